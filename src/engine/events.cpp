@@ -1,0 +1,44 @@
+#include "engine/events.h"
+
+#include <atomic>
+
+namespace velmora {
+namespace {
+std::atomic<TTranslateFn> gTranslator{nullptr};
+}
+
+void SetTranslator(TTranslateFn fn) { gTranslator.store(fn); }
+
+std::string Tr(const char* msgid) {
+    TTranslateFn fn = gTranslator.load();
+    return fn ? fn(msgid) : std::string(msgid);
+}
+
+std::string FormatLog(const std::string& pattern, int32_t num, const std::string& text) {
+    std::string out;
+    out.reserve(pattern.size() + text.size() + 8);
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            char c = pattern[i + 1];
+            if (c == 'd') {
+                out += std::to_string(num);
+                ++i;
+                continue;
+            }
+            if (c == 's') {
+                out += text;
+                ++i;
+                continue;
+            }
+            if (c == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}
+
+}  // namespace velmora

@@ -1,0 +1,47 @@
+// What workers report to a front end, and the translation hook they use for log lines.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/tasks.h"
+
+namespace velmora {
+
+// Event ids, kept equal to the window message numbers the desktop program has always used.
+inline constexpr uint32_t WM_TASK_FINISHED = 1025;
+inline constexpr uint32_t WM_TASK_LOG = 1026;
+inline constexpr uint32_t WM_REQUEST_SENT = 1027;
+
+struct TMsgForLog {
+    std::string MsgText;  // already translated and formatted
+    std::chrono::system_clock::time_point MsgTime;
+};
+
+// One posted event; exactly the payload that belongs to Id is set.
+struct TWorkerEvent {
+    uint32_t Id = 0;
+    std::unique_ptr<TURLTaskInfo> Task;  // WM_TASK_FINISHED
+    std::unique_ptr<TMsgForLog> Log;     // WM_TASK_LOG
+};
+
+// Implemented by each front end. Post must not wait, may be called from any thread, and
+// delivers one poster's events in the order posted, on the front end's own (main) thread.
+class ITaskEventSink {
+public:
+    virtual ~ITaskEventSink() = default;
+    virtual void Post(TWorkerEvent event) = 0;
+};
+
+// Translation of a message pattern; installed by the front end, identity by default.
+// Must be callable from any thread.
+using TTranslateFn = std::string (*)(const char* msgid);
+void SetTranslator(TTranslateFn fn);
+std::string Tr(const char* msgid);
+
+// Pattern "…%d…%s…" filled with a task number and optional text; only %d, %s and %% are known.
+std::string FormatLog(const std::string& pattern, int32_t num, const std::string& text = {});
+
+}  // namespace velmora

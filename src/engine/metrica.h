@@ -1,0 +1,76 @@
+// The fixed vocabulary of a check: metrics, advice groups, interface languages.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace velmora {
+
+enum TMetricaKind : int32_t { mkScore = 0, mkAuditValue = 1, mkTransferSize = 2 };
+
+struct TMetricaInfo {
+    std::string_view Key;
+    std::string_view Caption;
+    std::string_view ShortName;
+    TMetricaKind Kind;
+    std::string_view Descr;
+};
+
+struct TAdviceGroupInfo {
+    std::string_view Key;
+    std::string_view Caption;
+};
+
+struct TAppLangInfo {
+    std::string_view Name;
+    std::string_view Code;
+    uint16_t LocaleID;
+};
+
+inline constexpr std::array<TMetricaInfo, 13> MetricaTable{{
+    {"performance", "Performance Score", "Score", mkScore,
+     "The Performance score is a weighted average of the metric scores. To provide a good user "
+     "experience, sites should strive to have a good score (90-100)."},
+    {"first-contentful-paint", "First Contentful Paint", "FCP", mkAuditValue,
+     "First Contentful Paint marks the time at which the first text or image is painted."},
+    {"speed-index", "Speed Index", "SI", mkAuditValue,
+     "Speed Index shows how quickly the contents of a page are visibly populated."},
+    {"largest-contentful-paint", "Largest Contentful Paint", "LCP", mkAuditValue,
+     "Largest Contentful Paint marks the time at which the largest text or image is painted."},
+    {"interactive", "Time to Interactive", "TTI", mkAuditValue,
+     "Time to interactive is the amount of time it takes for the page to become fully "
+     "interactive."},
+    {"total-blocking-time", "Total Blocking Time", "TBT", mkAuditValue,
+     "Sum of all time periods between FCP and Time to Interactive, when task length exceeded "
+     "50ms, expressed in milliseconds."},
+    {"cumulative-layout-shift", "Cumulative Layout Shift", "CLS", mkAuditValue,
+     "Cumulative Layout Shift measures the movement of visible elements within the viewport."},
+    {"document", "HTML", "", mkTransferSize, ""},
+    {"stylesheet", "CSS", "", mkTransferSize, ""},
+    {"script", "JS", "", mkTransferSize, ""},
+    {"image", "Images", "", mkTransferSize, ""},
+    {"font", "Fonts", "", mkTransferSize, ""},
+    {"total", "TOTAL", "", mkTransferSize, ""},
+}};
+
+// Lighthouse 13 files most advice under "insights"; without that row it would be dropped.
+inline constexpr std::array<TAdviceGroupInfo, 3> AdviceGroupTable{{
+    {"load-opportunities", "Opportunities"},
+    {"diagnostics", "Diagnostics"},
+    {"insights", "Insights"},
+}};
+
+inline constexpr std::array<TAppLangInfo, 2> AppLangTable{{
+    {"Русский", "ru", 0x0419},
+    {"English", "en", 0},
+}};
+
+// Result-grid column of a metric key: 3 for the score, 5..16 for rows 1..12, else -1.
+int32_t ColNumByKey(std::string_view key);
+
+// Grid column of the score.
+inline constexpr int32_t kScoreColNum = 3;
+inline constexpr int kGridColumnCount = 17;
+
+}  // namespace velmora

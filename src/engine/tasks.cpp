@@ -1,0 +1,105 @@
+#include "engine/tasks.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace velmora {
+
+std::string_view StrategyText(TMetricaStrategy s) { return s == msDesktop ? "desktop" : "mobile"; }
+
+std::string AsciiLower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+const TMetricaValue* TMetricaValues::GetValueByKey(std::string_view sKey,
+                                                   TMetricaStrategy aStrategy) const {
+    for (const auto& v : *this) {
+        if (v.Key == sKey && v.Strategy == aStrategy) return &v;
+    }
+    return nullptr;
+}
+
+void TGAdviceRefList::AddRef(std::string sKey, int32_t aAdviceNdx, std::string sTitle,
+                             std::string sDescr) {
+    push_back(TGAdviceRef{std::move(sKey), std::move(sTitle), std::move(sDescr), aAdviceNdx});
+}
+
+std::string TURLTaskResults::ErrorText(TMetricaStrategy sStrategy) const {
+    switch (TaskResult[sStrategy]) {
+        case trSendError: return "SEND ERROR";
+        case trParseError: return "PARSE ERROR";
+        case trUnknownResponse: return "UNKNOWN RESPONSE";
+        case trNotHTML: return "NOT HTML";
+        case trQuotaExceeded: return "API QUOTA";
+        default: break;
+    }
+    return ErrorCode[sStrategy] > 0 ? std::to_string(ErrorCode[sStrategy]) : std::string();
+}
+
+std::string TURLTaskResults::ValueTextByColNum(int32_t iColNum, TMetricaStrategy sStrategy) const {
+    for (const auto& v : MetricaValues) {
+        if (v.ColNum == iColNum && v.Strategy == sStrategy) return v.DisplayText;
+    }
+    return {};
+}
+
+TURLTaskInfo& TURLTaskInfoList::Add(std::string sURL) {
+    IndexAdd(sURL);
+    FItems.push_back(
+        std::make_unique<TURLTaskInfo>(std::move(sURL), static_cast<int32_t>(FItems.size()) + 1));
+    return *FItems.back();
+}
+
+bool TURLTaskInfoList::URLExists(std::string_view sURL) const {
+    return FLowerIndex.find(AsciiLower(sURL)) != FLowerIndex.end();
+}
+
+void TURLTaskInfoList::ClearMetricResults() {
+    for (auto& t : FItems) t->ClearMetricResults();
+}
+
+void TURLTaskInfoList::Clear() {
+    FItems.clear();
+    FLowerIndex.clear();
+}
+
+size_t TURLTaskInfoList::DeleteByNums(const std::vector<int32_t>& nums) {
+    if (nums.empty()) return 0;
+    std::unordered_set<int32_t> gone(nums.begin(), nums.end());
+    size_t before = FItems.size();
+    std::vector<std::unique_ptr<TURLTaskInfo>> kept;
+    kept.reserve(FItems.size());
+    for (auto& t : FItems) {
+        if (gone.count(t->Num)) {
+            IndexRemove(t->URL);
+        } else {
+            kept.push_back(std::move(t));
+        }
+    }
+    FItems = std::move(kept);
+    for (size_t i = 0; i < FItems.size(); ++i) FItems[i]->Num = static_cast<int32_t>(i) + 1;
+    return before - FItems.size();
+}
+
+TURLTaskInfo* TURLTaskInfoList::FindByNum(int32_t num) {
+    // Num is the 1-based position; the scan is only a fallback should that ever not hold.
+    if (num >= 1 && static_cast<size_t>(num) <= FItems.size() && FItems[num - 1]->Num == num)
+        return FItems[num - 1].get();
+    for (auto& t : FItems) {
+        if (t->Num == num) return t.get();
+    }
+    return nullptr;
+}
+
+void TURLTaskInfoList::IndexAdd(const std::string& url) { ++FLowerIndex[AsciiLower(url)]; }
+
+void TURLTaskInfoList::IndexRemove(const std::string& url) {
+    auto it = FLowerIndex.find(AsciiLower(url));
+    if (it != FLowerIndex.end() && --it->second == 0) FLowerIndex.erase(it);
+}
+
+}  // namespace velmora

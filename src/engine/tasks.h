@@ -1,0 +1,130 @@
+// URL tasks, the master list and the results of one check.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/interned_text.h"
+#include "engine/metrica.h"
+
+namespace velmora {
+
+enum TMetricaStrategy : uint8_t { msDesktop = 0, msMobile = 1 };
+inline constexpr std::array<TMetricaStrategy, 2> kStrategies{msDesktop, msMobile};
+// The strategy's name as the service expects it.
+std::string_view StrategyText(TMetricaStrategy s);
+
+inline constexpr uint8_t trNotChecked = 0;
+inline constexpr uint8_t trOK = 1;
+inline constexpr uint8_t trAborted = 2;
+inline constexpr uint8_t trSendError = 3;
+inline constexpr uint8_t trParseError = 4;
+inline constexpr uint8_t trUnknownResponse = 5;
+inline constexpr uint8_t trNotHTML = 6;
+inline constexpr uint8_t trServiceError = 7;
+inline constexpr uint8_t trQuotaExceeded = 8;
+
+struct TMetricaValue {
+    // Always one of the catalogue's keys, so a view into static storage suffices.
+    std::string_view Key;
+    TMetricaStrategy Strategy = msDesktop;
+    std::string DisplayText;
+    int32_t ColNum = 0;
+};
+
+class TMetricaValues : public std::vector<TMetricaValue> {
+public:
+    // First value with exactly this key and strategy, or nullptr.
+    const TMetricaValue* GetValueByKey(std::string_view sKey, TMetricaStrategy aStrategy) const;
+};
+
+struct TGAdviceRef {
+    std::string Key;
+    std::string Title;
+    std::string Descr;
+    int32_t AdviceGroupNdx = 0;
+};
+
+class TGAdviceRefList : public std::vector<TGAdviceRef> {
+public:
+    void AddRef(std::string sKey, int32_t aAdviceNdx, std::string sTitle, std::string sDescr);
+};
+
+struct TGAdvice {
+    TInternedText Title;
+    std::string AdviceText;
+    TInternedText Descr;
+    int32_t AdviceGroupNdx = 0;
+};
+
+using TGAdviceList = std::vector<TGAdvice>;
+
+class TURLTaskResults {
+public:
+    std::array<uint8_t, 2> TaskResult{trNotChecked, trNotChecked};
+    TMetricaValues MetricaValues;
+    std::array<int32_t, 2> ErrorCode{0, 0};
+    std::array<TGAdviceList, 2> AdviceList;
+
+    // Text of the error column and of the export.
+    std::string ErrorText(TMetricaStrategy sStrategy) const;
+    // DisplayText of the first value shown in that column for that strategy, else empty.
+    std::string ValueTextByColNum(int32_t iColNum, TMetricaStrategy sStrategy) const;
+    // Checked and failed in at least one strategy.
+    bool Failed() const { return TaskResult[msDesktop] != trOK || TaskResult[msMobile] != trOK; }
+    bool Aborted() const {
+        return TaskResult[msDesktop] == trAborted || TaskResult[msMobile] == trAborted;
+    }
+};
+
+class TURLTaskInfo {
+public:
+    TURLTaskInfo(std::string sURL, int32_t iNum) : URL(std::move(sURL)), Num(iNum) {}
+    // A copy carries the URL and the number only, never the results.
+    TURLTaskInfo(const TURLTaskInfo& aFrom) : URL(aFrom.URL), Num(aFrom.Num) {}
+    TURLTaskInfo& operator=(const TURLTaskInfo&) = delete;
+
+    void InitMetricResults() { TaskResults = std::make_unique<TURLTaskResults>(); }
+    void ClearMetricResults() { TaskResults.reset(); }
+
+    std::string URL;
+    int32_t Num;
+    std::unique_ptr<TURLTaskResults> TaskResults;
+};
+
+// The master list. Num of the task at index i is i + 1 whenever the list is not being
+// changed. Keeps an index of the ASCII-lower-cased URLs so duplicate checks are O(1).
+class TURLTaskInfoList {
+public:
+    size_t Count() const { return FItems.size(); }
+    bool Empty() const { return FItems.empty(); }
+    TURLTaskInfo& operator[](size_t i) { return *FItems[i]; }
+    const TURLTaskInfo& operator[](size_t i) const { return *FItems[i]; }
+
+    // Appends a task numbered Count() + 1 and returns it.
+    TURLTaskInfo& Add(std::string sURL);
+    // True when a task's URL equals sURL ignoring the case of ASCII letters only.
+    bool URLExists(std::string_view sURL) const;
+    void ClearMetricResults();
+    void Clear();
+    // Removes the tasks with these numbers and renumbers the rest; returns how many went.
+    size_t DeleteByNums(const std::vector<int32_t>& nums);
+    // First task with that Num, or nullptr.
+    TURLTaskInfo* FindByNum(int32_t num);
+
+private:
+    void IndexAdd(const std::string& url);
+    void IndexRemove(const std::string& url);
+
+    std::vector<std::unique_ptr<TURLTaskInfo>> FItems;
+    std::unordered_map<std::string, uint32_t> FLowerIndex;  // lower-cased URL -> count
+};
+
+std::string AsciiLower(std::string_view s);
+
+}  // namespace velmora

@@ -1,0 +1,84 @@
+// A thin GET client over libcurl's easy interface and the GET URL builder.
+// Callers never see libcurl's headers; option numbers are libcurl's CURLoption values.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace velmora::http {
+
+class ECurl : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A libcurl call returned something other than CURLE_OK; the message is curl_easy_strerror's.
+class ECurlError : public ECurl {
+public:
+    ECurlError(int code, const std::string& message) : ECurl(message), Code(code) {}
+    int Code;
+};
+
+// The easy handle cannot be created.
+class ECurlInternal : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ICurlStringBuilder {
+public:
+    virtual ~ICurlStringBuilder() = default;
+    virtual std::string Build() const = 0;
+};
+
+class ICurlGetBuilder : public ICurlStringBuilder {
+public:
+    // Appends "?name=value" or "&name=value", both percent-encoded (value taken as UTF-8).
+    virtual ICurlGetBuilder& Param(std::string_view name, std::string_view value) = 0;
+};
+
+// Returns true to abort the transfer in progress.
+using TAbortPredicate = std::function<bool()>;
+
+class ICurl {
+public:
+    virtual ~ICurl() = default;
+    virtual ICurl& SetUserAgent(std::string_view userAgent) = 0;
+    virtual ICurl& SetUrl(const ICurlStringBuilder& builder) = 0;
+    virtual ICurl& SetOpt(int option, long value) = 0;
+    virtual ICurl& SwitchRecvToString() = 0;
+    // Checked at least every 100 ms during a transfer; true ends it with
+    // CURLE_ABORTED_BY_CALLBACK.
+    virtual ICurl& SetAbortPredicate(TAbortPredicate predicate) = 0;
+    virtual ICurl& SetTimeouts(long connectMs, long totalMs) = 0;
+    // Runs one transfer; throws ECurlError on failure. HTTP error statuses are no failure.
+    virtual ICurl& Perform() = 0;
+    // The body of the last transfer, raw bytes.
+    virtual const std::string& ResponseBody() const = 0;
+};
+
+inline constexpr long kDefaultConnectTimeoutMs = 30'000;
+// The service answers within 120 s at most; its slowest analyses need the headroom.
+inline constexpr long kDefaultTransferTimeoutMs = 180'000;
+
+// New client with verification on and the default time-outs. Throws ECurlInternal.
+std::shared_ptr<ICurl> NewCurlClient();
+std::shared_ptr<ICurlGetBuilder> NewGetBuilder(std::string_view baseUrl);
+
+// Percent-encodes every byte but A-Z a-z 0-9 and ! $ ( ) * , - . / @ [ ] _ ~
+std::string EncodeQueryPart(std::string_view bytes);
+
+// curl_global_init / curl_global_cleanup once per process; create first in main.
+class TCurlGlobal {
+public:
+    TCurlGlobal();
+    ~TCurlGlobal();
+    TCurlGlobal(const TCurlGlobal&) = delete;
+    TCurlGlobal& operator=(const TCurlGlobal&) = delete;
+};
+
+}  // namespace velmora::http

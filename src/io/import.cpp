@@ -1,0 +1,1 @@
+// URL import, filled in shortly.
