@@ -1,0 +1,23 @@
+// What a result-grid cell shows; the CSV export writes the same texts.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "engine/tasks.h"
+
+namespace velmora {
+
+// Untranslated caption of grid column col (0..16). The fixed columns' captions are message
+// patterns for the translation function; the metric captions come from the catalogue as they are.
+std::string_view GridColumnCaptionSource(int col);
+// Whether the caption goes through the translation function.
+bool GridColumnCaptionTranslated(int col);
+// The caption in the language in force.
+std::string GridColumnCaption(int col);
+
+// Cell text for strategy s and column col; empty for a null task.
+std::string CellText(const TURLTaskInfo* task, TMetricaStrategy s, int col);
+
+}  // namespace velmora
