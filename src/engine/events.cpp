@@ -7,7 +7,9 @@ namespace {
 std::atomic<TTranslateFn> gTranslator{nullptr};
 }
 
-void SetTranslator(TTranslateFn fn) { gTranslator.store(fn); }
+void SetTranslator(TTranslateFn fn) {
+    gTranslator.store(fn);
+}
 
 std::string Tr(const char* msgid) {
     TTranslateFn fn = gTranslator.load();

@@ -30,7 +30,7 @@ struct TWorkerEvent {
 // Implemented by each front end. Post must not wait, may be called from any thread, and
 // delivers one poster's events in the order posted, on the front end's own (main) thread.
 class ITaskEventSink {
-public:
+  public:
     virtual ~ITaskEventSink() = default;
     virtual void Post(TWorkerEvent event) = 0;
 };

@@ -30,9 +30,12 @@ std::string GridColumnCaption(int col) {
 std::string CellText(const TURLTaskInfo* task, TMetricaStrategy s, int col) {
     if (!task) return {};
     switch (col) {
-        case 0: return std::to_string(task->Num);
-        case 1: return task->URL;
-        case 2: return task->TaskResults ? task->TaskResults->ErrorText(s) : std::string();
+        case 0:
+            return std::to_string(task->Num);
+        case 1:
+            return task->URL;
+        case 2:
+            return task->TaskResults ? task->TaskResults->ErrorText(s) : std::string();
         default:
             return task->TaskResults ? task->TaskResults->ValueTextByColNum(col, s) : std::string();
     }

@@ -19,8 +19,8 @@ TInternTable& Table() {
 }
 
 const std::shared_ptr<const std::string>& EmptyText() {
-    static const auto* empty = new std::shared_ptr<const std::string>(
-        std::make_shared<const std::string>());
+    static const auto* empty =
+        new std::shared_ptr<const std::string>(std::make_shared<const std::string>());
     return *empty;
 }
 

@@ -9,7 +9,7 @@
 namespace velmora {
 
 class TInternedText {
-public:
+  public:
     TInternedText();  // the empty text
     explicit TInternedText(std::string_view text);
 
@@ -21,7 +21,7 @@ public:
     }
     friend bool operator==(const TInternedText& a, std::string_view b) { return *a.FText == b; }
 
-private:
+  private:
     std::shared_ptr<const std::string> FText;
 };
 

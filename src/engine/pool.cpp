@@ -11,7 +11,7 @@ std::atomic<bool> AbortRequested{false};
 namespace {
 
 class TSteadyPacingClock final : public IPacingClock {
-public:
+  public:
     TTimePoint Now() override { return TClock::now(); }
     void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
@@ -79,8 +79,8 @@ void TURLTaskInfoPool::RegisterLastRequest(TTimePoint aDT) {
 TTimePoint TURLTaskInfoPool::ReserveRequest() {
     std::lock_guard lock(FLock);
     TTimePoint reserved = FNextRequestCanRunAt;
-    FNextRequestCanRunAt =
-        reserved + std::chrono::milliseconds(kRequestGapMs) + std::chrono::milliseconds(FRequestDelay);
+    FNextRequestCanRunAt = reserved + std::chrono::milliseconds(kRequestGapMs) +
+                           std::chrono::milliseconds(FRequestDelay);
     FCanRunNextRequest = true;
     return reserved;
 }

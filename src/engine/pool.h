@@ -17,7 +17,7 @@ using TTimePoint = TClock::time_point;
 
 // Time source and sleep of the pacing; tests substitute a manual clock.
 class IPacingClock {
-public:
+  public:
     virtual ~IPacingClock() = default;
     virtual TTimePoint Now() = 0;
     virtual void SleepMs(int ms) = 0;
@@ -32,7 +32,7 @@ extern std::atomic<int32_t> ActiveTaskCount;
 extern std::atomic<bool> AbortRequested;
 
 class TURLTaskInfoPool {
-public:
+  public:
     static constexpr int kRequestGapMs = 20;
 
     explicit TURLTaskInfoPool(int32_t aDelay, IPacingClock& clock = SteadyPacingClock());
@@ -61,7 +61,7 @@ public:
     IPacingClock& Clock() { return FClock; }
     int32_t RequestDelay() const { return FRequestDelay; }
 
-private:
+  private:
     std::mutex FLock;
     std::vector<std::unique_ptr<TURLTaskInfo>> FList;
     TTimePoint FNextRequestCanRunAt;

@@ -5,7 +5,9 @@
 
 namespace velmora {
 
-std::string_view StrategyText(TMetricaStrategy s) { return s == msDesktop ? "desktop" : "mobile"; }
+std::string_view StrategyText(TMetricaStrategy s) {
+    return s == msDesktop ? "desktop" : "mobile";
+}
 
 std::string AsciiLower(std::string_view s) {
     std::string out(s);
@@ -30,12 +32,18 @@ void TGAdviceRefList::AddRef(std::string sKey, int32_t aAdviceNdx, std::string s
 
 std::string TURLTaskResults::ErrorText(TMetricaStrategy sStrategy) const {
     switch (TaskResult[sStrategy]) {
-        case trSendError: return "SEND ERROR";
-        case trParseError: return "PARSE ERROR";
-        case trUnknownResponse: return "UNKNOWN RESPONSE";
-        case trNotHTML: return "NOT HTML";
-        case trQuotaExceeded: return "API QUOTA";
-        default: break;
+        case trSendError:
+            return "SEND ERROR";
+        case trParseError:
+            return "PARSE ERROR";
+        case trUnknownResponse:
+            return "UNKNOWN RESPONSE";
+        case trNotHTML:
+            return "NOT HTML";
+        case trQuotaExceeded:
+            return "API QUOTA";
+        default:
+            break;
     }
     return ErrorCode[sStrategy] > 0 ? std::to_string(ErrorCode[sStrategy]) : std::string();
 }
@@ -95,7 +103,9 @@ TURLTaskInfo* TURLTaskInfoList::FindByNum(int32_t num) {
     return nullptr;
 }
 
-void TURLTaskInfoList::IndexAdd(const std::string& url) { ++FLowerIndex[AsciiLower(url)]; }
+void TURLTaskInfoList::IndexAdd(const std::string& url) {
+    ++FLowerIndex[AsciiLower(url)];
+}
 
 void TURLTaskInfoList::IndexRemove(const std::string& url) {
     auto it = FLowerIndex.find(AsciiLower(url));

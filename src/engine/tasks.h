@@ -38,7 +38,7 @@ struct TMetricaValue {
 };
 
 class TMetricaValues : public std::vector<TMetricaValue> {
-public:
+  public:
     // First value with exactly this key and strategy, or nullptr.
     const TMetricaValue* GetValueByKey(std::string_view sKey, TMetricaStrategy aStrategy) const;
 };
@@ -51,7 +51,7 @@ struct TGAdviceRef {
 };
 
 class TGAdviceRefList : public std::vector<TGAdviceRef> {
-public:
+  public:
     void AddRef(std::string sKey, int32_t aAdviceNdx, std::string sTitle, std::string sDescr);
 };
 
@@ -65,7 +65,7 @@ struct TGAdvice {
 using TGAdviceList = std::vector<TGAdvice>;
 
 class TURLTaskResults {
-public:
+  public:
     std::array<uint8_t, 2> TaskResult{trNotChecked, trNotChecked};
     TMetricaValues MetricaValues;
     std::array<int32_t, 2> ErrorCode{0, 0};
@@ -83,7 +83,7 @@ public:
 };
 
 class TURLTaskInfo {
-public:
+  public:
     TURLTaskInfo(std::string sURL, int32_t iNum) : URL(std::move(sURL)), Num(iNum) {}
     // A copy carries the URL and the number only, never the results.
     TURLTaskInfo(const TURLTaskInfo& aFrom) : URL(aFrom.URL), Num(aFrom.Num) {}
@@ -100,7 +100,7 @@ public:
 // The master list. Num of the task at index i is i + 1 whenever the list is not being
 // changed. Keeps an index of the ASCII-lower-cased URLs so duplicate checks are O(1).
 class TURLTaskInfoList {
-public:
+  public:
     size_t Count() const { return FItems.size(); }
     bool Empty() const { return FItems.empty(); }
     TURLTaskInfo& operator[](size_t i) { return *FItems[i]; }
@@ -117,7 +117,7 @@ public:
     // First task with that Num, or nullptr.
     TURLTaskInfo* FindByNum(int32_t num);
 
-private:
+  private:
     void IndexAdd(const std::string& url);
     void IndexRemove(const std::string& url);
 
