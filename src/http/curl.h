@@ -12,31 +12,31 @@
 namespace velmora::http {
 
 class ECurl : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A libcurl call returned something other than CURLE_OK; the message is curl_easy_strerror's.
 class ECurlError : public ECurl {
-public:
+  public:
     ECurlError(int code, const std::string& message) : ECurl(message), Code(code) {}
     int Code;
 };
 
 // The easy handle cannot be created.
 class ECurlInternal : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class ICurlStringBuilder {
-public:
+  public:
     virtual ~ICurlStringBuilder() = default;
     virtual std::string Build() const = 0;
 };
 
 class ICurlGetBuilder : public ICurlStringBuilder {
-public:
+  public:
     // Appends "?name=value" or "&name=value", both percent-encoded (value taken as UTF-8).
     virtual ICurlGetBuilder& Param(std::string_view name, std::string_view value) = 0;
 };
@@ -45,7 +45,7 @@ public:
 using TAbortPredicate = std::function<bool()>;
 
 class ICurl {
-public:
+  public:
     virtual ~ICurl() = default;
     virtual ICurl& SetUserAgent(std::string_view userAgent) = 0;
     virtual ICurl& SetUrl(const ICurlStringBuilder& builder) = 0;
@@ -74,7 +74,7 @@ std::string EncodeQueryPart(std::string_view bytes);
 
 // curl_global_init / curl_global_cleanup once per process; create first in main.
 class TCurlGlobal {
-public:
+  public:
     TCurlGlobal();
     ~TCurlGlobal();
     TCurlGlobal(const TCurlGlobal&) = delete;

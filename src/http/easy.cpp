@@ -1,0 +1,229 @@
+// The libcurl easy client. Transfers run through a private multi handle so that the abort
+// predicate is consulted every kAbortPollMs even while the peer sends nothing (libcurl's own
+// progress callback fires only about once a second on an idle connection).
+#include <curl/curl.h>
+
+#include <exception>
+#include <mutex>
+#include <utility>
+
+#include "http/curl.h"
+#include "http/streams.h"
+
+namespace velmora::http {
+namespace {
+
+constexpr int kAbortPollMs = 100;
+
+[[noreturn]] void ThrowCurl(CURLcode code) {
+    throw ECurlError(static_cast<int>(code), curl_easy_strerror(code));
+}
+
+void Check(CURLcode code) {
+    if (code != CURLE_OK) ThrowCurl(code);
+}
+
+CURLcode FromMulti(CURLMcode code) {
+    return code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+}
+
+struct TEasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct TMultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+// NUL would silently cut the text short inside libcurl; CR/LF would inject header lines.
+bool HasControlBreak(std::string_view text) {
+    return text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos;
+}
+
+}  // namespace
+
+class TEasyCurlImpl final : public ICurl {
+  public:
+    TEasyCurlImpl() : fHandle(curl_easy_init()), fMulti(curl_multi_init()) {
+        if (!fHandle || !fMulti)
+            throw ECurlInternal("[TEasyCurlImpl.Create] Cannot create cURL object.");
+        // Without a receive stream the body is dropped rather than left to libcurl's stdout
+        // default.
+        Check(
+            curl_easy_setopt(fHandle.get(), CURLOPT_WRITEFUNCTION, &TEasyCurlImpl::WriteCallback));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_WRITEDATA, this));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOSIGNAL, 1L));
+        SetTimeouts(kDefaultConnectTimeoutMs, kDefaultTransferTimeoutMs);
+    }
+
+    TEasyCurlImpl(const TEasyCurlImpl&) = delete;
+    TEasyCurlImpl& operator=(const TEasyCurlImpl&) = delete;
+
+    ICurl& SetUserAgent(std::string_view userAgent) override {
+        if (HasControlBreak(userAgent)) ThrowCurl(CURLE_BAD_FUNCTION_ARGUMENT);
+        const std::string text(userAgent);  // libcurl copies the string
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_USERAGENT, text.c_str()));
+        return *this;
+    }
+
+    ICurl& SetUrl(const ICurlStringBuilder& builder) override {
+        const std::string url = builder.Build();
+        if (url.find('\0') != std::string::npos) ThrowCurl(CURLE_URL_MALFORMAT);
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_URL, url.c_str()));
+        return *this;
+    }
+
+    ICurl& SetOpt(int option, long value) override {
+        // Only integer-valued options can take a long; anything else would hand libcurl a
+        // number where it expects a pointer.
+        if (option >= CURLOPTTYPE_LONG && option < CURLOPTTYPE_OBJECTPOINT) {
+            Check(curl_easy_setopt(fHandle.get(), static_cast<CURLoption>(option), value));
+        } else if (option >= CURLOPTTYPE_OFF_T && option < CURLOPTTYPE_BLOB) {
+            Check(curl_easy_setopt(fHandle.get(), static_cast<CURLoption>(option),
+                                   static_cast<curl_off_t>(value)));
+        } else {
+            ThrowCurl(CURLE_BAD_FUNCTION_ARGUMENT);
+        }
+        return *this;
+    }
+
+    ICurl& SwitchRecvToString() override {
+        fRecvStream.Assign(std::make_unique<TRawByteStream>(), csfAutoRewind | csfAutoDestroy);
+        return *this;
+    }
+
+    ICurl& SetAbortPredicate(TAbortPredicate predicate) override {
+        fAbortPredicate = std::move(predicate);
+        if (fAbortPredicate) {
+            Check(curl_easy_setopt(fHandle.get(), CURLOPT_XFERINFOFUNCTION,
+                                   &TEasyCurlImpl::XferInfoCallback));
+            Check(curl_easy_setopt(fHandle.get(), CURLOPT_XFERINFODATA, this));
+            Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOPROGRESS, 0L));
+        } else {
+            Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOPROGRESS, 1L));
+        }
+        return *this;
+    }
+
+    ICurl& SetTimeouts(long connectMs, long totalMs) override {
+        // libcurl 7.88 takes a negative value silently; 0 means "no limit" as in libcurl.
+        if (connectMs < 0 || totalMs < 0) ThrowCurl(CURLE_BAD_FUNCTION_ARGUMENT);
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_CONNECTTIMEOUT_MS, connectMs));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_TIMEOUT_MS, totalMs));
+        return *this;
+    }
+
+    ICurl& Perform() override {
+        fRecvStream.RewindWrite();
+        fPredicateError = nullptr;
+        if (AbortRequested()) Fail(CURLE_ABORTED_BY_CALLBACK);
+
+        const CURLMcode added = curl_multi_add_handle(fMulti.get(), fHandle.get());
+        if (added != CURLM_OK) ThrowCurl(FromMulti(added));
+        CURLcode result;
+        {
+            // Detaching also ends an unfinished transfer, leaving the handle reusable.
+            struct TDetach {
+                CURLM* multi;
+                CURL* handle;
+                ~TDetach() { curl_multi_remove_handle(multi, handle); }
+            } detach{fMulti.get(), fHandle.get()};
+            result = RunTransfer();
+        }
+        if (result != CURLE_OK) Fail(result);
+        return *this;
+    }
+
+    const std::string& ResponseBody() const override {
+        const auto* buffer = dynamic_cast<const TRawByteStream*>(fRecvStream.Stream);
+        if (buffer == nullptr)
+            throw std::runtime_error("Cannot get response body, use SwitchRecvToString beforehand");
+        return buffer->Data();
+    }
+
+  private:
+    CURLcode RunTransfer() {
+        CURLM* multi = fMulti.get();
+        for (;;) {
+            int running = 0;
+            CURLMcode mc = curl_multi_perform(multi, &running);
+            if (mc != CURLM_OK) return FromMulti(mc);
+            if (running == 0) break;
+            if (AbortRequested()) return CURLE_ABORTED_BY_CALLBACK;
+            // Waits for socket activity or libcurl's next timer, whichever is sooner, but no
+            // longer than the abort polling interval.
+            mc = curl_multi_poll(multi, nullptr, 0, kAbortPollMs, nullptr);
+            if (mc != CURLM_OK) return FromMulti(mc);
+        }
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == fHandle.get())
+                return msg->data.result;
+        }
+        return CURLE_FAILED_INIT;  // libcurl reported no outcome; never expected
+    }
+
+    // A throwing predicate aborts the transfer; its exception then reaches the caller.
+    bool AbortRequested() noexcept {
+        if (!fAbortPredicate) return false;
+        if (fPredicateError) return true;
+        try {
+            return fAbortPredicate();
+        } catch (...) {
+            fPredicateError = std::current_exception();
+            return true;
+        }
+    }
+
+    [[noreturn]] void Fail(CURLcode code) {
+        if (fPredicateError) std::rethrow_exception(std::exchange(fPredicateError, nullptr));
+        ThrowCurl(code);
+    }
+
+    static size_t WriteCallback(char* data, size_t size, size_t count, void* user) noexcept {
+        auto* self = static_cast<TEasyCurlImpl*>(user);
+        const size_t total = size * count;
+        TCurlStream* stream = self->fRecvStream.Stream;
+        if (stream == nullptr) return total;
+        try {
+            // A short count makes libcurl fail the transfer with CURLE_WRITE_ERROR.
+            return static_cast<size_t>(stream->Write(data, static_cast<std::int64_t>(total)));
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    static int XferInfoCallback(void* user, curl_off_t, curl_off_t, curl_off_t,
+                                curl_off_t) noexcept {
+        return static_cast<TEasyCurlImpl*>(user)->AbortRequested() ? 1 : 0;
+    }
+
+    // Destroyed in reverse: the buffer, then the multi handle with its cached connections,
+    // then the easy handle.
+    std::unique_ptr<CURL, TEasyDeleter> fHandle;
+    std::unique_ptr<CURLM, TMultiDeleter> fMulti;
+    TCurlAutoStream fRecvStream;
+    TAbortPredicate fAbortPredicate;
+    std::exception_ptr fPredicateError;
+};
+
+std::shared_ptr<ICurl> NewCurlClient() {
+    return std::make_shared<TEasyCurlImpl>();
+}
+
+namespace {
+std::mutex gGlobalMutex;
+int gGlobalUsers = 0;
+}  // namespace
+
+TCurlGlobal::TCurlGlobal() {
+    const std::lock_guard lock(gGlobalMutex);
+    if (gGlobalUsers == 0) Check(curl_global_init(CURL_GLOBAL_ALL));
+    ++gGlobalUsers;
+}
+
+TCurlGlobal::~TCurlGlobal() {
+    const std::lock_guard lock(gGlobalMutex);
+    if (--gGlobalUsers == 0) curl_global_cleanup();
+}
+
+}  // namespace velmora::http

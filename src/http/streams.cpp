@@ -1,0 +1,63 @@
+#include "http/streams.h"
+
+#include <cstring>
+#include <utility>
+
+namespace velmora::http {
+
+std::int64_t TRawByteStream::Write(const void* buffer, std::int64_t count) {
+    if (count <= 0) return 0;
+    const auto pos = static_cast<std::size_t>(fPos);
+    const auto n = static_cast<std::size_t>(count);
+    // Appending is the receive path's only case in practice; keep it a plain append.
+    if (pos == fData.size()) {
+        fData.append(static_cast<const char*>(buffer), n);
+    } else {
+        if (pos + n > fData.size()) fData.resize(pos + n);
+        std::memcpy(fData.data() + pos, buffer, n);
+    }
+    fPos += count;
+    return count;
+}
+
+void TRawByteStream::SetSize(std::int64_t size) {
+    fData.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+}
+
+TCurlAutoStream::TCurlAutoStream(TCurlAutoStream&& other) noexcept
+    : Stream(std::exchange(other.Stream, nullptr)), Flags(std::exchange(other.Flags, 0)) {}
+
+TCurlAutoStream& TCurlAutoStream::operator=(TCurlAutoStream&& other) noexcept {
+    if (this != &other) {
+        Destroy();
+        Stream = std::exchange(other.Stream, nullptr);
+        Flags = std::exchange(other.Flags, 0);
+    }
+    return *this;
+}
+
+void TCurlAutoStream::Assign(TCurlStream* stream, TCurlStreamFlags flags) {
+    if (stream != Stream) Destroy();
+    Stream = stream;
+    if (stream != nullptr) Flags = flags;
+}
+
+void TCurlAutoStream::Assign(std::unique_ptr<TCurlStream> stream, TCurlStreamFlags flags) {
+    Assign(stream.release(), flags | csfAutoDestroy);
+}
+
+void TCurlAutoStream::RewindWrite() {
+    if (Stream != nullptr && (Flags & csfAutoRewind) != 0) {
+        Stream->Rewind();
+        Stream->SetSize(0);
+    }
+}
+
+void TCurlAutoStream::Destroy() {
+    if ((Flags & csfAutoDestroy) == 0) return;
+    delete Stream;
+    Stream = nullptr;
+    Flags = 0;
+}
+
+}  // namespace velmora::http

@@ -1,0 +1,254 @@
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "http/curl.h"
+
+namespace velmora::http {
+namespace {
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+const TCurlGlobal gCurlGlobal;
+
+// A loopback server with a few canned behaviours. Handlers that stall wait on Release(),
+// which the destructor calls before stopping, so the server always joins promptly.
+class TLocalServer {
+  public:
+    TLocalServer() {
+        fServer.set_keep_alive_timeout(1);
+        fServer.Get(R"(/body/(\w+))", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(req.matches[1].str(), "text/plain");
+        });
+        fServer.Get("/bad", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 400;
+            res.set_content(R"({"error":{"code":400,"message":"Invalid value"}})",
+                            "application/json");
+        });
+        fServer.Get("/agent", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(req.get_header_value("User-Agent"), "text/plain");
+        });
+        // Never answers (within the test's lifetime).
+        fServer.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
+            WaitReleased(10s);
+            res.set_content("late", "text/plain");
+        });
+        // Answers at once, then sends one byte every 50 ms.
+        fServer.Get("/trickle", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/plain", [this](size_t, httplib::DataSink& sink) {
+                if (WaitReleased(50ms)) {
+                    sink.done();
+                    return true;
+                }
+                return sink.write("x", 1);
+            });
+        });
+        fPort = fServer.bind_to_any_port("127.0.0.1");
+        EXPECT_GT(fPort, 0);
+        fThread = std::thread([this] { fServer.listen_after_bind(); });
+        // stop() is a no-op until the loop runs; wait so that the destructor can always end it.
+        while (!fServer.is_running()) std::this_thread::sleep_for(1ms);
+    }
+
+    ~TLocalServer() {
+        Release();
+        fServer.stop();
+        fThread.join();
+    }
+
+    std::string Url(std::string_view path) const {
+        return "http://127.0.0.1:" + std::to_string(fPort) + std::string(path);
+    }
+
+    void Release() {
+        {
+            const std::lock_guard lock(fMutex);
+            fReleased = true;
+        }
+        fReleasedCv.notify_all();
+    }
+
+  private:
+    bool WaitReleased(std::chrono::milliseconds limit) {
+        std::unique_lock lock(fMutex);
+        return fReleasedCv.wait_for(lock, limit, [this] { return fReleased; });
+    }
+
+    httplib::Server fServer;
+    std::thread fThread;
+    int fPort = 0;
+    std::mutex fMutex;
+    std::condition_variable fReleasedCv;
+    bool fReleased = false;
+};
+
+// A loopback port that refuses connections: bound, never listening.
+class TRefusingPort {
+  public:
+    TRefusingPort() : fSocket(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        EXPECT_EQ(::bind(fSocket, reinterpret_cast<sockaddr*>(&addr), len), 0);
+        EXPECT_EQ(::getsockname(fSocket, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+        fPort = ntohs(addr.sin_port);
+    }
+    ~TRefusingPort() { ::close(fSocket); }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(fPort) + "/"; }
+
+  private:
+    int fSocket;
+    int fPort = 0;
+};
+
+class EasyCurl : public ::testing::Test {
+  protected:
+    ICurl& Get(ICurl& client, const std::string& url) {
+        return client.SetUrl(*NewGetBuilder(url)).Perform();
+    }
+
+    TLocalServer fServer;  // declared first: outlives every client of a test
+};
+
+TEST_F(EasyCurl, SecondTransferReplacesFirstBody) {
+    auto client = NewCurlClient();
+    client->SwitchRecvToString();
+    EXPECT_EQ(Get(*client, fServer.Url("/body/AAAAAAAAAA")).ResponseBody(), "AAAAAAAAAA");
+    EXPECT_EQ(Get(*client, fServer.Url("/body/bb")).ResponseBody(), "bb");
+}
+
+TEST_F(EasyCurl, ResponseBodyNeedsStringReceiverAndStartsEmpty) {
+    auto client = NewCurlClient();
+    try {
+        client->ResponseBody();
+        FAIL() << "ResponseBody without a string receiver must throw";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Cannot get response body, use SwitchRecvToString beforehand");
+    }
+    // A body that arrives without a receiver is dropped, not written to stdout.
+    Get(*client, fServer.Url("/body/dropped"));
+    EXPECT_EQ(client->SwitchRecvToString().ResponseBody(), "");
+    Get(*client, fServer.Url("/body/kept"));
+    EXPECT_EQ(client->SwitchRecvToString().ResponseBody(), "") << "a new receiver starts empty";
+}
+
+TEST_F(EasyCurl, HttpErrorStatusIsNoFailure) {
+    auto client = NewCurlClient();
+    client->SwitchRecvToString();
+    ASSERT_NO_THROW(Get(*client, fServer.Url("/bad")));
+    EXPECT_EQ(client->ResponseBody(), R"({"error":{"code":400,"message":"Invalid value"}})");
+}
+
+TEST_F(EasyCurl, UserAgentReachesServer) {
+    auto client = NewCurlClient();
+    client->SetUserAgent("Velmora/1.0 (test; \xD1\x82\xD0\xB5\xD1\x81\xD1\x82)")
+        .SwitchRecvToString();
+    EXPECT_EQ(Get(*client, fServer.Url("/agent")).ResponseBody(),
+              "Velmora/1.0 (test; \xD1\x82\xD0\xB5\xD1\x81\xD1\x82)");
+}
+
+TEST_F(EasyCurl, FailedTransferRaisesLibcurlErrorAndClientStaysUsable) {
+    TRefusingPort refusing;
+    struct TCase {
+        const char* what;
+        std::string url;
+        CURLcode code;
+    };
+    const TCase cases[] = {
+        {"connection refused", refusing.Url(), CURLE_COULDNT_CONNECT},
+        {"server never answers", fServer.Url("/stall"), CURLE_OPERATION_TIMEDOUT},
+        {"malformed URL", "http://[::1/", CURLE_URL_MALFORMAT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto client = NewCurlClient();
+        client->SetTimeouts(2000, 300).SwitchRecvToString();
+        const auto start = TClock::now();
+        try {
+            Get(*client, c.url);
+            ADD_FAILURE() << "Perform must throw";
+        } catch (const ECurlError& e) {
+            EXPECT_EQ(e.Code, c.code);
+            EXPECT_STREQ(e.what(), curl_easy_strerror(c.code));
+        }
+        EXPECT_LT(TClock::now() - start, 5s);
+        EXPECT_EQ(Get(*client, fServer.Url("/body/again")).ResponseBody(), "again");
+    }
+}
+
+TEST_F(EasyCurl, AbortPredicateEndsTransferPromptly) {
+    for (const char* path : {"/stall", "/trickle"}) {
+        SCOPED_TRACE(path);
+        auto client = NewCurlClient();
+        const auto abortAt = TClock::now() + 300ms;
+        client->SwitchRecvToString().SetAbortPredicate([&] { return TClock::now() >= abortAt; });
+        try {
+            Get(*client, fServer.Url(path));
+            ADD_FAILURE() << "Perform must throw";
+        } catch (const ECurlError& e) {
+            EXPECT_EQ(e.Code, CURLE_ABORTED_BY_CALLBACK);
+            EXPECT_STREQ(e.what(), curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK));
+        }
+        EXPECT_LT(TClock::now() - abortAt, 500ms) << "the predicate must be polled often";
+
+        client->SetAbortPredicate([] { return false; });
+        EXPECT_EQ(Get(*client, fServer.Url("/body/after")).ResponseBody(), "after");
+    }
+}
+
+TEST_F(EasyCurl, ThrowingAbortPredicateReachesCaller) {
+    auto client = NewCurlClient();
+    client->SwitchRecvToString().SetAbortPredicate(
+        []() -> bool { throw std::logic_error("predicate failed"); });
+    EXPECT_THROW(Get(*client, fServer.Url("/body/x")), std::logic_error);
+    client->SetAbortPredicate({});
+    EXPECT_EQ(Get(*client, fServer.Url("/body/x")).ResponseBody(), "x");
+}
+
+TEST(EasyCurlSettings, RejectsWhatLibcurlCannotTake) {
+    struct TCase {
+        const char* what;
+        std::function<void(ICurl&)> call;
+        CURLcode code;
+    };
+    const TCase cases[] = {
+        {"pointer option given a number", [](ICurl& c) { c.SetOpt(CURLOPT_URL, 0); },
+         CURLE_BAD_FUNCTION_ARGUMENT},
+        {"unknown option", [](ICurl& c) { c.SetOpt(9999, 1); }, CURLE_UNKNOWN_OPTION},
+        {"negative time-out", [](ICurl& c) { c.SetTimeouts(-1, 1000); },
+         CURLE_BAD_FUNCTION_ARGUMENT},
+        {"header line break in user agent", [](ICurl& c) { c.SetUserAgent("a\r\nX-Evil: 1"); },
+         CURLE_BAD_FUNCTION_ARGUMENT},
+        {"NUL in URL",
+         [](ICurl& c) { c.SetUrl(*NewGetBuilder(std::string_view("http://a\0b", 10))); },
+         CURLE_URL_MALFORMAT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto client = NewCurlClient();
+        try {
+            c.call(*client);
+            ADD_FAILURE() << "must throw";
+        } catch (const ECurlError& e) {
+            EXPECT_EQ(e.Code, c.code);
+            EXPECT_STREQ(e.what(), curl_easy_strerror(c.code));
+        }
+    }
+    EXPECT_NO_THROW(NewCurlClient()->SetOpt(CURLOPT_SSL_VERIFYPEER, 0));
+}
+
+}  // namespace
+}  // namespace velmora::http
