@@ -1,0 +1,27 @@
+// GNU gettext behind the engine's translation hook, shared by both front ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora::i18n {
+
+inline constexpr const char* kTextDomain = "Velmora";
+
+// Binds the text domain to the first folder that holds a catalogue of it (a folder laid out as
+// <dir>/<code>/LC_MESSAGES/Velmora.mo), and installs Translate as the engine's hook.
+// Returns the folder bound, or empty when none has a catalogue.
+std::string InitTranslation(const std::vector<std::string>& catalogueDirs);
+
+// Makes lookups answer in this language from now on (main thread, never during a run).
+void UseLanguage(const std::string& code);
+
+// The translation of msgid in the language in force; callable from any thread.
+std::string Translate(const char* msgid);
+
+// 0x0419 when the locale environment (LC_ALL, LC_MESSAGES, LANG: the first one set) names
+// Russian, else 0x0409: the language identifier a Windows system would report.
+uint16_t SystemLanguageId();
+
+}  // namespace velmora::i18n
