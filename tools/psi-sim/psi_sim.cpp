@@ -1,0 +1,582 @@
+#include "psi_sim.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <simdjson.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "answers.h"
+
+namespace velmora::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kPath[] = "/pagespeedonline/v5/runPagespeed";
+constexpr char kJsonType[] = "application/json; charset=UTF-8";
+
+enum class Behaviour {
+    kNormal,
+    kNotHtml,
+    kQuota,
+    kQuotaLegacy,
+    kError500,
+    kErrorCodeWord,
+    kErrorNoMessage,
+    kBadJson,
+    kArray,
+    kEmpty,
+    kHang,
+    kDrop,
+    kTrickle,
+    kSlow,
+    kNoScore,
+    kNoAudits,
+    kPdf,
+    kText,
+};
+
+struct Marker {
+    std::string_view text;  // lower case; matched against the lower-cased URL
+    Behaviour behaviour;
+};
+
+// First match wins, so a marker that contains another comes before it.
+constexpr Marker kMarkers[] = {
+    {"/sim-nothtml", Behaviour::kNotHtml},
+    {"/sim-quota-legacy", Behaviour::kQuotaLegacy},
+    {"/sim-quota", Behaviour::kQuota},
+    {"/sim-error500", Behaviour::kError500},
+    {"/sim-error-codeword", Behaviour::kErrorCodeWord},
+    {"/sim-error-nomessage", Behaviour::kErrorNoMessage},
+    {"/sim-badjson", Behaviour::kBadJson},
+    {"/sim-array", Behaviour::kArray},
+    {"/sim-empty", Behaviour::kEmpty},
+    {"/sim-hang", Behaviour::kHang},
+    {"/sim-drop", Behaviour::kDrop},
+    {"/sim-trickle", Behaviour::kTrickle},
+    {"/sim-slow", Behaviour::kSlow},
+    {"/sim-noscore", Behaviour::kNoScore},
+    {"/sim-noaudits", Behaviour::kNoAudits},
+    {"/sim-pdf", Behaviour::kPdf},
+    {"/sim-text", Behaviour::kText},
+};
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+Behaviour Classify(std::string_view url) {
+    std::string lower = Lower(url);
+    for (const Marker& m : kMarkers) {
+        if (lower.find(m.text) != std::string::npos) return m.behaviour;
+    }
+    return Behaviour::kNormal;
+}
+
+std::string ErrorBody(int code, std::string_view message, std::string_view reason,
+                      std::string_view status) {
+    std::string msg = JsonEscape(message);
+    std::ostringstream o;
+    o << "{\n  \"error\": {\n    \"code\": " << code << ",\n    \"message\": \"" << msg
+      << "\",\n    \"errors\": [\n      {\n        \"message\": \"" << msg
+      << "\",\n        \"domain\": \"global\",\n        \"reason\": \"" << reason
+      << "\"\n      }\n    ],\n    \"status\": \"" << status << "\"\n  }\n}\n";
+    return o.str();
+}
+
+bool ReadFile(const std::filesystem::path& path, std::string* out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    *out = ss.str();
+    return static_cast<bool>(in) || in.eof();
+}
+
+// Ends a connection of this server without an answer. httplib gives handlers no socket, so
+// the socket is found by its ports; shutdown (not close) leaves the descriptor to httplib.
+// peerPort < 0 ends every connection to localPort.
+void ShutdownConnections(int localPort, int peerPort) {
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* e = readdir(dir)) {
+        char* end = nullptr;
+        long fd = std::strtol(e->d_name, &end, 10);
+        if (end == e->d_name || *end != '\0' || fd == dirfd(dir)) continue;
+        struct stat st {};
+        if (fstat(static_cast<int>(fd), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        sockaddr_in self{}, peer{};
+        socklen_t len = sizeof(self);
+        if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&self), &len) != 0 ||
+            self.sin_family != AF_INET || ntohs(self.sin_port) != localPort) {
+            continue;
+        }
+        len = sizeof(peer);
+        if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+            continue;  // the listening socket
+        }
+        if (peerPort >= 0 && ntohs(peer.sin_port) != peerPort) continue;
+        ::shutdown(static_cast<int>(fd), SHUT_RDWR);
+    }
+    closedir(dir);
+}
+
+struct Fixtures {
+    // [variant][heavy][mobile]; variants: normal, score null, no audits
+    AnswerTemplate answers[3][2][2];
+    AnswerTemplate pdf, text;
+    std::string notHtml, quota, quotaLegacy, failedDocument, codeWord, noMessage;
+};
+
+constexpr int kNormal = 0, kNoScore = 1, kNoAudits = 2;
+
+// Renders every template once with an awkward URL and parses it, so a fixture the edits or
+// the slot search got wrong fails Start rather than a test far away.
+bool Verify(const AnswerTemplate& t, int variant, const std::string& name, std::string* error) {
+    static const std::string kProbe = "http://probe.invalid/a\"b\\c<d>&e=f'g\xC3\xA9";
+    std::string body = t.Render(JsonEscape(kProbe));
+    simdjson::dom::parser parser;
+    simdjson::dom::element doc;
+    if (parser.parse(body).get(doc) != simdjson::SUCCESS) {
+        *error = name + ": answer is not valid JSON";
+        return false;
+    }
+    std::string_view id, requested;
+    if (doc["id"].get(id) != simdjson::SUCCESS || id != kProbe ||
+        doc["lighthouseResult"]["requestedUrl"].get(requested) != simdjson::SUCCESS ||
+        requested != kProbe) {
+        *error = name + ": requested URL not echoed";
+        return false;
+    }
+    if (variant == kNoScore &&
+        !doc.at_pointer("/lighthouseResult/categories/performance/score").is_null()) {
+        *error = name + ": score not nulled";
+        return false;
+    }
+    if (variant == kNoAudits && doc["lighthouseResult"]["audits"].error() == simdjson::SUCCESS) {
+        *error = name + ": audits not removed";
+        return false;
+    }
+    return true;
+}
+
+bool LoadFixtures(const std::string& dirName, Fixtures* f, std::string* error) {
+    namespace fs = std::filesystem;
+    const fs::path dir(dirName);
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        *error = "fixture directory not found: " + dirName;
+        return false;
+    }
+    auto read = [&](const std::string& name, std::string* out) {
+        if (ReadFile(dir / name, out) && !out->empty()) return true;
+        *error = "cannot read fixture " + (dir / name).string();
+        return false;
+    };
+    auto load = [&](const std::string& name, const std::string& text, int variant,
+                    AnswerTemplate* t) {
+        std::string why;
+        if (!t->Load(text, &why)) {
+            *error = name + ": " + why;
+            return false;
+        }
+        return Verify(*t, variant, name, error);
+    };
+    static const char* const kNames[2][2] = {
+        {"psi_fast_desktop.json", "psi_fast_mobile.json"},
+        {"psi_heavy_desktop.json", "psi_heavy_mobile.json"},
+    };
+    for (int heavy = 0; heavy < 2; ++heavy) {
+        for (int mobile = 0; mobile < 2; ++mobile) {
+            const std::string name = kNames[heavy][mobile];
+            std::string text;
+            if (!read(name, &text)) return false;
+            std::string noScore = text, noAudits = text;
+            if (!NullPerformanceScore(noScore) || !RemoveAudits(noAudits)) {
+                *error = name + ": performance score or audits not found";
+                return false;
+            }
+            if (!load(name, text, kNormal, &f->answers[kNormal][heavy][mobile]) ||
+                !load(name, noScore, kNoScore, &f->answers[kNoScore][heavy][mobile]) ||
+                !load(name, noAudits, kNoAudits, &f->answers[kNoAudits][heavy][mobile])) {
+                return false;
+            }
+        }
+    }
+    std::string text;
+    if (!read("psi_pdf_desktop.json", &text) ||
+        !load("psi_pdf_desktop.json", text, kNormal, &f->pdf) ||
+        !read("psi_text_mobile.json", &text) ||
+        !load("psi_text_mobile.json", text, kNormal, &f->text)) {
+        return false;
+    }
+    return read("errors/synthetic_error_not_html.json", &f->notHtml) &&
+           read("errors/synthetic_error_quota_current.json", &f->quota) &&
+           read("errors/synthetic_error_quota_legacy.json", &f->quotaLegacy) &&
+           read("errors/synthetic_error_failed_document_request.json", &f->failedDocument) &&
+           read("errors/synthetic_error_code_word.json", &f->codeWord) &&
+           read("errors/synthetic_error_no_message.json", &f->noMessage);
+}
+
+}  // namespace
+
+struct Simulator::Impl {
+    SimOptions opt;
+    Fixtures fixtures;
+    std::unique_ptr<httplib::Server> server;
+    std::thread thread;
+    int port = 0;
+    std::string error;
+    Clock::time_point started;
+
+    // Wakes handlers that sleep (latency, hang, slow, trickle) when Stop begins.
+    std::mutex stopMu;
+    std::condition_variable stopCv;
+    bool stopping = false;
+
+    mutable std::mutex logMu;
+    std::vector<RequestRecord> records;
+    std::ofstream logFile;
+
+    std::mutex quotaMu;
+    std::deque<Clock::time_point> quotaWindow;
+
+    std::mutex rngMu;
+    std::mt19937 rng;
+
+    // False when Stop interrupted the wait.
+    bool WaitFor(int ms) {
+        std::unique_lock lock(stopMu);
+        return !stopCv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
+    }
+
+    bool TakeQuota() {
+        if (opt.quotaPerMinute <= 0) return true;
+        std::lock_guard lock(quotaMu);
+        const auto now = Clock::now();
+        while (!quotaWindow.empty() && now - quotaWindow.front() >= std::chrono::minutes(1)) {
+            quotaWindow.pop_front();
+        }
+        if (quotaWindow.size() >= static_cast<size_t>(opt.quotaPerMinute)) return false;
+        quotaWindow.push_back(now);
+        return true;
+    }
+
+    int LatencyMs() {
+        int lo = std::max(0, opt.latencyMinMs), hi = std::max(lo, opt.latencyMaxMs);
+        if (hi == lo) return lo;
+        std::lock_guard lock(rngMu);
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    }
+
+    void Record(RequestRecord r) {
+        std::lock_guard lock(logMu);
+        if (logFile.is_open()) {
+            logFile << "{\"arrivalMs\":" << r.arrivalMs << ",\"strategy\":\""
+                    << JsonEscape(r.strategy) << "\",\"url\":\"" << JsonEscape(r.url)
+                    << "\",\"key\":\"" << JsonEscape(r.key) << "\",\"userAgent\":\""
+                    << JsonEscape(r.userAgent) << "\"}\n"
+                    << std::flush;
+        }
+        records.push_back(std::move(r));
+    }
+
+    static void Reply(httplib::Response& res, int status, std::string body) {
+        res.status = status;
+        res.body = std::move(body);
+        res.set_header("Content-Type", kJsonType);
+    }
+
+    static void Drop(const httplib::Request& req) {
+        ShutdownConnections(req.local_port, req.remote_port);
+    }
+
+    void Handle(const httplib::Request& req, httplib::Response& res);
+};
+
+void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res) {
+    const auto arrival = Clock::now();
+    if (req.path != kPath) {
+        Reply(res, 404, ErrorBody(404, "Not Found: " + req.path, "notFound", "NOT_FOUND"));
+        return;
+    }
+    RequestRecord rec;
+    rec.arrivalMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(arrival - started).count();
+    bool hasStrategy = false, hasUrl = false, hasKey = false;
+    for (const auto& [name, value] : req.params) {
+        if (name == "strategy" && !hasStrategy) {
+            rec.strategy = value;
+            hasStrategy = true;
+        } else if (name == "url" && !hasUrl) {
+            rec.url = value;
+            hasUrl = true;
+        } else if (Lower(name) == "key" && !hasKey) {
+            rec.key = value;
+            hasKey = true;
+        }
+    }
+    rec.userAgent = req.get_header_value("User-Agent");
+    const std::string url = rec.url;
+    const std::string strategy = Lower(rec.strategy);
+    Record(std::move(rec));
+
+    if (url.empty()) {
+        Reply(res, 400, ErrorBody(400, "Required parameter: url", "required", "INVALID_ARGUMENT"));
+        return;
+    }
+    if (hasStrategy && strategy != "desktop" && strategy != "mobile") {
+        Reply(res, 400,
+              ErrorBody(400,
+                        "Invalid value at 'strategy' "
+                        "(type.googleapis.com/"
+                        "google.cloud.pagespeedonline.v5.PagespeedApiPagespeedRequest.Strategy), "
+                        "\"" +
+                            strategy + "\"",
+                        "invalid", "INVALID_ARGUMENT"));
+        return;
+    }
+    if (!TakeQuota()) {
+        Reply(res, 429, fixtures.quota);
+        return;
+    }
+    if (int ms = LatencyMs(); ms > 0 && !WaitFor(ms)) {
+        Drop(req);
+        return;
+    }
+
+    const int mobile = strategy == "mobile" ? 1 : 0;
+    const int heavy = Lower(url).find("heavy") != std::string::npos ? 1 : 0;
+    auto render = [&](int variant) {
+        return fixtures.answers[variant][heavy][mobile].Render(JsonEscape(url));
+    };
+    switch (Classify(url)) {
+        case Behaviour::kNormal:
+            Reply(res, 200, render(kNormal));
+            return;
+        case Behaviour::kNoScore:
+            Reply(res, 200, render(kNoScore));
+            return;
+        case Behaviour::kNoAudits:
+            Reply(res, 200, render(kNoAudits));
+            return;
+        case Behaviour::kPdf:
+            Reply(res, 200, fixtures.pdf.Render(JsonEscape(url)));
+            return;
+        case Behaviour::kText:
+            Reply(res, 200, fixtures.text.Render(JsonEscape(url)));
+            return;
+        case Behaviour::kNotHtml:
+            Reply(res, 400, fixtures.notHtml);
+            return;
+        case Behaviour::kQuota:
+            Reply(res, 429, fixtures.quota);
+            return;
+        case Behaviour::kQuotaLegacy:
+            Reply(res, 429, fixtures.quotaLegacy);
+            return;
+        case Behaviour::kError500:
+            Reply(res, 500, fixtures.failedDocument);
+            return;
+        case Behaviour::kErrorCodeWord:
+            Reply(res, 500, fixtures.codeWord);
+            return;
+        case Behaviour::kErrorNoMessage:
+            Reply(res, 500, fixtures.noMessage);
+            return;
+        case Behaviour::kBadJson: {
+            std::string body = render(kNormal);
+            body.resize(body.size() / 2);
+            Reply(res, 200, std::move(body));
+            return;
+        }
+        case Behaviour::kArray:
+            Reply(res, 200, "[]");
+            return;
+        case Behaviour::kEmpty:
+            Reply(res, 200, "");
+            return;
+        case Behaviour::kHang:
+            WaitFor(opt.hangMs);
+            Drop(req);
+            return;
+        case Behaviour::kDrop:
+            Drop(req);
+            return;
+        case Behaviour::kSlow:
+            if (!WaitFor(opt.slowMs)) {
+                Drop(req);
+                return;
+            }
+            Reply(res, 200, render(kNormal));
+            return;
+        case Behaviour::kTrickle: {
+            constexpr size_t kChunks = 20;
+            auto body = std::make_shared<const std::string>(render(kNormal));
+            const size_t chunk = (body->size() + kChunks - 1) / kChunks;
+            const int pauseMs = std::max(0, opt.trickleMs) / static_cast<int>(kChunks);
+            res.status = 200;
+            res.set_content_provider(body->size(), kJsonType,
+                                     [this, body, chunk, pauseMs](size_t offset, size_t length,
+                                                                  httplib::DataSink& sink) {
+                                         if (offset > 0 && !WaitFor(pauseMs)) return false;
+                                         return sink.write(body->data() + offset,
+                                                           std::min(chunk, length));
+                                     });
+            return;
+        }
+    }
+}
+
+Simulator::Simulator(SimOptions options) : impl_(std::make_unique<Impl>()) {
+    impl_->opt = std::move(options);
+    impl_->rng.seed(impl_->opt.seed);
+}
+
+Simulator::~Simulator() {
+    Stop();
+}
+
+bool Simulator::Start() {
+    Impl& s = *impl_;
+    if (s.server) {
+        s.error = "simulator already running";
+        return false;
+    }
+    s.error.clear();
+    Fixtures fixtures;
+    if (!LoadFixtures(s.opt.fixtureDir, &fixtures, &s.error)) return false;
+    s.fixtures = std::move(fixtures);
+    if (s.opt.port < 0 || s.opt.port > 65535) {
+        s.error = "invalid port " + std::to_string(s.opt.port);
+        return false;
+    }
+    {
+        std::lock_guard lock(s.logMu);
+        s.records.clear();
+        if (!s.opt.requestLogPath.empty()) {
+            s.logFile.open(s.opt.requestLogPath, std::ios::out | std::ios::trunc);
+            if (!s.logFile) {
+                s.error = "cannot open request log " + s.opt.requestLogPath;
+                return false;
+            }
+        }
+    }
+    {
+        std::lock_guard lock(s.stopMu);
+        s.stopping = false;
+    }
+    {
+        std::lock_guard lock(s.quotaMu);
+        s.quotaWindow.clear();
+    }
+
+    auto server = std::make_unique<httplib::Server>();
+    // Hanging connections each hold a worker, and tests open twenty or more at once.
+    server->new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server->set_keep_alive_max_count(1000);
+    server->set_keep_alive_timeout(5);
+    server->set_read_timeout(60);
+    server->set_write_timeout(60);
+    server->Get(".*",
+                [&s](const httplib::Request& req, httplib::Response& res) { s.Handle(req, res); });
+    // Requests httplib rejects itself (other methods, malformed lines) still get a JSON error.
+    server->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty()) {
+            res.set_content(
+                ErrorBody(res.status,
+                          "Request rejected with HTTP status " + std::to_string(res.status),
+                          res.status == 404 ? "notFound" : "badRequest",
+                          res.status == 404 ? "NOT_FOUND" : "INVALID_ARGUMENT"),
+                kJsonType);
+        }
+    });
+
+    if (s.opt.port == 0) {
+        s.port = server->bind_to_any_port("127.0.0.1");
+    } else {
+        s.port = server->bind_to_port("127.0.0.1", s.opt.port) ? s.opt.port : -1;
+    }
+    if (s.port <= 0) {
+        s.error = "cannot listen on 127.0.0.1:" + std::to_string(s.opt.port);
+        s.port = 0;
+        std::lock_guard lock(s.logMu);
+        s.logFile.close();
+        return false;
+    }
+    s.started = Clock::now();
+    s.server = std::move(server);
+    httplib::Server* raw = s.server.get();
+    s.thread = std::thread([raw] { raw->listen_after_bind(); });
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!raw->is_running() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!raw->is_running()) {
+        s.error = "server did not start";
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void Simulator::Stop() {
+    Impl& s = *impl_;
+    if (!s.server) return;
+    {
+        std::lock_guard lock(s.stopMu);
+        s.stopping = true;
+    }
+    s.stopCv.notify_all();
+    s.server->stop();
+    // Idle keep-alive connections would otherwise hold the worker threads for their timeout.
+    ShutdownConnections(s.port, -1);
+    if (s.thread.joinable()) s.thread.join();
+    s.server.reset();
+    std::lock_guard lock(s.logMu);
+    s.logFile.close();
+}
+
+bool Simulator::Running() const {
+    return impl_->server && impl_->server->is_running();
+}
+
+int Simulator::Port() const {
+    return impl_->port;
+}
+
+std::string Simulator::Endpoint() const {
+    return "http://127.0.0.1:" + std::to_string(impl_->port);
+}
+
+std::string Simulator::Error() const {
+    return impl_->error;
+}
+
+std::vector<RequestRecord> Simulator::Requests() const {
+    std::lock_guard lock(impl_->logMu);
+    return impl_->records;
+}
+
+}  // namespace velmora::sim

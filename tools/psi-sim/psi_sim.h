@@ -1,0 +1,60 @@
+// A local stand-in for the PageSpeed Insights v5 service: answers runPagespeed requests on
+// 127.0.0.1 from recorded answers, and misbehaves on purpose for URLs carrying a marker
+// (see README.md). Used by tests, benchmarks and the program's demo mode.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifndef VELMORA_SIM_FIXTURES
+#define VELMORA_SIM_FIXTURES "tests/data/psi"
+#endif
+
+namespace velmora::sim {
+
+struct SimOptions {
+    int port = 0;  // 0 = any free port
+    // Delay before every answer: fixed when min == max, else uniform in [min, max].
+    int latencyMinMs = 0;
+    int latencyMaxMs = 0;
+    int quotaPerMinute = 0;  // 0 = unlimited
+    std::string fixtureDir = VELMORA_SIM_FIXTURES;
+    std::string requestLogPath;  // JSON lines; empty = no file
+    int hangMs = 200000;         // how long "/sim-hang" keeps the client waiting
+    int slowMs = 3000;           // extra delay of "/sim-slow"
+    int trickleMs = 3000;        // total duration of a "/sim-trickle" answer
+    unsigned seed = 1;           // for the random latency
+};
+
+struct RequestRecord {
+    int64_t arrivalMs = 0;  // since Start, steady clock
+    std::string strategy, url, key, userAgent;
+};
+
+class Simulator {
+  public:
+    explicit Simulator(SimOptions options = {});
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Loads the fixtures, binds 127.0.0.1 and serves on a background thread. False with Error()
+    // set when the fixtures cannot be loaded, the log cannot be opened or the port is taken.
+    bool Start();
+    // Wakes every waiting handler, closes open connections and joins. Safe to call repeatedly.
+    void Stop();
+
+    bool Running() const;
+    int Port() const;
+    std::string Endpoint() const;  // "http://127.0.0.1:PORT"
+    std::string Error() const;
+    std::vector<RequestRecord> Requests() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velmora::sim
