@@ -1,0 +1,169 @@
+#include "io/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+#include "engine/tasks.h"
+
+namespace velmora::io {
+
+namespace {
+
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed there.
+size_t Utf8SequenceLength(std::string_view s, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80) return 1;
+    size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;  // overlong
+        if (c == 0xED) hi = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;  // overlong
+        if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) return 0;
+    if (b(i + 1) < lo || b(i + 1) > hi) return 0;
+    for (size_t k = 2; k < len; ++k)
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+    return len;
+}
+
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Runs iconv over the whole input; onBad(in, left) is called at every byte sequence iconv
+// refuses and returns how many input bytes to skip, having appended its replacement to out.
+template <typename OnBad>
+void RunIconv(iconv_t cd, std::string_view in, std::string& out, OnBad onBad) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    out.clear();
+    out.resize(in.size() + 16);
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    size_t used = 0;
+    while (srcLeft > 0) {
+        char* dst = out.data() + used;
+        size_t dstLeft = out.size() - used;
+        size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        used = out.size() - dstLeft;
+        if (rc != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2 + 16);
+            continue;
+        }
+        // EILSEQ or EINVAL: an unconvertible or malformed (possibly truncated) sequence.
+        out.resize(used);
+        size_t skip = onBad(std::string_view(src, srcLeft), out);
+        src += skip;
+        srcLeft -= skip;
+        used = out.size();
+        out.resize(used + srcLeft + 16);
+    }
+    // Flush any shift state; the 8-bit targets have none, but stateful ones would.
+    char* dst = out.data() + used;
+    size_t dstLeft = out.size() - used;
+    if (dstLeft < 16) {
+        out.resize(used + 16);
+        dst = out.data() + used;
+        dstLeft = 16;
+    }
+    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+    out.resize(out.size() - dstLeft);
+}
+
+void EncodeFallback(std::string_view utf8, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < utf8.size();) {
+        size_t len = Utf8SequenceLength(utf8, i);
+        if (len == 1) {
+            out += utf8[i];
+        } else {
+            out += '?';
+        }
+        i += len ? len : 1;
+    }
+}
+
+}  // namespace
+
+std::string AnsiCodePageFor(std::string_view langCode) {
+    return AsciiLower(langCode) == "ru" ? kCodePageCyrillic : kCodePageWestern;
+}
+
+bool IsValidUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        size_t len = Utf8SequenceLength(s, i);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
+TCodePageEncoder::TCodePageEncoder(const std::string& codepage)
+    : FHandle(iconv_open(codepage.c_str(), "UTF-8")) {}
+
+TCodePageEncoder::~TCodePageEncoder() {
+    if (static_cast<iconv_t>(FHandle) != kNoIconv) iconv_close(static_cast<iconv_t>(FHandle));
+}
+
+void TCodePageEncoder::Encode(std::string_view utf8, std::string& out) {
+    auto cd = static_cast<iconv_t>(FHandle);
+    if (IsAscii(utf8)) {
+        out.assign(utf8);
+        return;
+    }
+    if (cd == kNoIconv) {
+        EncodeFallback(utf8, out);
+        return;
+    }
+    RunIconv(cd, utf8, out, [](std::string_view rest, std::string& o) {
+        o += '?';
+        size_t len = Utf8SequenceLength(rest, 0);
+        return len ? len : size_t{1};
+    });
+}
+
+std::string Utf8ToCodePage(std::string_view utf8, const std::string& codepage) {
+    std::string out;
+    TCodePageEncoder(codepage).Encode(utf8, out);
+    return out;
+}
+
+std::string CodePageToUtf8(std::string_view bytes, const std::string& codepage) {
+    std::string out;
+    if (IsAscii(bytes)) return std::string(bytes);
+    iconv_t cd = iconv_open("UTF-8", codepage.c_str());
+    if (cd == kNoIconv) {
+        for (char c : bytes) {
+            if (static_cast<unsigned char>(c) < 0x80) {
+                out += c;
+            } else {
+                out += kReplacementChar;
+            }
+        }
+        return out;
+    }
+    RunIconv(cd, bytes, out, [](std::string_view, std::string& o) {
+        o += kReplacementChar;
+        return size_t{1};
+    });
+    iconv_close(cd);
+    return out;
+}
+
+}  // namespace velmora::io

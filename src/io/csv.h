@@ -1,0 +1,48 @@
+// The one CSV writer of the program: ";"-separated, CR LF, 8-bit code page, no byte-order mark.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/tasks.h"
+#include "io/codepage.h"
+
+namespace velmora::io {
+
+// The field as written: enclosed in double quotes, inner quotes doubled, when it holds ";",
+// a double quote, CR or LF (so a URL with ";" cannot shift the columns); otherwise unchanged.
+std::string CsvField(std::string_view field);
+
+class TCsvWriter {
+  public:
+    explicit TCsvWriter(const std::string& codepage) : FEncoder(codepage) {}
+    ~TCsvWriter() { Close(); }
+    TCsvWriter(const TCsvWriter&) = delete;
+    TCsvWriter& operator=(const TCsvWriter&) = delete;
+
+    // Creates the file or empties it. On failure LastError() says why.
+    bool Open(const std::string& path);
+    // Joins the fields with ";", ends the line with CR LF, converts it to the code page ("?"
+    // for what it cannot hold) and writes it in one piece.
+    bool WriteLine(const std::vector<std::string>& utf8Fields);
+    // Closing can report a delayed write error too.
+    bool Close();
+    const std::string& LastError() const { return FLastError; }
+
+  private:
+    bool Fail(int err);
+
+    TCodePageEncoder FEncoder;
+    int FFd = -1;
+    std::string FPath, FLastError, FLine, FEncoded;
+};
+
+// Writes the header of the 17 column captions (in the language in force) and one line per
+// task in the order given, each with the 17 cell texts for strategy s. False when the file
+// cannot be created or written; *error then holds the path and the system's reason, and the
+// caller shows kMsgExportFailed. What was written before a failure stays in the file.
+bool ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
+                   const std::vector<const TURLTaskInfo*>& rows, std::string* error);
+
+}  // namespace velmora::io

@@ -1,1 +1,0 @@
-// URL import, filled in shortly.

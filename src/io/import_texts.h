@@ -1,0 +1,42 @@
+// Message patterns of the URL import and the CSV export, shared by both front ends so the
+// catalogues hold one msgid each. They are untranslated: wrap them with Tr() where shown.
+#pragma once
+
+namespace velmora::io {
+
+// Log lines of a finished import.
+inline constexpr const char* kLogDataLoaded = "Данные загружены";
+inline constexpr const char* kLogDataPasted = "Данные вставлены из буфера обмена";
+
+// Message boxes of the import.
+inline constexpr const char* kMsgImportFileNotFound = "Файл с данными для импорта не найден!";
+// Followed by the reader's message.
+inline constexpr const char* kMsgSitemapParseError = "Ошибка при разборе файла: ";
+inline constexpr const char* kMsgSitemapNoUrlset =
+    "Файл данных имеет неприемлимый формат (нет тега \"urlset\")";
+inline constexpr const char* kMsgUrlLimit = "Ограничение: не более 10 000 URL";
+// %s is the file's path, followed by the system's reason.
+inline constexpr const char* kMsgFileReadFailed = "Не удалось прочитать файл: %s";
+// Sitemap reader's own messages, shown after kMsgSitemapParseError; %s is the file's path.
+inline constexpr const char* kMsgSitemapOpenFailed = "Не удалось открыть файл: %s";
+// %d is the line number.
+inline constexpr const char* kMsgSitemapEntityInLoc =
+    "строка %d: ссылки на сущности в теге \"loc\" не поддерживаются";
+
+// Open-file dialogs of the import.
+inline constexpr const char* kDlgImportTxtTitle = "Укажите текстовый файл для импорта URL";
+inline constexpr const char* kDlgImportTxtFilterName = "Текстовый файл";
+inline constexpr const char* kDlgImportTxtFilterMask = "*.txt";
+inline constexpr const char* kDlgImportXmlTitle = "Укажите файл sitemap.xml для импорта URL";
+inline constexpr const char* kDlgImportXmlFilterName = "Файлы sitemap.xml";
+inline constexpr const char* kDlgImportXmlFilterMask = "sitemap.xml";
+
+// CSV export.
+inline constexpr const char* kDlgExportTitle = "Укажите файл для экспорта";
+inline constexpr const char* kDlgExportFilterName = "CSV - значения, разделенные запятыми";
+inline constexpr const char* kDlgExportFilterMask = "*.csv";
+inline constexpr const char* kExportFileNameDesktop = "velmora_desktop.csv";
+inline constexpr const char* kExportFileNameMobile = "velmora_mob.csv";
+inline constexpr const char* kMsgExportFailed = "Невозможно создать файл экспорта!";
+
+}  // namespace velmora::io
