@@ -34,7 +34,7 @@ struct TShownRow {
 
 // The window effects a run needs; all called on the main thread.
 class ICheckRunWindow {
-public:
+  public:
     virtual ~ICheckRunWindow() = default;
     virtual void SetButtonEnabled(TRunButton button, bool enabled) = 0;
     virtual void SetParamsEnabled(bool enabled) = 0;  // the parameters group as a whole
@@ -63,14 +63,18 @@ struct TRunSettings {
 
 // Starts one worker for a task; creating it raises ActiveTaskCount by one.
 class IWorkerFactory {
-public:
+  public:
     virtual ~IWorkerFactory() = default;
     virtual void StartWorker(std::unique_ptr<TURLTaskInfo> task, const std::string& apiKey,
                              TURLTaskInfoPool& pool) = 0;
+    // Worker threads of this factory that have not yet ended. A worker lowers ActiveTaskCount
+    // before its last two events, so only this count tells when it no longer touches the pool,
+    // the event sink or libcurl.
+    virtual int32_t LiveWorkers() const { return 0; }
 };
 
 class CheckRunController {
-public:
+  public:
     using TSettingsSource = std::function<TRunSettings()>;
 
     CheckRunController(ICheckRunWindow& window, TURLTaskInfoList& master, IWorkerFactory& workers,
@@ -96,7 +100,11 @@ public:
     // is empty, then releases the pool. Nothing the workers use is freed before that.
     void Shutdown(const std::function<bool()>& drainEvents);
 
-private:
+  private:
+    // Starts a worker for the task; false (with the reason logged) when that fails.
+    bool StartTask(std::unique_ptr<TURLTaskInfo> task);
+    void EndRun();
+
     ICheckRunWindow& FWindow;
     TURLTaskInfoList& FMaster;
     IWorkerFactory& FWorkers;

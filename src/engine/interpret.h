@@ -1,0 +1,36 @@
+// Turning one PageSpeed Insights answer into a task's results for one strategy.
+#pragma once
+
+#include <simdjson.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/tasks.h"
+
+namespace velmora {
+
+// Receives each finished (translated and formatted) log line.
+using TLogFn = std::function<void(const std::string&)>;
+
+// Interprets a parsed answer for strategy s into task.TaskResults (which must exist): sets the
+// status of s and returns true exactly when it is trOK. Never throws for any shape of answer;
+// only allocation failures can escape.
+bool InterpretAnswer(const simdjson::dom::element& answer, TMetricaStrategy s, TURLTaskInfo& task,
+                     char decimalSeparator, const TLogFn& log);
+
+// Parses the body bytes (UTF-8 is validated) and interprets them. A body that is empty, not
+// valid JSON or not an object gives trParseError with the parser's message in the log.
+// The parser is reused across calls so its buffers are allocated once per worker.
+bool InterpretBody(simdjson::dom::parser& parser, std::string_view body, TMetricaStrategy s,
+                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log);
+
+// "%6.1f kb" of bytes / 1024 rounded half away from zero, with the given decimal separator.
+std::string FormatTransferSize(int64_t bytes, char decimalSeparator);
+
+// The score text of a number S from 0 to 1: S x 100 rounded half up. Empty outside 0..1.
+std::string FormatScore(double score);
+
+}  // namespace velmora

@@ -1,0 +1,210 @@
+#include "engine/run_controller.h"
+
+#include <ctime>
+#include <exception>
+#include <thread>
+#include <unordered_set>
+
+#include "engine/metrica.h"
+
+namespace velmora {
+
+std::string FormatLogTime(std::chrono::system_clock::time_point t) {
+    const std::time_t tt = std::chrono::system_clock::to_time_t(t);
+    std::tm local{};
+    localtime_r(&tt, &local);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return buf;
+}
+
+CheckRunController::CheckRunController(ICheckRunWindow& window, TURLTaskInfoList& master,
+                                       IWorkerFactory& workers, TSettingsSource settings,
+                                       IPacingClock& clock)
+    : FWindow(window),
+      FMaster(master),
+      FWorkers(workers),
+      FSettings(std::move(settings)),
+      FClock(clock) {}
+
+CheckRunController::~CheckRunController() {
+    // A front end should have called Shutdown; if not, at least never free the pool under a
+    // running worker. Queued events stay with the front end's sink.
+    if (FPool) {
+        AbortRequested.store(true);
+        while (FWorkers.LiveWorkers() > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        FPool.reset();
+        AbortRequested.store(false);
+    }
+}
+
+bool CheckRunController::StartTask(std::unique_ptr<TURLTaskInfo> task) {
+    const int32_t num = task->Num;
+    try {
+        FApiKey = FSettings().ApiKey;
+        FWorkers.StartWorker(std::move(task), FApiKey, *FPool);
+        return true;
+    } catch (const std::exception& e) {
+        AddToLog(FormatLog(Tr("URL %d: не удалось запустить задание: %s"), num, e.what()),
+                 std::chrono::system_clock::now());
+    } catch (...) {
+        AddToLog(FormatLog(Tr("URL %d: не удалось запустить задание: %s"), num, "?"),
+                 std::chrono::system_clock::now());
+    }
+    return false;
+}
+
+void CheckRunController::btRunRequestsClick(TRunSender sender) {
+    if (FPool) return;
+    AbortRequested.store(false);
+    const bool all = sender == TRunSender::btRunRequests;
+    if (all) {
+        FMaster.ClearMetricResults();
+        FWindow.RepaintAllRows();
+    }
+    std::unordered_set<int32_t> chosen;
+    if (!all) {
+        std::vector<int32_t> nums =
+            sender == TRunSender::miCheckSelected ? GetSelectedNums() : GetErrorNums();
+        if (nums.empty()) return;
+        chosen.insert(nums.begin(), nums.end());
+    }
+
+    const TRunSettings settings = FSettings();
+    FMaxThreads = settings.MaxThreads;
+    FPool = std::make_unique<TURLTaskInfoPool>(settings.MinReqDelay, FClock);
+    for (size_t i = FMaster.Count(); i-- > 0;) {
+        const TURLTaskInfo& entry = FMaster[i];
+        if (all || chosen.count(entry.Num)) FPool->Add(std::make_unique<TURLTaskInfo>(entry));
+    }
+
+    std::unique_ptr<TURLTaskInfo> first;
+    if (!FPool->PickTask(first) || !StartTask(std::move(first))) {
+        FWindow.ShowErrorBox(Tr("Не удалось запустить первое задание, внутренняя ошибка"));
+        FPool.reset();
+        return;
+    }
+
+    UpdateRunButtons();
+    FWindow.ShowProgress(true);
+    FWindow.SetParamsEnabled(false);
+    FWindow.SetProgressPos(0);
+    FWindow.SetProgressMax(static_cast<int>(FMaster.Count()));
+    FWindow.ShowLogTab();
+    AddToLog(Tr("Проверка запущена"), std::chrono::system_clock::now());
+}
+
+void CheckRunController::btAbortRequestsClick() {
+    FWindow.SetButtonEnabled(TRunButton::btAbortRequests, false);
+    AbortRequested.store(true);
+    AddToLog(Tr("Отмена проверки..."), std::chrono::system_clock::now());
+}
+
+void CheckRunController::StartNextTask() {
+    if (!FPool) return;
+    if (!AbortRequested.load()) {
+        FMaxThreads = FSettings().MaxThreads;
+        if (ActiveTaskCount.load() >= FMaxThreads) return;
+        std::unique_ptr<TURLTaskInfo> task;
+        if (FPool->PickTask(task)) {
+            if (StartTask(std::move(task))) return;
+            // No thread could be made: stop handing out tasks, as after an abort, so that
+            // the run still ends once the workers already running are done.
+            AbortRequested.store(true);
+        }
+    }
+    if (ActiveTaskCount.load() != 0) return;
+    EndRun();
+}
+
+void CheckRunController::EndRun() {
+    FPool->ClearTasks();
+    FPool.reset();
+    UpdateRunButtons();
+    FWindow.SetParamsEnabled(true);
+    FWindow.ShowProgress(false);
+    if (!AbortRequested.load()) FWindow.SetButtonEnabled(TRunButton::btExport, true);
+    AbortRequested.store(false);
+}
+
+void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
+    FWindow.SetProgressPos(FWindow.ProgressPos() + 1);
+    if (!task || !task->TaskResults || task->TaskResults->Aborted()) return;
+    TURLTaskInfo* entry = FMaster.FindByNum(task->Num);
+    if (!entry) return;
+    entry->TaskResults = std::move(task->TaskResults);
+    for (TMetricaValue& v : entry->TaskResults->MetricaValues) {
+        const int32_t col = ColNumByKey(v.Key);
+        if (col > 0) v.ColNum = col;
+    }
+    FWindow.InvalidateTaskRow(*entry);
+    FWindow.UpdateScoreChart();
+}
+
+void CheckRunController::UpdateRunButtons() {
+    const bool idle = ActiveTaskCount.load() == 0;
+    FWindow.SetButtonEnabled(TRunButton::btRunRequests, idle && !FMaster.Empty());
+    FWindow.SetButtonEnabled(TRunButton::btAbortRequests, !idle);
+    FWindow.SetButtonEnabled(TRunButton::btInsertURLs4Clip, idle);
+    FWindow.SetButtonEnabled(TRunButton::btImportURLs4TXT, idle);
+    FWindow.SetButtonEnabled(TRunButton::btImportURLs4XML, idle);
+    FWindow.SetButtonEnabled(TRunButton::btExport, false);
+}
+
+std::vector<int32_t> CheckRunController::GetSelectedNums() const {
+    std::vector<int32_t> nums;
+    for (const TShownRow& row : FWindow.ShownGridRows()) {
+        if (row.Selected && row.Task) nums.push_back(row.Task->Num);
+    }
+    return nums;
+}
+
+std::vector<int32_t> CheckRunController::GetErrorNums() const {
+    std::vector<int32_t> nums;
+    for (size_t i = 0; i < FMaster.Count(); ++i) {
+        const TURLTaskInfo& entry = FMaster[i];
+        if (entry.TaskResults && entry.TaskResults->Failed()) nums.push_back(entry.Num);
+    }
+    return nums;
+}
+
+void CheckRunController::AddToLog(const std::string& sMessage,
+                                  std::chrono::system_clock::time_point aTime) {
+    FWindow.InsertLogRow(FormatLogTime(aTime), sMessage);
+}
+
+void CheckRunController::WndProc(TWorkerEvent event) {
+    switch (event.Id) {
+        case WM_TASK_FINISHED:
+            if (event.Task) MergeFinishedTask(std::move(event.Task));
+            break;
+        case WM_TASK_LOG:
+            if (event.Log) AddToLog(event.Log->MsgText, event.Log->MsgTime);
+            break;
+        case WM_REQUEST_SENT:
+            StartNextTask();
+            break;
+        default:
+            break;
+    }
+}
+
+void CheckRunController::Shutdown(const std::function<bool()>& drainEvents) {
+    AbortRequested.store(true);
+    for (;;) {
+        // Read the counts before draining: once they are 0 no worker can post any more, so a
+        // drain that then finds nothing proves the queue is empty for good.
+        const bool idle = ActiveTaskCount.load() == 0 && FWorkers.LiveWorkers() == 0;
+        const bool delivered = drainEvents ? drainEvents() : false;
+        if (idle && !delivered) break;
+        if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (FPool) {
+        FPool->ClearTasks();
+        FPool.reset();
+    }
+    AbortRequested.store(false);
+}
+
+}  // namespace velmora
