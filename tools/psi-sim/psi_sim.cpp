@@ -495,6 +495,13 @@ bool Simulator::Start() {
     auto server = std::make_unique<httplib::Server>();
     // Hanging connections each hold a worker, and tests open twenty or more at once.
     server->new_task_queue = [] { return new httplib::ThreadPool(64); };
+    // httplib's default adds SO_REUSEPORT, which would let a second simulator share the port.
+    int listenFd = -1;
+    server->set_socket_options([&listenFd](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        listenFd = sock;
+    });
     server->set_keep_alive_max_count(1000);
     server->set_keep_alive_timeout(5);
     server->set_read_timeout(60);
@@ -525,6 +532,9 @@ bool Simulator::Start() {
         s.logFile.close();
         return false;
     }
+    // httplib listens with a backlog of 5; twenty workers connecting at once would see SYNs
+    // dropped and retried a second later. Listening again only raises the backlog.
+    if (listenFd >= 0) ::listen(listenFd, SOMAXCONN);
     s.started = Clock::now();
     s.server = std::move(server);
     httplib::Server* raw = s.server.get();
