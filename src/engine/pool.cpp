@@ -34,7 +34,10 @@ IPacingClock& SteadyPacingClock() {
 }
 
 TURLTaskInfoPool::TURLTaskInfoPool(int32_t aDelay, IPacingClock& clock)
-    : FNextRequestCanRunAt(clock.Now()), FRequestDelay(aDelay), FClock(clock) {}
+    : FNextRequestCanRunAt(clock.Now()),
+      FCreatedAt(FNextRequestCanRunAt),
+      FRequestDelay(aDelay),
+      FClock(clock) {}
 
 void TURLTaskInfoPool::Add(std::unique_ptr<TURLTaskInfo> task) {
     std::lock_guard lock(FLock);

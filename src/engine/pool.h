@@ -63,12 +63,15 @@ class TURLTaskInfoPool {
     bool WaitForReservation(TTimePoint aDT, const std::atomic<bool>& abort);
 
     IPacingClock& Clock() { return FClock; }
+    // The first reservation of the run: the pool's creation time.
+    TTimePoint CreatedAt() const { return FCreatedAt; }
     int32_t RequestDelay() const { return FRequestDelay; }
 
   private:
     std::mutex FLock;
     std::vector<std::unique_ptr<TURLTaskInfo>> FList;
     TTimePoint FNextRequestCanRunAt;
+    const TTimePoint FCreatedAt;
     bool FCanRunNextRequest = true;
     const int32_t FRequestDelay;
     IPacingClock& FClock;
