@@ -1,0 +1,56 @@
+// Parse and interpret each real answer of the service, against a bare parse of the same bytes.
+#include <benchmark/benchmark.h>
+#include <simdjson.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/interpret.h"
+
+namespace {
+
+const char* kFixtures[] = {"psi_fast_desktop.json",  "psi_fast_mobile.json",
+                           "psi_heavy_desktop.json", "psi_heavy_mobile.json",
+                           "psi_pdf_desktop.json",   "psi_text_mobile.json"};
+
+std::string Load(const char* name) {
+    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/psi/" + name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void BM_BareParse(benchmark::State& state) {
+    const std::string body = Load(kFixtures[state.range(0)]);
+    simdjson::dom::parser parser;
+    for (auto _ : state) {
+        simdjson::dom::element doc;
+        auto err = parser.parse(body).get(doc);
+        benchmark::DoNotOptimize(err);
+        benchmark::DoNotOptimize(doc);
+    }
+    state.SetLabel(kFixtures[state.range(0)]);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(body.size()));
+}
+
+void BM_ParseAndInterpret(benchmark::State& state) {
+    const std::string body = Load(kFixtures[state.range(0)]);
+    simdjson::dom::parser parser;
+    const velmora::TLogFn log = [](const std::string&) {};
+    for (auto _ : state) {
+        velmora::TURLTaskInfo task("https://example.com/", 1);
+        task.InitMetricResults();
+        bool ok = velmora::InterpretBody(parser, body, velmora::msDesktop, task, '.', log);
+        benchmark::DoNotOptimize(ok);
+    }
+    state.SetLabel(kFixtures[state.range(0)]);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(body.size()));
+}
+
+BENCHMARK(BM_BareParse)->DenseRange(0, 5)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParseAndInterpret)->DenseRange(0, 5)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
