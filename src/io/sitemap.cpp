@@ -66,6 +66,11 @@ TSitemapResult ParseSitemap(const std::string& path) {
     struct stat st;
     if (fstat(rd.fd, &st) != 0) return openFailed(errno);
     if (S_ISDIR(st.st_mode)) return openFailed(EISDIR);
+    if (S_ISREG(st.st_mode) && st.st_size == 0) {
+        // The streaming reader would call this "Extra content at the end of the document".
+        res.error = "Document is empty";
+        return res;
+    }
 
     // No XML_PARSE_NOENT (entities stay references), no DTD loading, no network, and the
     // default size limits (no XML_PARSE_HUGE).
@@ -139,7 +144,7 @@ TSitemapResult ParseSitemap(const std::string& path) {
                     // Expanding it is what entity attacks rely on; dropping it would cut the URL.
                     res.status = TSitemapResult::ParseError;
                     res.error = FormatLog(Tr(kMsgSitemapEntityInLoc),
-                                          xmlTextReaderGetParserLineNumber(rd.r));
+                                          xmlGetLineNo(xmlTextReaderCurrentNode(rd.r)));
                     res.locs.clear();
                     return res;
                 default:

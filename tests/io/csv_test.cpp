@@ -1,0 +1,119 @@
+#include "io/csv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/events.h"
+#include "engine/metrica.h"
+#include "io_test_util.h"
+
+namespace velmora::io {
+namespace {
+
+using test::ReadBytes;
+using test::TTempDir;
+
+TEST(Csv, FieldQuotingOnlyWhenNeeded) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"https://example.com/a", "https://example.com/a"},
+        {"", ""},
+        {" 1,2 s", " 1,2 s"},  // leading spaces and commas stay as shown
+        {"a;b", "\"a;b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"line\nbreak", "\"line\nbreak\""},
+        {"cr\rhere", "\"cr\rhere\""},
+        {"\"", "\"\"\"\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out) << c.in;
+}
+
+void AddValue(TURLTaskResults& r, std::string_view key, TMetricaStrategy s, std::string text) {
+    r.MetricaValues.push_back({key, s, std::move(text), ColNumByKey(key)});
+}
+
+std::string RussianCaption(const char* msgid) {
+    if (std::strcmp(msgid, "№") == 0) return "No.";
+    if (std::strcmp(msgid, "Ошибка") == 0) return "Error";
+    if (std::strcmp(msgid, "Инфо") == 0) return "Info";
+    return msgid;
+}
+
+class CsvExport : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TURLTaskInfo& a = FList.Add("https://example.com/a");
+        a.InitMetricResults();
+        TURLTaskResults& r = *a.TaskResults;
+        r.TaskResult = {trOK, trOK};
+        AddValue(r, "performance", msDesktop, "97");
+        AddValue(r, "first-contentful-paint", msDesktop, "0,8 s");
+        AddValue(r, "cumulative-layout-shift", msDesktop, "0,01");
+        AddValue(r, "document", msDesktop, " 12");
+        AddValue(r, "total", msDesktop, "1 234");
+        AddValue(r, "performance", msMobile, "41");
+        AddValue(r, "speed-index", msMobile, "≈ 6,1 с");  // "≈" is not in CP1251
+
+        FList.Add("https://example.com/b;c");  // never checked
+
+        TURLTaskInfo& c = FList.Add("https://example.com/ü/日本");
+        c.InitMetricResults();
+        c.TaskResults->TaskResult = {trSendError, trQuotaExceeded};
+    }
+    void TearDown() override { SetTranslator(nullptr); }
+
+    std::vector<const TURLTaskInfo*> DisplayOrder() { return {&FList[2], &FList[0], &FList[1]}; }
+
+    TURLTaskInfoList FList;
+    TTempDir FDir;
+};
+
+TEST_F(CsvExport, ExactBytesInTheCodePage) {
+    const std::string path = FDir.File("velmora_desktop.csv");
+    std::string error;
+    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1251", msDesktop, DisplayOrder(), &error)) << error;
+    EXPECT_EQ(ReadBytes(path),
+              "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
+              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
+              "3;https://example.com/?/??;SEND ERROR;;;;;;;;;;;;;;\r\n"
+              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234\r\n"
+              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+
+    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1251", msMobile, {&FList[0]}, &error)) << error;
+    EXPECT_EQ(ReadBytes(path),
+              "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
+              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
+              "1;https://example.com/a;;41;;;? 6,1 \xF1;;;;;;;;;;\r\n");  // file emptied first
+}
+
+TEST_F(CsvExport, CaptionsFollowTheLanguageInForce) {
+    SetTranslator(&RussianCaption);
+    const std::string path = FDir.File("velmora_mob.csv");
+    std::string error;
+    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1252", msMobile, DisplayOrder(), &error)) << error;
+    EXPECT_EQ(ReadBytes(path),
+              "No.;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
+              "3;https://example.com/\xFC/??;API QUOTA;;;;;;;;;;;;;;\r\n"
+              "1;https://example.com/a;;41;;;? 6,1 ?;;;;;;;;;;\r\n"
+              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+}
+
+TEST_F(CsvExport, FailuresReturnFalse) {
+    std::string error;
+    const std::string noFolder = FDir.File("missing/velmora_desktop.csv");
+    EXPECT_FALSE(ExportGridCsv(noFolder, "WINDOWS-1251", msDesktop, DisplayOrder(), &error));
+    EXPECT_EQ(error.rfind(noFolder + ": ", 0), 0u) << error;
+
+    // Opens fine, every write fails: a full disk.
+    error.clear();
+    EXPECT_FALSE(ExportGridCsv("/dev/full", "WINDOWS-1251", msDesktop, DisplayOrder(), &error));
+    EXPECT_NE(error.find("/dev/full: "), std::string::npos) << error;
+
+    TCsvWriter unopened("WINDOWS-1251");
+    EXPECT_FALSE(unopened.WriteLine({"a"}));
+}
+
+}  // namespace
+}  // namespace velmora::io

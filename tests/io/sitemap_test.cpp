@@ -1,0 +1,122 @@
+#include "io/sitemap.h"
+
+#include <gtest/gtest.h>
+
+#include "io_test_util.h"
+
+namespace velmora::io {
+namespace {
+
+using test::DataPath;
+using test::TTempDir;
+using test::WriteBytes;
+using Urls = std::vector<std::string>;
+
+TEST(Sitemap, ReadsLocsByLocalNameAndNamespace) {
+    const struct {
+        const char* file;
+        Urls locs;
+    } cases[] = {
+        // Pretty-printed loc, entity reference of the language, CDATA, a child element, and
+        // only the first loc of an entry.
+        {"sitemap_default_ns.xml",
+         {"https://example.com/", "https://example.com/a?x=1&y=2", "https://example.com/b",
+          "https://example.com/c", "https://example.com/first"}},
+        // Prefixed elements are the same elements.
+        {"sitemap_prefixed.xml", {"https://example.com/p1", "https://example.com/p2"}},
+        // "url" and "loc" of another namespace are not sitemap entries.
+        {"sitemap_foreign_ns.xml", {"https://example.com/ok"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TSitemapResult r = ParseSitemap(DataPath(c.file));
+        ASSERT_EQ(r.status, TSitemapResult::Ok) << r.error;
+        EXPECT_EQ(r.locs, c.locs);
+    }
+}
+
+TEST(Sitemap, ProgressCountsEveryChildButAdvancesPerLoc) {
+    TSitemapResult r = ParseSitemap(DataPath("sitemap_counts.xml"));
+    ASSERT_EQ(r.status, TSitemapResult::Ok) << r.error;
+    // comment + 5 url + processing instruction
+    EXPECT_EQ(r.urlsetChildCount, 7u);
+    // entries with a loc, the empty ones included
+    EXPECT_EQ(r.urlWithLocCount, 4u);
+    EXPECT_EQ(r.locs, (Urls{"https://example.com/1", "https://example.com/2"}));
+}
+
+TEST(Sitemap, NoUrlsetIsItsOwnOutcome) {
+    TSitemapResult r = ParseSitemap(DataPath("sitemap_no_urlset.xml"));
+    EXPECT_EQ(r.status, TSitemapResult::NoUrlset);
+    EXPECT_TRUE(r.locs.empty());
+}
+
+TEST(Sitemap, ErrorsCarryTheReadersMessage) {
+    TTempDir dir;
+    WriteBytes(dir.File("empty.xml"), "");
+    WriteBytes(dir.File("late.xml"), "<sitemapindex></sitemapindex><extra/>");
+    const struct {
+        std::string path;
+        const char* fragment;
+    } cases[] = {
+        {DataPath("sitemap_broken.xml"), "line 4: Opening and ending tag mismatch: loc"},
+        {dir.File("empty.xml"), "Document is empty"},
+        // Not well-formed wins over the missing urlset.
+        {dir.File("late.xml"), "Extra content at the end of the document"},
+        {dir.File("missing.xml"), "Не удалось открыть файл: "},
+        {dir.Path(), "Не удалось открыть файл: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        TSitemapResult r = ParseSitemap(c.path);
+        EXPECT_EQ(r.status, TSitemapResult::ParseError);
+        EXPECT_NE(r.error.find(c.fragment), std::string::npos) << r.error;
+        EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
+        EXPECT_TRUE(r.locs.empty());
+    }
+}
+
+TEST(Sitemap, EntitiesAreNeitherLoadedNorExpanded) {
+    // An external entity outside loc is left alone: the file it names is never read.
+    TSitemapResult outside = ParseSitemap(DataPath("sitemap_xxe.xml"));
+    ASSERT_EQ(outside.status, TSitemapResult::Ok) << outside.error;
+    EXPECT_EQ(outside.locs, Urls{"https://example.com/a"});
+
+    // Inside loc it would have to be expanded to make sense, so the file is refused.
+    // The billion laughs stop at the reader's own amplification guard.
+    const struct {
+        const char* file;
+        const char* message;
+    } cases[] = {
+        {"sitemap_xxe_in_loc.xml", "строка 7: ссылки на сущности в теге \"loc\" не поддерживаются"},
+        {"sitemap_billion_laughs.xml", "Detected an entity reference loop"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TSitemapResult r = ParseSitemap(DataPath(c.file));
+        EXPECT_EQ(r.status, TSitemapResult::ParseError);
+        EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
+        EXPECT_TRUE(r.locs.empty());
+    }
+}
+
+TEST(Sitemap, FiftyThousandEntries) {
+    TTempDir dir;
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+    for (int i = 0; i < 50000; ++i)
+        xml += "  <url>\n    <loc>https://example.com/section/page-" + std::to_string(i) +
+               ".html</loc>\n    <lastmod>2024-05-01</lastmod>\n  </url>\n";
+    xml += "</urlset>\n";
+    WriteBytes(dir.File("sitemap.xml"), xml);
+    TSitemapResult r = ParseSitemap(dir.File("sitemap.xml"));
+    ASSERT_EQ(r.status, TSitemapResult::Ok) << r.error;
+    ASSERT_EQ(r.locs.size(), 50000u);
+    EXPECT_EQ(r.urlsetChildCount, 50000u);
+    EXPECT_EQ(r.locs.front(), "https://example.com/section/page-0.html");
+    EXPECT_EQ(r.locs.back(), "https://example.com/section/page-49999.html");
+}
+
+}  // namespace
+}  // namespace velmora::io

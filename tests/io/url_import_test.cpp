@@ -1,0 +1,217 @@
+#include "io/url_import.h"
+
+#include <gtest/gtest.h>
+
+#include "io/codepage.h"
+#include "io/import_texts.h"
+#include "io_test_util.h"
+
+namespace velmora::io {
+namespace {
+
+using test::DataPath;
+using test::TTempDir;
+using test::WriteBytes;
+using Urls = std::vector<std::string>;
+
+std::vector<std::string> ListUrls(const TURLTaskInfoList& list) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < list.Count(); ++i) {
+        EXPECT_EQ(list[i].Num, static_cast<int32_t>(i + 1)) << "Num is the 1-based position";
+        out.push_back(list[i].URL);
+    }
+    return out;
+}
+
+TEST(ImportExtension, ExcludedExtensions) {
+    const struct {
+        const char* url;
+        bool excluded;
+    } cases[] = {
+        {"https://example.com/img.png", true},
+        {"https://example.com/app.JS", true},
+        {"https://example.com/a.jpg", true},
+        {"https://example.com/a.Jpeg", true},
+        {"https://example.com/a.gif", true},
+        {"https://example.com/favicon.ico", true},
+        {"https://example.com/site.css", true},
+        {"https://example.com/img.png?v=2", false},  // extension ".PNG?V=2"
+        {"https://example.com/img.png#top", false},
+        {"https://example.com/page", false},  // ".COM/PAGE"
+        {"https://example.com/data.json", false},
+        {"https://example.com/x.jsx", false},
+        {"localhost", false},            // no dot at all
+        {"https://host:8080/a", false},  // ":" comes last
+        {"http://a.b/c.png:80", false},
+        {"C:\\site\\logo.png", true},
+        {"C:\\site.png\\logo", false},  // "\" comes last
+        {"https://example.com/.css", true},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsExcludedExtension(c.url), c.excluded) << c.url;
+}
+
+TEST(ImportText, SplitClipboardText) {
+    const struct {
+        std::string text;
+        Urls expected;
+    } cases[] = {
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+        {" \ta \t\r\n\r\n\x01 b\x1f\n\n", {"a", "b"}},
+        {"a\n\rb", {"a", "b"}},  // LF then CR: two breaks, the empty line between is dropped
+        {"inner space stays", {"inner space stays"}},
+        {"", {}},
+        {"\r\n\r\n", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SplitClipboardText(c.text), c.expected) << c.text;
+}
+
+TEST(ImportText, ReadTextFileUrls) {
+    const std::string cp1251 = "WINDOWS-1251";
+    const struct {
+        const char* file;
+        Urls expected;
+    } cases[] = {
+        {"five_lines.txt",
+         {"https://example.com/a", "HTTPS://EXAMPLE.COM/A", "https://example.com/a/logo.png",
+          "https://example.com/b"}},
+        // Trimmed like clipboard lines, so stray spaces do not make new URLs.
+        {"five_lines_spaced.txt",
+         {"https://example.com/a", "HTTPS://EXAMPLE.COM/A", "https://example.com/a/logo.png",
+          "https://example.com/b"}},
+        {"utf8_bom.txt", {"https://example.com/привет", "https://example.com/b"}},
+        {"cp1251.txt", {"https://example.com/привет", "https://сайт.рф/"}},
+        // Lines end at LF only; lone CRs are dropped, so the two URLs run together.
+        {"cr_only.txt", {"https://example.com/ahttps://example.com/b"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TTextFileUrls r = ReadTextFileUrls(DataPath(c.file), cp1251);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.urls, c.expected);
+    }
+}
+
+TEST(ImportText, CodePageDecidesNonUtf8Files) {
+    TTempDir dir;
+    // "é" in CP1252 is 0xE9; the same byte in CP1251 is "й".
+    WriteBytes(dir.File("u.txt"), "https://example.com/caf\xE9\n");
+    EXPECT_EQ(ReadTextFileUrls(dir.File("u.txt"), "WINDOWS-1252").urls,
+              Urls{"https://example.com/café"});
+    EXPECT_EQ(ReadTextFileUrls(dir.File("u.txt"), "WINDOWS-1251").urls,
+              Urls{"https://example.com/cafй"});
+}
+
+TEST(ImportText, MissingAndUnreadableFiles) {
+    TTempDir dir;
+    TTextFileUrls missing = ReadTextFileUrls(dir.File("none.txt"), "WINDOWS-1252");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_TRUE(missing.notFound);
+    EXPECT_EQ(missing.error, kMsgImportFileNotFound);
+
+    // A folder opens but cannot be read.
+    TTextFileUrls folder = ReadTextFileUrls(dir.Path(), "WINDOWS-1252");
+    EXPECT_FALSE(folder.ok);
+    EXPECT_FALSE(folder.notFound);
+    EXPECT_EQ(folder.error.rfind("Не удалось прочитать файл: " + dir.Path() + " (", 0), 0u)
+        << folder.error;
+    EXPECT_TRUE(folder.urls.empty());
+
+    WriteBytes(dir.File("empty.txt"), "");
+    TTextFileUrls empty = ReadTextFileUrls(dir.File("empty.txt"), "WINDOWS-1252");
+    EXPECT_TRUE(empty.ok);
+    EXPECT_TRUE(empty.urls.empty());
+}
+
+TEST(ImportAdd, FiveLinesGiveTwoTasks) {
+    TTextFileUrls file = ReadTextFileUrls(DataPath("five_lines.txt"), "WINDOWS-1252");
+    Urls clip = SplitClipboardText(
+        " \thttps://example.com/a \r\n\tHTTPS://EXAMPLE.COM/A\t\r\n \r\n"
+        "  https://example.com/a/logo.png\r\nhttps://example.com/b   \r\n");
+    for (const Urls& source : {file.urls, clip}) {
+        TURLTaskInfoList list;
+        std::vector<int32_t> shown;
+        TImportStats st =
+            AddURLTasks(list, source, [&](TURLTaskInfo& t) { shown.push_back(t.Num); });
+        EXPECT_EQ(ListUrls(list), (Urls{"https://example.com/a", "https://example.com/b"}));
+        EXPECT_EQ(shown, (std::vector<int32_t>{1, 2}));
+        EXPECT_EQ(st.added, 2u);
+        EXPECT_EQ(st.skippedDuplicate, 1u);
+        EXPECT_EQ(st.skippedExcluded, 1u);
+        EXPECT_FALSE(st.limitReached);
+    }
+}
+
+TEST(ImportAdd, AppendingNumbersAfterExistingTasks) {
+    TURLTaskInfoList list;
+    AddURLTasks(list, {"https://x/1", "https://x/2"});
+    TImportStats st = AddURLTasks(list, {"https://X/2", "https://x/3", "", "https://x/3"});
+    EXPECT_EQ(ListUrls(list), (Urls{"https://x/1", "https://x/2", "https://x/3"}));
+    EXPECT_EQ(st.added, 1u);
+    EXPECT_EQ(st.skippedDuplicate, 2u);
+    EXPECT_EQ(st.skippedEmpty, 1u);
+}
+
+TEST(ImportAdd, StopsAtTheLimit) {
+    TURLTaskInfoList list;
+    Urls first;
+    for (int i = 0; i < 9999; ++i) first.push_back("https://example.com/" + std::to_string(i));
+    ASSERT_EQ(AddURLTasks(list, first).added, 9999u);
+
+    // Filtered and duplicate URLs before the limit do not trigger it.
+    TImportStats st = AddURLTasks(list, {"https://example.com/0", "https://example.com/x.png",
+                                         "https://new/1", "https://new/2", "https://new/3"});
+    EXPECT_EQ(st.added, 1u);
+    EXPECT_TRUE(st.limitReached);
+    EXPECT_EQ(st.skippedDuplicate, 1u);
+    EXPECT_EQ(st.skippedExcluded, 1u);
+    ASSERT_EQ(list.Count(), kMaxUrlCount);
+    EXPECT_EQ(list[9999].URL, "https://new/1");
+    EXPECT_EQ(list[9999].Num, 10000);
+
+    // A full list still filters before it reports the limit.
+    EXPECT_EQ(AddURLTask(list, "https://new/1"), TAddResult::Duplicate);
+    EXPECT_EQ(AddURLTask(list, "https://new/4.css"), TAddResult::Excluded);
+    EXPECT_EQ(AddURLTask(list, "https://new/4"), TAddResult::LimitReached);
+    EXPECT_FALSE(AddURLTasks(list, {"https://example.com/1"}).limitReached);
+}
+
+TEST(CodePage, ConversionsNeverFail) {
+    EXPECT_EQ(AnsiCodePageFor("ru"), "WINDOWS-1251");
+    EXPECT_EQ(AnsiCodePageFor("RU"), "WINDOWS-1251");
+    EXPECT_EQ(AnsiCodePageFor("en"), "WINDOWS-1252");
+    EXPECT_EQ(AnsiCodePageFor(""), "WINDOWS-1252");
+
+    const struct {
+        std::string utf8, codepage, expected;
+    } enc[] = {
+        {"№ Ошибка", "WINDOWS-1251", "\xB9 \xCE\xF8\xE8\xE1\xEA\xE0"},
+        {"a€b", "WINDOWS-1252",
+         "a\x80"
+         "b"},
+        {"日本 x", "WINDOWS-1251", "?? x"},    // one "?" per character, not per byte
+        {"😀é", "WINDOWS-1251", "??"},          // four-byte character, then é
+        {"a\xFF\xC3", "WINDOWS-1252", "a??"},  // malformed and truncated input
+        {"Ж", "NO-SUCH-CODEPAGE", "?"},
+    };
+    for (const auto& c : enc) EXPECT_EQ(Utf8ToCodePage(c.utf8, c.codepage), c.expected) << c.utf8;
+
+    EXPECT_EQ(CodePageToUtf8("\xB9\xC6", "WINDOWS-1251"), "№Ж");
+    EXPECT_EQ(CodePageToUtf8("a\x98z", "WINDOWS-1251"), "a\xEF\xBF\xBDz");  // undefined byte
+    EXPECT_EQ(CodePageToUtf8("a\xE9", "NO-SUCH-CODEPAGE"), "a\xEF\xBF\xBD");
+
+    const struct {
+        std::string text;
+        bool valid;
+    } utf8[] = {{"plain", true},
+                {"Жé😀", true},
+                {"\xC0\xAF", false},
+                {"\xED\xA0\x80", false},
+                {"\xF4\x90\x80\x80", false},
+                {"\xE2\x82", false},
+                {"\x80", false}};
+    for (const auto& c : utf8) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
+}
+
+}  // namespace
+}  // namespace velmora::io
