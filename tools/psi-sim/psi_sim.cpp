@@ -6,7 +6,8 @@
 #include <netinet/in.h>
 #include <simdjson.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -114,32 +115,34 @@ bool ReadFile(const std::filesystem::path& path, std::string* out) {
     return static_cast<bool>(in) || in.eof();
 }
 
-// Ends a connection of this server without an answer. httplib gives handlers no socket, so
-// the socket is found by its ports; shutdown (not close) leaves the descriptor to httplib.
-// peerPort < 0 ends every connection to localPort.
-void ShutdownConnections(int localPort, int peerPort) {
+// Shuts down the handler's own connection so that the client gets no answer at all. httplib
+// gives handlers no socket, so it is found by its two ports. Other descriptors are only
+// queried, through raw system calls because other threads may close them meanwhile (a query
+// then just fails); the one shut down is this handler's connection, which httplib closes only
+// after the handler returns.
+bool ShutdownOwnConnection(int localPort, int peerPort) {
     DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return;
+    if (!dir) return false;
+    bool done = false;
     while (dirent* e = readdir(dir)) {
         char* end = nullptr;
-        long fd = std::strtol(e->d_name, &end, 10);
-        if (end == e->d_name || *end != '\0' || fd == dirfd(dir)) continue;
-        struct stat st {};
-        if (fstat(static_cast<int>(fd), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        const long fd = std::strtol(e->d_name, &end, 10);
+        if (end == e->d_name || *end != '\0') continue;
         sockaddr_in self{}, peer{};
         socklen_t len = sizeof(self);
-        if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&self), &len) != 0 ||
-            self.sin_family != AF_INET || ntohs(self.sin_port) != localPort) {
+        if (syscall(SYS_getsockname, fd, &self, &len) != 0 || self.sin_family != AF_INET ||
+            ntohs(self.sin_port) != localPort) {
             continue;
         }
         len = sizeof(peer);
-        if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
-            continue;  // the listening socket
+        if (syscall(SYS_getpeername, fd, &peer, &len) != 0 || ntohs(peer.sin_port) != peerPort) {
+            continue;
         }
-        if (peerPort >= 0 && ntohs(peer.sin_port) != peerPort) continue;
-        ::shutdown(static_cast<int>(fd), SHUT_RDWR);
+        done = ::shutdown(static_cast<int>(fd), SHUT_RDWR) == 0;
+        break;
     }
     closedir(dir);
+    return done;
 }
 
 struct Fixtures {
@@ -308,8 +311,11 @@ struct Simulator::Impl {
         res.set_header("Content-Type", kJsonType);
     }
 
-    static void Drop(const httplib::Request& req) {
-        ShutdownConnections(req.local_port, req.remote_port);
+    static void Drop(const httplib::Request& req, httplib::Response& res) {
+        if (ShutdownOwnConnection(req.local_port, req.remote_port)) return;
+        // Second best: httplib closes the connection when a provider fails, after the headers.
+        res.set_content_provider(1, kJsonType,
+                                 [](size_t, size_t, httplib::DataSink&) { return false; });
     }
 
     void Handle(const httplib::Request& req, httplib::Response& res);
@@ -362,7 +368,7 @@ void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res
         return;
     }
     if (int ms = LatencyMs(); ms > 0 && !WaitFor(ms)) {
-        Drop(req);
+        Drop(req, res);
         return;
     }
 
@@ -419,14 +425,14 @@ void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res
             return;
         case Behaviour::kHang:
             WaitFor(opt.hangMs);
-            Drop(req);
+            Drop(req, res);
             return;
         case Behaviour::kDrop:
-            Drop(req);
+            Drop(req, res);
             return;
         case Behaviour::kSlow:
             if (!WaitFor(opt.slowMs)) {
-                Drop(req);
+                Drop(req, res);
                 return;
             }
             Reply(res, 200, render(kNormal));
@@ -502,10 +508,11 @@ bool Simulator::Start() {
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
         listenFd = sock;
     });
-    server->set_keep_alive_max_count(1000);
-    server->set_keep_alive_timeout(5);
-    server->set_read_timeout(60);
-    server->set_write_timeout(60);
+    // One request per connection: an idle keep-alive connection would hold Stop for the whole
+    // keep-alive timeout, and connecting on loopback costs next to nothing.
+    server->set_keep_alive_max_count(1);
+    server->set_read_timeout(5);
+    server->set_write_timeout(5);
     server->Get(".*",
                 [&s](const httplib::Request& req, httplib::Response& res) { s.Handle(req, res); });
     // Requests httplib rejects itself (other methods, malformed lines) still get a JSON error.
@@ -560,8 +567,6 @@ void Simulator::Stop() {
     }
     s.stopCv.notify_all();
     s.server->stop();
-    // Idle keep-alive connections would otherwise hold the worker threads for their timeout.
-    ShutdownConnections(s.port, -1);
     if (s.thread.joinable()) s.thread.join();
     s.server.reset();
     std::lock_guard lock(s.logMu);
