@@ -1,0 +1,445 @@
+// The worker's protocol against a scripted HTTP client: what it sends, what it posts, and how
+// it ends whatever happens.
+#include "engine/worker.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <future>
+#include <sstream>
+
+#include "engine/run_controller.h"
+#include "engine/worker_test_sink.h"
+
+namespace velmora {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using testing_support::TQueueSink;
+using testing_support::WaitForNoLiveWorkers;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+const std::string& FastAnswer(bool desktop) {
+    static const std::string d = ReadFile(VELMORA_TEST_DATA "/psi/psi_fast_desktop.json");
+    static const std::string m = ReadFile(VELMORA_TEST_DATA "/psi/psi_fast_mobile.json");
+    return desktop ? d : m;
+}
+
+// Answers a request from its URL; may throw as the real client does, or wait for an abort.
+using TResponder = std::function<std::string(const std::string& url, const http::TAbortPredicate&)>;
+
+std::string GoodAnswer(const std::string& url, const http::TAbortPredicate&) {
+    return FastAnswer(url.find("strategy=desktop") != std::string::npos);
+}
+
+std::string HangUntilAbort(const std::string&, const http::TAbortPredicate& abort) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(abort && abort()) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    throw http::ECurlError(42, "Callback aborted");
+}
+
+struct TScript {
+    std::mutex M;
+    TResponder Responder = GoodAnswer;
+    std::vector<std::string> Urls;  // at Perform
+    std::vector<std::string> Agents;
+    std::vector<std::pair<int, long>> Options;
+    std::vector<TTimePoint> PerformAt;
+    bool RefuseUserAgent = false;
+};
+
+class TFakeCurl : public http::ICurl {
+  public:
+    explicit TFakeCurl(std::shared_ptr<TScript> s) : S(std::move(s)) {}
+    ICurl& SetUserAgent(std::string_view ua) override {
+        std::lock_guard lock(S->M);
+        if (S->RefuseUserAgent) throw http::ECurlError(48, "An unknown option was passed in");
+        S->Agents.emplace_back(ua);
+        return *this;
+    }
+    ICurl& SetUrl(const http::ICurlStringBuilder& b) override {
+        Url = b.Build();
+        return *this;
+    }
+    ICurl& SetOpt(int option, long value) override {
+        std::lock_guard lock(S->M);
+        S->Options.emplace_back(option, value);
+        return *this;
+    }
+    ICurl& SwitchRecvToString() override {
+        Body.clear();
+        return *this;
+    }
+    ICurl& SetAbortPredicate(http::TAbortPredicate p) override {
+        Abort = std::move(p);
+        return *this;
+    }
+    ICurl& SetTimeouts(long, long) override { return *this; }
+    ICurl& Perform() override {
+        TResponder responder;
+        {
+            std::lock_guard lock(S->M);
+            S->Urls.push_back(Url);
+            S->PerformAt.push_back(TClock::now());
+            responder = S->Responder;
+        }
+        Body = responder(Url, Abort);
+        return *this;
+    }
+    const std::string& ResponseBody() const override { return Body; }
+
+  private:
+    std::shared_ptr<TScript> S;
+    std::string Url, Body;
+    http::TAbortPredicate Abort;
+};
+
+constexpr const char* kEndpoint = "http://127.0.0.1:9";
+const std::string kBase = std::string(kEndpoint) + kServicePath;
+
+class WorkerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ActiveTaskCount = 0;
+        AbortRequested = false;
+        Config.Endpoint = kEndpoint;
+        Config.Sink = &Sink;
+        Config.NewClient = [s = Script] { return std::make_shared<TFakeCurl>(s); };
+    }
+    void TearDown() override {
+        AbortRequested = true;  // a failed test must not leave a worker waiting
+        EXPECT_TRUE(WaitForNoLiveWorkers());
+        ActiveTaskCount = 0;
+        AbortRequested = false;
+    }
+    // Runs one worker to its end and returns its finished task.
+    std::unique_ptr<TURLTaskInfo> RunOne(const std::string& url, const std::string& key = "K",
+                                         int num = 1) {
+        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>(url, num), key, *Pool, Config);
+        EXPECT_TRUE(Sink.WaitForEnd());
+        return Sink.TakeTask();
+    }
+    std::vector<std::string> Urls() {
+        std::lock_guard lock(Script->M);
+        return Script->Urls;
+    }
+
+    TTimePoint Start = TClock::now();
+    std::unique_ptr<TURLTaskInfoPool> Pool = std::make_unique<TURLTaskInfoPool>(100);
+    TQueueSink Sink;
+    std::shared_ptr<TScript> Script = std::make_shared<TScript>();
+    TWorkerConfig Config;
+};
+
+TEST_F(WorkerTest, TwoGoodAnswersPostTheirEventsInOrderAndArePaced) {
+    std::promise<void> gate;
+    std::shared_future<void> open = gate.get_future().share();
+    Config.NewClient = [s = Script, open] {
+        open.wait();
+        return std::make_shared<TFakeCurl>(s);
+    };
+    TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/a?b=1", 3), "K-1",
+                              *Pool, Config);
+    EXPECT_EQ(ActiveTaskCount.load(), 1);  // counted before Create returns
+    EXPECT_EQ(TActiveTaskThread::LiveThreads(), 1);
+    gate.set_value();
+    ASSERT_TRUE(Sink.WaitForEnd());
+
+    EXPECT_THAT(
+        Sink.Trace(),
+        ElementsAre("URL 3: задача начата", "URL 3: отсылка запроса (desktop)", "REQUEST_SENT",
+                    "URL 3: получен ответ", "URL 3: отсылка запроса (mobile)", "REQUEST_SENT",
+                    "URL 3: получен ответ", "URL 3: задача завершена", "FINISHED", "REQUEST_SENT"));
+    EXPECT_EQ(Sink.CountAtFinish, 0);  // lowered before the finished task is posted
+    auto task = Sink.TakeTask();
+    ASSERT_TRUE(task && task->TaskResults);
+    EXPECT_EQ(task->Num, 3);
+    EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trOK);
+    EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trOK);
+    EXPECT_EQ(task->TaskResults->MetricaValues.size(), 26u);
+
+    const std::string url = "&category=PERFORMANCE&url=https%3A//site.test/a%3Fb%3D1&key=K-1";
+    EXPECT_THAT(Urls(),
+                ElementsAre(kBase + "?strategy=desktop" + url, kBase + "?strategy=mobile" + url));
+    std::lock_guard lock(Script->M);
+    EXPECT_THAT(Script->Agents, ElementsAre(kUserAgent, kUserAgent));
+    EXPECT_THAT(Script->Options, IsEmpty());  // certificate checks are never switched off
+    // The pool's grid: the second request not before 100 + 20 ms after the pool was made.
+    ASSERT_EQ(Script->PerformAt.size(), 2u);
+    EXPECT_GE(Script->PerformAt[1] - Start, std::chrono::milliseconds(120));
+}
+
+TEST_F(WorkerTest, QueryCarriesTheUrlAsOneValueAndTheKeyOnlyWhenGiven) {
+    struct Case {
+        std::string url, key, query;
+    } cases[] = {
+        {"https://a.test/", "", "&url=https%3A//a.test/"},
+        {"https://a.test/p q?x=1&y=2#f", "k y",
+         "&url=https%3A//a.test/p%20q%3Fx%3D1%26y%3D2%23f&key=k%20y"},
+        {"https://пример.рф/é", "K",
+         "&url=https%3A//%D0%BF%D1%80%D0%B8%D0%BC%D0%B5%D1%80.%D1%80%D1%84/%C3%A9&key=K"},
+    };
+    size_t n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>(c.url, 1), c.key, *Pool, Config);
+        ASSERT_TRUE(Sink.WaitForEnd(static_cast<int>(++n)));
+        auto urls = Urls();
+        ASSERT_EQ(urls.size(), 2 * n);
+        EXPECT_EQ(urls[2 * n - 2], kBase + "?strategy=desktop&category=PERFORMANCE" + c.query);
+    }
+}
+
+TEST_F(WorkerTest, DesktopSendFailureStillTriesMobile) {
+    Script->Responder = [](const std::string& url, const http::TAbortPredicate& a) {
+        if (url.find("strategy=desktop") != std::string::npos)
+            throw http::ECurlError(7, "Couldn't connect to server");
+        return GoodAnswer(url, a);
+    };
+    auto task = RunOne("https://a.test/");
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trSendError);
+    EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trOK);
+    EXPECT_EQ(Urls().size(), 2u);
+    EXPECT_THAT(
+        Sink.Trace(),
+        ElementsAre("URL 1: задача начата", "URL 1: отсылка запроса (desktop)", "REQUEST_SENT",
+                    "URL 1: ОШИБКА отправки запроса: Couldn't connect to server",
+                    "URL 1: отсылка запроса (mobile)", "REQUEST_SENT", "URL 1: получен ответ",
+                    "URL 1: задача завершена", "FINISHED", "REQUEST_SENT"));
+}
+
+TEST_F(WorkerTest, AbortWhileWaitingForTheReservationSendsNothing) {
+    Pool = std::make_unique<TURLTaskInfoPool>(10000);
+    Pool->ReserveRequest();  // the worker's turn now lies 10 s ahead
+    TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 4), "", *Pool,
+                              Config);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto abortAt = TClock::now();
+    AbortRequested = true;
+    ASSERT_TRUE(Sink.WaitForEnd(1, std::chrono::seconds(2)));
+    EXPECT_LT(TClock::now() - abortAt, std::chrono::milliseconds(500));
+    EXPECT_THAT(Urls(), IsEmpty());
+    EXPECT_THAT(Sink.Trace(), ElementsAre("URL 4: задача начата", "URL 4: задача прервана",
+                                          "URL 4: задача прервана", "URL 4: задача завершена",
+                                          "FINISHED", "REQUEST_SENT"));
+    auto task = Sink.TakeTask();
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trAborted);
+    EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trAborted);
+}
+
+TEST_F(WorkerTest, AbortDuringOrRightAfterTheTransferDiscardsTheAnswer) {
+    struct Case {
+        const char* name;
+        TResponder responder;
+    } cases[] = {
+        {"hanging transfer ended by the abort predicate", HangUntilAbort},
+        {"answer arrives, then the abort",
+         [](const std::string& url, const http::TAbortPredicate& a) {
+             AbortRequested = true;
+             return GoodAnswer(url, a);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TQueueSink sink;
+        Config.Sink = &sink;
+        Pool = std::make_unique<TURLTaskInfoPool>(100);
+        AbortRequested = false;
+        Script->Responder = c.responder;
+        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 2), "", *Pool,
+                                  Config);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto abortAt = TClock::now();
+        AbortRequested = true;
+        ASSERT_TRUE(sink.WaitForEnd(1, std::chrono::seconds(2)));
+        EXPECT_LT(TClock::now() - abortAt, std::chrono::seconds(1));
+        EXPECT_THAT(sink.Trace(),
+                    ElementsAre("URL 2: задача начата", "URL 2: отсылка запроса (desktop)",
+                                "REQUEST_SENT", "URL 2: задача прервана", "URL 2: задача прервана",
+                                "URL 2: задача завершена", "FINISHED", "REQUEST_SENT"));
+        auto task = sink.TakeTask();
+        ASSERT_TRUE(task);
+        EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trAborted);
+        EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trAborted);
+        EXPECT_THAT(task->TaskResults->MetricaValues, IsEmpty());
+        ASSERT_TRUE(WaitForNoLiveWorkers());
+    }
+}
+
+TEST_F(WorkerTest, BodiesThatAreNoJsonObjectGiveStatus4) {
+    for (const char* body : {"[]", "", "{\"lighthouseResult\":", "<html></html>"}) {
+        SCOPED_TRACE(body);
+        TQueueSink sink;
+        Config.Sink = &sink;
+        Script->Responder = [body](const std::string&, const http::TAbortPredicate&) {
+            return std::string(body);
+        };
+        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 5), "", *Pool,
+                                  Config);
+        ASSERT_TRUE(sink.WaitForEnd());
+        auto task = sink.TakeTask();
+        ASSERT_TRUE(task);
+        EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trParseError);
+        EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trParseError);
+        auto trace = sink.Trace();
+        EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                                [](const std::string& l) {
+                                    return l.rfind("URL 5: ОШИБКА парсинга ответа: ", 0) == 0;
+                                }),
+                  2);
+        ASSERT_TRUE(WaitForNoLiveWorkers());
+    }
+}
+
+TEST_F(WorkerTest, FailuresOutsideTheRequestStillEndTheTaskWithStatus5) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::string logLine;
+    } cases[] = {
+        {"client cannot be created",
+         [this] {
+             Config.NewClient = []() -> std::shared_ptr<http::ICurl> {
+                 throw http::ECurlInternal("[TEasyCurlImpl.Create] Cannot create cURL object.");
+             };
+         },
+         "URL 6: внутренняя ошибка: [TEasyCurlImpl.Create] Cannot create cURL object."},
+        {"client refuses an option", [this] { Script->RefuseUserAgent = true; },
+         "URL 6: внутренняя ошибка: An unknown option was passed in"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TQueueSink sink;
+        Config.Sink = &sink;
+        Config.NewClient = [s = Script] { return std::make_shared<TFakeCurl>(s); };
+        c.arrange();
+        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 6), "", *Pool,
+                                  Config);
+        ASSERT_TRUE(sink.WaitForEnd());
+        EXPECT_THAT(sink.Trace(),
+                    ElementsAre("URL 6: задача начата", c.logLine, c.logLine,
+                                "URL 6: задача завершена", "FINISHED", "REQUEST_SENT"));
+        auto task = sink.TakeTask();
+        ASSERT_TRUE(task);
+        EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trUnknownResponse);
+        EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trUnknownResponse);
+        EXPECT_EQ(ActiveTaskCount.load(), 0);
+        ASSERT_TRUE(WaitForNoLiveWorkers());
+    }
+}
+
+// The real pieces together: controller, thread factory, workers, a queue drained on the test's
+// thread as a front end's event loop would.
+class TNullWindow : public ICheckRunWindow {
+  public:
+    void SetButtonEnabled(TRunButton b, bool e) override {
+        if (b == TRunButton::btExport) ExportEnabled = e;
+    }
+    void SetParamsEnabled(bool) override {}
+    void ShowProgress(bool) override {}
+    void SetProgressMax(int) override {}
+    void SetProgressPos(int p) override { Pos = p; }
+    int ProgressPos() const override { return Pos; }
+    void ShowLogTab() override {}
+    void RepaintAllRows() override {}
+    void InvalidateTaskRow(const TURLTaskInfo&) override {}
+    void UpdateScoreChart() override {}
+    void ShowErrorBox(const std::string&) override {}
+    TMetricaStrategy ShownStrategy() const override { return msDesktop; }
+    std::vector<TShownRow> ShownGridRows() const override { return {}; }
+    void InsertLogRow(const std::string&, const std::string&) override { ++LogRows; }
+    int Pos = 0;
+    int LogRows = 0;
+    bool ExportEnabled = false;
+};
+
+class TCountingFactory : public TThreadWorkerFactory {
+  public:
+    using TThreadWorkerFactory::TThreadWorkerFactory;
+    void StartWorker(std::unique_ptr<TURLTaskInfo> t, const std::string& key,
+                     TURLTaskInfoPool& pool) override {
+        TThreadWorkerFactory::StartWorker(std::move(t), key, pool);
+        MaxActive = std::max(MaxActive, ActiveTaskCount.load());
+    }
+    int32_t MaxActive = 0;
+};
+
+TEST_F(WorkerTest, ControllerRunsAllTasksThroughRealWorkerThreads) {
+    TNullWindow window;
+    TURLTaskInfoList master;
+    for (int i = 0; i < 7; ++i) master.Add("https://site.test/" + std::to_string(i));
+    TCountingFactory factory(Config);
+    CheckRunController ctl(window, master, factory, [] { return TRunSettings{"K", 3, 100}; });
+    auto drain = [&] {
+        std::vector<TWorkerEvent> events;
+        bool any = Sink.Drain(events);
+        for (auto& e : events) ctl.WndProc(std::move(e));
+        return any;
+    };
+    ctl.btRunRequestsClick(TRunSender::btRunRequests);
+    const auto until = TClock::now() + std::chrono::seconds(20);
+    while (ctl.Running() && TClock::now() < until) {
+        if (!drain()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_FALSE(ctl.Running());
+    ctl.Shutdown(drain);
+    EXPECT_LE(factory.MaxActive, 3);
+    EXPECT_EQ(window.Pos, 7);
+    EXPECT_TRUE(window.ExportEnabled);
+    for (size_t i = 0; i < master.Count(); ++i) {
+        ASSERT_TRUE(master[i].TaskResults) << i;
+        EXPECT_FALSE(master[i].TaskResults->Failed()) << i;
+        EXPECT_EQ(master[i].TaskResults->ValueTextByColNum(kScoreColNum, msMobile), "100");
+    }
+    EXPECT_EQ(Urls().size(), 14u);
+}
+
+TEST_F(WorkerTest, ShutdownDuringARunEndsHangingTransfersAndFreesNothingInUse) {
+    Script->Responder = HangUntilAbort;
+    TNullWindow window;
+    TURLTaskInfoList master;
+    for (int i = 0; i < 10; ++i) master.Add("https://site.test/" + std::to_string(i));
+    auto factory = std::make_unique<TThreadWorkerFactory>(Config);
+    auto ctl = std::make_unique<CheckRunController>(window, master, *factory, [] {
+        return TRunSettings{"", 4, 100};
+    });
+    auto drain = [&] {
+        std::vector<TWorkerEvent> events;
+        bool any = Sink.Drain(events);
+        for (auto& e : events) ctl->WndProc(std::move(e));
+        return any;
+    };
+    ctl->btRunRequestsClick(TRunSender::btRunRequests);
+    const auto until = TClock::now() + std::chrono::milliseconds(300);
+    while (TClock::now() < until) {
+        if (!drain()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_GE(ActiveTaskCount.load(), 2);
+    const auto closeAt = TClock::now();
+    ctl->Shutdown(drain);
+    EXPECT_LT(TClock::now() - closeAt, std::chrono::seconds(1));
+    EXPECT_EQ(ActiveTaskCount.load(), 0);
+    EXPECT_EQ(TActiveTaskThread::LiveThreads(), 0);
+    EXPECT_FALSE(ctl->Running());
+    EXPECT_FALSE(window.ExportEnabled);
+    // Everything the workers used may go now.
+    ctl.reset();
+    factory.reset();
+    for (size_t i = 0; i < master.Count(); ++i) EXPECT_FALSE(master[i].TaskResults);
+}
+
+}  // namespace
+}  // namespace velmora
