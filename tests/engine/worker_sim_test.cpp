@@ -1,0 +1,140 @@
+// Workers with the real libcurl client against the local PageSpeed simulator on 127.0.0.1.
+#ifdef VELMORA_HAVE_PSI_SIM
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/worker.h"
+#include "engine/worker_test_sink.h"
+#include "psi_sim.h"
+
+namespace velmora {
+namespace {
+
+using ::testing::ElementsAre;
+using testing_support::TQueueSink;
+using testing_support::WaitForNoLiveWorkers;
+
+class WorkerSimTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { static http::TCurlGlobal curl; }
+
+    void SetUp() override {
+        ActiveTaskCount = 0;
+        AbortRequested = false;
+        ASSERT_TRUE(Sim.Start()) << Sim.Error();
+        Config.Endpoint = Sim.Endpoint();
+        Config.Sink = &Sink;
+    }
+    void TearDown() override {
+        AbortRequested = true;
+        EXPECT_TRUE(WaitForNoLiveWorkers());
+        Sim.Stop();
+        ActiveTaskCount = 0;
+        AbortRequested = false;
+    }
+    std::unique_ptr<TURLTaskInfo> RunOne(const std::string& url, const std::string& key,
+                                         TQueueSink& sink) {
+        Config.Sink = &sink;
+        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>(url, 1), key, Pool, Config);
+        EXPECT_TRUE(sink.WaitForEnd());
+        return sink.TakeTask();
+    }
+
+    sim::Simulator Sim;
+    TURLTaskInfoPool Pool{100};
+    TQueueSink Sink;
+    TWorkerConfig Config;
+};
+
+TEST_F(WorkerSimTest, TwoGoodAnswersOverHttp) {
+    const std::string url = "https://site.test/heavy?a=1&b=c d/é";
+    auto task = RunOne(url, "K-9", Sink);
+    ASSERT_TRUE(task);
+    EXPECT_THAT(
+        Sink.Trace(),
+        ElementsAre("URL 1: задача начата", "URL 1: отсылка запроса (desktop)", "REQUEST_SENT",
+                    "URL 1: получен ответ", "URL 1: отсылка запроса (mobile)", "REQUEST_SENT",
+                    "URL 1: получен ответ", "URL 1: задача завершена", "FINISHED", "REQUEST_SENT"));
+    const auto& r = *task->TaskResults;
+    EXPECT_EQ(r.TaskResult[msDesktop], trOK);
+    EXPECT_EQ(r.TaskResult[msMobile], trOK);
+    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msDesktop)->DisplayText, "79");
+    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msMobile)->DisplayText, "59");
+    EXPECT_EQ(r.AdviceList[msMobile].size(), 15u);
+
+    auto seen = Sim.Requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].strategy, "desktop");
+    EXPECT_EQ(seen[1].strategy, "mobile");
+    for (const auto& rec : seen) {
+        EXPECT_EQ(rec.url, url);  // one value, whatever it contains
+        EXPECT_EQ(rec.key, "K-9");
+        EXPECT_EQ(rec.userAgent, kUserAgent);
+    }
+    EXPECT_GE(seen[1].arrivalMs - seen[0].arrivalMs, 100);
+}
+
+TEST_F(WorkerSimTest, AnswersOfEveryKindEndWithTheirStatus) {
+    struct Case {
+        const char* marker;
+        uint8_t status;
+        int32_t code;
+    } cases[] = {
+        {"/sim-array", trParseError, 0},         {"/sim-empty", trParseError, 0},
+        {"/sim-badjson", trParseError, 0},       {"/sim-notHTML", trNotHTML, 400},
+        {"/sim-quota", trQuotaExceeded, 429},    {"/sim-quota-legacy", trQuotaExceeded, 429},
+        {"/sim-error500", trServiceError, 500},  {"/sim-drop", trSendError, 0},
+        {"/sim-noaudits", trUnknownResponse, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.marker);
+        TQueueSink sink;
+        auto task = RunOne(std::string("https://site.test") + c.marker, "", sink);
+        ASSERT_TRUE(task);
+        for (TMetricaStrategy s : kStrategies) {
+            EXPECT_EQ(task->TaskResults->TaskResult[s], c.status);
+            EXPECT_EQ(task->TaskResults->ErrorCode[s], c.code);
+        }
+        ASSERT_TRUE(WaitForNoLiveWorkers());
+    }
+    for (const auto& rec : Sim.Requests()) EXPECT_EQ(rec.key, "");
+}
+
+TEST_F(WorkerSimTest, ClosedPortIsASendErrorForBothStrategies) {
+    Sim.Stop();  // nothing listens on its port any more
+    auto task = RunOne("https://site.test/", "K", Sink);
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trSendError);
+    EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trSendError);
+    auto trace = Sink.Trace();
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                            [](const std::string& l) {
+                                return l.rfind("URL 1: ОШИБКА отправки запроса: ", 0) == 0;
+                            }),
+              2);
+}
+
+TEST_F(WorkerSimTest, AbortEndsAHangingTransferAtOnce) {
+    Config.Sink = &Sink;
+    TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/sim-hang", 1), "",
+                              Pool, Config);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto abortAt = TClock::now();
+    AbortRequested = true;
+    ASSERT_TRUE(Sink.WaitForEnd(1, std::chrono::seconds(3)));
+    EXPECT_LT(TClock::now() - abortAt, std::chrono::seconds(1));
+    auto task = Sink.TakeTask();
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trAborted);
+    EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trAborted);
+    for (const auto& line : Sink.Trace())
+        EXPECT_EQ(line.find("ОШИБКА отправки запроса"), std::string::npos) << line;
+}
+
+}  // namespace
+}  // namespace velmora
+
+#endif  // VELMORA_HAVE_PSI_SIM
