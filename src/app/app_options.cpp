@@ -1,0 +1,71 @@
+#include "app/app_options.h"
+
+namespace velmora::app {
+
+bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* error) {
+    auto valueOf = [&](int& i, const QString& name, QString& out) {
+        if (i + 1 >= args.size()) {
+            *error = QStringLiteral("Option %1 needs a value").arg(name);
+            return false;
+        }
+        out = args[++i];
+        return true;
+    };
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == "--endpoint") {
+            if (!valueOf(i, a, options.Endpoint)) return false;
+        } else if (a == "--news-url") {
+            if (!valueOf(i, a, options.NewsBaseUrl)) return false;
+        } else if (a == "--urls") {
+            if (!valueOf(i, a, options.UrlsFile)) return false;
+        } else if (a == "--demo") {
+            options.Demo = true;
+        } else if (a == "--screenshot") {
+            if (!valueOf(i, a, options.ScreenshotFile)) return false;
+        } else if (a == "--screenshot-page") {
+            if (!valueOf(i, a, options.ScreenshotPage)) return false;
+            if (options.ScreenshotPage != "urls" && options.ScreenshotPage != "params") {
+                *error = QStringLiteral("--screenshot-page takes \"urls\" or \"params\"");
+                return false;
+            }
+        } else if (a == "--screenshot-lang") {
+            if (!valueOf(i, a, options.ScreenshotLang)) return false;
+        } else if (a == "--screenshot-delay") {
+            QString v;
+            if (!valueOf(i, a, v)) return false;
+            bool ok = false;
+            options.ScreenshotDelayMs = v.toInt(&ok);
+            if (!ok || options.ScreenshotDelayMs < 0) {
+                *error = QStringLiteral("--screenshot-delay takes milliseconds, not \"%1\"").arg(v);
+                return false;
+            }
+        } else if (a == "--help" || a == "-h") {
+            *error = AppOptionsUsage();
+            return false;
+        } else {
+            *error = QStringLiteral("Unknown option \"%1\"\n\n%2").arg(a, AppOptionsUsage());
+            return false;
+        }
+    }
+    return true;
+}
+
+QStringList DefaultCatalogueDirs(const QString& appDir) {
+    return {appDir + "locale", QStringLiteral(VELMORA_INSTALLED_LOCALEDIR)};
+}
+
+QString AppOptionsUsage() {
+    return QStringLiteral(
+        "Usage: velmora [options]\n"
+        "  --endpoint URL          ask this PageSpeed host instead of the service\n"
+        "  --demo                  start a local simulator and ask it\n"
+        "  --urls FILE             load a text file of URLs at start-up\n"
+        "  --news-url URL          base address of the news page\n"
+        "  --screenshot FILE       save the window as PNG and quit\n"
+        "  --screenshot-delay MS   wait this long before the shot (default 1500)\n"
+        "  --screenshot-page P     \"urls\" or \"params\"\n"
+        "  --screenshot-lang CODE  interface language of the shot");
+}
+
+}  // namespace velmora::app

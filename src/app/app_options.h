@@ -1,0 +1,32 @@
+// What the desktop program is told at start: where it lives and the command-line options.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace velmora::app {
+
+struct TAppOptions {
+    QString AppDir;        // ends with "/"; the settings file and catalogues are found from here
+    QString SettingsPath;  // empty: derived from AppDir
+    QStringList CatalogueDirs;  // searched in order for locale/<code>/LC_MESSAGES/Velmora.mo
+    QString Endpoint;           // empty: the settings file's "endpoint", else the service
+    QString NewsBaseUrl;        // empty: the publisher's site for the language
+    QString UrlsFile;           // a text file of URLs loaded at start-up
+    bool Demo = false;
+    QString ScreenshotFile;
+    int ScreenshotDelayMs = 1500;
+    QString ScreenshotPage;  // "urls" or "params"
+    QString ScreenshotLang;  // forces the interface language for the shot
+};
+
+// Parses the command line (argv[0] excluded). On a bad option returns false and sets *error.
+bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* error);
+
+// The catalogue folders for an executable in appDir: its own "locale" first, then the
+// installed one.
+QStringList DefaultCatalogueDirs(const QString& appDir);
+
+QString AppOptionsUsage();
+
+}  // namespace velmora::app

@@ -1,0 +1,87 @@
+// Program entry: libcurl first, then the one-instance rule, then the window.
+#include <QMessageBox>
+#include <QPixmap>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "app/app_options.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "http/curl.h"
+#include "psi_sim.h"
+
+using namespace velmora;
+
+namespace {
+
+// The demo answers from the local simulator with a visible but short think time.
+std::unique_ptr<sim::Simulator> StartDemoSimulator(QString* error) {
+    sim::SimOptions options;
+    options.latencyMinMs = 300;
+    options.latencyMaxMs = 1500;
+    options.seed = QRandomGenerator::global()->generate();
+    auto simulator = std::make_unique<sim::Simulator>(options);
+    if (!simulator->Start()) {
+        *error = QString::fromStdString(simulator->Error());
+        return nullptr;
+    }
+    return simulator;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    http::TCurlGlobal curl;
+    app::TVelmoraApplication application(argc, argv);
+    application.setApplicationName(QStringLiteral("Velmora"));
+    application.setApplicationDisplayName(QStringLiteral("Velmora"));
+
+    app::TAppOptions options;
+    QString error;
+    if (!app::ParseAppOptions(application.arguments().mid(1), options, &error)) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+
+    app::TSingleInstance instance;
+    if (!instance.Acquire()) {
+        QMessageBox::warning(nullptr, QStringLiteral("Warning"),
+                             QStringLiteral("Program already started!"));
+        return 0;
+    }
+
+    options.AppDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    std::unique_ptr<sim::Simulator> simulator;
+    if (options.Demo) {
+        simulator = StartDemoSimulator(&error);
+        if (!simulator) {
+            std::fprintf(stderr, "Demo simulator: %s\n", error.toLocal8Bit().constData());
+            return 1;
+        }
+        const QString endpoint = QString::fromStdString(simulator->Endpoint());
+        if (options.Endpoint.isEmpty()) options.Endpoint = endpoint;
+        if (options.NewsBaseUrl.isEmpty()) options.NewsBaseUrl = endpoint;
+    }
+
+    int rc = 0;
+    {
+        app::TfmMain window(options);
+        window.show();
+        if (!options.ScreenshotFile.isEmpty()) {
+            // For scripts: let the window settle (and a run progress), save it, then close.
+            QTimer::singleShot(options.ScreenshotDelayMs, &window, [&window, &options] {
+                if (!window.grab().save(options.ScreenshotFile))
+                    std::fprintf(stderr, "Cannot save %s\n",
+                                 options.ScreenshotFile.toLocal8Bit().constData());
+                window.close();
+            });
+        }
+        rc = application.exec();
+    }
+    if (simulator) simulator->Stop();
+    return rc;
+}

@@ -1,0 +1,201 @@
+// The main window: URL page with the grids, button column, news and log; settings page.
+#pragma once
+
+#include <QEvent>
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "app/app_options.h"
+#include "app/window_translator.h"
+#include "engine/events.h"
+#include "engine/run_controller.h"
+#include "engine/tasks.h"
+#include "engine/worker.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QSpinBox;
+
+namespace velmora::app {
+
+class TNewsBrowser;
+class TURLGridModel;
+
+// A worker event travelling through the window's event queue; its type is the event's id.
+class TWorkerQEvent : public QEvent {
+  public:
+    explicit TWorkerQEvent(TWorkerEvent e)
+        : QEvent(static_cast<QEvent::Type>(e.Id)), Event(std::move(e)) {}
+    TWorkerEvent Event;
+};
+
+class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSink {
+    Q_OBJECT
+  public:
+    explicit TfmMain(TAppOptions options, QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // --- Components, named as designed.
+    QTabWidget* pcPages = nullptr;
+    QWidget* tsURLs = nullptr;
+    QWidget* tsParams = nullptr;
+    QWidget* Panel2 = nullptr;
+    QTabWidget* pcStrategy = nullptr;
+    QWidget* tsURLsD = nullptr;
+    QWidget* tsURLsM = nullptr;
+    QTableView* vtURLsD = nullptr;
+    QTableView* vtURLsM = nullptr;
+    QWidget* pProgress = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QSplitter* Splitter = nullptr;
+    QTabWidget* pcBottom = nullptr;
+    QWidget* tsNews = nullptr;
+    QWidget* tsLog = nullptr;
+    TNewsBrowser* NewsBrowser = nullptr;
+    QTableWidget* lvLog = nullptr;
+    QWidget* Panel1 = nullptr;
+    QPushButton* btInsertURLs4Clip = nullptr;
+    QPushButton* btImportURLs4TXT = nullptr;
+    QPushButton* btImportURLs4XML = nullptr;
+    QPushButton* btRunRequests = nullptr;
+    QPushButton* btAbortRequests = nullptr;
+    QPushButton* btExport = nullptr;
+    QWidget* crtURLScore = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QTableWidget* lvMetrics = nullptr;
+    QWidget* Panel3 = nullptr;
+    QGroupBox* GroupBox5 = nullptr;
+    QLabel* lbMetricaDescr = nullptr;
+    QGroupBox* gbParams = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* edAPIKey = nullptr;
+    QLabel* lbGotoKeySite = nullptr;
+    QLabel* Label2 = nullptr;
+    QSpinBox* edMaxTreads = nullptr;
+    QLabel* Label3 = nullptr;
+    QSpinBox* edMinReqDelay = nullptr;
+    QLabel* Label8 = nullptr;
+    QCheckBox* cbImpNoClearURLs = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* cbAppLang = nullptr;
+    QFrame* Panel4 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* lbVersion = nullptr;
+    QLabel* lbGotoSite = nullptr;
+    QLabel* Label5 = nullptr;
+    QList<QIcon> ilPngImages;
+
+    // --- Start-up, settings and language.
+    void FormCreate();
+    void FormShow();
+    void ApplyLanguage();
+    void cbAppLangChange();
+    // False when the settings could not be written (the message has been shown).
+    bool FormClose();
+    void edAPIKeyChange();
+    void edMaxTreadsChange();
+    void edMinReqDelayChange();
+    void cbImpNoClearURLsClick();
+
+    // --- Settings page.
+    void sgMetricsClick();
+    void lbGotoKeySiteLinkClick();
+    void lbGotoSiteLinkClick();
+    void Label5LinkClick();
+
+    // --- Run control.
+    void btRunRequestsClick();
+    void btAbortRequestsClick();
+    void UpdateRunButtons();
+    void AddToLog(const QString& sMessage);
+    void UpdateURLListCaption();
+    void AddMetricColumns(QTableView* grid);
+
+    // Code of the language selected in cbAppLang.
+    QString SelectedLangCode() const;
+    // The system's language identifier read at creation.
+    uint16_t SystemLangId() const { return FSysLangId; }
+    const QString& SettingsPath() const { return FSettingsPath; }
+    const QString& AppDir() const { return FOptions.AppDir; }
+    TURLTaskInfoList& Master() { return FMaster; }
+    CheckRunController& Controller() { return *FController; }
+    TURLGridModel* GridModel(TMetricaStrategy s) const {
+        return s == msDesktop ? FModelD : FModelM;
+    }
+    const TWorkerConfig& WorkerConfig() const { return FWorkerConfig; }
+    // The address the news pane was pointed at.
+    QString NewsUrl() const { return FNewsUrl; }
+    // Loads URLs (one per line) into the master list, as the start-up option does.
+    bool LoadUrlsFromTextFile(const QString& path);
+
+    // ICheckRunWindow
+    void SetButtonEnabled(TRunButton button, bool enabled) override;
+    void SetParamsEnabled(bool enabled) override;
+    void ShowProgress(bool visible) override;
+    void SetProgressMax(int max) override;
+    void SetProgressPos(int pos) override;
+    int ProgressPos() const override;
+    void ShowLogTab() override;
+    void RepaintAllRows() override;
+    void InvalidateTaskRow(const TURLTaskInfo& task) override;
+    void UpdateScoreChart() override;
+    void ShowErrorBox(const std::string& text) override;
+    TMetricaStrategy ShownStrategy() const override;
+    std::vector<TShownRow> ShownGridRows() const override;
+    void InsertLogRow(const std::string& timeText, const std::string& message) override;
+
+    // ITaskEventSink: any thread, never waits.
+    void Post(TWorkerEvent event) override;
+
+  protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+  private:
+    void CreateComponents();
+    QWidget* CreateUrlPage();
+    QWidget* CreateButtonColumn();
+    QWidget* CreateParamsPage();
+    QGroupBox* CreateParamsGroup();
+    QFrame* CreateAboutBox();
+    void ConnectHandlers();
+    void SetTabOrder();
+    void FillMetricsList();
+    void OpenWebPage(const char* path);
+    QString NewsAddress() const;
+    void ShutdownRun();
+    static void MarkChanged(QWidget* control);
+
+    TAppOptions FOptions;
+    QString FSettingsPath;
+    uint16_t FSysLangId = 0x0409;
+    bool FWindowTranslated = false;
+    bool FShown = false;
+    bool FClosed = false;
+    bool FChartNeedsRelabel = false;
+    QString FNewsUrl;
+    TWindowTranslator FTranslator;
+    TURLTaskInfoList FMaster;
+    TURLGridModel* FModelD = nullptr;
+    TURLGridModel* FModelM = nullptr;
+    TWorkerConfig FWorkerConfig;
+    std::unique_ptr<TThreadWorkerFactory> FWorkers;
+    std::unique_ptr<CheckRunController> FController;
+    int FDelivered = 0;  // worker events handled, so a drain can tell whether it found any
+};
+
+}  // namespace velmora::app
