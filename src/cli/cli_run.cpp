@@ -1,0 +1,160 @@
+#include "cli/cli_run.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstdio>
+
+#include "cli/console_window.h"
+#include "cli/event_queue.h"
+#include "engine/run_controller.h"
+#include "engine/worker.h"
+#include "io/codepage.h"
+#include "io/csv.h"
+#include "io/import_texts.h"
+#include "io/settings.h"
+#include "io/sitemap.h"
+#include "io/translation.h"
+#include "io/url_import.h"
+
+#ifndef VELMORA_LOCALEDIR
+#define VELMORA_LOCALEDIR "/usr/share/locale"
+#endif
+
+namespace velmora::cli {
+namespace {
+
+std::atomic<bool> gAbortSignalled{false};
+
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
+}
+
+std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
+    if (!o.Lang.empty()) return o.Lang;
+    for (const auto& row : AppLangTable) {
+        if (!s.Lang.empty() && AsciiLower(s.Lang) == row.Code) return std::string(row.Code);
+    }
+    const uint16_t system = i18n::SystemLanguageId();
+    for (const auto& row : AppLangTable) {
+        if (row.LocaleID == system || row.LocaleID == 0) return std::string(row.Code);
+    }
+    return "en";
+}
+
+char LocaleDecimalSeparator() {
+    std::setlocale(LC_NUMERIC, "");
+    const char* point = std::localeconv()->decimal_point;
+    char sep = (point && point[0] && !point[1]) ? point[0] : '.';
+    std::setlocale(LC_NUMERIC, "C");
+    return sep;
+}
+
+// Reads the URL source into the master list; false (after a message) when it cannot be read.
+bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
+    std::vector<std::string> urls;
+    if (!o.SitemapFile.empty()) {
+        io::TSitemapResult map = io::ParseSitemap(o.SitemapFile);
+        if (map.status == io::TSitemapResult::ParseError) {
+            Complain(Tr(io::kMsgSitemapParseError) + map.error);
+            return false;
+        }
+        if (map.status == io::TSitemapResult::NoUrlset) {
+            Complain(Tr(io::kMsgSitemapNoUrlset));
+            return false;
+        }
+        urls = std::move(map.locs);
+    } else {
+        io::TTextFileUrls text = io::ReadTextFileUrls(o.UrlFile, codepage);
+        if (!text.ok) {
+            Complain(text.error + " (" + o.UrlFile + ")");
+            return false;
+        }
+        urls = std::move(text.urls);
+    }
+    io::TImportStats stats = io::AddURLTasks(master, urls);
+    if (stats.limitReached) Complain(Tr(io::kMsgUrlLimit));
+    return true;
+}
+
+bool Export(const std::string& path, const std::string& codepage, TMetricaStrategy s,
+            const TURLTaskInfoList& master) {
+    if (path.empty()) return true;
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    std::string error;
+    if (io::ExportGridCsv(path, codepage, s, rows, &error)) return true;
+    Complain(Tr(io::kMsgExportFailed) + " " + error);
+    return false;
+}
+
+}  // namespace
+
+void RequestAbortFromSignal() {
+    gAbortSignalled.store(true);
+}
+
+int RunCli(const TCliOptions& o, const std::string& exeDir) {
+    const std::string iniPath = o.IniFile.empty() ? io::SettingsFilePath(exeDir) : o.IniFile;
+    const io::TSettingsValues settings = io::LoadSettings(iniPath);
+
+    i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale", VELMORA_LOCALEDIR});
+    const std::string lang = ChooseLanguage(o, settings);
+    i18n::UseLanguage(lang);
+    const std::string codepage = io::AnsiCodePageFor(lang);
+
+    TURLTaskInfoList master;
+    if (!ImportUrls(o, codepage, master)) return kExitBadInput;
+
+    // Workers are detached and may post their very last event after the run has ended; the
+    // queue therefore lives for the whole process.
+    static auto* queue = new TEventQueue;
+    TWorkerConfig config;
+    config.Endpoint = o.Endpoint.value_or(settings.Endpoint.empty() ? std::string(kDefaultEndpoint)
+                                                                    : settings.Endpoint);
+    config.Sink = queue;
+    config.DecimalSeparator = LocaleDecimalSeparator();
+    TThreadWorkerFactory workers(config);
+
+    TRunSettings run;
+    run.ApiKey = o.ApiKey.value_or(settings.ApiKey);
+    run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
+    run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
+
+    TConsoleWindow window(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
+    CheckRunController controller(window, master, workers, [&] { return run; });
+
+    auto deliver = [&](std::chrono::milliseconds wait) {
+        std::optional<TWorkerEvent> ev = queue->Pop(wait);
+        if (!ev) return false;
+        controller.WndProc(std::move(*ev));
+        return true;
+    };
+
+    bool aborted = false;
+    if (!master.Empty()) {
+        controller.btRunRequestsClick(TRunSender::btRunRequests);
+        while (controller.Running()) {
+            deliver(std::chrono::milliseconds(50));
+            if (gAbortSignalled.load() && !aborted) {
+                aborted = true;
+                controller.btAbortRequestsClick();
+            }
+        }
+    }
+    // Results of workers that ended after the run did still belong in the export.
+    controller.Shutdown([&] {
+        bool any = false;
+        while (deliver(std::chrono::milliseconds(0))) any = true;
+        return any;
+    });
+
+    bool written = Export(o.DesktopCsv, codepage, msDesktop, master) &&
+                   Export(o.MobileCsv, codepage, msMobile, master);
+    if (aborted) return kExitAborted;
+    return written ? kExitCompleted : kExitBadInput;
+}
+
+}  // namespace velmora::cli
