@@ -97,6 +97,7 @@ void RequestAbortFromSignal() {
 }
 
 int RunCli(const TCliOptions& o, const std::string& exeDir) {
+    gAbortSignalled.store(false);
     const std::string iniPath = o.IniFile.empty() ? io::SettingsFilePath(exeDir) : o.IniFile;
     const io::TSettingsValues settings = io::LoadSettings(iniPath);
 
