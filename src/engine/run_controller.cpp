@@ -1,5 +1,6 @@
 #include "engine/run_controller.h"
 
+#include <cstdio>
 #include <ctime>
 #include <exception>
 #include <thread>
@@ -12,7 +13,11 @@ namespace velmora {
 std::string FormatLogTime(std::chrono::system_clock::time_point t) {
     const std::time_t tt = std::chrono::system_clock::to_time_t(t);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &tt);
+#else
     localtime_r(&tt, &local);
+#endif
     char buf[16];
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
     return buf;
