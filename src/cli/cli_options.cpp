@@ -36,6 +36,7 @@ std::string UsageText() {
            "  --lang ru|en         language of log lines and CSV headers\n"
            "  --ini FILE           settings file to read defaults from\n"
            "  --quiet              no log lines and no progress bar\n"
+           "  --stats              print run time and memory figures at the end\n"
            "  --help               this text\n"
            "  --version            the program's version\n"
            "\n"
@@ -64,6 +65,8 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
             o.Version = true;
         } else if (a == "--quiet" || a == "-q") {
             o.Quiet = true;
+        } else if (a == "--stats") {
+            o.Stats = true;
         } else if (a == "--key") {
             if (!value(v)) return r;
             o.ApiKey = v;

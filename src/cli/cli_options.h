@@ -19,6 +19,7 @@ struct TCliOptions {
     std::string Lang;     // empty: settings file, then the system's language
     std::string IniFile;  // empty: the usual settings file
     bool Quiet = false;
+    bool Stats = false;  // memory and timing figures on stderr at the end
     bool Help = false;
     bool Version = false;
 };

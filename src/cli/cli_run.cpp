@@ -1,5 +1,6 @@
 #include "cli/cli_run.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -90,6 +91,22 @@ bool Export(const std::string& path, const std::string& codepage, TMetricaStrate
     return false;
 }
 
+// Resident set size now, in KiB.
+long CurrentRssKb() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    long pages = 0, resident = 0;
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+long PeakRssKb() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 }  // namespace
 
 void RequestAbortFromSignal() {
@@ -134,6 +151,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         return true;
     };
 
+    const long rssBeforeRun = CurrentRssKb();
+    const auto runStart = std::chrono::steady_clock::now();
     bool aborted = false;
     if (!master.Empty()) {
         controller.btRunRequestsClick(TRunSender::btRunRequests);
@@ -152,6 +171,18 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         return any;
     });
 
+    if (o.Stats) {
+        const long rssAfter = CurrentRssKb();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+        const double perUrl =
+            master.Empty() ? 0.0
+                           : double(rssAfter - rssBeforeRun) * 1024.0 / double(master.Count());
+        std::fprintf(stderr,
+                     "stats: urls=%zu run_seconds=%.3f rss_before_run_kb=%ld rss_after_run_kb=%ld "
+                     "retained_bytes_per_url=%.0f peak_rss_kb=%ld\n",
+                     master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
+    }
     bool written = Export(o.DesktopCsv, codepage, msDesktop, master) &&
                    Export(o.MobileCsv, codepage, msMobile, master);
     if (aborted) return kExitAborted;

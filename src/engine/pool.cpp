@@ -7,7 +7,6 @@ namespace velmora {
 
 std::atomic<int32_t> ActiveTaskCount{0};
 std::atomic<bool> AbortRequested{false};
-std::atomic<int32_t> WorkerThreadsAlive{0};
 
 namespace {
 

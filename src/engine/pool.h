@@ -30,10 +30,6 @@ IPacingClock& SteadyPacingClock();
 extern std::atomic<int32_t> ActiveTaskCount;
 // Set by the abort button, cleared when a run starts and when it has ended.
 extern std::atomic<bool> AbortRequested;
-// Worker threads whose thread function has not yet returned. Unlike ActiveTaskCount it only
-// drops after a worker's last event has been posted, so a front end that waits for 0 and then
-// drains its queue has every event, and nothing a worker touches is freed under it.
-extern std::atomic<int32_t> WorkerThreadsAlive;
 
 class TURLTaskInfoPool {
   public:

@@ -581,6 +581,10 @@ int Simulator::Port() const {
     return impl_->port;
 }
 
+std::chrono::steady_clock::time_point Simulator::StartedAt() const {
+    return impl_->started;
+}
+
 std::string Simulator::Endpoint() const {
     return "http://127.0.0.1:" + std::to_string(impl_->port);
 }

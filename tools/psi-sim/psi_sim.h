@@ -3,6 +3,7 @@
 // (see README.md). Used by tests, benchmarks and the program's demo mode.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,6 +50,8 @@ class Simulator {
     bool Running() const;
     int Port() const;
     std::string Endpoint() const;  // "http://127.0.0.1:PORT"
+    // The steady-clock moment that RequestRecord::arrivalMs counts from.
+    std::chrono::steady_clock::time_point StartedAt() const;
     std::string Error() const;
     std::vector<RequestRecord> Requests() const;
 
