@@ -1,14 +1,56 @@
 #include "app/grid_model.h"
 
+#include <QBrush>
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "app/icons.h"
+#include "engine/grid_sort.h"
 #include "engine/grid_text.h"
 
 namespace velmora::app {
+namespace {
+
+constexpr QRgb kFailedRow = 0xF5A5A5;
+constexpr QRgb kScorePoor = 0xFF4E42;
+constexpr QRgb kScoreAverage = 0xFFA400;
+constexpr QRgb kScoreGood = 0x0CCE6B;
+
+Qt::Alignment CellAlignment(int col) {
+    switch (col) {
+        case 1:
+            return Qt::AlignLeft | Qt::AlignVCenter;
+        case 2:
+        case 4:
+            return Qt::AlignCenter;
+        default:
+            return Qt::AlignRight | Qt::AlignVCenter;
+    }
+}
+
+// The score as the service's text gives it, or -1 when the text is no decimal integer.
+int ScoreOf(const std::string& text) {
+    bool ok = false;
+    const int v = QString::fromStdString(text).toInt(&ok, 10);
+    return ok ? v : -1;
+}
+
+}  // namespace
 
 TURLGridModel::TURLGridModel(TURLTaskInfoList& tasks, TMetricaStrategy strategy, QObject* parent)
-    : QAbstractTableModel(parent), FTasks(tasks), FStrategy(strategy) {}
+    : QAbstractTableModel(parent),
+      FTasks(tasks),
+      FStrategy(strategy),
+      // The first header click toggles this: ascending on the desktop grid, descending on
+      // the mobile one.
+      FSortOrder(strategy == msDesktop ? Qt::DescendingOrder : Qt::AscendingOrder) {
+    FRows.reserve(FTasks.Count());
+    for (size_t i = 0; i < FTasks.Count(); ++i) FRows.push_back(&FTasks[i]);
+}
 
 int TURLGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(FTasks.Count());
+    return parent.isValid() ? 0 : static_cast<int>(FRows.size());
 }
 
 int TURLGridModel::columnCount(const QModelIndex& parent) const {
@@ -16,33 +58,165 @@ int TURLGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 TURLTaskInfo* TURLGridModel::TaskAt(int row) const {
-    if (row < 0 || row >= static_cast<int>(FTasks.Count())) return nullptr;
-    return &FTasks[static_cast<size_t>(row)];
+    if (row < 0 || row >= static_cast<int>(FRows.size())) return nullptr;
+    return FRows[static_cast<size_t>(row)];
+}
+
+int TURLGridModel::RowOf(const TURLTaskInfo* task) const {
+    const auto it = std::find(FRows.begin(), FRows.end(), task);
+    return it == FRows.end() ? -1 : static_cast<int>(it - FRows.begin());
+}
+
+QString TURLGridModel::vtURLsMGetText(int row, int col) const {
+    return QString::fromStdString(CellText(TaskAt(row), FStrategy, col));
+}
+
+std::optional<QColor> TURLGridModel::vtURLsMBeforeCellPaint(int row, int col) const {
+    const TURLTaskInfo* task = TaskAt(row);
+    if (!task || !task->TaskResults) return std::nullopt;
+    const TURLTaskResults& r = *task->TaskResults;
+    if (r.TaskResult[FStrategy] != trOK) return QColor(kFailedRow);
+    const TMetricaValue* score = r.MetricaValues.GetValueByKey("performance", FStrategy);
+    if (!score || score->ColNum != col) return std::nullopt;
+    const int v = ScoreOf(score->DisplayText);
+    if (v < 0 || v > 100) return std::nullopt;
+    return QColor(v < 50 ? kScorePoor : v < 90 ? kScoreAverage : kScoreGood);
+}
+
+int TURLGridModel::vtURLsDGetImageIndex(int row, int col) const {
+    const TURLTaskInfo* task = TaskAt(row);
+    if (col != 4 || !task || !task->TaskResults) return -1;
+    const TURLTaskResults& r = *task->TaskResults;
+    return r.TaskResult[FStrategy] == trOK && !r.AdviceList[FStrategy].empty() ? imgInfo
+                                                                               : imgInfoGray;
+}
+
+int TURLGridModel::vtURLsMCompareNodes(int row1, int row2, int col) const {
+    return CompareGridRows(TaskAt(row1), TaskAt(row2), FStrategy, col);
 }
 
 QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid()) return {};
-    return QString::fromStdString(CellText(TaskAt(index.row()), FStrategy, index.column()));
+    if (!index.isValid()) return {};
+    const int row = index.row(), col = index.column();
+    switch (role) {
+        case Qt::DisplayRole:
+            return col == 4 ? QVariant() : QVariant(vtURLsMGetText(row, col));
+        case Qt::BackgroundRole:
+            if (auto c = vtURLsMBeforeCellPaint(row, col)) return QBrush(*c);
+            return {};
+        case Qt::DecorationRole: {
+            const int img = vtURLsDGetImageIndex(row, col);
+            if (img >= 0 && img < FImages.size()) return FImages[img];
+            return {};
+        }
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(CellAlignment(col));
+        default:
+            return {};
+    }
 }
 
 QVariant TURLGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    return QString::fromStdString(GridColumnCaption(section));
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole) return QString::fromStdString(GridColumnCaption(section));
+    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    return {};
+}
+
+void TURLGridModel::SortRows(int col, Qt::SortOrder order) {
+    FSortColumn = col;
+    FSortOrder = order;
+    if (FRows.size() < 2 || col < 0 || col == 4) return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<TURLTaskInfo*> tasksBefore;
+    tasksBefore.reserve(static_cast<size_t>(before.size()));
+    for (const QModelIndex& i : before) tasksBefore.push_back(TaskAt(i.row()));
+    SortGridRows(FRows, FStrategy, col, order == Qt::AscendingOrder);
+    std::unordered_map<const TURLTaskInfo*, int> rowOf;
+    rowOf.reserve(FRows.size());
+    for (size_t r = 0; r < FRows.size(); ++r) rowOf.emplace(FRows[r], static_cast<int>(r));
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after << index(rowOf.at(tasksBefore[static_cast<size_t>(i)]), before[i].column());
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TURLGridModel::BeginBulkUpdate() {
+    if (FInBulk) return;
+    FInBulk = true;
+    beginResetModel();
+}
+
+void TURLGridModel::ClearRows() {
+    FRows.clear();
+}
+
+void TURLGridModel::EndBulkUpdate() {
+    if (!FInBulk) return;
+    // The rows are always a permutation of the first tasks of the list; an import only appends.
+    for (size_t i = FRows.size(); i < FTasks.Count(); ++i) FRows.push_back(&FTasks[i]);
+    if (FSortColumn >= 0 && FSortColumn != 4)
+        SortGridRows(FRows, FStrategy, FSortColumn, FSortOrder == Qt::AscendingOrder);
+    FInBulk = false;
+    endResetModel();
+}
+
+int TURLGridModel::RemoveRowsByNums(const std::vector<int32_t>& nums) {
+    const std::unordered_set<int32_t> gone(nums.begin(), nums.end());
+    // Display rows [first, last) to remove, walked from the end so earlier rows keep their
+    // indexes.
+    std::vector<std::pair<int, int>> runs;
+    int next = -1;  // the row after the last removed one, in the old numbering
+    for (int r = 0; r < static_cast<int>(FRows.size());) {
+        if (!gone.count(FRows[static_cast<size_t>(r)]->Num)) {
+            ++r;
+            continue;
+        }
+        const int first = r;
+        while (r < static_cast<int>(FRows.size()) && gone.count(FRows[static_cast<size_t>(r)]->Num))
+            ++r;
+        runs.emplace_back(first, r);
+        next = r < static_cast<int>(FRows.size()) ? r : -1;
+    }
+    int removedBeforeNext = 0;
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+        beginRemoveRows({}, it->first, it->second - 1);
+        FRows.erase(FRows.begin() + it->first, FRows.begin() + it->second);
+        endRemoveRows();
+        if (next >= 0 && it->second <= next) removedBeforeNext += it->second - it->first;
+    }
+    return next >= 0 ? next - removedBeforeNext : -1;
+}
+
+void TURLGridModel::NumbersChanged() {
+    if (FRows.empty()) return;
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DisplayRole});
 }
 
 void TURLGridModel::Reload() {
     beginResetModel();
+    FRows.clear();
+    for (size_t i = 0; i < FTasks.Count(); ++i) FRows.push_back(&FTasks[i]);
+    if (FSortColumn >= 0 && FSortColumn != 4)
+        SortGridRows(FRows, FStrategy, FSortColumn, FSortOrder == Qt::AscendingOrder);
     endResetModel();
 }
 
 void TURLGridModel::RepaintAll() {
-    if (FTasks.Empty()) return;
+    if (FRows.empty()) return;
     Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kGridColumnCount - 1));
 }
 
 void TURLGridModel::RepaintRow(int row) {
     if (row < 0 || row >= rowCount()) return;
     Q_EMIT dataChanged(index(row, 0), index(row, kGridColumnCount - 1));
+}
+
+void TURLGridModel::RepaintTask(const TURLTaskInfo& task) {
+    RepaintRow(RowOf(&task));
 }
 
 void TURLGridModel::Retranslate() {

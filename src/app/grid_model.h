@@ -1,7 +1,13 @@
-// One strategy's view of the master list as a table of 17 columns.
+// One strategy's view of the master list: 17 columns, rows in the grid's own display order.
+// Rows refer to master tasks; every text, colour and icon is computed when asked for.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
+#include <QIcon>
+#include <QList>
+#include <optional>
+#include <vector>
 
 #include "engine/tasks.h"
 
@@ -19,21 +25,62 @@ class TURLGridModel : public QAbstractTableModel {
                         int role = Qt::DisplayRole) const override;
 
     TMetricaStrategy Strategy() const { return FStrategy; }
-    // The master entry of a row, or null.
+    // The master entry of a row (display order), or null.
     TURLTaskInfo* TaskAt(int row) const;
+    // The display row of a task, or -1.
+    int RowOf(const TURLTaskInfo* task) const;
+    const std::vector<TURLTaskInfo*>& DisplayRows() const { return FRows; }
 
-    // The master list changed size or order.
+    // The grid's event handlers, named as the window has always called them.
+    QString vtURLsMGetText(int row, int col) const;
+    std::optional<QColor> vtURLsMBeforeCellPaint(int row, int col) const;
+    // Index into the window's image list, or -1 for no icon.
+    int vtURLsDGetImageIndex(int row, int col) const;
+    int vtURLsMCompareNodes(int row1, int row2, int col) const;
+
+    // The pictures of column 4, by image-list index.
+    void SetImages(const QList<QIcon>& images) { FImages = images; }
+
+    // Sort state. The column is -1 until the first sort; the direction is what the next
+    // header click toggles.
+    int SortColumn() const { return FSortColumn; }
+    Qt::SortOrder SortOrder() const { return FSortOrder; }
+    void SetSortOrder(Qt::SortOrder order) { FSortOrder = order; }
+    // Stable sort of all rows by col; selection and current row follow their tasks.
+    void SortRows(int col, Qt::SortOrder order);
+
+    // Bulk update: between the two calls the master list may be cleared (ClearRows first) and
+    // appended to; the end appends rows for the new tasks and sorts again by the sort column.
+    void BeginBulkUpdate();
+    void ClearRows();
+    void EndBulkUpdate();
+
+    // Removes the rows of tasks with these numbers (before the tasks are freed). Returns the
+    // display row that followed the last removed row, in the new numbering, or -1 when that
+    // was the end or nothing went.
+    int RemoveRowsByNums(const std::vector<int32_t>& nums);
+    // The numbers changed (after a delete renumbered the master list).
+    void NumbersChanged();
+
+    // The master list changed size or order: rows in master order, sorted again.
     void Reload();
     // Every row's results changed.
     void RepaintAll();
-    // The results of the entry at this master position changed.
+    // The results of the display row changed.
     void RepaintRow(int row);
+    // The results of this task changed: repaints the first row that refers to it.
+    void RepaintTask(const TURLTaskInfo& task);
     // The fixed captions follow the interface language.
     void Retranslate();
 
   private:
     TURLTaskInfoList& FTasks;
     TMetricaStrategy FStrategy;
+    std::vector<TURLTaskInfo*> FRows;
+    QList<QIcon> FImages;
+    int FSortColumn = -1;
+    Qt::SortOrder FSortOrder = Qt::AscendingOrder;
+    bool FInBulk = false;
 };
 
 }  // namespace velmora::app

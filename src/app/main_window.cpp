@@ -22,6 +22,7 @@
 #include "app/grid_model.h"
 #include "app/news_browser.h"
 #include "app/translate.h"
+#include "app/url_grid.h"
 #include "app/web_links.h"
 #include "engine/metrica.h"
 #include "io/codepage.h"
@@ -333,12 +334,7 @@ void TfmMain::UpdateURLListCaption() {
 
 void TfmMain::AddMetricColumns(QTableView* grid) {
     // The grid model already carries the metric columns; only their widths are set here.
-    grid->setColumnWidth(0, 40);
-    grid->setColumnWidth(1, 300);
-    grid->setColumnWidth(2, 90);
-    grid->setColumnWidth(3, 50);
-    grid->setColumnWidth(4, 40);
-    for (int c = 5; c < kGridColumnCount; ++c) grid->setColumnWidth(c, 60);
+    TURLGrids::AddMetricColumns(grid);
 }
 
 }  // namespace velmora::app

@@ -33,6 +33,7 @@ namespace velmora::app {
 
 class TNewsBrowser;
 class TURLGridModel;
+class TURLGrids;
 
 // A worker event travelling through the window's event queue; its type is the event's id.
 class TWorkerQEvent : public QEvent {
@@ -97,6 +98,8 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     QLabel* lbGotoSite = nullptr;
     QLabel* Label5 = nullptr;
     QList<QIcon> ilPngImages;
+    // The result grids' behaviour, the imports and the export.
+    TURLGrids* UrlGrids = nullptr;
 
     // --- Start-up, settings and language.
     void FormCreate();

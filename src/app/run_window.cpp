@@ -20,10 +20,12 @@
 #include "app/grid_model.h"
 #include "app/main_window.h"
 #include "app/translate.h"
+#include "app/url_grid.h"
 
 namespace velmora::app {
 
 void TfmMain::ConnectHandlers() {
+    UrlGrids = new TURLGrids(*this);
     connect(btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
     connect(btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
     // The window's default and cancel buttons: Enter runs, Esc aborts, while they can act.
@@ -150,7 +152,7 @@ void TfmMain::RepaintAllRows() {
 }
 
 void TfmMain::InvalidateTaskRow(const TURLTaskInfo& task) {
-    GridModel(ShownStrategy())->RepaintRow(task.Num - 1);
+    GridModel(ShownStrategy())->RepaintTask(task);
 }
 
 void TfmMain::UpdateScoreChart() {

@@ -1,0 +1,36 @@
+// CSV export of the grid that is shown.
+#include <QFile>
+#include <QTableView>
+
+#include "app/grid_model.h"
+#include "app/main_window.h"
+#include "app/translate.h"
+#include "app/url_grid.h"
+#include "io/codepage.h"
+#include "io/csv.h"
+#include "io/import_texts.h"
+
+namespace velmora::app {
+
+void TURLGrids::btExportClick() {
+    if (FWindow.Controller().Running()) return;
+    const TMetricaStrategy s = FWindow.ShownStrategy();
+    const char* name = s == msDesktop ? io::kExportFileNameDesktop : io::kExportFileNameMobile;
+    const QString filter = TrQ(io::kDlgExportFilterName) + QStringLiteral(" (") +
+                           QString::fromLatin1(io::kDlgExportFilterMask) + QLatin1Char(')');
+    const QString path =
+        Dialogs.SaveFileName
+            ? Dialogs.SaveFileName(TrQ(io::kDlgExportTitle),
+                                   FWindow.AppDir() + QString::fromLatin1(name), filter)
+            : QString();
+    if (path.isEmpty()) return;
+    const std::vector<TURLTaskInfo*>& shown = FWindow.GridModel(s)->DisplayRows();
+    const std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
+    std::string error;
+    if (!io::ExportGridCsv(QFile::encodeName(path).toStdString(),
+                           io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows,
+                           &error))
+        Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed), QString::fromStdString(error));
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,318 @@
+#include "app/url_grid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "app/advices.h"
+#include "app/grid_model.h"
+#include "app/icons.h"
+#include "app/main_window.h"
+#include "app/translate.h"
+
+namespace velmora::app {
+namespace {
+
+constexpr int kFixedWidths[] = {45, 270, 80, 80, 40};
+constexpr int kMetricWidth = 65;
+constexpr int kUrlMinWidth = 50;
+constexpr int kErrorMinWidth = 50;
+constexpr int kErrorMaxWidth = 1000;
+constexpr int kSelectionAlpha = 90;
+
+// Draws the selection as a translucent layer over the cell's own colour, and the advice icon
+// centred in its column.
+class TGridCellDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const bool selected = opt.state & QStyle::State_Selected;
+        opt.state &= ~QStyle::State_Selected;
+        opt.state &= ~QStyle::State_HasFocus;
+        const QIcon icon = opt.icon;
+        const bool centredIcon = index.column() == 4 && !icon.isNull();
+        if (centredIcon) {
+            opt.icon = QIcon();
+            opt.features &= ~QStyleOptionViewItem::HasDecoration;
+        }
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        if (centredIcon) icon.paint(painter, opt.rect, Qt::AlignCenter);
+        if (selected) {
+            const QPalette::ColorGroup group =
+                (opt.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+            QColor highlight = opt.palette.color(group, QPalette::Highlight);
+            highlight.setAlpha(kSelectionAlpha);
+            painter->fillRect(opt.rect, highlight);
+        }
+    }
+};
+
+bool ClipboardHasText() {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    return mime && mime->hasText();
+}
+
+}  // namespace
+
+TURLGrids::TURLGrids(TfmMain& window) : QObject(&window), FWindow(window) {
+    setObjectName(QStringLiteral("URLGrids"));
+    Dialogs.OpenFileName = [this](const QString& title, const QString& dir, const QString& filter) {
+        return QFileDialog::getOpenFileName(&FWindow, title, dir, filter);
+    };
+    Dialogs.SaveFileName = [this](const QString& title, const QString& proposed,
+                                  const QString& filter) {
+        return QFileDialog::getSaveFileName(&FWindow, title, proposed, filter);
+    };
+    Dialogs.Message = [this](QMessageBox::Icon icon, const QString& text, const QString& details) {
+        QMessageBox box(icon, FWindow.windowTitle(), text, QMessageBox::Ok, &FWindow);
+        if (!details.isEmpty()) box.setInformativeText(details);
+        box.exec();
+    };
+    Dialogs.OpenUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
+    Dialogs.ShowAdvices = [this](const TGAdviceList& list) {
+        if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
+        FAdviceWindow->ShowAdvices(list);
+    };
+
+    CreateMenu();
+    SetupGrid(FWindow.vtURLsD, true);
+    SetupGrid(FWindow.vtURLsM, false);
+
+    connect(FWindow.btImportURLs4TXT, &QPushButton::clicked, this,
+            &TURLGrids::btImportURLs4TXTClick);
+    connect(FWindow.btImportURLs4XML, &QPushButton::clicked, this,
+            &TURLGrids::btImportURLs4XMLClick);
+    connect(FWindow.btInsertURLs4Clip, &QPushButton::clicked, this,
+            &TURLGrids::btInsertURLs4ClipClick);
+    connect(FWindow.btExport, &QPushButton::clicked, this, &TURLGrids::btExportClick);
+}
+
+QTableView* TURLGrids::ActiveGrid() const {
+    return FWindow.pcStrategy->currentIndex() == 0 ? FWindow.vtURLsD : FWindow.vtURLsM;
+}
+
+TURLGridModel* TURLGrids::ModelOf(const QTableView* grid) const {
+    return FWindow.GridModel(grid == FWindow.vtURLsD ? msDesktop : msMobile);
+}
+
+void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
+    TURLGridModel* model = ModelOf(grid);
+    model->SetImages(FWindow.ilPngImages);
+    grid->setItemDelegate(new TGridCellDelegate(grid));
+    grid->setShowGrid(true);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grid->setSortingEnabled(false);
+    grid->viewport()->setCursor(Qt::PointingHandCursor);
+
+    QHeaderView* header = grid->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignCenter);
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(true);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, model->SortOrder());
+    header->setMinimumSectionSize(16);
+    for (int c = 0; c < static_cast<int>(std::size(kFixedWidths)); ++c)
+        grid->setColumnWidth(c, kFixedWidths[c]);
+
+    connect(header, &QHeaderView::sectionResized, grid, [header](int col, int, int width) {
+        if (col == 1 && width < kUrlMinWidth) header->resizeSection(col, kUrlMinWidth);
+        if (col == 2 && (width < kErrorMinWidth || width > kErrorMaxWidth))
+            header->resizeSection(col, std::clamp(width, kErrorMinWidth, kErrorMaxWidth));
+    });
+    // The fixed columns (and "Инфо" in the mobile grid) keep their places: a drag that would
+    // shift one of them is undone.
+    const int fixedCount = infoMovable ? 4 : 5;
+    connect(header, &QHeaderView::sectionMoved, grid,
+            [header, fixedCount](int, int oldVisual, int newVisual) {
+                static bool reverting = false;
+                if (reverting) return;
+                for (int c = 0; c < fixedCount; ++c) {
+                    if (header->visualIndex(c) != c) {
+                        reverting = true;
+                        header->moveSection(newVisual, oldVisual);
+                        reverting = false;
+                        return;
+                    }
+                }
+            });
+    connect(header, &QHeaderView::sectionClicked, this,
+            [this, grid](int col) { vtURLsMHeaderClick(grid, col); });
+    connect(grid, &QTableView::doubleClicked, this, [this, grid] { vtURLsMDblClick(grid); });
+
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& pos) {
+        pmURLsPopup();
+        pmURLs->popup(grid->viewport()->mapToGlobal(pos));
+    });
+    for (QAction* a : pmURLs->actions())
+        if (!a->shortcut().isEmpty()) grid->addAction(a);
+}
+
+void TURLGrids::AddMetricColumns(QTableView* grid) {
+    for (int c = 5; c < kGridColumnCount; ++c) grid->setColumnWidth(c, kMetricWidth);
+}
+
+void TURLGrids::CreateMenu() {
+    pmURLs = new QMenu(&FWindow);
+    pmURLs->setObjectName(QStringLiteral("pmURLs"));
+    const QList<QIcon>& images = FWindow.ilPngImages;
+    auto item = [this, &images](const char* name, const char* caption, int image,
+                                const QKeySequence& shortcut, auto handler) {
+        auto* a = new QAction(images.value(image), QString::fromUtf8(caption), pmURLs);
+        a->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) {
+            a->setShortcut(shortcut);
+            a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        }
+        connect(a, &QAction::triggered, this, handler);
+        pmURLs->addAction(a);
+        return a;
+    };
+    // Every handler checks its rule again: a shortcut acts only when the rule holds right now.
+    miAdvices = item("miAdvices", N_("Рекомендации и предупреждения..."), imgInfo, {}, [this] {
+        if (CanShowAdvices()) vtURLsMDblClick(miAdvices);
+    });
+    N1 = pmURLs->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    miPaste4Clipboard = item("miPaste4Clipboard", N_("Вставить из буфера"), imgCopy,
+                             QKeySequence(Qt::CTRL | Qt::Key_V), [this] {
+                                 if (CanPaste()) btInsertURLs4ClipClick();
+                             });
+    miCheckSelected =
+        item("miCheckSelected", N_("Проверить выбранные URL"), imgRefresh,
+             QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
+                 if (CanRunOrDelete())
+                     FWindow.Controller().btRunRequestsClick(TRunSender::miCheckSelected);
+             });
+    miCheckWErrors =
+        item("miCheckWErrors", N_("Перепроверить URL с ошибками"), imgRefresh, {}, [this] {
+            if (CanRunOrDelete())
+                FWindow.Controller().btRunRequestsClick(TRunSender::miCheckWErrors);
+        });
+    miOpenInGPSI = item("miOpenInGPSI", N_("Открыть в Google PageSpeed Insights"),
+                        imgGooglePageSpeed, {}, [this] {
+                            if (CanOpenInGPSI()) miOpenInGPSIClick();
+                        });
+    miDeleteURL =
+        item("miDeleteURL", N_("Удалить"), imgDelete, QKeySequence(Qt::Key_Delete), [this] {
+            if (CanRunOrDelete()) miDeleteURLClick();
+        });
+    // Outside the open menu every item stays enabled so its shortcut reaches the handler,
+    // which decides.
+    connect(pmURLs, &QMenu::aboutToHide, this, [this] {
+        for (QAction* a : pmURLs->actions()) a->setEnabled(true);
+    });
+}
+
+bool TURLGrids::CanShowAdvices() const {
+    return !FWindow.Master().Empty();
+}
+
+bool TURLGrids::CanPaste() const {
+    return !FWindow.Controller().Running() && ClipboardHasText();
+}
+
+bool TURLGrids::CanRunOrDelete() const {
+    return FWindow.btRunRequests->isEnabled() && !FWindow.Controller().Running() &&
+           !FWindow.Master().Empty();
+}
+
+bool TURLGrids::CanOpenInGPSI() const {
+    return !FWindow.Master().Empty();
+}
+
+void TURLGrids::pmURLsPopup() {
+    miAdvices->setEnabled(CanShowAdvices());
+    miPaste4Clipboard->setEnabled(CanPaste());
+    miCheckSelected->setEnabled(CanRunOrDelete());
+    miCheckWErrors->setEnabled(CanRunOrDelete());
+    miOpenInGPSI->setEnabled(CanOpenInGPSI());
+    miDeleteURL->setEnabled(CanRunOrDelete());
+}
+
+void TURLGrids::vtURLsMHeaderClick(QTableView* grid, int col) {
+    TURLGridModel* model = ModelOf(grid);
+    QHeaderView* header = grid->horizontalHeader();
+    if (col == 4 || col < 0 || col >= kGridColumnCount) {
+        // The header flips its arrow on every click; put back what the grid is sorted by.
+        header->setSortIndicator(model->SortColumn() == 4 ? -1 : model->SortColumn(),
+                                 model->SortOrder());
+        return;
+    }
+    const Qt::SortOrder order =
+        model->SortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    model->SortRows(col, order);
+    header->setSortIndicator(col, order);
+}
+
+void TURLGrids::vtURLsMDblClick(QObject* sender) {
+    auto* grid = qobject_cast<QTableView*>(sender);
+    if (!grid) grid = ActiveGrid();
+    const QModelIndex current = grid->currentIndex();
+    if (!current.isValid()) return;
+    const TURLGridModel* model = ModelOf(grid);
+    const TURLTaskInfo* task = model->TaskAt(current.row());
+    if (!task || !task->TaskResults) return;
+    const TGAdviceList& list = task->TaskResults->AdviceList[model->Strategy()];
+    if (list.empty()) return;
+    if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list);
+}
+
+void TURLGrids::miOpenInGPSIClick() {
+    QTableView* grid = ActiveGrid();
+    const QModelIndex current = grid->currentIndex();
+    if (!current.isValid()) return;
+    const TURLTaskInfo* task = ModelOf(grid)->TaskAt(current.row());
+    if (!task) return;
+    // Encoded, so "&" or "#" in the URL cannot cut the query short.
+    const QByteArray address =
+        QByteArray(kPageSpeedWebPage) + QUrl::toPercentEncoding(QString::fromStdString(task->URL));
+    if (Dialogs.OpenUrl) Dialogs.OpenUrl(QUrl::fromEncoded(address, QUrl::StrictMode));
+}
+
+void TURLGrids::DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& nums) {
+    TURLGridModel* model = ModelOf(grid);
+    int next = model->RemoveRowsByNums(nums);
+    if (model->rowCount() == 0) return;
+    if (next < 0) next = model->rowCount() - 1;
+    grid->selectionModel()->select(model->index(next, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void TURLGrids::miDeleteURLClick() {
+    if (FWindow.Controller().Running()) return;
+    const std::vector<int32_t> nums = FWindow.Controller().GetSelectedNums();
+    // Rows go before their tasks, so no grid ever refers to a freed task.
+    DeleteRowsByNums(FWindow.vtURLsD, nums);
+    DeleteRowsByNums(FWindow.vtURLsM, nums);
+    FWindow.Master().DeleteByNums(nums);
+    for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->NumbersChanged();
+    FWindow.UpdateRunButtons();
+    FWindow.UpdateURLListCaption();
+}
+
+void TURLGrids::Message(QMessageBox::Icon icon, const QString& text, const QString& details) {
+    if (Dialogs.Message) Dialogs.Message(icon, text, details);
+}
+
+}  // namespace velmora::app

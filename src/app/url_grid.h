@@ -1,0 +1,106 @@
+// The two result grids of the main window around their models: view set-up, header clicks,
+// the popup menu pmURLs with its shortcuts, delete, advice and the service's web page; also the
+// three URL imports (url_import_ui.cpp) and the CSV export (export_ui.cpp), which act on them.
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <vector>
+
+#include "engine/tasks.h"
+
+class QAction;
+class QMenu;
+class QTableView;
+
+namespace velmora::app {
+
+class TfmMain;
+class TfmGoogleAdvice;
+class TURLGridModel;
+
+// The address of the service's page for one URL; the percent-encoded URL follows directly.
+inline constexpr const char* kPageSpeedWebPage =
+    "https://developers.google.com/speed/pagespeed/insights/?url=";
+
+// The window's dialogs, replaceable so tests answer them without a modal loop. The defaults
+// use QFileDialog, QMessageBox, QDesktopServices and the advice window.
+struct TDialogs {
+    // Returns the chosen file, or an empty text when the user cancelled.
+    std::function<QString(const QString& title, const QString& dir, const QString& filter)>
+        OpenFileName;
+    // Asks before it replaces an existing file.
+    std::function<QString(const QString& title, const QString& proposedPath, const QString& filter)>
+        SaveFileName;
+    std::function<void(QMessageBox::Icon icon, const QString& text, const QString& details)>
+        Message;
+    std::function<void(const QUrl& address)> OpenUrl;
+    std::function<void(const TGAdviceList& list)> ShowAdvices;
+};
+
+class TURLGrids : public QObject {
+    Q_OBJECT
+  public:
+    // Sets up both grids of the window and wires the grids, the menu, the import buttons and
+    // the export button. Created once, while the window builds its components.
+    explicit TURLGrids(TfmMain& window);
+
+    TDialogs Dialogs;
+
+    QMenu* pmURLs = nullptr;
+    QAction* miAdvices = nullptr;
+    QAction* N1 = nullptr;
+    QAction* miPaste4Clipboard = nullptr;
+    QAction* miCheckSelected = nullptr;
+    QAction* miCheckWErrors = nullptr;
+    QAction* miOpenInGPSI = nullptr;
+    QAction* miDeleteURL = nullptr;
+
+    // The grid on the page pcStrategy shows.
+    QTableView* ActiveGrid() const;
+    TURLGridModel* ModelOf(const QTableView* grid) const;
+
+    // Widths of the twelve metric columns.
+    static void AddMetricColumns(QTableView* grid);
+
+    // --- Grid events.
+    void vtURLsMHeaderClick(QTableView* grid, int col);
+    // sender: a grid, or miAdvices for the active grid.
+    void vtURLsMDblClick(QObject* sender);
+    void pmURLsPopup();
+    void miDeleteURLClick();
+    void miOpenInGPSIClick();
+    void DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& nums);
+
+    // --- Availability of the menu items, evaluated when the menu opens and when a shortcut
+    // is pressed.
+    bool CanShowAdvices() const;
+    bool CanPaste() const;
+    bool CanRunOrDelete() const;
+    bool CanOpenInGPSI() const;
+
+    // --- URL import.
+    void btImportURLs4TXTClick();
+    void btImportURLs4XMLClick();
+    void btInsertURLs4ClipClick();
+
+    // --- CSV export of the active grid.
+    void btExportClick();
+
+  private:
+    void SetupGrid(QTableView* grid, bool infoMovable);
+    void CreateMenu();
+    // The import bracket around feeding urls; logText is untranslated.
+    void RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
+                   int progressMax, int progressEnd);
+    QString ImportCodePage() const;
+    void Message(QMessageBox::Icon icon, const QString& text, const QString& details = {});
+
+    TfmMain& FWindow;
+    TfmGoogleAdvice* FAdviceWindow = nullptr;
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,130 @@
+// The three URL imports of the window: text file, sitemap and clipboard.
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProgressBar>
+
+#include "app/grid_model.h"
+#include "app/main_window.h"
+#include "app/translate.h"
+#include "app/url_grid.h"
+#include "io/codepage.h"
+#include "io/import_texts.h"
+#include "io/sitemap.h"
+#include "io/url_import.h"
+
+namespace velmora::app {
+namespace {
+
+// Any *.xml file may be a sitemap, whatever it is called.
+constexpr const char* kSitemapFilterMask = "*.xml";
+// Progress steps per import, so 50 000 entries do not mean 50 000 repaints.
+constexpr size_t kProgressSteps = 200;
+
+QString Filter(const char* name, const char* mask) {
+    return TrQ(name) + QStringLiteral(" (") + QString::fromLatin1(mask) + QLatin1Char(')');
+}
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+QString TURLGrids::ImportCodePage() const {
+    return QString::fromStdString(io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()));
+}
+
+void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
+                          int progressMax, int progressEnd) {
+    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
+    TURLTaskInfoList& master = FWindow.Master();
+    for (TURLGridModel* m : models) m->BeginBulkUpdate();
+    if (!FWindow.cbImpNoClearURLs->isChecked()) {
+        for (TURLGridModel* m : models) m->ClearRows();
+        master.Clear();
+    }
+    if (progress) {
+        FWindow.ShowProgress(true);
+        FWindow.ProgressBar->setMaximum(progressMax);
+        FWindow.ProgressBar->setValue(0);
+    }
+    const size_t step = std::max<size_t>(1, urls.size() / kProgressSteps);
+    bool limitReached = false;
+    size_t fed = 0;
+    for (const std::string& url : urls) {
+        if (io::AddURLTask(master, url) == io::TAddResult::LimitReached) {
+            limitReached = true;
+            break;
+        }
+        if (progress && ++fed % step == 0) FWindow.ProgressBar->setValue(static_cast<int>(fed));
+    }
+    if (progress) FWindow.ProgressBar->setValue(limitReached ? static_cast<int>(fed) : progressEnd);
+    for (TURLGridModel* m : models) m->EndBulkUpdate();
+    // Shown once the grids are whole again, since the box runs its own event loop.
+    if (limitReached) Message(QMessageBox::Information, TrQ(io::kMsgUrlLimit));
+    FWindow.UpdateRunButtons();
+    FWindow.UpdateURLListCaption();
+    if (progress) FWindow.ShowProgress(false);
+    FWindow.AddToLog(TrQ(logText));
+}
+
+void TURLGrids::btImportURLs4TXTClick() {
+    if (FWindow.Controller().Running()) return;
+    const QString path =
+        Dialogs.OpenFileName
+            ? Dialogs.OpenFileName(TrQ(io::kDlgImportTxtTitle), FWindow.AppDir(),
+                                   Filter(io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask))
+            : QString();
+    if (path.isEmpty()) return;
+    if (!QFileInfo::exists(path)) {
+        Message(QMessageBox::Warning, TrQ(io::kMsgImportFileNotFound));
+        return;
+    }
+    // Read before the bracket: a file that cannot be read must not cost the current list.
+    const io::TTextFileUrls read =
+        io::ReadTextFileUrls(LocalPath(path), ImportCodePage().toStdString());
+    if (!read.ok) {
+        Message(QMessageBox::Warning, QString::fromStdString(read.error));
+        return;
+    }
+    RunImport(read.urls, io::kLogDataLoaded, false, 0, 0);
+}
+
+void TURLGrids::btImportURLs4XMLClick() {
+    if (FWindow.Controller().Running()) return;
+    const QString path =
+        Dialogs.OpenFileName
+            ? Dialogs.OpenFileName(TrQ(io::kDlgImportXmlTitle), FWindow.AppDir(),
+                                   Filter(io::kDlgImportXmlFilterName, kSitemapFilterMask))
+            : QString();
+    if (path.isEmpty()) return;
+    // Parsed whole first: a file that is no sitemap leaves the list and its results alone.
+    const io::TSitemapResult sitemap = io::ParseSitemap(LocalPath(path));
+    switch (sitemap.status) {
+        case io::TSitemapResult::ParseError:
+            Message(QMessageBox::Warning,
+                    TrQ(io::kMsgSitemapParseError) + QString::fromStdString(sitemap.error));
+            return;
+        case io::TSitemapResult::NoUrlset:
+            Message(QMessageBox::Warning, TrQ(io::kMsgSitemapNoUrlset));
+            return;
+        case io::TSitemapResult::Ok:
+            break;
+    }
+    RunImport(sitemap.locs, io::kLogDataLoaded, true,
+              static_cast<int>(std::min<size_t>(sitemap.urlsetChildCount, INT_MAX)),
+              static_cast<int>(std::min<size_t>(sitemap.urlWithLocCount, INT_MAX)));
+}
+
+void TURLGrids::btInsertURLs4ClipClick() {
+    if (FWindow.Controller().Running()) return;
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (!mime || !mime->hasText()) return;
+    RunImport(io::SplitClipboardText(mime->text().toStdString()), io::kLogDataPasted, false, 0, 0);
+}
+
+}  // namespace velmora::app
