@@ -1,0 +1,182 @@
+#include "app/advices.h"
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QPainter>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "engine/events.h"
+#include "engine/metrica.h"
+
+namespace velmora::app {
+namespace {
+
+constexpr const char* kCaption = "Рекомендации и предупреждения";
+constexpr const char* kColumnCaptions[2] = {"Параметр", "Описание"};
+constexpr int kColumnWidths[2] = {340, 400};
+
+QString TrText(const char* msgid) {
+    return QString::fromStdString(Tr(msgid));
+}
+
+QString FromView(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+bool HasNextSibling(const QModelIndex& index) {
+    return index.row() + 1 < index.model()->rowCount(index.parent());
+}
+
+}  // namespace
+
+void TAdviceTree::drawBranches(QPainter* painter, const QRect& rect,
+                               const QModelIndex& index) const {
+    const int indent = indentation();
+    if (indent < 8 || isRightToLeft() || !rootIsDecorated()) {
+        QTreeWidget::drawBranches(painter, rect, index);
+        return;
+    }
+    int depth = 0;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) ++depth;
+
+    painter->save();
+    QPen dotted(palette().color(QPalette::Dark));
+    dotted.setStyle(Qt::DotLine);
+    painter->setPen(dotted);
+
+    // The branch area holds one column of width indent per level, the row's own level last.
+    const int top = rect.top();
+    const int bottom = rect.bottom();
+    const int midY = rect.top() + rect.height() / 2;
+    auto columnMidX = [&](int level) { return rect.left() + level * indent + indent / 2; };
+
+    QModelIndex ancestor = index.parent();
+    for (int level = depth - 1; level >= 0; --level, ancestor = ancestor.parent())
+        if (HasNextSibling(ancestor))
+            painter->drawLine(columnMidX(level), top, columnMidX(level), bottom);
+
+    const int midX = columnMidX(depth);
+    const bool firstRoot = depth == 0 && index.row() == 0;
+    painter->drawLine(midX, firstRoot ? midY : top, midX, HasNextSibling(index) ? bottom : midY);
+    painter->drawLine(midX, midY, rect.left() + (depth + 1) * indent - 2, midY);
+
+    if (model()->hasChildren(index)) {
+        const int half = 4;
+        const QRect box(midX - half, midY - half, 2 * half, 2 * half);
+        painter->setPen(palette().color(QPalette::Dark));
+        painter->setBrush(palette().color(QPalette::Base));
+        painter->drawRect(box);
+        painter->setPen(palette().color(QPalette::Text));
+        painter->drawLine(midX - 2, midY, midX + 2, midY);
+        if (!isExpanded(index)) painter->drawLine(midX, midY - 2, midX, midY + 2);
+    }
+    painter->restore();
+}
+
+TfmGoogleAdvice::TfmGoogleAdvice(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("fmGoogleAdvice"));
+    setModal(true);
+    setSizeGripEnabled(false);
+
+    FTree = new TAdviceTree(this);
+    FTree->setObjectName(QStringLiteral("vtAdvices"));
+    FTree->setColumnCount(2);
+    FTree->setRootIsDecorated(true);
+    FTree->setItemsExpandable(true);
+    FTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    FTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    FTree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Titles can outgrow their column: wrap them and keep the whole text in a tool tip.
+    FTree->setWordWrap(true);
+    FTree->setUniformRowHeights(false);
+    FTree->setTextElideMode(Qt::ElideRight);
+
+    QHeaderView* header = FTree->header();
+    header->setSectionsMovable(true);
+    header->setFirstSectionMovable(true);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    for (int c = 0; c < 2; ++c) header->resizeSection(c, kColumnWidths[c]);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(FTree);
+
+    // The design texts are the untranslated originals, so a generic window translator that
+    // walks this window remembers the same texts that RetranslateTexts starts from.
+    setWindowTitle(QString::fromUtf8(kCaption));
+    FTree->setHeaderLabels(
+        {QString::fromUtf8(kColumnCaptions[0]), QString::fromUtf8(kColumnCaptions[1])});
+
+    resize(765, 462);
+}
+
+void TfmGoogleAdvice::RetranslateTexts() {
+    setWindowTitle(TrText(kCaption));
+    FTree->setHeaderLabels({TrText(kColumnCaptions[0]), TrText(kColumnCaptions[1])});
+}
+
+void TfmGoogleAdvice::FillAdvices(const TGAdviceList& list) {
+    FTree->clear();
+    for (size_t g = 0; g < AdviceGroupTable.size(); ++g) {
+        auto* group = new QTreeWidgetItem(FTree);
+        group->setText(0, FromView(AdviceGroupTable[g].Caption));
+        group->setData(0, kNodeKindRole, 0);
+        group->setData(0, kGroupNdxRole, static_cast<int>(g));
+        for (const TGAdvice& advice : list) {
+            if (advice.AdviceGroupNdx != static_cast<int32_t>(g)) continue;
+            auto* row = new QTreeWidgetItem(group);
+            // Copies, never references: the task's results may be replaced while this is open.
+            const QString title = QString::fromStdString(advice.Title.str());
+            const QString text = QString::fromStdString(advice.AdviceText);
+            row->setText(0, title);
+            row->setText(1, text);
+            row->setToolTip(0, title);
+            row->setToolTip(1, text);
+            row->setData(0, kNodeKindRole, 1);
+            row->setData(0, kGroupNdxRole, static_cast<int>(g));
+        }
+    }
+    FTree->expandAll();
+    FTree->setCurrentItem(FTree->topLevelItem(0));
+    FTree->scrollToTop();
+}
+
+void TfmGoogleAdvice::ShowAdvices(const TGAdviceList& list) {
+    RetranslateTexts();
+    FillAdvices(list);
+    CentreOnParent();
+    exec();
+    // Nothing here may touch list: while the window was open its owner may have freed it.
+}
+
+TAdviceNodeData TfmGoogleAdvice::NodeData(const QTreeWidgetItem* item) {
+    TAdviceNodeData data;
+    if (!item) return data;
+    data.NodeKind = static_cast<uint8_t>(item->data(0, kNodeKindRole).toInt());
+    data.GroupNdx = item->data(0, kGroupNdxRole).toInt();
+    return data;
+}
+
+void TfmGoogleAdvice::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FTree->setFocus(Qt::OtherFocusReason);
+}
+
+void TfmGoogleAdvice::CentreOnParent() {
+    QRect area;
+    QWidget* anchor = parentWidget() ? parentWidget()->window() : nullptr;
+    if (anchor && anchor->isVisible()) {
+        area = anchor->frameGeometry();
+    } else if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        area = s->availableGeometry();
+    } else {
+        return;
+    }
+    const QRect frame = frameGeometry();
+    move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+}
+
+}  // namespace velmora::app

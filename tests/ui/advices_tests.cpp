@@ -1,0 +1,269 @@
+#include <QFile>
+#include <QHeaderView>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "app/advices.h"
+#include "engine/interpret.h"
+#include "ui_test_support.h"
+
+using namespace velmora;
+using namespace velmora::app;
+
+Q_DECLARE_METATYPE(std::shared_ptr<TGAdviceList>)
+
+namespace {
+
+TGAdvice Advice(const std::string& title, const std::string& text, int32_t group) {
+    TGAdvice a;
+    a.Title = TInternedText(title);
+    a.AdviceText = text;
+    a.Descr = TInternedText("Details of " + title + ". [Learn more](https://example.com/learn).");
+    a.AdviceGroupNdx = group;
+    return a;
+}
+
+// Group captions and, per group, the titles under it; also checks row kinds and expansion.
+struct TTreeShape {
+    QStringList Groups;
+    QList<QStringList> Titles;
+    QList<QStringList> Texts;
+};
+
+TTreeShape ShapeOf(const QTreeWidget* tree, QString* fault) {
+    TTreeShape shape;
+    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = tree->topLevelItem(g);
+        const TAdviceNodeData gd = TfmGoogleAdvice::NodeData(group);
+        if (gd.NodeKind != 0 || gd.GroupNdx != g)
+            *fault = "group row data at " + QString::number(g);
+        if (!group->isExpanded()) *fault = "group not expanded: " + group->text(0);
+        if (!group->text(1).isEmpty()) *fault = "group row has a second column";
+        shape.Groups << group->text(0);
+        QStringList titles, texts;
+        for (int i = 0; i < group->childCount(); ++i) {
+            const QTreeWidgetItem* row = group->child(i);
+            const TAdviceNodeData rd = TfmGoogleAdvice::NodeData(row);
+            if (rd.NodeKind != 1 || rd.GroupNdx != g) *fault = "advice row data: " + row->text(0);
+            if (row->childCount() != 0) *fault = "advice row with children";
+            titles << row->text(0);
+            texts << row->text(1);
+        }
+        shape.Titles << titles;
+        shape.Texts << texts;
+    }
+    return shape;
+}
+
+const QStringList kGroupCaptions{"Opportunities", "Diagnostics", "Insights"};
+
+// Runs the window modally through ShowAdvices and calls inspect while it is open. The window
+// is closed afterwards whatever inspect did, and a watchdog closes it should the test stall.
+void WhileOpen(TfmGoogleAdvice& window, const TGAdviceList& list,
+               const std::function<void()>& inspect) {
+    bool ran = false;
+    QTimer::singleShot(0, &window, [&] {
+        ran = true;
+        inspect();
+        window.reject();
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, &window, [&] { window.reject(); });
+    watchdog.start(10000);
+    window.ShowAdvices(list);
+    QVERIFY(ran);
+    QVERIFY(watchdog.isActive());
+    QVERIFY(!window.isVisible());
+}
+
+TGAdviceList FixtureAdvice(const char* file, TMetricaStrategy s) {
+    QFile f(QStringLiteral(VELMORA_TEST_DATA "/psi/") + QLatin1String(file));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QByteArray body = f.readAll();
+    simdjson::dom::parser parser;
+    TURLTaskInfo task("https://example.com/", 1);
+    task.InitMetricResults();
+    InterpretBody(parser, std::string_view(body.constData(), body.size()), s, task, '.',
+                  [](const std::string&) {});
+    return task.TaskResults->AdviceList[s];
+}
+
+}  // namespace
+
+class TAdviceWindowTests : public QObject {
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void cleanup() { SetTranslator(nullptr); }
+
+    void treeGroupsFollowTheCatalogue_data() {
+        QTest::addColumn<std::shared_ptr<TGAdviceList>>("list");
+        QTest::addColumn<QList<QStringList>>("titles");
+
+        // Groups interleaved in the list: each group keeps the list's order; rows of a group
+        // the catalogue does not know are not shown.
+        QTest::newRow("interleaved")
+            << std::make_shared<TGAdviceList>(TGAdviceList{
+                   Advice("D1", "1 found", 1), Advice("O1", "80 ms", 0), Advice("I1", "2 KiB", 2),
+                   Advice("D2", "2 found", 1), Advice("Stray", "x", 7), Advice("O2", "90 ms", 0),
+                   Advice("Negative", "x", -1), Advice("I2", "3", 2)})
+            << QList<QStringList>{{"O1", "O2"}, {"D1", "D2"}, {"I1", "I2"}};
+        QTest::newRow("diagnostics only")
+            << std::make_shared<TGAdviceList>(
+                   TGAdviceList{Advice("D1", "1 found", 1), Advice("D2", "2 found", 1)})
+            << QList<QStringList>{{}, {"D1", "D2"}, {}};
+        QTest::newRow("empty list")
+            << std::make_shared<TGAdviceList>() << QList<QStringList>{{}, {}, {}};
+    }
+    void treeGroupsFollowTheCatalogue() {
+        QFETCH(std::shared_ptr<TGAdviceList>, list);
+        QFETCH(QList<QStringList>, titles);
+        TfmGoogleAdvice window;
+        // Filled twice: the second fill replaces the rows, it does not add to them.
+        window.FillAdvices(*list);
+        window.FillAdvices(*list);
+        QString fault;
+        const TTreeShape shape = ShapeOf(window.Tree(), &fault);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        QCOMPARE(shape.Groups, kGroupCaptions);
+        QCOMPARE(shape.Titles, titles);
+    }
+
+    void advicePerStrategy_data() {
+        QTest::addColumn<int>("strategy");
+        QTest::addColumn<QStringList>("diagnostics");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("desktop") << int(msDesktop) << QStringList{"Desktop D"}
+                                 << QStringList{"1 desktop"};
+        QTest::newRow("mobile") << int(msMobile) << QStringList{"Mobile D1", "Mobile D2"}
+                                << QStringList{"1 mobile", "2 mobile"};
+    }
+    void advicePerStrategy() {
+        QFETCH(int, strategy);
+        QFETCH(QStringList, diagnostics);
+        QFETCH(QStringList, texts);
+        TURLTaskInfo task("https://example.com/", 1);
+        task.InitMetricResults();
+        task.TaskResults->AdviceList[msDesktop] = {Advice("Desktop D", "1 desktop", 1)};
+        task.TaskResults->AdviceList[msMobile] = {Advice("Mobile D1", "1 mobile", 1),
+                                                  Advice("Mobile D2", "2 mobile", 1)};
+        TfmGoogleAdvice window;
+        window.FillAdvices(task.TaskResults->AdviceList[strategy]);
+        QString fault;
+        const TTreeShape shape = ShapeOf(window.Tree(), &fault);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        QCOMPARE(shape.Titles.at(1), diagnostics);
+        QCOMPARE(shape.Texts.at(1), texts);
+        // The description is not one of the window's texts.
+        QVERIFY(!window.Tree()->topLevelItem(1)->child(0)->text(1).contains("Learn more"));
+    }
+
+    void openWindowLooksAsDesigned() {
+        QWidget mainWindow;
+        mainWindow.setGeometry(100, 80, 1200, 800);
+        mainWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+        TfmGoogleAdvice window(&mainWindow);
+        const TGAdviceList list{Advice("O1", "80 ms", 0)};
+
+        WhileOpen(window, list, [&] {
+            QCOMPARE(window.objectName(), QString("fmGoogleAdvice"));
+            QVERIFY(window.isModal());
+            QCOMPARE(window.size(), QSize(765, 462));
+            QCOMPARE(window.windowTitle(), QString("Рекомендации и предупреждения"));
+            QTreeWidget* tree = window.Tree();
+            QCOMPARE(tree->objectName(), QString("vtAdvices"));
+            QCOMPARE(window.focusWidget(), tree);
+            QCOMPARE(tree->headerItem()->text(0), QString("Параметр"));
+            QCOMPARE(tree->headerItem()->text(1), QString("Описание"));
+            QCOMPARE(tree->columnWidth(0), 340);
+            QCOMPARE(tree->columnWidth(1), 400);
+            QVERIFY(tree->header()->sectionsMovable());
+            QCOMPARE(tree->header()->sectionResizeMode(0), QHeaderView::Interactive);
+            QVERIFY(tree->rootIsDecorated());
+            const QPoint centre = window.frameGeometry().center();
+            QVERIFY2((centre - mainWindow.frameGeometry().center()).manhattanLength() <= 40,
+                     "not centred on the main window");
+        });
+    }
+
+    void captionsFollowALanguageChange() {
+        TfmGoogleAdvice window;
+        const TGAdviceList list{Advice("D1", "1 found", 1)};
+        WhileOpen(window, list, [] {});
+
+        SetTranslator(uitest::FakeEnglish);
+        QStringList seen;
+        WhileOpen(window, list, [&] {
+            QTreeWidget* tree = window.Tree();
+            seen << window.windowTitle() << tree->headerItem()->text(0)
+                 << tree->headerItem()->text(1);
+            for (int g = 0; g < tree->topLevelItemCount(); ++g)
+                seen << tree->topLevelItem(g)->text(0);
+        });
+        QCOMPARE(seen, (QStringList{"Recommendations and warnings", "Parameter", "Description"} +
+                        kGroupCaptions));
+
+        SetTranslator(nullptr);
+        WhileOpen(window, list, [&] {
+            QCOMPARE(window.windowTitle(), QString("Рекомендации и предупреждения"));
+        });
+    }
+
+    // A recheck may replace the task's results while the window is open; the window must go on
+    // showing, repainting and tool-tipping without reading the freed items (run under ASan).
+    void survivesTheListBeingFreedWhileOpen() {
+        // Long, unique texts so they live on the heap and die with the list.
+        const std::string longTitle(200, 'T');
+        const std::string longText = "Potential savings of " + std::string(150, '9') + " KiB";
+        auto list = std::make_unique<TGAdviceList>(
+            TGAdviceList{Advice(longTitle + "-opportunity", longText, 0),
+                         Advice(longTitle + "-diagnostic", longText + "-d", 1)});
+
+        TfmGoogleAdvice window;
+        window.show();  // so that the grab below paints a visible window
+        QString fault;
+        TTreeShape shape;
+        QImage painted;
+        WhileOpen(window, *list, [&] {
+            list.reset();
+            list = std::make_unique<TGAdviceList>(TGAdviceList{Advice("Other", "other", 0)});
+            list.reset();
+            QCoreApplication::processEvents();
+            window.Tree()->viewport()->repaint();
+            painted = window.grab().toImage();
+            window.Tree()->resizeColumnToContents(0);
+            shape = ShapeOf(window.Tree(), &fault);
+        });
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        QVERIFY(!painted.isNull());
+        QCOMPARE(shape.Titles.at(0),
+                 QStringList{QString::fromStdString(longTitle + "-opportunity")});
+        QCOMPARE(shape.Texts.at(1), QStringList{QString::fromStdString(longText + "-d")});
+        const QTreeWidgetItem* row = window.Tree()->topLevelItem(0)->child(0);
+        QCOMPARE(row->toolTip(1), QString::fromStdString(longText));
+    }
+
+    void screenshotsFromARealAnswer() {
+        const TGAdviceList list = FixtureAdvice("psi_heavy_desktop.json", msDesktop);
+        QVERIFY2(!list.empty(), "the fixture gave no advice");
+        TfmGoogleAdvice window;
+        window.RetranslateTexts();
+        window.FillAdvices(list);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!uitest::SaveScreenshot(&window, "advices_heavy_desktop_ru.png").isEmpty());
+        SetTranslator(uitest::FakeEnglish);
+        window.RetranslateTexts();
+        QVERIFY(!uitest::SaveScreenshot(&window, "advices_heavy_desktop_en.png").isEmpty());
+        // The bottom of the list too, where the other groups are.
+        window.Tree()->scrollToBottom();
+        QVERIFY(!uitest::SaveScreenshot(&window, "advices_heavy_desktop_bottom.png").isEmpty());
+    }
+};
+
+QTEST_MAIN(TAdviceWindowTests)
+#include "advices_tests.moc"
