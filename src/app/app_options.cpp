@@ -21,6 +21,8 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
             if (!valueOf(i, a, options.UrlsFile)) return false;
         } else if (a == "--demo") {
             options.Demo = true;
+        } else if (a == "--run") {
+            options.AutoRun = true;
         } else if (a == "--screenshot") {
             if (!valueOf(i, a, options.ScreenshotFile)) return false;
         } else if (a == "--screenshot-page") {
@@ -29,8 +31,8 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
                 *error = QStringLiteral("--screenshot-page takes \"urls\" or \"params\"");
                 return false;
             }
-        } else if (a == "--screenshot-lang") {
-            if (!valueOf(i, a, options.ScreenshotLang)) return false;
+        } else if (a == "--lang") {
+            if (!valueOf(i, a, options.LangOverride)) return false;
         } else if (a == "--screenshot-delay") {
             QString v;
             if (!valueOf(i, a, v)) return false;
@@ -62,10 +64,11 @@ QString AppOptionsUsage() {
         "  --demo                  start a local simulator and ask it\n"
         "  --urls FILE             load a text file of URLs at start-up\n"
         "  --news-url URL          base address of the news page\n"
+        "  --run                   start checking the loaded URLs at once\n"
         "  --screenshot FILE       save the window as PNG and quit\n"
         "  --screenshot-delay MS   wait this long before the shot (default 1500)\n"
         "  --screenshot-page P     \"urls\" or \"params\"\n"
-        "  --screenshot-lang CODE  interface language of the shot");
+        "  --lang CODE             interface language of this session (not stored)");
 }
 
 }  // namespace velmora::app

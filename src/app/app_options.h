@@ -17,7 +17,8 @@ struct TAppOptions {
     QString ScreenshotFile;
     int ScreenshotDelayMs = 1500;
     QString ScreenshotPage;  // "urls" or "params"
-    QString ScreenshotLang;  // forces the interface language for the shot
+    QString LangOverride;    // forces the interface language for the shot
+    bool AutoRun = false;    // starts a check once the window is up
 };
 
 // Parses the command line (argv[0] excluded). On a bad option returns false and sets *error.

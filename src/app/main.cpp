@@ -2,7 +2,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QRandomGenerator>
-#include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -71,6 +71,11 @@ int main(int argc, char* argv[]) {
     {
         app::TfmMain window(options);
         window.show();
+        if (options.ScreenshotPage == QLatin1String("params"))
+            window.pcPages->setCurrentWidget(window.tsParams);
+        if (options.AutoRun)
+            // After the queued start-up work, which loads the URLs of --urls.
+            QTimer::singleShot(200, &window, [&window] { window.btRunRequestsClick(); });
         if (!options.ScreenshotFile.isEmpty()) {
             // For scripts: let the window settle (and a run progress), save it, then close.
             QTimer::singleShot(options.ScreenshotDelayMs, &window, [&window, &options] {

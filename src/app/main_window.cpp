@@ -70,6 +70,8 @@ void TfmMain::FormCreate() {
     FTranslator.Exclude(QStringLiteral("lbVersion"));
     FTranslator.Exclude(QStringLiteral("NewsBrowser"));
     FTranslator.Exclude(QStringLiteral("crtURLScore"));
+    // Its text is the selected metric's description, put in at run time.
+    FTranslator.Exclude(QStringLiteral("lbMetricaDescr"));
     i18n::InitTranslation(ToStd(FOptions.CatalogueDirs));
     FSysLangId = i18n::SystemLanguageId();
     FSettingsPath =
@@ -126,7 +128,7 @@ void TfmMain::FormShow() {
             QString::fromUtf8(lang.Name.data(), static_cast<int>(lang.Name.size())),
             QString::fromLatin1(lang.Code.data(), static_cast<int>(lang.Code.size())));
     QString stored = QString::fromStdString(settings.Lang);
-    if (!FOptions.ScreenshotLang.isEmpty()) stored = FOptions.ScreenshotLang;
+    if (!FOptions.LangOverride.isEmpty()) stored = FOptions.LangOverride;
     int row = -1;
     if (!stored.isEmpty()) {
         for (int i = 0; i < static_cast<int>(AppLangTable.size()); ++i) {
@@ -159,7 +161,6 @@ void TfmMain::FormShow() {
     FNewsUrl = NewsAddress();
     NewsBrowser->Load(QUrl(FNewsUrl));
 
-    if (!FOptions.UrlsFile.isEmpty()) LoadUrlsFromTextFile(FOptions.UrlsFile);
     UpdateURLListCaption();
     UpdateScoreChart();
 
@@ -173,6 +174,10 @@ void TfmMain::FormShow() {
     ev.Id = WM_TASK_LOG;
     ev.Log.reset(first);
     Post(std::move(ev));
+    // Queued behind the start-up line, so the log keeps the order of events.
+    if (!FOptions.UrlsFile.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this] { LoadUrlsFromTextFile(FOptions.UrlsFile); }, Qt::QueuedConnection);
 }
 
 QString TfmMain::SelectedLangCode() const {

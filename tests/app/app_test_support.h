@@ -1,0 +1,124 @@
+// Shared helpers of the desktop program's widget tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/main_window.h"
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace velmora::app::test {
+
+// Pumps events until pred holds or timeoutMs passes.
+inline bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Sets the locale environment for one test and restores it afterwards.
+class TLocaleEnv {
+  public:
+    explicit TLocaleEnv(const char* lang) {
+        for (const char* v : kVars) {
+            const char* old = std::getenv(v);
+            FSaved.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
+            ::unsetenv(v);
+        }
+        if (lang) ::setenv("LANG", lang, 1);
+    }
+    ~TLocaleEnv() {
+        for (auto& [name, value] : FSaved) {
+            if (value)
+                ::setenv(name, value->c_str(), 1);
+            else
+                ::unsetenv(name);
+        }
+    }
+
+  private:
+    static constexpr const char* kVars[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::vector<std::pair<const char*, std::optional<std::string>>> FSaved;
+};
+
+// Closes every message box that opens while it lives and remembers their texts.
+class TMessageBoxCatcher {
+  public:
+    TMessageBoxCatcher() {
+        FTimer.setInterval(20);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box && box->isVisible()) {
+                    Texts << box->text();
+                    box->done(QMessageBox::Ok);
+                }
+            }
+        });
+        FTimer.start();
+    }
+    QStringList Texts;
+
+  private:
+    QTimer FTimer;
+};
+
+// A program folder of its own for each test, with the settings file inside.
+class TAppDir {
+  public:
+    TAppDir() { EXPECT_TRUE(FDir.isValid()); }
+    QString Path() const { return FDir.path() + "/"; }
+    QString Ini() const { return Path() + "Velmora.ini"; }
+    bool IniExists() const { return QFile::exists(Ini()); }
+    void WriteIni(const QByteArray& text) const {
+        QFile f(Ini());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QByteArray ReadIni() const {
+        QFile f(Ini());
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return f.readAll();
+    }
+    TAppOptions Options() const {
+        TAppOptions o;
+        o.AppDir = Path();
+        o.SettingsPath = Ini();
+        o.CatalogueDirs = {QStringLiteral(VELMORA_TEST_LOCALEDIR)};
+        // Nothing listens there: the news pane shows its note and never leaves the machine.
+        o.NewsBaseUrl = QStringLiteral("http://127.0.0.1:9");
+        return o;
+    }
+
+  private:
+    QTemporaryDir FDir;
+};
+
+// Creates the window and shows it, which runs the start-up steps.
+inline std::unique_ptr<TfmMain> ShowWindow(const TAppOptions& options) {
+    auto w = std::make_unique<TfmMain>(options);
+    w->show();
+    QApplication::processEvents();
+    return w;
+}
+
+}  // namespace velmora::app::test

@@ -1,0 +1,164 @@
+// Check runs from the window against the in-process simulator: buttons, progress, log,
+// completion, abort, and closing the window while workers are busy.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+
+#include "app/grid_model.h"
+#include "app_test_support.h"
+#include "engine/pool.h"
+#include "psi_sim.h"
+
+namespace velmora::app::test {
+namespace {
+
+class Run : public ::testing::Test {
+  protected:
+    void StartSim(int latencyMin, int latencyMax) {
+        sim::SimOptions o;
+        o.latencyMinMs = latencyMin;
+        o.latencyMaxMs = latencyMax;
+        simulator = std::make_unique<sim::Simulator>(o);
+        ASSERT_TRUE(simulator->Start()) << simulator->Error();
+    }
+    void Open(const QStringList& urls, int threads) {
+        QFile f(dir.Path() + "urls.txt");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(urls.join("\n").toUtf8());
+        f.close();
+        TAppOptions o = dir.Options();
+        o.Endpoint = QString::fromStdString(simulator->Endpoint());
+        o.UrlsFile = dir.Path() + "urls.txt";
+        w = ShowWindow(o);
+        ASSERT_TRUE(
+            WaitFor([&] { return w->Master().Count() == static_cast<size_t>(urls.size()); }));
+        w->edMaxTreads->setValue(threads);
+        w->edMinReqDelay->setValue(100);
+    }
+    bool RunEnded(int timeoutMs = 30000) {
+        return WaitFor([&] { return !w->Controller().Running(); }, timeoutMs);
+    }
+    QStringList LogLines() const {
+        QStringList lines;
+        for (int r = 0; r < w->lvLog->rowCount(); ++r) lines << w->lvLog->item(r, 1)->text();
+        return lines;
+    }
+
+    TLocaleEnv env{"en_US.UTF-8"};
+    TAppDir dir;
+    std::unique_ptr<sim::Simulator> simulator;
+    std::unique_ptr<TfmMain> w;
+};
+
+TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
+    StartSim(20, 80);
+    Open({"https://a.example/", "https://heavy.example/", "https://c.example/sim-error500",
+          "https://d.example/"},
+         2);
+    EXPECT_EQ(w->pcPages->tabText(0), " URL list (4) ");
+    ASSERT_TRUE(w->btRunRequests->isEnabled());
+
+    w->btRunRequests->click();
+    EXPECT_FALSE(w->btRunRequests->isEnabled());
+    EXPECT_TRUE(w->btAbortRequests->isEnabled());
+    EXPECT_FALSE(w->btInsertURLs4Clip->isEnabled());
+    EXPECT_FALSE(w->btImportURLs4TXT->isEnabled());
+    EXPECT_FALSE(w->btImportURLs4XML->isEnabled());
+    EXPECT_FALSE(w->gbParams->isEnabled());
+    EXPECT_TRUE(w->pProgress->isVisible());
+    EXPECT_EQ(w->pcBottom->currentWidget(), w->tsLog);
+    EXPECT_EQ(w->ProgressBar->maximum(), 4);
+    EXPECT_EQ(w->lvLog->item(0, 1)->text(), "Check started");
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
+                    .match(w->lvLog->item(0, 0)->text())
+                    .hasMatch());
+
+    ASSERT_TRUE(RunEnded());
+    EXPECT_TRUE(w->btExport->isEnabled());
+    EXPECT_TRUE(w->btRunRequests->isEnabled());
+    EXPECT_FALSE(w->btAbortRequests->isEnabled());
+    EXPECT_TRUE(w->gbParams->isEnabled());
+    EXPECT_FALSE(w->pProgress->isVisible());
+    EXPECT_EQ(w->ProgressBar->value(), 4);
+
+    auto* d = w->vtURLsD->model();
+    auto* m = w->vtURLsM->model();
+    EXPECT_EQ(d->data(d->index(0, 3)).toString(), "100");
+    EXPECT_EQ(d->data(d->index(1, 3)).toString(), "79");
+    EXPECT_EQ(m->data(m->index(1, 3)).toString(), "59");
+    EXPECT_FALSE(d->data(d->index(2, 2)).toString().isEmpty());  // the service's error
+    const QStringList log = LogLines();
+    EXPECT_TRUE(log.contains("URL 1: task started"));
+    EXPECT_TRUE(log.contains("URL 4: task finished"));
+    EXPECT_EQ(log.last(), "Program started");
+    EXPECT_EQ(log.indexOf("Check started"), log.indexOf("Data loaded") - 1);
+    EXPECT_EQ(ActiveTaskCount.load(), 0);
+}
+
+TEST_F(Run, EnterKeyStartsTheRunFromTheUrlPage) {
+    StartSim(0, 0);
+    Open({"https://a.example/"}, 1);
+    w->activateWindow();
+    w->vtURLsD->setFocus();
+    QTest::keyClick(w->vtURLsD, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return w->lvLog->item(0, 1)->text() != "Data loaded"; }, 3000));
+    ASSERT_TRUE(RunEnded());
+    EXPECT_EQ(simulator->Requests().size(), 2u);
+}
+
+TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
+    StartSim(600, 600);
+    QStringList urls;
+    for (int i = 1; i <= 6; ++i) urls << QStringLiteral("https://site%1.example/").arg(i);
+    Open(urls, 1);
+    w->btRunRequests->click();
+    ASSERT_TRUE(WaitFor([&] { return !simulator->Requests().empty(); }));
+    w->activateWindow();
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor([&] { return !w->btAbortRequests->isEnabled(); }, 2000));
+    EXPECT_TRUE(LogLines().contains("Cancelling the check..."));
+    EXPECT_FALSE(w->btRunRequests->isEnabled());
+    ASSERT_TRUE(RunEnded());
+    EXPECT_FALSE(w->btExport->isEnabled());
+    EXPECT_TRUE(w->btRunRequests->isEnabled());
+    EXPECT_LE(simulator->Requests().size(), 2u);
+    for (size_t i = 0; i < w->Master().Count(); ++i)
+        EXPECT_EQ(w->Master()[i].TaskResults, nullptr) << i;
+    EXPECT_FALSE(AbortRequested.load());
+}
+
+TEST_F(Run, ClosingDuringARunWaitsForTheWorkersAndFreesEverything) {
+    StartSim(300, 900);
+    QStringList urls;
+    for (int i = 1; i <= 12; ++i) urls << QStringLiteral("https://busy%1.example/").arg(i);
+    Open(urls, 4);
+    w->btRunRequests->click();
+    ASSERT_TRUE(WaitFor([&] { return simulator->Requests().size() >= 2; }));
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(w->close());
+    w.reset();
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_EQ(ActiveTaskCount.load(), 0);
+    EXPECT_FALSE(AbortRequested.load());
+    QApplication::processEvents();
+}
+
+TEST_F(Run, DestroyingTheWindowDuringARunIsSafeToo) {
+    StartSim(200, 400);
+    Open({"https://x1.example/", "https://x2.example/", "https://x3.example/"}, 3);
+    w->btRunRequests->click();
+    ASSERT_TRUE(WaitFor([&] { return !simulator->Requests().empty(); }));
+    w.reset();
+    EXPECT_EQ(ActiveTaskCount.load(), 0);
+}
+
+}  // namespace
+}  // namespace velmora::app::test

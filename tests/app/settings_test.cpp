@@ -1,0 +1,217 @@
+// Start-up with and without a settings file, the changed markers and what the close stores.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTest>
+
+#include "app_test_support.h"
+
+namespace velmora::app::test {
+namespace {
+
+int Tag(QWidget* w) {
+    return w->property("Tag").toInt();
+}
+
+struct FirstStartCase {
+    const char* lang;
+    const char* expectedCode;
+};
+
+class FirstStart : public ::testing::TestWithParam<FirstStartCase> {};
+
+TEST_P(FirstStart, DefaultsLanguageOfTheSystemAndNoFileWritten) {
+    TLocaleEnv env(GetParam().lang);
+    TAppDir dir;
+    {
+        auto w = ShowWindow(dir.Options());
+        EXPECT_EQ(w->edAPIKey->text(), "");
+        EXPECT_EQ(w->edMaxTreads->value(), 8);
+        EXPECT_EQ(w->edMinReqDelay->value(), 1300);
+        EXPECT_FALSE(w->cbImpNoClearURLs->isChecked());
+        EXPECT_EQ(w->SelectedLangCode(), GetParam().expectedCode);
+        for (QWidget* c :
+             {static_cast<QWidget*>(w->edAPIKey), static_cast<QWidget*>(w->edMaxTreads),
+              static_cast<QWidget*>(w->edMinReqDelay), static_cast<QWidget*>(w->cbImpNoClearURLs)})
+            EXPECT_EQ(Tag(c), 0) << c->objectName().toStdString();
+        w->close();
+    }
+    EXPECT_FALSE(dir.IniExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, FirstStart,
+                         ::testing::Values(FirstStartCase{"en_US.UTF-8", "en"},
+                                           FirstStartCase{"ru_RU.UTF-8", "ru"},
+                                           FirstStartCase{"ru", "ru"},
+                                           FirstStartCase{"de_DE.UTF-8", "en"},
+                                           FirstStartCase{nullptr, "en"}));
+
+TEST(FirstStart, LcAllOutranksLang) {
+    TLocaleEnv env("en_US.UTF-8");
+    ::setenv("LC_ALL", "ru_RU.UTF-8", 1);
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    EXPECT_EQ(w->SelectedLangCode(), "ru");
+}
+
+struct LoadCase {
+    const char* ini;
+    int threads;
+    int delay;
+    bool noClear;
+    const char* lang;  // code selected, on an English system
+};
+
+class SettingsLoad : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(SettingsLoad, ValuesBroughtIntoRange) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    dir.WriteIni(QByteArray("[PARAMS]\n") + GetParam().ini);
+    auto w = ShowWindow(dir.Options());
+    EXPECT_EQ(w->edMaxTreads->value(), GetParam().threads);
+    EXPECT_EQ(w->edMinReqDelay->value(), GetParam().delay);
+    EXPECT_EQ(w->cbImpNoClearURLs->isChecked(), GetParam().noClear);
+    EXPECT_EQ(w->SelectedLangCode(), GetParam().lang);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingsLoad,
+                         ::testing::Values(LoadCase{"max-threads=50\n", 20, 1300, false, "en"},
+                                           LoadCase{"max-threads=0\n", 1, 1300, false, "en"},
+                                           LoadCase{"max-threads=0x10\n", 16, 1300, false, "en"},
+                                           LoadCase{"max-threads=$A\n", 10, 1300, false, "en"},
+                                           LoadCase{"max-threads=abc\n", 8, 1300, false, "en"},
+                                           LoadCase{"req-predelay=50\n", 8, 100, false, "en"},
+                                           LoadCase{"req-predelay=20000\n", 8, 10000, false, "en"},
+                                           LoadCase{"import-no-clear=1\n", 8, 1300, true, "en"},
+                                           LoadCase{"import-no-clear=yes\n", 8, 1300, false, "en"},
+                                           LoadCase{"lang=RU\n", 8, 1300, false, "ru"},
+                                           LoadCase{"lang=EN\n", 8, 1300, false, "en"},
+                                           LoadCase{"lang=de\n", 8, 1300, false, "en"},
+                                           LoadCase{"lang=\n", 8, 1300, false, "en"}));
+
+TEST(SettingsLoad, UnknownLanguageFallsBackToARussianSystem) {
+    TLocaleEnv env("ru_RU.UTF-8");
+    TAppDir dir;
+    dir.WriteIni("[PARAMS]\nlang=de\n");
+    auto w = ShowWindow(dir.Options());
+    EXPECT_EQ(w->SelectedLangCode(), "ru");
+}
+
+TEST(SettingsClose, InitialValuesInTheFileMarkNothingAndWriteNothing) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    const QByteArray text =
+        "[PARAMS]\napi-key=\nmax-threads=8\nreq-predelay=1300\nimport-no-clear=0\n";
+    dir.WriteIni(text);
+    const QDateTime before = QFileInfo(dir.Ini()).lastModified();
+    {
+        auto w = ShowWindow(dir.Options());
+        w->close();
+    }
+    EXPECT_EQ(dir.ReadIni(), text);
+    EXPECT_EQ(QFileInfo(dir.Ini()).lastModified(), before);
+}
+
+TEST(SettingsClose, StoredKeyMarksTheBoxAndAllFourAreWritten) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    dir.WriteIni("; kept\n[PARAMS]\napi-key=secret\nmax-threads=50\nlang=en\n[OTHER]\nx=1\n");
+    {
+        auto w = ShowWindow(dir.Options());
+        EXPECT_EQ(Tag(w->edAPIKey), 1);
+        EXPECT_EQ(Tag(w->edMaxTreads), 1);  // 50 became 20
+        EXPECT_EQ(Tag(w->edMinReqDelay), 0);
+        w->close();
+    }
+    const QString ini = QString::fromUtf8(dir.ReadIni());
+    EXPECT_TRUE(ini.contains("api-key=secret"));
+    EXPECT_TRUE(ini.contains("max-threads=20"));
+    EXPECT_TRUE(ini.contains("req-predelay=1300"));
+    EXPECT_TRUE(ini.contains("import-no-clear=0"));
+    EXPECT_TRUE(ini.contains("lang=en"));
+    EXPECT_TRUE(ini.startsWith("; kept\n"));
+    EXPECT_TRUE(ini.contains("[OTHER]\nx=1"));
+}
+
+TEST(SettingsClose, TypedOutOfRangeNumberIsClampedOnLeavingAndStored) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    {
+        auto w = ShowWindow(dir.Options());
+        w->activateWindow();
+        w->pcPages->setCurrentWidget(w->tsParams);
+        w->edMaxTreads->setFocus();
+        w->edMaxTreads->selectAll();
+        QTest::keyClicks(w->edMaxTreads, "35");
+        EXPECT_EQ(w->edMaxTreads->text(), "35");
+        w->edAPIKey->setFocus();
+        ASSERT_TRUE(WaitFor([&] { return w->edMaxTreads->text() == "20"; }, 2000))
+            << w->edMaxTreads->text().toStdString();
+        EXPECT_EQ(Tag(w->edMaxTreads), 1);
+        EXPECT_EQ(Tag(w->edAPIKey), 0);
+        w->close();
+    }
+    const QString ini = QString::fromUtf8(dir.ReadIni());
+    EXPECT_TRUE(ini.contains("max-threads=20")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("api-key=\n")) << ini.toStdString();
+}
+
+TEST(SettingsClose, UserChangesEachMarkTheirControl) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    w->edMinReqDelay->setValue(1300);  // the value it shows: no change
+    EXPECT_EQ(Tag(w->edMinReqDelay), 0);
+    w->edMinReqDelay->stepUp();
+    EXPECT_EQ(w->edMinReqDelay->value(), 1400);
+    EXPECT_EQ(Tag(w->edMinReqDelay), 1);
+    w->cbImpNoClearURLs->click();
+    EXPECT_EQ(Tag(w->cbImpNoClearURLs), 1);
+    w->edAPIKey->setText("k");
+    EXPECT_EQ(Tag(w->edAPIKey), 1);
+    w->edAPIKey->setText("");
+    EXPECT_EQ(Tag(w->edAPIKey), 1);  // never reset
+}
+
+TEST(SettingsClose, UnwritableFileShowsTheMessageAndStillCloses) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    TAppOptions o = dir.Options();
+    o.SettingsPath = dir.Path() + "missing-folder/Velmora.ini";
+    TMessageBoxCatcher boxes;
+    auto w = ShowWindow(o);
+    w->edAPIKey->setText("key");
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(w->isVisible());
+    ASSERT_EQ(boxes.Texts.size(), 1);
+    EXPECT_EQ(boxes.Texts[0], "Unable to write to " + o.SettingsPath);
+}
+
+TEST(LanguagePick, WritesLangAtOnceAndKeepsTheRestOfTheFile) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    dir.WriteIni("[PARAMS]\r\napi-key=abc\r\nlang=en\r\n");
+    auto w = ShowWindow(dir.Options());
+    w->cbAppLang->setCurrentIndex(0);
+    w->cbAppLangChange();
+    EXPECT_EQ(dir.ReadIni(), "[PARAMS]\r\napi-key=abc\r\nlang=ru\r\n");
+}
+
+TEST(LanguagePick, CreatesTheFileWithTheSectionAndOneKey) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    ASSERT_FALSE(dir.IniExists());
+    w->cbAppLang->setCurrentIndex(1);
+    w->cbAppLangChange();
+    const QString ini = QString::fromUtf8(dir.ReadIni());
+    EXPECT_TRUE(ini.contains("[PARAMS]"));
+    EXPECT_TRUE(ini.contains("lang=en"));
+    EXPECT_FALSE(ini.contains("api-key"));
+}
+
+}  // namespace
+}  // namespace velmora::app::test
