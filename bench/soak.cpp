@@ -1,0 +1,235 @@
+// Soak under faults: N URLs (default 10 000) checked at 20 threads and the minimum delay against
+// the simulator, about 10 % of them answering with a fault. Then the same list again with an
+// abort in the middle and a recheck of the URLs that failed. Prints what it measured and exits
+// non-zero when any check fails. Run it through scripts/soak.
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "cli/console_window.h"
+#include "cli/event_queue.h"
+#include "engine/grid_text.h"
+#include "engine/run_controller.h"
+#include "engine/worker.h"
+#include "http/curl.h"
+#include "io/csv.h"
+#include "psi_sim.h"
+
+using namespace velmora;
+using std::chrono::milliseconds;
+
+namespace {
+
+struct TFault {
+    const char* Marker;    // empty: a normal page
+    const char* Expected;  // error column for both strategies
+};
+
+// Every tenth URL misbehaves, cycling through the faults.
+const TFault kFaults[] = {
+    {"/sim-notHTML", "NOT HTML"},    {"/sim-quota", "API QUOTA"},   {"/sim-error500", "500"},
+    {"/sim-badjson", "PARSE ERROR"}, {"/sim-empty", "PARSE ERROR"}, {"/sim-drop", "SEND ERROR"},
+    {"/sim-hang", "SEND ERROR"},     {"/sim-trickle", ""},
+};
+
+int failures = 0;
+void Check(bool ok, const std::string& what) {
+    if (!ok) {
+        ++failures;
+        std::printf("FAILED: %s\n", what.c_str());
+    }
+}
+
+long RssKb() {
+    std::ifstream in("/proc/self/statm");
+    long pages = 0, resident = 0;
+    in >> pages >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+long PeakRssKb() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+int ThreadCount() {
+    int n = 0;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+        ::closedir(d);
+    }
+    return n;
+}
+
+struct TRun {
+    TURLTaskInfoList& Master;
+    cli::TEventQueue& Queue;
+    CheckRunController& Controller;
+
+    void Deliver(milliseconds wait) {
+        if (auto ev = Queue.Pop(wait)) Controller.WndProc(std::move(*ev));
+    }
+    // Runs to the end; with abortAt > 0 aborts once that many tasks have come back.
+    double Run(TRunSender sender, int abortAt) {
+        const auto start = TClock::now();
+        Controller.btRunRequestsClick(sender);
+        bool aborted = false;
+        while (Controller.Running()) {
+            Deliver(milliseconds(20));
+            if (abortAt > 0 && !aborted && ProgressOf() >= abortAt) {
+                aborted = true;
+                Controller.btAbortRequestsClick();
+            }
+        }
+        Controller.Shutdown([&] {
+            bool any = false;
+            while (auto ev = Queue.Pop(milliseconds(0))) {
+                Controller.WndProc(std::move(*ev));
+                any = true;
+            }
+            return any;
+        });
+        return std::chrono::duration<double>(TClock::now() - start).count();
+    }
+    int ProgressOf() const { return Window->ProgressPos(); }
+    cli::TConsoleWindow* Window = nullptr;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Every URL has exactly one CSV row, and its error column is what its fault predicts.
+void CheckExport(const TURLTaskInfoList& master, TMetricaStrategy s, const std::string& path,
+                 const std::map<std::string, std::string>& expected, bool requireAll) {
+    std::vector<const TURLTaskInfo*> rows;
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    std::string error;
+    Check(io::ExportGridCsv(path, "WINDOWS-1252", s, rows, &error), "export " + error);
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    std::getline(in, line);  // header
+    size_t count = 0, wrong = 0, unchecked = 0;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> f;
+        std::stringstream ls(line);
+        std::string field;
+        while (std::getline(ls, field, ';')) f.push_back(field);
+        if (f.size() < 3) f.resize(3);
+        ++count;
+        auto it = expected.find(f[1]);
+        if (it == expected.end()) {
+            ++wrong;
+            continue;
+        }
+        const bool hasScore = f.size() > 3 && !f[3].empty();
+        if (f[2].empty() && !hasScore) {
+            ++unchecked;
+            if (requireAll) ++wrong;
+        } else if (f[2] != it->second) {
+            ++wrong;
+            if (wrong < 5)
+                std::printf("  %s: %s, expected \"%s\"\n", f[1].c_str(), f[2].c_str(),
+                            it->second.c_str());
+        }
+    }
+    std::printf("  %s: %zu rows, %zu unexpected, %zu unchecked\n", path.c_str(), count, wrong,
+                unchecked);
+    Check(count == master.Count(), "one row per URL in " + path);
+    Check(wrong == 0, "statuses in " + path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int urls = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const std::string outDir = argc > 2 ? argv[2] : "/tmp";
+    http::TCurlGlobal curl;
+    sim::SimOptions so;
+    so.latencyMinMs = 20;
+    so.latencyMaxMs = 200;
+    so.hangMs = 60000;  // longer than the transfer time-out below
+    so.trickleMs = 3000;
+    sim::Simulator simulator(so);
+    if (!simulator.Start()) {
+        std::fprintf(stderr, "simulator: %s\n", simulator.Error().c_str());
+        return 1;
+    }
+
+    TURLTaskInfoList master;
+    std::map<std::string, std::string> expected;
+    for (int i = 0; i < urls; ++i) {
+        std::string url = "https://soak" + std::to_string(i) + ".example";
+        const char* err = "";
+        if (i % 10 == 9) {
+            const TFault& f = kFaults[(i / 10) % std::size(kFaults)];
+            url += f.Marker;
+            err = f.Expected;
+        } else if (i % 10 == 4) {
+            url += "/heavy";
+        }
+        url += "/page";
+        expected[url] = err;
+        master.Add(url);
+    }
+
+    static auto* queue = new cli::TEventQueue;
+    TWorkerConfig config;
+    config.Endpoint = simulator.Endpoint();
+    config.Sink = queue;
+    config.NewClient = [] {
+        auto c = http::NewCurlClient();
+        c->SetTimeouts(5'000, 20'000);  // the hang outlasts this
+        return c;
+    };
+    TThreadWorkerFactory workers(config);
+    cli::TConsoleWindow window(master, true, false);
+    CheckRunController controller(window, master, workers, [] {
+        return TRunSettings{"soak-key", 20, 100};
+    });
+    TRun run{master, *queue, controller};
+    run.Window = &window;
+
+    const int threadsBefore = ThreadCount();
+    const long rssBefore = RssKb();
+    std::printf("phase 1: %d URLs, 20 threads, delay 100 ms\n", urls);
+    double seconds = run.Run(TRunSender::btRunRequests, 0);
+    const long rssAfter = RssKb();
+    std::printf(
+        "  run %.1f s; rss before %ld KiB, after %ld KiB (%.0f bytes retained per URL), "
+        "peak %ld KiB\n",
+        seconds, rssBefore, rssAfter, double(rssAfter - rssBefore) * 1024.0 / urls, PeakRssKb());
+    Check(TActiveTaskThread::LiveThreads() == 0 && ActiveTaskCount.load() == 0,
+          "no worker left after the run");
+    std::printf("  threads: %d before the run, %d after\n", threadsBefore, ThreadCount());
+    Check(ThreadCount() <= threadsBefore, "no thread left behind");
+    CheckExport(master, msDesktop, outDir + "/soak_desktop.csv", expected, true);
+    CheckExport(master, msMobile, outDir + "/soak_mobile.csv", expected, true);
+
+    std::printf("phase 2: the same list, aborted half way, then the failed URLs rechecked\n");
+    seconds = run.Run(TRunSender::btRunRequests, urls / 2);
+    size_t withResults = 0;
+    for (size_t i = 0; i < master.Count(); ++i) withResults += master[i].TaskResults != nullptr;
+    std::printf("  aborted run %.1f s; %zu of %d URLs kept results\n", seconds, withResults, urls);
+    Check(withResults > 0 && withResults < size_t(urls), "an abort keeps only finished tasks");
+    Check(TActiveTaskThread::LiveThreads() == 0, "no worker left after the abort");
+    const std::vector<int32_t> errored = controller.GetErrorNums();
+    seconds = run.Run(TRunSender::miCheckWErrors, 0);
+    std::printf("  recheck of %zu failed URLs %.1f s\n", errored.size(), seconds);
+    CheckExport(master, msDesktop, outDir + "/soak_desktop_2.csv", expected, false);
+    CheckExport(master, msMobile, outDir + "/soak_mobile_2.csv", expected, false);
+    Check(ThreadCount() <= threadsBefore, "no thread left behind after phase 2");
+    simulator.Stop();
+    std::printf("%s: %d failed checks\n", failures ? "SOAK FAILED" : "soak passed", failures);
+    return failures ? 1 : 0;
+}
