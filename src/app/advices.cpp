@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include "engine/events.h"
@@ -28,6 +29,30 @@ QString FromView(std::string_view s) {
 bool HasNextSibling(const QModelIndex& index) {
     return index.row() + 1 < index.model()->rowCount(index.parent());
 }
+
+// A tree view asks its delegate for row heights without saying how wide the cell is, so a
+// wrapped text would be cut to one line; this delegate measures against the column's width.
+class TWrappingDelegate : public QStyledItemDelegate {
+  public:
+    explicit TWrappingDelegate(QTreeView* tree) : QStyledItemDelegate(tree), FTree(tree) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        int width = FTree->columnWidth(index.column());
+        if (index.column() == FTree->header()->logicalIndex(0) ||
+            FTree->header()->visualIndex(index.column()) == 0) {
+            int depth = FTree->rootIsDecorated() ? 1 : 0;
+            for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) ++depth;
+            width -= depth * FTree->indentation();
+        }
+        // The style wraps only within a valid rectangle, so give it a height as well.
+        opt.rect = QRect(0, 0, qMax(width, 1), qMax(option.rect.height(), 1));
+        return QStyledItemDelegate::sizeHint(opt, index);
+    }
+
+  private:
+    QTreeView* FTree;
+};
 
 }  // namespace
 
@@ -92,6 +117,7 @@ TfmGoogleAdvice::TfmGoogleAdvice(QWidget* parent) : QDialog(parent) {
     FTree->setWordWrap(true);
     FTree->setUniformRowHeights(false);
     FTree->setTextElideMode(Qt::ElideRight);
+    FTree->setItemDelegate(new TWrappingDelegate(FTree));
 
     QHeaderView* header = FTree->header();
     header->setSectionsMovable(true);
@@ -99,6 +125,9 @@ TfmGoogleAdvice::TfmGoogleAdvice(QWidget* parent) : QDialog(parent) {
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     for (int c = 0; c < 2; ++c) header->resizeSection(c, kColumnWidths[c]);
+    // Row heights depend on the column widths and order once texts wrap.
+    connect(header, &QHeaderView::sectionResized, FTree, [this] { FTree->doItemsLayout(); });
+    connect(header, &QHeaderView::sectionMoved, FTree, [this] { FTree->doItemsLayout(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
