@@ -15,7 +15,10 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#if __has_include("app/advices.h")
 #include "app/advices.h"
+#define VELMORA_HAVE_ADVICE_WINDOW 1
+#endif
 #include "app/grid_model.h"
 #include "app/icons.h"
 #include "app/main_window.h"
@@ -86,10 +89,12 @@ TURLGrids::TURLGrids(TfmMain& window) : QObject(&window), FWindow(window) {
         box.exec();
     };
     Dialogs.OpenUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
+#ifdef VELMORA_HAVE_ADVICE_WINDOW
     Dialogs.ShowAdvices = [this](const TGAdviceList& list) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
         FAdviceWindow->ShowAdvices(list);
     };
+#endif
 
     CreateMenu();
     SetupGrid(FWindow.vtURLsD, true);

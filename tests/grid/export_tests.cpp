@@ -1,0 +1,82 @@
+// CSV export of the grid that is shown.
+#include <QComboBox>
+#include <QHeaderView>
+
+#include "grid_test_support.h"
+#include "io/codepage.h"
+
+namespace velmora::app::test {
+namespace {
+
+class Export : public TWindowTest {
+  protected:
+    void Fill() {
+        NextFile = WriteFile("in.txt", "http://a/\nhttp://b/x;y\n");
+        G->btImportURLs4TXTClick();
+        SetResult(W->Master()[0], msDesktop, trOK, "45", "1,2\xC2\xA0s", 1);
+        SetResult(W->Master()[0], msMobile, trOK, "30");
+        SetResult(W->Master()[1], msDesktop, trOK, "100", "850\xC2\xA0ms");
+        SetResult(W->Master()[1], msMobile, trSendError, "");
+    }
+    QByteArray ExportShown() {
+        NextFile = Dir.filePath("out.csv");
+        QFile::remove(NextFile);
+        Asked.clear();
+        G->btExportClick();
+        QFile f(NextFile);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QByteArray Cp(const char* utf8, const char* codepage) {
+        return QByteArray::fromStdString(io::Utf8ToCodePage(utf8, codepage));
+    }
+};
+
+TEST_F(Export, DesktopInDisplayOrderExactBytes) {
+    Fill();
+    Model(msDesktop)->SortRows(3, Qt::DescendingOrder);
+    const QByteArray bytes = ExportShown();
+    EXPECT_TRUE(bytes.startsWith("\xB9;URL;"));
+    EXPECT_EQ(bytes,
+              Cp("№;URL;Ошибка;Score;Инфо;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
+                 "2;\"http://b/x;y\";;100;;;;850\xC2\xA0ms;;;;;;;;;\r\n"
+                 "1;http://a/;;45;;;;1,2\xC2\xA0s;;;;;;;;;\r\n",
+                 "WINDOWS-1251"));
+    ASSERT_EQ(Asked.size(), 3);
+    EXPECT_EQ(Asked[0], "Укажите файл для экспорта");
+    EXPECT_EQ(Asked[1], W->AppDir() + "velmora_desktop.csv");
+    EXPECT_EQ(Asked[2], "CSV - значения, разделенные запятыми (*.csv)");
+}
+
+TEST_F(Export, MobileInEnglishWithMovedColumns) {
+    Fill();
+    W->cbAppLang->setCurrentIndex(W->cbAppLang->findData("en"));
+    W->cbAppLangChange();
+    W->pcStrategy->setCurrentIndex(1);
+    QHeaderView* h = W->vtURLsM->horizontalHeader();
+    h->moveSection(h->visualIndex(5), 16);
+    ASSERT_EQ(h->visualIndex(5), 16);
+    const QByteArray bytes = ExportShown();
+    EXPECT_EQ(bytes,
+              "#;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
+              "1;http://a/;;30;;;;;;;;;;;;;\r\n"
+              "2;\"http://b/x;y\";SEND ERROR;;;;;;;;;;;;;;\r\n");
+    ASSERT_EQ(Asked.size(), 3);
+    EXPECT_EQ(Asked[1], W->AppDir() + "velmora_mob.csv");
+}
+
+TEST_F(Export, UnwritablePathShowsTheErrorBox) {
+    Fill();
+    NextFile = Dir.filePath("no/such/folder/out.csv");
+    G->btExportClick();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
+    EXPECT_EQ(Boxes[0].Text, "Невозможно создать файл экспорта!");
+    // Cancelled: nothing written, nothing said.
+    Boxes.clear();
+    NextFile.clear();
+    G->btExportClick();
+    EXPECT_TRUE(Boxes.empty());
+}
+
+}  // namespace
+}  // namespace velmora::app::test

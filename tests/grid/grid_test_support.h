@@ -1,0 +1,135 @@
+// A shown main window whose dialogs are answered by the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "app/grid_model.h"
+#include "app/main_window.h"
+#include "app/url_grid.h"
+
+namespace velmora::app::test {
+
+inline bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+struct TBox {
+    QMessageBox::Icon Icon;
+    QString Text;
+};
+
+class TWindowTest : public ::testing::Test {
+  public:
+    void SetUp() override { Open("ru"); }
+    void TearDown() override { W.reset(); }
+
+    void Open(const char* lang, const QString& endpoint = {}) {
+        ASSERT_TRUE(Dir.isValid());
+        QFile ini(Dir.filePath("Velmora.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QByteArray("[PARAMS]\r\nlang=") + lang + "\r\n");
+        ini.close();
+        TAppOptions o;
+        o.AppDir = Dir.path() + "/";
+        o.SettingsPath = Dir.filePath("Velmora.ini");
+        o.CatalogueDirs = {QStringLiteral(VELMORA_TEST_LOCALEDIR)};
+        o.NewsBaseUrl = QStringLiteral("http://127.0.0.1:9");
+        o.Endpoint = endpoint;
+        W = std::make_unique<TfmMain>(o);
+        W->show();
+        QApplication::processEvents();
+        G = W->UrlGrids;
+        ASSERT_NE(G, nullptr);
+        G->Dialogs.OpenFileName = [this](const QString& title, const QString& dir,
+                                         const QString& filter) {
+            Asked << title << dir << filter;
+            return NextFile;
+        };
+        G->Dialogs.SaveFileName = [this](const QString& title, const QString& proposed,
+                                         const QString& filter) {
+            Asked << title << proposed << filter;
+            return NextFile;
+        };
+        G->Dialogs.Message = [this](QMessageBox::Icon icon, const QString& text, const QString&) {
+            Boxes.push_back({icon, text});
+        };
+        G->Dialogs.OpenUrl = [this](const QUrl& u) { Opened << u; };
+        G->Dialogs.ShowAdvices = [this](const TGAdviceList& l) { AdviceShown.push_back(l.size()); };
+    }
+
+    QString WriteFile(const QString& name, const QByteArray& bytes) {
+        QFile f(Dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    }
+
+    void ImportText(const QByteArray& bytes) {
+        NextFile = WriteFile("urls.txt", bytes);
+        G->btImportURLs4TXTClick();
+    }
+
+    TURLGridModel* Model(TMetricaStrategy s) const { return W->GridModel(s); }
+    QTableView* Grid(TMetricaStrategy s) const { return s == msDesktop ? W->vtURLsD : W->vtURLsM; }
+
+    // The column's texts in display order.
+    QStringList Column(TMetricaStrategy s, int col) const {
+        QStringList out;
+        for (int r = 0; r < Model(s)->rowCount(); ++r)
+            out << Model(s)->index(r, col).data().toString();
+        return out;
+    }
+    QStringList Urls() const {
+        QStringList out;
+        for (size_t i = 0; i < W->Master().Count(); ++i)
+            out << QString::fromStdString(W->Master()[i].URL);
+        return out;
+    }
+    QString Caption() const { return W->pcPages->tabText(W->pcPages->indexOf(W->tsURLs)); }
+    QString LastLog() const {
+        return W->lvLog->rowCount() ? W->lvLog->item(0, 1)->text() : QString();
+    }
+
+    // Results for one strategy: status, score and LCP texts, number of advice items.
+    static void SetResult(TURLTaskInfo& t, TMetricaStrategy s, uint8_t status, const char* score,
+                          const char* lcp = "", int advices = 0, int errorCode = 0) {
+        if (!t.TaskResults) t.InitMetricResults();
+        TURLTaskResults& r = *t.TaskResults;
+        r.TaskResult[s] = status;
+        r.ErrorCode[s] = errorCode;
+        if (*score) r.MetricaValues.push_back({"performance", s, score, 3});
+        if (*lcp) r.MetricaValues.push_back({"largest-contentful-paint", s, lcp, 7});
+        r.AdviceList[s].assign(static_cast<size_t>(advices), TGAdvice{});
+    }
+
+    QTemporaryDir Dir;
+    std::unique_ptr<TfmMain> W;
+    TURLGrids* G = nullptr;
+    QString NextFile;
+    QStringList Asked;
+    std::vector<TBox> Boxes;
+    QList<QUrl> Opened;
+    std::vector<size_t> AdviceShown;
+};
+
+}  // namespace velmora::app::test

@@ -1,0 +1,321 @@
+// The grids as the user sees them: texts, colours, icons, sorting, menu, delete.
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+#include "grid_test_support.h"
+#include "psi_sim.h"
+
+namespace velmora::app::test {
+namespace {
+
+using GridView = TWindowTest;
+
+QVariant Bg(TURLGridModel* m, int row, int col) {
+    return m->index(row, col).data(Qt::BackgroundRole);
+}
+QColor BgColor(TURLGridModel* m, int row, int col) {
+    return Bg(m, row, col).value<QBrush>().color();
+}
+
+TEST_F(GridView, TextsColoursAndIconsPerStrategy) {
+    QGuiApplication::clipboard()->setText("http://a/\nhttp://b/\n");
+    G->btInsertURLs4ClipClick();
+    TURLTaskInfo& a = W->Master()[0];
+    SetResult(a, msDesktop, trOK, "49", "1.2\xC2\xA0s", 2);
+    SetResult(a, msMobile, trServiceError, "", "", 0, 500);
+    W->RepaintAllRows();
+    auto* d = Model(msDesktop);
+    auto* m = Model(msMobile);
+
+    EXPECT_EQ(d->index(0, 0).data().toString(), "1");
+    EXPECT_EQ(d->index(0, 1).data().toString(), "http://a/");
+    EXPECT_EQ(d->index(0, 3).data().toString(), "49");
+    EXPECT_EQ(d->index(0, 7).data().toString(), QString::fromUtf8("1.2\xC2\xA0s"));
+    EXPECT_EQ(BgColor(d, 0, 3), QColor(0xFF, 0x4E, 0x42));
+    EXPECT_FALSE(Bg(d, 0, 1).isValid());
+    EXPECT_EQ(d->vtURLsDGetImageIndex(0, 4), 5);
+    EXPECT_FALSE(d->index(0, 4).data(Qt::DecorationRole).isNull());
+    EXPECT_EQ(d->vtURLsDGetImageIndex(0, 3), -1);
+
+    // The failed strategy: every cell light red, the code as error, the grey icon.
+    EXPECT_EQ(m->index(0, 2).data().toString(), "500");
+    for (int c = 0; c < kGridColumnCount; ++c) EXPECT_EQ(BgColor(m, 0, c), QColor(0xF5A5A5));
+    EXPECT_EQ(m->vtURLsDGetImageIndex(0, 4), 4);
+
+    // No results: number and URL only, no colour, no icon.
+    for (int c = 2; c < kGridColumnCount; ++c) EXPECT_EQ(d->index(1, c).data().toString(), "");
+    EXPECT_FALSE(Bg(d, 1, 3).isValid());
+    EXPECT_EQ(d->vtURLsDGetImageIndex(1, 4), -1);
+    EXPECT_TRUE(d->index(1, 4).data(Qt::DecorationRole).isNull());
+    EXPECT_TRUE(d->index(0, 1).data(Qt::ToolTipRole).isNull());
+}
+
+TEST_F(GridView, ScoreBands) {
+    QGuiApplication::clipboard()->setText("http://a/");
+    G->btInsertURLs4ClipClick();
+    struct Case {
+        const char* score;
+        QRgb rgb;  // 0: no colour
+    } cases[] = {{"0", 0xFF4E42},  {"49", 0xFF4E42}, {"50", 0xFFA400},
+                 {"89", 0xFFA400}, {"90", 0x0CCE6B}, {"100", 0x0CCE6B},
+                 {"N/A", 0},       {"-1", 0},        {"101", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.score);
+        W->Master()[0].ClearMetricResults();
+        SetResult(W->Master()[0], msDesktop, trOK, c.score);
+        const QVariant bg = Bg(Model(msDesktop), 0, 3);
+        if (c.rgb)
+            EXPECT_EQ(bg.value<QBrush>().color(), QColor(c.rgb));
+        else
+            EXPECT_FALSE(bg.isValid());
+    }
+}
+
+class GridHeader : public TWindowTest {
+  protected:
+    void SetUp() override {
+        TWindowTest::SetUp();
+        QGuiApplication::clipboard()->setText("http://a/\nhttp://b/\nhttp://c/\nhttp://d/");
+        G->btInsertURLs4ClipClick();
+        const char* scores[] = {"9", "100", "45", "45"};
+        for (int i = 0; i < 4; ++i) {
+            SetResult(W->Master()[i], msDesktop, trOK, scores[i]);
+            SetResult(W->Master()[i], msMobile, trOK, scores[i]);
+        }
+    }
+    void Click(TMetricaStrategy s, int col) {
+        QHeaderView* h = Grid(s)->horizontalHeader();
+        W->pcStrategy->setCurrentIndex(s == msDesktop ? 0 : 1);
+        QApplication::processEvents();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(col) + 5, h->height() / 2));
+    }
+};
+
+TEST_F(GridHeader, FirstClickAscOnDesktopDescOnMobileInfoDoesNothing) {
+    Click(msDesktop, 3);
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "3", "4", "2"}));
+    EXPECT_EQ(Grid(msDesktop)->horizontalHeader()->sortIndicatorSection(), 3);
+    EXPECT_EQ(Grid(msDesktop)->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    Click(msMobile, 3);
+    EXPECT_EQ(Column(msMobile, 0), QStringList({"2", "3", "4", "1"}));
+    EXPECT_EQ(Grid(msMobile)->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    // The desktop grid keeps its own order.
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "3", "4", "2"}));
+
+    Click(msDesktop, 4);
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "3", "4", "2"}));
+    EXPECT_EQ(Grid(msDesktop)->horizontalHeader()->sortIndicatorSection(), 3);
+    EXPECT_EQ(Grid(msDesktop)->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    // Any other column toggles the direction; ties keep their order.
+    Click(msDesktop, 3);
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"2", "3", "4", "1"}));
+    Click(msDesktop, 0);
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "2", "3", "4"}));
+}
+
+TEST_F(GridHeader, SelectionFollowsTasksAndImportSortsAgain) {
+    Click(msDesktop, 3);            // ascending: 1 3 4 2
+    Grid(msDesktop)->selectRow(3);  // task 2
+    Click(msDesktop, 3);            // descending: 2 3 4 1
+    const auto rows = W->ShownGridRows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_TRUE(rows[0].Selected);
+    EXPECT_EQ(rows[0].Task->Num, 2);
+
+    W->cbImpNoClearURLs->setChecked(true);
+    QGuiApplication::clipboard()->setText("http://e/");
+    G->btInsertURLs4ClipClick();
+    // The new row has no score and sorts last in descending order.
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"2", "3", "4", "1", "5"}));
+    EXPECT_EQ(Column(msMobile, 0), QStringList({"1", "2", "3", "4", "5"}));
+}
+
+TEST_F(GridHeader, OnlyMetricColumnsMoveAndInfoOnlyOnDesktop) {
+    struct Case {
+        TMetricaStrategy s;
+        int col, to;
+        bool moves;
+    } cases[] = {{msDesktop, 5, 16, true},
+                 {msDesktop, 4, 10, true},
+                 {msMobile, 4, 10, false},
+                 {msMobile, 1, 8, false},
+                 {msDesktop, 12, 2, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.col);
+        QHeaderView* h = Grid(c.s)->horizontalHeader();
+        h->moveSection(h->visualIndex(c.col), c.to);
+        EXPECT_EQ(h->visualIndex(c.col) == c.to, c.moves);
+        for (int fixed = 0; fixed < 4; ++fixed) EXPECT_EQ(h->visualIndex(fixed), fixed);
+        h->reset();
+        for (int i = 0; i < kGridColumnCount; ++i) h->moveSection(h->visualIndex(i), i);
+    }
+}
+
+TEST_F(GridView, ColumnWidthsAndLimits) {
+    const int widths[] = {45, 270, 80, 80, 40, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65};
+    for (int c = 0; c < kGridColumnCount; ++c) EXPECT_EQ(W->vtURLsM->columnWidth(c), widths[c]);
+    W->vtURLsD->setColumnWidth(1, 10);
+    W->vtURLsD->setColumnWidth(2, 5000);
+    EXPECT_EQ(W->vtURLsD->columnWidth(1), 50);
+    EXPECT_EQ(W->vtURLsD->columnWidth(2), 1000);
+}
+
+class GridDelete : public TWindowTest {
+  protected:
+    void SetUp() override {
+        TWindowTest::SetUp();
+        QGuiApplication::clipboard()->setText(
+            "http://1/\nhttp://2/\nhttp://3/\nhttp://4/\nhttp://5/");
+        G->btInsertURLs4ClipClick();
+    }
+};
+
+TEST_F(GridDelete, RenumbersBothGridsAndSelectsTheFollowingRow) {
+    SetResult(W->Master()[3], msDesktop, trOK, "77");
+    // The desktop grid shows the reverse order.
+    Model(msDesktop)->SortRows(0, Qt::DescendingOrder);
+    W->pcStrategy->setCurrentIndex(1);
+    Grid(msMobile)->selectRow(1);
+    Grid(msMobile)->selectionModel()->select(
+        Model(msMobile)->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    G->miDeleteURL->trigger();
+
+    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://4/", "http://5/"}));
+    EXPECT_EQ(Column(msMobile, 0), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(Column(msMobile, 1), QStringList({"http://1/", "http://4/", "http://5/"}));
+    EXPECT_EQ(Column(msDesktop, 1), QStringList({"http://5/", "http://4/", "http://1/"}));
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"3", "2", "1"}));
+    EXPECT_EQ(W->Master()[1].TaskResults->ValueTextByColNum(3, msDesktop), "77");
+    // Mobile: 4 followed the last removed row; desktop (5 4 3 2 1): 1 followed 2.
+    EXPECT_TRUE(Grid(msMobile)->selectionModel()->isRowSelected(1, {}));
+    EXPECT_EQ(Grid(msMobile)->selectionModel()->selectedRows().size(), 1);
+    EXPECT_TRUE(Grid(msDesktop)->selectionModel()->isRowSelected(2, {}));
+    EXPECT_EQ(Caption(), " Список URL (3) ");
+    EXPECT_FALSE(W->btExport->isEnabled());
+}
+
+TEST_F(GridDelete, EverythingLeavesEmptyGridsAndNothingSelected) {
+    Grid(msDesktop)->selectAll();
+    G->miDeleteURL->trigger();
+    EXPECT_TRUE(W->Master().Empty());
+    EXPECT_EQ(Model(msDesktop)->rowCount(), 0);
+    EXPECT_EQ(Model(msMobile)->rowCount(), 0);
+    EXPECT_EQ(Caption(), " Список URL ");
+    EXPECT_FALSE(W->btRunRequests->isEnabled());
+}
+
+TEST_F(GridDelete, EmptySelectionSelectsTheLastRow) {
+    G->miDeleteURL->trigger();
+    EXPECT_EQ(W->Master().Count(), 5u);
+    EXPECT_TRUE(Grid(msDesktop)->selectionModel()->isRowSelected(4, {}));
+    EXPECT_TRUE(Grid(msMobile)->selectionModel()->isRowSelected(4, {}));
+}
+
+TEST_F(GridView, AdviceServicePageAndMenuRulesWhenIdle) {
+    QGuiApplication::clipboard()->clear();
+    G->pmURLsPopup();
+    EXPECT_FALSE(G->miAdvices->isEnabled());
+    EXPECT_FALSE(G->miPaste4Clipboard->isEnabled());
+    EXPECT_FALSE(G->miDeleteURL->isEnabled());
+    EXPECT_FALSE(G->miOpenInGPSI->isEnabled());
+    QGuiApplication::clipboard()->setText("http://a/?q=1&r=2#x\nhttp://b/");
+    G->pmURLsPopup();
+    EXPECT_TRUE(G->miPaste4Clipboard->isEnabled());
+    EXPECT_FALSE(G->miCheckSelected->isEnabled());
+
+    G->btInsertURLs4ClipClick();
+    SetResult(W->Master()[0], msMobile, trOK, "95", "", 3);
+    G->pmURLsPopup();
+    for (QAction* a : {G->miAdvices, G->miPaste4Clipboard, G->miCheckSelected, G->miCheckWErrors,
+                       G->miOpenInGPSI, G->miDeleteURL})
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+    EXPECT_EQ(G->miDeleteURL->shortcut(), QKeySequence(Qt::Key_Delete));
+    EXPECT_EQ(G->miCheckSelected->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(G->miPaste4Clipboard->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
+
+    // Nothing focused: neither advice nor service page.
+    W->pcStrategy->setCurrentIndex(1);
+    G->miAdvices->trigger();
+    G->miOpenInGPSI->trigger();
+    EXPECT_TRUE(AdviceShown.empty());
+    EXPECT_TRUE(Opened.isEmpty());
+
+    Grid(msMobile)->setCurrentIndex(Model(msMobile)->index(0, 1));
+    G->miAdvices->trigger();
+    EXPECT_EQ(AdviceShown, std::vector<size_t>{3});
+    // The desktop grid's row has no results and shows nothing.
+    W->pcStrategy->setCurrentIndex(0);
+    Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, 1));
+    G->vtURLsMDblClick(Grid(msDesktop));
+    EXPECT_EQ(AdviceShown.size(), 1u);
+
+    W->pcStrategy->setCurrentIndex(1);
+    G->miOpenInGPSI->trigger();
+    ASSERT_EQ(Opened.size(), 1);
+    EXPECT_EQ(Opened[0].toString(QUrl::FullyEncoded),
+              "https://developers.google.com/speed/pagespeed/insights/"
+              "?url=http%3A%2F%2Fa%2F%3Fq%3D1%26r%3D2%23x");
+}
+
+class GridRun : public TWindowTest {
+  protected:
+    void SetUp() override {}
+};
+
+TEST_F(GridRun, MenuAndShortcutsDoNothingDuringARun) {
+    sim::SimOptions so;
+    so.latencyMinMs = so.latencyMaxMs = 1500;
+    sim::Simulator simulator(so);
+    ASSERT_TRUE(simulator.Start()) << simulator.Error();
+    Open("ru", QString::fromStdString(simulator.Endpoint()));
+    TWindowTest& t = *this;
+    TfmMain& w = *t.W;
+    QGuiApplication::clipboard()->setText("http://a/\nhttp://b/");
+    t.G->btInsertURLs4ClipClick();
+    QGuiApplication::clipboard()->setText("http://c/");
+    w.btRunRequests->click();
+    ASSERT_TRUE(w.Controller().Running());
+
+    t.G->pmURLsPopup();
+    for (QAction* a :
+         {t.G->miPaste4Clipboard, t.G->miCheckSelected, t.G->miCheckWErrors, t.G->miDeleteURL})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    EXPECT_TRUE(t.G->miAdvices->isEnabled());
+    EXPECT_TRUE(t.G->miOpenInGPSI->isEnabled());
+    // The menu closes; the keys still reach their items, whose rules refuse.
+    Q_EMIT t.G->pmURLs->aboutToHide();
+    w.activateWindow();
+    w.vtURLsD->setFocus();
+    w.vtURLsD->selectAll();
+    QTest::keyClick(w.vtURLsD, Qt::Key_Delete);
+    QTest::keyClick(w.vtURLsD, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(w.vtURLsD, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(w.Master().Count(), 2u);
+    t.G->miDeleteURL->trigger();
+    t.G->miPaste4Clipboard->trigger();
+    t.G->btImportURLs4TXTClick();
+    EXPECT_EQ(w.Master().Count(), 2u);
+    EXPECT_TRUE(t.Asked.isEmpty());
+
+    w.btAbortRequests->click();
+    ASSERT_TRUE(WaitFor([&] { return !w.Controller().Running(); }));
+    // Idle again: the same key deletes.
+    w.vtURLsD->setFocus();
+    w.vtURLsD->selectRow(0);
+    QTest::keyClick(w.vtURLsD, Qt::Key_Delete);
+    EXPECT_EQ(w.Master().Count(), 1u);
+    t.W.reset();
+    simulator.Stop();
+}
+
+}  // namespace
+}  // namespace velmora::app::test

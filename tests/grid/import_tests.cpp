@@ -1,0 +1,208 @@
+// The three imports of the window.
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QProgressBar>
+
+#include "grid_test_support.h"
+#include "io/codepage.h"
+
+namespace velmora::app::test {
+namespace {
+
+using Import = TWindowTest;
+
+// A page URL, the same in capitals, an empty line, an image of it, another page.
+const QByteArray kFiveLines =
+    "http://site.test/a\r\nHTTP://SITE.TEST/A\r\n\r\nhttp://site.test/a/logo.png\r\n"
+    "http://site.test/b\r\n";
+
+TEST_F(Import, TextFileFiltersAndNumbers) {
+    ImportText(kFiveLines);
+    EXPECT_EQ(Urls(), QStringList({"http://site.test/a", "http://site.test/b"}));
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "2"}));
+    EXPECT_EQ(Column(msMobile, 1), Urls());
+    EXPECT_EQ(Caption(), " Список URL (2) ");
+    EXPECT_EQ(LastLog(), "Данные загружены");
+    EXPECT_TRUE(W->btRunRequests->isEnabled());
+    EXPECT_FALSE(W->btExport->isEnabled());
+    EXPECT_TRUE(Boxes.empty());
+    ASSERT_EQ(Asked.size(), 3);
+    EXPECT_EQ(Asked[0], "Укажите текстовый файл для импорта URL");
+    EXPECT_EQ(Asked[1], W->AppDir());
+    EXPECT_EQ(Asked[2], "Текстовый файл (*.txt)");
+}
+
+TEST_F(Import, ClipboardTrimsTheSameLines) {
+    QGuiApplication::clipboard()->setText(
+        " \thttp://site.test/a  \rHTTP://SITE.TEST/A\n\t\n  http://site.test/a/logo.png\r\n"
+        "\thttp://site.test/b\t");
+    G->btInsertURLs4ClipClick();
+    EXPECT_EQ(Urls(), QStringList({"http://site.test/a", "http://site.test/b"}));
+    EXPECT_EQ(LastLog(), "Данные вставлены из буфера обмена");
+
+    // No text: nothing changes, nothing is said.
+    QGuiApplication::clipboard()->clear();
+    G->btInsertURLs4ClipClick();
+    EXPECT_EQ(Urls().size(), 2);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(Import, ReplaceOrAppendKeepsResults) {
+    ImportText("http://a/\nhttp://b/\n");
+    SetResult(W->Master()[1], msDesktop, trOK, "80");
+    W->cbImpNoClearURLs->setChecked(true);
+    QGuiApplication::clipboard()->setText("http://B/\nhttp://c/");
+    G->btInsertURLs4ClipClick();
+    EXPECT_EQ(Urls(), QStringList({"http://a/", "http://b/", "http://c/"}));
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(Column(msDesktop, 3), QStringList({"", "80", ""}));
+
+    // Replacing empties the list even when the source gives nothing.
+    W->cbImpNoClearURLs->setChecked(false);
+    ImportText("http://x/img.PNG\n");
+    EXPECT_TRUE(W->Master().Empty());
+    EXPECT_EQ(Model(msDesktop)->rowCount(), 0);
+    EXPECT_EQ(Caption(), " Список URL ");
+    EXPECT_FALSE(W->btRunRequests->isEnabled());
+}
+
+TEST_F(Import, LimitStopsAtTenThousandWithOneMessage) {
+    QByteArray many;
+    for (int i = 0; i < 9999; ++i) many += "http://site.test/" + QByteArray::number(i) + "\n";
+    ImportText(many);
+    ASSERT_EQ(W->Master().Count(), 9999u);
+    W->cbImpNoClearURLs->setChecked(true);
+    QGuiApplication::clipboard()->setText("http://site.test/0\nhttp://n/1\nhttp://n/2\nhttp://n/3");
+    G->btInsertURLs4ClipClick();
+    EXPECT_EQ(W->Master().Count(), 10000u);
+    EXPECT_EQ(Urls().last(), "http://n/1");
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Icon, QMessageBox::Information);
+    EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL");
+    EXPECT_EQ(Caption(), " Список URL (10000) ");
+    EXPECT_EQ(Model(msMobile)->rowCount(), 10000);
+    EXPECT_EQ(LastLog(), "Данные вставлены из буфера обмена");
+}
+
+TEST_F(Import, TextFileProblemsChangeNothing) {
+    ImportText("http://keep/\n");
+    SetResult(W->Master()[0], msMobile, trOK, "99");
+    struct Case {
+        QString path;
+        const char* message;  // start of the warning
+    } cases[] = {
+        {Dir.filePath("missing.txt"), "Файл с данными для импорта не найден!"},
+        // A folder exists but cannot be read as a file.
+        {Dir.path(), "Не удалось прочитать файл: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        Boxes.clear();
+        NextFile = c.path;
+        G->btImportURLs4TXTClick();
+        ASSERT_EQ(Boxes.size(), 1u);
+        EXPECT_EQ(Boxes[0].Icon, QMessageBox::Warning);
+        EXPECT_TRUE(Boxes[0].Text.startsWith(QString::fromUtf8(c.message)))
+            << Boxes[0].Text.toStdString();
+        EXPECT_EQ(Urls(), QStringList({"http://keep/"}));
+        EXPECT_EQ(Column(msMobile, 3), QStringList({"99"}));
+    }
+    // Cancelled: nothing at all.
+    Boxes.clear();
+    NextFile.clear();
+    G->btImportURLs4TXTClick();
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(Urls(), QStringList({"http://keep/"}));
+}
+
+TEST_F(Import, TextFileEncodings) {
+    // UTF-8 with a byte-order mark: the mark is not part of the first URL.
+    ImportText("\xEF\xBB\xBFhttp://site.test/\xD0\xB6\n");
+    EXPECT_EQ(Urls(), QStringList({QString::fromUtf8("http://site.test/\xD0\xB6")}));
+    // Not UTF-8: the code page of the interface language (Cyrillic here).
+    ImportText("http://site.test/\xE6\n");
+    EXPECT_EQ(Urls(), QStringList({QString::fromUtf8("http://site.test/\xD0\xB6")}));
+}
+
+class SitemapImport : public TWindowTest {
+  protected:
+    void Import(const QByteArray& xml) {
+        NextFile = WriteFile("map.xml", xml);
+        G->btImportURLs4XMLClick();
+    }
+};
+
+TEST_F(SitemapImport, DefaultNamespaceAndProgress) {
+    Import(
+        "<?xml version=\"1.0\"?>\n"
+        "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n"
+        "  <url><loc>http://a/</loc></url>\n"
+        "  <!-- a comment counts -->\n"
+        "  <url><lastmod>2024-01-01</lastmod></url>\n"
+        "  <url><loc></loc></url>\n"
+        "  <url><loc>http://b/</loc></url>\n"
+        "</urlset>\n");
+    EXPECT_EQ(Urls(), QStringList({"http://a/", "http://b/"}));
+    EXPECT_EQ(W->ProgressBar->maximum(), 5);
+    EXPECT_EQ(W->ProgressBar->value(), 3);
+    EXPECT_FALSE(W->pProgress->isVisible());
+    EXPECT_EQ(LastLog(), "Данные загружены");
+    ASSERT_GE(Asked.size(), 3);
+    EXPECT_EQ(Asked[0], "Укажите файл sitemap.xml для импорта URL");
+    EXPECT_EQ(Asked[2], "Файлы sitemap.xml (*.xml)");
+}
+
+TEST_F(SitemapImport, PrefixedSitemapIsRead) {
+    Import(
+        "<s:urlset xmlns:s=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+        "<s:url><s:loc>http://a/</s:loc></s:url></s:urlset>");
+    EXPECT_EQ(Urls(), QStringList({"http://a/"}));
+    EXPECT_EQ(LastLog(), "Данные загружены");
+}
+
+TEST_F(SitemapImport, BadFilesKeepListAndResults) {
+    ImportText("http://keep/\n");
+    SetResult(W->Master()[0], msDesktop, trOK, "70");
+    struct Case {
+        QByteArray xml;
+        const char* message;
+    } cases[] = {
+        {"<urlset><url><loc>http://a/</loc></url>", "Ошибка при разборе файла: "},
+        {"<feed><url><loc>http://a/</loc></url></feed>",
+         "Файл данных имеет неприемлимый формат (нет тега \"urlset\")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        Boxes.clear();
+        Import(c.xml);
+        ASSERT_EQ(Boxes.size(), 1u);
+        EXPECT_EQ(Boxes[0].Icon, QMessageBox::Warning);
+        EXPECT_TRUE(Boxes[0].Text.startsWith(QString::fromUtf8(c.message)));
+        EXPECT_EQ(Urls(), QStringList({"http://keep/"}));
+        EXPECT_EQ(Column(msDesktop, 3), QStringList({"70"}));
+        EXPECT_EQ(Caption(), " Список URL (1) ");
+    }
+    // The parse error carries the reader's own words after the fixed text.
+    Boxes.clear();
+    Import("<urlset>");
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_GT(Boxes[0].Text.size(), QString("Ошибка при разборе файла: ").size());
+}
+
+TEST_F(SitemapImport, FiftyThousandEntriesStopAtTheLimit) {
+    QByteArray xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+    for (int i = 0; i < 50000; ++i)
+        xml += "<url><loc>http://site.test/p" + QByteArray::number(i) + "</loc></url>\n";
+    xml += "</urlset>\n";
+    Import(xml);
+    EXPECT_EQ(W->Master().Count(), 10000u);
+    EXPECT_EQ(W->ProgressBar->maximum(), 50000);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL");
+    EXPECT_EQ(Caption(), " Список URL (10000) ");
+    EXPECT_EQ(LastLog(), "Данные загружены");
+}
+
+}  // namespace
+}  // namespace velmora::app::test
