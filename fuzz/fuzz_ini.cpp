@@ -155,5 +155,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(later == before, "writing [%s] %s changed [%s] %s", section.c_str(), key.c_str(),
                    section2.c_str(), key2.c_str());
     }
+
+    // A second write replaces the line in place: same lines, only the value's bytes differ.
+    const std::string value2 = Chars(value) < TIniFile::kMaxValueLength ? "v" + value : "v";
+    const std::string once = fuzz::ReadFile(path);
+    FUZZ_CHECK(ini.WriteString(section, key, value2, &error), "rewrite failed: %s", error.c_str());
+    const std::string twice = fuzz::ReadFile(path);
+    FUZZ_CHECK(twice.size() + value.size() == once.size() + value2.size() &&
+                   Lines(twice).size() == Lines(once).size(),
+               "rewrite did not replace in place");
+    FUZZ_CHECK(ini.ReadString(section, key) == value2, "rewritten value not read back");
+
+    // The program's own settings through the same file.
+    velmora::io::TSettingsValues in;
+    in.ApiKey = value;
+    in.MaxThreads = static_cast<int>(size % 41) - 10;
+    in.ReqPredelay = static_cast<int>(size * 997 % 20000) - 5000;
+    in.ImportNoClear = size % 2;
+    const velmora::io::TSettingsValues old = velmora::io::LoadSettings(path);
+    FUZZ_CHECK(velmora::io::SaveParams(path, in, &error), "save failed: %s", error.c_str());
+    const velmora::io::TSettingsValues out = velmora::io::LoadSettings(path);
+    FUZZ_CHECK(out.FileExists && out.ApiKey == in.ApiKey, "API key '%s' came back as '%s'",
+               in.ApiKey.c_str(), out.ApiKey.c_str());
+    FUZZ_CHECK(out.MaxThreads == velmora::io::ClampMaxThreads(in.MaxThreads) &&
+                   out.ReqPredelay == velmora::io::ClampReqPredelay(in.ReqPredelay) &&
+                   out.ImportNoClear == in.ImportNoClear,
+               "numbers did not come back");
+    FUZZ_CHECK(out.Lang == old.Lang && out.Endpoint == old.Endpoint, "saving touched other keys");
     return 0;
 }
