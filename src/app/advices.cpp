@@ -39,8 +39,8 @@ class TWrappingDelegate : public QStyledItemDelegate {
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         int width = FTree->columnWidth(index.column());
-        if (index.column() == FTree->header()->logicalIndex(0) ||
-            FTree->header()->visualIndex(index.column()) == 0) {
+        // The branches take their room from whichever column the user has moved first.
+        if (FTree->header()->visualIndex(index.column()) == 0) {
             int depth = FTree->rootIsDecorated() ? 1 : 0;
             for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) ++depth;
             width -= depth * FTree->indentation();

@@ -196,14 +196,14 @@ void TScoreChart::UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrateg
     FBands = CountScoreBands(list, strategy);
     const int counts[3] = {FBands.Good, FBands.Average, FBands.Poor};
     const int total = FBands.Total();
-    // With nothing counted Qt keeps the slice angles of the last non-empty state, which would
-    // show a stale pie (a pie size of 0 does not help: empty slices are not re-laid out). A
-    // transparent series draws nothing while the legend still shows the colours and 0%.
     for (int i = 0; i < 3; ++i) {
         FSlices[i]->setValue(counts[i]);
         const int share = ShareRoundHalfEven(counts[i], total);
         FSlices[i]->setLabel(QString::fromStdString(FormatLog(Tr(kScoreLabelPatterns[i]), share)));
     }
+    // With nothing counted Qt keeps the slice angles of the last non-empty state, which would
+    // show a stale pie (a pie size of 0 does not help: empty slices are not re-laid out). A
+    // transparent series draws nothing while the legend still shows the colours and 0%.
     FSeries->setOpacity(total > 0 ? 1.0 : 0.0);
     SetTitle(PlainTitle(TrText(kScoreChartTitle)));
     LayoutChart();

@@ -328,6 +328,14 @@ class TScoreChartTests : public QObject {
         TScoreChart chart;
         chart.SetBackgroundByTheme(panel);
         QCOMPARE(chart.chart()->backgroundBrush().color(), panel);
+        // Painted edge to edge: no white frame or rounded corner around the panel colour.
+        chart.resize(158, 255);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        QCoreApplication::processEvents();
+        const QImage shot = chart.grab().toImage();
+        for (QPoint corner : {QPoint(0, 0), QPoint(157, 0), QPoint(0, 254), QPoint(157, 254)})
+            QCOMPARE(shot.pixelColor(corner), panel);
         if (QApplication::style()->name().compare("windows", Qt::CaseInsensitive) != 0) {
             qputenv("XDG_CURRENT_DESKTOP", "GNOME");
             chart.SetBackgroundByTheme(panel);
