@@ -53,13 +53,15 @@ class TGridCellDelegate : public QStyledItemDelegate {
             opt.icon = QIcon();
             opt.features &= ~QStyleOptionViewItem::HasDecoration;
         }
+        const QPalette::ColorGroup group =
+            (opt.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+        // The view has already filled a selected row with the opaque highlight.
+        if (selected) painter->fillRect(opt.rect, opt.palette.brush(group, QPalette::Base));
         const QWidget* widget = opt.widget;
         QStyle* style = widget ? widget->style() : QApplication::style();
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         if (centredIcon) icon.paint(painter, opt.rect, Qt::AlignCenter);
         if (selected) {
-            const QPalette::ColorGroup group =
-                (opt.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
             QColor highlight = opt.palette.color(group, QPalette::Highlight);
             highlight.setAlpha(kSelectionAlpha);
             painter->fillRect(opt.rect, highlight);

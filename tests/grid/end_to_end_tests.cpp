@@ -1,0 +1,61 @@
+// Import, check against the local simulator, sort, export: the main job in one go. Saves a
+// picture of the window when VELMORA_GRID_SHOT names a file.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTest>
+
+#include "grid_test_support.h"
+#include "psi_sim.h"
+
+namespace velmora::app::test {
+namespace {
+
+class EndToEnd : public TWindowTest {
+  public:
+    void SetUp() override {}
+};
+
+TEST_F(EndToEnd, ImportCheckSortExport) {
+    sim::Simulator simulator;
+    ASSERT_TRUE(simulator.Start()) << simulator.Error();
+    Open("ru", QString::fromStdString(simulator.Endpoint()));
+    W->edAPIKey->setText("test-key");
+    W->edMinReqDelay->setValue(100);
+    QGuiApplication::clipboard()->setText(
+        "https://shop.example/\nhttps://shop.example/catalog\nhttps://blog.example/post"
+        "\nhttps://shop.example/sim-error500\nhttps://news.example/\n");
+    G->btInsertURLs4ClipClick();
+    ASSERT_EQ(W->Master().Count(), 5u);
+    W->btRunRequests->click();
+    ASSERT_TRUE(WaitFor([&] { return !W->Controller().Running(); }, 60000));
+    EXPECT_TRUE(W->btExport->isEnabled());
+
+    QTest::mouseClick(W->vtURLsD->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(W->vtURLsD->horizontalHeader()->sectionViewportPosition(3) + 5, 5));
+    // Ascending by score: the failed URL (no score) first, then rising numbers.
+    const QStringList scores = Column(msDesktop, 3);
+    ASSERT_EQ(scores.size(), 5);
+    EXPECT_EQ(scores[0], "");
+    for (int i = 2; i < scores.size(); ++i) EXPECT_LE(scores[i - 1].toInt(), scores[i].toInt());
+    EXPECT_EQ(Column(msDesktop, 2)[0], "500");
+    W->vtURLsD->selectRow(1);
+
+    NextFile = Dir.filePath("out.csv");
+    G->btExportClick();
+    QFile f(NextFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().count("\r\n"), 6);
+
+    const QByteArray shot = qgetenv("VELMORA_GRID_SHOT");
+    const QPixmap picture = W->grab();
+    EXPECT_FALSE(picture.isNull());
+    if (!shot.isEmpty()) picture.save(QString::fromLocal8Bit(shot));
+    W.reset();
+    simulator.Stop();
+}
+
+}  // namespace
+}  // namespace velmora::app::test
