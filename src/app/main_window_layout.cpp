@@ -234,6 +234,11 @@ QWidget* TfmMain::CreateParamsPage() {
     lvMetrics =
         ReportList("lvMetrics", {QString::fromUtf8(N_("№")), QString::fromUtf8(N_("Название"))});
     lvMetrics->setColumnWidth(0, 40);
+    // The selected metric stays marked while the user reads elsewhere.
+    QPalette metricsPal = lvMetrics->palette();
+    for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+        metricsPal.setColor(QPalette::Inactive, role, metricsPal.color(QPalette::Active, role));
+    lvMetrics->setPalette(metricsPal);
     lvMetrics->setColumnWidth(1, 400);
     Panel3 = Bare("Panel3");
     Panel3->setFixedHeight(20);
@@ -305,7 +310,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
 
     auto* form = new QGridLayout;
     form->setContentsMargins(3, 0, 3, 0);
-    form->setHorizontalSpacing(0);
+    form->setHorizontalSpacing(8);
     form->setVerticalSpacing(6);
     form->setColumnMinimumWidth(0, kInputColumn - 13);
     const std::pair<QLabel*, QWidget*> rows[] = {{Label2, edMaxTreads},
