@@ -21,6 +21,7 @@
 
 #include "app/grid_model.h"
 #include "app/news_browser.h"
+#include "app/score_chart.h"
 #include "app/translate.h"
 #include "app/url_grid.h"
 #include "app/web_links.h"
@@ -163,6 +164,10 @@ void TfmMain::FormShow() {
 
     UpdateURLListCaption();
     UpdateScoreChart();
+    crtURLScore->SetBackgroundByTheme(Panel1->palette().color(QPalette::Window));
+    // Connected only now, so the tab switches of the start-up itself refresh nothing.
+    connect(pcStrategy, &QTabWidget::currentChanged, this, &TfmMain::pcStrategyChange);
+    connect(pcPages, &QTabWidget::currentChanged, this, &TfmMain::pcPagesChange);
 
     lbVersion->setText(lbVersion->text() + QStringLiteral("%1.%2.%3.%4")
                                                .arg(VELMORA_VERSION_MAJOR)

@@ -32,6 +32,7 @@ class QSpinBox;
 namespace velmora::app {
 
 class TNewsBrowser;
+class TScoreChart;
 class TURLGridModel;
 class TURLGrids;
 
@@ -74,7 +75,7 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     QPushButton* btRunRequests = nullptr;
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;
-    QWidget* crtURLScore = nullptr;
+    TScoreChart* crtURLScore = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     QTableWidget* lvMetrics = nullptr;
     QWidget* Panel3 = nullptr;
@@ -118,6 +119,9 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     void lbGotoKeySiteLinkClick();
     void lbGotoSiteLinkClick();
     void Label5LinkClick();
+    // The user switched the main pages or the strategy tabs.
+    void pcPagesChange();
+    void pcStrategyChange();
 
     // --- Run control.
     void btRunRequestsClick();

@@ -22,6 +22,7 @@
 #include "app/main_window.h"
 #include "app/news_browser.h"
 #include "app/range_spin_box.h"
+#include "app/score_chart.h"
 #include "app/translate.h"
 #include "app/window_translator.h"
 #include "io/settings.h"
@@ -212,7 +213,7 @@ QWidget* TfmMain::CreateButtonColumn() {
     btExport->setEnabled(false);
 
     // Placeholder until the score chart takes this place.
-    crtURLScore = Bare("crtURLScore");
+    crtURLScore = new TScoreChart;
     crtURLScore->setFixedSize(158, 255);
     crtURLScore->setFocusPolicy(Qt::TabFocus);
     col->addSpacing(kChartGap);

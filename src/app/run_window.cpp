@@ -19,6 +19,7 @@
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
+#include "app/score_chart.h"
 #include "app/translate.h"
 #include "app/url_grid.h"
 
@@ -156,7 +157,18 @@ void TfmMain::InvalidateTaskRow(const TURLTaskInfo& task) {
 }
 
 void TfmMain::UpdateScoreChart() {
-    // The chart takes this place later; nothing to count yet.
+    crtURLScore->UpdateScoreChart(FMaster, ShownStrategy());
+}
+
+void TfmMain::pcStrategyChange() {
+    UpdateScoreChart();
+}
+
+void TfmMain::pcPagesChange() {
+    // Only a language change makes the chart's texts stale; it relabels on the way back.
+    if (pcPages->currentWidget() != tsURLs || !FChartNeedsRelabel) return;
+    FChartNeedsRelabel = false;
+    UpdateScoreChart();
 }
 
 void TfmMain::ShowErrorBox(const std::string& text) {

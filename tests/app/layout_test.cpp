@@ -15,6 +15,7 @@
 
 #include "app/icons.h"
 #include "app/news_browser.h"
+#include "app/score_chart.h"
 #include "app_test_support.h"
 #include "engine/metrica.h"
 
