@@ -1,6 +1,12 @@
 // Sitemap files as anyone may hand them over: well-formedness, entity tricks, namespaces.
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "fuzz_util.h"
 #include "io/sitemap.h"
@@ -8,12 +14,101 @@
 using velmora::io::ParseSitemap;
 using velmora::io::TSitemapResult;
 
+namespace {
+
+// The same rules read off a document tree, as the format was first read: the streaming reader
+// must agree with it on the outcome, the progress counts and every loc.
+struct TDomResult {
+    TSitemapResult::TStatus status = TSitemapResult::ParseError;
+    size_t children = 0, withLoc = 0;
+    std::vector<std::string> locs;
+};
+
+void OnDomError(void* ctx, xmlErrorPtr err) {
+    if (err && err->level >= XML_ERR_ERROR) *static_cast<bool*>(ctx) = true;
+}
+
+std::string_view NsOf(const xmlNode* n) {
+    return n->ns && n->ns->href ? reinterpret_cast<const char*>(n->ns->href) : "";
+}
+bool Named(const xmlNode* n, const char* local) {
+    return n->type == XML_ELEMENT_NODE && xmlStrEqual(n->name, BAD_CAST local);
+}
+
+// Text and CDATA below n; false when an entity reference is met.
+bool CollectText(const xmlNode* n, std::string& out) {
+    for (const xmlNode* c = n->children; c; c = c->next) {
+        if (c->type == XML_ENTITY_REF_NODE) return false;
+        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content)
+            out += reinterpret_cast<const char*>(c->content);
+        if (c->type == XML_ELEMENT_NODE && !CollectText(c, out)) return false;
+    }
+    return true;
+}
+
+TDomResult ReadDom(std::string_view bytes) {
+    TDomResult res;
+    bool failed = false;
+    xmlSetStructuredErrorFunc(&failed, OnDomError);
+    xmlDocPtr doc = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), "sitemap.xml",
+                                  nullptr, XML_PARSE_NONET);
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    if (!doc || failed) {
+        xmlFreeDoc(doc);
+        return res;
+    }
+    const xmlNode* root = xmlDocGetRootElement(doc);
+    if (!root || !Named(root, "urlset")) {
+        xmlFreeDoc(doc);
+        res.status = TSitemapResult::NoUrlset;
+        return res;
+    }
+    res.status = TSitemapResult::Ok;
+    const std::string_view ns = NsOf(root);
+    for (const xmlNode* c = root->children; c; c = c->next) {
+        if (c->type == XML_TEXT_NODE && xmlIsBlankNode(c)) continue;
+        ++res.children;
+        if (!Named(c, "url") || NsOf(c) != ns) continue;
+        for (const xmlNode* l = c->children; l; l = l->next) {
+            if (!Named(l, "loc") || NsOf(l) != ns) continue;
+            ++res.withLoc;
+            std::string text;
+            if (!CollectText(l, text)) {
+                res = TDomResult{};  // an entity in a loc fails the whole file
+                xmlFreeDoc(doc);
+                return res;
+            }
+            size_t b = 0, e = text.size();
+            while (b < e && static_cast<unsigned char>(text[b]) < 33) ++b;
+            while (e > b && static_cast<unsigned char>(text[e - 1]) < 33) --e;
+            if (e > b) res.locs.push_back(text.substr(b, e - b));
+            break;
+        }
+    }
+    xmlFreeDoc(doc);
+    return res;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The reader only takes a path, so every input goes through a scratch file.
     static const std::string path = fuzz::ScratchPath("sitemap.xml");
     fuzz::WriteFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
     const TSitemapResult r = ParseSitemap(path);
     fuzz::CheckNoFdLeak(path);
+    // The tree parser stops at a NUL byte in memory, where the file reader rightly fails.
+    if (size > 0 && !std::memchr(data, 0, size)) {
+        const TDomResult dom = ReadDom(std::string_view(reinterpret_cast<const char*>(data), size));
+        FUZZ_CHECK(dom.status == r.status, "reader says %d (%s), tree says %d", r.status,
+                   r.error.c_str(), dom.status);
+        if (r.status == TSitemapResult::Ok) {
+            FUZZ_CHECK(dom.children == r.urlsetChildCount && dom.withLoc == r.urlWithLocCount,
+                       "counts %zu/%zu, tree %zu/%zu", r.urlsetChildCount, r.urlWithLocCount,
+                       dom.children, dom.withLoc);
+            FUZZ_CHECK(dom.locs == r.locs, "%zu locs, tree %zu", r.locs.size(), dom.locs.size());
+        }
+    }
 
     switch (r.status) {
         case TSitemapResult::ParseError:

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/events.h"
+#include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io/url_import.h"
 
@@ -93,6 +94,14 @@ TSitemapResult ParseSitemap(const std::string& path) {
     while ((ret = xmlTextReaderRead(rd.r)) == 1) {
         const int type = xmlTextReaderNodeType(rd.r);
         const int depth = xmlTextReaderDepth(rd.r);
+        // The streaming parser lets overlong UTF-8 through in CDATA sections (0xC0 0xAF for
+        // "/"), where it rejects it everywhere else.
+        if (type == XML_READER_TYPE_CDATA && !IsValidUtf8(View(xmlTextReaderConstValue(rd.r)))) {
+            res = TSitemapResult();
+            res.error = "line " + std::to_string(xmlTextReaderGetParserLineNumber(rd.r)) +
+                        ": Input is not proper UTF-8 in a CDATA section";
+            return res;
+        }
         if (depth == 0) {
             if (type == XML_READER_TYPE_ELEMENT && !haveRoot) {
                 haveRoot = true;
