@@ -31,10 +31,28 @@ struct TErrorSink {
     std::string first;
 };
 
+// libxml2 quotes the input in some messages, cut after a fixed number of bytes, so a character
+// can be split at the end; such bytes become U+FFFD.
+std::string ValidUtf8(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        size_t len = 1;
+        while (len <= 4 && i + len <= s.size() && !IsValidUtf8(s.substr(i, len))) ++len;
+        if (len > 4 || i + len > s.size()) {
+            out += "\xEF\xBF\xBD";
+            len = 1;
+        } else {
+            out += s.substr(i, len);
+        }
+        i += len;
+    }
+    return out;
+}
+
 void OnXmlError(void* ctx, TXmlErrorPtr err) {
     auto* sink = static_cast<TErrorSink*>(ctx);
     if (!err || err->level < XML_ERR_ERROR || !sink->first.empty()) return;
-    std::string msg(TrimControl(err->message ? err->message : "XML error"));
+    std::string msg = ValidUtf8(TrimControl(err->message ? err->message : "XML error"));
     if (err->line > 0) msg = "line " + std::to_string(err->line) + ": " + msg;
     sink->first = std::move(msg);
 }

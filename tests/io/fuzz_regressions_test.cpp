@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "io/codepage.h"
 #include "io/sitemap.h"
 #include "io_test_util.h"
 
@@ -34,6 +35,18 @@ TEST(FuzzRegressions, SitemapRefusesMalformedUtf8InCdata) {
         path,
         "<urlset><url><loc>https://a.example/</loc><x><![CDATA[\xC0\xAF]]></x></url></urlset>");
     EXPECT_EQ(ParseSitemap(path).status, TSitemapResult::ParseError);
+}
+
+// The reader's message quotes the input cut after a fixed number of bytes, which split a
+// two-byte character; the message must stay UTF-8 for the message box.
+TEST(FuzzRegressions, SitemapErrorMessageStaysUtf8) {
+    TTempDir dir;
+    const std::string path = dir.File("sitemap.xml");
+    WriteBytes(path, "<urlset>\n<!--" + std::string(47, 'a') + "\xC3\xA9\xC3\xA9xyz");
+    const TSitemapResult r = ParseSitemap(path);
+    ASSERT_EQ(r.status, TSitemapResult::ParseError);
+    EXPECT_NE(r.error.find("Comment not terminated"), std::string::npos) << r.error;
+    EXPECT_TRUE(IsValidUtf8(r.error)) << r.error;
 }
 
 }  // namespace
