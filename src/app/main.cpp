@@ -11,6 +11,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "engine/process_tuning.h"
 #include "http/curl.h"
 #include "psi_sim.h"
 
@@ -35,6 +36,7 @@ std::unique_ptr<sim::Simulator> StartDemoSimulator(QString* error) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    TuneProcessForWorkers();
     http::TCurlGlobal curl;
     app::TVelmoraApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Velmora"));

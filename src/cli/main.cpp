@@ -7,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "engine/process_tuning.h"
 #include "http/curl.h"
 
 namespace {
@@ -29,6 +30,7 @@ std::string ExeDir(const char* argv0) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    velmora::TuneProcessForWorkers();
     velmora::http::TCurlGlobal curl;
     std::vector<std::string> args(argv + 1, argv + argc);
     auto parsed = velmora::cli::ParseCommandLine(args);

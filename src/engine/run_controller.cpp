@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "engine/metrica.h"
+#include "engine/process_tuning.h"
 
 namespace velmora {
 
@@ -126,6 +127,7 @@ void CheckRunController::StartNextTask() {
 void CheckRunController::EndRun() {
     FPool->ClearTasks();
     FPool.reset();
+    ReleaseFreedMemory();
     UpdateRunButtons();
     FWindow.SetParamsEnabled(true);
     FWindow.ShowProgress(false);

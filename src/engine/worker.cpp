@@ -84,6 +84,11 @@ void TActiveTaskThread::Execute() {
     } catch (...) {
     }
     ActiveTaskCount.fetch_sub(1);
+    // The results may live for hours in a list of 10 000; keep no growth slack.
+    if (auto& results = FURLTaskInfo->TaskResults) {
+        results->MetricaValues.shrink_to_fit();
+        for (auto& advice : results->AdviceList) advice.shrink_to_fit();
+    }
     try {
         PostTaskFinished(std::move(FURLTaskInfo));
     } catch (...) {
