@@ -125,7 +125,9 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
     ASSERT_TRUE(WaitFor([&] { return !w->btAbortRequests->isEnabled(); }, 2000));
     EXPECT_TRUE(LogLines().contains("Cancelling the check..."));
     // The abort ends the transfer in flight at once, so the run may be over already.
-    if (w->Controller().Running()) EXPECT_FALSE(w->btRunRequests->isEnabled());
+    if (w->Controller().Running()) {
+        EXPECT_FALSE(w->btRunRequests->isEnabled());
+    }
     ASSERT_TRUE(RunEnded());
     EXPECT_FALSE(w->btExport->isEnabled());
     EXPECT_TRUE(w->btRunRequests->isEnabled());
