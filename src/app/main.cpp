@@ -1,4 +1,5 @@
 // Program entry: libcurl first, then the one-instance rule, then the window.
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QRandomGenerator>
@@ -25,6 +26,9 @@ std::unique_ptr<sim::Simulator> StartDemoSimulator(QString* error) {
     options.latencyMinMs = 300;
     options.latencyMaxMs = 1500;
     options.seed = QRandomGenerator::global()->generate();
+    // A build runs from its tree; an installed program has the answers in its data folder.
+    if (!QFileInfo::exists(QString::fromStdString(options.fixtureDir)))
+        options.fixtureDir = VELMORA_INSTALLED_FIXTURES;
     auto simulator = std::make_unique<sim::Simulator>(options);
     if (!simulator->Start()) {
         *error = QString::fromStdString(simulator->Error());
