@@ -10,6 +10,7 @@
 
 #include "engine/events.h"
 #include "engine/tasks.h"
+#include "io/file_read.h"
 
 namespace velmora::io {
 
@@ -75,28 +76,6 @@ std::string_view SkipBom(std::string_view content) {
     return content;
 }
 
-// Whole file; nullopt with errno set when it cannot be read.
-std::optional<std::string> ReadAll(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int saved = errno;
-            close(fd);
-            errno = saved;
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    return data;
-}
-
 std::string CutToCharacters(std::string_view v, size_t maxChars) {
     size_t chars = 0;
     for (size_t i = 0; i < v.size(); ++i) {
@@ -158,7 +137,7 @@ bool HasLineBreak(std::string_view s) {
 
 std::optional<std::string> TIniFile::ReadString(std::string_view section,
                                                 std::string_view key) const {
-    std::optional<std::string> content = ReadAll(FPath);
+    std::optional<std::string> content = ReadWholeFile(FPath);
     if (!content) return std::nullopt;
     bool inSection = false;
     for (const TLine& line : SplitLines(SkipBom(*content))) {
@@ -191,7 +170,7 @@ bool TIniFile::WriteStrings(std::string_view section,
     for (const auto& [k, v] : values)
         if (HasLineBreak(k) || HasLineBreak(v) || k.find('=') != std::string::npos) return fail();
 
-    std::optional<std::string> old = ReadAll(FPath);
+    std::optional<std::string> old = ReadWholeFile(FPath);
     if (!old) {
         if (errno != ENOENT) return fail();
         old.emplace();
