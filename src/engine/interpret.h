@@ -26,6 +26,10 @@ bool InterpretAnswer(const simdjson::dom::element& answer, TMetricaStrategy s, T
 // The parser is reused across calls so its buffers are allocated once per worker.
 bool InterpretBody(simdjson::dom::parser& parser, std::string_view body, TMetricaStrategy s,
                    TURLTaskInfo& task, char decimalSeparator, const TLogFn& log);
+// The same for a body held in a string; when the string has SIMDJSON_PADDING bytes of spare
+// capacity (the HTTP client's receive buffer keeps them) it is parsed where it is, uncopied.
+bool InterpretBody(simdjson::dom::parser& parser, const std::string& body, TMetricaStrategy s,
+                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log);
 
 // "%6.1f kb" of bytes / 1024 rounded half away from zero, with the given decimal separator.
 std::string FormatTransferSize(int64_t bytes, char decimalSeparator);

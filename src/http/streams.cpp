@@ -1,5 +1,6 @@
 #include "http/streams.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -9,8 +10,12 @@ std::int64_t TRawByteStream::Write(const void* buffer, std::int64_t count) {
     if (count <= 0) return 0;
     const auto pos = static_cast<std::size_t>(fPos);
     const auto n = static_cast<std::size_t>(count);
-    // Appending is the receive path's only case in practice; keep it a plain append.
+    // Appending is the receive path's only case in practice; keep it a plain append. Spare
+    // room stays at the end so that a reader working in wide blocks (a JSON parser) can use
+    // the bytes where they are instead of copying them.
     if (pos == fData.size()) {
+        if (fData.capacity() < pos + n + kSpareBytes)
+            fData.reserve(std::max(fData.capacity() * 2, pos + n + kSpareBytes));
         fData.append(static_cast<const char*>(buffer), n);
     } else {
         if (pos + n > fData.size()) fData.resize(pos + n);

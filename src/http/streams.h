@@ -27,6 +27,9 @@ class TRawByteStream final : public TCurlStream {
     const std::string& Data() const { return fData; }
     std::int64_t Position() const { return fPos; }
 
+    // Bytes kept free after the data when it grows by appending.
+    static constexpr std::size_t kSpareBytes = 64;
+
   private:
     std::string fData;
     std::int64_t fPos = 0;
