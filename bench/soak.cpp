@@ -15,6 +15,7 @@
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
 #include "engine/grid_text.h"
+#include "engine/process_tuning.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "http/curl.h"
@@ -161,6 +162,7 @@ int main(int argc, char** argv) {
     const std::string endpoint = argv[1];
     const int urls = std::atoi(argv[2]);
     const std::string outDir = argv[3];
+    TuneProcessForWorkers();
     http::TCurlGlobal curl;
 
     TURLTaskInfoList master;

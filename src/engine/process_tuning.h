@@ -3,13 +3,11 @@
 
 namespace velmora {
 
-// Call first in main. glibc gives each thread that allocates its own malloc arena; with twenty
-// workers parsing megabyte answers, the buffers they free stay spread over twenty arenas and the
-// process keeps tens of megabytes it no longer uses. Two arenas keep contention low and the
-// memory returnable.
+// Call first in main. Every worker receives and parses answers of up to a few megabytes in
+// buffers it frees when its task ends. glibc would serve such blocks from its heaps once the
+// first one has been freed (its mmap threshold adapts upwards), and the freed megabytes then
+// stay with the process, spread over one arena per thread. A fixed threshold keeps large
+// blocks mapped on their own, so freeing them returns them; two arenas keep the rest compact.
 void TuneProcessForWorkers();
-
-// Hands memory freed by finished workers back to the system (after a run).
-void ReleaseFreedMemory();
 
 }  // namespace velmora

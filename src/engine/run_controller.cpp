@@ -7,8 +7,6 @@
 #include <unordered_set>
 
 #include "engine/metrica.h"
-#include "engine/process_tuning.h"
-
 namespace velmora {
 
 std::string FormatLogTime(std::chrono::system_clock::time_point t) {
@@ -127,7 +125,6 @@ void CheckRunController::StartNextTask() {
 void CheckRunController::EndRun() {
     FPool->ClearTasks();
     FPool.reset();
-    ReleaseFreedMemory();
     UpdateRunButtons();
     FWindow.SetParamsEnabled(true);
     FWindow.ShowProgress(false);
