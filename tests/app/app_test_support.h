@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "support/qt_wait.h"
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -24,16 +25,7 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace velmora::app::test {
 
-// Pumps events until pred holds or timeoutMs passes.
-inline bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using velmora::test::WaitFor;
 
 // Sets the locale environment for one test and restores it afterwards.
 class TLocaleEnv {

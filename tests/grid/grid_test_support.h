@@ -18,20 +18,13 @@
 #include <memory>
 
 #include "app/grid_model.h"
+#include "support/qt_wait.h"
 #include "app/main_window.h"
 #include "app/url_grid.h"
 
 namespace velmora::app::test {
 
-inline bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using velmora::test::WaitFor;
 
 struct TBox {
     QMessageBox::Icon Icon;

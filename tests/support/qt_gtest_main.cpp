@@ -1,3 +1,4 @@
+// Entry of the GoogleTest programs that drive the desktop program's widgets.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
