@@ -1,6 +1,5 @@
 #include "io/url_import.h"
 
-
 #include <array>
 #include <cerrno>
 #include <cstring>

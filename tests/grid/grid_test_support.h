@@ -18,9 +18,9 @@
 #include <memory>
 
 #include "app/grid_model.h"
-#include "support/qt_wait.h"
 #include "app/main_window.h"
 #include "app/url_grid.h"
+#include "support/qt_wait.h"
 
 namespace velmora::app::test {
 
