@@ -11,6 +11,10 @@
 
 #include "io/ini_file.h"
 
+#ifndef VELMORA_INSTALLED_BINDIR
+#define VELMORA_INSTALLED_BINDIR "/usr/local/bin"
+#endif
+
 namespace velmora::io {
 
 std::optional<int> ParseIniIntOpt(std::string_view text) {
@@ -89,7 +93,10 @@ bool SaveLang(const std::string& path, std::string_view code, std::string* error
 std::string SettingsFilePath(const std::string& appDir) {
     std::string dir = appDir.empty() ? std::string("./") : appDir;
     if (dir.back() != '/') dir += '/';
-    if (access(dir.c_str(), W_OK) == 0) return dir + kSettingsFileName;
+    // An installed program shares its folder with every other one; root could write there,
+    // but settings of one user do not belong in /usr/bin.
+    const bool installed = dir == std::string(VELMORA_INSTALLED_BINDIR) + "/";
+    if (!installed && access(dir.c_str(), W_OK) == 0) return dir + kSettingsFileName;
 
     std::string base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {

@@ -54,9 +54,9 @@ bool SaveParams(const std::string& path, const TSettingsValues& values, std::str
 // Writes "lang" alone.
 bool SaveLang(const std::string& path, std::string_view code, std::string* error);
 
-// appDir (with or without its trailing "/") + "Velmora.ini" when that folder is writable;
-// otherwise "$XDG_CONFIG_HOME/Velmora/Velmora.ini" (default "~/.config"), creating the
-// "Velmora" folder with mode 0700.
+// appDir (with or without its trailing "/") + "Velmora.ini" when that folder is writable and
+// not the installed programs' folder; otherwise "$XDG_CONFIG_HOME/Velmora/Velmora.ini"
+// (default "~/.config"), creating the "Velmora" folder with mode 0700.
 std::string SettingsFilePath(const std::string& appDir);
 
 }  // namespace velmora::io

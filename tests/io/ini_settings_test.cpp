@@ -322,6 +322,10 @@ TEST(Settings, SettingsFilePathFallsBackToUserConfig) {
     mkdir(dir.File("home").c_str(), 0755);
     EXPECT_EQ(SettingsFilePath(appDir), dir.File("home/.config/Velmora/Velmora.ini"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("home/.config/Velmora")));
+
+    // The installed programs' folder is writable for root, yet never holds a user's settings.
+    for (const char* installed : {VELMORA_TEST_INSTALLED_BINDIR, VELMORA_TEST_INSTALLED_BINDIR "/"})
+        EXPECT_EQ(SettingsFilePath(installed), dir.File("home/.config/Velmora/Velmora.ini"));
 }
 
 }  // namespace
