@@ -1,5 +1,6 @@
 #include "engine/pool.h"
 
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -80,8 +81,11 @@ void TURLTaskInfoPool::RegisterLastRequest(TTimePoint aDT) {
 }
 
 TTimePoint TURLTaskInfoPool::ReserveRequest() {
+    // A slot that already lies in the past would let every worker back from a slow answer fire
+    // at once; the gap is counted from the previous send, so a slot is never earlier than now.
+    const TTimePoint now = FClock.Now();
     std::lock_guard lock(FLock);
-    TTimePoint reserved = FNextRequestCanRunAt;
+    const TTimePoint reserved = std::max(now, FNextRequestCanRunAt);
     FNextRequestCanRunAt = reserved + std::chrono::milliseconds(kRequestGapMs) +
                            std::chrono::milliseconds(FRequestDelay);
     FCanRunNextRequest = true;

@@ -52,7 +52,9 @@ class TURLTaskInfoPool {
     void RegisterLastRequest(TTimePoint aDT);
 
     // Takes the next reservation and registers the one after it in one step, so that two
-    // workers can never both escape the pacing.
+    // workers can never both escape the pacing. The slot is the later of now and the previous
+    // slot + delay + kRequestGapMs: consecutive requests leave at least that far apart, however
+    // late their workers come back.
     TTimePoint ReserveRequest();
     // Waits until the clock is past aDT (to the millisecond), sleeping random steps of 0..19 ms
     // without the lock. False when abort was set first; then nothing may be sent.

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <queue>
+#include <random>
 #include <set>
 #include <thread>
 #include <vector>
@@ -79,7 +83,7 @@ TEST(Pool, TwoStepReservationRefusesASecondTakerUntilRegistered) {
     EXPECT_EQ(MsSince(first, second), 120);
 }
 
-TEST(Pool, ReservationsFollowTheGridWhateverTheSendingTimes) {
+TEST(Pool, BackToBackRequestsFollowTheGridAndSendWithinOneSleepStep) {
     TManualClock clock;
     const TTimePoint start = clock.Now();
     TURLTaskInfoPool pool(100, clock);
@@ -96,13 +100,65 @@ TEST(Pool, ReservationsFollowTheGridWhateverTheSendingTimes) {
         EXPECT_GT(sentAt[k], k * 120);
         EXPECT_LE(sentAt[k], k * 120 + 20);
     }
-    // After a quiet stretch the grid lags behind the clock and requests go out at once.
+}
+
+// Slots that lie in the past are not handed out: a worker back long after the last slot goes
+// now, and the next one waits delay + gap from that send, not from an old grid point.
+TEST(Pool, LateWorkerGoesNowAndTheNextWaitsAFullGapFromIt) {
+    TManualClock clock;
+    const TTimePoint start = clock.Now();
+    TURLTaskInfoPool pool(100, clock);
+    for (int k = 0; k < 3; ++k) pool.ReserveRequest();  // 0, 120, 240
     clock.Advance(milliseconds(5000));
-    int before = clock.Sleeps();
-    TTimePoint late = pool.ReserveRequest();
-    EXPECT_EQ(MsSince(start, late), 4 * 120);
-    ASSERT_TRUE(pool.WaitForReservation(late, abort));
-    EXPECT_EQ(clock.Sleeps(), before);
+    EXPECT_EQ(MsSince(start, pool.ReserveRequest()), 5000);
+    EXPECT_EQ(MsSince(start, pool.ReserveRequest()), 5120);
+    clock.Advance(milliseconds(50));  // back before the next slot: it keeps its place
+    EXPECT_EQ(MsSince(start, pool.ReserveRequest()), 5240);
+}
+
+TEST(Pool, WorkersBackTogetherLeaveAFullGapApart) {
+    TManualClock clock;
+    TURLTaskInfoPool pool(100, clock);
+    pool.ReserveRequest();
+    clock.Advance(milliseconds(3000));
+    std::vector<TTimePoint> got(2);
+    std::thread a([&] { got[0] = pool.ReserveRequest(); });
+    std::thread b([&] { got[1] = pool.ReserveRequest(); });
+    a.join();
+    b.join();
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got[0], clock.Now());
+    EXPECT_EQ(MsSince(got[0], got[1]), 120);
+}
+
+// A busy run as the real service makes it: every answer takes 1..3 s, so workers come back long
+// after the slots reserved when they left. Consecutive sends never come closer than delay + gap.
+TEST(Pool, SlowAnswersNeverBunchRequests) {
+    for (int threads : {1, 8, 20}) {
+        SCOPED_TRACE(threads);
+        TManualClock clock;
+        TURLTaskInfoPool pool(100, clock);
+        std::minstd_rand rng(threads);
+        using TReturn = std::pair<TTimePoint, int>;  // when a worker is back, which worker
+        std::priority_queue<TReturn, std::vector<TReturn>, std::greater<>> back;
+        for (int w = 0; w < threads; ++w) back.push({clock.Now(), w});
+        std::vector<TTimePoint> sends;
+        while (sends.size() < 400) {
+            auto [at, w] = back.top();
+            back.pop();
+            if (at > clock.Now())
+                clock.Advance(std::chrono::duration_cast<milliseconds>(at - clock.Now()));
+            const TTimePoint slot = pool.ReserveRequest();
+            EXPECT_GE(slot, at);  // never a slot before the moment it is asked for
+            sends.push_back(slot);
+            back.push({slot + milliseconds(1000 + rng() % 2001), w});
+        }
+        std::sort(sends.begin(), sends.end());
+        int64_t smallest = INT64_MAX;
+        for (size_t i = 1; i < sends.size(); ++i)
+            smallest = std::min(smallest, MsSince(sends[i - 1], sends[i]));
+        EXPECT_GE(smallest, 120);
+    }
 }
 
 TEST(Pool, AbortEndsTheWaitAndKeepsTheReservationUsed) {
