@@ -8,7 +8,7 @@
 
 #include "engine/worker.h"
 #include "engine/worker_test_sink.h"
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 namespace velmora {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 namespace velmora::sim {
 namespace {

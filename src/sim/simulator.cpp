@@ -1,4 +1,4 @@
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -21,7 +21,7 @@
 #include <sstream>
 #include <thread>
 
-#include "answers.h"
+#include "sim/answers.h"
 
 namespace velmora::sim {
 
@@ -453,6 +453,10 @@ void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res
             return;
         }
     }
+}
+
+std::string SourceTreeAnswerDir() {
+    return VELMORA_PSI_ANSWERS;
 }
 
 Simulator::Simulator(SimOptions options) : impl_(std::make_unique<Impl>()) {
