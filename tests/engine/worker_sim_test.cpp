@@ -1,5 +1,4 @@
 // Workers with the real libcurl client against the local PageSpeed simulator on 127.0.0.1.
-#ifdef VELMORA_HAVE_PSI_SIM
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -135,5 +134,3 @@ TEST_F(WorkerSimTest, AbortEndsAHangingTransferAtOnce) {
 
 }  // namespace
 }  // namespace velmora
-
-#endif  // VELMORA_HAVE_PSI_SIM
