@@ -17,7 +17,7 @@ const char* kFixtures[] = {"psi_fast_desktop.json",  "psi_fast_mobile.json",
 // With spare room at the end, as the HTTP client's receive buffer leaves it, so both
 // benchmarks parse the bytes where they are.
 std::string Load(const char* name) {
-    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/psi/" + name, std::ios::binary);
+    std::ifstream in(std::string(VELMORA_PSI_ANSWERS) + "/" + name, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     std::string body = ss.str();

@@ -14,7 +14,7 @@
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "http/curl.h"
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 using namespace velmora;
 using std::chrono::milliseconds;

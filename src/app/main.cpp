@@ -14,7 +14,7 @@
 #include "app/single_instance.h"
 #include "engine/process_tuning.h"
 #include "http/curl.h"
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 using namespace velmora;
 

@@ -14,7 +14,7 @@
 #include "app/grid_model.h"
 #include "app_test_support.h"
 #include "engine/pool.h"
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 namespace velmora::app::test {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 namespace velmora::cli {
 namespace {

@@ -266,7 +266,7 @@ TEST(InterpretTest, ServiceErrorFixtures) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        TRun r = Interpret(ReadFile(std::string(VELMORA_TEST_DATA "/psi/errors/") + c.file));
+        TRun r = Interpret(ReadFile(std::string(VELMORA_PSI_ANSWERS "/errors/") + c.file));
         EXPECT_EQ(r.Status(), c.status);
         EXPECT_EQ(r.Results().ErrorCode[msDesktop], c.code);
         EXPECT_EQ(r.Results().ErrorText(msDesktop), c.errorText);
@@ -322,7 +322,7 @@ TEST(InterpretTest, RealAnswers) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        TRun r = Interpret(ReadFile(std::string(VELMORA_TEST_DATA "/psi/") + c.file), c.strategy);
+        TRun r = Interpret(ReadFile(std::string(VELMORA_PSI_ANSWERS "/") + c.file), c.strategy);
         EXPECT_EQ(r.Status(c.strategy), c.status);
         EXPECT_THAT(r.Texts(c.strategy), ElementsAreArray(c.texts));
         std::array<size_t, 3> byGroup{};
@@ -416,7 +416,7 @@ TEST(InterpretTest, BodiesThatAreNoJsonObjectGiveParseError) {
 
 TEST(InterpretTest, OneParserServesManyAnswersOfDifferentSizes) {
     simdjson::dom::parser parser;
-    const std::string big = ReadFile(VELMORA_TEST_DATA "/psi/psi_heavy_desktop.json");
+    const std::string big = ReadFile(VELMORA_PSI_ANSWERS "/psi_heavy_desktop.json");
     const std::string small = Answer(kPerf, Audits(kSummary));
     for (int i = 0; i < 3; ++i) {
         for (const std::string* body : {&big, &small}) {

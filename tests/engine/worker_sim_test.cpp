@@ -1,5 +1,4 @@
 // Workers with the real libcurl client against the local PageSpeed simulator on 127.0.0.1.
-#ifdef VELMORA_HAVE_PSI_SIM
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,7 +7,7 @@
 
 #include "engine/worker.h"
 #include "engine/worker_test_sink.h"
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 namespace velmora {
 namespace {
@@ -135,5 +134,3 @@ TEST_F(WorkerSimTest, AbortEndsAHangingTransferAtOnce) {
 
 }  // namespace
 }  // namespace velmora
-
-#endif  // VELMORA_HAVE_PSI_SIM

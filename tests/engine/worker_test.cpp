@@ -30,8 +30,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 const std::string& FastAnswer(bool desktop) {
-    static const std::string d = ReadFile(VELMORA_TEST_DATA "/psi/psi_fast_desktop.json");
-    static const std::string m = ReadFile(VELMORA_TEST_DATA "/psi/psi_fast_mobile.json");
+    static const std::string d = ReadFile(VELMORA_PSI_ANSWERS "/psi_fast_desktop.json");
+    static const std::string m = ReadFile(VELMORA_PSI_ANSWERS "/psi_fast_mobile.json");
     return desktop ? d : m;
 }
 

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "grid_test_support.h"
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 namespace velmora::app::test {
 namespace {

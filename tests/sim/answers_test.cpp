@@ -1,4 +1,4 @@
-#include "answers.h"
+#include "sim/answers.h"
 
 #include <gtest/gtest.h>
 #include <simdjson.h>

@@ -1,3 +1,5 @@
+#include "sim/simulator.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <simdjson.h>
@@ -9,8 +11,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "psi_sim.h"
 
 namespace velmora::sim {
 namespace {

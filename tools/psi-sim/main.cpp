@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "answers.h"
+#include "sim/answers.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,6 +1,6 @@
 // A local stand-in for the PageSpeed Insights v5 service: answers runPagespeed requests on
 // 127.0.0.1 from recorded answers, and misbehaves on purpose for URLs carrying a marker
-// (see README.md). Used by tests, benchmarks and the program's demo mode.
+// (see tools/psi-sim/README.md). Used by tests, benchmarks and the program's demo mode.
 #pragma once
 
 #include <chrono>
@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#ifndef VELMORA_SIM_FIXTURES
-#define VELMORA_SIM_FIXTURES "tests/data/psi"
-#endif
-
 namespace velmora::sim {
+
+// The recorded answers in the source tree the library was built from. An installed program
+// finds them in its data folder instead.
+std::string SourceTreeAnswerDir();
 
 struct SimOptions {
     int port = 0;  // 0 = any free port
@@ -21,7 +21,7 @@ struct SimOptions {
     int latencyMinMs = 0;
     int latencyMaxMs = 0;
     int quotaPerMinute = 0;  // 0 = unlimited
-    std::string fixtureDir = VELMORA_SIM_FIXTURES;
+    std::string fixtureDir = SourceTreeAnswerDir();
     std::string requestLogPath;  // JSON lines; empty = no file
     int hangMs = 200000;         // how long "/sim-hang" keeps the client waiting
     int slowMs = 3000;           // extra delay of "/sim-slow"

@@ -1,10 +1,9 @@
-#include "psi_sim.h"
+#include "sim/simulator.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <simdjson.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,14 +13,14 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <random>
 #include <sstream>
 #include <thread>
 
-#include "answers.h"
+#include "sim/answers.h"
+#include "sim/fixtures.h"
 
 namespace velmora::sim {
 
@@ -106,15 +105,6 @@ std::string ErrorBody(int code, std::string_view message, std::string_view reaso
     return o.str();
 }
 
-bool ReadFile(const std::filesystem::path& path, std::string* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    *out = ss.str();
-    return static_cast<bool>(in) || in.eof();
-}
-
 // Shuts down the handler's own connection so that the client gets no answer at all. httplib
 // gives handlers no socket, so it is found by its two ports. Other descriptors are only
 // queried, through raw system calls because other threads may close them meanwhile (a query
@@ -145,102 +135,11 @@ bool ShutdownOwnConnection(int localPort, int peerPort) {
     return done;
 }
 
-struct Fixtures {
-    // [variant][heavy][mobile]; variants: normal, score null, no audits
-    AnswerTemplate answers[3][2][2];
-    AnswerTemplate pdf, text;
-    std::string notHtml, quota, quotaLegacy, failedDocument, codeWord, noMessage;
+struct Query {
+    std::string url;
+    std::string strategy;  // lower case
+    bool hasStrategy = false;
 };
-
-constexpr int kNormal = 0, kNoScore = 1, kNoAudits = 2;
-
-// Renders every template once with an awkward URL and parses it, so a fixture the edits or
-// the slot search got wrong fails Start rather than a test far away.
-bool Verify(const AnswerTemplate& t, int variant, const std::string& name, std::string* error) {
-    static const std::string kProbe = "http://probe.invalid/a\"b\\c<d>&e=f'g\xC3\xA9";
-    std::string body = t.Render(JsonEscape(kProbe));
-    simdjson::dom::parser parser;
-    simdjson::dom::element doc;
-    if (parser.parse(body).get(doc) != simdjson::SUCCESS) {
-        *error = name + ": answer is not valid JSON";
-        return false;
-    }
-    std::string_view id, requested;
-    if (doc["id"].get(id) != simdjson::SUCCESS || id != kProbe ||
-        doc["lighthouseResult"]["requestedUrl"].get(requested) != simdjson::SUCCESS ||
-        requested != kProbe) {
-        *error = name + ": requested URL not echoed";
-        return false;
-    }
-    if (variant == kNoScore &&
-        !doc.at_pointer("/lighthouseResult/categories/performance/score").is_null()) {
-        *error = name + ": score not nulled";
-        return false;
-    }
-    if (variant == kNoAudits && doc["lighthouseResult"]["audits"].error() == simdjson::SUCCESS) {
-        *error = name + ": audits not removed";
-        return false;
-    }
-    return true;
-}
-
-bool LoadFixtures(const std::string& dirName, Fixtures* f, std::string* error) {
-    namespace fs = std::filesystem;
-    const fs::path dir(dirName);
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
-        *error = "fixture directory not found: " + dirName;
-        return false;
-    }
-    auto read = [&](const std::string& name, std::string* out) {
-        if (ReadFile(dir / name, out) && !out->empty()) return true;
-        *error = "cannot read fixture " + (dir / name).string();
-        return false;
-    };
-    auto load = [&](const std::string& name, const std::string& text, int variant,
-                    AnswerTemplate* t) {
-        std::string why;
-        if (!t->Load(text, &why)) {
-            *error = name + ": " + why;
-            return false;
-        }
-        return Verify(*t, variant, name, error);
-    };
-    static const char* const kNames[2][2] = {
-        {"psi_fast_desktop.json", "psi_fast_mobile.json"},
-        {"psi_heavy_desktop.json", "psi_heavy_mobile.json"},
-    };
-    for (int heavy = 0; heavy < 2; ++heavy) {
-        for (int mobile = 0; mobile < 2; ++mobile) {
-            const std::string name = kNames[heavy][mobile];
-            std::string text;
-            if (!read(name, &text)) return false;
-            std::string noScore = text, noAudits = text;
-            if (!NullPerformanceScore(noScore) || !RemoveAudits(noAudits)) {
-                *error = name + ": performance score or audits not found";
-                return false;
-            }
-            if (!load(name, text, kNormal, &f->answers[kNormal][heavy][mobile]) ||
-                !load(name, noScore, kNoScore, &f->answers[kNoScore][heavy][mobile]) ||
-                !load(name, noAudits, kNoAudits, &f->answers[kNoAudits][heavy][mobile])) {
-                return false;
-            }
-        }
-    }
-    std::string text;
-    if (!read("psi_pdf_desktop.json", &text) ||
-        !load("psi_pdf_desktop.json", text, kNormal, &f->pdf) ||
-        !read("psi_text_mobile.json", &text) ||
-        !load("psi_text_mobile.json", text, kNormal, &f->text)) {
-        return false;
-    }
-    return read("errors/synthetic_error_not_html.json", &f->notHtml) &&
-           read("errors/synthetic_error_quota_current.json", &f->quota) &&
-           read("errors/synthetic_error_quota_legacy.json", &f->quotaLegacy) &&
-           read("errors/synthetic_error_failed_document_request.json", &f->failedDocument) &&
-           read("errors/synthetic_error_code_word.json", &f->codeWord) &&
-           read("errors/synthetic_error_no_message.json", &f->noMessage);
-}
 
 }  // namespace
 
@@ -318,7 +217,13 @@ struct Simulator::Impl {
                                  [](size_t, size_t, httplib::DataSink&) { return false; });
     }
 
+    // One request, in steps: log it, refuse a malformed query, pace it, answer it.
     void Handle(const httplib::Request& req, httplib::Response& res);
+    Query RecordRequest(const httplib::Request& req, Clock::time_point arrival);
+    static bool RejectBadQuery(const Query& q, httplib::Response& res);
+    bool Pace(const httplib::Request& req, httplib::Response& res);
+    void Answer(const Query& q, const httplib::Request& req, httplib::Response& res);
+    void Trickle(std::string text, httplib::Response& res);
 };
 
 void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res) {
@@ -327,9 +232,16 @@ void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res
         Reply(res, 404, ErrorBody(404, "Not Found: " + req.path, "notFound", "NOT_FOUND"));
         return;
     }
+    const Query q = RecordRequest(req, arrival);
+    if (RejectBadQuery(q, res) || !Pace(req, res)) return;
+    Answer(q, req, res);
+}
+
+Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_point arrival) {
     RequestRecord rec;
     rec.arrivalMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(arrival - started).count();
+    // The service reads the first of repeated parameters, and the key's name in any case.
     bool hasStrategy = false, hasUrl = false, hasKey = false;
     for (const auto& [name, value] : req.params) {
         if (name == "strategy" && !hasStrategy) {
@@ -344,115 +256,112 @@ void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res
         }
     }
     rec.userAgent = req.get_header_value("User-Agent");
-    const std::string url = rec.url;
-    const std::string strategy = Lower(rec.strategy);
+    Query q{rec.url, Lower(rec.strategy), hasStrategy};
     Record(std::move(rec));
+    return q;
+}
 
-    if (url.empty()) {
+bool Simulator::Impl::RejectBadQuery(const Query& q, httplib::Response& res) {
+    if (q.url.empty()) {
         Reply(res, 400, ErrorBody(400, "Required parameter: url", "required", "INVALID_ARGUMENT"));
-        return;
+        return true;
     }
-    if (hasStrategy && strategy != "desktop" && strategy != "mobile") {
+    if (q.hasStrategy && q.strategy != "desktop" && q.strategy != "mobile") {
         Reply(res, 400,
               ErrorBody(400,
                         "Invalid value at 'strategy' "
                         "(type.googleapis.com/"
                         "google.cloud.pagespeedonline.v5.PagespeedApiPagespeedRequest.Strategy), "
                         "\"" +
-                            strategy + "\"",
+                            q.strategy + "\"",
                         "invalid", "INVALID_ARGUMENT"));
-        return;
+        return true;
     }
+    return false;
+}
+
+// False when the request got its answer here: over quota, or Stop came during the latency.
+bool Simulator::Impl::Pace(const httplib::Request& req, httplib::Response& res) {
     if (!TakeQuota()) {
         Reply(res, 429, fixtures.quota);
-        return;
+        return false;
     }
     if (int ms = LatencyMs(); ms > 0 && !WaitFor(ms)) {
         Drop(req, res);
-        return;
+        return false;
     }
+    return true;
+}
 
-    const int mobile = strategy == "mobile" ? 1 : 0;
-    const int heavy = Lower(url).find("heavy") != std::string::npos ? 1 : 0;
+void Simulator::Impl::Answer(const Query& q, const httplib::Request& req, httplib::Response& res) {
+    const int mobile = q.strategy == "mobile" ? 1 : 0;
+    const int heavy = Lower(q.url).find("heavy") != std::string::npos ? 1 : 0;
+    const std::string escapedUrl = JsonEscape(q.url);
     auto render = [&](int variant) {
-        return fixtures.answers[variant][heavy][mobile].Render(JsonEscape(url));
+        return fixtures.answers[variant][heavy][mobile].Render(escapedUrl);
     };
-    switch (Classify(url)) {
+    switch (Classify(q.url)) {
         case Behaviour::kNormal:
-            Reply(res, 200, render(kNormal));
-            return;
+            return Reply(res, 200, render(kNormal));
         case Behaviour::kNoScore:
-            Reply(res, 200, render(kNoScore));
-            return;
+            return Reply(res, 200, render(kNoScore));
         case Behaviour::kNoAudits:
-            Reply(res, 200, render(kNoAudits));
-            return;
+            return Reply(res, 200, render(kNoAudits));
         case Behaviour::kPdf:
-            Reply(res, 200, fixtures.pdf.Render(JsonEscape(url)));
-            return;
+            return Reply(res, 200, fixtures.pdf.Render(escapedUrl));
         case Behaviour::kText:
-            Reply(res, 200, fixtures.text.Render(JsonEscape(url)));
-            return;
+            return Reply(res, 200, fixtures.text.Render(escapedUrl));
         case Behaviour::kNotHtml:
-            Reply(res, 400, fixtures.notHtml);
-            return;
+            return Reply(res, 400, fixtures.notHtml);
         case Behaviour::kQuota:
-            Reply(res, 429, fixtures.quota);
-            return;
+            return Reply(res, 429, fixtures.quota);
         case Behaviour::kQuotaLegacy:
-            Reply(res, 429, fixtures.quotaLegacy);
-            return;
+            return Reply(res, 429, fixtures.quotaLegacy);
         case Behaviour::kError500:
-            Reply(res, 500, fixtures.failedDocument);
-            return;
+            return Reply(res, 500, fixtures.failedDocument);
         case Behaviour::kErrorCodeWord:
-            Reply(res, 500, fixtures.codeWord);
-            return;
+            return Reply(res, 500, fixtures.codeWord);
         case Behaviour::kErrorNoMessage:
-            Reply(res, 500, fixtures.noMessage);
-            return;
+            return Reply(res, 500, fixtures.noMessage);
         case Behaviour::kBadJson: {
             std::string body = render(kNormal);
             body.resize(body.size() / 2);
-            Reply(res, 200, std::move(body));
-            return;
+            return Reply(res, 200, std::move(body));
         }
         case Behaviour::kArray:
-            Reply(res, 200, "[]");
-            return;
+            return Reply(res, 200, "[]");
         case Behaviour::kEmpty:
-            Reply(res, 200, "");
-            return;
+            return Reply(res, 200, "");
         case Behaviour::kHang:
             WaitFor(opt.hangMs);
-            Drop(req, res);
-            return;
+            return Drop(req, res);
         case Behaviour::kDrop:
-            Drop(req, res);
-            return;
+            return Drop(req, res);
         case Behaviour::kSlow:
-            if (!WaitFor(opt.slowMs)) {
-                Drop(req, res);
-                return;
-            }
-            Reply(res, 200, render(kNormal));
-            return;
-        case Behaviour::kTrickle: {
-            constexpr size_t kChunks = 20;
-            auto body = std::make_shared<const std::string>(render(kNormal));
-            const size_t chunk = (body->size() + kChunks - 1) / kChunks;
-            const int pauseMs = std::max(0, opt.trickleMs) / static_cast<int>(kChunks);
-            res.status = 200;
-            res.set_content_provider(body->size(), kJsonType,
-                                     [this, body, chunk, pauseMs](size_t offset, size_t length,
-                                                                  httplib::DataSink& sink) {
-                                         if (offset > 0 && !WaitFor(pauseMs)) return false;
-                                         return sink.write(body->data() + offset,
-                                                           std::min(chunk, length));
-                                     });
-            return;
-        }
+            if (!WaitFor(opt.slowMs)) return Drop(req, res);
+            return Reply(res, 200, render(kNormal));
+        case Behaviour::kTrickle:
+            return Trickle(render(kNormal), res);
     }
+}
+
+// Sends the body in twenty chunks spread over trickleMs; Stop cuts it off.
+void Simulator::Impl::Trickle(std::string text, httplib::Response& res) {
+    constexpr size_t kChunks = 20;
+    auto body = std::make_shared<const std::string>(std::move(text));
+    const size_t chunk = (body->size() + kChunks - 1) / kChunks;
+    const int pauseMs = std::max(0, opt.trickleMs) / static_cast<int>(kChunks);
+    res.status = 200;
+    res.set_content_provider(
+        body->size(), kJsonType,
+        [this, body, chunk, pauseMs](size_t offset, size_t length, httplib::DataSink& sink) {
+            if (offset > 0 && !WaitFor(pauseMs)) return false;
+            return sink.write(body->data() + offset, std::min(chunk, length));
+        });
+}
+
+std::string SourceTreeAnswerDir() {
+    return VELMORA_PSI_ANSWERS;
 }
 
 Simulator::Simulator(SimOptions options) : impl_(std::make_unique<Impl>()) {
