@@ -91,10 +91,6 @@ int TURLGridModel::vtURLsDGetImageIndex(int row, int col) const {
                                                                                : imgInfoGray;
 }
 
-int TURLGridModel::vtURLsMCompareNodes(int row1, int row2, int col) const {
-    return CompareGridRows(TaskAt(row1), TaskAt(row2), FStrategy, col);
-}
-
 QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     const int row = index.row(), col = index.column();

@@ -31,12 +31,12 @@ class TURLGridModel : public QAbstractTableModel {
     int RowOf(const TURLTaskInfo* task) const;
     const std::vector<TURLTaskInfo*>& DisplayRows() const { return FRows; }
 
-    // The grid's event handlers, named as the window has always called them.
+    // The grid's event handlers, under the names of the grid events they answer, so each can
+    // be found from the event it serves.
     QString vtURLsMGetText(int row, int col) const;
     std::optional<QColor> vtURLsMBeforeCellPaint(int row, int col) const;
     // Index into the window's image list, or -1 for no icon.
     int vtURLsDGetImageIndex(int row, int col) const;
-    int vtURLsMCompareNodes(int row1, int row2, int col) const;
 
     // The pictures of column 4, by image-list index.
     void SetImages(const QList<QIcon>& images) { FImages = images; }

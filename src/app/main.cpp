@@ -11,6 +11,7 @@
 #include "app/app_options.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/single_instance.h"
 #include "engine/process_tuning.h"
 #include "http/curl.h"
@@ -78,7 +79,7 @@ int main(int argc, char* argv[]) {
         app::TfmMain window(options);
         window.show();
         if (options.ScreenshotPage == QLatin1String("params"))
-            window.pcPages->setCurrentWidget(window.tsParams);
+            window.Ui().pcPages->setCurrentWidget(window.Ui().tsParams);
         if (options.AutoRun)
             // After the queued start-up work, which loads the URLs of --urls.
             QTimer::singleShot(200, &window, [&window] { window.btRunRequestsClick(); });

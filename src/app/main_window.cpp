@@ -1,4 +1,4 @@
-// Start-up, settings file and interface language of the main window.
+// Construction, start-up and close of the main window: settings file, language, run control.
 #include "app/main_window.h"
 
 #include <QCheckBox>
@@ -20,10 +20,11 @@
 #include <QUrl>
 
 #include "app/grid_model.h"
+#include "app/main_window_ui.h"
 #include "app/news_browser.h"
 #include "app/score_chart.h"
 #include "app/translate.h"
-#include "app/url_grid.h"
+#include "app/url_grids.h"
 #include "app/web_links.h"
 #include "engine/metrica.h"
 #include "io/codepage.h"
@@ -50,7 +51,7 @@ char DecimalSeparatorOfLocale() {
 }  // namespace
 
 TfmMain::TfmMain(TAppOptions options, QWidget* parent)
-    : QMainWindow(parent), FOptions(std::move(options)) {
+    : QMainWindow(parent), FUi(std::make_unique<TUi>()), FOptions(std::move(options)) {
     if (!FOptions.AppDir.isEmpty() && !FOptions.AppDir.endsWith('/')) FOptions.AppDir += '/';
     if (FOptions.CatalogueDirs.isEmpty())
         FOptions.CatalogueDirs = DefaultCatalogueDirs(FOptions.AppDir);
@@ -64,6 +65,38 @@ TfmMain::~TfmMain() {
     // Workers still running would post into a window that is gone and use the pool it owns.
     ShutdownRun();
     FController.reset();
+}
+
+void TfmMain::ConnectHandlers() {
+    FUrlGrids = new TURLGrids(*this, FUi->vtURLsD, FUi->vtURLsM);
+    connect(FUi->btImportURLs4TXT, &QPushButton::clicked, FUrlGrids,
+            &TURLGrids::btImportURLs4TXTClick);
+    connect(FUi->btImportURLs4XML, &QPushButton::clicked, FUrlGrids,
+            &TURLGrids::btImportURLs4XMLClick);
+    connect(FUi->btInsertURLs4Clip, &QPushButton::clicked, FUrlGrids,
+            &TURLGrids::btInsertURLs4ClipClick);
+    connect(FUi->btExport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportClick);
+    connect(FUi->btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
+    connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
+    // The window's default and cancel buttons: Enter runs, Esc aborts, while they can act.
+    auto pressWhenUsable = [](QPushButton* b) {
+        if (b->isEnabled() && b->isVisible()) b->animateClick();
+    };
+    for (int key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+                [this, pressWhenUsable] { pressWhenUsable(FUi->btRunRequests); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this, pressWhenUsable] { pressWhenUsable(FUi->btAbortRequests); });
+
+    connect(FUi->edAPIKey, &QLineEdit::textChanged, this, &TfmMain::edAPIKeyChange);
+    connect(FUi->edMaxTreads, &QSpinBox::textChanged, this, &TfmMain::edMaxTreadsChange);
+    connect(FUi->edMinReqDelay, &QSpinBox::textChanged, this, &TfmMain::edMinReqDelayChange);
+    connect(FUi->cbImpNoClearURLs, &QCheckBox::toggled, this, &TfmMain::cbImpNoClearURLsClick);
+    connect(FUi->cbAppLang, &QComboBox::activated, this, &TfmMain::cbAppLangChange);
+    connect(FUi->lvMetrics, &QTableWidget::itemSelectionChanged, this, &TfmMain::sgMetricsClick);
+    connect(FUi->lbGotoKeySite, &QLabel::linkActivated, this, &TfmMain::lbGotoKeySiteLinkClick);
+    connect(FUi->lbGotoSite, &QLabel::linkActivated, this, &TfmMain::lbGotoSiteLinkClick);
+    connect(FUi->Label5, &QLabel::linkActivated, this, &TfmMain::Label5LinkClick);
 }
 
 void TfmMain::FormCreate() {
@@ -99,12 +132,31 @@ void TfmMain::showEvent(QShowEvent* e) {
 
 void TfmMain::FormShow() {
     const io::TSettingsValues settings = io::LoadSettings(FSettingsPath.toStdString());
+    LoadParams(settings);
+    CreateRunControl(settings);
+    FUi->pcPages->setCurrentWidget(FUi->tsParams);
+    FillMetricsList();
+    FUi->edAPIKey->setText(QString::fromStdString(settings.ApiKey));
+    FUi->pcPages->setCurrentWidget(FUi->tsURLs);
+    SelectLanguage(QString::fromStdString(settings.Lang));
+    ApplyLanguage();
+    ShowGridsAndNews();
+    // Connected only now, so the tab switches of the start-up itself refresh nothing.
+    connect(FUi->pcStrategy, &QTabWidget::currentChanged, this, &TfmMain::pcStrategyChange);
+    connect(FUi->pcPages, &QTabWidget::currentChanged, this, &TfmMain::pcPagesChange);
+    ShowVersion();
+    LogStartAndLoadUrls();
+}
+
+void TfmMain::LoadParams(const io::TSettingsValues& settings) {
     // Each value goes into its control; a control that changes sets its marker.
-    if (settings.FileExists) {
-        edMaxTreads->setValue(settings.MaxThreads);
-        edMinReqDelay->setValue(settings.ReqPredelay);
-        cbImpNoClearURLs->setChecked(settings.ImportNoClear);
-    }
+    if (!settings.FileExists) return;
+    FUi->edMaxTreads->setValue(settings.MaxThreads);
+    FUi->edMinReqDelay->setValue(settings.ReqPredelay);
+    FUi->cbImpNoClearURLs->setChecked(settings.ImportNoClear);
+}
+
+void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
     // The endpoint: the command line first, then the file, then the service.
     FWorkerConfig.Endpoint = !FOptions.Endpoint.isEmpty() ? FOptions.Endpoint.toStdString()
                              : !settings.Endpoint.empty() ? settings.Endpoint
@@ -112,23 +164,19 @@ void TfmMain::FormShow() {
     FWorkers = std::make_unique<TThreadWorkerFactory>(FWorkerConfig);
     FController = std::make_unique<CheckRunController>(*this, FMaster, *FWorkers, [this] {
         TRunSettings s;
-        s.ApiKey = edAPIKey->text().toStdString();
-        s.MaxThreads = edMaxTreads->value();
-        s.MinReqDelay = edMinReqDelay->value();
+        s.ApiKey = FUi->edAPIKey->text().toStdString();
+        s.MaxThreads = FUi->edMaxTreads->value();
+        s.MinReqDelay = FUi->edMinReqDelay->value();
         return s;
     });
+}
 
-    pcPages->setCurrentWidget(tsParams);
-    FillMetricsList();
-    edAPIKey->setText(QString::fromStdString(settings.ApiKey));
-    pcPages->setCurrentWidget(tsURLs);
-
-    cbAppLang->clear();
+void TfmMain::SelectLanguage(QString stored) {
+    FUi->cbAppLang->clear();
     for (const TAppLangInfo& lang : AppLangTable)
-        cbAppLang->addItem(
+        FUi->cbAppLang->addItem(
             QString::fromUtf8(lang.Name.data(), static_cast<int>(lang.Name.size())),
             QString::fromLatin1(lang.Code.data(), static_cast<int>(lang.Code.size())));
-    QString stored = QString::fromStdString(settings.Lang);
     if (!FOptions.LangOverride.isEmpty()) stored = FOptions.LangOverride;
     int row = -1;
     if (!stored.isEmpty()) {
@@ -150,34 +198,37 @@ void TfmMain::FormShow() {
             }
         }
     }
-    cbAppLang->setCurrentIndex(row);
-    ApplyLanguage();
+    FUi->cbAppLang->setCurrentIndex(row);
+}
 
-    pcStrategy->setCurrentWidget(tsURLsM);
-    AddMetricColumns(vtURLsM);
-    pcStrategy->setCurrentWidget(tsURLsD);
-    AddMetricColumns(vtURLsD);
+void TfmMain::ShowGridsAndNews() {
+    FUi->pcStrategy->setCurrentWidget(FUi->tsURLsM);
+    TURLGrids::SetMetricColumnWidths(FUi->vtURLsM);
+    FUi->pcStrategy->setCurrentWidget(FUi->tsURLsD);
+    TURLGrids::SetMetricColumnWidths(FUi->vtURLsD);
 
-    pcBottom->setCurrentWidget(tsNews);
+    FUi->pcBottom->setCurrentWidget(FUi->tsNews);
     FNewsUrl = NewsAddress();
-    NewsBrowser->Load(QUrl(FNewsUrl));
+    FUi->NewsBrowser->Load(QUrl(FNewsUrl));
 
     UpdateURLListCaption();
     UpdateScoreChart();
-    crtURLScore->SetBackgroundByTheme(Panel1->palette().color(QPalette::Window));
-    // Connected only now, so the tab switches of the start-up itself refresh nothing.
-    connect(pcStrategy, &QTabWidget::currentChanged, this, &TfmMain::pcStrategyChange);
-    connect(pcPages, &QTabWidget::currentChanged, this, &TfmMain::pcPagesChange);
+    FUi->crtURLScore->SetBackgroundByTheme(FUi->Panel1->palette().color(QPalette::Window));
+}
 
-    lbVersion->setText(lbVersion->text() + QStringLiteral("%1.%2.%3.%4")
-                                               .arg(VELMORA_VERSION_MAJOR)
-                                               .arg(VELMORA_VERSION_MINOR)
-                                               .arg(VELMORA_VERSION_PATCH)
-                                               .arg(VELMORA_VERSION_TWEAK + 0));
-    TMsgForLog* first = new TMsgForLog{Tr("Запуск программы"), std::chrono::system_clock::now()};
+void TfmMain::ShowVersion() {
+    FUi->lbVersion->setText(FUi->lbVersion->text() + QStringLiteral("%1.%2.%3.%4")
+                                                         .arg(VELMORA_VERSION_MAJOR)
+                                                         .arg(VELMORA_VERSION_MINOR)
+                                                         .arg(VELMORA_VERSION_PATCH)
+                                                         .arg(VELMORA_VERSION_TWEAK + 0));
+}
+
+void TfmMain::LogStartAndLoadUrls() {
     TWorkerEvent ev;
     ev.Id = WM_TASK_LOG;
-    ev.Log.reset(first);
+    ev.Log = std::make_unique<TMsgForLog>(
+        TMsgForLog{Tr("Запуск программы"), std::chrono::system_clock::now()});
     Post(std::move(ev));
     // Queued behind the start-up line, so the log keeps the order of events.
     if (!FOptions.UrlsFile.isEmpty())
@@ -186,7 +237,7 @@ void TfmMain::FormShow() {
 }
 
 QString TfmMain::SelectedLangCode() const {
-    return cbAppLang->currentData().toString();
+    return FUi->cbAppLang->currentData().toString();
 }
 
 void TfmMain::ApplyLanguage() {
@@ -198,47 +249,22 @@ void TfmMain::ApplyLanguage() {
     FWindowTranslated = true;
 }
 
-void TfmMain::cbAppLangChange() {
-    ApplyLanguage();
-    UpdateURLListCaption();
-    FChartNeedsRelabel = true;
-    std::string error;
-    if (!io::SaveLang(FSettingsPath.toStdString(), SelectedLangCode().toStdString(), &error))
-        QMessageBox::critical(this, windowTitle(), QString::fromStdString(error));
-}
-
-void TfmMain::MarkChanged(QWidget* control) {
-    control->setProperty("Tag", 1);
-}
-void TfmMain::edAPIKeyChange() {
-    MarkChanged(edAPIKey);
-}
-void TfmMain::edMaxTreadsChange() {
-    MarkChanged(edMaxTreads);
-}
-void TfmMain::edMinReqDelayChange() {
-    MarkChanged(edMinReqDelay);
-}
-void TfmMain::cbImpNoClearURLsClick() {
-    MarkChanged(cbImpNoClearURLs);
-}
-
 bool TfmMain::FormClose() {
     if (FClosed) return true;
     FClosed = true;
     // Running workers use the pool and post to this window; they end before anything goes.
     ShutdownRun();
     bool saved = true;
-    const bool changed = edAPIKey->property("Tag").toInt() == 1 ||
-                         edMaxTreads->property("Tag").toInt() == 1 ||
-                         edMinReqDelay->property("Tag").toInt() == 1 ||
-                         cbImpNoClearURLs->property("Tag").toInt() == 1;
+    const bool changed = FUi->edAPIKey->property("Tag").toInt() == 1 ||
+                         FUi->edMaxTreads->property("Tag").toInt() == 1 ||
+                         FUi->edMinReqDelay->property("Tag").toInt() == 1 ||
+                         FUi->cbImpNoClearURLs->property("Tag").toInt() == 1;
     if (changed) {
         io::TSettingsValues values;
-        values.ApiKey = edAPIKey->text().toStdString();
-        values.MaxThreads = edMaxTreads->value();
-        values.ReqPredelay = edMinReqDelay->value();
-        values.ImportNoClear = cbImpNoClearURLs->isChecked();
+        values.ApiKey = FUi->edAPIKey->text().toStdString();
+        values.MaxThreads = FUi->edMaxTreads->value();
+        values.ReqPredelay = FUi->edMinReqDelay->value();
+        values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
         std::string error;
         saved = io::SaveParams(FSettingsPath.toStdString(), values, &error);
         // The window closes anyway; the user has been told what was lost.
@@ -247,48 +273,15 @@ bool TfmMain::FormClose() {
     FMaster.Clear();
     FModelD->Reload();
     FModelM->Reload();
-    NewsBrowser->setParent(nullptr);
-    NewsBrowser->deleteLater();
-    NewsBrowser = nullptr;
+    FUi->NewsBrowser->setParent(nullptr);
+    FUi->NewsBrowser->deleteLater();
+    FUi->NewsBrowser = nullptr;
     return saved;
 }
 
 void TfmMain::closeEvent(QCloseEvent* e) {
     FormClose();
     e->accept();
-}
-
-void TfmMain::FillMetricsList() {
-    lvMetrics->setRowCount(0);
-    int num = 0;
-    for (const TMetricaInfo& m : MetricaTable) {
-        ++num;
-        const QString caption =
-            QString::fromUtf8(m.Caption.data(), static_cast<int>(m.Caption.size()));
-        const QString shortName =
-            QString::fromUtf8(m.ShortName.data(), static_cast<int>(m.ShortName.size()));
-        const int row = lvMetrics->rowCount();
-        lvMetrics->insertRow(row);
-        auto* numItem = new QTableWidgetItem(QString::number(num));
-        numItem->setData(Qt::UserRole, num);
-        lvMetrics->setItem(row, 0, numItem);
-        lvMetrics->setItem(
-            row, 1,
-            new QTableWidgetItem(
-                shortName.isEmpty() ? caption : QStringLiteral("%1 (%2)").arg(caption, shortName)));
-    }
-    lvMetrics->selectRow(0);
-    sgMetricsClick();
-}
-
-void TfmMain::sgMetricsClick() {
-    const auto rows = lvMetrics->selectionModel()->selectedRows();
-    if (rows.isEmpty()) return;
-    const int num = lvMetrics->item(rows.first().row(), 0)->data(Qt::UserRole).toInt();
-    if (num < 1 || num > static_cast<int>(MetricaTable.size())) return;
-    const auto& descr = MetricaTable[static_cast<size_t>(num - 1)].Descr;
-    lbMetricaDescr->setText(QStringLiteral(" ") +
-                            QString::fromUtf8(descr.data(), static_cast<int>(descr.size())));
 }
 
 QString TfmMain::NewsAddress() const {
@@ -304,34 +297,12 @@ QString TfmMain::NewsAddress() const {
     return WebAddress(SelectedLangCode(), kPathNews);
 }
 
-void TfmMain::OpenWebPage(const char* path) {
-    QDesktopServices::openUrl(QUrl(WebAddress(SelectedLangCode(), path)));
-}
-void TfmMain::lbGotoKeySiteLinkClick() {
-    OpenWebPage(kPathApiKeyArticle);
-}
-void TfmMain::lbGotoSiteLinkClick() {
-    OpenWebPage(kPathProgramPage);
-}
-void TfmMain::Label5LinkClick() {
-    OpenWebPage("/");
+bool TfmMain::LoadUrlsFromTextFile(const QString& path) {
+    return FUrlGrids->ImportTextFile(path);
 }
 
-bool TfmMain::LoadUrlsFromTextFile(const QString& path) {
-    const std::string codepage = io::AnsiCodePageFor(SelectedLangCode().toStdString());
-    io::TTextFileUrls read = io::ReadTextFileUrls(path.toStdString(), codepage);
-    if (!read.ok) {
-        QMessageBox::warning(this, windowTitle(), QString::fromStdString(read.error));
-        return false;
-    }
-    const io::TImportStats stats = io::AddURLTasks(FMaster, read.urls);
-    FModelD->Reload();
-    FModelM->Reload();
-    if (stats.limitReached) QMessageBox::information(this, windowTitle(), TrQ(io::kMsgUrlLimit));
-    UpdateRunButtons();
-    UpdateURLListCaption();
-    AddToLog(TrQ(io::kLogDataLoaded));
-    return true;
+bool TfmMain::KeepUrlsOnImport() const {
+    return FUi->cbImpNoClearURLs->isChecked();
 }
 
 void TfmMain::UpdateURLListCaption() {
@@ -339,12 +310,7 @@ void TfmMain::UpdateURLListCaption() {
         FMaster.Empty() ? TrQ(" Список URL ")
                         : QString::fromStdString(FormatLog(Tr(" Список URL (%d) "),
                                                            static_cast<int32_t>(FMaster.Count())));
-    pcPages->setTabText(pcPages->indexOf(tsURLs), caption);
-}
-
-void TfmMain::AddMetricColumns(QTableView* grid) {
-    // The grid model already carries the metric columns; only their widths are set here.
-    TURLGrids::AddMetricColumns(grid);
+    FUi->pcPages->setTabText(FUi->pcPages->indexOf(FUi->tsURLs), caption);
 }
 
 }  // namespace velmora::app

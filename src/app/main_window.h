@@ -15,24 +15,16 @@
 #include "engine/tasks.h"
 #include "engine/worker.h"
 
-class QCheckBox;
-class QComboBox;
 class QFrame;
 class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QSplitter;
-class QTabWidget;
 class QTableView;
-class QTableWidget;
-class QSpinBox;
+
+namespace velmora::io {
+struct TSettingsValues;
+}
 
 namespace velmora::app {
 
-class TNewsBrowser;
-class TScoreChart;
 class TURLGridModel;
 class TURLGrids;
 
@@ -50,57 +42,14 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     explicit TfmMain(TAppOptions options, QWidget* parent = nullptr);
     ~TfmMain() override;
 
-    // --- Components, named as designed.
-    QTabWidget* pcPages = nullptr;
-    QWidget* tsURLs = nullptr;
-    QWidget* tsParams = nullptr;
-    QWidget* Panel2 = nullptr;
-    QTabWidget* pcStrategy = nullptr;
-    QWidget* tsURLsD = nullptr;
-    QWidget* tsURLsM = nullptr;
-    QTableView* vtURLsD = nullptr;
-    QTableView* vtURLsM = nullptr;
-    QWidget* pProgress = nullptr;
-    QProgressBar* ProgressBar = nullptr;
-    QSplitter* Splitter = nullptr;
-    QTabWidget* pcBottom = nullptr;
-    QWidget* tsNews = nullptr;
-    QWidget* tsLog = nullptr;
-    TNewsBrowser* NewsBrowser = nullptr;
-    QTableWidget* lvLog = nullptr;
-    QWidget* Panel1 = nullptr;
-    QPushButton* btInsertURLs4Clip = nullptr;
-    QPushButton* btImportURLs4TXT = nullptr;
-    QPushButton* btImportURLs4XML = nullptr;
-    QPushButton* btRunRequests = nullptr;
-    QPushButton* btAbortRequests = nullptr;
-    QPushButton* btExport = nullptr;
-    TScoreChart* crtURLScore = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QTableWidget* lvMetrics = nullptr;
-    QWidget* Panel3 = nullptr;
-    QGroupBox* GroupBox5 = nullptr;
-    QLabel* lbMetricaDescr = nullptr;
-    QGroupBox* gbParams = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* edAPIKey = nullptr;
-    QLabel* lbGotoKeySite = nullptr;
-    QLabel* Label2 = nullptr;
-    QSpinBox* edMaxTreads = nullptr;
-    QLabel* Label3 = nullptr;
-    QSpinBox* edMinReqDelay = nullptr;
-    QLabel* Label8 = nullptr;
-    QCheckBox* cbImpNoClearURLs = nullptr;
-    QLabel* Label7 = nullptr;
-    QComboBox* cbAppLang = nullptr;
-    QFrame* Panel4 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* lbVersion = nullptr;
-    QLabel* lbGotoSite = nullptr;
-    QLabel* Label5 = nullptr;
-    QList<QIcon> ilPngImages;
+    // The window's controls (main_window_ui.h): built by the layout code and used by the
+    // window's own parts only; tests reach them through Ui().
+    struct TUi;
+    const TUi& Ui() const { return *FUi; }
     // The result grids' behaviour, the imports and the export.
-    TURLGrids* UrlGrids = nullptr;
+    TURLGrids& UrlGrids() const { return *FUrlGrids; }
+    // The picture list shared by the buttons, tabs, grids and menu.
+    const QList<QIcon>& Images() const { return FImages; }
 
     // --- Start-up, settings and language.
     void FormCreate();
@@ -129,7 +78,6 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     void UpdateRunButtons();
     void AddToLog(const QString& sMessage);
     void UpdateURLListCaption();
-    void AddMetricColumns(QTableView* grid);
 
     // Code of the language selected in cbAppLang.
     QString SelectedLangCode() const;
@@ -145,7 +93,12 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     const TWorkerConfig& WorkerConfig() const { return FWorkerConfig; }
     // The address the news pane was pointed at.
     QString NewsUrl() const { return FNewsUrl; }
-    // Loads URLs (one per line) into the master list, as the start-up option does.
+    // Whether an import keeps the URLs already listed (the settings page's check box).
+    bool KeepUrlsOnImport() const;
+    // Whether a run may start now: the run control allows it while idle with URLs listed.
+    bool RunAllowed() const { return FRunAllowed; }
+    // Loads a text file of URLs through the window's text-file import, as the start-up
+    // option does; false when nothing could be read (the message has been shown).
     bool LoadUrlsFromTextFile(const QString& path);
 
     // ICheckRunWindow
@@ -180,6 +133,13 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     QGroupBox* CreateParamsGroup();
     QFrame* CreateAboutBox();
     void ConnectHandlers();
+    // The steps of FormShow, in their order.
+    void LoadParams(const io::TSettingsValues& settings);
+    void CreateRunControl(const io::TSettingsValues& settings);
+    void SelectLanguage(QString stored);
+    void ShowGridsAndNews();
+    void ShowVersion();
+    void LogStartAndLoadUrls();
     void SetTabOrder();
     void FillMetricsList();
     void OpenWebPage(const char* path);
@@ -187,6 +147,9 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     void ShutdownRun();
     static void MarkChanged(QWidget* control);
 
+    std::unique_ptr<TUi> FUi;
+    QList<QIcon> FImages;
+    TURLGrids* FUrlGrids = nullptr;
     TAppOptions FOptions;
     QString FSettingsPath;
     uint16_t FSysLangId = 0x0409;
@@ -194,6 +157,7 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     bool FShown = false;
     bool FClosed = false;
     bool FChartNeedsRelabel = false;
+    bool FRunAllowed = false;
     QString FNewsUrl;
     TWindowTranslator FTranslator;
     TURLTaskInfoList FMaster;

@@ -20,6 +20,7 @@
 #include "app/grid_model.h"
 #include "app/icons.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/news_browser.h"
 #include "app/range_spin_box.h"
 #include "app/score_chart.h"
@@ -38,7 +39,7 @@ constexpr int kChartGap = 19;
 constexpr int kPanel1Width = 178;
 constexpr int kBottomHeight = 160;
 constexpr int kParamsWidth = 430;
-constexpr int kInputColumn = 198;  // left edge of the parameter inputs inside gbParams
+constexpr int kInputColumn = 198;  // left edge of the parameter inputs inside FUi->gbParams
 
 template <class T>
 T* Named(T* w, const char* name) {
@@ -104,21 +105,21 @@ void TfmMain::CreateComponents() {
     font.setPointSize(8);
     font.setStyleHint(QFont::SansSerif);
     setFont(font);
-    ilPngImages = MakeImageList();
+    FImages = MakeImageList();
 
-    pcPages = Named(new QTabWidget, "pcPages");
-    tsURLs = CreateUrlPage();
-    tsParams = CreateParamsPage();
-    pcPages->addTab(tsURLs, ilPngImages[imgWeb], QString::fromUtf8(N_(" Список URL ")));
-    pcPages->addTab(tsParams, ilPngImages[imgSettings], QString::fromUtf8(N_(" Настройки ")));
+    FUi->pcPages = Named(new QTabWidget, "pcPages");
+    FUi->tsURLs = CreateUrlPage();
+    FUi->tsParams = CreateParamsPage();
+    FUi->pcPages->addTab(FUi->tsURLs, FImages[imgWeb], QString::fromUtf8(N_(" Список URL ")));
+    FUi->pcPages->addTab(FUi->tsParams, FImages[imgSettings], QString::fromUtf8(N_(" Настройки ")));
 
     // The content scrolls when the window is made smaller than it can show.
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("sbContent"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
-    pcPages->setMinimumSize(960, 560);
-    scroll->setWidget(pcPages);
+    FUi->pcPages->setMinimumSize(960, 560);
+    scroll->setWidget(FUi->pcPages);
     setCentralWidget(scroll);
     resize(1287, 750);
 }
@@ -129,57 +130,58 @@ QWidget* TfmMain::CreateUrlPage() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    Panel2 = Bare("Panel2");
+    FUi->Panel2 = Bare("Panel2");
     FModelD = new TURLGridModel(FMaster, msDesktop, this);
     FModelM = new TURLGridModel(FMaster, msMobile, this);
-    vtURLsD = Grid("vtURLsD", FModelD);
-    vtURLsM = Grid("vtURLsM", FModelM);
-    pcStrategy = Named(new QTabWidget, "pcStrategy");
-    pcStrategy->setTabPosition(QTabWidget::South);
-    tsURLsD = Filling(Bare("tsURLsD"), vtURLsD);
-    tsURLsM = Filling(Bare("tsURLsM"), vtURLsM);
-    pcStrategy->addTab(tsURLsD, ilPngImages[imgDesktop], QString::fromUtf8(N_("Desktop")));
-    pcStrategy->addTab(tsURLsM, ilPngImages[imgMobile], QString::fromUtf8(N_("Mobile")));
+    FUi->vtURLsD = Grid("vtURLsD", FModelD);
+    FUi->vtURLsM = Grid("vtURLsM", FModelM);
+    FUi->pcStrategy = Named(new QTabWidget, "pcStrategy");
+    FUi->pcStrategy->setTabPosition(QTabWidget::South);
+    FUi->tsURLsD = Filling(Bare("tsURLsD"), FUi->vtURLsD);
+    FUi->tsURLsM = Filling(Bare("tsURLsM"), FUi->vtURLsM);
+    FUi->pcStrategy->addTab(FUi->tsURLsD, FImages[imgDesktop], QString::fromUtf8(N_("Desktop")));
+    FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile], QString::fromUtf8(N_("Mobile")));
 
-    pProgress = Bare("pProgress");
-    pProgress->setFixedHeight(16);
-    ProgressBar = Named(new QProgressBar, "ProgressBar");
-    ProgressBar->setTextVisible(false);
-    Filling(pProgress, ProgressBar);
-    pProgress->hide();
+    FUi->pProgress = Bare("pProgress");
+    FUi->pProgress->setFixedHeight(16);
+    FUi->ProgressBar = Named(new QProgressBar, "ProgressBar");
+    FUi->ProgressBar->setTextVisible(false);
+    Filling(FUi->pProgress, FUi->ProgressBar);
+    FUi->pProgress->hide();
 
     auto* upper = Bare("pGrids");
     auto* upperLayout = new QVBoxLayout(upper);
     upperLayout->setContentsMargins(0, 0, 0, 0);
     upperLayout->setSpacing(0);
-    upperLayout->addWidget(pcStrategy, 1);
-    upperLayout->addWidget(pProgress);
+    upperLayout->addWidget(FUi->pcStrategy, 1);
+    upperLayout->addWidget(FUi->pProgress);
 
-    NewsBrowser = new TNewsBrowser;
-    lvLog = ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
-    lvLog->setColumnWidth(0, 80);
-    lvLog->setColumnWidth(1, 600);
-    lvLog->horizontalHeader()->setStretchLastSection(false);
-    pcBottom = Named(new QTabWidget, "pcBottom");
-    tsNews = Filling(Bare("tsNews"), NewsBrowser);
-    tsLog = Filling(Bare("tsLog"), lvLog);
-    pcBottom->addTab(tsNews, QString::fromUtf8(N_(" Новости ")));
-    pcBottom->addTab(tsLog, QString::fromUtf8(N_(" Журнал ")));
+    FUi->NewsBrowser = new TNewsBrowser;
+    FUi->lvLog =
+        ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
+    FUi->lvLog->setColumnWidth(0, 80);
+    FUi->lvLog->setColumnWidth(1, 600);
+    FUi->lvLog->horizontalHeader()->setStretchLastSection(false);
+    FUi->pcBottom = Named(new QTabWidget, "pcBottom");
+    FUi->tsNews = Filling(Bare("tsNews"), FUi->NewsBrowser);
+    FUi->tsLog = Filling(Bare("tsLog"), FUi->lvLog);
+    FUi->pcBottom->addTab(FUi->tsNews, QString::fromUtf8(N_(" Новости ")));
+    FUi->pcBottom->addTab(FUi->tsLog, QString::fromUtf8(N_(" Журнал ")));
 
-    Splitter = Named(new QSplitter(Qt::Vertical), "Splitter");
-    Splitter->setHandleWidth(6);
-    Splitter->setChildrenCollapsible(false);
-    Splitter->addWidget(upper);
-    Splitter->addWidget(pcBottom);
+    FUi->Splitter = Named(new QSplitter(Qt::Vertical), "Splitter");
+    FUi->Splitter->setHandleWidth(6);
+    FUi->Splitter->setChildrenCollapsible(false);
+    FUi->Splitter->addWidget(upper);
+    FUi->Splitter->addWidget(FUi->pcBottom);
     // Growing the window grows the grids; the bottom pane keeps its height.
-    Splitter->setStretchFactor(0, 1);
-    Splitter->setStretchFactor(1, 0);
-    Splitter->setSizes({750 - kBottomHeight, kBottomHeight});
-    Filling(Panel2, Splitter);
+    FUi->Splitter->setStretchFactor(0, 1);
+    FUi->Splitter->setStretchFactor(1, 0);
+    FUi->Splitter->setSizes({750 - kBottomHeight, kBottomHeight});
+    Filling(FUi->Panel2, FUi->Splitter);
 
-    Panel1 = CreateButtonColumn();
-    row->addWidget(Panel2, 1);
-    row->addWidget(Panel1);
+    FUi->Panel1 = CreateButtonColumn();
+    row->addWidget(FUi->Panel2, 1);
+    row->addWidget(FUi->Panel1);
     return page;
 }
 
@@ -198,26 +200,25 @@ QWidget* TfmMain::CreateButtonColumn() {
         col->addWidget(b);
         return b;
     };
-    btInsertURLs4Clip =
-        button("btInsertURLs4Clip", N_("Вставить из буфера"), ilPngImages[imgCopy], 0);
-    btImportURLs4TXT =
+    FUi->btInsertURLs4Clip =
+        button("btInsertURLs4Clip", N_("Вставить из буфера"), FImages[imgCopy], 0);
+    FUi->btImportURLs4TXT =
         button("btImportURLs4TXT", N_("Импорт URL из txt..."), TextDocumentIcon(), kButtonGap);
-    btImportURLs4XML =
+    FUi->btImportURLs4XML =
         button("btImportURLs4XML", N_("Импорт URL из xml..."), WebDocumentIcon(), kButtonGap);
-    btRunRequests = button("btRunRequests", N_("Проверить URL"), ilPngImages[imgPlay], kGroupGap);
-    btAbortRequests = button("btAbortRequests", N_("Отмена"), ilPngImages[imgCancel], kButtonGap);
-    btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
-    btRunRequests->setDefault(true);
-    btRunRequests->setEnabled(false);
-    btAbortRequests->setEnabled(false);
-    btExport->setEnabled(false);
+    FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
+    FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
+    FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
+    FUi->btRunRequests->setDefault(true);
+    FUi->btRunRequests->setEnabled(false);
+    FUi->btAbortRequests->setEnabled(false);
+    FUi->btExport->setEnabled(false);
 
-    // Placeholder until the score chart takes this place.
-    crtURLScore = new TScoreChart;
-    crtURLScore->setFixedSize(158, 255);
-    crtURLScore->setFocusPolicy(Qt::TabFocus);
+    FUi->crtURLScore = new TScoreChart;
+    FUi->crtURLScore->setFixedSize(158, 255);
+    FUi->crtURLScore->setFocusPolicy(Qt::TabFocus);
     col->addSpacing(kChartGap);
-    col->addWidget(crtURLScore);
+    col->addWidget(FUi->crtURLScore);
     col->addStretch(1);
     return panel;
 }
@@ -228,42 +229,42 @@ QWidget* TfmMain::CreateParamsPage() {
     row->setContentsMargins(4, 4, 4, 4);
     row->setSpacing(4);
 
-    GroupBox1 = Named(new QGroupBox(QString::fromUtf8(N_(" Метрики "))), "GroupBox1");
-    auto* metricsLayout = new QVBoxLayout(GroupBox1);
+    FUi->GroupBox1 = Named(new QGroupBox(QString::fromUtf8(N_(" Метрики "))), "GroupBox1");
+    auto* metricsLayout = new QVBoxLayout(FUi->GroupBox1);
     metricsLayout->setContentsMargins(10, 10, 10, 10);
     metricsLayout->setSpacing(0);
-    lvMetrics =
+    FUi->lvMetrics =
         ReportList("lvMetrics", {QString::fromUtf8(N_("№")), QString::fromUtf8(N_("Название"))});
-    lvMetrics->setColumnWidth(0, 40);
+    FUi->lvMetrics->setColumnWidth(0, 40);
     // The selected metric stays marked while the user reads elsewhere.
-    QPalette metricsPal = lvMetrics->palette();
+    QPalette metricsPal = FUi->lvMetrics->palette();
     for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
         metricsPal.setColor(QPalette::Inactive, role, metricsPal.color(QPalette::Active, role));
-    lvMetrics->setPalette(metricsPal);
-    lvMetrics->setColumnWidth(1, 400);
-    Panel3 = Bare("Panel3");
-    Panel3->setFixedHeight(20);
-    GroupBox5 = Named(new QGroupBox(QString::fromUtf8(N_(" Описание метрики "))), "GroupBox5");
-    GroupBox5->setFixedHeight(98);
-    lbMetricaDescr = Named(new QLabel, "lbMetricaDescr");
-    lbMetricaDescr->setWordWrap(true);
-    lbMetricaDescr->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    FUi->lvMetrics->setPalette(metricsPal);
+    FUi->lvMetrics->setColumnWidth(1, 400);
+    FUi->Panel3 = Bare("Panel3");
+    FUi->Panel3->setFixedHeight(20);
+    FUi->GroupBox5 = Named(new QGroupBox(QString::fromUtf8(N_(" Описание метрики "))), "GroupBox5");
+    FUi->GroupBox5->setFixedHeight(98);
+    FUi->lbMetricaDescr = Named(new QLabel, "lbMetricaDescr");
+    FUi->lbMetricaDescr->setWordWrap(true);
+    FUi->lbMetricaDescr->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont descrFont(QStringLiteral("Verdana"));
     descrFont.setPointSize(10);
     descrFont.setStyleHint(QFont::SansSerif);
-    lbMetricaDescr->setFont(descrFont);
-    QPalette pal = lbMetricaDescr->palette();
+    FUi->lbMetricaDescr->setFont(descrFont);
+    QPalette pal = FUi->lbMetricaDescr->palette();
     pal.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    lbMetricaDescr->setPalette(pal);
-    Filling(GroupBox5, lbMetricaDescr);
-    GroupBox5->layout()->setContentsMargins(8, 4, 8, 4);
-    metricsLayout->addWidget(lvMetrics, 1);
-    metricsLayout->addWidget(Panel3);
-    metricsLayout->addWidget(GroupBox5);
+    FUi->lbMetricaDescr->setPalette(pal);
+    Filling(FUi->GroupBox5, FUi->lbMetricaDescr);
+    FUi->GroupBox5->layout()->setContentsMargins(8, 4, 8, 4);
+    metricsLayout->addWidget(FUi->lvMetrics, 1);
+    metricsLayout->addWidget(FUi->Panel3);
+    metricsLayout->addWidget(FUi->GroupBox5);
 
-    gbParams = CreateParamsGroup();
-    row->addWidget(GroupBox1, 1);
-    row->addWidget(gbParams);
+    FUi->gbParams = CreateParamsGroup();
+    row->addWidget(FUi->GroupBox1, 1);
+    row->addWidget(FUi->gbParams);
     return page;
 }
 
@@ -277,47 +278,48 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     auto label = [](const char* name, const char* text) {
         return Named(new QLabel(QString::fromUtf8(text)), name);
     };
-    Label1 = label("Label1", N_("Ключ API:"));
-    edAPIKey = Named(new QLineEdit, "edAPIKey");
-    lbGotoKeySite = LinkLabel("lbGotoKeySite", N_("<a>Узнать больше о получении Ключа API</a>"));
+    FUi->Label1 = label("Label1", N_("Ключ API:"));
+    FUi->edAPIKey = Named(new QLineEdit, "edAPIKey");
+    FUi->lbGotoKeySite =
+        LinkLabel("lbGotoKeySite", N_("<a>Узнать больше о получении Ключа API</a>"));
     auto* keyGrid = new QGridLayout;
     keyGrid->setContentsMargins(3, 12, 3, 0);
     keyGrid->setHorizontalSpacing(8);
     keyGrid->setVerticalSpacing(4);
-    keyGrid->addWidget(Label1, 0, 0);
-    keyGrid->addWidget(edAPIKey, 0, 1);
-    keyGrid->addWidget(lbGotoKeySite, 1, 1);
+    keyGrid->addWidget(FUi->Label1, 0, 0);
+    keyGrid->addWidget(FUi->edAPIKey, 0, 1);
+    keyGrid->addWidget(FUi->lbGotoKeySite, 1, 1);
     keyGrid->setColumnStretch(1, 1);
     outer->addLayout(keyGrid);
     outer->addSpacing(18);
 
-    Label2 = label("Label2", N_("Количество потоков:"));
-    edMaxTreads = Named(new TRangeSpinBox, "edMaxTreads");
-    edMaxTreads->setRange(io::kMaxThreadsMin, io::kMaxThreadsMax);
-    edMaxTreads->setValue(io::kMaxThreadsDefault);
-    Label3 = label("Label3", N_("Задержка между запросами, мс:"));
-    edMinReqDelay = Named(new TRangeSpinBox, "edMinReqDelay");
-    edMinReqDelay->setRange(io::kReqPredelayMin, io::kReqPredelayMax);
-    edMinReqDelay->setSingleStep(io::kReqPredelayStep);
-    edMinReqDelay->setValue(io::kReqPredelayDefault);
-    Label8 = label("Label8", N_("Не очищать URL при импорте:"));
-    cbImpNoClearURLs = Named(new QCheckBox, "cbImpNoClearURLs");
-    Label7 = label("Label7", N_("Язык программы:"));
-    cbAppLang = Named(new QComboBox, "cbAppLang");
-    cbAppLang->setEditable(false);
-    edMaxTreads->setFixedWidth(68);
-    edMinReqDelay->setFixedWidth(68);
-    cbAppLang->setFixedWidth(116);
+    FUi->Label2 = label("Label2", N_("Количество потоков:"));
+    FUi->edMaxTreads = Named(new TRangeSpinBox, "edMaxTreads");
+    FUi->edMaxTreads->setRange(io::kMaxThreadsMin, io::kMaxThreadsMax);
+    FUi->edMaxTreads->setValue(io::kMaxThreadsDefault);
+    FUi->Label3 = label("Label3", N_("Задержка между запросами, мс:"));
+    FUi->edMinReqDelay = Named(new TRangeSpinBox, "edMinReqDelay");
+    FUi->edMinReqDelay->setRange(io::kReqPredelayMin, io::kReqPredelayMax);
+    FUi->edMinReqDelay->setSingleStep(io::kReqPredelayStep);
+    FUi->edMinReqDelay->setValue(io::kReqPredelayDefault);
+    FUi->Label8 = label("Label8", N_("Не очищать URL при импорте:"));
+    FUi->cbImpNoClearURLs = Named(new QCheckBox, "cbImpNoClearURLs");
+    FUi->Label7 = label("Label7", N_("Язык программы:"));
+    FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
+    FUi->cbAppLang->setEditable(false);
+    FUi->edMaxTreads->setFixedWidth(68);
+    FUi->edMinReqDelay->setFixedWidth(68);
+    FUi->cbAppLang->setFixedWidth(116);
 
     auto* form = new QGridLayout;
     form->setContentsMargins(3, 0, 3, 0);
     form->setHorizontalSpacing(8);
     form->setVerticalSpacing(6);
     form->setColumnMinimumWidth(0, kInputColumn - 13);
-    const std::pair<QLabel*, QWidget*> rows[] = {{Label2, edMaxTreads},
-                                                 {Label3, edMinReqDelay},
-                                                 {Label8, cbImpNoClearURLs},
-                                                 {Label7, cbAppLang}};
+    const std::pair<QLabel*, QWidget*> rows[] = {{FUi->Label2, FUi->edMaxTreads},
+                                                 {FUi->Label3, FUi->edMinReqDelay},
+                                                 {FUi->Label8, FUi->cbImpNoClearURLs},
+                                                 {FUi->Label7, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
         form->addWidget(l, r, 0);
@@ -328,8 +330,8 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     outer->addLayout(form);
     outer->addStretch(1);
 
-    Panel4 = CreateAboutBox();
-    outer->addWidget(Panel4);
+    FUi->Panel4 = CreateAboutBox();
+    outer->addWidget(FUi->Panel4);
     return group;
 }
 
@@ -339,36 +341,37 @@ QFrame* TfmMain::CreateAboutBox() {
     box->setFrameShadow(QFrame::Sunken);
     box->setFixedHeight(91);
     box->setFocusPolicy(Qt::TabFocus);
-    Label4 = Named(new QLabel(QString::fromUtf8(N_("About Velmora"))), "Label4");
+    FUi->Label4 = Named(new QLabel(QString::fromUtf8(N_("About Velmora"))), "Label4");
     QFont titleFont(QStringLiteral("Verdana"));
     titleFont.setPointSize(9);
     titleFont.setBold(true);
     titleFont.setStyleHint(QFont::SansSerif);
-    Label4->setFont(titleFont);
-    lbVersion = Named(new QLabel(QStringLiteral("Version: ")), "lbVersion");
-    lbGotoSite = LinkLabel("lbGotoSite", N_("<a>Посетить страницу программы</a>"));
-    lbGotoSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lbGotoSite->setMinimumWidth(175);
-    Label5 = LinkLabel("Label5", N_("Издатель: <a>Velmora Software</a>"));
+    FUi->Label4->setFont(titleFont);
+    FUi->lbVersion = Named(new QLabel(QStringLiteral("Version: ")), "lbVersion");
+    FUi->lbGotoSite = LinkLabel("lbGotoSite", N_("<a>Посетить страницу программы</a>"));
+    FUi->lbGotoSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    FUi->lbGotoSite->setMinimumWidth(175);
+    FUi->Label5 = LinkLabel("Label5", N_("Издатель: <a>Velmora Software</a>"));
 
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(14, 10, 14, 10);
     grid->setVerticalSpacing(6);
-    grid->addWidget(Label4, 0, 0, 1, 2);
-    grid->addWidget(lbVersion, 1, 0);
-    grid->addWidget(lbGotoSite, 1, 1);
-    grid->addWidget(Label5, 2, 0, 1, 2);
+    grid->addWidget(FUi->Label4, 0, 0, 1, 2);
+    grid->addWidget(FUi->lbVersion, 1, 0);
+    grid->addWidget(FUi->lbGotoSite, 1, 1);
+    grid->addWidget(FUi->Label5, 2, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     return box;
 }
 
 void TfmMain::SetTabOrder() {
     // The button column's order: run, abort, txt import, export, xml import, paste, chart.
-    QWidget* column[] = {btRunRequests,    btAbortRequests,   btImportURLs4TXT, btExport,
-                         btImportURLs4XML, btInsertURLs4Clip, crtURLScore};
+    QWidget* column[] = {FUi->btRunRequests, FUi->btAbortRequests,  FUi->btImportURLs4TXT,
+                         FUi->btExport,      FUi->btImportURLs4XML, FUi->btInsertURLs4Clip,
+                         FUi->crtURLScore};
     for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
-    QWidget* params[] = {edAPIKey,  edMaxTreads,   edMinReqDelay,   Panel4,
-                         cbAppLang, lbGotoKeySite, cbImpNoClearURLs};
+    QWidget* params[] = {FUi->edAPIKey,  FUi->edMaxTreads,   FUi->edMinReqDelay,   FUi->Panel4,
+                         FUi->cbAppLang, FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }
 

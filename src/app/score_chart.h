@@ -79,20 +79,4 @@ class TScoreChart : public QChartView {
     QString FTitle;
 };
 
-// The window's ChartNeedsRelabel: set by a language change, taken when the URL page is shown.
-class TChartRelabelFlag {
-  public:
-    void Set() { FSet = true; }
-    // True once after each Set(); the caller then refreshes the chart.
-    bool Take() {
-        const bool was = FSet;
-        FSet = false;
-        return was;
-    }
-    bool IsSet() const { return FSet; }
-
-  private:
-    bool FSet = false;
-};
-
 }  // namespace velmora::app

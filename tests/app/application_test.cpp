@@ -1,7 +1,7 @@
 // An error escaping an event handler is shown and the event loop carries on.
 #include <stdexcept>
 
-#include "app_test_support.h"
+#include "support/window_env.h"
 
 namespace velmora::app::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <QTabWidget>
 
 #include "app/score_chart.h"
-#include "app_test_support.h"
+#include "support/window_env.h"
 
 namespace velmora::app::test {
 namespace {
@@ -20,7 +20,7 @@ void AddChecked(TfmMain& w, const std::string& url, const char* desktop, const c
 }
 
 QString GoodLabel(TfmMain& w) {
-    return w.crtURLScore->Series1()->slices().at(0)->label();
+    return w.Ui().crtURLScore->Series1()->slices().at(0)->label();
 }
 
 TEST(ChartInWindow, FollowsTheStrategyTabAndRelabelsOnceAfterALanguageChange) {
@@ -31,25 +31,25 @@ TEST(ChartInWindow, FollowsTheStrategyTabAndRelabelsOnceAfterALanguageChange) {
 
     AddChecked(*w, "https://a.example/", "100", "40");
     // Nothing but the listed moments refreshes the chart.
-    EXPECT_EQ(w->crtURLScore->Bands().Total(), 0);
-    w->pcStrategy->setCurrentIndex(1);
-    EXPECT_EQ(w->crtURLScore->Bands().Poor, 1);
-    w->pcStrategy->setCurrentIndex(0);
-    EXPECT_EQ(w->crtURLScore->Bands().Good, 1);
+    EXPECT_EQ(w->Ui().crtURLScore->Bands().Total(), 0);
+    w->Ui().pcStrategy->setCurrentIndex(1);
+    EXPECT_EQ(w->Ui().crtURLScore->Bands().Poor, 1);
+    w->Ui().pcStrategy->setCurrentIndex(0);
+    EXPECT_EQ(w->Ui().crtURLScore->Bands().Good, 1);
     EXPECT_EQ(GoodLabel(*w), "Good (100%)");
 
-    w->pcPages->setCurrentWidget(w->tsParams);
-    w->cbAppLang->setCurrentIndex(w->cbAppLang->findData(QStringLiteral("ru")));
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
+    w->Ui().cbAppLang->setCurrentIndex(w->Ui().cbAppLang->findData(QStringLiteral("ru")));
     w->cbAppLangChange();
     EXPECT_EQ(GoodLabel(*w), "Good (100%)");  // stays until the URL page is shown again
-    w->pcPages->setCurrentWidget(w->tsURLs);
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsURLs);
     EXPECT_EQ(GoodLabel(*w), "Хорошо (100%)");
 
     // Without another language change, going back to the URL page does not recount.
     AddChecked(*w, "https://b.example/", "95", "95");
-    w->pcPages->setCurrentWidget(w->tsParams);
-    w->pcPages->setCurrentWidget(w->tsURLs);
-    EXPECT_EQ(w->crtURLScore->Bands().Good, 1);
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsURLs);
+    EXPECT_EQ(w->Ui().crtURLScore->Bands().Good, 1);
 }
 
 }  // namespace

@@ -10,14 +10,14 @@
 #include <QTableWidget>
 
 #include "app/web_links.h"
-#include "app_test_support.h"
 #include "io/translation.h"
+#include "support/window_env.h"
 
 namespace velmora::app::test {
 namespace {
 
 void PickLanguage(TfmMain& w, const char* code) {
-    w.cbAppLang->setCurrentIndex(w.cbAppLang->findData(QString::fromLatin1(code)));
+    w.Ui().cbAppLang->setCurrentIndex(w.Ui().cbAppLang->findData(QString::fromLatin1(code)));
     w.cbAppLangChange();
 }
 
@@ -32,23 +32,26 @@ TEST(LanguageSwitch, DesignTextsFollowBothWays) {
     TAppDir dir;
     auto w = ShowWindow(dir.Options());
     const CaptionCase cases[] = {
-        {"button", [](TfmMain& m) { return m.btRunRequests->text(); }, "Проверить URL",
+        {"button", [](TfmMain& m) { return m.Ui().btRunRequests->text(); }, "Проверить URL",
          "Check URLs"},
-        {"group", [](TfmMain& m) { return m.gbParams->title(); }, " Параметры ", " Parameters "},
-        {"label", [](TfmMain& m) { return m.Label2->text(); },
+        {"group", [](TfmMain& m) { return m.Ui().gbParams->title(); }, " Параметры ",
+         " Parameters "},
+        {"label", [](TfmMain& m) { return m.Ui().Label2->text(); },
          "Количество потоков:", "Number of threads:"},
-        {"tab", [](TfmMain& m) { return m.pcBottom->tabText(1); }, " Журнал ", " Log "},
-        {"settings tab", [](TfmMain& m) { return m.pcPages->tabText(1); }, " Настройки ",
+        {"tab", [](TfmMain& m) { return m.Ui().pcBottom->tabText(1); }, " Журнал ", " Log "},
+        {"settings tab", [](TfmMain& m) { return m.Ui().pcPages->tabText(1); }, " Настройки ",
          " Settings "},
-        {"log column", [](TfmMain& m) { return m.lvLog->horizontalHeaderItem(1)->text(); },
+        {"log column", [](TfmMain& m) { return m.Ui().lvLog->horizontalHeaderItem(1)->text(); },
          "Событие", "Event"},
         {"grid column",
-         [](TfmMain& m) { return m.vtURLsD->model()->headerData(2, Qt::Horizontal).toString(); },
+         [](TfmMain& m) {
+             return m.Ui().vtURLsD->model()->headerData(2, Qt::Horizontal).toString();
+         },
          "Ошибка", "Error"},
-        {"link", [](TfmMain& m) { return m.lbGotoSite->text(); },
+        {"link", [](TfmMain& m) { return m.Ui().lbGotoSite->text(); },
          "<a href=\"#\">Посетить страницу программы</a>",
          "<a href=\"#\">Visit the program's page</a>"},
-        {"URL page caption", [](TfmMain& m) { return m.pcPages->tabText(0); }, " Список URL ",
+        {"URL page caption", [](TfmMain& m) { return m.Ui().pcPages->tabText(0); }, " Список URL ",
          " URL list "},
     };
     for (const auto& c : cases) EXPECT_EQ(c.get(*w), c.ru) << c.what;
@@ -62,32 +65,32 @@ TEST(LanguageSwitch, LeavesExcludedComponentsAndRunTimeTextsAlone) {
     TLocaleEnv env("ru_RU.UTF-8");
     TAppDir dir;
     auto w = ShowWindow(dir.Options());
-    ASSERT_TRUE(WaitFor([&] { return w->lvLog->rowCount() == 1; }));
-    w->lvMetrics->selectRow(1);
-    w->edAPIKey->setText("Проверить URL");  // a key that happens to be a catalogue text
-    const QString version = w->lbVersion->text();
-    const QString descr = w->lbMetricaDescr->text();
-    const QString logLine = w->lvLog->item(0, 1)->text();
+    ASSERT_TRUE(WaitFor([&] { return w->Ui().lvLog->rowCount() == 1; }));
+    w->Ui().lvMetrics->selectRow(1);
+    w->Ui().edAPIKey->setText("Проверить URL");  // a key that happens to be a catalogue text
+    const QString version = w->Ui().lbVersion->text();
+    const QString descr = w->Ui().lbMetricaDescr->text();
+    const QString logLine = w->Ui().lvLog->item(0, 1)->text();
     EXPECT_EQ(logLine, "Запуск программы");
 
     PickLanguage(*w, "en");
-    EXPECT_EQ(w->cbAppLang->itemText(0), "Русский");
-    EXPECT_EQ(w->cbAppLang->itemText(1), "English");
-    EXPECT_EQ(w->lbVersion->text(), version);
-    EXPECT_EQ(w->lbMetricaDescr->text(), descr);
-    EXPECT_EQ(w->lvLog->item(0, 1)->text(), logLine);
-    EXPECT_EQ(w->edAPIKey->text(), "Проверить URL");
+    EXPECT_EQ(w->Ui().cbAppLang->itemText(0), "Русский");
+    EXPECT_EQ(w->Ui().cbAppLang->itemText(1), "English");
+    EXPECT_EQ(w->Ui().lbVersion->text(), version);
+    EXPECT_EQ(w->Ui().lbMetricaDescr->text(), descr);
+    EXPECT_EQ(w->Ui().lvLog->item(0, 1)->text(), logLine);
+    EXPECT_EQ(w->Ui().edAPIKey->text(), "Проверить URL");
 }
 
 TEST(LanguageSwitch, VersionLabelCarriesTheFourNumbers) {
     TLocaleEnv env("en_US.UTF-8");
     TAppDir dir;
     auto w = ShowWindow(dir.Options());
-    EXPECT_EQ(w->lbVersion->text(), QStringLiteral("Version: %1.%2.%3.%4")
-                                        .arg(VELMORA_VERSION_MAJOR)
-                                        .arg(VELMORA_VERSION_MINOR)
-                                        .arg(VELMORA_VERSION_PATCH)
-                                        .arg(VELMORA_VERSION_TWEAK + 0));
+    EXPECT_EQ(w->Ui().lbVersion->text(), QStringLiteral("Version: %1.%2.%3.%4")
+                                             .arg(VELMORA_VERSION_MAJOR)
+                                             .arg(VELMORA_VERSION_MINOR)
+                                             .arg(VELMORA_VERSION_PATCH)
+                                             .arg(VELMORA_VERSION_TWEAK + 0));
 }
 
 TEST(LanguageSwitch, RunTimeLookupsAnswerInTheNewLanguage) {

@@ -12,9 +12,9 @@
 #include <QTest>
 
 #include "app/grid_model.h"
-#include "app_test_support.h"
 #include "engine/pool.h"
 #include "sim/simulator.h"
+#include "support/window_env.h"
 
 namespace velmora::app::test {
 namespace {
@@ -39,15 +39,16 @@ class Run : public ::testing::Test {
         w = ShowWindow(o);
         ASSERT_TRUE(
             WaitFor([&] { return w->Master().Count() == static_cast<size_t>(urls.size()); }));
-        w->edMaxTreads->setValue(threads);
-        w->edMinReqDelay->setValue(100);
+        w->Ui().edMaxTreads->setValue(threads);
+        w->Ui().edMinReqDelay->setValue(100);
     }
     bool RunEnded(int timeoutMs = 30000) {
         return WaitFor([&] { return !w->Controller().Running(); }, timeoutMs);
     }
     QStringList LogLines() const {
         QStringList lines;
-        for (int r = 0; r < w->lvLog->rowCount(); ++r) lines << w->lvLog->item(r, 1)->text();
+        for (int r = 0; r < w->Ui().lvLog->rowCount(); ++r)
+            lines << w->Ui().lvLog->item(r, 1)->text();
         return lines;
     }
 
@@ -62,34 +63,34 @@ TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
     Open({"https://a.example/", "https://heavy.example/", "https://c.example/sim-error500",
           "https://d.example/"},
          2);
-    EXPECT_EQ(w->pcPages->tabText(0), " URL list (4) ");
-    ASSERT_TRUE(w->btRunRequests->isEnabled());
+    EXPECT_EQ(w->Ui().pcPages->tabText(0), " URL list (4) ");
+    ASSERT_TRUE(w->Ui().btRunRequests->isEnabled());
 
-    w->btRunRequests->click();
-    EXPECT_FALSE(w->btRunRequests->isEnabled());
-    EXPECT_TRUE(w->btAbortRequests->isEnabled());
-    EXPECT_FALSE(w->btInsertURLs4Clip->isEnabled());
-    EXPECT_FALSE(w->btImportURLs4TXT->isEnabled());
-    EXPECT_FALSE(w->btImportURLs4XML->isEnabled());
-    EXPECT_FALSE(w->gbParams->isEnabled());
-    EXPECT_TRUE(w->pProgress->isVisible());
-    EXPECT_EQ(w->pcBottom->currentWidget(), w->tsLog);
-    EXPECT_EQ(w->ProgressBar->maximum(), 4);
-    EXPECT_EQ(w->lvLog->item(0, 1)->text(), "Check started");
+    w->Ui().btRunRequests->click();
+    EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
+    EXPECT_TRUE(w->Ui().btAbortRequests->isEnabled());
+    EXPECT_FALSE(w->Ui().btInsertURLs4Clip->isEnabled());
+    EXPECT_FALSE(w->Ui().btImportURLs4TXT->isEnabled());
+    EXPECT_FALSE(w->Ui().btImportURLs4XML->isEnabled());
+    EXPECT_FALSE(w->Ui().gbParams->isEnabled());
+    EXPECT_TRUE(w->Ui().pProgress->isVisible());
+    EXPECT_EQ(w->Ui().pcBottom->currentWidget(), w->Ui().tsLog);
+    EXPECT_EQ(w->Ui().ProgressBar->maximum(), 4);
+    EXPECT_EQ(w->Ui().lvLog->item(0, 1)->text(), "Check started");
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
-                    .match(w->lvLog->item(0, 0)->text())
+                    .match(w->Ui().lvLog->item(0, 0)->text())
                     .hasMatch());
 
     ASSERT_TRUE(RunEnded());
-    EXPECT_TRUE(w->btExport->isEnabled());
-    EXPECT_TRUE(w->btRunRequests->isEnabled());
-    EXPECT_FALSE(w->btAbortRequests->isEnabled());
-    EXPECT_TRUE(w->gbParams->isEnabled());
-    EXPECT_FALSE(w->pProgress->isVisible());
-    EXPECT_EQ(w->ProgressBar->value(), 4);
+    EXPECT_TRUE(w->Ui().btExport->isEnabled());
+    EXPECT_TRUE(w->Ui().btRunRequests->isEnabled());
+    EXPECT_FALSE(w->Ui().btAbortRequests->isEnabled());
+    EXPECT_TRUE(w->Ui().gbParams->isEnabled());
+    EXPECT_FALSE(w->Ui().pProgress->isVisible());
+    EXPECT_EQ(w->Ui().ProgressBar->value(), 4);
 
-    auto* d = w->vtURLsD->model();
-    auto* m = w->vtURLsM->model();
+    auto* d = w->Ui().vtURLsD->model();
+    auto* m = w->Ui().vtURLsM->model();
     EXPECT_EQ(d->data(d->index(0, 3)).toString(), "100");
     EXPECT_EQ(d->data(d->index(1, 3)).toString(), "79");
     EXPECT_EQ(m->data(m->index(1, 3)).toString(), "59");
@@ -106,9 +107,9 @@ TEST_F(Run, EnterKeyStartsTheRunFromTheUrlPage) {
     StartSim(0, 0);
     Open({"https://a.example/"}, 1);
     w->activateWindow();
-    w->vtURLsD->setFocus();
-    QTest::keyClick(w->vtURLsD, Qt::Key_Return);
-    ASSERT_TRUE(WaitFor([&] { return w->lvLog->item(0, 1)->text() != "Data loaded"; }, 3000));
+    w->Ui().vtURLsD->setFocus();
+    QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return w->Ui().lvLog->item(0, 1)->text() != "Data loaded"; }, 3000));
     ASSERT_TRUE(RunEnded());
     EXPECT_EQ(simulator->Requests().size(), 2u);
 }
@@ -118,19 +119,19 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
     QStringList urls;
     for (int i = 1; i <= 6; ++i) urls << QStringLiteral("https://site%1.example/").arg(i);
     Open(urls, 1);
-    w->btRunRequests->click();
+    w->Ui().btRunRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !simulator->Requests().empty(); }));
     w->activateWindow();
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    ASSERT_TRUE(WaitFor([&] { return !w->btAbortRequests->isEnabled(); }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return !w->Ui().btAbortRequests->isEnabled(); }, 2000));
     EXPECT_TRUE(LogLines().contains("Cancelling the check..."));
     // The abort ends the transfer in flight at once, so the run may be over already.
     if (w->Controller().Running()) {
-        EXPECT_FALSE(w->btRunRequests->isEnabled());
+        EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
     }
     ASSERT_TRUE(RunEnded());
-    EXPECT_FALSE(w->btExport->isEnabled());
-    EXPECT_TRUE(w->btRunRequests->isEnabled());
+    EXPECT_FALSE(w->Ui().btExport->isEnabled());
+    EXPECT_TRUE(w->Ui().btRunRequests->isEnabled());
     EXPECT_LE(simulator->Requests().size(), 2u);
     for (size_t i = 0; i < w->Master().Count(); ++i)
         EXPECT_EQ(w->Master()[i].TaskResults, nullptr) << i;
@@ -142,7 +143,7 @@ TEST_F(Run, ClosingDuringARunWaitsForTheWorkersAndFreesEverything) {
     QStringList urls;
     for (int i = 1; i <= 12; ++i) urls << QStringLiteral("https://busy%1.example/").arg(i);
     Open(urls, 4);
-    w->btRunRequests->click();
+    w->Ui().btRunRequests->click();
     ASSERT_TRUE(WaitFor([&] { return simulator->Requests().size() >= 2; }));
     QElapsedTimer t;
     t.start();
@@ -157,7 +158,7 @@ TEST_F(Run, ClosingDuringARunWaitsForTheWorkersAndFreesEverything) {
 TEST_F(Run, DestroyingTheWindowDuringARunIsSafeToo) {
     StartSim(200, 400);
     Open({"https://x1.example/", "https://x2.example/", "https://x3.example/"}, 3);
-    w->btRunRequests->click();
+    w->Ui().btRunRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !simulator->Requests().empty(); }));
     w.reset();
     EXPECT_EQ(ActiveTaskCount.load(), 0);

@@ -6,7 +6,7 @@
 #include <QSpinBox>
 #include <QTest>
 
-#include "app_test_support.h"
+#include "support/window_env.h"
 
 namespace velmora::app::test {
 namespace {
@@ -27,14 +27,15 @@ TEST_P(FirstStart, DefaultsLanguageOfTheSystemAndNoFileWritten) {
     TAppDir dir;
     {
         auto w = ShowWindow(dir.Options());
-        EXPECT_EQ(w->edAPIKey->text(), "");
-        EXPECT_EQ(w->edMaxTreads->value(), 8);
-        EXPECT_EQ(w->edMinReqDelay->value(), 1300);
-        EXPECT_FALSE(w->cbImpNoClearURLs->isChecked());
+        EXPECT_EQ(w->Ui().edAPIKey->text(), "");
+        EXPECT_EQ(w->Ui().edMaxTreads->value(), 8);
+        EXPECT_EQ(w->Ui().edMinReqDelay->value(), 1300);
+        EXPECT_FALSE(w->Ui().cbImpNoClearURLs->isChecked());
         EXPECT_EQ(w->SelectedLangCode(), GetParam().expectedCode);
         for (QWidget* c :
-             {static_cast<QWidget*>(w->edAPIKey), static_cast<QWidget*>(w->edMaxTreads),
-              static_cast<QWidget*>(w->edMinReqDelay), static_cast<QWidget*>(w->cbImpNoClearURLs)})
+             {static_cast<QWidget*>(w->Ui().edAPIKey), static_cast<QWidget*>(w->Ui().edMaxTreads),
+              static_cast<QWidget*>(w->Ui().edMinReqDelay),
+              static_cast<QWidget*>(w->Ui().cbImpNoClearURLs)})
             EXPECT_EQ(Tag(c), 0) << c->objectName().toStdString();
         w->close();
     }
@@ -71,9 +72,9 @@ TEST_P(SettingsLoad, ValuesBroughtIntoRange) {
     TAppDir dir;
     dir.WriteIni(QByteArray("[PARAMS]\n") + GetParam().ini);
     auto w = ShowWindow(dir.Options());
-    EXPECT_EQ(w->edMaxTreads->value(), GetParam().threads);
-    EXPECT_EQ(w->edMinReqDelay->value(), GetParam().delay);
-    EXPECT_EQ(w->cbImpNoClearURLs->isChecked(), GetParam().noClear);
+    EXPECT_EQ(w->Ui().edMaxTreads->value(), GetParam().threads);
+    EXPECT_EQ(w->Ui().edMinReqDelay->value(), GetParam().delay);
+    EXPECT_EQ(w->Ui().cbImpNoClearURLs->isChecked(), GetParam().noClear);
     EXPECT_EQ(w->SelectedLangCode(), GetParam().lang);
 }
 
@@ -121,9 +122,9 @@ TEST(SettingsClose, StoredKeyMarksTheBoxAndAllFourAreWritten) {
     dir.WriteIni("; kept\n[PARAMS]\napi-key=secret\nmax-threads=50\nlang=en\n[OTHER]\nx=1\n");
     {
         auto w = ShowWindow(dir.Options());
-        EXPECT_EQ(Tag(w->edAPIKey), 1);
-        EXPECT_EQ(Tag(w->edMaxTreads), 1);  // 50 became 20
-        EXPECT_EQ(Tag(w->edMinReqDelay), 0);
+        EXPECT_EQ(Tag(w->Ui().edAPIKey), 1);
+        EXPECT_EQ(Tag(w->Ui().edMaxTreads), 1);  // 50 became 20
+        EXPECT_EQ(Tag(w->Ui().edMinReqDelay), 0);
         w->close();
     }
     const QString ini = QString::fromUtf8(dir.ReadIni());
@@ -142,16 +143,16 @@ TEST(SettingsClose, TypedOutOfRangeNumberIsClampedOnLeavingAndStored) {
     {
         auto w = ShowWindow(dir.Options());
         w->activateWindow();
-        w->pcPages->setCurrentWidget(w->tsParams);
-        w->edMaxTreads->setFocus();
-        w->edMaxTreads->selectAll();
-        QTest::keyClicks(w->edMaxTreads, "35");
-        EXPECT_EQ(w->edMaxTreads->text(), "35");
-        w->edAPIKey->setFocus();
-        ASSERT_TRUE(WaitFor([&] { return w->edMaxTreads->text() == "20"; }, 2000))
-            << w->edMaxTreads->text().toStdString();
-        EXPECT_EQ(Tag(w->edMaxTreads), 1);
-        EXPECT_EQ(Tag(w->edAPIKey), 0);
+        w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
+        w->Ui().edMaxTreads->setFocus();
+        w->Ui().edMaxTreads->selectAll();
+        QTest::keyClicks(w->Ui().edMaxTreads, "35");
+        EXPECT_EQ(w->Ui().edMaxTreads->text(), "35");
+        w->Ui().edAPIKey->setFocus();
+        ASSERT_TRUE(WaitFor([&] { return w->Ui().edMaxTreads->text() == "20"; }, 2000))
+            << w->Ui().edMaxTreads->text().toStdString();
+        EXPECT_EQ(Tag(w->Ui().edMaxTreads), 1);
+        EXPECT_EQ(Tag(w->Ui().edAPIKey), 0);
         w->close();
     }
     const QString ini = QString::fromUtf8(dir.ReadIni());
@@ -163,17 +164,17 @@ TEST(SettingsClose, UserChangesEachMarkTheirControl) {
     TLocaleEnv env("en_US.UTF-8");
     TAppDir dir;
     auto w = ShowWindow(dir.Options());
-    w->edMinReqDelay->setValue(1300);  // the value it shows: no change
-    EXPECT_EQ(Tag(w->edMinReqDelay), 0);
-    w->edMinReqDelay->stepUp();
-    EXPECT_EQ(w->edMinReqDelay->value(), 1400);
-    EXPECT_EQ(Tag(w->edMinReqDelay), 1);
-    w->cbImpNoClearURLs->click();
-    EXPECT_EQ(Tag(w->cbImpNoClearURLs), 1);
-    w->edAPIKey->setText("k");
-    EXPECT_EQ(Tag(w->edAPIKey), 1);
-    w->edAPIKey->setText("");
-    EXPECT_EQ(Tag(w->edAPIKey), 1);  // never reset
+    w->Ui().edMinReqDelay->setValue(1300);  // the value it shows: no change
+    EXPECT_EQ(Tag(w->Ui().edMinReqDelay), 0);
+    w->Ui().edMinReqDelay->stepUp();
+    EXPECT_EQ(w->Ui().edMinReqDelay->value(), 1400);
+    EXPECT_EQ(Tag(w->Ui().edMinReqDelay), 1);
+    w->Ui().cbImpNoClearURLs->click();
+    EXPECT_EQ(Tag(w->Ui().cbImpNoClearURLs), 1);
+    w->Ui().edAPIKey->setText("k");
+    EXPECT_EQ(Tag(w->Ui().edAPIKey), 1);
+    w->Ui().edAPIKey->setText("");
+    EXPECT_EQ(Tag(w->Ui().edAPIKey), 1);  // never reset
 }
 
 TEST(SettingsClose, UnwritableFileShowsTheMessageAndStillCloses) {
@@ -183,7 +184,7 @@ TEST(SettingsClose, UnwritableFileShowsTheMessageAndStillCloses) {
     o.SettingsPath = dir.Path() + "missing-folder/Velmora.ini";
     TMessageBoxCatcher boxes;
     auto w = ShowWindow(o);
-    w->edAPIKey->setText("key");
+    w->Ui().edAPIKey->setText("key");
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(w->isVisible());
     ASSERT_EQ(boxes.Texts.size(), 1);
@@ -195,7 +196,7 @@ TEST(LanguagePick, WritesLangAtOnceAndKeepsTheRestOfTheFile) {
     TAppDir dir;
     dir.WriteIni("[PARAMS]\r\napi-key=abc\r\nlang=en\r\n");
     auto w = ShowWindow(dir.Options());
-    w->cbAppLang->setCurrentIndex(0);
+    w->Ui().cbAppLang->setCurrentIndex(0);
     w->cbAppLangChange();
     EXPECT_EQ(dir.ReadIni(), "[PARAMS]\r\napi-key=abc\r\nlang=ru\r\n");
 }
@@ -205,7 +206,7 @@ TEST(LanguagePick, CreatesTheFileWithTheSectionAndOneKey) {
     TAppDir dir;
     auto w = ShowWindow(dir.Options());
     ASSERT_FALSE(dir.IniExists());
-    w->cbAppLang->setCurrentIndex(1);
+    w->Ui().cbAppLang->setCurrentIndex(1);
     w->cbAppLangChange();
     const QString ini = QString::fromUtf8(dir.ReadIni());
     EXPECT_TRUE(ini.contains("[PARAMS]"));

@@ -3,7 +3,7 @@
 
 #include <QTemporaryDir>
 
-#include "app_test_support.h"
+#include "support/window_env.h"
 
 namespace velmora::app::test {
 namespace {

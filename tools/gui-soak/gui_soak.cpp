@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/url_grid.h"
+#include "app/main_window_ui.h"
+#include "app/url_grids.h"
 #include "engine/process_tuning.h"
 #include "http/curl.h"
 
@@ -87,14 +88,16 @@ int main(int argc, char** argv) {
     user.setInterval(1500);
     QObject::connect(&user, &QTimer::timeout, [&] {
         ++step;
-        if (step % 2) window.pcStrategy->setCurrentIndex(window.pcStrategy->currentIndex() ^ 1);
-        QTableView* grid = window.pcStrategy->currentIndex() == 0 ? window.vtURLsD : window.vtURLsM;
+        if (step % 2)
+            window.Ui().pcStrategy->setCurrentIndex(window.Ui().pcStrategy->currentIndex() ^ 1);
+        QTableView* grid =
+            window.Ui().pcStrategy->currentIndex() == 0 ? window.Ui().vtURLsD : window.Ui().vtURLsM;
         if (step % 3 == 0) Q_EMIT grid->horizontalHeader()->sectionClicked(3);
         if (step % 4 == 0) grid->scrollToBottom();
         if (step % 5 == 0) grid->scrollToTop();
     });
 
-    window.btRunRequests->click();
+    window.Ui().btRunRequests->click();
     probe.start();
     user.start();
     QElapsedTimer runTime;
@@ -105,10 +108,10 @@ int main(int argc, char** argv) {
     const double seconds = runTime.elapsed() / 1000.0;
 
     const QString csv = dir.path() + "/export.csv";
-    window.UrlGrids->Dialogs.SaveFileName = [&](const QString&, const QString&, const QString&) {
+    window.UrlGrids().Dialogs.SaveFileName = [&](const QString&, const QString&, const QString&) {
         return csv;
     };
-    window.btExport->click();
+    window.Ui().btExport->click();
     QFile out(csv);
     int rows = -1;
     if (out.open(QIODevice::ReadOnly)) {

@@ -19,8 +19,11 @@
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
-#include "app/url_grid.h"
+#include "app/main_window_ui.h"
+#include "app/url_grids.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
+#include "support/test_paths.h"
 
 namespace velmora::app::test {
 
@@ -45,13 +48,13 @@ class TWindowTest : public ::testing::Test {
         TAppOptions o;
         o.AppDir = Dir.path() + "/";
         o.SettingsPath = Dir.filePath("Velmora.ini");
-        o.CatalogueDirs = {QStringLiteral(VELMORA_TEST_LOCALEDIR)};
+        o.CatalogueDirs = {velmora::test::LocaleDir()};
         o.NewsBaseUrl = QStringLiteral("http://127.0.0.1:9");
         o.Endpoint = endpoint;
         W = std::make_unique<TfmMain>(o);
         W->show();
         QApplication::processEvents();
-        G = W->UrlGrids;
+        G = &W->UrlGrids();
         ASSERT_NE(G, nullptr);
         G->Dialogs.OpenFileName = [this](const QString& title, const QString& dir,
                                          const QString& filter) {
@@ -83,7 +86,9 @@ class TWindowTest : public ::testing::Test {
     }
 
     TURLGridModel* Model(TMetricaStrategy s) const { return W->GridModel(s); }
-    QTableView* Grid(TMetricaStrategy s) const { return s == msDesktop ? W->vtURLsD : W->vtURLsM; }
+    QTableView* Grid(TMetricaStrategy s) const {
+        return s == msDesktop ? W->Ui().vtURLsD : W->Ui().vtURLsM;
+    }
 
     // The column's texts in display order.
     QStringList Column(TMetricaStrategy s, int col) const {
@@ -98,9 +103,11 @@ class TWindowTest : public ::testing::Test {
             out << QString::fromStdString(W->Master()[i].URL);
         return out;
     }
-    QString Caption() const { return W->pcPages->tabText(W->pcPages->indexOf(W->tsURLs)); }
+    QString Caption() const {
+        return W->Ui().pcPages->tabText(W->Ui().pcPages->indexOf(W->Ui().tsURLs));
+    }
     QString LastLog() const {
-        return W->lvLog->rowCount() ? W->lvLog->item(0, 1)->text() : QString();
+        return W->Ui().lvLog->rowCount() ? W->Ui().lvLog->item(0, 1)->text() : QString();
     }
 
     // Results for one strategy: status, score and LCP texts, number of advice items.

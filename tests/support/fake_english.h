@@ -1,4 +1,5 @@
-// Shared pieces of the widget tests: an English fake catalogue and screenshot saving.
+// An English stand-in for the gettext catalogue, and screenshots of widgets for a person to
+// look at.
 #pragma once
 
 #include <QCoreApplication>
@@ -11,8 +12,9 @@
 #include <string>
 
 #include "engine/events.h"
+#include "support/test_paths.h"
 
-namespace velmora::uitest {
+namespace velmora::app::test {
 
 // Stands in for the English gettext catalogue: the Russian originals of these widgets map to
 // English, everything else comes back unchanged as an untranslated text would.
@@ -46,9 +48,10 @@ struct TTranslatorGuard {
 inline QString SaveScreenshot(QWidget* w, const QString& name) {
     // Charts lay out and repaint through posted events, as they would in the running program.
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-    QDir().mkpath(QStringLiteral(VELMORA_UI_SCREENSHOTS));
-    const QString path = QStringLiteral(VELMORA_UI_SCREENSHOTS) + QLatin1Char('/') + name;
+    const QString dir = velmora::test::ScreenshotDir();
+    QDir().mkpath(dir);
+    const QString path = dir + QLatin1Char('/') + name;
     return w->grab().save(path) ? path : QString();
 }
 
-}  // namespace velmora::uitest
+}  // namespace velmora::app::test

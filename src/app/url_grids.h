@@ -1,6 +1,7 @@
 // The two result grids of the main window around their models: view set-up, header clicks,
-// the popup menu pmURLs with its shortcuts, delete, advice and the service's web page; also the
-// three URL imports (url_import_ui.cpp) and the CSV export (export_ui.cpp), which act on them.
+// the popup menu pmURLs with its shortcuts, delete, advice and the service's web page
+// (url_grids.cpp); also the URL imports (url_grids_import.cpp) and the CSV export
+// (url_grids_export.cpp), which act on them.
 #pragma once
 
 #include <QMessageBox>
@@ -44,9 +45,9 @@ struct TDialogs {
 class TURLGrids : public QObject {
     Q_OBJECT
   public:
-    // Sets up both grids of the window and wires the grids, the menu, the import buttons and
-    // the export button. Created once, while the window builds its components.
-    explicit TURLGrids(TfmMain& window);
+    // Sets up the window's two grids and wires them and their menu. Created once, after the
+    // window has built its controls.
+    TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobileGrid);
 
     TDialogs Dialogs;
 
@@ -59,12 +60,13 @@ class TURLGrids : public QObject {
     QAction* miOpenInGPSI = nullptr;
     QAction* miDeleteURL = nullptr;
 
-    // The grid on the page pcStrategy shows.
+    QTableView* Grid(TMetricaStrategy s) const { return FGrids[s]; }
+    // The grid on the strategy page that is shown.
     QTableView* ActiveGrid() const;
     TURLGridModel* ModelOf(const QTableView* grid) const;
 
     // Widths of the twelve metric columns.
-    static void AddMetricColumns(QTableView* grid);
+    static void SetMetricColumnWidths(QTableView* grid);
 
     // --- Grid events.
     void vtURLsMHeaderClick(QTableView* grid, int col);
@@ -82,8 +84,12 @@ class TURLGrids : public QObject {
     bool CanRunOrDelete() const;
     bool CanOpenInGPSI() const;
 
-    // --- URL import.
+    // --- URL import. Every import of the window goes through RunImport, so each one honours
+    // the "keep URLs on import" setting and the limit alike.
     void btImportURLs4TXTClick();
+    // Imports a text file of URLs, one per line; false when it could not be read (the
+    // message has been shown and the list is unchanged).
+    bool ImportTextFile(const QString& path);
     void btImportURLs4XMLClick();
     void btInsertURLs4ClipClick();
 
@@ -100,6 +106,7 @@ class TURLGrids : public QObject {
     void Message(QMessageBox::Icon icon, const QString& text, const QString& details = {});
 
     TfmMain& FWindow;
+    QTableView* FGrids[2];
     TfmGoogleAdvice* FAdviceWindow = nullptr;
 };
 

@@ -1,54 +1,22 @@
 // Run control as the window sees it: the window effects the controller asks for, the worker
 // events through the window's queue, the buttons and the log pane.
-#include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QGroupBox>
 #include <QItemSelectionModel>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/score_chart.h"
 #include "app/translate.h"
-#include "app/url_grid.h"
 
 namespace velmora::app {
-
-void TfmMain::ConnectHandlers() {
-    UrlGrids = new TURLGrids(*this);
-    connect(btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
-    connect(btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
-    // The window's default and cancel buttons: Enter runs, Esc aborts, while they can act.
-    auto pressWhenUsable = [](QPushButton* b) {
-        if (b->isEnabled() && b->isVisible()) b->animateClick();
-    };
-    for (int key : {Qt::Key_Return, Qt::Key_Enter})
-        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
-                [this, pressWhenUsable] { pressWhenUsable(btRunRequests); });
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            [this, pressWhenUsable] { pressWhenUsable(btAbortRequests); });
-
-    connect(edAPIKey, &QLineEdit::textChanged, this, &TfmMain::edAPIKeyChange);
-    connect(edMaxTreads, &QSpinBox::textChanged, this, &TfmMain::edMaxTreadsChange);
-    connect(edMinReqDelay, &QSpinBox::textChanged, this, &TfmMain::edMinReqDelayChange);
-    connect(cbImpNoClearURLs, &QCheckBox::toggled, this, &TfmMain::cbImpNoClearURLsClick);
-    connect(cbAppLang, &QComboBox::activated, this, &TfmMain::cbAppLangChange);
-    connect(lvMetrics, &QTableWidget::itemSelectionChanged, this, &TfmMain::sgMetricsClick);
-    connect(lbGotoKeySite, &QLabel::linkActivated, this, &TfmMain::lbGotoKeySiteLinkClick);
-    connect(lbGotoSite, &QLabel::linkActivated, this, &TfmMain::lbGotoSiteLinkClick);
-    connect(Label5, &QLabel::linkActivated, this, &TfmMain::Label5LinkClick);
-}
 
 void TfmMain::btRunRequestsClick() {
     if (FController) FController->btRunRequestsClick(TRunSender::btRunRequests);
@@ -101,50 +69,51 @@ void TfmMain::SetButtonEnabled(TRunButton button, bool enabled) {
     QPushButton* b = nullptr;
     switch (button) {
         case TRunButton::btRunRequests:
-            b = btRunRequests;
+            FRunAllowed = enabled;
+            b = FUi->btRunRequests;
             break;
         case TRunButton::btAbortRequests:
-            b = btAbortRequests;
+            b = FUi->btAbortRequests;
             break;
         case TRunButton::btInsertURLs4Clip:
-            b = btInsertURLs4Clip;
+            b = FUi->btInsertURLs4Clip;
             break;
         case TRunButton::btImportURLs4TXT:
-            b = btImportURLs4TXT;
+            b = FUi->btImportURLs4TXT;
             break;
         case TRunButton::btImportURLs4XML:
-            b = btImportURLs4XML;
+            b = FUi->btImportURLs4XML;
             break;
         case TRunButton::btExport:
-            b = btExport;
+            b = FUi->btExport;
             break;
     }
     if (b) b->setEnabled(enabled);
 }
 
 void TfmMain::SetParamsEnabled(bool enabled) {
-    gbParams->setEnabled(enabled);
+    FUi->gbParams->setEnabled(enabled);
 }
 
 void TfmMain::ShowProgress(bool visible) {
-    pProgress->setVisible(visible);
+    FUi->pProgress->setVisible(visible);
 }
 
 void TfmMain::SetProgressMax(int max) {
-    ProgressBar->setMaximum(max);
+    FUi->ProgressBar->setMaximum(max);
 }
 
 void TfmMain::SetProgressPos(int pos) {
-    ProgressBar->setValue(pos);
+    FUi->ProgressBar->setValue(pos);
 }
 
 int TfmMain::ProgressPos() const {
     // QProgressBar reports minimum - 1 before its first value; the position is then 0.
-    return qMax(ProgressBar->value(), 0);
+    return qMax(FUi->ProgressBar->value(), 0);
 }
 
 void TfmMain::ShowLogTab() {
-    pcBottom->setCurrentWidget(tsLog);
+    FUi->pcBottom->setCurrentWidget(FUi->tsLog);
 }
 
 void TfmMain::RepaintAllRows() {
@@ -157,7 +126,7 @@ void TfmMain::InvalidateTaskRow(const TURLTaskInfo& task) {
 }
 
 void TfmMain::UpdateScoreChart() {
-    crtURLScore->UpdateScoreChart(FMaster, ShownStrategy());
+    FUi->crtURLScore->UpdateScoreChart(FMaster, ShownStrategy());
 }
 
 void TfmMain::pcStrategyChange() {
@@ -166,7 +135,7 @@ void TfmMain::pcStrategyChange() {
 
 void TfmMain::pcPagesChange() {
     // Only a language change makes the chart's texts stale; it relabels on the way back.
-    if (pcPages->currentWidget() != tsURLs || !FChartNeedsRelabel) return;
+    if (FUi->pcPages->currentWidget() != FUi->tsURLs || !FChartNeedsRelabel) return;
     FChartNeedsRelabel = false;
     UpdateScoreChart();
 }
@@ -176,12 +145,12 @@ void TfmMain::ShowErrorBox(const std::string& text) {
 }
 
 TMetricaStrategy TfmMain::ShownStrategy() const {
-    return pcStrategy->currentIndex() == 0 ? msDesktop : msMobile;
+    return FUi->pcStrategy->currentIndex() == 0 ? msDesktop : msMobile;
 }
 
 std::vector<TShownRow> TfmMain::ShownGridRows() const {
     const TMetricaStrategy s = ShownStrategy();
-    QTableView* grid = s == msDesktop ? vtURLsD : vtURLsM;
+    QTableView* grid = s == msDesktop ? FUi->vtURLsD : FUi->vtURLsM;
     TURLGridModel* model = GridModel(s);
     std::vector<TShownRow> rows;
     const int n = model->rowCount();
@@ -193,9 +162,9 @@ std::vector<TShownRow> TfmMain::ShownGridRows() const {
 }
 
 void TfmMain::InsertLogRow(const std::string& timeText, const std::string& message) {
-    lvLog->insertRow(0);
-    lvLog->setItem(0, 0, new QTableWidgetItem(QString::fromStdString(timeText)));
-    lvLog->setItem(0, 1, new QTableWidgetItem(QString::fromStdString(message)));
+    FUi->lvLog->insertRow(0);
+    FUi->lvLog->setItem(0, 0, new QTableWidgetItem(QString::fromStdString(timeText)));
+    FUi->lvLog->setItem(0, 1, new QTableWidgetItem(QString::fromStdString(message)));
 }
 
 }  // namespace velmora::app

@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "grid_test_support.h"
 #include "sim/simulator.h"
+#include "support/window_fixture.h"
 
 namespace velmora::app::test {
 namespace {
@@ -91,7 +91,7 @@ class GridHeader : public TWindowTest {
     }
     void Click(TMetricaStrategy s, int col) {
         QHeaderView* h = Grid(s)->horizontalHeader();
-        W->pcStrategy->setCurrentIndex(s == msDesktop ? 0 : 1);
+        W->Ui().pcStrategy->setCurrentIndex(s == msDesktop ? 0 : 1);
         QApplication::processEvents();
         QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                           QPoint(h->sectionViewportPosition(col) + 5, h->height() / 2));
@@ -131,7 +131,7 @@ TEST_F(GridHeader, SelectionFollowsTasksAndImportSortsAgain) {
     EXPECT_TRUE(rows[0].Selected);
     EXPECT_EQ(rows[0].Task->Num, 2);
 
-    W->cbImpNoClearURLs->setChecked(true);
+    W->Ui().cbImpNoClearURLs->setChecked(true);
     QGuiApplication::clipboard()->setText("http://e/");
     G->btInsertURLs4ClipClick();
     // The new row has no score and sorts last in descending order.
@@ -162,11 +162,12 @@ TEST_F(GridHeader, OnlyMetricColumnsMoveAndInfoOnlyOnDesktop) {
 
 TEST_F(GridView, ColumnWidthsAndLimits) {
     const int widths[] = {45, 270, 80, 80, 40, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65};
-    for (int c = 0; c < kGridColumnCount; ++c) EXPECT_EQ(W->vtURLsM->columnWidth(c), widths[c]);
-    W->vtURLsD->setColumnWidth(1, 10);
-    W->vtURLsD->setColumnWidth(2, 5000);
-    EXPECT_EQ(W->vtURLsD->columnWidth(1), 50);
-    EXPECT_EQ(W->vtURLsD->columnWidth(2), 1000);
+    for (int c = 0; c < kGridColumnCount; ++c)
+        EXPECT_EQ(W->Ui().vtURLsM->columnWidth(c), widths[c]);
+    W->Ui().vtURLsD->setColumnWidth(1, 10);
+    W->Ui().vtURLsD->setColumnWidth(2, 5000);
+    EXPECT_EQ(W->Ui().vtURLsD->columnWidth(1), 50);
+    EXPECT_EQ(W->Ui().vtURLsD->columnWidth(2), 1000);
 }
 
 class GridDelete : public TWindowTest {
@@ -183,7 +184,7 @@ TEST_F(GridDelete, RenumbersBothGridsAndSelectsTheFollowingRow) {
     SetResult(W->Master()[3], msDesktop, trOK, "77");
     // The desktop grid shows the reverse order.
     Model(msDesktop)->SortRows(0, Qt::DescendingOrder);
-    W->pcStrategy->setCurrentIndex(1);
+    W->Ui().pcStrategy->setCurrentIndex(1);
     Grid(msMobile)->selectRow(1);
     Grid(msMobile)->selectionModel()->select(
         Model(msMobile)->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -200,7 +201,7 @@ TEST_F(GridDelete, RenumbersBothGridsAndSelectsTheFollowingRow) {
     EXPECT_EQ(Grid(msMobile)->selectionModel()->selectedRows().size(), 1);
     EXPECT_TRUE(Grid(msDesktop)->selectionModel()->isRowSelected(2, {}));
     EXPECT_EQ(Caption(), " Список URL (3) ");
-    EXPECT_FALSE(W->btExport->isEnabled());
+    EXPECT_FALSE(W->Ui().btExport->isEnabled());
 }
 
 TEST_F(GridDelete, EverythingLeavesEmptyGridsAndNothingSelected) {
@@ -210,7 +211,7 @@ TEST_F(GridDelete, EverythingLeavesEmptyGridsAndNothingSelected) {
     EXPECT_EQ(Model(msDesktop)->rowCount(), 0);
     EXPECT_EQ(Model(msMobile)->rowCount(), 0);
     EXPECT_EQ(Caption(), " Список URL ");
-    EXPECT_FALSE(W->btRunRequests->isEnabled());
+    EXPECT_FALSE(W->Ui().btRunRequests->isEnabled());
 }
 
 TEST_F(GridDelete, EmptySelectionSelectsTheLastRow) {
@@ -243,7 +244,7 @@ TEST_F(GridView, AdviceServicePageAndMenuRulesWhenIdle) {
     EXPECT_EQ(G->miPaste4Clipboard->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
 
     // Nothing focused: neither advice nor service page.
-    W->pcStrategy->setCurrentIndex(1);
+    W->Ui().pcStrategy->setCurrentIndex(1);
     G->miAdvices->trigger();
     G->miOpenInGPSI->trigger();
     EXPECT_TRUE(AdviceShown.empty());
@@ -253,12 +254,12 @@ TEST_F(GridView, AdviceServicePageAndMenuRulesWhenIdle) {
     G->miAdvices->trigger();
     EXPECT_EQ(AdviceShown, std::vector<size_t>{3});
     // The desktop grid's row has no results and shows nothing.
-    W->pcStrategy->setCurrentIndex(0);
+    W->Ui().pcStrategy->setCurrentIndex(0);
     Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, 1));
     G->vtURLsMDblClick(Grid(msDesktop));
     EXPECT_EQ(AdviceShown.size(), 1u);
 
-    W->pcStrategy->setCurrentIndex(1);
+    W->Ui().pcStrategy->setCurrentIndex(1);
     G->miOpenInGPSI->trigger();
     ASSERT_EQ(Opened.size(), 1);
     EXPECT_EQ(Opened[0].toString(QUrl::FullyEncoded),
@@ -282,7 +283,7 @@ TEST_F(GridRun, MenuAndShortcutsDoNothingDuringARun) {
     QGuiApplication::clipboard()->setText("http://a/\nhttp://b/");
     t.G->btInsertURLs4ClipClick();
     QGuiApplication::clipboard()->setText("http://c/");
-    w.btRunRequests->click();
+    w.Ui().btRunRequests->click();
     ASSERT_TRUE(w.Controller().Running());
 
     t.G->pmURLsPopup();
@@ -294,11 +295,11 @@ TEST_F(GridRun, MenuAndShortcutsDoNothingDuringARun) {
     // The menu closes; the keys still reach their items, whose rules refuse.
     Q_EMIT t.G->pmURLs->aboutToHide();
     w.activateWindow();
-    w.vtURLsD->setFocus();
-    w.vtURLsD->selectAll();
-    QTest::keyClick(w.vtURLsD, Qt::Key_Delete);
-    QTest::keyClick(w.vtURLsD, Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(w.vtURLsD, Qt::Key_R, Qt::ControlModifier);
+    w.Ui().vtURLsD->setFocus();
+    w.Ui().vtURLsD->selectAll();
+    QTest::keyClick(w.Ui().vtURLsD, Qt::Key_Delete);
+    QTest::keyClick(w.Ui().vtURLsD, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(w.Ui().vtURLsD, Qt::Key_R, Qt::ControlModifier);
     EXPECT_EQ(w.Master().Count(), 2u);
     t.G->miDeleteURL->trigger();
     t.G->miPaste4Clipboard->trigger();
@@ -306,12 +307,12 @@ TEST_F(GridRun, MenuAndShortcutsDoNothingDuringARun) {
     EXPECT_EQ(w.Master().Count(), 2u);
     EXPECT_TRUE(t.Asked.isEmpty());
 
-    w.btAbortRequests->click();
+    w.Ui().btAbortRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !w.Controller().Running(); }));
     // Idle again: the same key deletes.
-    w.vtURLsD->setFocus();
-    w.vtURLsD->selectRow(0);
-    QTest::keyClick(w.vtURLsD, Qt::Key_Delete);
+    w.Ui().vtURLsD->setFocus();
+    w.Ui().vtURLsD->selectRow(0);
+    QTest::keyClick(w.Ui().vtURLsD, Qt::Key_Delete);
     EXPECT_EQ(w.Master().Count(), 1u);
     t.W.reset();
     simulator.Stop();

@@ -1,16 +1,14 @@
-// The three URL imports of the window: text file, sitemap and clipboard.
-#include <QCheckBox>
+// The URL imports of the window: text file (button and start-up option), sitemap, clipboard.
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QProgressBar>
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
 #include "app/translate.h"
-#include "app/url_grid.h"
+#include "app/url_grids.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io/sitemap.h"
@@ -43,14 +41,14 @@ void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     TURLTaskInfoList& master = FWindow.Master();
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
-    if (!FWindow.cbImpNoClearURLs->isChecked()) {
+    if (!FWindow.KeepUrlsOnImport()) {
         for (TURLGridModel* m : models) m->ClearRows();
         master.Clear();
     }
     if (progress) {
         FWindow.ShowProgress(true);
-        FWindow.ProgressBar->setMaximum(progressMax);
-        FWindow.ProgressBar->setValue(0);
+        FWindow.SetProgressMax(progressMax);
+        FWindow.SetProgressPos(0);
     }
     const size_t step = std::max<size_t>(1, urls.size() / kProgressSteps);
     bool limitReached = false;
@@ -60,9 +58,9 @@ void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
             limitReached = true;
             break;
         }
-        if (progress && ++fed % step == 0) FWindow.ProgressBar->setValue(static_cast<int>(fed));
+        if (progress && ++fed % step == 0) FWindow.SetProgressPos(static_cast<int>(fed));
     }
-    if (progress) FWindow.ProgressBar->setValue(limitReached ? static_cast<int>(fed) : progressEnd);
+    if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     // Shown once the grids are whole again, since the box runs its own event loop.
     if (limitReached) Message(QMessageBox::Information, TrQ(io::kMsgUrlLimit));
@@ -79,19 +77,23 @@ void TURLGrids::btImportURLs4TXTClick() {
             ? Dialogs.OpenFileName(TrQ(io::kDlgImportTxtTitle), FWindow.AppDir(),
                                    Filter(io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask))
             : QString();
-    if (path.isEmpty()) return;
+    if (!path.isEmpty()) ImportTextFile(path);
+}
+
+bool TURLGrids::ImportTextFile(const QString& path) {
     if (!QFileInfo::exists(path)) {
         Message(QMessageBox::Warning, TrQ(io::kMsgImportFileNotFound));
-        return;
+        return false;
     }
     // Read before the bracket: a file that cannot be read must not cost the current list.
     const io::TTextFileUrls read =
         io::ReadTextFileUrls(LocalPath(path), ImportCodePage().toStdString());
     if (!read.ok) {
         Message(QMessageBox::Warning, QString::fromStdString(read.error));
-        return;
+        return false;
     }
     RunImport(read.urls, io::kLogDataLoaded, false, 0, 0);
+    return true;
 }
 
 void TURLGrids::btImportURLs4XMLClick() {

@@ -1,4 +1,4 @@
-// Shared helpers of the desktop program's widget tests.
+// The setting around a widget test of the main window: locale, program folder, message boxes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,12 +16,10 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
+#include "support/test_paths.h"
 
 namespace velmora::app::test {
 
@@ -95,7 +93,7 @@ class TAppDir {
         TAppOptions o;
         o.AppDir = Path();
         o.SettingsPath = Ini();
-        o.CatalogueDirs = {QStringLiteral(VELMORA_TEST_LOCALEDIR)};
+        o.CatalogueDirs = {velmora::test::LocaleDir()};
         // Nothing listens there: the news pane shows its note and never leaves the machine.
         o.NewsBaseUrl = QStringLiteral("http://127.0.0.1:9");
         return o;

@@ -1,4 +1,4 @@
-#include "app/url_grid.h"
+#include "app/url_grids.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,15 +10,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QPushButton>
 #include <QStyledItemDelegate>
-#include <QTabWidget>
 #include <QTableView>
 
-#if __has_include("app/advices.h")
 #include "app/advices.h"
-#define VELMORA_HAVE_ADVICE_WINDOW 1
-#endif
 #include "app/grid_model.h"
 #include "app/icons.h"
 #include "app/main_window.h"
@@ -76,7 +71,8 @@ bool ClipboardHasText() {
 
 }  // namespace
 
-TURLGrids::TURLGrids(TfmMain& window) : QObject(&window), FWindow(window) {
+TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobileGrid)
+    : QObject(&window), FWindow(window), FGrids{desktopGrid, mobileGrid} {
     setObjectName(QStringLiteral("URLGrids"));
     Dialogs.OpenFileName = [this](const QString& title, const QString& dir, const QString& filter) {
         return QFileDialog::getOpenFileName(&FWindow, title, dir, filter);
@@ -91,37 +87,27 @@ TURLGrids::TURLGrids(TfmMain& window) : QObject(&window), FWindow(window) {
         box.exec();
     };
     Dialogs.OpenUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
-#ifdef VELMORA_HAVE_ADVICE_WINDOW
     Dialogs.ShowAdvices = [this](const TGAdviceList& list) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
         FAdviceWindow->ShowAdvices(list);
     };
-#endif
 
     CreateMenu();
-    SetupGrid(FWindow.vtURLsD, true);
-    SetupGrid(FWindow.vtURLsM, false);
-
-    connect(FWindow.btImportURLs4TXT, &QPushButton::clicked, this,
-            &TURLGrids::btImportURLs4TXTClick);
-    connect(FWindow.btImportURLs4XML, &QPushButton::clicked, this,
-            &TURLGrids::btImportURLs4XMLClick);
-    connect(FWindow.btInsertURLs4Clip, &QPushButton::clicked, this,
-            &TURLGrids::btInsertURLs4ClipClick);
-    connect(FWindow.btExport, &QPushButton::clicked, this, &TURLGrids::btExportClick);
+    SetupGrid(FGrids[msDesktop], true);
+    SetupGrid(FGrids[msMobile], false);
 }
 
 QTableView* TURLGrids::ActiveGrid() const {
-    return FWindow.pcStrategy->currentIndex() == 0 ? FWindow.vtURLsD : FWindow.vtURLsM;
+    return FGrids[FWindow.ShownStrategy()];
 }
 
 TURLGridModel* TURLGrids::ModelOf(const QTableView* grid) const {
-    return FWindow.GridModel(grid == FWindow.vtURLsD ? msDesktop : msMobile);
+    return FWindow.GridModel(grid == FGrids[msDesktop] ? msDesktop : msMobile);
 }
 
 void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
     TURLGridModel* model = ModelOf(grid);
-    model->SetImages(FWindow.ilPngImages);
+    model->SetImages(FWindow.Images());
     grid->setItemDelegate(new TGridCellDelegate(grid));
     grid->setShowGrid(true);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -175,14 +161,14 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
         if (!a->shortcut().isEmpty()) grid->addAction(a);
 }
 
-void TURLGrids::AddMetricColumns(QTableView* grid) {
+void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
     for (int c = 5; c < kGridColumnCount; ++c) grid->setColumnWidth(c, kMetricWidth);
 }
 
 void TURLGrids::CreateMenu() {
     pmURLs = new QMenu(&FWindow);
     pmURLs->setObjectName(QStringLiteral("pmURLs"));
-    const QList<QIcon>& images = FWindow.ilPngImages;
+    const QList<QIcon>& images = FWindow.Images();
     auto item = [this, &images](const char* name, const char* caption, int image,
                                 const QKeySequence& shortcut, auto handler) {
         auto* a = new QAction(images.value(image), QString::fromUtf8(caption), pmURLs);
@@ -240,8 +226,7 @@ bool TURLGrids::CanPaste() const {
 }
 
 bool TURLGrids::CanRunOrDelete() const {
-    return FWindow.btRunRequests->isEnabled() && !FWindow.Controller().Running() &&
-           !FWindow.Master().Empty();
+    return FWindow.RunAllowed() && !FWindow.Controller().Running() && !FWindow.Master().Empty();
 }
 
 bool TURLGrids::CanOpenInGPSI() const {
@@ -310,8 +295,7 @@ void TURLGrids::miDeleteURLClick() {
     if (FWindow.Controller().Running()) return;
     const std::vector<int32_t> nums = FWindow.Controller().GetSelectedNums();
     // Rows go before their tasks, so no grid ever refers to a freed task.
-    DeleteRowsByNums(FWindow.vtURLsD, nums);
-    DeleteRowsByNums(FWindow.vtURLsM, nums);
+    for (QTableView* grid : FGrids) DeleteRowsByNums(grid, nums);
     FWindow.Master().DeleteByNums(nums);
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->NumbersChanged();
     FWindow.UpdateRunButtons();

@@ -1,7 +1,7 @@
 // The grids' row order, without a toolkit.
-#include <gtest/gtest.h>
-
 #include "engine/grid_sort.h"
+
+#include <gtest/gtest.h>
 
 namespace velmora {
 namespace {

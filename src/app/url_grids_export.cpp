@@ -5,7 +5,7 @@
 #include "app/grid_model.h"
 #include "app/main_window.h"
 #include "app/translate.h"
-#include "app/url_grid.h"
+#include "app/url_grids.h"
 #include "io/codepage.h"
 #include "io/csv.h"
 #include "io/import_texts.h"

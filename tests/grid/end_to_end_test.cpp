@@ -7,8 +7,8 @@
 #include <QSpinBox>
 #include <QTest>
 
-#include "grid_test_support.h"
 #include "sim/simulator.h"
+#include "support/window_fixture.h"
 
 namespace velmora::app::test {
 namespace {
@@ -22,26 +22,27 @@ TEST_F(EndToEnd, ImportCheckSortExport) {
     sim::Simulator simulator;
     ASSERT_TRUE(simulator.Start()) << simulator.Error();
     Open("ru", QString::fromStdString(simulator.Endpoint()));
-    W->edAPIKey->setText("test-key");
-    W->edMinReqDelay->setValue(100);
+    W->Ui().edAPIKey->setText("test-key");
+    W->Ui().edMinReqDelay->setValue(100);
     QGuiApplication::clipboard()->setText(
         "https://shop.example/\nhttps://shop.example/catalog\nhttps://blog.example/post"
         "\nhttps://shop.example/sim-error500\nhttps://news.example/\n");
     G->btInsertURLs4ClipClick();
     ASSERT_EQ(W->Master().Count(), 5u);
-    W->btRunRequests->click();
+    W->Ui().btRunRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !W->Controller().Running(); }, 60000));
-    EXPECT_TRUE(W->btExport->isEnabled());
+    EXPECT_TRUE(W->Ui().btExport->isEnabled());
 
-    QTest::mouseClick(W->vtURLsD->horizontalHeader()->viewport(), Qt::LeftButton, {},
-                      QPoint(W->vtURLsD->horizontalHeader()->sectionViewportPosition(3) + 5, 5));
+    QTest::mouseClick(
+        W->Ui().vtURLsD->horizontalHeader()->viewport(), Qt::LeftButton, {},
+        QPoint(W->Ui().vtURLsD->horizontalHeader()->sectionViewportPosition(3) + 5, 5));
     // Ascending by score: the failed URL (no score) first, then rising numbers.
     const QStringList scores = Column(msDesktop, 3);
     ASSERT_EQ(scores.size(), 5);
     EXPECT_EQ(scores[0], "");
     for (int i = 2; i < scores.size(); ++i) EXPECT_LE(scores[i - 1].toInt(), scores[i].toInt());
     EXPECT_EQ(Column(msDesktop, 2)[0], "500");
-    W->vtURLsD->selectRow(1);
+    W->Ui().vtURLsD->selectRow(1);
 
     NextFile = Dir.filePath("out.csv");
     G->btExportClick();

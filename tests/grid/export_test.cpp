@@ -2,8 +2,8 @@
 #include <QComboBox>
 #include <QHeaderView>
 
-#include "grid_test_support.h"
 #include "io/codepage.h"
+#include "support/window_fixture.h"
 
 namespace velmora::app::test {
 namespace {
@@ -49,10 +49,10 @@ TEST_F(Export, DesktopInDisplayOrderExactBytes) {
 
 TEST_F(Export, MobileInEnglishWithMovedColumns) {
     Fill();
-    W->cbAppLang->setCurrentIndex(W->cbAppLang->findData("en"));
+    W->Ui().cbAppLang->setCurrentIndex(W->Ui().cbAppLang->findData("en"));
     W->cbAppLangChange();
-    W->pcStrategy->setCurrentIndex(1);
-    QHeaderView* h = W->vtURLsM->horizontalHeader();
+    W->Ui().pcStrategy->setCurrentIndex(1);
+    QHeaderView* h = W->Ui().vtURLsM->horizontalHeader();
     h->moveSection(h->visualIndex(5), 16);
     ASSERT_EQ(h->visualIndex(5), 16);
     const QByteArray bytes = ExportShown();

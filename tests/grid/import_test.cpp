@@ -4,8 +4,8 @@
 #include <QGuiApplication>
 #include <QProgressBar>
 
-#include "grid_test_support.h"
 #include "io/codepage.h"
+#include "support/window_fixture.h"
 
 namespace velmora::app::test {
 namespace {
@@ -24,8 +24,8 @@ TEST_F(Import, TextFileFiltersAndNumbers) {
     EXPECT_EQ(Column(msMobile, 1), Urls());
     EXPECT_EQ(Caption(), " Список URL (2) ");
     EXPECT_EQ(LastLog(), "Данные загружены");
-    EXPECT_TRUE(W->btRunRequests->isEnabled());
-    EXPECT_FALSE(W->btExport->isEnabled());
+    EXPECT_TRUE(W->Ui().btRunRequests->isEnabled());
+    EXPECT_FALSE(W->Ui().btExport->isEnabled());
     EXPECT_TRUE(Boxes.empty());
     ASSERT_EQ(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите текстовый файл для импорта URL");
@@ -51,7 +51,7 @@ TEST_F(Import, ClipboardTrimsTheSameLines) {
 TEST_F(Import, ReplaceOrAppendKeepsResults) {
     ImportText("http://a/\nhttp://b/\n");
     SetResult(W->Master()[1], msDesktop, trOK, "80");
-    W->cbImpNoClearURLs->setChecked(true);
+    W->Ui().cbImpNoClearURLs->setChecked(true);
     QGuiApplication::clipboard()->setText("http://B/\nhttp://c/");
     G->btInsertURLs4ClipClick();
     EXPECT_EQ(Urls(), QStringList({"http://a/", "http://b/", "http://c/"}));
@@ -59,12 +59,37 @@ TEST_F(Import, ReplaceOrAppendKeepsResults) {
     EXPECT_EQ(Column(msDesktop, 3), QStringList({"", "80", ""}));
 
     // Replacing empties the list even when the source gives nothing.
-    W->cbImpNoClearURLs->setChecked(false);
+    W->Ui().cbImpNoClearURLs->setChecked(false);
     ImportText("http://x/img.PNG\n");
     EXPECT_TRUE(W->Master().Empty());
     EXPECT_EQ(Model(msDesktop)->rowCount(), 0);
     EXPECT_EQ(Caption(), " Список URL ");
-    EXPECT_FALSE(W->btRunRequests->isEnabled());
+    EXPECT_FALSE(W->Ui().btRunRequests->isEnabled());
+}
+
+// The start-up option's file goes through the same import as the button: it replaces the list
+// unless the user chose to keep it, and a missing file changes nothing.
+TEST_F(Import, StartUpFileHonoursKeepSetting) {
+    const struct {
+        bool Keep;
+        QStringList Expected;
+    } cases[] = {{false, {"http://b/"}}, {true, {"http://a/", "http://b/"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Keep ? "keep" : "replace");
+        W->Ui().cbImpNoClearURLs->setChecked(false);
+        ImportText("http://a/\n");
+        W->Ui().cbImpNoClearURLs->setChecked(c.Keep);
+        EXPECT_TRUE(W->LoadUrlsFromTextFile(WriteFile("start.txt", "http://b/\n")));
+        EXPECT_EQ(Urls(), c.Expected);
+        EXPECT_EQ(Column(msMobile, 1), c.Expected);
+        EXPECT_EQ(LastLog(), "Данные загружены");
+
+        Boxes.clear();
+        EXPECT_FALSE(W->LoadUrlsFromTextFile(Dir.filePath("missing.txt")));
+        EXPECT_EQ(Urls(), c.Expected);
+        ASSERT_EQ(Boxes.size(), 1u);
+        EXPECT_EQ(Boxes[0].Icon, QMessageBox::Warning);
+    }
 }
 
 TEST_F(Import, LimitStopsAtTenThousandWithOneMessage) {
@@ -72,7 +97,7 @@ TEST_F(Import, LimitStopsAtTenThousandWithOneMessage) {
     for (int i = 0; i < 9999; ++i) many += "http://site.test/" + QByteArray::number(i) + "\n";
     ImportText(many);
     ASSERT_EQ(W->Master().Count(), 9999u);
-    W->cbImpNoClearURLs->setChecked(true);
+    W->Ui().cbImpNoClearURLs->setChecked(true);
     QGuiApplication::clipboard()->setText("http://site.test/0\nhttp://n/1\nhttp://n/2\nhttp://n/3");
     G->btInsertURLs4ClipClick();
     EXPECT_EQ(W->Master().Count(), 10000u);
@@ -144,9 +169,9 @@ TEST_F(SitemapImport, DefaultNamespaceAndProgress) {
         "  <url><loc>http://b/</loc></url>\n"
         "</urlset>\n");
     EXPECT_EQ(Urls(), QStringList({"http://a/", "http://b/"}));
-    EXPECT_EQ(W->ProgressBar->maximum(), 5);
-    EXPECT_EQ(W->ProgressBar->value(), 3);
-    EXPECT_FALSE(W->pProgress->isVisible());
+    EXPECT_EQ(W->Ui().ProgressBar->maximum(), 5);
+    EXPECT_EQ(W->Ui().ProgressBar->value(), 3);
+    EXPECT_FALSE(W->Ui().pProgress->isVisible());
     EXPECT_EQ(LastLog(), "Данные загружены");
     ASSERT_GE(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите файл sitemap.xml для импорта URL");
@@ -197,7 +222,7 @@ TEST_F(SitemapImport, FiftyThousandEntriesStopAtTheLimit) {
     xml += "</urlset>\n";
     Import(xml);
     EXPECT_EQ(W->Master().Count(), 10000u);
-    EXPECT_EQ(W->ProgressBar->maximum(), 50000);
+    EXPECT_EQ(W->Ui().ProgressBar->maximum(), 50000);
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL");
     EXPECT_EQ(Caption(), " Список URL (10000) ");

@@ -1,0 +1,86 @@
+// The settings page: change markers of the parameters, the language choice, the metric
+// descriptions and the links of the about box.
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/web_links.h"
+#include "engine/metrica.h"
+#include "io/settings.h"
+
+namespace velmora::app {
+
+void TfmMain::cbAppLangChange() {
+    ApplyLanguage();
+    UpdateURLListCaption();
+    FChartNeedsRelabel = true;
+    std::string error;
+    if (!io::SaveLang(FSettingsPath.toStdString(), SelectedLangCode().toStdString(), &error))
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(error));
+}
+
+void TfmMain::MarkChanged(QWidget* control) {
+    control->setProperty("Tag", 1);
+}
+void TfmMain::edAPIKeyChange() {
+    MarkChanged(FUi->edAPIKey);
+}
+void TfmMain::edMaxTreadsChange() {
+    MarkChanged(FUi->edMaxTreads);
+}
+void TfmMain::edMinReqDelayChange() {
+    MarkChanged(FUi->edMinReqDelay);
+}
+void TfmMain::cbImpNoClearURLsClick() {
+    MarkChanged(FUi->cbImpNoClearURLs);
+}
+
+void TfmMain::FillMetricsList() {
+    FUi->lvMetrics->setRowCount(0);
+    int num = 0;
+    for (const TMetricaInfo& m : MetricaTable) {
+        ++num;
+        const QString caption =
+            QString::fromUtf8(m.Caption.data(), static_cast<int>(m.Caption.size()));
+        const QString shortName =
+            QString::fromUtf8(m.ShortName.data(), static_cast<int>(m.ShortName.size()));
+        const int row = FUi->lvMetrics->rowCount();
+        FUi->lvMetrics->insertRow(row);
+        auto* numItem = new QTableWidgetItem(QString::number(num));
+        numItem->setData(Qt::UserRole, num);
+        FUi->lvMetrics->setItem(row, 0, numItem);
+        FUi->lvMetrics->setItem(
+            row, 1,
+            new QTableWidgetItem(
+                shortName.isEmpty() ? caption : QStringLiteral("%1 (%2)").arg(caption, shortName)));
+    }
+    FUi->lvMetrics->selectRow(0);
+    sgMetricsClick();
+}
+
+void TfmMain::sgMetricsClick() {
+    const auto rows = FUi->lvMetrics->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return;
+    const int num = FUi->lvMetrics->item(rows.first().row(), 0)->data(Qt::UserRole).toInt();
+    if (num < 1 || num > static_cast<int>(MetricaTable.size())) return;
+    const auto& descr = MetricaTable[static_cast<size_t>(num - 1)].Descr;
+    FUi->lbMetricaDescr->setText(QStringLiteral(" ") +
+                                 QString::fromUtf8(descr.data(), static_cast<int>(descr.size())));
+}
+
+void TfmMain::OpenWebPage(const char* path) {
+    QDesktopServices::openUrl(QUrl(WebAddress(SelectedLangCode(), path)));
+}
+void TfmMain::lbGotoKeySiteLinkClick() {
+    OpenWebPage(kPathApiKeyArticle);
+}
+void TfmMain::lbGotoSiteLinkClick() {
+    OpenWebPage(kPathProgramPage);
+}
+void TfmMain::Label5LinkClick() {
+    OpenWebPage("/");
+}
+
+}  // namespace velmora::app
