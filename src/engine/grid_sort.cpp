@@ -102,7 +102,12 @@ int Sign(double d) {
 }
 
 bool IsTextColumn(int col) {
-    return col == 1 || col == 2;
+    return col == gcURL || col == gcError;
+}
+
+// The info column shows an icon, so it has no order.
+bool IsSortable(int col) {
+    return col >= 0 && col < gcCount && col != gcInfo;
 }
 
 }  // namespace
@@ -191,8 +196,8 @@ int CompareGridSortKeys(const TGridSortKey& a, const TGridSortKey& b) {
 }
 
 int CompareGridRows(const TURLTaskInfo* a, const TURLTaskInfo* b, TMetricaStrategy s, int col) {
-    if (col < 0 || col == 4 || col >= kGridColumnCount) return 0;
-    if (col == 0) {
+    if (!IsSortable(col)) return 0;
+    if (col == gcNumber) {
         const int32_t na = a ? a->Num : 0, nb = b ? b->Num : 0;
         return na < nb ? -1 : na > nb ? 1 : 0;
     }
@@ -202,7 +207,7 @@ int CompareGridRows(const TURLTaskInfo* a, const TURLTaskInfo* b, TMetricaStrate
 }
 
 void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col, bool ascending) {
-    if (col < 0 || col == 4 || col >= kGridColumnCount || rows.size() < 2) return;
+    if (!IsSortable(col) || rows.size() < 2) return;
     std::vector<uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
     auto sortBy = [&](auto&& cmp) {
@@ -210,8 +215,9 @@ void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col,
             return ascending ? cmp(x, y) < 0 : cmp(y, x) < 0;
         });
     };
-    if (col == 0) {
-        sortBy([&](uint32_t x, uint32_t y) { return CompareGridRows(rows[x], rows[y], s, 0); });
+    if (col == gcNumber) {
+        sortBy(
+            [&](uint32_t x, uint32_t y) { return CompareGridRows(rows[x], rows[y], s, gcNumber); });
     } else if (IsTextColumn(col)) {
         std::vector<std::string> texts(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) texts[i] = CellText(rows[i], s, col);

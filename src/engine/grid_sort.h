@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/grid_columns.h"
 #include "engine/tasks.h"
 
 namespace velmora {

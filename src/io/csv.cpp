@@ -68,17 +68,17 @@ bool TCsvWriter::Close() {
 bool ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
                    const std::vector<const TURLTaskInfo*>& rows, std::string* error) {
     TCsvWriter w(codepage);
-    std::vector<std::string> fields(kGridColumnCount);
+    std::vector<std::string> fields(gcCount);
     auto fail = [&] {
         if (error) *error = w.LastError();
         w.Close();
         return false;
     };
     if (!w.Open(path)) return fail();
-    for (int i = 0; i < kGridColumnCount; ++i) fields[i] = GridColumnCaption(i);
+    for (int i = 0; i < gcCount; ++i) fields[i] = GridColumnCaption(i);
     if (!w.WriteLine(fields)) return fail();
     for (const TURLTaskInfo* task : rows) {
-        for (int i = 0; i < kGridColumnCount; ++i) fields[i] = CellText(task, s, i);
+        for (int i = 0; i < gcCount; ++i) fields[i] = CellText(task, s, i);
         if (!w.WriteLine(fields)) return fail();
     }
     if (!w.Close()) return fail();
