@@ -25,6 +25,8 @@
 #include "app/translate.h"
 #include "app/url_grid.h"
 #include "app/web_links.h"
+#include "base/decimal_separator.h"
+#include "base/translate.h"
 #include "engine/metrica.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
@@ -39,12 +41,6 @@ std::vector<std::string> ToStd(const QStringList& list) {
     std::vector<std::string> out;
     for (const QString& s : list) out.push_back(s.toStdString());
     return out;
-}
-
-char DecimalSeparatorOfLocale() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode())
-                                                         : '.';
 }
 
 }  // namespace
@@ -81,7 +77,8 @@ void TfmMain::FormCreate() {
             : FOptions.SettingsPath;
 
     FWorkerConfig.Sink = this;
-    FWorkerConfig.DecimalSeparator = DecimalSeparatorOfLocale();
+    FWorkerConfig.DecimalSeparator =
+        DecimalSeparatorOf(QLocale::system().decimalPoint().toStdString());
     // The workers and the run control wait for FormShow, which knows the endpoint.
 }
 
@@ -130,27 +127,8 @@ void TfmMain::FormShow() {
             QString::fromLatin1(lang.Code.data(), static_cast<int>(lang.Code.size())));
     QString stored = QString::fromStdString(settings.Lang);
     if (!FOptions.LangOverride.isEmpty()) stored = FOptions.LangOverride;
-    int row = -1;
-    if (!stored.isEmpty()) {
-        for (int i = 0; i < static_cast<int>(AppLangTable.size()); ++i) {
-            const auto& code = AppLangTable[static_cast<size_t>(i)].Code;
-            if (stored.compare(QLatin1String(code.data(), static_cast<int>(code.size())),
-                               Qt::CaseInsensitive) == 0) {
-                row = i;
-                break;
-            }
-        }
-    }
-    if (row < 0) {
-        for (int i = 0; i < static_cast<int>(AppLangTable.size()); ++i) {
-            const uint16_t id = AppLangTable[static_cast<size_t>(i)].LocaleID;
-            if (id == FSysLangId || id == 0) {
-                row = i;
-                break;
-            }
-        }
-    }
-    cbAppLang->setCurrentIndex(row);
+    cbAppLang->setCurrentIndex(
+        static_cast<int>(i18n::InterfaceLanguageRow(stored.toStdString(), FSysLangId)));
     ApplyLanguage();
 
     pcStrategy->setCurrentWidget(tsURLsM);

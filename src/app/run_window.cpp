@@ -22,6 +22,7 @@
 #include "app/score_chart.h"
 #include "app/translate.h"
 #include "app/url_grid.h"
+#include "base/translate.h"
 
 namespace velmora::app {
 

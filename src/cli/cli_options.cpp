@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "io/settings.h"
+
 namespace velmora::cli {
 namespace {
 
@@ -14,9 +16,14 @@ bool ParseInt(const std::string& text, int lo, int hi, int& out) {
     return true;
 }
 
+std::string Range(int lo, int hi) {
+    return std::to_string(lo) + ".." + std::to_string(hi);
+}
+
 }  // namespace
 
 std::string UsageText() {
+    using namespace io;
     return "Usage: velmora-cli [options] URLFILE\n"
            "       velmora-cli [options] --sitemap FILE\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
@@ -24,9 +31,16 @@ std::string UsageText() {
            "\n"
            "Options:\n"
            "  --key KEY            API key (default: api-key of Velmora.ini)\n"
-           "  --threads N          worker threads, 1..20 (default: max-threads, else 8)\n"
-           "  --delay MS           minimum delay between requests, 100..10000 ms\n"
-           "                       (default: req-predelay, else 1300)\n"
+           "  --threads N          worker threads, " +
+           Range(kMaxThreadsMin, kMaxThreadsMax) + " (default: max-threads, else " +
+           std::to_string(kMaxThreadsDefault) +
+           ")\n"
+           "  --delay MS           minimum delay between requests, " +
+           Range(kReqPredelayMin, kReqPredelayMax) +
+           " ms\n"
+           "                       (default: req-predelay, else " +
+           std::to_string(kReqPredelayDefault) +
+           ")\n"
            "  --endpoint URL       service address before /pagespeedonline/v5/runPagespeed\n"
            "                       (default: endpoint of Velmora.ini, else "
            "https://www.googleapis.com)\n"
@@ -73,17 +87,20 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
         } else if (a == "--threads") {
             if (!value(v)) return r;
             int n = 0;
-            if (!ParseInt(v, 1, 20, n)) {
-                r.Error = "--threads takes a whole number from 1 to 20, not \"" + v + "\"";
+            if (!ParseInt(v, io::kMaxThreadsMin, io::kMaxThreadsMax, n)) {
+                r.Error = "--threads takes a whole number from " +
+                          std::to_string(io::kMaxThreadsMin) + " to " +
+                          std::to_string(io::kMaxThreadsMax) + ", not \"" + v + "\"";
                 return r;
             }
             o.Threads = n;
         } else if (a == "--delay") {
             if (!value(v)) return r;
             int n = 0;
-            if (!ParseInt(v, 100, 10000, n)) {
-                r.Error = "--delay takes a whole number of milliseconds from 100 to 10000, not \"" +
-                          v + "\"";
+            if (!ParseInt(v, io::kReqPredelayMin, io::kReqPredelayMax, n)) {
+                r.Error = "--delay takes a whole number of milliseconds from " +
+                          std::to_string(io::kReqPredelayMin) + " to " +
+                          std::to_string(io::kReqPredelayMax) + ", not \"" + v + "\"";
                 return r;
             }
             o.DelayMs = n;

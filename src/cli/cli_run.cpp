@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <clocale>
 #include <cstdio>
 
+#include "base/decimal_separator.h"
+#include "base/translate.h"
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
 #include "engine/run_controller.h"
@@ -33,23 +34,9 @@ void Complain(const std::string& text) {
 }
 
 std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
-    if (!o.Lang.empty()) return o.Lang;
-    for (const auto& row : AppLangTable) {
-        if (!s.Lang.empty() && AsciiLower(s.Lang) == row.Code) return std::string(row.Code);
-    }
-    const uint16_t system = i18n::SystemLanguageId();
-    for (const auto& row : AppLangTable) {
-        if (row.LocaleID == system || row.LocaleID == 0) return std::string(row.Code);
-    }
-    return "en";
-}
-
-char LocaleDecimalSeparator() {
-    std::setlocale(LC_NUMERIC, "");
-    const char* point = std::localeconv()->decimal_point;
-    char sep = (point && point[0] && !point[1]) ? point[0] : '.';
-    std::setlocale(LC_NUMERIC, "C");
-    return sep;
+    const std::string& wanted = o.Lang.empty() ? s.Lang : o.Lang;
+    return std::string(
+        AppLangTable[i18n::InterfaceLanguageRow(wanted, i18n::SystemLanguageId())].Code);
 }
 
 // Reads the URL source into the master list; false (after a message) when it cannot be read.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <numeric>
 
+#include "base/utf8.h"
 #include "engine/grid_text.h"
 
 namespace velmora {
@@ -28,25 +29,14 @@ class TUtf16Units {
             unit = (b >= 'A' && b <= 'Z') ? b + 32u : b;
             return true;
         }
-        uint32_t cp = 0;
-        size_t len = 0;
-        if (b >= 0xC2 && b <= 0xDF) {
-            cp = b & 0x1Fu;
-            len = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            cp = b & 0x0Fu;
-            len = 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            cp = b & 0x07u;
-            len = 4;
+        const TUtf8Char ch = DecodeUtf8At(FText, FPos);
+        if (ch.Length == 0) {
+            ++FPos;
+            unit = b;
+            return true;
         }
-        if (len == 0 || FPos + len > FText.size()) return Malformed(b, unit);
-        for (size_t i = 1; i < len; ++i) {
-            const auto c = static_cast<unsigned char>(FText[FPos + i]);
-            if ((c & 0xC0u) != 0x80u) return Malformed(b, unit);
-            cp = (cp << 6) | (c & 0x3Fu);
-        }
-        FPos += len;
+        FPos += ch.Length;
+        uint32_t cp = ch.CodePoint;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             unit = 0xD800u + (cp >> 10);
@@ -58,12 +48,6 @@ class TUtf16Units {
     }
 
   private:
-    bool Malformed(unsigned char b, uint32_t& unit) {
-        ++FPos;
-        unit = b;
-        return true;
-    }
-
     std::string_view FText;
     size_t FPos = 0;
     uint32_t FLow = 0;

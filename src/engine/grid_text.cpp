@@ -1,6 +1,6 @@
 #include "engine/grid_text.h"
 
-#include "engine/events.h"
+#include "base/translate.h"
 
 namespace velmora {
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/translate.h"
 #include "engine/events.h"
 #include "engine/metrica.h"
 

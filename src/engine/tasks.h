@@ -130,6 +130,4 @@ class TURLTaskInfoList {
     std::unordered_map<std::string, uint32_t> FLowerIndex;  // lower-cased URL -> count
 };
 
-std::string AsciiLower(std::string_view s);
-
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/file_write.h"
 #include "engine/grid_text.h"
 #include "engine/metrica.h"
 
@@ -47,13 +48,7 @@ bool TCsvWriter::WriteLine(const std::vector<std::string>& utf8Fields) {
     }
     FLine += "\r\n";
     FEncoder.Encode(FLine, FEncoded);
-    std::string_view rest = FEncoded;
-    while (!rest.empty()) {
-        ssize_t n = write(FFd, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Fail(n < 0 ? errno : EIO);
-        rest.remove_prefix(static_cast<size_t>(n));
-    }
+    if (const int err = WriteAll(FFd, FEncoded)) return Fail(err);
     return true;
 }
 

@@ -9,7 +9,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/events.h"
+#include "base/translate.h"
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io/url_import.h"
@@ -36,15 +37,14 @@ struct TErrorSink {
 std::string ValidUtf8(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size();) {
-        size_t len = 1;
-        while (len <= 4 && i + len <= s.size() && !IsValidUtf8(s.substr(i, len))) ++len;
-        if (len > 4 || i + len > s.size()) {
+        const uint32_t len = DecodeUtf8At(s, i).Length;
+        if (len == 0) {
             out += "\xEF\xBF\xBD";
-            len = 1;
+            ++i;
         } else {
             out += s.substr(i, len);
+            i += len;
         }
-        i += len;
     }
     return out;
 }

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/events.h"
+#include "base/translate.h"
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/file_read.h"
 #include "io/import_texts.h"

@@ -11,6 +11,7 @@
 
 #include "app/web_links.h"
 #include "app_test_support.h"
+#include "base/translate.h"
 #include "io/translation.h"
 
 namespace velmora::app::test {

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/translate.h"
+
 namespace velmora {
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/events.h"
+#include "base/translate.h"
 #include "engine/metrica.h"
 #include "io_test_util.h"
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/sitemap.h"
 #include "io_test_util.h"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io_test_util.h"

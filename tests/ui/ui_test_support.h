@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/events.h"
+#include "base/translate.h"
 
 namespace velmora::uitest {
 
