@@ -180,9 +180,10 @@ void TfmMain::cbAppLangChange() {
     ApplyLanguage();
     UpdateURLListCaption();
     FChartNeedsRelabel = true;
-    std::string error;
-    if (!io::SaveLang(FSettingsPath.toStdString(), SelectedLangCode().toStdString(), &error))
-        QMessageBox::critical(this, windowTitle(), QString::fromStdString(error));
+    const TResult<> written =
+        io::SaveLang(FSettingsPath.toStdString(), SelectedLangCode().toStdString());
+    if (!written)
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(written.Error()));
 }
 
 void TfmMain::MarkChanged(QWidget* control) {
@@ -217,10 +218,11 @@ bool TfmMain::FormClose() {
         values.MaxThreads = edMaxTreads->value();
         values.ReqPredelay = edMinReqDelay->value();
         values.ImportNoClear = cbImpNoClearURLs->isChecked();
-        std::string error;
-        saved = io::SaveParams(FSettingsPath.toStdString(), values, &error);
+        const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
+        saved = written.Ok();
         // The window closes anyway; the user has been told what was lost.
-        if (!saved) QMessageBox::critical(this, windowTitle(), QString::fromStdString(error));
+        if (!saved)
+            QMessageBox::critical(this, windowTitle(), QString::fromStdString(written.Error()));
     }
     FMaster.Clear();
     FModelD->Reload();
@@ -297,12 +299,13 @@ void TfmMain::Label5LinkClick() {
 
 bool TfmMain::LoadUrlsFromTextFile(const QString& path) {
     const std::string codepage = io::AnsiCodePageFor(SelectedLangCode().toStdString());
-    io::TTextFileUrls read = io::ReadTextFileUrls(path.toStdString(), codepage);
-    if (!read.ok) {
-        QMessageBox::warning(this, windowTitle(), QString::fromStdString(read.error));
+    const TResult<std::vector<std::string>> read =
+        io::ReadTextFileUrls(path.toStdString(), codepage);
+    if (!read) {
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(read.Error()));
         return false;
     }
-    const io::TImportStats stats = io::AddURLTasks(FMaster, read.urls);
+    const io::TImportStats stats = io::AddURLTasks(FMaster, *read);
     FModelD->Reload();
     FModelM->Reload();
     if (stats.limitReached) QMessageBox::information(this, windowTitle(), TrQ(io::kMsgUrlLimit));

@@ -43,23 +43,19 @@ std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
 bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
     std::vector<std::string> urls;
     if (!o.SitemapFile.empty()) {
-        io::TSitemapResult map = io::ParseSitemap(o.SitemapFile);
-        if (map.status == io::TSitemapResult::ParseError) {
-            Complain(Tr(io::kMsgSitemapParseError) + map.error);
+        TResult<io::TSitemap> map = io::ParseSitemap(o.SitemapFile);
+        if (!map) {
+            Complain(map.Error());
             return false;
         }
-        if (map.status == io::TSitemapResult::NoUrlset) {
-            Complain(Tr(io::kMsgSitemapNoUrlset));
-            return false;
-        }
-        urls = std::move(map.locs);
+        urls = std::move(map->locs);
     } else {
-        io::TTextFileUrls text = io::ReadTextFileUrls(o.UrlFile, codepage);
-        if (!text.ok) {
-            Complain(text.error + " (" + o.UrlFile + ")");
+        TResult<std::vector<std::string>> text = io::ReadTextFileUrls(o.UrlFile, codepage);
+        if (!text) {
+            Complain(text.Error() + " (" + o.UrlFile + ")");
             return false;
         }
-        urls = std::move(text.urls);
+        urls = std::move(*text);
     }
     io::TImportStats stats = io::AddURLTasks(master, urls);
     if (stats.limitReached) Complain(Tr(io::kMsgUrlLimit));
@@ -72,9 +68,9 @@ bool Export(const std::string& path, const std::string& codepage, TMetricaStrate
     std::vector<const TURLTaskInfo*> rows;
     rows.reserve(master.Count());
     for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    std::string error;
-    if (io::ExportGridCsv(path, codepage, s, rows, &error)) return true;
-    Complain(Tr(io::kMsgExportFailed) + " " + error);
+    const TResult<> written = io::ExportGridCsv(path, codepage, s, rows);
+    if (written) return true;
+    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
     return false;
 }
 

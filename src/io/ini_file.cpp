@@ -127,7 +127,7 @@ bool HasLineBreak(std::string_view s) {
 
 std::optional<std::string> TIniFile::ReadString(std::string_view section,
                                                 std::string_view key) const {
-    std::optional<std::string> content = ReadWholeFile(FPath);
+    TResult<std::string> content = ReadWholeFile(FPath);
     if (!content) return std::nullopt;
     bool inSection = false;
     for (const TLine& line : SplitLines(SkipBom(*content))) {
@@ -143,27 +143,23 @@ std::optional<std::string> TIniFile::ReadString(std::string_view section,
     return std::nullopt;
 }
 
-bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,
-                           std::string* error) {
-    return WriteStrings(section, {{std::string(key), std::string(value)}}, error);
+TResult<> TIniFile::WriteString(std::string_view section, std::string_view key,
+                                std::string_view value) {
+    return WriteStrings(section, {{std::string(key), std::string(value)}});
 }
 
-bool TIniFile::WriteStrings(std::string_view section,
-                            const std::vector<std::pair<std::string, std::string>>& values,
-                            std::string* error) {
-    auto fail = [&] {
-        if (error) *error = FormatLog(Tr(kMsgUnableToWrite), 0, FPath);
-        return false;
-    };
+TResult<> TIniFile::WriteStrings(std::string_view section,
+                                 const std::vector<std::pair<std::string, std::string>>& values) {
+    auto fail = [&]() -> TResult<> { return Fail(FormatLog(Tr(kMsgUnableToWrite), 0, FPath)); };
     // A line break would split the entry and corrupt the lines after it.
     if (HasLineBreak(section)) return fail();
     for (const auto& [k, v] : values)
         if (HasLineBreak(k) || HasLineBreak(v) || k.find('=') != std::string::npos) return fail();
 
-    std::optional<std::string> old = ReadWholeFile(FPath);
+    TResult<std::string> old = ReadWholeFile(FPath);
     if (!old) {
-        if (errno != ENOENT) return fail();
-        old.emplace();
+        if (old.Code() != ENOENT) return fail();
+        old = std::string();
     }
     std::string_view body = SkipBom(*old);
     std::vector<TLine> lines = SplitLines(body);
@@ -224,7 +220,7 @@ bool TIniFile::WriteStrings(std::string_view section,
         out += newLines;
     }
     if (!ReplaceFileAtomically(FPath, out)) return fail();
-    return true;
+    return {};
 }
 
 }  // namespace velmora::io

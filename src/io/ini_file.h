@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.h"
+
 namespace velmora::io {
 
 // Message pattern of a failed write; %s is the file's path.
@@ -28,14 +30,12 @@ class TIniFile {
 
     // Replaces the key's line in place or appends it to its section, creating the section and
     // the file when missing; every other line stays byte for byte. The file is replaced
-    // atomically and always has mode 0600 (it holds the API key). On failure returns false,
-    // leaves the file as it was and sets *error to "Unable to write to <path>".
-    bool WriteString(std::string_view section, std::string_view key, std::string_view value,
-                     std::string* error);
+    // atomically and always has mode 0600 (it holds the API key). On failure the file stays
+    // as it was and Error() is "Unable to write to <path>" (translated).
+    TResult<> WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Several keys of one section in one atomic replacement, in the order given.
-    bool WriteStrings(std::string_view section,
-                      const std::vector<std::pair<std::string, std::string>>& values,
-                      std::string* error);
+    TResult<> WriteStrings(std::string_view section,
+                           const std::vector<std::pair<std::string, std::string>>& values);
 
   private:
     std::string FPath;
