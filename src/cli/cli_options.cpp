@@ -1,6 +1,9 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <string_view>
 
 #include "io/settings.h"
 
@@ -59,88 +62,106 @@ std::string UsageText() {
            "or unreadable input, 130 aborted.\n";
 }
 
+namespace {
+
+// Options without a value; false when a is none of them.
+bool TakeFlag(const std::string& a, TCliOptions& o) {
+    if (a == "--help" || a == "-h") {
+        o.Help = true;
+    } else if (a == "--version") {
+        o.Version = true;
+    } else if (a == "--quiet" || a == "-q") {
+        o.Quiet = true;
+    } else if (a == "--stats") {
+        o.Stats = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool TakesValue(const std::string& a) {
+    static constexpr std::array<std::string_view, 9> kWithValue{
+        "--key",         "--threads",    "--delay", "--endpoint", "--sitemap",
+        "--desktop-csv", "--mobile-csv", "--ini",   "--lang"};
+    return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
+}
+
+std::string TakeThreads(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, io::kMaxThreadsMin, io::kMaxThreadsMax, n))
+        return "--threads takes a whole number from " + std::to_string(io::kMaxThreadsMin) +
+               " to " + std::to_string(io::kMaxThreadsMax) + ", not \"" + v + "\"";
+    o.Threads = n;
+    return {};
+}
+
+std::string TakeDelay(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, io::kReqPredelayMin, io::kReqPredelayMax, n))
+        return "--delay takes a whole number of milliseconds from " +
+               std::to_string(io::kReqPredelayMin) + " to " + std::to_string(io::kReqPredelayMax) +
+               ", not \"" + v + "\"";
+    o.DelayMs = n;
+    return {};
+}
+
+std::string TakeEndpoint(std::string v, TCliOptions& o) {
+    if (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0)
+        return "--endpoint must start with http:// or https://";
+    while (!v.empty() && v.back() == '/') v.pop_back();
+    o.Endpoint = v;
+    return {};
+}
+
+std::string TakeLang(const std::string& v, TCliOptions& o) {
+    if (v != "ru" && v != "en") return "--lang takes ru or en, not \"" + v + "\"";
+    o.Lang = v;
+    return {};
+}
+
+// The value v of option a (one TakesValue accepts); the error text, or empty.
+std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o) {
+    if (a == "--threads") return TakeThreads(v, o);
+    if (a == "--delay") return TakeDelay(v, o);
+    if (a == "--endpoint") return TakeEndpoint(v, o);
+    if (a == "--lang") return TakeLang(v, o);
+    if (a == "--key") o.ApiKey = v;
+    if (a == "--sitemap") o.SitemapFile = v;
+    if (a == "--desktop-csv") o.DesktopCsv = v;
+    if (a == "--mobile-csv") o.MobileCsv = v;
+    if (a == "--ini") o.IniFile = v;
+    return {};
+}
+
+// Exactly one source of URLs.
+std::string CheckUrlSource(const TCliOptions& o) {
+    if (o.UrlFile.empty() != o.SitemapFile.empty()) return {};
+    return o.UrlFile.empty() ? "no URL file given" : "give a URL file or --sitemap, not both";
+}
+
+}  // namespace
+
 TParseResult ParseCommandLine(const std::vector<std::string>& args) {
     TParseResult r;
     auto& o = r.Options;
-    for (size_t i = 0; i < args.size(); ++i) {
+    for (size_t i = 0; i < args.size() && r.Error.empty(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
+        if (TakeFlag(a, o)) continue;
+        if (TakesValue(a)) {
+            if (i + 1 >= args.size())
                 r.Error = "option " + a + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            o.Help = true;
-        } else if (a == "--version") {
-            o.Version = true;
-        } else if (a == "--quiet" || a == "-q") {
-            o.Quiet = true;
-        } else if (a == "--stats") {
-            o.Stats = true;
-        } else if (a == "--key") {
-            if (!value(v)) return r;
-            o.ApiKey = v;
-        } else if (a == "--threads") {
-            if (!value(v)) return r;
-            int n = 0;
-            if (!ParseInt(v, io::kMaxThreadsMin, io::kMaxThreadsMax, n)) {
-                r.Error = "--threads takes a whole number from " +
-                          std::to_string(io::kMaxThreadsMin) + " to " +
-                          std::to_string(io::kMaxThreadsMax) + ", not \"" + v + "\"";
-                return r;
-            }
-            o.Threads = n;
-        } else if (a == "--delay") {
-            if (!value(v)) return r;
-            int n = 0;
-            if (!ParseInt(v, io::kReqPredelayMin, io::kReqPredelayMax, n)) {
-                r.Error = "--delay takes a whole number of milliseconds from " +
-                          std::to_string(io::kReqPredelayMin) + " to " +
-                          std::to_string(io::kReqPredelayMax) + ", not \"" + v + "\"";
-                return r;
-            }
-            o.DelayMs = n;
-        } else if (a == "--endpoint") {
-            if (!value(v)) return r;
-            if (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0) {
-                r.Error = "--endpoint must start with http:// or https://";
-                return r;
-            }
-            while (!v.empty() && v.back() == '/') v.pop_back();
-            o.Endpoint = v;
-        } else if (a == "--sitemap") {
-            if (!value(o.SitemapFile)) return r;
-        } else if (a == "--desktop-csv") {
-            if (!value(o.DesktopCsv)) return r;
-        } else if (a == "--mobile-csv") {
-            if (!value(o.MobileCsv)) return r;
-        } else if (a == "--ini") {
-            if (!value(o.IniFile)) return r;
-        } else if (a == "--lang") {
-            if (!value(v)) return r;
-            if (v != "ru" && v != "en") {
-                r.Error = "--lang takes ru or en, not \"" + v + "\"";
-                return r;
-            }
-            o.Lang = v;
+            else
+                r.Error = TakeValue(a, args[++i], o);
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
-            return r;
         } else if (o.UrlFile.empty()) {
             o.UrlFile = a;
         } else {
             r.Error = "only one URL file may be given";
-            return r;
         }
     }
-    if (o.Help || o.Version) return r;
-    if (o.UrlFile.empty() == o.SitemapFile.empty())
-        r.Error =
-            o.UrlFile.empty() ? "no URL file given" : "give a URL file or --sitemap, not both";
+    if (r.Error.empty() && !o.Help && !o.Version) r.Error = CheckUrlSource(o);
     return r;
 }
 

@@ -10,7 +10,8 @@
 
 namespace velmora {
 
-// Event ids, kept equal to the window message numbers the desktop program has always used.
+// Event ids. They lie in Qt's user event range (1000..65535), so the desktop window posts
+// them as its own event types without a mapping.
 inline constexpr uint32_t WM_TASK_FINISHED = 1025;
 inline constexpr uint32_t WM_TASK_LOG = 1026;
 inline constexpr uint32_t WM_REQUEST_SENT = 1027;

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "base/file_write.h"
+#include "engine/grid_columns.h"
 #include "engine/grid_text.h"
-#include "engine/metrica.h"
 
 namespace velmora::io {
 

@@ -1,5 +1,5 @@
 // INI file read and written one value at a time, with the matching rules of the Windows
-// profile functions the settings file has always been used with.
+// profile functions, so a settings file written or hand-edited for those reads the same here.
 #pragma once
 
 #include <optional>
