@@ -24,6 +24,7 @@ class [[nodiscard]] TResult {
 
     bool Ok() const { return FValue.has_value(); }
     explicit operator bool() const { return Ok(); }
+    // The value; only when Ok().
     T& operator*() { return *FValue; }
     const T& operator*() const { return *FValue; }
     T* operator->() { return &*FValue; }
