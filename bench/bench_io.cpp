@@ -45,8 +45,12 @@ void BM_ImportTextFile(benchmark::State& state) {
     WriteFile(path, text);
     for (auto _ : state) {
         TURLTaskInfoList list;
-        TTextFileUrls r = ReadTextFileUrls(path, "WINDOWS-1252");
-        TImportStats st = AddURLTasks(list, r.urls);
+        TResult<std::vector<std::string>> r = ReadTextFileUrls(path, "WINDOWS-1252");
+        if (!r) {
+            state.SkipWithError(r.Error().c_str());
+            break;
+        }
+        TImportStats st = AddURLTasks(list, *r);
         if (st.added != kUrls) state.SkipWithError("not all URLs added");
         benchmark::DoNotOptimize(list.Count());
     }
@@ -66,8 +70,12 @@ void BM_ImportSitemap(benchmark::State& state) {
     WriteFile(path, xml);
     for (auto _ : state) {
         TURLTaskInfoList list;
-        TSitemapResult r = ParseSitemap(path);
-        TImportStats st = AddURLTasks(list, r.locs);
+        TResult<TSitemap> r = ParseSitemap(path);
+        if (!r) {
+            state.SkipWithError(r.Error().c_str());
+            break;
+        }
+        TImportStats st = AddURLTasks(list, r->locs);
         if (st.added != kUrls) state.SkipWithError("not all URLs added");
         benchmark::DoNotOptimize(list.Count());
     }
@@ -91,9 +99,8 @@ void BM_ExportCsv(benchmark::State& state) {
     for (size_t i = 0; i < list.Count(); ++i) rows.push_back(&list[i]);
     const std::string path = TempDir() + "/velmora_desktop.csv";
     for (auto _ : state) {
-        std::string error;
-        if (!ExportGridCsv(path, "WINDOWS-1251", msDesktop, rows, &error))
-            state.SkipWithError(error.c_str());
+        if (TResult<> r = ExportGridCsv(path, "WINDOWS-1251", msDesktop, rows); !r)
+            state.SkipWithError(r.Error().c_str());
     }
 }
 BENCHMARK(BM_ExportCsv)->Unit(benchmark::kMillisecond)->Repetitions(10);

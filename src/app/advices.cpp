@@ -8,7 +8,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
-#include "engine/events.h"
+#include "base/translate.h"
 #include "engine/metrica.h"
 
 namespace velmora::app {

@@ -19,10 +19,10 @@ constexpr QRgb kScoreGood = 0x0CCE6B;
 
 Qt::Alignment CellAlignment(int col) {
     switch (col) {
-        case 1:
+        case gcURL:
             return Qt::AlignLeft | Qt::AlignVCenter;
-        case 2:
-        case 4:
+        case gcError:
+        case gcInfo:
             return Qt::AlignCenter;
         default:
             return Qt::AlignRight | Qt::AlignVCenter;
@@ -54,7 +54,7 @@ int TURLGridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TURLGridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kGridColumnCount;
+    return parent.isValid() ? 0 : gcCount;
 }
 
 TURLTaskInfo* TURLGridModel::TaskAt(int row) const {
@@ -85,7 +85,7 @@ std::optional<QColor> TURLGridModel::vtURLsMBeforeCellPaint(int row, int col) co
 
 int TURLGridModel::vtURLsDGetImageIndex(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
-    if (col != 4 || !task || !task->TaskResults) return -1;
+    if (col != gcInfo || !task || !task->TaskResults) return -1;
     const TURLTaskResults& r = *task->TaskResults;
     return r.TaskResult[FStrategy] == trOK && !r.AdviceList[FStrategy].empty() ? imgInfo
                                                                                : imgInfoGray;
@@ -96,7 +96,7 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
     const int row = index.row(), col = index.column();
     switch (role) {
         case Qt::DisplayRole:
-            return col == 4 ? QVariant() : QVariant(vtURLsMGetText(row, col));
+            return col == gcInfo ? QVariant() : QVariant(vtURLsMGetText(row, col));
         case Qt::BackgroundRole:
             if (auto c = vtURLsMBeforeCellPaint(row, col)) return QBrush(*c);
             return {};
@@ -122,7 +122,7 @@ QVariant TURLGridModel::headerData(int section, Qt::Orientation orientation, int
 void TURLGridModel::SortRows(int col, Qt::SortOrder order) {
     FSortColumn = col;
     FSortOrder = order;
-    if (FRows.size() < 2 || col < 0 || col == 4) return;
+    if (FRows.size() < 2 || col < 0 || col == gcInfo) return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<TURLTaskInfo*> tasksBefore;
@@ -203,12 +203,12 @@ void TURLGridModel::Reload() {
 
 void TURLGridModel::RepaintAll() {
     if (FRows.empty()) return;
-    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kGridColumnCount - 1));
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, gcCount - 1));
 }
 
 void TURLGridModel::RepaintRow(int row) {
     if (row < 0 || row >= rowCount()) return;
-    Q_EMIT dataChanged(index(row, 0), index(row, kGridColumnCount - 1));
+    Q_EMIT dataChanged(index(row, 0), index(row, gcCount - 1));
 }
 
 void TURLGridModel::RepaintTask(const TURLTaskInfo& task) {
@@ -216,7 +216,7 @@ void TURLGridModel::RepaintTask(const TURLTaskInfo& task) {
 }
 
 void TURLGridModel::Retranslate() {
-    Q_EMIT headerDataChanged(Qt::Horizontal, 0, kGridColumnCount - 1);
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, gcCount - 1);
 }
 
 }  // namespace velmora::app

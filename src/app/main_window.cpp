@@ -26,6 +26,8 @@
 #include "app/translate.h"
 #include "app/url_grids.h"
 #include "app/web_links.h"
+#include "base/decimal_separator.h"
+#include "base/translate.h"
 #include "engine/metrica.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
@@ -40,12 +42,6 @@ std::vector<std::string> ToStd(const QStringList& list) {
     std::vector<std::string> out;
     for (const QString& s : list) out.push_back(s.toStdString());
     return out;
-}
-
-char DecimalSeparatorOfLocale() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode())
-                                                         : '.';
 }
 
 }  // namespace
@@ -114,7 +110,8 @@ void TfmMain::FormCreate() {
             : FOptions.SettingsPath;
 
     FWorkerConfig.Sink = this;
-    FWorkerConfig.DecimalSeparator = DecimalSeparatorOfLocale();
+    FWorkerConfig.DecimalSeparator =
+        DecimalSeparatorOf(QLocale::system().decimalPoint().toStdString());
     // The workers and the run control wait for FormShow, which knows the endpoint.
 }
 
@@ -178,27 +175,8 @@ void TfmMain::SelectLanguage(QString stored) {
             QString::fromUtf8(lang.Name.data(), static_cast<int>(lang.Name.size())),
             QString::fromLatin1(lang.Code.data(), static_cast<int>(lang.Code.size())));
     if (!FOptions.LangOverride.isEmpty()) stored = FOptions.LangOverride;
-    int row = -1;
-    if (!stored.isEmpty()) {
-        for (int i = 0; i < static_cast<int>(AppLangTable.size()); ++i) {
-            const auto& code = AppLangTable[static_cast<size_t>(i)].Code;
-            if (stored.compare(QLatin1String(code.data(), static_cast<int>(code.size())),
-                               Qt::CaseInsensitive) == 0) {
-                row = i;
-                break;
-            }
-        }
-    }
-    if (row < 0) {
-        for (int i = 0; i < static_cast<int>(AppLangTable.size()); ++i) {
-            const uint16_t id = AppLangTable[static_cast<size_t>(i)].LocaleID;
-            if (id == FSysLangId || id == 0) {
-                row = i;
-                break;
-            }
-        }
-    }
-    FUi->cbAppLang->setCurrentIndex(row);
+    FUi->cbAppLang->setCurrentIndex(
+        static_cast<int>(i18n::InterfaceLanguageRow(stored.toStdString(), FSysLangId)));
 }
 
 void TfmMain::ShowGridsAndNews() {
@@ -265,10 +243,11 @@ bool TfmMain::FormClose() {
         values.MaxThreads = FUi->edMaxTreads->value();
         values.ReqPredelay = FUi->edMinReqDelay->value();
         values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
-        std::string error;
-        saved = io::SaveParams(FSettingsPath.toStdString(), values, &error);
+        const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
+        saved = written.Ok();
         // The window closes anyway; the user has been told what was lost.
-        if (!saved) QMessageBox::critical(this, windowTitle(), QString::fromStdString(error));
+        if (!saved)
+            QMessageBox::critical(this, windowTitle(), QString::fromStdString(written.Error()));
     }
     FMaster.Clear();
     FModelD->Reload();

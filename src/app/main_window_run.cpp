@@ -15,6 +15,7 @@
 #include "app/main_window_ui.h"
 #include "app/score_chart.h"
 #include "app/translate.h"
+#include "base/translate.h"
 
 namespace velmora::app {
 

@@ -16,9 +16,10 @@ void TfmMain::cbAppLangChange() {
     ApplyLanguage();
     UpdateURLListCaption();
     FChartNeedsRelabel = true;
-    std::string error;
-    if (!io::SaveLang(FSettingsPath.toStdString(), SelectedLangCode().toStdString(), &error))
-        QMessageBox::critical(this, windowTitle(), QString::fromStdString(error));
+    const TResult<> written =
+        io::SaveLang(FSettingsPath.toStdString(), SelectedLangCode().toStdString());
+    if (!written)
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(written.Error()));
 }
 
 void TfmMain::MarkChanged(QWidget* control) {

@@ -16,7 +16,7 @@
 #include <QtMath>
 #include <charconv>
 
-#include "engine/events.h"
+#include "base/translate.h"
 
 namespace velmora::app {
 

@@ -43,7 +43,7 @@ class TGridCellDelegate : public QStyledItemDelegate {
         opt.state &= ~QStyle::State_Selected;
         opt.state &= ~QStyle::State_HasFocus;
         const QIcon icon = opt.icon;
-        const bool centredIcon = index.column() == 4 && !icon.isNull();
+        const bool centredIcon = index.column() == gcInfo && !icon.isNull();
         if (centredIcon) {
             opt.icon = QIcon();
             opt.features &= ~QStyleOptionViewItem::HasDecoration;
@@ -128,13 +128,13 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
         grid->setColumnWidth(c, kFixedWidths[c]);
 
     connect(header, &QHeaderView::sectionResized, grid, [header](int col, int, int width) {
-        if (col == 1 && width < kUrlMinWidth) header->resizeSection(col, kUrlMinWidth);
-        if (col == 2 && (width < kErrorMinWidth || width > kErrorMaxWidth))
+        if (col == gcURL && width < kUrlMinWidth) header->resizeSection(col, kUrlMinWidth);
+        if (col == gcError && (width < kErrorMinWidth || width > kErrorMaxWidth))
             header->resizeSection(col, std::clamp(width, kErrorMinWidth, kErrorMaxWidth));
     });
     // The fixed columns (and "Инфо" in the mobile grid) keep their places: a drag that would
     // shift one of them is undone.
-    const int fixedCount = infoMovable ? 4 : 5;
+    const int fixedCount = infoMovable ? gcInfo : gcFirstMetric;
     connect(header, &QHeaderView::sectionMoved, grid,
             [header, fixedCount](int, int oldVisual, int newVisual) {
                 static bool reverting = false;
@@ -162,7 +162,7 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
 }
 
 void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
-    for (int c = 5; c < kGridColumnCount; ++c) grid->setColumnWidth(c, kMetricWidth);
+    for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, kMetricWidth);
 }
 
 void TURLGrids::CreateMenu() {
@@ -245,9 +245,9 @@ void TURLGrids::pmURLsPopup() {
 void TURLGrids::vtURLsMHeaderClick(QTableView* grid, int col) {
     TURLGridModel* model = ModelOf(grid);
     QHeaderView* header = grid->horizontalHeader();
-    if (col == 4 || col < 0 || col >= kGridColumnCount) {
+    if (col == gcInfo || col < 0 || col >= gcCount) {
         // The header flips its arrow on every click; put back what the grid is sorted by.
-        header->setSortIndicator(model->SortColumn() == 4 ? -1 : model->SortColumn(),
+        header->setSortIndicator(model->SortColumn() == gcInfo ? -1 : model->SortColumn(),
                                  model->SortOrder());
         return;
     }

@@ -26,11 +26,12 @@ void TURLGrids::btExportClick() {
     if (path.isEmpty()) return;
     const std::vector<TURLTaskInfo*>& shown = FWindow.GridModel(s)->DisplayRows();
     const std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
-    std::string error;
-    if (!io::ExportGridCsv(QFile::encodeName(path).toStdString(),
-                           io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows,
-                           &error))
-        Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed), QString::fromStdString(error));
+    const TResult<> written =
+        io::ExportGridCsv(QFile::encodeName(path).toStdString(),
+                          io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows);
+    if (!written)
+        Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
+                QString::fromStdString(written.Error()));
 }
 
 }  // namespace velmora::app

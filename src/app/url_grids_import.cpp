@@ -86,13 +86,13 @@ bool TURLGrids::ImportTextFile(const QString& path) {
         return false;
     }
     // Read before the bracket: a file that cannot be read must not cost the current list.
-    const io::TTextFileUrls read =
+    const TResult<std::vector<std::string>> read =
         io::ReadTextFileUrls(LocalPath(path), ImportCodePage().toStdString());
-    if (!read.ok) {
-        Message(QMessageBox::Warning, QString::fromStdString(read.error));
+    if (!read) {
+        Message(QMessageBox::Warning, QString::fromStdString(read.Error()));
         return false;
     }
-    RunImport(read.urls, io::kLogDataLoaded, false, 0, 0);
+    RunImport(*read, io::kLogDataLoaded, false, 0, 0);
     return true;
 }
 
@@ -105,21 +105,14 @@ void TURLGrids::btImportURLs4XMLClick() {
             : QString();
     if (path.isEmpty()) return;
     // Parsed whole first: a file that is no sitemap leaves the list and its results alone.
-    const io::TSitemapResult sitemap = io::ParseSitemap(LocalPath(path));
-    switch (sitemap.status) {
-        case io::TSitemapResult::ParseError:
-            Message(QMessageBox::Warning,
-                    TrQ(io::kMsgSitemapParseError) + QString::fromStdString(sitemap.error));
-            return;
-        case io::TSitemapResult::NoUrlset:
-            Message(QMessageBox::Warning, TrQ(io::kMsgSitemapNoUrlset));
-            return;
-        case io::TSitemapResult::Ok:
-            break;
+    const TResult<io::TSitemap> sitemap = io::ParseSitemap(LocalPath(path));
+    if (!sitemap) {
+        Message(QMessageBox::Warning, QString::fromStdString(sitemap.Error()));
+        return;
     }
-    RunImport(sitemap.locs, io::kLogDataLoaded, true,
-              static_cast<int>(std::min<size_t>(sitemap.urlsetChildCount, INT_MAX)),
-              static_cast<int>(std::min<size_t>(sitemap.urlWithLocCount, INT_MAX)));
+    RunImport(sitemap->locs, io::kLogDataLoaded, true,
+              static_cast<int>(std::min<size_t>(sitemap->urlsetChildCount, INT_MAX)),
+              static_cast<int>(std::min<size_t>(sitemap->urlWithLocCount, INT_MAX)));
 }
 
 void TURLGrids::btInsertURLs4ClipClick() {

@@ -1,6 +1,11 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <string_view>
+
+#include "io/settings.h"
 
 namespace velmora::cli {
 namespace {
@@ -14,9 +19,14 @@ bool ParseInt(const std::string& text, int lo, int hi, int& out) {
     return true;
 }
 
+std::string Range(int lo, int hi) {
+    return std::to_string(lo) + ".." + std::to_string(hi);
+}
+
 }  // namespace
 
 std::string UsageText() {
+    using namespace io;
     return "Usage: velmora-cli [options] URLFILE\n"
            "       velmora-cli [options] --sitemap FILE\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
@@ -24,9 +34,16 @@ std::string UsageText() {
            "\n"
            "Options:\n"
            "  --key KEY            API key (default: api-key of Velmora.ini)\n"
-           "  --threads N          worker threads, 1..20 (default: max-threads, else 8)\n"
-           "  --delay MS           minimum delay between requests, 100..10000 ms\n"
-           "                       (default: req-predelay, else 1300)\n"
+           "  --threads N          worker threads, " +
+           Range(kMaxThreadsMin, kMaxThreadsMax) + " (default: max-threads, else " +
+           std::to_string(kMaxThreadsDefault) +
+           ")\n"
+           "  --delay MS           minimum delay between requests, " +
+           Range(kReqPredelayMin, kReqPredelayMax) +
+           " ms\n"
+           "                       (default: req-predelay, else " +
+           std::to_string(kReqPredelayDefault) +
+           ")\n"
            "  --endpoint URL       service address before /pagespeedonline/v5/runPagespeed\n"
            "                       (default: endpoint of Velmora.ini, else "
            "https://www.googleapis.com)\n"
@@ -45,85 +62,106 @@ std::string UsageText() {
            "or unreadable input, 130 aborted.\n";
 }
 
+namespace {
+
+// Options without a value; false when a is none of them.
+bool TakeFlag(const std::string& a, TCliOptions& o) {
+    if (a == "--help" || a == "-h") {
+        o.Help = true;
+    } else if (a == "--version") {
+        o.Version = true;
+    } else if (a == "--quiet" || a == "-q") {
+        o.Quiet = true;
+    } else if (a == "--stats") {
+        o.Stats = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool TakesValue(const std::string& a) {
+    static constexpr std::array<std::string_view, 9> kWithValue{
+        "--key",         "--threads",    "--delay", "--endpoint", "--sitemap",
+        "--desktop-csv", "--mobile-csv", "--ini",   "--lang"};
+    return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
+}
+
+std::string TakeThreads(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, io::kMaxThreadsMin, io::kMaxThreadsMax, n))
+        return "--threads takes a whole number from " + std::to_string(io::kMaxThreadsMin) +
+               " to " + std::to_string(io::kMaxThreadsMax) + ", not \"" + v + "\"";
+    o.Threads = n;
+    return {};
+}
+
+std::string TakeDelay(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, io::kReqPredelayMin, io::kReqPredelayMax, n))
+        return "--delay takes a whole number of milliseconds from " +
+               std::to_string(io::kReqPredelayMin) + " to " + std::to_string(io::kReqPredelayMax) +
+               ", not \"" + v + "\"";
+    o.DelayMs = n;
+    return {};
+}
+
+std::string TakeEndpoint(std::string v, TCliOptions& o) {
+    if (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0)
+        return "--endpoint must start with http:// or https://";
+    while (!v.empty() && v.back() == '/') v.pop_back();
+    o.Endpoint = v;
+    return {};
+}
+
+std::string TakeLang(const std::string& v, TCliOptions& o) {
+    if (v != "ru" && v != "en") return "--lang takes ru or en, not \"" + v + "\"";
+    o.Lang = v;
+    return {};
+}
+
+// The value v of option a (one TakesValue accepts); the error text, or empty.
+std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o) {
+    if (a == "--threads") return TakeThreads(v, o);
+    if (a == "--delay") return TakeDelay(v, o);
+    if (a == "--endpoint") return TakeEndpoint(v, o);
+    if (a == "--lang") return TakeLang(v, o);
+    if (a == "--key") o.ApiKey = v;
+    if (a == "--sitemap") o.SitemapFile = v;
+    if (a == "--desktop-csv") o.DesktopCsv = v;
+    if (a == "--mobile-csv") o.MobileCsv = v;
+    if (a == "--ini") o.IniFile = v;
+    return {};
+}
+
+// Exactly one source of URLs.
+std::string CheckUrlSource(const TCliOptions& o) {
+    if (o.UrlFile.empty() != o.SitemapFile.empty()) return {};
+    return o.UrlFile.empty() ? "no URL file given" : "give a URL file or --sitemap, not both";
+}
+
+}  // namespace
+
 TParseResult ParseCommandLine(const std::vector<std::string>& args) {
     TParseResult r;
     auto& o = r.Options;
-    for (size_t i = 0; i < args.size(); ++i) {
+    for (size_t i = 0; i < args.size() && r.Error.empty(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
+        if (TakeFlag(a, o)) continue;
+        if (TakesValue(a)) {
+            if (i + 1 >= args.size())
                 r.Error = "option " + a + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            o.Help = true;
-        } else if (a == "--version") {
-            o.Version = true;
-        } else if (a == "--quiet" || a == "-q") {
-            o.Quiet = true;
-        } else if (a == "--stats") {
-            o.Stats = true;
-        } else if (a == "--key") {
-            if (!value(v)) return r;
-            o.ApiKey = v;
-        } else if (a == "--threads") {
-            if (!value(v)) return r;
-            int n = 0;
-            if (!ParseInt(v, 1, 20, n)) {
-                r.Error = "--threads takes a whole number from 1 to 20, not \"" + v + "\"";
-                return r;
-            }
-            o.Threads = n;
-        } else if (a == "--delay") {
-            if (!value(v)) return r;
-            int n = 0;
-            if (!ParseInt(v, 100, 10000, n)) {
-                r.Error = "--delay takes a whole number of milliseconds from 100 to 10000, not \"" +
-                          v + "\"";
-                return r;
-            }
-            o.DelayMs = n;
-        } else if (a == "--endpoint") {
-            if (!value(v)) return r;
-            if (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0) {
-                r.Error = "--endpoint must start with http:// or https://";
-                return r;
-            }
-            while (!v.empty() && v.back() == '/') v.pop_back();
-            o.Endpoint = v;
-        } else if (a == "--sitemap") {
-            if (!value(o.SitemapFile)) return r;
-        } else if (a == "--desktop-csv") {
-            if (!value(o.DesktopCsv)) return r;
-        } else if (a == "--mobile-csv") {
-            if (!value(o.MobileCsv)) return r;
-        } else if (a == "--ini") {
-            if (!value(o.IniFile)) return r;
-        } else if (a == "--lang") {
-            if (!value(v)) return r;
-            if (v != "ru" && v != "en") {
-                r.Error = "--lang takes ru or en, not \"" + v + "\"";
-                return r;
-            }
-            o.Lang = v;
+            else
+                r.Error = TakeValue(a, args[++i], o);
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
-            return r;
         } else if (o.UrlFile.empty()) {
             o.UrlFile = a;
         } else {
             r.Error = "only one URL file may be given";
-            return r;
         }
     }
-    if (o.Help || o.Version) return r;
-    if (o.UrlFile.empty() == o.SitemapFile.empty())
-        r.Error =
-            o.UrlFile.empty() ? "no URL file given" : "give a URL file or --sitemap, not both";
+    if (r.Error.empty() && !o.Help && !o.Version) r.Error = CheckUrlSource(o);
     return r;
 }
 

@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <clocale>
 #include <cstdio>
 
+#include "base/decimal_separator.h"
+#include "base/translate.h"
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
 #include "engine/run_controller.h"
@@ -33,46 +34,28 @@ void Complain(const std::string& text) {
 }
 
 std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
-    if (!o.Lang.empty()) return o.Lang;
-    for (const auto& row : AppLangTable) {
-        if (!s.Lang.empty() && AsciiLower(s.Lang) == row.Code) return std::string(row.Code);
-    }
-    const uint16_t system = i18n::SystemLanguageId();
-    for (const auto& row : AppLangTable) {
-        if (row.LocaleID == system || row.LocaleID == 0) return std::string(row.Code);
-    }
-    return "en";
-}
-
-char LocaleDecimalSeparator() {
-    std::setlocale(LC_NUMERIC, "");
-    const char* point = std::localeconv()->decimal_point;
-    char sep = (point && point[0] && !point[1]) ? point[0] : '.';
-    std::setlocale(LC_NUMERIC, "C");
-    return sep;
+    const std::string& wanted = o.Lang.empty() ? s.Lang : o.Lang;
+    return std::string(
+        AppLangTable[i18n::InterfaceLanguageRow(wanted, i18n::SystemLanguageId())].Code);
 }
 
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
 bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
     std::vector<std::string> urls;
     if (!o.SitemapFile.empty()) {
-        io::TSitemapResult map = io::ParseSitemap(o.SitemapFile);
-        if (map.status == io::TSitemapResult::ParseError) {
-            Complain(Tr(io::kMsgSitemapParseError) + map.error);
+        TResult<io::TSitemap> map = io::ParseSitemap(o.SitemapFile);
+        if (!map) {
+            Complain(map.Error());
             return false;
         }
-        if (map.status == io::TSitemapResult::NoUrlset) {
-            Complain(Tr(io::kMsgSitemapNoUrlset));
-            return false;
-        }
-        urls = std::move(map.locs);
+        urls = std::move(map->locs);
     } else {
-        io::TTextFileUrls text = io::ReadTextFileUrls(o.UrlFile, codepage);
-        if (!text.ok) {
-            Complain(text.error + " (" + o.UrlFile + ")");
+        TResult<std::vector<std::string>> text = io::ReadTextFileUrls(o.UrlFile, codepage);
+        if (!text) {
+            Complain(text.Error() + " (" + o.UrlFile + ")");
             return false;
         }
-        urls = std::move(text.urls);
+        urls = std::move(*text);
     }
     io::TImportStats stats = io::AddURLTasks(master, urls);
     if (stats.limitReached) Complain(Tr(io::kMsgUrlLimit));
@@ -85,9 +68,9 @@ bool Export(const std::string& path, const std::string& codepage, TMetricaStrate
     std::vector<const TURLTaskInfo*> rows;
     rows.reserve(master.Count());
     for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    std::string error;
-    if (io::ExportGridCsv(path, codepage, s, rows, &error)) return true;
-    Complain(Tr(io::kMsgExportFailed) + " " + error);
+    const TResult<> written = io::ExportGridCsv(path, codepage, s, rows);
+    if (written) return true;
+    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
     return false;
 }
 

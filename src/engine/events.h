@@ -1,4 +1,4 @@
-// What workers report to a front end, and the translation hook they use for log lines.
+// What workers report to a front end.
 #pragma once
 
 #include <chrono>
@@ -10,7 +10,8 @@
 
 namespace velmora {
 
-// Event ids, kept equal to the window message numbers the desktop program has always used.
+// Event ids. They lie in Qt's user event range (1000..65535), so the desktop window posts
+// them as its own event types without a mapping.
 inline constexpr uint32_t WM_TASK_FINISHED = 1025;
 inline constexpr uint32_t WM_TASK_LOG = 1026;
 inline constexpr uint32_t WM_REQUEST_SENT = 1027;
@@ -34,14 +35,5 @@ class ITaskEventSink {
     virtual ~ITaskEventSink() = default;
     virtual void Post(TWorkerEvent event) = 0;
 };
-
-// Translation of a message pattern; installed by the front end, identity by default.
-// Must be callable from any thread.
-using TTranslateFn = std::string (*)(const char* msgid);
-void SetTranslator(TTranslateFn fn);
-std::string Tr(const char* msgid);
-
-// Pattern "…%d…%s…" filled with a task number and optional text; only %d, %s and %% are known.
-std::string FormatLog(const std::string& pattern, int32_t num, const std::string& text = {});
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <numeric>
 
+#include "base/utf8.h"
 #include "engine/grid_text.h"
 
 namespace velmora {
@@ -28,25 +29,14 @@ class TUtf16Units {
             unit = (b >= 'A' && b <= 'Z') ? b + 32u : b;
             return true;
         }
-        uint32_t cp = 0;
-        size_t len = 0;
-        if (b >= 0xC2 && b <= 0xDF) {
-            cp = b & 0x1Fu;
-            len = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            cp = b & 0x0Fu;
-            len = 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            cp = b & 0x07u;
-            len = 4;
+        const TUtf8Char ch = DecodeUtf8At(FText, FPos);
+        if (ch.Length == 0) {
+            ++FPos;
+            unit = b;
+            return true;
         }
-        if (len == 0 || FPos + len > FText.size()) return Malformed(b, unit);
-        for (size_t i = 1; i < len; ++i) {
-            const auto c = static_cast<unsigned char>(FText[FPos + i]);
-            if ((c & 0xC0u) != 0x80u) return Malformed(b, unit);
-            cp = (cp << 6) | (c & 0x3Fu);
-        }
-        FPos += len;
+        FPos += ch.Length;
+        uint32_t cp = ch.CodePoint;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             unit = 0xD800u + (cp >> 10);
@@ -58,12 +48,6 @@ class TUtf16Units {
     }
 
   private:
-    bool Malformed(unsigned char b, uint32_t& unit) {
-        ++FPos;
-        unit = b;
-        return true;
-    }
-
     std::string_view FText;
     size_t FPos = 0;
     uint32_t FLow = 0;
@@ -102,7 +86,12 @@ int Sign(double d) {
 }
 
 bool IsTextColumn(int col) {
-    return col == 1 || col == 2;
+    return col == gcURL || col == gcError;
+}
+
+// The info column shows an icon, so it has no order.
+bool IsSortable(int col) {
+    return col >= 0 && col < gcCount && col != gcInfo;
 }
 
 }  // namespace
@@ -191,8 +180,8 @@ int CompareGridSortKeys(const TGridSortKey& a, const TGridSortKey& b) {
 }
 
 int CompareGridRows(const TURLTaskInfo* a, const TURLTaskInfo* b, TMetricaStrategy s, int col) {
-    if (col < 0 || col == 4 || col >= kGridColumnCount) return 0;
-    if (col == 0) {
+    if (!IsSortable(col)) return 0;
+    if (col == gcNumber) {
         const int32_t na = a ? a->Num : 0, nb = b ? b->Num : 0;
         return na < nb ? -1 : na > nb ? 1 : 0;
     }
@@ -202,7 +191,7 @@ int CompareGridRows(const TURLTaskInfo* a, const TURLTaskInfo* b, TMetricaStrate
 }
 
 void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col, bool ascending) {
-    if (col < 0 || col == 4 || col >= kGridColumnCount || rows.size() < 2) return;
+    if (!IsSortable(col) || rows.size() < 2) return;
     std::vector<uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
     auto sortBy = [&](auto&& cmp) {
@@ -210,8 +199,9 @@ void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col,
             return ascending ? cmp(x, y) < 0 : cmp(y, x) < 0;
         });
     };
-    if (col == 0) {
-        sortBy([&](uint32_t x, uint32_t y) { return CompareGridRows(rows[x], rows[y], s, 0); });
+    if (col == gcNumber) {
+        sortBy(
+            [&](uint32_t x, uint32_t y) { return CompareGridRows(rows[x], rows[y], s, gcNumber); });
     } else if (IsTextColumn(col)) {
         std::vector<std::string> texts(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) texts[i] = CellText(rows[i], s, col);

@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/grid_columns.h"
 #include "engine/tasks.h"
 
 namespace velmora {
 
 // Ignores the case of ASCII a..z only and otherwise compares UTF-16 code units in order (the
-// UTF-8 input is decoded; a malformed byte counts as itself). A prefix sorts first.
+// UTF-8 input is decoded; each byte of a malformed sequence counts as itself). A prefix sorts
+// first.
 int CompareGridText(std::string_view a, std::string_view b);
 
 // The value of a score or metric text: a decimal number with an optional unit. Accepts spaces

@@ -1,17 +1,19 @@
 #include "engine/grid_text.h"
 
-#include "engine/events.h"
+#include "base/translate.h"
 
 namespace velmora {
 
 namespace {
-constexpr std::array<std::string_view, 5> kFixedCaptions{"№", "URL", "Ошибка", "Score", "Инфо"};
-}
+// Indexed by TGridColumn up to the first metric.
+constexpr std::array<std::string_view, gcFirstMetric> kFixedCaptions{"№", "URL", "Ошибка", "Score",
+                                                                     "Инфо"};
+}  // namespace
 
 std::string_view GridColumnCaptionSource(int col) {
     if (col >= 0 && col < static_cast<int>(kFixedCaptions.size())) return kFixedCaptions[col];
-    if (col >= 5 && col < kGridColumnCount) {
-        const auto& row = MetricaTable[col - 4];
+    if (IsMetricColumn(col)) {
+        const auto& row = MetricaTable[col - gcFirstMetric + 1];
         return row.ShortName.empty() ? row.Caption : row.ShortName;
     }
     return {};
@@ -30,11 +32,11 @@ std::string GridColumnCaption(int col) {
 std::string CellText(const TURLTaskInfo* task, TMetricaStrategy s, int col) {
     if (!task) return {};
     switch (col) {
-        case 0:
+        case gcNumber:
             return std::to_string(task->Num);
-        case 1:
+        case gcURL:
             return task->URL;
-        case 2:
+        case gcError:
             return task->TaskResults ? task->TaskResults->ErrorText(s) : std::string();
         default:
             return task->TaskResults ? task->TaskResults->ValueTextByColNum(col, s) : std::string();

@@ -5,12 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "engine/grid_columns.h"
 #include "engine/tasks.h"
 
 namespace velmora {
 
-// Untranslated caption of grid column col (0..16). The fixed columns' captions are message
-// patterns for the translation function; the metric captions come from the catalogue as they are.
+// Untranslated caption of grid column col (see TGridColumn). The fixed columns' captions are
+// message patterns for the translation function; the metric captions come from the catalogue as
+// they are.
 std::string_view GridColumnCaptionSource(int col);
 // Whether the caption goes through the translation function.
 bool GridColumnCaptionTranslated(int col);

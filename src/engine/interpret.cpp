@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/translate.h"
 #include "engine/events.h"
 #include "engine/metrica.h"
 
@@ -142,7 +143,7 @@ bool TInterpreter::ServiceError(const object& err) {
     if (auto m = Member(err, "message")) message = ValueText(*m);
     const std::string status = MemberText(err, "status");
 
-    uint8_t& result = FResults.TaskResult[FStrategy];
+    TTaskResult& result = FResults.TaskResult[FStrategy];
     if (message && message->find("Lighthouse returned error: NOT_HTML") != std::string::npos) {
         Log("URL %d: ссылка возвращает не HTML, метрик нет");
         result = trNotHTML;

@@ -66,11 +66,8 @@ inline constexpr std::array<TAppLangInfo, 2> AppLangTable{{
     {"English", "en", 0},
 }};
 
-// Result-grid column of a metric key: 3 for the score, 5..16 for rows 1..12, else -1.
+// Result-grid column of a metric key (see TGridColumn): gcScore for the score, the metric
+// columns for rows 1.., else -1.
 int32_t ColNumByKey(std::string_view key);
-
-// Grid column of the score.
-inline constexpr int32_t kScoreColNum = 3;
-inline constexpr int kGridColumnCount = 17;
 
 }  // namespace velmora

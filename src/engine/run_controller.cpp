@@ -1,26 +1,13 @@
 #include "engine/run_controller.h"
 
-#include <cstdio>
-#include <ctime>
 #include <exception>
 #include <thread>
 #include <unordered_set>
 
+#include "base/translate.h"
 #include "engine/metrica.h"
-namespace velmora {
 
-std::string FormatLogTime(std::chrono::system_clock::time_point t) {
-    const std::time_t tt = std::chrono::system_clock::to_time_t(t);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &tt);
-#else
-    localtime_r(&tt, &local);
-#endif
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    return buf;
-}
+namespace velmora {
 
 CheckRunController::CheckRunController(ICheckRunWindow& window, TURLTaskInfoList& master,
                                        IWorkerFactory& workers, TSettingsSource settings,

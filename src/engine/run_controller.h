@@ -115,7 +115,4 @@ class CheckRunController {
     std::string FApiKey;
 };
 
-// "hh:nn:ss" of a local time.
-std::string FormatLogTime(std::chrono::system_clock::time_point t);
-
 }  // namespace velmora

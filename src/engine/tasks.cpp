@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "base/text.h"
+
 namespace velmora {
 
 std::string_view StrategyText(TMetricaStrategy s) {
     return s == msDesktop ? "desktop" : "mobile";
-}
-
-std::string AsciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
 }
 
 const TMetricaValue* TMetricaValues::GetValueByKey(std::string_view sKey,

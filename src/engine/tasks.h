@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/grid_columns.h"
 #include "engine/interned_text.h"
 #include "engine/metrica.h"
 
@@ -19,15 +20,19 @@ inline constexpr std::array<TMetricaStrategy, 2> kStrategies{msDesktop, msMobile
 // The strategy's name as the service expects it.
 std::string_view StrategyText(TMetricaStrategy s);
 
-inline constexpr uint8_t trNotChecked = 0;
-inline constexpr uint8_t trOK = 1;
-inline constexpr uint8_t trAborted = 2;
-inline constexpr uint8_t trSendError = 3;
-inline constexpr uint8_t trParseError = 4;
-inline constexpr uint8_t trUnknownResponse = 5;
-inline constexpr uint8_t trNotHTML = 6;
-inline constexpr uint8_t trServiceError = 7;
-inline constexpr uint8_t trQuotaExceeded = 8;
+// Outcome of one strategy's check. The numbers are fixed: they are stored and exported.
+enum class TTaskResult : uint8_t {
+    trNotChecked = 0,
+    trOK = 1,
+    trAborted = 2,
+    trSendError = 3,
+    trParseError = 4,
+    trUnknownResponse = 5,
+    trNotHTML = 6,
+    trServiceError = 7,
+    trQuotaExceeded = 8,
+};
+using enum TTaskResult;
 
 struct TMetricaValue {
     // Always one of the catalogue's keys, so a view into static storage suffices.
@@ -66,7 +71,7 @@ using TGAdviceList = std::vector<TGAdvice>;
 
 class TURLTaskResults {
   public:
-    std::array<uint8_t, 2> TaskResult{trNotChecked, trNotChecked};
+    std::array<TTaskResult, 2> TaskResult{trNotChecked, trNotChecked};
     TMetricaValues MetricaValues;
     std::array<int32_t, 2> ErrorCode{0, 0};
     std::array<TGAdviceList, 2> AdviceList;
@@ -124,7 +129,5 @@ class TURLTaskInfoList {
     std::vector<std::unique_ptr<TURLTaskInfo>> FItems;
     std::unordered_map<std::string, uint32_t> FLowerIndex;  // lower-cased URL -> count
 };
-
-std::string AsciiLower(std::string_view s);
 
 }  // namespace velmora

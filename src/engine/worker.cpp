@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/translate.h"
 #include "engine/interpret.h"
 
 namespace velmora {

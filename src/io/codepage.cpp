@@ -4,7 +4,8 @@
 
 #include <cerrno>
 
-#include "engine/tasks.h"
+#include "base/text.h"
+#include "base/utf8.h"
 
 namespace velmora::io {
 
@@ -12,33 +13,6 @@ namespace {
 
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
 constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
-
-// Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed there.
-size_t Utf8SequenceLength(std::string_view s, size_t i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80) return 1;
-    size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0) lo = 0xA0;  // overlong
-        if (c == 0xED) hi = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0) lo = 0x90;  // overlong
-        if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (i + len > s.size()) return 0;
-    if (b(i + 1) < lo || b(i + 1) > hi) return 0;
-    for (size_t k = 2; k < len; ++k)
-        if ((b(i + k) & 0xC0) != 0x80) return 0;
-    return len;
-}
 
 bool IsAscii(std::string_view s) {
     for (char c : s)
@@ -89,7 +63,7 @@ void RunIconv(iconv_t cd, std::string_view in, std::string& out, OnBad onBad) {
 void EncodeFallback(std::string_view utf8, std::string& out) {
     out.clear();
     for (size_t i = 0; i < utf8.size();) {
-        size_t len = Utf8SequenceLength(utf8, i);
+        const size_t len = DecodeUtf8At(utf8, i).Length;
         if (len == 1) {
             out += utf8[i];
         } else {
@@ -103,15 +77,6 @@ void EncodeFallback(std::string_view utf8, std::string& out) {
 
 std::string AnsiCodePageFor(std::string_view langCode) {
     return AsciiLower(langCode) == "ru" ? kCodePageCyrillic : kCodePageWestern;
-}
-
-bool IsValidUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        size_t len = Utf8SequenceLength(s, i);
-        if (len == 0) return false;
-        i += len;
-    }
-    return true;
 }
 
 TCodePageEncoder::TCodePageEncoder(const std::string& codepage)
@@ -133,7 +98,7 @@ void TCodePageEncoder::Encode(std::string_view utf8, std::string& out) {
     }
     RunIconv(cd, utf8, out, [](std::string_view rest, std::string& o) {
         o += '?';
-        size_t len = Utf8SequenceLength(rest, 0);
+        const size_t len = DecodeUtf8At(rest, 0).Length;
         return len ? len : size_t{1};
     });
 }

@@ -13,9 +13,6 @@ inline constexpr const char* kCodePageWestern = "WINDOWS-1252";
 // "WINDOWS-1251" for the interface language "ru" (any letter case), else "WINDOWS-1252".
 std::string AnsiCodePageFor(std::string_view langCode);
 
-// Well-formed UTF-8: no overlongs, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view s);
-
 // Converts UTF-8 text to the code page (an iconv name). Every character the code page cannot
 // hold, and every malformed byte, becomes one "?". Never fails: an unknown code page keeps
 // ASCII and turns everything else into "?".

@@ -6,8 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/file_write.h"
+#include "engine/grid_columns.h"
 #include "engine/grid_text.h"
-#include "engine/metrica.h"
 
 namespace velmora::io {
 
@@ -24,22 +25,20 @@ std::string CsvField(std::string_view field) {
     return out;
 }
 
-bool TCsvWriter::Fail(int err) {
-    FLastError = FPath + ": " + std::strerror(err);
-    return false;
+TFailure TCsvWriter::SystemFailure(int err) const {
+    return Fail(FPath + ": " + std::strerror(err), err);
 }
 
-bool TCsvWriter::Open(const std::string& path) {
-    Close();
+TResult<> TCsvWriter::Open(const std::string& path) {
+    (void)Close();  // a new file is asked for; the old one's close error no longer matters
     FPath = path;
-    FLastError.clear();
     FFd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFd < 0) return Fail(errno);
-    return true;
+    if (FFd < 0) return SystemFailure(errno);
+    return {};
 }
 
-bool TCsvWriter::WriteLine(const std::vector<std::string>& utf8Fields) {
-    if (FFd < 0) return Fail(EBADF);
+TResult<> TCsvWriter::WriteLine(const std::vector<std::string>& utf8Fields) {
+    if (FFd < 0) return SystemFailure(EBADF);
     FLine.clear();
     for (size_t i = 0; i < utf8Fields.size(); ++i) {
         if (i) FLine += ';';
@@ -47,42 +46,30 @@ bool TCsvWriter::WriteLine(const std::vector<std::string>& utf8Fields) {
     }
     FLine += "\r\n";
     FEncoder.Encode(FLine, FEncoded);
-    std::string_view rest = FEncoded;
-    while (!rest.empty()) {
-        ssize_t n = write(FFd, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Fail(n < 0 ? errno : EIO);
-        rest.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+    if (const int err = WriteAll(FFd, FEncoded)) return SystemFailure(err);
+    return {};
 }
 
-bool TCsvWriter::Close() {
-    if (FFd < 0) return true;
-    int rc = close(FFd);
+TResult<> TCsvWriter::Close() {
+    if (FFd < 0) return {};
+    const int rc = close(FFd);
     FFd = -1;
-    if (rc != 0) return Fail(errno);
-    return true;
+    if (rc != 0) return SystemFailure(errno);
+    return {};
 }
 
-bool ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-                   const std::vector<const TURLTaskInfo*>& rows, std::string* error) {
+TResult<> ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
+                        const std::vector<const TURLTaskInfo*>& rows) {
     TCsvWriter w(codepage);
-    std::vector<std::string> fields(kGridColumnCount);
-    auto fail = [&] {
-        if (error) *error = w.LastError();
-        w.Close();
-        return false;
-    };
-    if (!w.Open(path)) return fail();
-    for (int i = 0; i < kGridColumnCount; ++i) fields[i] = GridColumnCaption(i);
-    if (!w.WriteLine(fields)) return fail();
+    std::vector<std::string> fields(gcCount);
+    if (TResult<> r = w.Open(path); !r) return r;
+    for (int i = 0; i < gcCount; ++i) fields[i] = GridColumnCaption(i);
+    if (TResult<> r = w.WriteLine(fields); !r) return r;
     for (const TURLTaskInfo* task : rows) {
-        for (int i = 0; i < kGridColumnCount; ++i) fields[i] = CellText(task, s, i);
-        if (!w.WriteLine(fields)) return fail();
+        for (int i = 0; i < gcCount; ++i) fields[i] = CellText(task, s, i);
+        if (TResult<> r = w.WriteLine(fields); !r) return r;
     }
-    if (!w.Close()) return fail();
-    return true;
+    return w.Close();
 }
 
 }  // namespace velmora::io

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "engine/tasks.h"
 #include "io/codepage.h"
 
@@ -17,32 +18,31 @@ std::string CsvField(std::string_view field);
 class TCsvWriter {
   public:
     explicit TCsvWriter(const std::string& codepage) : FEncoder(codepage) {}
-    ~TCsvWriter() { Close(); }
+    ~TCsvWriter() { (void)Close(); }  // a caller that cares has closed already
     TCsvWriter(const TCsvWriter&) = delete;
     TCsvWriter& operator=(const TCsvWriter&) = delete;
 
-    // Creates the file or empties it. On failure LastError() says why.
-    bool Open(const std::string& path);
+    // Creates the file or empties it. Every failure's Error() is "<path>: <system's reason>".
+    TResult<> Open(const std::string& path);
     // Joins the fields with ";", ends the line with CR LF, converts it to the code page ("?"
     // for what it cannot hold) and writes it in one piece.
-    bool WriteLine(const std::vector<std::string>& utf8Fields);
+    TResult<> WriteLine(const std::vector<std::string>& utf8Fields);
     // Closing can report a delayed write error too.
-    bool Close();
-    const std::string& LastError() const { return FLastError; }
+    TResult<> Close();
 
   private:
-    bool Fail(int err);
+    TFailure SystemFailure(int err) const;
 
     TCodePageEncoder FEncoder;
     int FFd = -1;
-    std::string FPath, FLastError, FLine, FEncoded;
+    std::string FPath, FLine, FEncoded;
 };
 
 // Writes the header of the 17 column captions (in the language in force) and one line per
-// task in the order given, each with the 17 cell texts for strategy s. False when the file
-// cannot be created or written; *error then holds the path and the system's reason, and the
-// caller shows kMsgExportFailed. What was written before a failure stays in the file.
-bool ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-                   const std::vector<const TURLTaskInfo*>& rows, std::string* error);
+// task in the order given, each with the 17 cell texts for strategy s. Fails when the file
+// cannot be created or written; Error() then holds the path and the system's reason, and the
+// caller shows it with kMsgExportFailed. What was written before a failure stays in the file.
+TResult<> ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
+                        const std::vector<const TURLTaskInfo*>& rows);
 
 }  // namespace velmora::io

@@ -5,12 +5,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace velmora::io {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+namespace {
+TFailure SystemFailure(const std::string& path, int err) {
+    return Fail(path + ": " + std::strerror(err), err);
+}
+}  // namespace
+
+TResult<std::string> ReadWholeFile(const std::string& path) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) return SystemFailure(path, errno);
     std::string data;
     struct stat st;
     if (fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
@@ -19,10 +26,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
         ssize_t n = read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            int saved = errno;
+            const int saved = errno;
             close(fd);
-            errno = saved;
-            return std::nullopt;
+            return SystemFailure(path, saved);
         }
         if (n == 0) break;
         data.append(buf, static_cast<size_t>(n));

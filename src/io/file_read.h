@@ -1,12 +1,13 @@
 // Reading a whole file with the system's own error.
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "base/result.h"
 
 namespace velmora::io {
 
-// The file's bytes; an empty optional with errno set when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// The file's bytes. On failure Code() is the errno and Error() "<path>: <system's reason>".
+TResult<std::string> ReadWholeFile(const std::string& path);
 
 }  // namespace velmora::io

@@ -8,8 +8,10 @@
 #include <climits>
 #include <cstdlib>
 
-#include "engine/events.h"
-#include "engine/tasks.h"
+#include "base/file_write.h"
+#include "base/text.h"
+#include "base/translate.h"
+#include "base/utf8.h"
 #include "io/file_read.h"
 
 namespace velmora::io {
@@ -76,26 +78,14 @@ std::string_view SkipBom(std::string_view content) {
     return content;
 }
 
+// A malformed byte counts as one character, so the cut never splits a well-formed one.
 std::string CutToCharacters(std::string_view v, size_t maxChars) {
-    size_t chars = 0;
-    for (size_t i = 0; i < v.size(); ++i) {
-        // A UTF-8 continuation byte belongs to the character before it.
-        if ((static_cast<unsigned char>(v[i]) & 0xC0) != 0x80) {
-            if (chars == maxChars) return std::string(v.substr(0, i));
-            ++chars;
-        }
+    size_t i = 0;
+    for (size_t chars = 0; i < v.size() && chars < maxChars; ++chars) {
+        const uint32_t len = DecodeUtf8At(v, i).Length;
+        i += len ? len : 1;
     }
-    return std::string(v);
-}
-
-bool WriteAllFd(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+    return std::string(v.substr(0, i));
 }
 
 // Writes through a temporary file beside target, so a crash or a full disk never leaves a
@@ -113,7 +103,7 @@ bool ReplaceFileAtomically(const std::string& target, std::string_view content) 
     std::string tmp = real + ".XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0) return false;
-    bool ok = fchmod(fd, 0600) == 0 && WriteAllFd(fd, content) && fsync(fd) == 0;
+    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, content) == 0 && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
     if (ok) ok = rename(tmp.c_str(), real.c_str()) == 0;
     if (!ok) {
@@ -137,7 +127,7 @@ bool HasLineBreak(std::string_view s) {
 
 std::optional<std::string> TIniFile::ReadString(std::string_view section,
                                                 std::string_view key) const {
-    std::optional<std::string> content = ReadWholeFile(FPath);
+    TResult<std::string> content = ReadWholeFile(FPath);
     if (!content) return std::nullopt;
     bool inSection = false;
     for (const TLine& line : SplitLines(SkipBom(*content))) {
@@ -153,27 +143,23 @@ std::optional<std::string> TIniFile::ReadString(std::string_view section,
     return std::nullopt;
 }
 
-bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,
-                           std::string* error) {
-    return WriteStrings(section, {{std::string(key), std::string(value)}}, error);
+TResult<> TIniFile::WriteString(std::string_view section, std::string_view key,
+                                std::string_view value) {
+    return WriteStrings(section, {{std::string(key), std::string(value)}});
 }
 
-bool TIniFile::WriteStrings(std::string_view section,
-                            const std::vector<std::pair<std::string, std::string>>& values,
-                            std::string* error) {
-    auto fail = [&] {
-        if (error) *error = FormatLog(Tr(kMsgUnableToWrite), 0, FPath);
-        return false;
-    };
+TResult<> TIniFile::WriteStrings(std::string_view section,
+                                 const std::vector<std::pair<std::string, std::string>>& values) {
+    auto fail = [&]() -> TResult<> { return Fail(FormatLog(Tr(kMsgUnableToWrite), 0, FPath)); };
     // A line break would split the entry and corrupt the lines after it.
     if (HasLineBreak(section)) return fail();
     for (const auto& [k, v] : values)
         if (HasLineBreak(k) || HasLineBreak(v) || k.find('=') != std::string::npos) return fail();
 
-    std::optional<std::string> old = ReadWholeFile(FPath);
+    TResult<std::string> old = ReadWholeFile(FPath);
     if (!old) {
-        if (errno != ENOENT) return fail();
-        old.emplace();
+        if (old.Code() != ENOENT) return fail();
+        old = std::string();
     }
     std::string_view body = SkipBom(*old);
     std::vector<TLine> lines = SplitLines(body);
@@ -234,7 +220,7 @@ bool TIniFile::WriteStrings(std::string_view section,
         out += newLines;
     }
     if (!ReplaceFileAtomically(FPath, out)) return fail();
-    return true;
+    return {};
 }
 
 }  // namespace velmora::io

@@ -1,5 +1,5 @@
 // INI file read and written one value at a time, with the matching rules of the Windows
-// profile functions the settings file has always been used with.
+// profile functions, so a settings file written or hand-edited for those reads the same here.
 #pragma once
 
 #include <optional>
@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "base/result.h"
 
 namespace velmora::io {
 
@@ -28,14 +30,12 @@ class TIniFile {
 
     // Replaces the key's line in place or appends it to its section, creating the section and
     // the file when missing; every other line stays byte for byte. The file is replaced
-    // atomically and always has mode 0600 (it holds the API key). On failure returns false,
-    // leaves the file as it was and sets *error to "Unable to write to <path>".
-    bool WriteString(std::string_view section, std::string_view key, std::string_view value,
-                     std::string* error);
+    // atomically and always has mode 0600 (it holds the API key). On failure the file stays
+    // as it was and Error() is "Unable to write to <path>" (translated).
+    TResult<> WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Several keys of one section in one atomic replacement, in the order given.
-    bool WriteStrings(std::string_view section,
-                      const std::vector<std::pair<std::string, std::string>>& values,
-                      std::string* error);
+    TResult<> WriteStrings(std::string_view section,
+                           const std::vector<std::pair<std::string, std::string>>& values);
 
   private:
     std::string FPath;

@@ -77,17 +77,16 @@ TSettingsValues LoadSettings(const std::string& path) {
     return s;
 }
 
-bool SaveParams(const std::string& path, const TSettingsValues& values, std::string* error) {
+TResult<> SaveParams(const std::string& path, const TSettingsValues& values) {
     return TIniFile(path).WriteStrings(kSectionParams,
                                        {{kKeyApiKey, values.ApiKey},
                                         {kKeyMaxThreads, std::to_string(values.MaxThreads)},
                                         {kKeyReqPredelay, std::to_string(values.ReqPredelay)},
-                                        {kKeyImportNoClear, values.ImportNoClear ? "1" : "0"}},
-                                       error);
+                                        {kKeyImportNoClear, values.ImportNoClear ? "1" : "0"}});
 }
 
-bool SaveLang(const std::string& path, std::string_view code, std::string* error) {
-    return TIniFile(path).WriteString(kSectionParams, kKeyLang, code, error);
+TResult<> SaveLang(const std::string& path, std::string_view code) {
+    return TIniFile(path).WriteString(kSectionParams, kKeyLang, code);
 }
 
 std::string SettingsFilePath(const std::string& appDir) {

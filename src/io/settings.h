@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
+
 namespace velmora::io {
 
 inline constexpr const char* kSettingsFileName = "Velmora.ini";
@@ -49,10 +51,10 @@ struct TSettingsValues {
 TSettingsValues LoadSettings(const std::string& path);
 
 // Writes "api-key", "max-threads", "req-predelay" and "import-no-clear" ("1"/"0") in one
-// atomic replacement of the file. On failure *error is "Unable to write to <path>".
-bool SaveParams(const std::string& path, const TSettingsValues& values, std::string* error);
+// atomic replacement of the file. On failure Error() is "Unable to write to <path>".
+TResult<> SaveParams(const std::string& path, const TSettingsValues& values);
 // Writes "lang" alone.
-bool SaveLang(const std::string& path, std::string_view code, std::string* error);
+TResult<> SaveLang(const std::string& path, std::string_view code);
 
 // appDir (with or without its trailing "/") + "Velmora.ini" when that folder is writable and
 // not the installed programs' folder; otherwise "$XDG_CONFIG_HOME/Velmora/Velmora.ini"

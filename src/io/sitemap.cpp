@@ -9,7 +9,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/events.h"
+#include "base/translate.h"
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io/url_import.h"
@@ -36,15 +37,14 @@ struct TErrorSink {
 std::string ValidUtf8(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size();) {
-        size_t len = 1;
-        while (len <= 4 && i + len <= s.size() && !IsValidUtf8(s.substr(i, len))) ++len;
-        if (len > 4 || i + len > s.size()) {
+        const uint32_t len = DecodeUtf8At(s, i).Length;
+        if (len == 0) {
             out += "\xEF\xBF\xBD";
-            len = 1;
+            ++i;
         } else {
             out += s.substr(i, len);
+            i += len;
         }
-        i += len;
     }
     return out;
 }
@@ -70,139 +70,160 @@ struct TReader {
     }
 };
 
-}  // namespace
+// Why the reader stopped; the text goes after kMsgSitemapParseError.
+TFailure ReaderFailure(std::string message) {
+    return Fail(Tr(kMsgSitemapParseError) + message);
+}
 
-TSitemapResult ParseSitemap(const std::string& path) {
-    TSitemapResult res;
-    auto openFailed = [&](int err) {
-        res.status = TSitemapResult::ParseError;
-        res.error = FormatLog(Tr(kMsgSitemapOpenFailed), 0, path) + " (" + std::strerror(err) + ")";
-        return res;
-    };
-    TReader rd;
+TFailure OpenFailure(const std::string& path, int err) {
+    return ReaderFailure(FormatLog(Tr(kMsgSitemapOpenFailed), 0, path) + " (" + std::strerror(err) +
+                         ")");
+}
+
+// Opens the file into rd with entities left as references, no DTD loading, no network and
+// libxml2's default size limits (no XML_PARSE_HUGE).
+TResult<> OpenSitemap(const std::string& path, TReader& rd) {
     rd.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (rd.fd < 0) return openFailed(errno);
+    if (rd.fd < 0) return OpenFailure(path, errno);
     struct stat st;
-    if (fstat(rd.fd, &st) != 0) return openFailed(errno);
-    if (S_ISDIR(st.st_mode)) return openFailed(EISDIR);
-    if (S_ISREG(st.st_mode) && st.st_size == 0) {
-        // The streaming reader would call this "Extra content at the end of the document".
-        res.error = "Document is empty";
-        return res;
+    if (fstat(rd.fd, &st) != 0) return OpenFailure(path, errno);
+    if (S_ISDIR(st.st_mode)) return OpenFailure(path, EISDIR);
+    // The streaming reader would call this "Extra content at the end of the document".
+    if (S_ISREG(st.st_mode) && st.st_size == 0) return ReaderFailure("Document is empty");
+    rd.r = xmlReaderForFd(rd.fd, path.c_str(), nullptr, XML_PARSE_NONET);
+    if (!rd.r) return OpenFailure(path, ENOMEM);
+    return {};
+}
+
+// Follows the reader node by node and collects the "loc" texts and the progress counts.
+class TSitemapWalker {
+  public:
+    explicit TSitemapWalker(xmlTextReaderPtr r) : FReader(r) {}
+
+    // False with a failure when the node ends the parse.
+    TResult<> Visit() {
+        const int type = xmlTextReaderNodeType(FReader);
+        const int depth = xmlTextReaderDepth(FReader);
+        // The streaming parser lets overlong UTF-8 through in CDATA sections (0xC0 0xAF for
+        // "/"), where it rejects it everywhere else.
+        if (type == XML_READER_TYPE_CDATA && !IsValidUtf8(Value()))
+            return ReaderFailure("line " +
+                                 std::to_string(xmlTextReaderGetParserLineNumber(FReader)) +
+                                 ": Input is not proper UTF-8 in a CDATA section");
+        if (depth == 0) {
+            TakeRoot(type);
+        } else if (!FRootIsUrlset) {
+            // read on: a later syntax error still counts
+        } else if (depth == 1) {
+            VisitUrlsetChild(type);
+        } else if (FInUrl && FInLoc) {
+            return VisitInsideLoc(type, depth);
+        } else if (FInUrl && depth == 2 && type == XML_READER_TYPE_ELEMENT) {
+            StartLoc();
+        }
+        return {};
     }
 
-    // No XML_PARSE_NOENT (entities stay references), no DTD loading, no network, and the
-    // default size limits (no XML_PARSE_HUGE).
-    rd.r = xmlReaderForFd(rd.fd, path.c_str(), nullptr, XML_PARSE_NONET);
-    if (!rd.r) return openFailed(ENOMEM);
+    bool RootIsUrlset() const { return FRootIsUrlset; }
+    TSitemap& Result() { return FResult; }
+
+  private:
+    std::string_view Value() const { return View(xmlTextReaderConstValue(FReader)); }
+    bool IsElementOfUrlset(std::string_view localName) const {
+        return View(xmlTextReaderConstLocalName(FReader)) == localName &&
+               View(xmlTextReaderConstNamespaceUri(FReader)) == FNamespace;
+    }
+
+    void TakeRoot(int type) {
+        if (type != XML_READER_TYPE_ELEMENT || FHaveRoot) return;
+        FHaveRoot = true;
+        FRootIsUrlset = View(xmlTextReaderConstLocalName(FReader)) == "urlset";
+        FNamespace = View(xmlTextReaderConstNamespaceUri(FReader));
+    }
+
+    void VisitUrlsetChild(int type) {
+        switch (type) {
+            case XML_READER_TYPE_ELEMENT:
+                FInUrl = IsElementOfUrlset("url") && !xmlTextReaderIsEmptyElement(FReader);
+                FLocTaken = false;
+                ++FResult.urlsetChildCount;
+                break;
+            case XML_READER_TYPE_END_ELEMENT:
+                FInUrl = false;
+                break;
+            case XML_READER_TYPE_TEXT:
+            case XML_READER_TYPE_CDATA:
+            case XML_READER_TYPE_COMMENT:
+            case XML_READER_TYPE_PROCESSING_INSTRUCTION:
+            case XML_READER_TYPE_ENTITY_REFERENCE:
+                ++FResult.urlsetChildCount;
+                break;
+            default:
+                break;
+        }
+    }
+
+    void StartLoc() {
+        if (FLocTaken || !IsElementOfUrlset("loc")) return;
+        FLocTaken = true;
+        ++FResult.urlWithLocCount;
+        FLocText.clear();
+        FInLoc = true;
+        if (xmlTextReaderIsEmptyElement(FReader)) FinishLoc();
+    }
+
+    TResult<> VisitInsideLoc(int type, int depth) {
+        switch (type) {
+            case XML_READER_TYPE_END_ELEMENT:
+                if (depth == 2) FinishLoc();
+                break;
+            case XML_READER_TYPE_TEXT:
+            case XML_READER_TYPE_CDATA:
+            case XML_READER_TYPE_WHITESPACE:
+            case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
+                FLocText += Value();
+                break;
+            case XML_READER_TYPE_ENTITY_REFERENCE:
+                // Expanding it is what entity attacks rely on; dropping it would cut the URL.
+                return ReaderFailure(FormatLog(Tr(kMsgSitemapEntityInLoc),
+                                               xmlGetLineNo(xmlTextReaderCurrentNode(FReader))));
+            default:
+                break;
+        }
+        return {};
+    }
+
+    void FinishLoc() {
+        std::string_view t = TrimControl(FLocText);
+        if (!t.empty()) FResult.locs.emplace_back(t);
+        FInLoc = false;
+    }
+
+    xmlTextReaderPtr FReader;
+    TSitemap FResult;
+    bool FHaveRoot = false, FRootIsUrlset = false;
+    std::string FNamespace;  // of "urlset"; a missing one reads as empty
+    bool FInUrl = false, FLocTaken = false, FInLoc = false;
+    std::string FLocText;
+};
+
+}  // namespace
+
+TResult<TSitemap> ParseSitemap(const std::string& path) {
+    TReader rd;
+    if (TResult<> opened = OpenSitemap(path, rd); !opened) return Fail(opened.Error());
     TErrorSink errors;
     xmlTextReaderSetStructuredErrorHandler(rd.r, OnXmlError, &errors);
 
-    bool haveRoot = false, rootIsUrlset = false;
-    std::string ns;  // namespace of "urlset"; a missing one reads as empty
-    bool inUrl = false, locTaken = false, inLoc = false;
-    std::string locText;
-    auto finishLoc = [&] {
-        std::string_view t = TrimControl(locText);
-        if (!t.empty()) res.locs.emplace_back(t);
-        inLoc = false;
-    };
-
+    TSitemapWalker walker(rd.r);
     int ret;
     while ((ret = xmlTextReaderRead(rd.r)) == 1) {
-        const int type = xmlTextReaderNodeType(rd.r);
-        const int depth = xmlTextReaderDepth(rd.r);
-        // The streaming parser lets overlong UTF-8 through in CDATA sections (0xC0 0xAF for
-        // "/"), where it rejects it everywhere else.
-        if (type == XML_READER_TYPE_CDATA && !IsValidUtf8(View(xmlTextReaderConstValue(rd.r)))) {
-            res = TSitemapResult();
-            res.error = "line " + std::to_string(xmlTextReaderGetParserLineNumber(rd.r)) +
-                        ": Input is not proper UTF-8 in a CDATA section";
-            return res;
-        }
-        if (depth == 0) {
-            if (type == XML_READER_TYPE_ELEMENT && !haveRoot) {
-                haveRoot = true;
-                rootIsUrlset = View(xmlTextReaderConstLocalName(rd.r)) == "urlset";
-                ns = View(xmlTextReaderConstNamespaceUri(rd.r));
-            }
-            continue;
-        }
-        if (!rootIsUrlset) continue;  // read on: a later syntax error still counts
-
-        if (depth == 1) {
-            switch (type) {
-                case XML_READER_TYPE_ELEMENT:
-                    inUrl = View(xmlTextReaderConstLocalName(rd.r)) == "url" &&
-                            View(xmlTextReaderConstNamespaceUri(rd.r)) == ns &&
-                            !xmlTextReaderIsEmptyElement(rd.r);
-                    locTaken = false;
-                    ++res.urlsetChildCount;
-                    break;
-                case XML_READER_TYPE_END_ELEMENT:
-                    inUrl = false;
-                    break;
-                case XML_READER_TYPE_TEXT:
-                case XML_READER_TYPE_CDATA:
-                case XML_READER_TYPE_COMMENT:
-                case XML_READER_TYPE_PROCESSING_INSTRUCTION:
-                case XML_READER_TYPE_ENTITY_REFERENCE:
-                    ++res.urlsetChildCount;
-                    break;
-                default:
-                    break;
-            }
-            continue;
-        }
-        if (!inUrl) continue;
-
-        if (inLoc) {
-            switch (type) {
-                case XML_READER_TYPE_END_ELEMENT:
-                    if (depth == 2) finishLoc();
-                    break;
-                case XML_READER_TYPE_TEXT:
-                case XML_READER_TYPE_CDATA:
-                case XML_READER_TYPE_WHITESPACE:
-                case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
-                    locText += View(xmlTextReaderConstValue(rd.r));
-                    break;
-                case XML_READER_TYPE_ENTITY_REFERENCE:
-                    // Expanding it is what entity attacks rely on; dropping it would cut the URL.
-                    res.status = TSitemapResult::ParseError;
-                    res.error = FormatLog(Tr(kMsgSitemapEntityInLoc),
-                                          xmlGetLineNo(xmlTextReaderCurrentNode(rd.r)));
-                    res.locs.clear();
-                    return res;
-                default:
-                    break;
-            }
-            continue;
-        }
-        if (depth == 2 && type == XML_READER_TYPE_ELEMENT && !locTaken &&
-            View(xmlTextReaderConstLocalName(rd.r)) == "loc" &&
-            View(xmlTextReaderConstNamespaceUri(rd.r)) == ns) {
-            locTaken = true;
-            ++res.urlWithLocCount;
-            locText.clear();
-            inLoc = true;
-            if (xmlTextReaderIsEmptyElement(rd.r)) finishLoc();
-        }
+        if (TResult<> visited = walker.Visit(); !visited) return Fail(visited.Error());
     }
-    if (ret != 0 || !errors.first.empty()) {
-        res.status = TSitemapResult::ParseError;
-        res.error = errors.first.empty() ? std::string("XML parse error") : errors.first;
-        res.locs.clear();
-        res.urlsetChildCount = res.urlWithLocCount = 0;
-        return res;
-    }
-    if (!rootIsUrlset) {
-        res.status = TSitemapResult::NoUrlset;
-        res.urlsetChildCount = res.urlWithLocCount = 0;
-        return res;
-    }
-    res.status = TSitemapResult::Ok;
-    return res;
+    if (ret != 0 || !errors.first.empty())
+        return ReaderFailure(errors.first.empty() ? std::string("XML parse error") : errors.first);
+    if (!walker.RootIsUrlset()) return Fail(Tr(kMsgSitemapNoUrlset));
+    return std::move(walker.Result());
 }
 
 }  // namespace velmora::io

@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+
 namespace velmora::io {
 
-struct TSitemapResult {
-    enum TStatus { Ok, ParseError, NoUrlset };
-    TStatus status = ParseError;
-    // ParseError: the reader's message, to show after kMsgSitemapParseError.
-    std::string error;
+struct TSitemap {
     // Progress maximum: the child nodes of "urlset" (elements, comments, processing
     // instructions, text), leaving out whitespace between elements as a DOM reader does.
     size_t urlsetChildCount = 0;
@@ -26,8 +24,9 @@ struct TSitemapResult {
 // local name "url" in the namespace of "urlset" (so prefixed sitemaps work too); "loc" is the
 // first child element of "url" with that local name and namespace. Text comes from text and
 // CDATA nodes only: no network, no external entities, no entity expansion (a "loc" that refers
-// to an entity is a ParseError). The whole file is checked for well-formedness, which wins
-// over NoUrlset.
-TSitemapResult ParseSitemap(const std::string& path);
+// to an entity fails). The whole file is checked for well-formedness, which wins
+// over a missing "urlset". On failure Error() is the translated message to show: either
+// kMsgSitemapParseError followed by the reader's message, or kMsgSitemapNoUrlset.
+TResult<TSitemap> ParseSitemap(const std::string& path);
 
 }  // namespace velmora::io

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/events.h"
+#include "base/text.h"
+#include "base/translate.h"
+#include "engine/metrica.h"
 
 extern "C" int _nl_msg_cat_cntr;  // glibc: bumping it drops gettext's cached lookups
 
@@ -66,6 +68,17 @@ uint16_t SystemLanguageId() {
         return (s == "ru" || s.rfind("ru_", 0) == 0 || s.rfind("ru.", 0) == 0) ? 0x0419 : 0x0409;
     }
     return 0x0409;
+}
+
+size_t InterfaceLanguageRow(std::string_view wanted, uint16_t systemLangId) {
+    const std::string code = AsciiLower(wanted);
+    for (size_t i = 0; i < AppLangTable.size(); ++i)
+        if (!code.empty() && AppLangTable[i].Code == code) return i;
+    for (size_t i = 0; i < AppLangTable.size(); ++i) {
+        const uint16_t id = AppLangTable[i].LocaleID;
+        if (id == systemLangId || id == 0) return i;
+    }
+    return AppLangTable.size() - 1;
 }
 
 }  // namespace velmora::i18n

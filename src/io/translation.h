@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora::i18n {
@@ -23,5 +24,9 @@ std::string Translate(const char* msgid);
 // 0x0419 when the locale environment (LC_ALL, LC_MESSAGES, LANG: the first one set) names
 // Russian, else 0x0409: the language identifier a Windows system would report.
 uint16_t SystemLanguageId();
+
+// Row of AppLangTable for the interface: the one whose code is wanted (ASCII case ignored),
+// else the first whose identifier is systemLangId, else the catch-all row (identifier 0).
+size_t InterfaceLanguageRow(std::string_view wanted, uint16_t systemLangId);
 
 }  // namespace velmora::i18n

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/events.h"
+#include "base/translate.h"
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/file_read.h"
 #include "io/import_texts.h"
@@ -60,17 +61,16 @@ std::vector<std::string> SplitClipboardText(std::string_view text) {
     return lines;
 }
 
-TTextFileUrls ReadTextFileUrls(const std::string& path, const std::string& codepage) {
-    TTextFileUrls result;
-    std::optional<std::string> raw = ReadWholeFile(path);
+TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
+                                                   const std::string& codepage) {
+    TResult<std::string> raw = ReadWholeFile(path);
     if (!raw) {
-        int err = errno;
-        result.notFound = err == ENOENT;
-        result.error = result.notFound ? Tr(kMsgImportFileNotFound)
-                                       : FormatLog(Tr(kMsgFileReadFailed), 0, path) + " (" +
-                                             std::strerror(err) + ")";
-        return result;
+        const int err = raw.Code();
+        if (err == ENOENT) return Fail(Tr(kMsgImportFileNotFound), err);
+        return Fail(FormatLog(Tr(kMsgFileReadFailed), 0, path) + " (" + std::strerror(err) + ")",
+                    err);
     }
+    std::vector<std::string> urls;
     std::string text;
     if (IsValidUtf8(*raw)) {
         std::string_view body = *raw;
@@ -79,7 +79,7 @@ TTextFileUrls ReadTextFileUrls(const std::string& path, const std::string& codep
     } else {
         text = CodePageToUtf8(*raw, codepage);
     }
-    raw.reset();
+    *raw = std::string();
 
     std::string line;
     size_t pos = 0;
@@ -90,11 +90,10 @@ TTextFileUrls ReadTextFileUrls(const std::string& path, const std::string& codep
         for (size_t i = pos; i < lf; ++i)
             if (text[i] != '\r') line += text[i];
         std::string_view trimmed = TrimControl(line);
-        if (!trimmed.empty()) result.urls.emplace_back(trimmed);
+        if (!trimmed.empty()) urls.emplace_back(trimmed);
         pos = lf + 1;
     }
-    result.ok = true;
-    return result;
+    return urls;
 }
 
 TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {

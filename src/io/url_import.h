@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "engine/tasks.h"
 
 namespace velmora::io {
@@ -25,17 +26,12 @@ std::string_view TrimControl(std::string_view s);
 // Lines split at CR LF, CR or LF, trimmed (TrimControl), empty ones left out.
 std::vector<std::string> SplitClipboardText(std::string_view text);
 
-struct TTextFileUrls {
-    bool ok = false;
-    bool notFound = false;  // then error is the translated kMsgImportFileNotFound
-    std::string error;      // translated, ready for a message box
-    std::vector<std::string> urls;
-};
-
 // One URL per line. Valid UTF-8 is read as such (a leading byte-order mark removed), anything
 // else is decoded from codepage. Lines end at LF; every CR is dropped. Lines are trimmed like
-// clipboard lines and empty ones left out.
-TTextFileUrls ReadTextFileUrls(const std::string& path, const std::string& codepage);
+// clipboard lines and empty ones left out. On failure Error() is translated, ready for a
+// message box: kMsgImportFileNotFound (Code() ENOENT) or kMsgFileReadFailed with the reason.
+TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
+                                                   const std::string& codepage);
 
 enum class TAddResult { Added, Empty, Excluded, Duplicate, LimitReached };
 

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 
 #include "app/web_links.h"
+#include "base/translate.h"
 #include "io/translation.h"
 #include "support/window_env.h"
 

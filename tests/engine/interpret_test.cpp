@@ -29,7 +29,9 @@ struct TRun {
     std::vector<std::string> Log;
     bool Ok = false;
 
-    uint8_t Status(TMetricaStrategy s = msDesktop) const { return Task.TaskResults->TaskResult[s]; }
+    TTaskResult Status(TMetricaStrategy s = msDesktop) const {
+        return Task.TaskResults->TaskResult[s];
+    }
     const TURLTaskResults& Results() const { return *Task.TaskResults; }
     std::vector<std::string> Texts(TMetricaStrategy s = msDesktop) const {
         std::vector<std::string> out;
@@ -153,7 +155,7 @@ TEST(InterpretTest, MissingValuesShowNAWithALogLineAndTheCheckStillSucceeds) {
                     "URL 7: ответ сервера не содержит значения метрики \"total\""));
 }
 
-TEST(InterpretTest, MissingRequiredObjectStopsWithStatus5AndKeepsEarlierValues) {
+TEST(InterpretTest, MissingRequiredObjectStopsWithUnknownResponseAndKeepsEarlierValues) {
     const std::string noSummary = "{" + kAuditValues + "}";
     struct Case {
         const char* name;
@@ -209,7 +211,7 @@ TEST(InterpretTest, MissingRequiredObjectStopsWithStatus5AndKeepsEarlierValues) 
 TEST(InterpretTest, ServiceErrorsAreClassifiedFromTheErrorObjectAlone) {
     struct Case {
         const char* json;
-        uint8_t status;
+        TTaskResult status;
         int32_t code;
         std::string logLine;
     } cases[] = {
@@ -253,7 +255,7 @@ TEST(InterpretTest, ServiceErrorsAreClassifiedFromTheErrorObjectAlone) {
 TEST(InterpretTest, ServiceErrorFixtures) {
     struct Case {
         const char* file;
-        uint8_t status;
+        TTaskResult status;
         int32_t code;
         std::string errorText;
     } cases[] = {
@@ -279,7 +281,7 @@ TEST(InterpretTest, RealAnswers) {
     struct Case {
         const char* file;
         TMetricaStrategy strategy;
-        uint8_t status;
+        TTaskResult status;
         std::vector<std::string> texts;  // score, six audit values, then the kb texts
         std::array<size_t, 3> adviceByGroup;
     } cases[] = {

@@ -27,17 +27,17 @@ TEST(Catalogue, ColNumByKeyIsExactAndFollowsRowOrder) {
 }
 
 TEST(Catalogue, GridCaptionsUseShortNameOrCaption) {
-    const char* expected[kGridColumnCount] = {"№",   "URL", "Ошибка", "Score", "Инфо", "FCP",
-                                              "SI",  "LCP", "TTI",    "TBT",   "CLS",  "HTML",
-                                              "CSS", "JS",  "Images", "Fonts", "TOTAL"};
-    for (int i = 0; i < kGridColumnCount; ++i) EXPECT_EQ(GridColumnCaption(i), expected[i]) << i;
+    const char* expected[gcCount] = {"№",   "URL", "Ошибка", "Score", "Инфо", "FCP",
+                                     "SI",  "LCP", "TTI",    "TBT",   "CLS",  "HTML",
+                                     "CSS", "JS",  "Images", "Fonts", "TOTAL"};
+    for (int i = 0; i < gcCount; ++i) EXPECT_EQ(GridColumnCaption(i), expected[i]) << i;
     EXPECT_EQ(AdviceGroupTable.size(), 3u);
     EXPECT_EQ(AdviceGroupTable[2].Key, "insights");
 }
 
 TEST(Results, ErrorTextByStatus) {
     struct Case {
-        uint8_t status;
+        TTaskResult status;
         int32_t code;
         const char* text;
     } cases[] = {
@@ -135,7 +135,7 @@ TEST(GridText, CellsOfATaskWithAndWithoutResults) {
     TURLTaskInfo task("https://a.example/?q=1", 3);
     EXPECT_EQ(CellText(&task, msDesktop, 0), "3");
     EXPECT_EQ(CellText(&task, msDesktop, 1), "https://a.example/?q=1");
-    for (int col = 2; col < kGridColumnCount; ++col) EXPECT_EQ(CellText(&task, msDesktop, col), "");
+    for (int col = 2; col < gcCount; ++col) EXPECT_EQ(CellText(&task, msDesktop, col), "");
     task.InitMetricResults();
     task.TaskResults->TaskResult = {trOK, trSendError};
     task.TaskResults->MetricaValues.push_back({MetricaTable[0].Key, msDesktop, "88", 3});

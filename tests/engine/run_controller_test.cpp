@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/translate.h"
+
 namespace velmora {
 namespace {
 
@@ -89,14 +91,14 @@ class RunControllerTest : public ::testing::Test {
     void AddUrls(int n) {
         for (int i = 0; i < n; ++i) Master.Add("https://site.test/" + std::to_string(i + 1));
     }
-    static std::unique_ptr<TURLTaskResults> Results(uint8_t d, uint8_t m) {
+    static std::unique_ptr<TURLTaskResults> Results(TTaskResult d, TTaskResult m) {
         auto r = std::make_unique<TURLTaskResults>();
         r->TaskResult = {d, m};
         return r;
     }
     void RequestSent() { Ctl.WndProc(TWorkerEvent{WM_REQUEST_SENT, nullptr, nullptr}); }
     // What the worker of Started[i] does at its end.
-    void Finish(size_t i, uint8_t d = trOK, uint8_t m = trOK) {
+    void Finish(size_t i, TTaskResult d = trOK, TTaskResult m = trOK) {
         auto task = std::move(Workers.Started.at(i));
         ASSERT_TRUE(task);
         task->TaskResults->TaskResult = {d, m};

@@ -78,7 +78,7 @@ TEST_F(WorkerSimTest, TwoGoodAnswersOverHttp) {
 TEST_F(WorkerSimTest, AnswersOfEveryKindEndWithTheirStatus) {
     struct Case {
         const char* marker;
-        uint8_t status;
+        TTaskResult status;
         int32_t code;
     } cases[] = {
         {"/sim-array", trParseError, 0},         {"/sim-empty", trParseError, 0},

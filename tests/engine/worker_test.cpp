@@ -279,7 +279,7 @@ TEST_F(WorkerTest, AbortDuringOrRightAfterTheTransferDiscardsTheAnswer) {
     }
 }
 
-TEST_F(WorkerTest, BodiesThatAreNoJsonObjectGiveStatus4) {
+TEST_F(WorkerTest, BodiesThatAreNoJsonObjectGiveParseError) {
     for (const char* body : {"[]", "", "{\"lighthouseResult\":", "<html></html>"}) {
         SCOPED_TRACE(body);
         TQueueSink sink;
@@ -304,7 +304,7 @@ TEST_F(WorkerTest, BodiesThatAreNoJsonObjectGiveStatus4) {
     }
 }
 
-TEST_F(WorkerTest, FailuresOutsideTheRequestStillEndTheTaskWithStatus5) {
+TEST_F(WorkerTest, FailuresOutsideTheRequestStillEndTheTaskWithUnknownResponse) {
     struct Case {
         const char* name;
         std::function<void()> arrange;
@@ -402,7 +402,7 @@ TEST_F(WorkerTest, ControllerRunsAllTasksThroughRealWorkerThreads) {
     for (size_t i = 0; i < master.Count(); ++i) {
         ASSERT_TRUE(master[i].TaskResults) << i;
         EXPECT_FALSE(master[i].TaskResults->Failed()) << i;
-        EXPECT_EQ(master[i].TaskResults->ValueTextByColNum(kScoreColNum, msMobile), "100");
+        EXPECT_EQ(master[i].TaskResults->ValueTextByColNum(gcScore, msMobile), "100");
     }
     EXPECT_EQ(Urls().size(), 14u);
 }

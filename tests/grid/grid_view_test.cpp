@@ -45,11 +45,11 @@ TEST_F(GridView, TextsColoursAndIconsPerStrategy) {
 
     // The failed strategy: every cell light red, the code as error, the grey icon.
     EXPECT_EQ(m->index(0, 2).data().toString(), "500");
-    for (int c = 0; c < kGridColumnCount; ++c) EXPECT_EQ(BgColor(m, 0, c), QColor(0xF5A5A5));
+    for (int c = 0; c < gcCount; ++c) EXPECT_EQ(BgColor(m, 0, c), QColor(0xF5A5A5));
     EXPECT_EQ(m->vtURLsDGetImageIndex(0, 4), 4);
 
     // No results: number and URL only, no colour, no icon.
-    for (int c = 2; c < kGridColumnCount; ++c) EXPECT_EQ(d->index(1, c).data().toString(), "");
+    for (int c = 2; c < gcCount; ++c) EXPECT_EQ(d->index(1, c).data().toString(), "");
     EXPECT_FALSE(Bg(d, 1, 3).isValid());
     EXPECT_EQ(d->vtURLsDGetImageIndex(1, 4), -1);
     EXPECT_TRUE(d->index(1, 4).data(Qt::DecorationRole).isNull());
@@ -156,18 +156,17 @@ TEST_F(GridHeader, OnlyMetricColumnsMoveAndInfoOnlyOnDesktop) {
         EXPECT_EQ(h->visualIndex(c.col) == c.to, c.moves);
         for (int fixed = 0; fixed < 4; ++fixed) EXPECT_EQ(h->visualIndex(fixed), fixed);
         h->reset();
-        for (int i = 0; i < kGridColumnCount; ++i) h->moveSection(h->visualIndex(i), i);
+        for (int i = 0; i < gcCount; ++i) h->moveSection(h->visualIndex(i), i);
     }
 }
 
 TEST_F(GridView, ColumnWidthsAndLimits) {
     const int widths[] = {45, 270, 80, 80, 40, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65};
-    for (int c = 0; c < kGridColumnCount; ++c)
-        EXPECT_EQ(W->Ui().vtURLsM->columnWidth(c), widths[c]);
-    W->Ui().vtURLsD->setColumnWidth(1, 10);
-    W->Ui().vtURLsD->setColumnWidth(2, 5000);
-    EXPECT_EQ(W->Ui().vtURLsD->columnWidth(1), 50);
-    EXPECT_EQ(W->Ui().vtURLsD->columnWidth(2), 1000);
+    for (int c = 0; c < gcCount; ++c) EXPECT_EQ(W->Ui().vtURLsM->columnWidth(c), widths[c]);
+    W->Ui().vtURLsD->setColumnWidth(gcURL, 10);
+    W->Ui().vtURLsD->setColumnWidth(gcError, 5000);
+    EXPECT_EQ(W->Ui().vtURLsD->columnWidth(gcURL), 50);
+    EXPECT_EQ(W->Ui().vtURLsD->columnWidth(gcError), 1000);
 }
 
 class GridDelete : public TWindowTest {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/events.h"
+#include "base/translate.h"
 #include "engine/metrica.h"
 #include "io_test_util.h"
 
@@ -12,6 +12,7 @@ namespace velmora::io {
 namespace {
 
 using test::ReadBytes;
+using test::Succeeded;
 using test::TTempDir;
 
 TEST(Csv, FieldQuotingOnlyWhenNeeded) {
@@ -72,8 +73,7 @@ class CsvExport : public ::testing::Test {
 
 TEST_F(CsvExport, ExactBytesInTheCodePage) {
     const std::string path = FDir.File("velmora_desktop.csv");
-    std::string error;
-    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1251", msDesktop, DisplayOrder(), &error)) << error;
+    ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1251", msDesktop, DisplayOrder())));
     EXPECT_EQ(ReadBytes(path),
               "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
               "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
@@ -81,7 +81,7 @@ TEST_F(CsvExport, ExactBytesInTheCodePage) {
               "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234\r\n"
               "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
 
-    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1251", msMobile, {&FList[0]}, &error)) << error;
+    ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1251", msMobile, {&FList[0]})));
     EXPECT_EQ(ReadBytes(path),
               "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
               "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
@@ -91,8 +91,7 @@ TEST_F(CsvExport, ExactBytesInTheCodePage) {
 TEST_F(CsvExport, CaptionsFollowTheLanguageInForce) {
     SetTranslator(&RussianCaption);
     const std::string path = FDir.File("velmora_mob.csv");
-    std::string error;
-    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1252", msMobile, DisplayOrder(), &error)) << error;
+    ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1252", msMobile, DisplayOrder())));
     EXPECT_EQ(ReadBytes(path),
               "No.;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
               "3;https://example.com/\xFC/??;API QUOTA;;;;;;;;;;;;;;\r\n"
@@ -101,15 +100,15 @@ TEST_F(CsvExport, CaptionsFollowTheLanguageInForce) {
 }
 
 TEST_F(CsvExport, FailuresReturnFalse) {
-    std::string error;
     const std::string noFolder = FDir.File("missing/velmora_desktop.csv");
-    EXPECT_FALSE(ExportGridCsv(noFolder, "WINDOWS-1251", msDesktop, DisplayOrder(), &error));
-    EXPECT_EQ(error.rfind(noFolder + ": ", 0), 0u) << error;
+    const TResult<> noFile = ExportGridCsv(noFolder, "WINDOWS-1251", msDesktop, DisplayOrder());
+    EXPECT_FALSE(noFile);
+    EXPECT_EQ(noFile.Error().rfind(noFolder + ": ", 0), 0u) << noFile.Error();
 
     // Opens fine, every write fails: a full disk.
-    error.clear();
-    EXPECT_FALSE(ExportGridCsv("/dev/full", "WINDOWS-1251", msDesktop, DisplayOrder(), &error));
-    EXPECT_NE(error.find("/dev/full: "), std::string::npos) << error;
+    const TResult<> full = ExportGridCsv("/dev/full", "WINDOWS-1251", msDesktop, DisplayOrder());
+    EXPECT_FALSE(full);
+    EXPECT_NE(full.Error().find("/dev/full: "), std::string::npos) << full.Error();
 
     TCsvWriter unopened("WINDOWS-1251");
     EXPECT_FALSE(unopened.WriteLine({"a"}));

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/sitemap.h"
 #include "io_test_util.h"
@@ -24,17 +25,16 @@ TEST(FuzzRegressions, SitemapRefusesMalformedUtf8InCdata) {
         const std::string path = dir.File("sitemap.xml");
         WriteBytes(path,
                    std::string("<urlset><url><loc><![CDATA[") + cdata + "]]></loc></url></urlset>");
-        const TSitemapResult r = ParseSitemap(path);
-        EXPECT_EQ(r.status, TSitemapResult::ParseError);
-        EXPECT_NE(r.error.find("UTF-8"), std::string::npos) << r.error;
-        EXPECT_TRUE(r.locs.empty());
+        const TResult<TSitemap> r = ParseSitemap(path);
+        ASSERT_FALSE(r);
+        EXPECT_NE(r.Error().find("UTF-8"), std::string::npos) << r.Error();
     }
     // Outside loc too: the verdict on the file does not depend on where the bytes sit.
     const std::string path = dir.File("elsewhere.xml");
     WriteBytes(
         path,
         "<urlset><url><loc>https://a.example/</loc><x><![CDATA[\xC0\xAF]]></x></url></urlset>");
-    EXPECT_EQ(ParseSitemap(path).status, TSitemapResult::ParseError);
+    EXPECT_FALSE(ParseSitemap(path));
 }
 
 // The reader's message quotes the input cut after a fixed number of bytes, which split a
@@ -43,10 +43,10 @@ TEST(FuzzRegressions, SitemapErrorMessageStaysUtf8) {
     TTempDir dir;
     const std::string path = dir.File("sitemap.xml");
     WriteBytes(path, "<urlset>\n<!--" + std::string(47, 'a') + "\xC3\xA9\xC3\xA9xyz");
-    const TSitemapResult r = ParseSitemap(path);
-    ASSERT_EQ(r.status, TSitemapResult::ParseError);
-    EXPECT_NE(r.error.find("Comment not terminated"), std::string::npos) << r.error;
-    EXPECT_TRUE(IsValidUtf8(r.error)) << r.error;
+    const TResult<TSitemap> r = ParseSitemap(path);
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.Error().find("Comment not terminated"), std::string::npos) << r.Error();
+    EXPECT_TRUE(IsValidUtf8(r.Error())) << r.Error();
 }
 
 }  // namespace

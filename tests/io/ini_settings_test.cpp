@@ -13,6 +13,7 @@ namespace velmora::io {
 namespace {
 
 using test::ReadBytes;
+using test::Succeeded;
 using test::TTempDir;
 using test::WriteBytes;
 
@@ -88,10 +89,9 @@ TEST(IniFile, WriteKeepsEveryOtherLineByteForByte) {
         "x=1";
     WriteBytes(path, original);
     TIniFile ini(path);
-    std::string error;
-    ASSERT_TRUE(ini.WriteString("PARAMS", "api-key", "new", &error)) << error;
-    ASSERT_TRUE(ini.WriteString("PARAMS", "lang", "en", &error)) << error;
-    ASSERT_TRUE(ini.WriteString("EXTRA", "k", "v", &error)) << error;
+    ASSERT_TRUE(Succeeded(ini.WriteString("PARAMS", "api-key", "new")));
+    ASSERT_TRUE(Succeeded(ini.WriteString("PARAMS", "lang", "en")));
+    ASSERT_TRUE(Succeeded(ini.WriteString("EXTRA", "k", "v")));
     EXPECT_EQ(ReadBytes(path),
               "\xEF\xBB\xBF; written by hand\r\n"
               "[OTHER]\r\n"
@@ -114,14 +114,13 @@ TEST(IniFile, WriteKeepsEveryOtherLineByteForByte) {
 TEST(IniFile, WriteCreatesFileAndSectionWithOwnerOnlyMode) {
     TTempDir dir;
     const std::string path = dir.File("new.ini");
-    std::string error;
-    ASSERT_TRUE(TIniFile(path).WriteString("PARAMS", "lang", "en", &error)) << error;
+    ASSERT_TRUE(Succeeded(TIniFile(path).WriteString("PARAMS", "lang", "en")));
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=en\n");
     EXPECT_EQ(FileMode(path), 0600u);
 
     // A file someone made readable by all loses that at the next write: it holds the key.
     chmod(path.c_str(), 0644);
-    ASSERT_TRUE(TIniFile(path).WriteString("PARAMS", "api-key", "secret", &error)) << error;
+    ASSERT_TRUE(Succeeded(TIniFile(path).WriteString("PARAMS", "api-key", "secret")));
     EXPECT_EQ(FileMode(path), 0600u);
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=en\napi-key=secret\n");
     // No temporary file is left behind.
@@ -134,25 +133,24 @@ TEST(IniFile, WriteThroughSymlinkReplacesTheTarget) {
     TTempDir dir;
     WriteBytes(dir.File("real.ini"), "[PARAMS]\nlang=ru\n");
     ASSERT_EQ(symlink("real.ini", dir.File("link.ini").c_str()), 0);
-    std::string error;
-    ASSERT_TRUE(TIniFile(dir.File("link.ini")).WriteString("PARAMS", "lang", "en", &error));
+    ASSERT_TRUE(Succeeded(TIniFile(dir.File("link.ini")).WriteString("PARAMS", "lang", "en")));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.ini")));
     EXPECT_EQ(ReadBytes(dir.File("real.ini")), "[PARAMS]\nlang=en\n");
 }
 
 TEST(IniFile, FailedWriteReportsThePathAndChangesNothing) {
     TTempDir dir;
-    std::string error;
     const std::string inMissingFolder = dir.File("no-such-folder/Velmora.ini");
-    EXPECT_FALSE(TIniFile(inMissingFolder).WriteString("PARAMS", "lang", "en", &error));
-    EXPECT_EQ(error, "Unable to write to " + inMissingFolder);
+    const TResult<> failed = TIniFile(inMissingFolder).WriteString("PARAMS", "lang", "en");
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.Error(), "Unable to write to " + inMissingFolder);
 
     // A line break in a value would split the entry and corrupt what follows.
     const std::string path = dir.File("t.ini");
     WriteBytes(path, "[PARAMS]\napi-key=old\n");
-    error.clear();
-    EXPECT_FALSE(TIniFile(path).WriteString("PARAMS", "api-key", "a\nmax-threads=1", &error));
-    EXPECT_EQ(error, "Unable to write to " + path);
+    const TResult<> broken = TIniFile(path).WriteString("PARAMS", "api-key", "a\nmax-threads=1");
+    EXPECT_FALSE(broken);
+    EXPECT_EQ(broken.Error(), "Unable to write to " + path);
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\napi-key=old\n");
 }
 
@@ -162,10 +160,10 @@ TEST(IniFile, UnwritableFolderFails) {
     const std::string path = dir.File("Velmora.ini");
     WriteBytes(path, "[PARAMS]\nlang=ru\n");
     chmod(dir.Path().c_str(), 0500);
-    std::string error;
-    EXPECT_FALSE(TIniFile(path).WriteString("PARAMS", "lang", "en", &error));
+    const TResult<> failed = TIniFile(path).WriteString("PARAMS", "lang", "en");
+    EXPECT_FALSE(failed);
     chmod(dir.Path().c_str(), 0700);
-    EXPECT_EQ(error, "Unable to write to " + path);
+    EXPECT_EQ(failed.Error(), "Unable to write to " + path);
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=ru\n");
 }
 
@@ -252,8 +250,7 @@ TEST(Settings, LoadTextValuesAndMissingFile) {
 TEST(Settings, SaveWritesTheFourKeysInOrderAndLangAlone) {
     TTempDir dir;
     const std::string path = dir.File("Velmora.ini");
-    std::string error;
-    ASSERT_TRUE(SaveLang(path, "en", &error)) << error;
+    ASSERT_TRUE(Succeeded(SaveLang(path, "en")));
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=en\n");
 
     TSettingsValues v;
@@ -261,15 +258,15 @@ TEST(Settings, SaveWritesTheFourKeysInOrderAndLangAlone) {
     v.MaxThreads = 12;
     v.ReqPredelay = 2500;
     v.ImportNoClear = true;
-    ASSERT_TRUE(SaveParams(path, v, &error)) << error;
+    ASSERT_TRUE(Succeeded(SaveParams(path, v)));
     EXPECT_EQ(ReadBytes(path),
               "[PARAMS]\nlang=en\napi-key=K\nmax-threads=12\nreq-predelay=2500\n"
               "import-no-clear=1\n");
     EXPECT_EQ(FileMode(path), 0600u);
 
     v.ImportNoClear = false;
-    ASSERT_TRUE(SaveParams(path, v, &error)) << error;
-    ASSERT_TRUE(SaveLang(path, "ru", &error)) << error;
+    ASSERT_TRUE(Succeeded(SaveParams(path, v)));
+    ASSERT_TRUE(Succeeded(SaveLang(path, "ru")));
     TSettingsValues back = LoadSettings(path);
     EXPECT_EQ(back.ApiKey, "K");
     EXPECT_EQ(back.Lang, "ru");
@@ -281,8 +278,9 @@ TEST(Settings, SaveWritesTheFourKeysInOrderAndLangAlone) {
               "import-no-clear=0\n");
 
     const std::string bad = dir.File("missing/Velmora.ini");
-    EXPECT_FALSE(SaveParams(bad, v, &error));
-    EXPECT_EQ(error, "Unable to write to " + bad);
+    const TResult<> failed = SaveParams(bad, v);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.Error(), "Unable to write to " + bad);
 }
 
 // Restores an environment variable at the end of a test.

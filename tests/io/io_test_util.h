@@ -9,7 +9,15 @@
 #include <iterator>
 #include <string>
 
+#include "base/result.h"
+
 namespace velmora::io::test {
+
+// Success, or the failure's message in the test log.
+inline ::testing::AssertionResult Succeeded(const TResult<>& r) {
+    if (r) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << r.Error();
+}
 
 inline std::string DataPath(const std::string& name) {
     return std::string(VELMORA_TEST_DATA) + "/io/" + name;

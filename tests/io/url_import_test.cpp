@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "base/utf8.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io_test_util.h"
@@ -86,9 +89,9 @@ TEST(ImportText, ReadTextFileUrls) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        TTextFileUrls r = ReadTextFileUrls(DataPath(c.file), cp1251);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_EQ(r.urls, c.expected);
+        TResult<Urls> r = ReadTextFileUrls(DataPath(c.file), cp1251);
+        ASSERT_TRUE(r) << r.Error();
+        EXPECT_EQ(*r, c.expected);
     }
 }
 
@@ -96,39 +99,38 @@ TEST(ImportText, CodePageDecidesNonUtf8Files) {
     TTempDir dir;
     // "é" in CP1252 is 0xE9; the same byte in CP1251 is "й".
     WriteBytes(dir.File("u.txt"), "https://example.com/caf\xE9\n");
-    EXPECT_EQ(ReadTextFileUrls(dir.File("u.txt"), "WINDOWS-1252").urls,
+    EXPECT_EQ(*ReadTextFileUrls(dir.File("u.txt"), "WINDOWS-1252"),
               Urls{"https://example.com/café"});
-    EXPECT_EQ(ReadTextFileUrls(dir.File("u.txt"), "WINDOWS-1251").urls,
+    EXPECT_EQ(*ReadTextFileUrls(dir.File("u.txt"), "WINDOWS-1251"),
               Urls{"https://example.com/cafй"});
 }
 
 TEST(ImportText, MissingAndUnreadableFiles) {
     TTempDir dir;
-    TTextFileUrls missing = ReadTextFileUrls(dir.File("none.txt"), "WINDOWS-1252");
-    EXPECT_FALSE(missing.ok);
-    EXPECT_TRUE(missing.notFound);
-    EXPECT_EQ(missing.error, kMsgImportFileNotFound);
+    TResult<Urls> missing = ReadTextFileUrls(dir.File("none.txt"), "WINDOWS-1252");
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.Code(), ENOENT);
+    EXPECT_EQ(missing.Error(), kMsgImportFileNotFound);
 
     // A folder opens but cannot be read.
-    TTextFileUrls folder = ReadTextFileUrls(dir.Path(), "WINDOWS-1252");
-    EXPECT_FALSE(folder.ok);
-    EXPECT_FALSE(folder.notFound);
-    EXPECT_EQ(folder.error.rfind("Не удалось прочитать файл: " + dir.Path() + " (", 0), 0u)
-        << folder.error;
-    EXPECT_TRUE(folder.urls.empty());
+    TResult<Urls> folder = ReadTextFileUrls(dir.Path(), "WINDOWS-1252");
+    EXPECT_FALSE(folder);
+    EXPECT_NE(folder.Code(), ENOENT);
+    EXPECT_EQ(folder.Error().rfind("Не удалось прочитать файл: " + dir.Path() + " (", 0), 0u)
+        << folder.Error();
 
     WriteBytes(dir.File("empty.txt"), "");
-    TTextFileUrls empty = ReadTextFileUrls(dir.File("empty.txt"), "WINDOWS-1252");
-    EXPECT_TRUE(empty.ok);
-    EXPECT_TRUE(empty.urls.empty());
+    TResult<Urls> empty = ReadTextFileUrls(dir.File("empty.txt"), "WINDOWS-1252");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->empty());
 }
 
 TEST(ImportAdd, FiveLinesGiveTwoTasks) {
-    TTextFileUrls file = ReadTextFileUrls(DataPath("five_lines.txt"), "WINDOWS-1252");
+    const TResult<Urls> file = ReadTextFileUrls(DataPath("five_lines.txt"), "WINDOWS-1252");
     Urls clip = SplitClipboardText(
         " \thttps://example.com/a \r\n\tHTTPS://EXAMPLE.COM/A\t\r\n \r\n"
         "  https://example.com/a/logo.png\r\nhttps://example.com/b   \r\n");
-    for (const Urls& source : {file.urls, clip}) {
+    for (const Urls& source : {*file, clip}) {
         TURLTaskInfoList list;
         std::vector<int32_t> shown;
         TImportStats st =

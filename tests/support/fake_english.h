@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/events.h"
+#include "base/translate.h"
 #include "support/test_paths.h"
 
 namespace velmora::app::test {

@@ -111,8 +111,9 @@ class TWindowTest : public ::testing::Test {
     }
 
     // Results for one strategy: status, score and LCP texts, number of advice items.
-    static void SetResult(TURLTaskInfo& t, TMetricaStrategy s, uint8_t status, const char* score,
-                          const char* lcp = "", int advices = 0, int errorCode = 0) {
+    static void SetResult(TURLTaskInfo& t, TMetricaStrategy s, TTaskResult status,
+                          const char* score, const char* lcp = "", int advices = 0,
+                          int errorCode = 0) {
         if (!t.TaskResults) t.InitMetricResults();
         TURLTaskResults& r = *t.TaskResults;
         r.TaskResult[s] = status;

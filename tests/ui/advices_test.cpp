@@ -82,7 +82,7 @@ void WhileOpen(TfmGoogleAdvice& window, const TGAdviceList& list,
 }
 
 TGAdviceList FixtureAdvice(const char* file, TMetricaStrategy s) {
-    QFile f(velmora::test::DataDir() + QStringLiteral("/psi/") + QLatin1String(file));
+    QFile f(QStringLiteral(VELMORA_PSI_ANSWERS "/") + QLatin1String(file));
     if (!f.open(QIODevice::ReadOnly)) return {};
     const QByteArray body = f.readAll();
     simdjson::dom::parser parser;

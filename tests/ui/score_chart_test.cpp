@@ -26,7 +26,7 @@ void AddTask(TURLTaskInfoList& list, const char* desktop, const char* mobile = n
     const char* texts[2] = {desktop, mobile};
     for (TMetricaStrategy s : kStrategies) {
         if (!texts[s]) continue;
-        task.TaskResults->MetricaValues.push_back({MetricaTable[0].Key, s, texts[s], kScoreColNum});
+        task.TaskResults->MetricaValues.push_back({MetricaTable[0].Key, s, texts[s], gcScore});
     }
 }
 

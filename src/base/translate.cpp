@@ -1,6 +1,8 @@
-#include "engine/events.h"
+#include "base/translate.h"
 
 #include <atomic>
+#include <cstdio>
+#include <ctime>
 
 namespace velmora {
 namespace {
@@ -41,6 +43,15 @@ std::string FormatLog(const std::string& pattern, int32_t num, const std::string
         out += pattern[i];
     }
     return out;
+}
+
+std::string FormatLogTime(std::chrono::system_clock::time_point t) {
+    const std::time_t tt = std::chrono::system_clock::to_time_t(t);
+    std::tm local{};
+    localtime_r(&tt, &local);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return buf;
 }
 
 }  // namespace velmora

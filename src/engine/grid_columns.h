@@ -1,0 +1,28 @@
+// The columns of a result grid, in display and export order.
+#pragma once
+
+#include "engine/metrica.h"
+
+namespace velmora {
+
+// One column per catalogue row after the score, which has its own column.
+inline constexpr int kMetricColumnCount = static_cast<int>(MetricaTable.size()) - 1;
+
+// Plain enum so a column index from the toolkit compares without casts. New columns go
+// between gcMetricEnd and gcCount, so the metric columns keep their numbers.
+enum TGridColumn : int {
+    gcNumber = 0,  // "№"
+    gcURL,
+    gcError,
+    gcScore,
+    gcInfo,  // the advice icon; never sorted
+    gcFirstMetric,
+    gcMetricEnd = gcFirstMetric + kMetricColumnCount,  // one past the last metric column
+    gcCount = gcMetricEnd,
+};
+
+constexpr bool IsMetricColumn(int col) {
+    return col >= gcFirstMetric && col < gcMetricEnd;
+}
+
+}  // namespace velmora
