@@ -1,100 +1,24 @@
 #include "engine/interpret.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/translate.h"
 #include "engine/events.h"
+#include "engine/json_members.h"
 #include "engine/metrica.h"
 
 namespace velmora {
 namespace {
 
-using simdjson::SUCCESS;
-using simdjson::dom::array;
-using simdjson::dom::element;
-using simdjson::dom::element_type;
-using simdjson::dom::object;
+using namespace json;
 
 constexpr int64_t kMaxTransferSize = 2147483647;
-
-// A member's text: a string's content or a number's decimal text. Other types have none.
-std::optional<std::string> ValueText(const element& e) {
-    switch (e.type()) {
-        case element_type::STRING: {
-            std::string_view sv;
-            if (e.get_string().get(sv) != SUCCESS) return std::nullopt;
-            return std::string(sv);
-        }
-        case element_type::INT64: {
-            int64_t v = 0;
-            if (e.get_int64().get(v) != SUCCESS) return std::nullopt;
-            return std::to_string(v);
-        }
-        case element_type::UINT64: {
-            uint64_t v = 0;
-            if (e.get_uint64().get(v) != SUCCESS) return std::nullopt;
-            return std::to_string(v);
-        }
-        case element_type::DOUBLE: {
-            double d = 0;
-            if (e.get_double().get(d) != SUCCESS) return std::nullopt;
-            char buf[64];
-            auto r = std::to_chars(buf, buf + sizeof buf, d);
-            return std::string(buf, r.ptr);
-        }
-        default:
-            return std::nullopt;
-    }
-}
-
-std::optional<element> Member(const object& obj, std::string_view name) {
-    element e;
-    if (obj.at_key(name).get(e) != SUCCESS) return std::nullopt;
-    return e;
-}
-
-// A member that must be an object or an array counts as missing when it has another type.
-std::optional<object> ObjectMember(const object& obj, std::string_view name) {
-    object o;
-    if (obj.at_key(name).get_object().get(o) != SUCCESS) return std::nullopt;
-    return o;
-}
-
-std::optional<array> ArrayMember(const object& obj, std::string_view name) {
-    array a;
-    if (obj.at_key(name).get_array().get(a) != SUCCESS) return std::nullopt;
-    return a;
-}
-
-std::string MemberText(const object& obj, std::string_view name) {
-    auto e = Member(obj, name);
-    if (!e) return {};
-    return ValueText(*e).value_or(std::string());
-}
-
-// A number that is a whole value within [lo, hi], whatever its JSON spelling (2, 2.0, 2e0).
-std::optional<int64_t> WholeNumber(const element& e, int64_t lo, int64_t hi) {
-    switch (e.type()) {
-        case element_type::INT64: {
-            int64_t v = 0;
-            if (e.get_int64().get(v) != SUCCESS || v < lo || v > hi) return std::nullopt;
-            return v;
-        }
-        case element_type::DOUBLE: {
-            double d = 0;
-            if (e.get_double().get(d) != SUCCESS) return std::nullopt;
-            if (!std::isfinite(d) || d != std::floor(d)) return std::nullopt;
-            if (d < static_cast<double>(lo) || d > static_cast<double>(hi)) return std::nullopt;
-            return static_cast<int64_t>(d);
-        }
-        default:
-            return std::nullopt;  // UINT64 lies above any int64 bound
-    }
-}
 
 // The service's error code; 999 when it is not a whole 32-bit number (a word, a fraction).
 int32_t ErrorCodeOf(const element& e) {
@@ -109,6 +33,111 @@ int32_t ErrorCodeOf(const element& e) {
     }
     auto v = WholeNumber(e, INT32_MIN, INT32_MAX);
     return v ? static_cast<int32_t>(*v) : 999;
+}
+
+// The audits looked up by id. A lookup by key scans the object; with some fifty lookups among
+// a hundred and fifty audits one sorted index is cheaper. Ties keep document order, so the
+// first member wins.
+class TAuditIndex {
+  public:
+    void Build(const object& audits) {
+        FItems.reserve(audits.size());
+        for (auto [key, value] : audits) FItems.emplace_back(key, value);
+        std::stable_sort(FItems.begin(), FItems.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    std::optional<object> Find(std::string_view key) const {
+        auto it = std::lower_bound(FItems.begin(), FItems.end(), key,
+                                   [](const auto& e, std::string_view k) { return e.first < k; });
+        object o;
+        if (it == FItems.end() || it->first != key || it->second.get_object().get(o) != SUCCESS)
+            return std::nullopt;
+        return o;
+    }
+
+  private:
+    std::vector<std::pair<std::string_view, element>> FItems;
+};
+
+// As the service's report: audits that only inform or that failed to run are always shown,
+// scored ones when they scored below 0.9, not-applicable and manual ones never. An audit
+// without a mode is judged by its score, so an odd answer loses no failing audit.
+bool IsAdvice(std::string_view mode, const std::optional<double>& score) {
+    if (mode == "informative" || mode == "error") return true;
+    if (mode.empty() || mode == "numeric" || mode == "binary" || mode == "metricSavings")
+        return score && *score < 0.9;
+    return false;
+}
+
+// Estimated savings, compared metric by metric in the order the report ranks them. An audit
+// without per-metric savings may still carry the older overall estimate in milliseconds,
+// which stands for the load time, so it ranks with LCP.
+using TSavings = std::array<double, 4>;
+constexpr std::array<std::string_view, 4> kSavingsMetrics{"LCP", "FCP", "TBT", "CLS"};
+
+// The members of an audit that make an advice item, found in one pass: the lookups by name
+// would scan its dozen members once each, for some forty audits per answer. As with a lookup
+// by name, the first of equal names wins.
+struct TAuditMembers {
+    std::optional<element> Title, Description, DisplayValue, Score, MetricSavings, Details;
+    std::optional<element> Mode;
+
+    explicit TAuditMembers(const object& audit) {
+        for (auto [key, value] : audit) {
+            std::optional<element>* slot = nullptr;
+            if (key == "title")
+                slot = &Title;
+            else if (key == "description")
+                slot = &Description;
+            else if (key == "displayValue")
+                slot = &DisplayValue;
+            else if (key == "score")
+                slot = &Score;
+            else if (key == "scoreDisplayMode")
+                slot = &Mode;
+            else if (key == "metricSavings")
+                slot = &MetricSavings;
+            else if (key == "details")
+                slot = &Details;
+            if (slot && !*slot) *slot = value;
+        }
+    }
+};
+
+std::string TextOf(const std::optional<element>& e) {
+    if (!e) return {};
+    return ValueText(*e).value_or(std::string());
+}
+
+// Interned straight from the answer's bytes when it is a string, the usual case.
+TInternedText InternedTextOf(const std::optional<element>& e) {
+    std::string_view sv;
+    if (e && e->get_string().get(sv) == SUCCESS) return TInternedText(sv);
+    return TInternedText(TextOf(e));
+}
+
+std::string_view StringOf(const std::optional<element>& e) {
+    std::string_view sv;
+    if (!e || e->get_string().get(sv) != SUCCESS) return {};
+    return sv;
+}
+
+std::optional<double> NumberOf(const std::optional<element>& e) {
+    double d = 0;
+    if (!e || e->get_double().get(d) != SUCCESS || !std::isfinite(d)) return std::nullopt;
+    return d;
+}
+
+TSavings EstimatedSavings(const TAuditMembers& audit) {
+    TSavings savings{};
+    object o;
+    if (audit.MetricSavings && audit.MetricSavings->get_object().get(o) == SUCCESS) {
+        for (size_t i = 0; i < kSavingsMetrics.size(); ++i)
+            savings[i] = MemberNumber(o, kSavingsMetrics[i]).value_or(0.0);
+    } else if (audit.Details && audit.Details->get_object().get(o) == SUCCESS) {
+        savings[0] = MemberNumber(o, "overallSavingsMs").value_or(0.0);
+    }
+    return savings;
 }
 
 class TInterpreter {
@@ -130,11 +159,25 @@ class TInterpreter {
     bool ServiceError(const object& err);
     void AddMetricaValue(const object* obj, const TMetricaInfo& row, std::string_view member);
 
+    // The steps of a good answer, in order; each but the last fails the check when a required
+    // object is missing.
+    bool ReadPerformance(const object& top);
+    bool CollectAdviceRefs();
+    bool IndexAudits();
+    bool ReadMetricaValues();
+    void ReadAdvice();
+
     TMetricaStrategy FStrategy;
     TURLTaskInfo& FTask;
     TURLTaskResults& FResults;
     char FSep;
     const TLogFn& FLog;
+
+    object FLighthouse;
+    object FPerformance;
+    object FSummary;
+    TGAdviceRefList FRefs;
+    TAuditIndex FAudits;
 };
 
 bool TInterpreter::ServiceError(const object& err) {
@@ -210,11 +253,21 @@ bool TInterpreter::Run(const element& answer) {
         return Fail("URL %d: ответ сервера не содержит метрик, нет объекта \"lighthouseResult\"");
     }
     if (auto err = ObjectMember(top, "error")) return ServiceError(*err);
+    // Real users' data does not depend on the lab run, so a broken lab result keeps it.
+    FResults.FieldData[FStrategy] = ReadFieldData(top);
+    if (!ReadPerformance(top) || !CollectAdviceRefs() || !IndexAudits() || !ReadMetricaValues())
+        return false;
+    ReadAdvice();
+    FResults.TaskResult[FStrategy] = trOK;
+    return true;
+}
 
+bool TInterpreter::ReadPerformance(const object& top) {
     auto lhr = ObjectMember(top, "lighthouseResult");
     if (!lhr)
         return Fail("URL %d: ответ сервера не содержит метрик, нет объекта \"lighthouseResult\"");
-    auto categories = ObjectMember(*lhr, "categories");
+    FLighthouse = *lhr;
+    auto categories = ObjectMember(FLighthouse, "categories");
     if (!categories)
         return Fail(
             "URL %d: ответ сервера не содержит метрик, нет объекта "
@@ -224,15 +277,17 @@ bool TInterpreter::Run(const element& answer) {
         return Fail(
             "URL %d: ответ сервера не содержит метрик, нет объекта "
             "\"lighthouseResult.categories.performance\"");
+    FPerformance = *performance;
+    AddMetricaValue(&FPerformance, MetricaTable[0], "score");
+    return true;
+}
 
-    AddMetricaValue(&*performance, MetricaTable[0], "score");
-
-    auto auditRefs = ArrayMember(*performance, "auditRefs");
+bool TInterpreter::CollectAdviceRefs() {
+    auto auditRefs = ArrayMember(FPerformance, "auditRefs");
     if (!auditRefs)
         return Fail(
             "URL %d: ответ сервера не содержит метрик, нет объекта "
             "\"lighthouseResult.categories.performance.auditRefs\"");
-    TGAdviceRefList refs;
     for (element item : *auditRefs) {
         object ref;
         if (item.get_object().get(ref) != SUCCESS) continue;
@@ -241,42 +296,35 @@ bool TInterpreter::Run(const element& answer) {
         if (id.empty() || group.empty()) continue;
         for (size_t g = 0; g < AdviceGroupTable.size(); ++g) {
             if (group == AdviceGroupTable[g].Key) {
-                refs.AddRef(std::move(id), static_cast<int32_t>(g), MemberText(ref, "title"),
-                            MemberText(ref, "description"));
+                FRefs.AddRef(std::move(id), static_cast<int32_t>(g), MemberText(ref, "title"),
+                             MemberText(ref, "description"));
                 break;
             }
         }
     }
+    return true;
+}
 
-    auto audits = ObjectMember(*lhr, "audits");
+bool TInterpreter::IndexAudits() {
+    auto audits = ObjectMember(FLighthouse, "audits");
     if (!audits) return Fail("URL %d: ответ сервера не содержит метрик, нет объекта \"audits\"");
-    // A lookup by key scans the object; with some fifty lookups among a hundred and fifty
-    // audits one sorted index is cheaper. Ties keep document order, so the first member wins.
-    std::vector<std::pair<std::string_view, element>> index;
-    index.reserve(audits->size());
-    for (auto [key, value] : *audits) index.emplace_back(key, value);
-    std::stable_sort(index.begin(), index.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    auto audit = [&index](std::string_view key) -> std::optional<object> {
-        auto it = std::lower_bound(index.begin(), index.end(), key,
-                                   [](const auto& e, std::string_view k) { return e.first < k; });
-        object o;
-        if (it == index.end() || it->first != key || it->second.get_object().get(o) != SUCCESS)
-            return std::nullopt;
-        return o;
-    };
-    auto summary = audit("resource-summary");
+    FAudits.Build(*audits);
+    auto summary = FAudits.Find("resource-summary");
     if (!summary) return Fail("URL %d: ответ сервера не содержит объекта \"resource-summary\"");
+    FSummary = *summary;
+    return true;
+}
 
+bool TInterpreter::ReadMetricaValues() {
     std::optional<array> items;
     for (size_t i = 1; i < MetricaTable.size(); ++i) {
         const TMetricaInfo& row = MetricaTable[i];
         if (row.Kind == mkAuditValue) {
-            auto rowAudit = audit(row.Key);
+            auto rowAudit = FAudits.Find(row.Key);
             AddMetricaValue(rowAudit ? &*rowAudit : nullptr, row, "displayValue");
         } else if (row.Kind == mkTransferSize) {
             if (!items) {
-                auto details = ObjectMember(*summary, "details");
+                auto details = ObjectMember(FSummary, "details");
                 if (!details)
                     return Fail(
                         "URL %d: ответ сервера не содержит объекта \"resource-summary.details\"");
@@ -294,25 +342,41 @@ bool TInterpreter::Run(const element& answer) {
             }
         }
     }
-
-    TGAdviceList& advice = FResults.AdviceList[FStrategy];
-    for (const TGAdviceRef& ref : refs) {
-        auto refAudit = audit(ref.Key);
-        if (!refAudit) continue;
-        auto title = Member(*refAudit, "title");
-        if (!title) continue;
-        std::string adviceText = MemberText(*refAudit, "displayValue");
-        if (adviceText.empty()) continue;
-        TGAdvice a;
-        a.Title = TInternedText(ValueText(*title).value_or(std::string()));
-        a.Descr = TInternedText(MemberText(*refAudit, "description"));
-        a.AdviceText = std::move(adviceText);
-        a.AdviceGroupNdx = ref.AdviceGroupNdx;
-        advice.push_back(std::move(a));
-    }
-
-    FResults.TaskResult[FStrategy] = trOK;
     return true;
+}
+
+void TInterpreter::ReadAdvice() {
+    struct TFound {
+        TSavings Savings;
+        TGAdvice Advice;
+    };
+    std::vector<TFound> found;
+    for (const TGAdviceRef& ref : FRefs) {
+        auto audit = FAudits.Find(ref.Key);
+        if (!audit) continue;
+        const TAuditMembers members(*audit);
+        if (!members.Title) continue;
+        std::optional<double> score = NumberOf(members.Score);
+        if (!IsAdvice(StringOf(members.Mode), score)) continue;
+        TGAdvice a;
+        a.Title = InternedTextOf(members.Title);
+        a.Descr = InternedTextOf(members.Description);
+        a.AdviceText = TextOf(members.DisplayValue);
+        a.AdviceGroupNdx = ref.AdviceGroupNdx;
+        a.AuditId = TInternedText(ref.Key);
+        a.Score = score;
+        found.push_back({EstimatedSavings(members), std::move(a)});
+    }
+    // Grouped in the table's order; within a group the largest savings first, ties in the
+    // category's order.
+    std::stable_sort(found.begin(), found.end(), [](const TFound& x, const TFound& y) {
+        if (x.Advice.AdviceGroupNdx != y.Advice.AdviceGroupNdx)
+            return x.Advice.AdviceGroupNdx < y.Advice.AdviceGroupNdx;
+        return x.Savings > y.Savings;
+    });
+    TGAdviceList& advice = FResults.AdviceList[FStrategy];
+    advice.reserve(found.size());
+    for (TFound& f : found) advice.push_back(std::move(f.Advice));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/field_data.h"
 #include "engine/tasks.h"
 
 namespace velmora {
@@ -30,6 +31,11 @@ bool InterpretBody(simdjson::dom::parser& parser, std::string_view body, TMetric
 // capacity (the HTTP client's receive buffer keeps them) it is parsed where it is, uncopied.
 bool InterpretBody(simdjson::dom::parser& parser, const std::string& body, TMetricaStrategy s,
                    TURLTaskInfo& task, char decimalSeparator, const TLogFn& log);
+
+// The real users' data of an answer: the page's own, or the origin's when the service falls
+// back to it or sends only that. An answer without any (a page and site with few visits)
+// gives empty data, which is no error.
+TFieldData ReadFieldData(const simdjson::dom::object& answer);
 
 // "%6.1f kb" of bytes / 1024 rounded half away from zero, with the given decimal separator.
 std::string FormatTransferSize(int64_t bytes, char decimalSeparator);

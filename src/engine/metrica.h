@@ -61,6 +61,26 @@ inline constexpr std::array<TAdviceGroupInfo, 3> AdviceGroupTable{{
     {"insights", "Insights"},
 }};
 
+// Real users' metrics as the service's field data names them, with the bounds of its good and
+// poor categories (a p75 at or below Good is good, above Poor is poor). CLS is unitless; the
+// service sends it multiplied by 100, the bounds here are the metric's own.
+enum TFieldMetric : uint8_t { fmLCP = 0, fmINP = 1, fmCLS = 2, fmFCP = 3, fmTTFB = 4 };
+
+struct TFieldMetricInfo {
+    std::string_view Key;
+    std::string_view ShortName;
+    double Good;
+    double Poor;
+};
+
+inline constexpr std::array<TFieldMetricInfo, 5> FieldMetricTable{{
+    {"LARGEST_CONTENTFUL_PAINT_MS", "LCP", 2500, 4000},
+    {"INTERACTION_TO_NEXT_PAINT", "INP", 200, 500},
+    {"CUMULATIVE_LAYOUT_SHIFT_SCORE", "CLS", 0.1, 0.25},
+    {"FIRST_CONTENTFUL_PAINT_MS", "FCP", 1800, 3000},
+    {"EXPERIMENTAL_TIME_TO_FIRST_BYTE", "TTFB", 800, 1800},
+}};
+
 inline constexpr std::array<TAppLangInfo, 2> AppLangTable{{
     {"Русский", "ru", 0x0419},
     {"English", "en", 0},

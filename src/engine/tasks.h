@@ -4,11 +4,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "engine/field_data.h"
 #include "engine/grid_columns.h"
 #include "engine/interned_text.h"
 #include "engine/metrica.h"
@@ -65,6 +67,9 @@ struct TGAdvice {
     std::string AdviceText;
     TInternedText Descr;
     int32_t AdviceGroupNdx = 0;
+    TInternedText AuditId;
+    // The audit's score from 0 to 1 as the service sends it; none when it sends null.
+    std::optional<double> Score;
 };
 
 using TGAdviceList = std::vector<TGAdvice>;
@@ -75,6 +80,7 @@ class TURLTaskResults {
     TMetricaValues MetricaValues;
     std::array<int32_t, 2> ErrorCode{0, 0};
     std::array<TGAdviceList, 2> AdviceList;
+    std::array<TFieldData, 2> FieldData;
 
     // Text of the error column and of the export.
     std::string ErrorText(TMetricaStrategy sStrategy) const;

@@ -62,7 +62,7 @@ TEST_F(WorkerSimTest, TwoGoodAnswersOverHttp) {
     EXPECT_EQ(r.TaskResult[msMobile], trOK);
     EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msDesktop)->DisplayText, "79");
     EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msMobile)->DisplayText, "59");
-    EXPECT_EQ(r.AdviceList[msMobile].size(), 15u);
+    EXPECT_EQ(r.AdviceList[msMobile].size(), 21u);
 
     auto seen = Sim.Requests();
     ASSERT_EQ(seen.size(), 2u);
