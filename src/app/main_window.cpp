@@ -31,6 +31,7 @@
 #include "engine/metrica.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
+#include "io/atomic_file.h"
 #include "io/settings.h"
 #include "io/translation.h"
 #include "io/url_import.h"
@@ -128,6 +129,8 @@ void TfmMain::showEvent(QShowEvent* e) {
 }
 
 void TfmMain::FormShow() {
+    // A crash during an earlier save may have left a temporary copy holding the key.
+    io::RemoveStaleTempFiles(FSettingsPath.toStdString());
     const io::TSettingsValues settings = io::LoadSettings(FSettingsPath.toStdString());
     LoadParams(settings);
     CreateRunControl(settings);

@@ -3,6 +3,7 @@
 #include <QTableView>
 
 #include "app/grid_model.h"
+#include "base/translate.h"
 #include "app/main_window.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
@@ -26,12 +27,14 @@ void TURLGrids::btExportClick() {
     if (path.isEmpty()) return;
     const std::vector<TURLTaskInfo*>& shown = FWindow.GridModel(s)->DisplayRows();
     const std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
-    const TResult<> written =
-        io::ExportGridCsv(QFile::encodeName(path).toStdString(),
-                          io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows);
+    const std::string localPath = QFile::encodeName(path).toStdString();
+    const TResult<io::TCsvExport> written = io::ExportGridCsv(
+        localPath, io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows);
     if (!written)
         Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
                 QString::fromStdString(written.Error()));
+    else if (written->WrittenInUtf8)
+        FWindow.AddToLog(QString::fromStdString(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, localPath)));
 }
 
 }  // namespace velmora::app
