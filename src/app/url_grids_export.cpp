@@ -3,10 +3,10 @@
 #include <QTableView>
 
 #include "app/grid_model.h"
-#include "base/translate.h"
 #include "app/main_window.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
+#include "base/translate.h"
 #include "io/codepage.h"
 #include "io/csv.h"
 #include "io/import_texts.h"
@@ -34,7 +34,8 @@ void TURLGrids::btExportClick() {
         Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
                 QString::fromStdString(written.Error()));
     else if (written->WrittenInUtf8)
-        FWindow.AddToLog(QString::fromStdString(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, localPath)));
+        FWindow.AddToLog(
+            QString::fromStdString(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, localPath)));
 }
 
 }  // namespace velmora::app

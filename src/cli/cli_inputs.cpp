@@ -26,7 +26,8 @@ std::string_view TrimBlanks(std::string_view s) {
 // True when a and b name one file: the same inode when both exist, else the same path once
 // symbolic links and "." / ".." are resolved.
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     const bool ea = ::stat(a.c_str(), &sa) == 0, eb = ::stat(b.c_str(), &sb) == 0;
     if (ea && eb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     if (ea != eb) return false;
@@ -53,11 +54,10 @@ TResult<std::string> ChooseApiKey(const TCliOptions& o, const std::string& setti
 }
 
 TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath) {
-    const std::vector<std::pair<const char*, std::string>> inputs = {
-        {"the URL file", o.UrlFile},
-        {"the sitemap", o.SitemapFile},
-        {"the settings file", iniPath},
-        {"the key file", o.KeyFile}};
+    const std::vector<std::pair<const char*, std::string>> inputs = {{"the URL file", o.UrlFile},
+                                                                     {"the sitemap", o.SitemapFile},
+                                                                     {"the settings file", iniPath},
+                                                                     {"the key file", o.KeyFile}};
     const std::pair<const char*, std::string> outputs[] = {{"--desktop-csv", o.DesktopCsv},
                                                            {"--mobile-csv", o.MobileCsv}};
     for (const auto& [option, path] : outputs) {

@@ -60,7 +60,8 @@ std::string UsageText() {
            "  --version            the program's version\n"
            "\n"
            "Log lines go to stderr as \"hh:mm:ss text\". Ctrl+C aborts the run; a second Ctrl+C\n"
-           "ends at once. Exit status: 0 run completed (failed URLs are results), 2 bad arguments,\n"
+           "ends at once. Exit status: 0 run completed (failed URLs are results), 2 bad "
+           "arguments,\n"
            "unreadable input or an output that cannot be written, 130 aborted.\n";
 }
 

@@ -64,7 +64,8 @@ bool EveryFieldFits(const std::string& codepage, TMetricaStrategy s,
 }  // namespace
 
 TResult<TCsvExport> ExportGridCsv(const std::string& path, const std::string& codepage,
-                                  TMetricaStrategy s, const std::vector<const TURLTaskInfo*>& rows) {
+                                  TMetricaStrategy s,
+                                  const std::vector<const TURLTaskInfo*>& rows) {
     // Spreadsheets on Windows read the interface language's code page as it is; it is kept as
     // long as nothing is lost.
     const bool utf8 = !EveryFieldFits(codepage, s, rows);

@@ -22,7 +22,8 @@ std::string CsvField(std::string_view field);
 class TCsvWriter {
   public:
     // codepage kCodePageUtf8 writes UTF-8 after a byte-order mark.
-    explicit TCsvWriter(const std::string& codepage) : FUtf8(codepage == kCodePageUtf8), FEncoder(codepage) {}
+    explicit TCsvWriter(const std::string& codepage)
+        : FUtf8(codepage == kCodePageUtf8), FEncoder(codepage) {}
     TCsvWriter(const TCsvWriter&) = delete;
     TCsvWriter& operator=(const TCsvWriter&) = delete;
 

@@ -1,6 +1,5 @@
 #include "io/ini_file.h"
 
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>

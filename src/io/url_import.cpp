@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <optional>
 
@@ -104,8 +104,12 @@ TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
     }
     std::string_view body = *raw;
     std::string text;
-    if (body.substr(0, 2) == "\xFF\xFE" || body.substr(0, 2) == "\xFE\xFF") {
-        text = Utf16ToUtf8(body.substr(2), body[0] == '\xFE');
+    // The UTF-16 byte-order mark: FF FE little-endian, FE FF big-endian.
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(body[i]); };
+    const bool utf16 = body.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) ||
+                                            (byte(0) == 0xFE && byte(1) == 0xFF));
+    if (utf16) {
+        text = Utf16ToUtf8(body.substr(2), byte(0) == 0xFE);
     } else if (body.find('\0') != std::string_view::npos) {
         // No text file holds NUL; this is binary data or UTF-16 without its mark.
         return Fail(FormatLog(Tr(kMsgNotATextFile), 0, path), EINVAL);
@@ -133,14 +137,30 @@ TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
 
 void TImportReport::Note(TAddResult r) {
     switch (r) {
-        case TAddResult::Added: ++added; break;
-        case TAddResult::Empty: ++empty; break;
-        case TAddResult::BadLine: ++badLines; break;
-        case TAddResult::TooLong: ++tooLong; break;
-        case TAddResult::NotHttp: ++notHttp; break;
-        case TAddResult::Excluded: ++resourceFiles; break;
-        case TAddResult::Duplicate: ++duplicates; break;
-        case TAddResult::LimitReached: ++overLimit; break;
+        case TAddResult::Added:
+            ++added;
+            break;
+        case TAddResult::Empty:
+            ++empty;
+            break;
+        case TAddResult::BadLine:
+            ++badLines;
+            break;
+        case TAddResult::TooLong:
+            ++tooLong;
+            break;
+        case TAddResult::NotHttp:
+            ++notHttp;
+            break;
+        case TAddResult::Excluded:
+            ++resourceFiles;
+            break;
+        case TAddResult::Duplicate:
+            ++duplicates;
+            break;
+        case TAddResult::LimitReached:
+            ++overLimit;
+            break;
     }
 }
 
@@ -160,12 +180,14 @@ TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>
 }
 
 std::vector<std::string> ImportReportLines(const TImportReport& report) {
-    const auto count = [](size_t n) { return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX)); };
+    const auto count = [](size_t n) {
+        return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX));
+    };
     std::vector<std::string> lines{FormatLog(Tr(kLogImportAdded), count(report.added))};
     const std::pair<size_t, const char*> skipped[] = {
-        {report.duplicates, kLogSkippedDuplicates}, {report.notHttp, kLogSkippedNotHttp},
+        {report.duplicates, kLogSkippedDuplicates},   {report.notHttp, kLogSkippedNotHttp},
         {report.resourceFiles, kLogSkippedResources}, {report.overLimit, kLogSkippedOverLimit},
-        {report.badLines, kLogSkippedBadLines},     {report.tooLong, kLogSkippedTooLong}};
+        {report.badLines, kLogSkippedBadLines},       {report.tooLong, kLogSkippedTooLong}};
     for (const auto& [n, pattern] : skipped)
         if (n > 0) lines.push_back(FormatLog(Tr(pattern), count(n)));
     return lines;

@@ -45,7 +45,16 @@ std::vector<std::string> SplitClipboardText(std::string_view text);
 TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
                                                    const std::string& codepage);
 
-enum class TAddResult { Added, Empty, BadLine, TooLong, NotHttp, Excluded, Duplicate, LimitReached };
+enum class TAddResult {
+    Added,
+    Empty,
+    BadLine,
+    TooLong,
+    NotHttp,
+    Excluded,
+    Duplicate,
+    LimitReached
+};
 
 // Adds one URL unless it is empty, holds bad characters (HasBadCharacters), is longer than
 // kMaxUrlLength, names another scheme, is a resource file or is already in the list (ASCII

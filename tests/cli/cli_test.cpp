@@ -184,7 +184,7 @@ TEST(CliKey, FirstOfOptionFileEnvironmentSettings) {
     const struct {
         std::optional<std::string> option;
         std::string file;
-        const char* env;  // nullptr: unset
+        const char* env;       // nullptr: unset
         std::string expected;  // "!" + fragment: fails
     } cases[] = {
         {"opt-key", keyFile, "env-key", "opt-key"},
@@ -217,7 +217,8 @@ TEST(CliKey, FirstOfOptionFileEnvironmentSettings) {
 
 TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     const std::string urls = Write("urls.txt", "https://a.example/\n");
-    const std::string map = Write("map.xml", "<urlset><url><loc>https://a.example/</loc></url></urlset>");
+    const std::string map =
+        Write("map.xml", "<urlset><url><loc>https://a.example/</loc></url></urlset>");
     fs::create_symlink(FDir / "urls.txt", FDir / "link.txt");
     fs::create_directories(FDir / "bin");
     Write("plain", "x");
@@ -231,7 +232,8 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
          "--desktop-csv: cannot write"},
         {"folder is a file", [&](TCliOptions& o) { o.MobileCsv = (FDir / "plain/m.csv").string(); },
          "--mobile-csv: cannot write"},
-        {"output is a folder", [&](TCliOptions& o) { o.MobileCsv = FDir.string(); }, "cannot write"},
+        {"output is a folder", [&](TCliOptions& o) { o.MobileCsv = FDir.string(); },
+         "cannot write"},
         {"output is the URL file", [&](TCliOptions& o) { o.DesktopCsv = urls; }, "the URL file"},
         {"through a symlink", [&](TCliOptions& o) { o.MobileCsv = (FDir / "link.txt").string(); },
          "the URL file"},
@@ -248,8 +250,10 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
          "name the same file"},
         {"--ini missing", [&](TCliOptions& o) { o.IniFile = (FDir / "no.ini").string(); },
          "--ini: cannot read"},
-        {"--ini a folder", [&](TCliOptions& o) { o.IniFile = FDir.string(); }, "--ini: cannot read"},
-        {"endpoint not http", [&](TCliOptions& o) {
+        {"--ini a folder", [&](TCliOptions& o) { o.IniFile = FDir.string(); },
+         "--ini: cannot read"},
+        {"endpoint not http",
+         [&](TCliOptions& o) {
              o.IniFile = ini;
              o.Endpoint.reset();
          },
@@ -282,8 +286,9 @@ TEST_F(CliRun, OneFailedCsvDoesNotCostTheOther) {
 }
 
 TEST_F(CliRun, TellsWhatTheImportSkippedAndWhenNothingIsLeft) {
-    TCliOptions o = Options(Write("urls.txt", std::string("https://a.example/\nftp://b.example/\n"
-                                                          "https://a.example/\nhttps://c\x1b[2J\n")));
+    TCliOptions o =
+        Options(Write("urls.txt", std::string("https://a.example/\nftp://b.example/\n"
+                                              "https://a.example/\nhttps://c\x1b[2J\n")));
     o.Quiet = false;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);

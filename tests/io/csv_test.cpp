@@ -1,7 +1,6 @@
 #include "io/csv.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,8 +120,8 @@ TEST(CsvCodePage, ScriptsInBothLanguages) {
         TURLTaskInfo& t = list.Add(c.url);
         t.InitMetricResults();
         t.TaskResults->TaskResult = {trOK, trOK};
-        t.TaskResults->MetricaValues.push_back({"speed-index", msDesktop, c.value,
-                                                ColNumByKey("speed-index")});
+        t.TaskResults->MetricaValues.push_back(
+            {"speed-index", msDesktop, c.value, ColNumByKey("speed-index")});
         // Each interface language with its code page and its own column captions.
         for (const auto& [cp, fits, translator] :
              {std::tuple{"WINDOWS-1251", c.fitsCp1251, TTranslateFn{nullptr}},
@@ -137,7 +136,9 @@ TEST(CsvCodePage, ScriptsInBothLanguages) {
             const std::string bytes = ReadBytes(path);
             const std::string text =
                 fits ? CodePageToUtf8(bytes, cp) : bytes.substr(3);  // after the BOM
-            if (!fits) EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+            if (!fits) {
+                EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+            }
             // Nothing was lost: the URL and the display value come back whole.
             EXPECT_NE(text.find("1;" + c.url + ";;"), std::string::npos) << text;
             EXPECT_NE(text.find(";" + c.value + ";"), std::string::npos) << text;

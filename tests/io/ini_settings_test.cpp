@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -195,7 +195,7 @@ TEST(IniFile, StaleTemporaryFilesAreRemovedAtStartUp) {
         bool old, removed;
     } cases[] = {
         {"Velmora.ini.velmora-tmp-Ab12Cd", true, true},
-        {"Velmora.ini.Xy34Zw", true, true},  // named by an earlier version
+        {"Velmora.ini.Xy34Zw", true, true},                // named by an earlier version
         {"Velmora.ini.velmora-tmp-Ef56Gh", false, false},  // a save in progress elsewhere
         {"Velmora.ini.bak", true, false},
         {"Velmora.ini.velmora-tmp-toolong1", true, false},

@@ -164,7 +164,7 @@ TEST(ImportAdd, StopsAtTheLimit) {
 
     // Filtered and duplicate URLs before the limit do not trigger it.
     TImportReport st = AddURLTasks(list, {"https://example.com/0", "https://example.com/x.png",
-                                         "https://new/1", "https://new/2", "https://new/3"});
+                                          "https://new/1", "https://new/2", "https://new/3"});
     EXPECT_EQ(st.added, 1u);
     EXPECT_TRUE(st.LimitReached());
     EXPECT_EQ(st.overLimit, 2u);
@@ -189,7 +189,9 @@ TEST(ImportText, EncodingsAndJunk) {
         Urls expected;
     } cases[] = {
         {"UTF-16LE with BOM",
-         std::string("\xFF\xFE" "h\0t\0t\0p\0:\0/\0/\0\x16\x04/\0\r\0\n\0x\0", 26),
+         std::string("\xFF\xFE"
+                     "h\0t\0t\0p\0:\0/\0/\0\x16\x04/\0\r\0\n\0x\0",
+                     26),
          {"http://Ж/", "x"}},
         {"UTF-16BE with BOM", std::string("\xFE\xFF\0a\0\n\0b", 8), {"a", "b"}},
         {"CR LF, LF and CR alone", "a\r\nb\nc\rd", {"a", "b", "c", "d"}},
@@ -282,8 +284,8 @@ TEST(ImportText, BinaryDataIsNoUrlList) {
         WriteBytes(dir.File(name), content);
         TResult<Urls> r = ReadTextFileUrls(dir.File(name), "WINDOWS-1251");
         EXPECT_FALSE(r) << name;
-        EXPECT_EQ(r.Error(), "Файл не похож на текстовый (в нём есть нулевые байты): " +
-                                 dir.File(name));
+        EXPECT_EQ(r.Error(),
+                  "Файл не похож на текстовый (в нём есть нулевые байты): " + dir.File(name));
     }
 }
 
