@@ -13,6 +13,7 @@
 #include "io/ini_file.h"
 #include "io/settings.h"
 
+using velmora::TResult;
 using velmora::io::TIniFile;
 
 namespace {
@@ -120,8 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (before) FUZZ_CHECK(Chars(*before) <= TIniFile::kMaxValueLength, "value too long");
     velmora::io::LoadSettings(path);  // every field parser over whatever the file holds
 
-    std::string error;
-    const bool ok = ini.WriteString(section, key, value, &error);
+    const TResult<> written = ini.WriteString(section, key, value);
+    const bool ok = written.Ok();
+    std::string error = written.Error();
     fuzz::CheckNoFdLeak(path);
     const std::string after = fuzz::ReadFile(path);
 
@@ -159,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A second write replaces the line in place: same lines, only the value's bytes differ.
     const std::string value2 = Chars(value) < TIniFile::kMaxValueLength ? "v" + value : "v";
     const std::string once = fuzz::ReadFile(path);
-    FUZZ_CHECK(ini.WriteString(section, key, value2, &error), "rewrite failed: %s", error.c_str());
+    const TResult<> rewritten = ini.WriteString(section, key, value2);
+    FUZZ_CHECK(rewritten, "rewrite failed: %s", rewritten.Error().c_str());
     const std::string twice = fuzz::ReadFile(path);
     FUZZ_CHECK(twice.size() + value.size() == once.size() + value2.size() &&
                    Lines(twice).size() == Lines(once).size(),
@@ -173,7 +176,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     in.ReqPredelay = static_cast<int>(size * 997 % 20000) - 5000;
     in.ImportNoClear = size % 2;
     const velmora::io::TSettingsValues old = velmora::io::LoadSettings(path);
-    FUZZ_CHECK(velmora::io::SaveParams(path, in, &error), "save failed: %s", error.c_str());
+    const TResult<> saved = velmora::io::SaveParams(path, in);
+    FUZZ_CHECK(saved, "save failed: %s", saved.Error().c_str());
     const velmora::io::TSettingsValues out = velmora::io::LoadSettings(path);
     FUZZ_CHECK(out.FileExists && out.ApiKey == in.ApiKey, "API key '%s' came back as '%s'",
                in.ApiKey.c_str(), out.ApiKey.c_str());

@@ -63,13 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool ok = InterpretBody(parser, body, s, task, sep, logFn);
         FUZZ_CHECK(task.TaskResults, "no results after interpretation");
         const TURLTaskResults& r = *task.TaskResults;
-        const uint8_t st = r.TaskResult[s];
-        FUZZ_CHECK(st == trOK || (st >= trParseError && st <= trQuotaExceeded), "status %d", st);
-        FUZZ_CHECK(ok == (st == trOK), "returned %d with status %d", ok, st);
+        const TTaskResult st = r.TaskResult[s];
+        const int stN = static_cast<int>(st);
+        FUZZ_CHECK(st == trOK || (st >= trParseError && st <= trQuotaExceeded), "status %d", stN);
+        FUZZ_CHECK(ok == (st == trOK), "returned %d with status %d", ok, stN);
         FUZZ_CHECK(st == trOK || r.AdviceList[s].empty(), "advice on a failed answer");
         if (st != trServiceError && st != trQuotaExceeded && st != trNotHTML &&
             st != trUnknownResponse)
-            FUZZ_CHECK(r.ErrorCode[s] == 0, "error code %d with status %d", r.ErrorCode[s], st);
+            FUZZ_CHECK(r.ErrorCode[s] == 0, "error code %d with status %d", r.ErrorCode[s], stN);
 
         size_t audits = 0, scores = 0;
         for (size_t i = before; i < r.MetricaValues.size(); ++i) {

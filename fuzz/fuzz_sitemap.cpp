@@ -9,12 +9,37 @@
 #include <vector>
 
 #include "fuzz_util.h"
+#include "io/import_texts.h"
 #include "io/sitemap.h"
 
 using velmora::io::ParseSitemap;
-using velmora::io::TSitemapResult;
 
 namespace {
+
+// The reader's outcome in the three kinds the checks below tell apart.
+struct TSitemapResult {
+    enum TStatus { Ok, ParseError, NoUrlset };
+    TStatus status = ParseError;
+    std::string error;
+    size_t urlsetChildCount = 0, urlWithLocCount = 0;
+    std::vector<std::string> locs;
+};
+
+TSitemapResult Parse(const std::string& path) {
+    velmora::TResult<velmora::io::TSitemap> map = ParseSitemap(path);
+    TSitemapResult r;
+    if (!map) {
+        r.error = map.Error();
+        r.status = r.error == velmora::io::kMsgSitemapNoUrlset ? TSitemapResult::NoUrlset
+                                                               : TSitemapResult::ParseError;
+        return r;
+    }
+    r.status = TSitemapResult::Ok;
+    r.urlsetChildCount = map->urlsetChildCount;
+    r.urlWithLocCount = map->urlWithLocCount;
+    r.locs = std::move(map->locs);
+    return r;
+}
 
 // The same rules read off a document tree, as the format was first read: the streaming reader
 // must agree with it on the outcome, the progress counts and every loc.
@@ -107,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The reader only takes a path, so every input goes through a scratch file.
     static const std::string path = fuzz::ScratchPath("sitemap.xml");
     fuzz::WriteFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
-    const TSitemapResult r = ParseSitemap(path);
+    const TSitemapResult r = Parse(path);
     fuzz::CheckNoFdLeak(path);
     // The tree parser stops at a NUL byte in memory, where the file reader rightly fails.
     if (size > 0 && !std::memchr(data, 0, size)) {

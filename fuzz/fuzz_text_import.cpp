@@ -11,6 +11,7 @@
 
 using namespace velmora;
 using namespace velmora::io;
+using velmora::TResult;
 
 namespace {
 
@@ -48,7 +49,7 @@ void CheckList(const TURLTaskInfoList& list, size_t from, std::unordered_set<std
 void Feed(TURLTaskInfoList& list, const std::vector<std::string>& urls) {
     const size_t before = list.Count();
     size_t callbacks = 0;
-    const TImportStats st = AddURLTasks(list, urls, [&](TURLTaskInfo& t) {
+    const TImportReport st = AddURLTasks(list, urls, [&](TURLTaskInfo& t) {
         ++callbacks;
         FUZZ_CHECK(t.Num == static_cast<int32_t>(list.Count()), "callback for task %d of %zu",
                    t.Num, list.Count());
@@ -56,12 +57,12 @@ void Feed(TURLTaskInfoList& list, const std::vector<std::string>& urls) {
     FUZZ_CHECK(list.Count() == before + st.added, "added %zu, list grew by %zu", st.added,
                list.Count() - before);
     FUZZ_CHECK(callbacks == st.added, "%zu callbacks for %zu added", callbacks, st.added);
-    const size_t handled = st.added + st.skippedEmpty + st.skippedExcluded + st.skippedDuplicate;
-    if (st.limitReached) {
+    const size_t handled = st.added + st.empty + st.badLines + st.tooLong + st.notHttp +
+                           st.resourceFiles + st.duplicates;
+    if (st.LimitReached())
         FUZZ_CHECK(list.Count() == kMaxUrlCount && handled < urls.size(), "early limit");
-    } else {
-        FUZZ_CHECK(handled == urls.size(), "%zu of %zu URLs accounted for", handled, urls.size());
-    }
+    FUZZ_CHECK(handled + st.overLimit == urls.size(), "%zu of %zu URLs accounted for",
+               handled + st.overLimit, urls.size());
 }
 
 }  // namespace
@@ -71,32 +72,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     fuzz::WriteFile(path, text);
 
-    const TTextFileUrls cyr = ReadTextFileUrls(path, "WINDOWS-1251");
-    const TTextFileUrls west = ReadTextFileUrls(path, "WINDOWS-1252");
+    const TResult<std::vector<std::string>> cyrRead = ReadTextFileUrls(path, "WINDOWS-1251");
+    const TResult<std::vector<std::string>> westRead = ReadTextFileUrls(path, "WINDOWS-1252");
     fuzz::CheckNoFdLeak(path);
-    FUZZ_CHECK(cyr.ok && west.ok, "read failed: %s", cyr.error.c_str());
-    CheckLines(cyr.urls, "cp1251 file");
-    CheckLines(west.urls, "cp1252 file");
+    // Only a file with a NUL byte and without the UTF-16 mark is refused, as binary data.
+    const bool utf16 =
+        size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
+    const bool binary = !utf16 && text.find('\0') != std::string_view::npos;
+    FUZZ_CHECK(bool(cyrRead) == !binary && bool(westRead) == !binary, "read: %s",
+               cyrRead.Error().c_str());
+    const std::vector<std::string> noUrls;
+    const std::vector<std::string>& cyr = cyrRead ? *cyrRead : noUrls;
+    const std::vector<std::string>& west = westRead ? *westRead : noUrls;
+    CheckLines(cyr, "cp1251 file");
+    CheckLines(west, "cp1252 file");
     for (const auto* r : {&cyr, &west})
-        for (const std::string& u : r->urls) FUZZ_CHECK(fuzz::Utf8Ok(u), "decoded to bad UTF-8");
+        for (const std::string& u : *r) FUZZ_CHECK(fuzz::Utf8Ok(u), "decoded to bad UTF-8");
 
     const std::vector<std::string> clip = SplitClipboardText(text);
     CheckLines(clip, "clipboard");
 
     // Valid UTF-8 is read as such whatever the code page; without CR and a byte-order mark the
     // file and the clipboard split the same text the same way.
-    if (fuzz::Utf8Ok(text)) {
-        FUZZ_CHECK(cyr.urls == west.urls, "code page changed a UTF-8 file");
+    if (fuzz::Utf8Ok(text) && !binary) {
+        FUZZ_CHECK(cyr == west, "code page changed a UTF-8 file");
         if (text.find('\r') == std::string_view::npos && text.substr(0, 3) != "\xEF\xBB\xBF")
-            FUZZ_CHECK(cyr.urls == clip, "file gives %zu lines, clipboard %zu", cyr.urls.size(),
-                       clip.size());
+            FUZZ_CHECK(cyr == clip, "file gives %zu lines, clipboard %zu", cyr.size(), clip.size());
     }
 
     {
         TURLTaskInfoList list;
-        Feed(list, cyr.urls);
+        Feed(list, cyr);
         Feed(list, clip);
-        Feed(list, west.urls);
+        Feed(list, west);
         std::unordered_set<std::string> seen;
         CheckList(list, 0, seen);
     }
@@ -110,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return l;
     }();
     Feed(*big, clip);
-    Feed(*big, cyr.urls);
+    Feed(*big, cyr);
     std::unordered_set<std::string> seen;
     CheckList(*big, kPrefill - 2, seen);
     static const std::string kPrefix = "https://prefill.example/";

@@ -29,6 +29,7 @@
 #include "base/decimal_separator.h"
 #include "base/translate.h"
 #include "engine/metrica.h"
+#include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io/settings.h"
@@ -128,6 +129,8 @@ void TfmMain::showEvent(QShowEvent* e) {
 }
 
 void TfmMain::FormShow() {
+    // A crash during an earlier save may have left a temporary copy holding the key.
+    io::RemoveStaleTempFiles(FSettingsPath.toStdString());
     const io::TSettingsValues settings = io::LoadSettings(FSettingsPath.toStdString());
     LoadParams(settings);
     CreateRunControl(settings);

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
+#include "base/translate.h"
 #include "io/codepage.h"
 #include "io/csv.h"
 #include "io/import_texts.h"
@@ -26,12 +27,15 @@ void TURLGrids::btExportClick() {
     if (path.isEmpty()) return;
     const std::vector<TURLTaskInfo*>& shown = FWindow.GridModel(s)->DisplayRows();
     const std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
-    const TResult<> written =
-        io::ExportGridCsv(QFile::encodeName(path).toStdString(),
-                          io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows);
+    const std::string localPath = QFile::encodeName(path).toStdString();
+    const TResult<io::TCsvExport> written = io::ExportGridCsv(
+        localPath, io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows);
     if (!written)
         Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
                 QString::fromStdString(written.Error()));
+    else if (written->WrittenInUtf8)
+        FWindow.AddToLog(
+            QString::fromStdString(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, localPath)));
 }
 
 }  // namespace velmora::app

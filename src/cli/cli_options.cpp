@@ -33,7 +33,9 @@ std::string UsageText() {
            "for the strategies desktop and mobile.\n"
            "\n"
            "Options:\n"
-           "  --key KEY            API key (default: api-key of Velmora.ini)\n"
+           "  --key-file FILE      read the API key from the first line of FILE\n"
+           "                       (default: $VELMORA_API_KEY, else api-key of Velmora.ini)\n"
+           "  --key KEY            API key on the command line, where other users can see it\n"
            "  --threads N          worker threads, " +
            Range(kMaxThreadsMin, kMaxThreadsMax) + " (default: max-threads, else " +
            std::to_string(kMaxThreadsDefault) +
@@ -58,8 +60,9 @@ std::string UsageText() {
            "  --version            the program's version\n"
            "\n"
            "Log lines go to stderr as \"hh:mm:ss text\". Ctrl+C aborts the run; a second Ctrl+C\n"
-           "ends at once. Exit status: 0 run completed (failed URLs are results), 2 bad arguments\n"
-           "or unreadable input, 130 aborted.\n";
+           "ends at once. Exit status: 0 run completed (failed URLs are results), 2 bad "
+           "arguments,\n"
+           "unreadable input or an output that cannot be written, 130 aborted.\n";
 }
 
 namespace {
@@ -81,9 +84,9 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
 }
 
 bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 9> kWithValue{
+    static constexpr std::array<std::string_view, 10> kWithValue{
         "--key",         "--threads",    "--delay", "--endpoint", "--sitemap",
-        "--desktop-csv", "--mobile-csv", "--ini",   "--lang"};
+        "--desktop-csv", "--mobile-csv", "--ini",   "--lang",     "--key-file"};
     return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
 }
 
@@ -106,11 +109,10 @@ std::string TakeDelay(const std::string& v, TCliOptions& o) {
     return {};
 }
 
-std::string TakeEndpoint(std::string v, TCliOptions& o) {
-    if (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0)
-        return "--endpoint must start with http:// or https://";
-    while (!v.empty() && v.back() == '/') v.pop_back();
-    o.Endpoint = v;
+std::string TakeEndpoint(const std::string& v, TCliOptions& o) {
+    TResult<std::string> checked = io::CheckEndpoint(v);
+    if (!checked) return "--endpoint must start with http:// or https:// and name a host";
+    o.Endpoint = *checked;
     return {};
 }
 
@@ -131,6 +133,7 @@ std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o
     if (a == "--desktop-csv") o.DesktopCsv = v;
     if (a == "--mobile-csv") o.MobileCsv = v;
     if (a == "--ini") o.IniFile = v;
+    if (a == "--key-file") o.KeyFile = v;
     return {};
 }
 

@@ -11,6 +11,7 @@ struct TCliOptions {
     std::string UrlFile;
     std::string SitemapFile;
     std::optional<std::string> ApiKey;
+    std::string KeyFile;  // first line holds the key; kept off the command line
     std::optional<int> Threads;
     std::optional<int> DelayMs;
     std::optional<std::string> Endpoint;

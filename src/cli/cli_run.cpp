@@ -8,12 +8,15 @@
 
 #include "base/decimal_separator.h"
 #include "base/translate.h"
+#include "cli/cli_inputs.h"
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
+#include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/csv.h"
+#include "io/file_read.h"
 #include "io/import_texts.h"
 #include "io/settings.h"
 #include "io/sitemap.h"
@@ -57,21 +60,55 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
         }
         urls = std::move(*text);
     }
-    io::TImportStats stats = io::AddURLTasks(master, urls);
-    if (stats.limitReached) Complain(Tr(io::kMsgUrlLimit));
+    const io::TImportReport report = io::AddURLTasks(master, urls);
+    if (report.LimitReached()) Complain(Tr(io::kMsgUrlLimit));
+    const bool skipped = report.added + report.empty < urls.size();
+    if (!o.Quiet || skipped)
+        for (const std::string& line : io::ImportReportLines(report)) Complain(line);
     return true;
 }
 
+// Writes one strategy's CSV when asked for; false (after naming the file) when it failed.
 bool Export(const std::string& path, const std::string& codepage, TMetricaStrategy s,
             const TURLTaskInfoList& master) {
     if (path.empty()) return true;
     std::vector<const TURLTaskInfo*> rows;
     rows.reserve(master.Count());
     for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    const TResult<> written = io::ExportGridCsv(path, codepage, s, rows);
-    if (written) return true;
-    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
-    return false;
+    const TResult<io::TCsvExport> written = io::ExportGridCsv(path, codepage, s, rows);
+    if (!written) {
+        Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
+        return false;
+    }
+    if (written->WrittenInUtf8) Complain(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, path));
+    return true;
+}
+
+size_t UncheckedCount(const TURLTaskInfoList& master) {
+    size_t n = 0;
+    for (size_t i = 0; i < master.Count(); ++i) {
+        const TURLTaskResults* r = master[i].TaskResults.get();
+        const auto done = [&](TMetricaStrategy s) {
+            return r->TaskResult[s] != trNotChecked && r->TaskResult[s] != trAborted;
+        };
+        if (!r || !done(msDesktop) || !done(msMobile)) ++n;
+    }
+    return n;
+}
+
+// The settings file the run reads; an explicitly named one must be readable.
+TResult<io::TSettingsValues> LoadRunSettings(const TCliOptions& o, const std::string& iniPath) {
+    if (!o.IniFile.empty()) {
+        TResult<std::string> probe = io::ReadWholeFile(o.IniFile);
+        if (!probe) return Fail("--ini: cannot read " + probe.Error(), probe.Code());
+    }
+    io::TSettingsValues settings = io::LoadSettings(iniPath);
+    if (!settings.Endpoint.empty()) {
+        TResult<std::string> endpoint = io::CheckEndpoint(settings.Endpoint);
+        if (!endpoint) return Fail(endpoint.Error() + " (" + iniPath + ")");
+        settings.Endpoint = *endpoint;
+    }
+    return settings;
 }
 
 // Resident set size now, in KiB.
@@ -99,15 +136,37 @@ void RequestAbortFromSignal() {
 int RunCli(const TCliOptions& o, const std::string& exeDir) {
     gAbortSignalled.store(false);
     const std::string iniPath = o.IniFile.empty() ? io::SettingsFilePath(exeDir) : o.IniFile;
-    const io::TSettingsValues settings = io::LoadSettings(iniPath);
+    io::RemoveStaleTempFiles(iniPath);
+    const TResult<io::TSettingsValues> loaded = LoadRunSettings(o, iniPath);
+    if (!loaded) {
+        Complain(loaded.Error());
+        return kExitBadInput;
+    }
+    const io::TSettingsValues& settings = *loaded;
 
-    i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale", VELMORA_LOCALEDIR});
+    const std::string catalogues =
+        i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale", VELMORA_LOCALEDIR});
     const std::string lang = ChooseLanguage(o, settings);
     i18n::UseLanguage(lang);
+    // Without a catalogue every text stays in the source language; say so in the one wanted.
+    if (catalogues.empty() && lang != "ru")
+        Complain("warning: no translation catalogue found beside the program or in " +
+                 std::string(VELMORA_LOCALEDIR) + "; log lines and CSV headers stay in Russian");
     const std::string codepage = io::AnsiCodePageFor(lang);
+
+    const TResult<std::string> apiKey = ChooseApiKey(o, settings.ApiKey);
+    if (!apiKey) {
+        Complain(apiKey.Error());
+        return kExitBadInput;
+    }
+    if (TResult<> outputs = CheckOutputs(o, iniPath); !outputs) {
+        Complain(outputs.Error());
+        return kExitBadInput;
+    }
 
     TURLTaskInfoList master;
     if (!ImportUrls(o, codepage, master)) return kExitBadInput;
+    if (master.Empty()) Complain("no URLs to check");
 
     // Workers are detached and may post their very last event after the run has ended; the
     // queue therefore lives for the whole process.
@@ -115,12 +174,14 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     TWorkerConfig config;
     config.Endpoint = o.Endpoint.value_or(settings.Endpoint.empty() ? std::string(kDefaultEndpoint)
                                                                     : settings.Endpoint);
+    if (io::EndpointSendsKeyInClear(config.Endpoint))
+        Complain(FormatLog(Tr(io::kMsgEndpointInClear), 0, config.Endpoint));
     config.Sink = queue;
     config.DecimalSeparator = LocaleDecimalSeparator();
     TThreadWorkerFactory workers(config);
 
     TRunSettings run;
-    run.ApiKey = o.ApiKey.value_or(settings.ApiKey);
+    run.ApiKey = *apiKey;
     run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
     run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
 
@@ -166,9 +227,15 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
                      "retained_bytes_per_url=%.0f peak_rss_kb=%ld\n",
                      master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
     }
-    bool written = Export(o.DesktopCsv, codepage, msDesktop, master) &&
-                   Export(o.MobileCsv, codepage, msMobile, master);
-    if (aborted) return kExitAborted;
+    // One failed file does not cost the other its results.
+    const bool desktopWritten = Export(o.DesktopCsv, codepage, msDesktop, master);
+    const bool mobileWritten = Export(o.MobileCsv, codepage, msMobile, master);
+    const bool written = desktopWritten && mobileWritten;
+    if (aborted) {
+        Complain("aborted: " + std::to_string(UncheckedCount(master)) + " of " +
+                 std::to_string(master.Count()) + " URLs left unchecked");
+        return kExitAborted;
+    }
     return written ? kExitCompleted : kExitBadInput;
 }
 

@@ -52,5 +52,7 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A closed stderr (a pipe into "head") must cost log lines only, never the run's results.
+    std::signal(SIGPIPE, SIG_IGN);
     return velmora::cli::RunCli(parsed.Options, ExeDir(argv[0]));
 }

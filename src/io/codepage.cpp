@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "base/text.h"
@@ -60,17 +61,20 @@ void RunIconv(iconv_t cd, std::string_view in, std::string& out, OnBad onBad) {
     out.resize(out.size() - dstLeft);
 }
 
-void EncodeFallback(std::string_view utf8, std::string& out) {
+bool EncodeFallback(std::string_view utf8, std::string& out) {
     out.clear();
+    bool whole = true;
     for (size_t i = 0; i < utf8.size();) {
         const size_t len = DecodeUtf8At(utf8, i).Length;
         if (len == 1) {
             out += utf8[i];
         } else {
             out += '?';
+            whole = false;
         }
         i += len ? len : 1;
     }
+    return whole;
 }
 
 }  // namespace
@@ -86,26 +90,38 @@ TCodePageEncoder::~TCodePageEncoder() {
     if (static_cast<iconv_t>(FHandle) != kNoIconv) iconv_close(static_cast<iconv_t>(FHandle));
 }
 
-void TCodePageEncoder::Encode(std::string_view utf8, std::string& out) {
+bool TCodePageEncoder::Encode(std::string_view utf8, std::string& out) {
     auto cd = static_cast<iconv_t>(FHandle);
     if (IsAscii(utf8)) {
         out.assign(utf8);
-        return;
+        return true;
     }
-    if (cd == kNoIconv) {
-        EncodeFallback(utf8, out);
-        return;
-    }
-    RunIconv(cd, utf8, out, [](std::string_view rest, std::string& o) {
+    if (cd == kNoIconv) return EncodeFallback(utf8, out);
+    bool whole = true;
+    RunIconv(cd, utf8, out, [&whole](std::string_view rest, std::string& o) {
         o += '?';
+        whole = false;
         const size_t len = DecodeUtf8At(rest, 0).Length;
         return len ? len : size_t{1};
     });
+    return whole;
 }
 
 std::string Utf8ToCodePage(std::string_view utf8, const std::string& codepage) {
     std::string out;
     TCodePageEncoder(codepage).Encode(utf8, out);
+    return out;
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    iconv_t cd = iconv_open("UTF-8", bigEndian ? "UTF-16BE" : "UTF-16LE");
+    if (cd == kNoIconv) return out;
+    RunIconv(cd, bytes, out, [](std::string_view rest, std::string& o) {
+        o += kReplacementChar;
+        return std::min<size_t>(2, rest.size());
+    });
+    iconv_close(cd);
     return out;
 }
 

@@ -22,6 +22,9 @@ std::string Utf8ToCodePage(std::string_view utf8, const std::string& codepage);
 // code page keeps ASCII and turns other bytes into U+FFFD.
 std::string CodePageToUtf8(std::string_view bytes, const std::string& codepage);
 
+// Decodes UTF-16 (without its byte-order mark) to UTF-8; malformed units become U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
 // Reusable UTF-8 to code page converter for many small pieces (one CSV line at a time).
 class TCodePageEncoder {
   public:
@@ -30,8 +33,9 @@ class TCodePageEncoder {
     TCodePageEncoder(const TCodePageEncoder&) = delete;
     TCodePageEncoder& operator=(const TCodePageEncoder&) = delete;
 
-    // Same rules as Utf8ToCodePage; the result replaces out's contents.
-    void Encode(std::string_view utf8, std::string& out);
+    // Same rules as Utf8ToCodePage; the result replaces out's contents. False when a "?"
+    // stands for something the code page could not hold.
+    bool Encode(std::string_view utf8, std::string& out);
 
   private:
     void* FHandle;  // iconv_t, or (iconv_t)-1 when the code page is unknown

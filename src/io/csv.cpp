@@ -1,12 +1,7 @@
 #include "io/csv.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <algorithm>
 
-#include <cerrno>
-#include <cstring>
-
-#include "base/file_write.h"
 #include "engine/grid_columns.h"
 #include "engine/grid_text.h"
 
@@ -25,51 +20,68 @@ std::string CsvField(std::string_view field) {
     return out;
 }
 
-TFailure TCsvWriter::SystemFailure(int err) const {
-    return Fail(FPath + ": " + std::strerror(err), err);
-}
-
 TResult<> TCsvWriter::Open(const std::string& path) {
-    (void)Close();  // a new file is asked for; the old one's close error no longer matters
-    FPath = path;
-    FFd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFd < 0) return SystemFailure(errno);
+    if (TResult<> r = FFile.Open(path); !r) return r;
+    if (FUtf8) return FFile.Write("\xEF\xBB\xBF");
     return {};
 }
 
 TResult<> TCsvWriter::WriteLine(const std::vector<std::string>& utf8Fields) {
-    if (FFd < 0) return SystemFailure(EBADF);
     FLine.clear();
     for (size_t i = 0; i < utf8Fields.size(); ++i) {
         if (i) FLine += ';';
         FLine += CsvField(utf8Fields[i]);
     }
     FLine += "\r\n";
+    if (FUtf8) return FFile.Write(FLine);
     FEncoder.Encode(FLine, FEncoded);
-    if (const int err = WriteAll(FFd, FEncoded)) return SystemFailure(err);
-    return {};
+    return FFile.Write(FEncoded);
 }
 
 TResult<> TCsvWriter::Close() {
-    if (FFd < 0) return {};
-    const int rc = close(FFd);
-    FFd = -1;
-    if (rc != 0) return SystemFailure(errno);
-    return {};
+    return FFile.Commit();
 }
 
-TResult<> ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-                        const std::vector<const TURLTaskInfo*>& rows) {
-    TCsvWriter w(codepage);
+namespace {
+
+// Cell i of row (nullptr: the header).
+std::string Field(const TURLTaskInfo* row, TMetricaStrategy s, int i) {
+    return row ? CellText(row, s, i) : GridColumnCaption(i);
+}
+
+bool EveryFieldFits(const std::string& codepage, TMetricaStrategy s,
+                    const std::vector<const TURLTaskInfo*>& rows) {
+    TCodePageEncoder encoder(codepage);
+    std::string scratch;
+    const auto fits = [&](const TURLTaskInfo* row) {
+        for (int i = 0; i < gcCount; ++i)
+            if (!encoder.Encode(Field(row, s, i), scratch)) return false;
+        return true;
+    };
+    return fits(nullptr) && std::all_of(rows.begin(), rows.end(), fits);
+}
+
+}  // namespace
+
+TResult<TCsvExport> ExportGridCsv(const std::string& path, const std::string& codepage,
+                                  TMetricaStrategy s,
+                                  const std::vector<const TURLTaskInfo*>& rows) {
+    // Spreadsheets on Windows read the interface language's code page as it is; it is kept as
+    // long as nothing is lost.
+    const bool utf8 = !EveryFieldFits(codepage, s, rows);
+    TCsvWriter w(utf8 ? kCodePageUtf8 : codepage);
     std::vector<std::string> fields(gcCount);
-    if (TResult<> r = w.Open(path); !r) return r;
-    for (int i = 0; i < gcCount; ++i) fields[i] = GridColumnCaption(i);
-    if (TResult<> r = w.WriteLine(fields); !r) return r;
-    for (const TURLTaskInfo* task : rows) {
-        for (int i = 0; i < gcCount; ++i) fields[i] = CellText(task, s, i);
-        if (TResult<> r = w.WriteLine(fields); !r) return r;
-    }
-    return w.Close();
+    const auto writeRow = [&](const TURLTaskInfo* row) {
+        for (int i = 0; i < gcCount; ++i) fields[i] = Field(row, s, i);
+        return w.WriteLine(fields);
+    };
+    const auto failed = [](const TResult<>& r) { return TFailure{r.Error(), r.Code()}; };
+    if (TResult<> r = w.Open(path); !r) return failed(r);
+    if (TResult<> r = writeRow(nullptr); !r) return failed(r);
+    for (const TURLTaskInfo* task : rows)
+        if (TResult<> r = writeRow(task); !r) return failed(r);
+    if (TResult<> r = w.Close(); !r) return failed(r);
+    return TCsvExport{utf8};
 }
 
 }  // namespace velmora::io

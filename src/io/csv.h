@@ -1,4 +1,5 @@
-// The one CSV writer of the program: ";"-separated, CR LF, 8-bit code page, no byte-order mark.
+// The one CSV writer of the program: ";"-separated, CR LF, 8-bit code page without a byte-order
+// mark, or UTF-8 with one when the code page cannot hold a field.
 #pragma once
 
 #include <string>
@@ -7,9 +8,12 @@
 
 #include "base/result.h"
 #include "engine/tasks.h"
+#include "io/atomic_file.h"
 #include "io/codepage.h"
 
 namespace velmora::io {
+
+inline constexpr const char* kCodePageUtf8 = "UTF-8";
 
 // The field as written: enclosed in double quotes, inner quotes doubled, when it holds ";",
 // a double quote, CR or LF (so a URL with ";" cannot shift the columns); otherwise unchanged.
@@ -17,32 +21,41 @@ std::string CsvField(std::string_view field);
 
 class TCsvWriter {
   public:
-    explicit TCsvWriter(const std::string& codepage) : FEncoder(codepage) {}
-    ~TCsvWriter() { (void)Close(); }  // a caller that cares has closed already
+    // codepage kCodePageUtf8 writes UTF-8 after a byte-order mark.
+    explicit TCsvWriter(const std::string& codepage)
+        : FUtf8(codepage == kCodePageUtf8), FEncoder(codepage) {}
     TCsvWriter(const TCsvWriter&) = delete;
     TCsvWriter& operator=(const TCsvWriter&) = delete;
 
-    // Creates the file or empties it. Every failure's Error() is "<path>: <system's reason>".
+    // Starts replacing the file (TAtomicFile): until Close() succeeds the old file stays, and
+    // a writer dropped without Close() leaves it as it was. Every failure's Error() is
+    // "<path>: <system's reason>".
     TResult<> Open(const std::string& path);
     // Joins the fields with ";", ends the line with CR LF, converts it to the code page ("?"
     // for what it cannot hold) and writes it in one piece.
     TResult<> WriteLine(const std::vector<std::string>& utf8Fields);
-    // Closing can report a delayed write error too.
+    // Puts the new file in place; it can report a delayed write error too.
     TResult<> Close();
 
   private:
-    TFailure SystemFailure(int err) const;
-
+    bool FUtf8;
     TCodePageEncoder FEncoder;
-    int FFd = -1;
-    std::string FPath, FLine, FEncoded;
+    TAtomicFile FFile;
+    std::string FLine, FEncoded;
+};
+
+struct TCsvExport {
+    // A field did not fit the code page asked for, so the file is UTF-8 with a byte-order mark;
+    // the caller logs kLogCsvWrittenInUtf8.
+    bool WrittenInUtf8 = false;
 };
 
 // Writes the header of the 17 column captions (in the language in force) and one line per
-// task in the order given, each with the 17 cell texts for strategy s. Fails when the file
+// task in the order given, each with the 17 cell texts for strategy s, in codepage when every
+// field fits it, else in UTF-8. The file is replaced whole or not at all. Fails when the file
 // cannot be created or written; Error() then holds the path and the system's reason, and the
-// caller shows it with kMsgExportFailed. What was written before a failure stays in the file.
-TResult<> ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-                        const std::vector<const TURLTaskInfo*>& rows);
+// caller shows it with kMsgExportFailed.
+TResult<TCsvExport> ExportGridCsv(const std::string& path, const std::string& codepage,
+                                  TMetricaStrategy s, const std::vector<const TURLTaskInfo*>& rows);
 
 }  // namespace velmora::io

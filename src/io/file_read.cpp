@@ -1,7 +1,6 @@
 #include "io/file_read.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,12 +14,12 @@ TFailure SystemFailure(const std::string& path, int err) {
 }
 }  // namespace
 
-TResult<std::string> ReadWholeFile(const std::string& path) {
+TResult<std::string> ReadWholeFile(const std::string& path, size_t maxBytes) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return SystemFailure(path, errno);
+    // The size a file claims is not trusted for a reservation (sparse files, /proc): the buffer
+    // grows with what is actually read.
     std::string data;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
     char buf[1 << 16];
     for (;;) {
         ssize_t n = read(fd, buf, sizeof buf);
@@ -31,6 +30,10 @@ TResult<std::string> ReadWholeFile(const std::string& path) {
             return SystemFailure(path, saved);
         }
         if (n == 0) break;
+        if (static_cast<size_t>(n) > maxBytes - data.size()) {
+            close(fd);
+            return SystemFailure(path, EFBIG);
+        }
         data.append(buf, static_cast<size_t>(n));
     }
     close(fd);

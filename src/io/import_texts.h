@@ -39,4 +39,26 @@ inline constexpr const char* kExportFileNameDesktop = "velmora_desktop.csv";
 inline constexpr const char* kExportFileNameMobile = "velmora_mob.csv";
 inline constexpr const char* kMsgExportFailed = "Невозможно создать файл экспорта!";
 
+// Hardened import and export: what an import left out, and files that cannot be taken as they are.
+// %d is a count; each line is shown only when its count is not 0 (the first one always).
+inline constexpr const char* kLogImportAdded = "Добавлено URL: %d";
+inline constexpr const char* kLogSkippedDuplicates = "Пропущено повторов: %d";
+inline constexpr const char* kLogSkippedNotHttp = "Пропущено не http(s): %d";
+inline constexpr const char* kLogSkippedResources = "Пропущено файлов ресурсов: %d";
+inline constexpr const char* kLogSkippedOverLimit = "Пропущено сверх 10 000 URL: %d";
+inline constexpr const char* kLogSkippedBadLines =
+    "Пропущено строк с управляющими или нечитаемыми символами: %d";
+inline constexpr const char* kLogSkippedTooLong = "Пропущено URL длиннее 8 КБ: %d";
+// %s is the file's path.
+inline constexpr const char* kMsgFileTooLarge = "Файл больше 64 МБ: %s";
+// %s is the file's path.
+inline constexpr const char* kMsgNotATextFile =
+    "Файл не похож на текстовый (в нём есть нулевые байты): %s";
+// Shown after kMsgSitemapParseError.
+inline constexpr const char* kMsgSitemapCompressed =
+    "файл сжат (gzip); распакуйте его перед импортом";
+// %s is the file's path.
+inline constexpr const char* kLogCsvWrittenInUtf8 =
+    "Файл %s записан в UTF-8: не все символы помещаются в кодовую страницу";
+
 }  // namespace velmora::io

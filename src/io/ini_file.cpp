@@ -1,17 +1,13 @@
 #include "io/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 
-#include "base/file_write.h"
 #include "base/text.h"
 #include "base/translate.h"
 #include "base/utf8.h"
+#include "io/atomic_file.h"
 #include "io/file_read.h"
 
 namespace velmora::io {
@@ -91,32 +87,8 @@ std::string CutToCharacters(std::string_view v, size_t maxChars) {
 // Writes through a temporary file beside target, so a crash or a full disk never leaves a
 // half-written settings file behind.
 bool ReplaceFileAtomically(const std::string& target, std::string_view content) {
-    std::string real = target;
-    struct stat st;
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Replace the file the link points at, not the link.
-        char* resolved = realpath(target.c_str(), nullptr);
-        if (!resolved) return false;
-        real = resolved;
-        free(resolved);
-    }
-    std::string tmp = real + ".XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, content) == 0 && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    if (ok) ok = rename(tmp.c_str(), real.c_str()) == 0;
-    if (!ok) {
-        unlink(tmp.c_str());
-        return false;
-    }
-    std::string dir = real.substr(0, real.find_last_of('/') + 1);
-    int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);  // best effort: makes the rename itself durable
-        close(dfd);
-    }
-    return true;
+    TAtomicFile file;
+    return file.Open(target, /*privateMode=*/true) && file.Write(content) && file.Commit();
 }
 
 bool HasLineBreak(std::string_view s) {

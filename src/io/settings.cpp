@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "base/text.h"
+#include "base/translate.h"
 #include "io/ini_file.h"
 
 #ifndef VELMORA_INSTALLED_BINDIR
@@ -59,6 +61,40 @@ int ClampMaxThreads(int v) {
 }
 int ClampReqPredelay(int v) {
     return std::clamp(v, kReqPredelayMin, kReqPredelayMax);
+}
+
+namespace {
+
+constexpr std::string_view kHttp = "http://", kHttps = "https://";
+
+// The host of an http(s) address: no user part, no port, IPv6 without brackets.
+std::string_view HostOf(std::string_view url) {
+    url.remove_prefix(url.find("://") + 3);
+    url = url.substr(0, url.find_first_of("/?#"));
+    if (size_t at = url.rfind('@'); at != std::string_view::npos) url.remove_prefix(at + 1);
+    if (!url.empty() && url.front() == '[') return url.substr(1, url.find(']') - 1);
+    return url.substr(0, url.find(':'));
+}
+
+}  // namespace
+
+TResult<std::string> CheckEndpoint(std::string_view endpoint) {
+    std::string e(endpoint);
+    while (!e.empty() && e.back() == '/') e.pop_back();
+    const std::string lower = AsciiLower(e);
+    const bool http = lower.rfind(kHttp, 0) == 0, https = lower.rfind(kHttps, 0) == 0;
+    if ((!http && !https) || HostOf(e).empty())
+        return Fail(FormatLog(Tr(kMsgEndpointScheme), 0, std::string(endpoint)));
+    return e;
+}
+
+bool EndpointSendsKeyInClear(std::string_view endpoint) {
+    const std::string lower = AsciiLower(endpoint);
+    if (lower.rfind(kHttp, 0) != 0) return false;
+    const std::string_view host = HostOf(lower);
+    const bool loopback = host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0 ||
+                          (host.size() > 10 && host.substr(host.size() - 10) == ".localhost");
+    return !loopback;
 }
 
 TSettingsValues LoadSettings(const std::string& path) {

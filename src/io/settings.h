@@ -47,6 +47,19 @@ struct TSettingsValues {
     bool ImportNoClear = false;
 };
 
+// Endpoint checks, for the settings file's "endpoint" and the CLI's --endpoint alike.
+// %s is the address as given.
+inline constexpr const char* kMsgEndpointScheme =
+    "Адрес сервиса должен начинаться с http:// или https://: %s";
+inline constexpr const char* kMsgEndpointInClear =
+    "Адрес сервиса %s не защищён (http): ключ API передаётся открытым текстом";
+
+// The endpoint without trailing "/" when it starts with http:// or https:// (ASCII case
+// ignored) and names a host; else Error() is kMsgEndpointScheme, translated.
+TResult<std::string> CheckEndpoint(std::string_view endpoint);
+// True for plain http to a host other than loopback (localhost, 127.0.0.0/8, ::1).
+bool EndpointSendsKeyInClear(std::string_view endpoint);
+
 // Missing file, key or unreadable value: the default. Numbers come back within their ranges.
 TSettingsValues LoadSettings(const std::string& path);
 

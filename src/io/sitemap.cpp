@@ -90,6 +90,11 @@ TResult<> OpenSitemap(const std::string& path, TReader& rd) {
     if (S_ISDIR(st.st_mode)) return OpenFailure(path, EISDIR);
     // The streaming reader would call this "Extra content at the end of the document".
     if (S_ISREG(st.st_mode) && st.st_size == 0) return ReaderFailure("Document is empty");
+    // libxml2 would read such a file as "Document is empty", which hides the cause.
+    unsigned char magic[2] = {0, 0};
+    if (S_ISREG(st.st_mode) && pread(rd.fd, magic, 2, 0) == 2 && magic[0] == 0x1F &&
+        magic[1] == 0x8B)
+        return ReaderFailure(Tr(kMsgSitemapCompressed));
     rd.r = xmlReaderForFd(rd.fd, path.c_str(), nullptr, XML_PARSE_NONET);
     if (!rd.r) return OpenFailure(path, ENOMEM);
     return {};

@@ -1,10 +1,13 @@
 #include "io/url_import.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <optional>
 
+#include "base/text.h"
 #include "base/translate.h"
 #include "base/utf8.h"
 #include "io/codepage.h"
@@ -17,6 +20,8 @@ namespace {
 
 constexpr std::array<std::string_view, 7> kExcludedExtensions{".PNG", ".JPG", ".GIF", ".JPEG",
                                                               ".ICO", ".JS",  ".CSS"};
+
+constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
 
 bool IsControl(char c) {
     return static_cast<unsigned char>(c) < 33;
@@ -61,43 +66,68 @@ std::vector<std::string> SplitClipboardText(std::string_view text) {
     return lines;
 }
 
+bool HasOtherScheme(std::string_view url) {
+    const auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (url.empty() || !isAlpha(url[0])) return false;
+    size_t i = 1;
+    while (i < url.size() && (isAlpha(url[i]) || (url[i] >= '0' && url[i] <= '9') ||
+                              url[i] == '+' || url[i] == '-' || url[i] == '.'))
+        ++i;
+    if (i >= url.size() || url[i] != ':') return false;
+    // "host:8080/..." is a host and its port, not a scheme.
+    if (i + 1 < url.size() && url[i + 1] >= '0' && url[i + 1] <= '9') return false;
+    const std::string scheme = AsciiLower(url.substr(0, i));
+    return scheme != "http" && scheme != "https";
+}
+
+bool HasBadCharacters(std::string_view url) {
+    for (size_t i = 0; i < url.size(); ++i) {
+        const auto c = static_cast<unsigned char>(url[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < url.size()) {
+            const auto next = static_cast<unsigned char>(url[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) return true;  // C1 controls
+        }
+    }
+    return url.find(kReplacementChar) != std::string_view::npos;
+}
+
 TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
                                                    const std::string& codepage) {
     TResult<std::string> raw = ReadWholeFile(path);
     if (!raw) {
         const int err = raw.Code();
         if (err == ENOENT) return Fail(Tr(kMsgImportFileNotFound), err);
+        if (err == EFBIG) return Fail(FormatLog(Tr(kMsgFileTooLarge), 0, path), err);
         return Fail(FormatLog(Tr(kMsgFileReadFailed), 0, path) + " (" + std::strerror(err) + ")",
                     err);
     }
-    std::vector<std::string> urls;
+    std::string_view body = *raw;
     std::string text;
-    if (IsValidUtf8(*raw)) {
-        std::string_view body = *raw;
+    // The UTF-16 byte-order mark: FF FE little-endian, FE FF big-endian.
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(body[i]); };
+    const bool utf16 = body.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) ||
+                                            (byte(0) == 0xFE && byte(1) == 0xFF));
+    if (utf16) {
+        text = Utf16ToUtf8(body.substr(2), byte(0) == 0xFE);
+    } else if (body.find('\0') != std::string_view::npos) {
+        // No text file holds NUL; this is binary data or UTF-16 without its mark.
+        return Fail(FormatLog(Tr(kMsgNotATextFile), 0, path), EINVAL);
+    } else if (IsValidUtf8(body)) {
         if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
         text.assign(body);
     } else {
-        text = CodePageToUtf8(*raw, codepage);
+        text = CodePageToUtf8(body, codepage);
     }
     *raw = std::string();
-
-    std::string line;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t lf = text.find('\n', pos);
-        if (lf == std::string::npos) lf = text.size();
-        line.clear();
-        for (size_t i = pos; i < lf; ++i)
-            if (text[i] != '\r') line += text[i];
-        std::string_view trimmed = TrimControl(line);
-        if (!trimmed.empty()) urls.emplace_back(trimmed);
-        pos = lf + 1;
-    }
-    return urls;
+    return SplitClipboardText(text);
 }
 
 TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
     if (url.empty()) return TAddResult::Empty;
+    if (HasBadCharacters(url)) return TAddResult::BadLine;
+    if (url.size() > kMaxUrlLength) return TAddResult::TooLong;
+    if (HasOtherScheme(url)) return TAddResult::NotHttp;
     if (IsExcludedExtension(url)) return TAddResult::Excluded;
     if (list.URLExists(url)) return TAddResult::Duplicate;
     if (list.Count() >= kMaxUrlCount) return TAddResult::LimitReached;
@@ -105,30 +135,62 @@ TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
     return TAddResult::Added;
 }
 
-TImportStats AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
-                         const std::function<void(TURLTaskInfo&)>& onAdded) {
-    TImportStats stats;
-    for (const std::string& url : urls) {
-        switch (AddURLTask(list, url)) {
-            case TAddResult::Added:
-                ++stats.added;
-                if (onAdded) onAdded(list[list.Count() - 1]);
-                break;
-            case TAddResult::Empty:
-                ++stats.skippedEmpty;
-                break;
-            case TAddResult::Excluded:
-                ++stats.skippedExcluded;
-                break;
-            case TAddResult::Duplicate:
-                ++stats.skippedDuplicate;
-                break;
-            case TAddResult::LimitReached:
-                stats.limitReached = true;
-                return stats;
-        }
+void TImportReport::Note(TAddResult r) {
+    switch (r) {
+        case TAddResult::Added:
+            ++added;
+            break;
+        case TAddResult::Empty:
+            ++empty;
+            break;
+        case TAddResult::BadLine:
+            ++badLines;
+            break;
+        case TAddResult::TooLong:
+            ++tooLong;
+            break;
+        case TAddResult::NotHttp:
+            ++notHttp;
+            break;
+        case TAddResult::Excluded:
+            ++resourceFiles;
+            break;
+        case TAddResult::Duplicate:
+            ++duplicates;
+            break;
+        case TAddResult::LimitReached:
+            ++overLimit;
+            break;
     }
-    return stats;
+}
+
+TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
+                          const std::function<void(TURLTaskInfo&)>& onAdded) {
+    TImportReport report;
+    for (size_t i = 0; i < urls.size(); ++i) {
+        const TAddResult r = AddURLTask(list, urls[i]);
+        if (r == TAddResult::LimitReached) {
+            report.overLimit += urls.size() - i;
+            break;
+        }
+        report.Note(r);
+        if (r == TAddResult::Added && onAdded) onAdded(list[list.Count() - 1]);
+    }
+    return report;
+}
+
+std::vector<std::string> ImportReportLines(const TImportReport& report) {
+    const auto count = [](size_t n) {
+        return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX));
+    };
+    std::vector<std::string> lines{FormatLog(Tr(kLogImportAdded), count(report.added))};
+    const std::pair<size_t, const char*> skipped[] = {
+        {report.duplicates, kLogSkippedDuplicates},   {report.notHttp, kLogSkippedNotHttp},
+        {report.resourceFiles, kLogSkippedResources}, {report.overLimit, kLogSkippedOverLimit},
+        {report.badLines, kLogSkippedBadLines},       {report.tooLong, kLogSkippedTooLong}};
+    for (const auto& [n, pattern] : skipped)
+        if (n > 0) lines.push_back(FormatLog(Tr(pattern), count(n)));
+    return lines;
 }
 
 }  // namespace velmora::io

@@ -14,11 +14,21 @@
 namespace velmora::io {
 
 inline constexpr size_t kMaxUrlCount = 10000;
+// Longer texts are no page address; libcurl would refuse them only when the request is sent.
+inline constexpr size_t kMaxUrlLength = 8192;
 
 // True for a resource-file URL: the text from its last ".", "\" or ":" (when that is a ".")
 // to the end, upper-cased, is one of .PNG .JPG .GIF .JPEG .ICO .JS .CSS. "/", "?" and "#"
 // do not end an extension, so "/img.png?v=2" stays.
 bool IsExcludedExtension(std::string_view url);
+
+// True when url names a scheme other than http or https ("ftp://", "mailto:", "file:"). A text
+// without a scheme (a host name alone, "host:8080/path") is not refused here.
+bool HasOtherScheme(std::string_view url);
+
+// True when url holds a control character (C0, DEL, C1) or U+FFFD, the mark of bytes that
+// could not be decoded.
+bool HasBadCharacters(std::string_view url);
 
 // Without the characters below code 33 at both ends.
 std::string_view TrimControl(std::string_view s);
@@ -26,31 +36,54 @@ std::string_view TrimControl(std::string_view s);
 // Lines split at CR LF, CR or LF, trimmed (TrimControl), empty ones left out.
 std::vector<std::string> SplitClipboardText(std::string_view text);
 
-// One URL per line. Valid UTF-8 is read as such (a leading byte-order mark removed), anything
-// else is decoded from codepage. Lines end at LF; every CR is dropped. Lines are trimmed like
-// clipboard lines and empty ones left out. On failure Error() is translated, ready for a
-// message box: kMsgImportFileNotFound (Code() ENOENT) or kMsgFileReadFailed with the reason.
+// One URL per line, at most kMaxInputFileBytes. UTF-16 with a byte-order mark and valid UTF-8
+// (a leading byte-order mark removed) are read as such, anything else is decoded from
+// codepage; any other file with a NUL byte is refused. Lines are split and trimmed like
+// clipboard text. On failure Error() is translated, ready for a message box:
+// kMsgImportFileNotFound (Code() ENOENT), kMsgFileTooLarge (Code() EFBIG), kMsgNotATextFile
+// (Code() EINVAL) or kMsgFileReadFailed with the reason.
 TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
                                                    const std::string& codepage);
 
-enum class TAddResult { Added, Empty, Excluded, Duplicate, LimitReached };
-
-// Adds one URL unless it is empty, a resource file or already in the list (ASCII case
-// ignored); LimitReached, adding nothing, when the list already holds kMaxUrlCount tasks.
-TAddResult AddURLTask(TURLTaskInfoList& list, std::string url);
-
-struct TImportStats {
-    size_t added = 0;
-    size_t skippedEmpty = 0;
-    size_t skippedExcluded = 0;
-    size_t skippedDuplicate = 0;
-    // The import stopped at the limit; the caller shows kMsgUrlLimit once.
-    bool limitReached = false;
+enum class TAddResult {
+    Added,
+    Empty,
+    BadLine,
+    TooLong,
+    NotHttp,
+    Excluded,
+    Duplicate,
+    LimitReached
 };
 
-// Feeds urls in order to AddURLTask until they end or the limit stops them; onAdded runs for
-// every task added (for the grid rows).
-TImportStats AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
-                         const std::function<void(TURLTaskInfo&)>& onAdded = {});
+// Adds one URL unless it is empty, holds bad characters (HasBadCharacters), is longer than
+// kMaxUrlLength, names another scheme, is a resource file or is already in the list (ASCII
+// case ignored); LimitReached, adding nothing, when the list already holds kMaxUrlCount tasks.
+TAddResult AddURLTask(TURLTaskInfoList& list, std::string url);
+
+// What one import did with its candidates, by reason.
+struct TImportReport {
+    size_t added = 0;
+    size_t empty = 0;  // blank entries; not worth a word
+    size_t badLines = 0;
+    size_t tooLong = 0;
+    size_t notHttp = 0;
+    size_t resourceFiles = 0;
+    size_t duplicates = 0;
+    // Candidates not looked at because the list was full; the caller shows kMsgUrlLimit once.
+    size_t overLimit = 0;
+
+    bool LimitReached() const { return overLimit > 0; }
+    // Counts one result of AddURLTask; LimitReached counts one candidate over the limit.
+    void Note(TAddResult r);
+};
+
+// Feeds urls in order to AddURLTask until they end or the limit stops them (the rest count as
+// over the limit); onAdded runs for every task added (for the grid rows).
+TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
+                          const std::function<void(TURLTaskInfo&)>& onAdded = {});
+
+// The report as translated lines: the added count, then each skip reason that occurred.
+std::vector<std::string> ImportReportLines(const TImportReport& report);
 
 }  // namespace velmora::io

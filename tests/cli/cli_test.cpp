@@ -1,13 +1,16 @@
 // velmora-cli: its command line and whole runs against the local simulator.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
+#include "cli/cli_inputs.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "sim/simulator.h"
@@ -32,6 +35,10 @@ TEST(CliOptions, ParsesAndRejects) {
         {{"--delay", "10001", "urls.txt"}, "--delay"},
         {{"--lang", "de", "urls.txt"}, "--lang"},
         {{"--endpoint", "ftp://x", "urls.txt"}, "--endpoint"},
+        {{"--endpoint", "dict://127.0.0.1:2628/#", "urls.txt"}, "--endpoint"},
+        {{"--endpoint", "file:///etc/passwd#", "urls.txt"}, "--endpoint"},
+        {{"--key-file", "k.txt", "urls.txt"}, ""},
+        {{"--key-file"}, "needs a value"},
         {{"--key"}, "needs a value"},
         {{"--bogus", "urls.txt"}, "unknown option"},
         {{}, "no URL file"},
@@ -83,7 +90,7 @@ class CliRun : public ::testing::Test {
         o.DelayMs = 100;
         o.Lang = "ru";
         o.Quiet = true;
-        o.IniFile = (FDir / "none.ini").string();
+        o.IniFile = Write("none.ini", "");  // an empty settings file: every default
         o.DesktopCsv = (FDir / "d.csv").string();
         o.MobileCsv = (FDir / "m.csv").string();
         return o;
@@ -166,6 +173,187 @@ TEST_F(CliRun, AbortEndsHangingTransfersAtOnce) {
         const size_t urlEnd = line.find(';', line.find(';') + 1);
         EXPECT_EQ(line.substr(urlEnd), std::string(15, ';')) << line;
     }
+}
+
+TEST(CliKey, FirstOfOptionFileEnvironmentSettings) {
+    const fs::path dir = fs::temp_directory_path() / ("velmora-key-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "key.txt") << "  file-key \n second line\n";
+    std::ofstream(dir / "blank.txt") << " \n";
+    const std::string keyFile = (dir / "key.txt").string();
+    const struct {
+        std::optional<std::string> option;
+        std::string file;
+        const char* env;       // nullptr: unset
+        std::string expected;  // "!" + fragment: fails
+    } cases[] = {
+        {"opt-key", keyFile, "env-key", "opt-key"},
+        {std::nullopt, keyFile, "env-key", "file-key"},
+        {std::nullopt, "", "env-key", "env-key"},
+        {std::nullopt, "", "", "ini-key"},
+        {std::nullopt, "", nullptr, "ini-key"},
+        {std::nullopt, (dir / "missing.txt").string(), "env-key", "!cannot read the key file"},
+        {std::nullopt, (dir / "blank.txt").string(), nullptr, "!holds no key"},
+    };
+    for (const auto& c : cases) {
+        if (c.env)
+            ::setenv(kApiKeyVariable, c.env, 1);
+        else
+            ::unsetenv(kApiKeyVariable);
+        TCliOptions o;
+        o.ApiKey = c.option;
+        o.KeyFile = c.file;
+        TResult<std::string> key = ChooseApiKey(o, "ini-key");
+        if (c.expected[0] == '!') {
+            EXPECT_FALSE(key);
+            EXPECT_NE(key.Error().find(c.expected.substr(1)), std::string::npos) << key.Error();
+        } else {
+            EXPECT_EQ(key ? *key : key.Error(), c.expected);
+        }
+    }
+    ::unsetenv(kApiKeyVariable);
+    fs::remove_all(dir);
+}
+
+TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
+    const std::string urls = Write("urls.txt", "https://a.example/\n");
+    const std::string map =
+        Write("map.xml", "<urlset><url><loc>https://a.example/</loc></url></urlset>");
+    fs::create_symlink(FDir / "urls.txt", FDir / "link.txt");
+    fs::create_directories(FDir / "bin");
+    Write("plain", "x");
+    const std::string ini = Write("bad.ini", "[PARAMS]\nendpoint=dict://127.0.0.1:2628/#\n");
+    const struct {
+        const char* name;
+        std::function<void(TCliOptions&)> change;
+        const char* fragment;
+    } cases[] = {
+        {"folder missing", [&](TCliOptions& o) { o.DesktopCsv = (FDir / "no/d.csv").string(); },
+         "--desktop-csv: cannot write"},
+        {"folder is a file", [&](TCliOptions& o) { o.MobileCsv = (FDir / "plain/m.csv").string(); },
+         "--mobile-csv: cannot write"},
+        {"output is a folder", [&](TCliOptions& o) { o.MobileCsv = FDir.string(); },
+         "cannot write"},
+        {"output is the URL file", [&](TCliOptions& o) { o.DesktopCsv = urls; }, "the URL file"},
+        {"through a symlink", [&](TCliOptions& o) { o.MobileCsv = (FDir / "link.txt").string(); },
+         "the URL file"},
+        {"through ..", [&](TCliOptions& o) { o.DesktopCsv = (FDir / "bin/../urls.txt").string(); },
+         "the URL file"},
+        {"output is the sitemap",
+         [&](TCliOptions& o) {
+             o.UrlFile.clear();
+             o.SitemapFile = map;
+             o.DesktopCsv = map;
+         },
+         "the sitemap"},
+        {"both outputs one file", [&](TCliOptions& o) { o.MobileCsv = o.DesktopCsv; },
+         "name the same file"},
+        {"--ini missing", [&](TCliOptions& o) { o.IniFile = (FDir / "no.ini").string(); },
+         "--ini: cannot read"},
+        {"--ini a folder", [&](TCliOptions& o) { o.IniFile = FDir.string(); },
+         "--ini: cannot read"},
+        {"endpoint not http",
+         [&](TCliOptions& o) {
+             o.IniFile = ini;
+             o.Endpoint.reset();
+         },
+         "http:// или https://: dict://"},
+        {"endless URL file", [&](TCliOptions& o) { o.UrlFile = "/dev/zero"; }, "64"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TCliOptions o = Options(urls);
+        c.change(o);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.fragment), std::string::npos) << err;
+    }
+    EXPECT_TRUE(FSim->Requests().empty());
+    EXPECT_EQ(Read("urls.txt"), "https://a.example/\n");
+    EXPECT_EQ(Read("map.xml"), "<urlset><url><loc>https://a.example/</loc></url></urlset>");
+    EXPECT_FALSE(fs::exists(FDir / "d.csv"));
+}
+
+TEST_F(CliRun, OneFailedCsvDoesNotCostTheOther) {
+    TCliOptions o = Options(Write("urls.txt", "https://a.example/\n"));
+    o.DesktopCsv = "/dev/full";  // opens, then every write fails
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("/dev/full: "), std::string::npos) << err;
+    EXPECT_EQ(Lines(Read("m.csv")).size(), 2u);
+}
+
+TEST_F(CliRun, TellsWhatTheImportSkippedAndWhenNothingIsLeft) {
+    TCliOptions o =
+        Options(Write("urls.txt", std::string("https://a.example/\nftp://b.example/\n"
+                                              "https://a.example/\nhttps://c\x1b[2J\n")));
+    o.Quiet = false;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    for (const char* line : {"Добавлено URL: 1", "Пропущено повторов: 1", "Пропущено не http(s): 1",
+                             "Пропущено строк с управляющими или нечитаемыми символами: 1"})
+        EXPECT_NE(err.find(line), std::string::npos) << err;
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(Options(Write("empty.txt", "\n")), ExeDir()), kExitCompleted);
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("no URLs to check"), std::string::npos) << err;
+}
+
+TEST_F(CliRun, WarnsOfAMissingCatalogueAndAKeySentInClear) {
+    TCliOptions o = Options(Write("urls.txt", "https://a.example/\n"));
+    o.Lang = "en";
+    o.Endpoint = "http://psi.invalid";  // never reached: the list is empty
+    Write("empty.txt", "");
+    o.UrlFile = (FDir / "empty.txt").string();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("no translation catalogue found"), std::string::npos) << err;
+    EXPECT_NE(err.find("http://psi.invalid"), std::string::npos) << err;
+}
+
+TEST_F(CliRun, AbortSaysHowManyUrlsWereLeftUnchecked) {
+    std::string urls = "https://a.example/\n";
+    for (int i = 0; i < 3; ++i) urls += "https://x.example/" + std::to_string(i) + "/sim-hang\n";
+    TCliOptions o = Options(Write("hang.txt", urls));
+    std::thread interrupter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        RequestAbortFromSignal();
+    });
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitAborted);
+    interrupter.join();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("aborted: 3 of 4 URLs left unchecked"), std::string::npos) << err;
+    // What finished is kept.
+    EXPECT_EQ(Lines(Read("d.csv"))[1].rfind("1;https://a.example/;;100;", 0), 0u);
+}
+
+TEST_F(CliRun, AClosedStderrCostsLogLinesOnly) {
+    const std::string urls = Write("urls.txt", "https://a.example/\nhttps://b.example/\n");
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);  // as "| head -1" does once it has its line
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(fds[1], STDERR_FILENO);
+        const std::string endpoint = FSim->Endpoint(), d = (FDir / "d.csv").string(),
+                          ini = Write("none.ini", "");
+        ::execl(VELMORA_CLI_EXE, VELMORA_CLI_EXE, "--endpoint", endpoint.c_str(), "--delay", "100",
+                "--ini", ini.c_str(), "--desktop-csv", d.c_str(), urls.c_str(), nullptr);
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), kExitCompleted);
+    EXPECT_EQ(Lines(Read("d.csv")).size(), 3u);
 }
 
 }  // namespace

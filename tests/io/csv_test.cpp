@@ -1,8 +1,12 @@
 #include "io/csv.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <tuple>
 
 #include "base/translate.h"
 #include "engine/metrica.h"
@@ -12,7 +16,6 @@ namespace velmora::io {
 namespace {
 
 using test::ReadBytes;
-using test::Succeeded;
 using test::TTempDir;
 
 TEST(Csv, FieldQuotingOnlyWhenNeeded) {
@@ -71,47 +74,145 @@ class CsvExport : public ::testing::Test {
     TTempDir FDir;
 };
 
-TEST_F(CsvExport, ExactBytesInTheCodePage) {
+TEST_F(CsvExport, ExactBytesInTheCodePageWhenEveryFieldFits) {
     const std::string path = FDir.File("velmora_desktop.csv");
-    ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1251", msDesktop, DisplayOrder())));
+    TResult<TCsvExport> r = ExportGridCsv(path, "WINDOWS-1251", msDesktop, {&FList[0], &FList[1]});
+    ASSERT_TRUE(r) << r.Error();
+    EXPECT_FALSE(r->WrittenInUtf8);
     EXPECT_EQ(ReadBytes(path),
               "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
               "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "3;https://example.com/?/??;SEND ERROR;;;;;;;;;;;;;;\r\n"
+              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234\r\n"
+              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+}
+
+TEST_F(CsvExport, UnfitFieldSwitchesTheFileToUtf8WithBom) {
+    const std::string path = FDir.File("velmora_desktop.csv");
+    TResult<TCsvExport> r = ExportGridCsv(path, "WINDOWS-1251", msDesktop, DisplayOrder());
+    ASSERT_TRUE(r) << r.Error();
+    EXPECT_TRUE(r->WrittenInUtf8);
+    EXPECT_EQ(ReadBytes(path),
+              "\xEF\xBB\xBF№;URL;Ошибка;Score;Инфо;"
+              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
+              "3;https://example.com/ü/日本;SEND ERROR;;;;;;;;;;;;;;\r\n"
               "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234\r\n"
               "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
 
-    ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1251", msMobile, {&FList[0]})));
-    EXPECT_EQ(ReadBytes(path),
-              "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
-              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "1;https://example.com/a;;41;;;? 6,1 \xF1;;;;;;;;;;\r\n");  // file emptied first
+    // The mobile display value "≈ 6,1 с" has no place in either code page.
+    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1252", msMobile, {&FList[0]}));
+    EXPECT_EQ(ReadBytes(path).substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(ReadBytes(path).find("1;https://example.com/a;;41;;;≈ 6,1 с;"), std::string::npos);
+}
+
+TEST(CsvCodePage, ScriptsInBothLanguages) {
+    const struct {
+        const char* name;
+        std::string url, value;
+        bool fitsCp1251, fitsCp1252;
+    } cases[] = {
+        {"Cyrillic", "https://сайт.рф/страница", "1,2 с", true, false},
+        {"CJK", "https://example.jp/日本語", "1.2 秒", false, false},
+        {"accented Latin", "https://example.fr/café-crème", "1,2 s", false, true},
+        {"ASCII", "https://example.com/", "1,2 s", true, true},
+    };
+    for (const auto& c : cases) {
+        TURLTaskInfoList list;
+        TURLTaskInfo& t = list.Add(c.url);
+        t.InitMetricResults();
+        t.TaskResults->TaskResult = {trOK, trOK};
+        t.TaskResults->MetricaValues.push_back(
+            {"speed-index", msDesktop, c.value, ColNumByKey("speed-index")});
+        // Each interface language with its code page and its own column captions.
+        for (const auto& [cp, fits, translator] :
+             {std::tuple{"WINDOWS-1251", c.fitsCp1251, TTranslateFn{nullptr}},
+              std::tuple{"WINDOWS-1252", c.fitsCp1252, TTranslateFn{&RussianCaption}}}) {
+            SCOPED_TRACE(std::string(c.name) + " in " + cp);
+            SetTranslator(translator);
+            TTempDir dir;
+            const std::string path = dir.File("out.csv");
+            TResult<TCsvExport> r = ExportGridCsv(path, cp, msDesktop, {&t});
+            ASSERT_TRUE(r) << r.Error();
+            EXPECT_EQ(r->WrittenInUtf8, !fits);
+            const std::string bytes = ReadBytes(path);
+            const std::string text =
+                fits ? CodePageToUtf8(bytes, cp) : bytes.substr(3);  // after the BOM
+            if (!fits) {
+                EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+            }
+            // Nothing was lost: the URL and the display value come back whole.
+            EXPECT_NE(text.find("1;" + c.url + ";;"), std::string::npos) << text;
+            EXPECT_NE(text.find(";" + c.value + ";"), std::string::npos) << text;
+            EXPECT_EQ(text.find('?'), std::string::npos) << text;
+        }
+    }
+    SetTranslator(nullptr);
 }
 
 TEST_F(CsvExport, CaptionsFollowTheLanguageInForce) {
     SetTranslator(&RussianCaption);
     const std::string path = FDir.File("velmora_mob.csv");
-    ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1252", msMobile, DisplayOrder())));
+    ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1252", msMobile, {&FList[1]}));
     EXPECT_EQ(ReadBytes(path),
               "No.;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "3;https://example.com/\xFC/??;API QUOTA;;;;;;;;;;;;;;\r\n"
-              "1;https://example.com/a;;41;;;? 6,1 ?;;;;;;;;;;\r\n"
               "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
 }
 
-TEST_F(CsvExport, FailuresReturnFalse) {
+TEST_F(CsvExport, FailuresLeaveTheOldFileWhole) {
     const std::string noFolder = FDir.File("missing/velmora_desktop.csv");
-    const TResult<> noFile = ExportGridCsv(noFolder, "WINDOWS-1251", msDesktop, DisplayOrder());
+    const TResult<TCsvExport> noFile =
+        ExportGridCsv(noFolder, "WINDOWS-1251", msDesktop, DisplayOrder());
     EXPECT_FALSE(noFile);
     EXPECT_EQ(noFile.Error().rfind(noFolder + ": ", 0), 0u) << noFile.Error();
 
-    // Opens fine, every write fails: a full disk.
-    const TResult<> full = ExportGridCsv("/dev/full", "WINDOWS-1251", msDesktop, DisplayOrder());
+    // A device is written in place: every write fails, as on a full disk.
+    const TResult<TCsvExport> full =
+        ExportGridCsv("/dev/full", "WINDOWS-1251", msDesktop, DisplayOrder());
     EXPECT_FALSE(full);
     EXPECT_NE(full.Error().find("/dev/full: "), std::string::npos) << full.Error();
 
+    // A read-only file is refused, not replaced behind its owner's back.
+    const std::string readOnly = FDir.File("kept.csv");
+    test::WriteBytes(readOnly, "old");
+    ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+    const TResult<TCsvExport> refused =
+        ExportGridCsv(readOnly, "WINDOWS-1251", msDesktop, DisplayOrder());
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.Code(), EACCES);
+    EXPECT_EQ(ReadBytes(readOnly), "old");
+
+    // Only the files the test made are left: no temporary file stays behind.
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(FDir.Path())) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);
+
     TCsvWriter unopened("WINDOWS-1251");
     EXPECT_FALSE(unopened.WriteLine({"a"}));
+}
+
+TEST_F(CsvExport, AWriterDroppedMidwayLeavesTheOldFile) {
+    const std::string path = FDir.File("d.csv");
+    test::WriteBytes(path, "previous table\r\n");
+    {
+        TCsvWriter w("WINDOWS-1251");
+        ASSERT_TRUE(w.Open(path));
+        ASSERT_TRUE(w.WriteLine({"half", "written"}));
+        // As a crash or a kill would: never closed.
+        EXPECT_EQ(ReadBytes(path), "previous table\r\n");
+    }
+    EXPECT_EQ(ReadBytes(path), "previous table\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    // Through a symbolic link the file it points at is replaced; the link stays a link.
+    const std::string link = FDir.File("link.csv");
+    ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(ExportGridCsv(link, "WINDOWS-1251", msDesktop, {&FList[0]}));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(path).rfind("\xB9;URL;", 0), 0u);
 }
 
 }  // namespace

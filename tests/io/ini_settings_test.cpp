@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "io/atomic_file.h"
 #include "io/ini_file.h"
 #include "io/settings.h"
 #include "io_test_util.h"
@@ -165,6 +167,75 @@ TEST(IniFile, UnwritableFolderFails) {
     chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(failed.Error(), "Unable to write to " + path);
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=ru\n");
+}
+
+TEST(IniFile, ReadOnlyFileIsRespected) {
+    TTempDir dir;
+    const std::string path = dir.File("Velmora.ini");
+    WriteBytes(path, "[PARAMS]\nlang=ru\n");
+    ASSERT_EQ(chmod(path.c_str(), 0400), 0);
+    const TResult<> failed = SaveLang(path, "en");
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.Error(), "Unable to write to " + path);
+    EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=ru\n");
+    EXPECT_EQ(FileMode(path), 0400u);
+}
+
+TEST(IniFile, StaleTemporaryFilesAreRemovedAtStartUp) {
+    TTempDir dir;
+    const std::string path = dir.File("Velmora.ini");
+    const auto make = [&](const std::string& name, bool old) {
+        WriteBytes(dir.File(name), "api-key=secret\n");
+        if (!old) return;
+        const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};  // 2001
+        ASSERT_EQ(utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0), 0);
+    };
+    const struct {
+        std::string name;
+        bool old, removed;
+    } cases[] = {
+        {"Velmora.ini.velmora-tmp-Ab12Cd", true, true},
+        {"Velmora.ini.Xy34Zw", true, true},                // named by an earlier version
+        {"Velmora.ini.velmora-tmp-Ef56Gh", false, false},  // a save in progress elsewhere
+        {"Velmora.ini.bak", true, false},
+        {"Velmora.ini.velmora-tmp-toolong1", true, false},
+        {"Other.ini.velmora-tmp-Ab12Cd", true, false},
+    };
+    for (const auto& c : cases) make(c.name, c.old);
+    EXPECT_EQ(RemoveStaleTempFiles(path), 2);
+    for (const auto& c : cases)
+        EXPECT_EQ(std::filesystem::exists(dir.File(c.name)), !c.removed) << c.name;
+}
+
+TEST(Settings, EndpointMustBeHttpOrHttps) {
+    const struct {
+        std::string endpoint, checked;  // checked empty: refused
+        bool inClear;
+    } cases[] = {
+        {"https://www.googleapis.com", "https://www.googleapis.com", false},
+        {"HTTPS://proxy.example/psi/", "HTTPS://proxy.example/psi", false},
+        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080", false},
+        {"http://localhost:8080", "http://localhost:8080", false},
+        {"http://[::1]:8080", "http://[::1]:8080", false},
+        {"http://proxy.example", "http://proxy.example", true},
+        {"http://127.0.0.1@evil.example", "http://127.0.0.1@evil.example", true},
+        {"dict://127.0.0.1:2628/#", "", false},
+        {"file:///etc/passwd#", "", false},
+        {"gopher://x", "", false},
+        {"https://", "", false},
+        {"", "", false},
+    };
+    for (const auto& c : cases) {
+        TResult<std::string> r = CheckEndpoint(c.endpoint);
+        if (c.checked.empty()) {
+            EXPECT_FALSE(r) << c.endpoint;
+            EXPECT_EQ(r.Error(),
+                      "Адрес сервиса должен начинаться с http:// или https://: " + c.endpoint);
+        } else {
+            EXPECT_EQ(r ? *r : r.Error(), c.checked);
+        }
+        EXPECT_EQ(EndpointSendsKeyInClear(c.endpoint), c.inClear) << c.endpoint;
+    }
 }
 
 TEST(Settings, ParseIniInt) {

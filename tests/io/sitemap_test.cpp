@@ -61,6 +61,7 @@ TEST(Sitemap, ErrorsCarryTheReadersMessage) {
     TTempDir dir;
     WriteBytes(dir.File("empty.xml"), "");
     WriteBytes(dir.File("late.xml"), "<sitemapindex></sitemapindex><extra/>");
+    WriteBytes(dir.File("map.xml.gz"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00", 8));
     const struct {
         std::string path;
         const char* fragment;
@@ -71,6 +72,7 @@ TEST(Sitemap, ErrorsCarryTheReadersMessage) {
         {dir.File("late.xml"), "Extra content at the end of the document"},
         {dir.File("missing.xml"), "Не удалось открыть файл: "},
         {dir.Path(), "Не удалось открыть файл: "},
+        {dir.File("map.xml.gz"), "файл сжат (gzip); распакуйте его перед импортом"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

@@ -1,11 +1,13 @@
 #include "io/url_import.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include "base/utf8.h"
 #include "io/codepage.h"
+#include "io/file_read.h"
 #include "io/import_texts.h"
 #include "io_test_util.h"
 
@@ -84,8 +86,8 @@ TEST(ImportText, ReadTextFileUrls) {
           "https://example.com/b"}},
         {"utf8_bom.txt", {"https://example.com/привет", "https://example.com/b"}},
         {"cp1251.txt", {"https://example.com/привет", "https://сайт.рф/"}},
-        // Lines end at LF only; lone CRs are dropped, so the two URLs run together.
-        {"cr_only.txt", {"https://example.com/ahttps://example.com/b"}},
+        // Old Mac editors end lines in CR alone.
+        {"cr_only.txt", {"https://example.com/a", "https://example.com/b"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -133,25 +135,25 @@ TEST(ImportAdd, FiveLinesGiveTwoTasks) {
     for (const Urls& source : {*file, clip}) {
         TURLTaskInfoList list;
         std::vector<int32_t> shown;
-        TImportStats st =
+        TImportReport st =
             AddURLTasks(list, source, [&](TURLTaskInfo& t) { shown.push_back(t.Num); });
         EXPECT_EQ(ListUrls(list), (Urls{"https://example.com/a", "https://example.com/b"}));
         EXPECT_EQ(shown, (std::vector<int32_t>{1, 2}));
         EXPECT_EQ(st.added, 2u);
-        EXPECT_EQ(st.skippedDuplicate, 1u);
-        EXPECT_EQ(st.skippedExcluded, 1u);
-        EXPECT_FALSE(st.limitReached);
+        EXPECT_EQ(st.duplicates, 1u);
+        EXPECT_EQ(st.resourceFiles, 1u);
+        EXPECT_FALSE(st.LimitReached());
     }
 }
 
 TEST(ImportAdd, AppendingNumbersAfterExistingTasks) {
     TURLTaskInfoList list;
     AddURLTasks(list, {"https://x/1", "https://x/2"});
-    TImportStats st = AddURLTasks(list, {"https://X/2", "https://x/3", "", "https://x/3"});
+    TImportReport st = AddURLTasks(list, {"https://X/2", "https://x/3", "", "https://x/3"});
     EXPECT_EQ(ListUrls(list), (Urls{"https://x/1", "https://x/2", "https://x/3"}));
     EXPECT_EQ(st.added, 1u);
-    EXPECT_EQ(st.skippedDuplicate, 2u);
-    EXPECT_EQ(st.skippedEmpty, 1u);
+    EXPECT_EQ(st.duplicates, 2u);
+    EXPECT_EQ(st.empty, 1u);
 }
 
 TEST(ImportAdd, StopsAtTheLimit) {
@@ -161,12 +163,13 @@ TEST(ImportAdd, StopsAtTheLimit) {
     ASSERT_EQ(AddURLTasks(list, first).added, 9999u);
 
     // Filtered and duplicate URLs before the limit do not trigger it.
-    TImportStats st = AddURLTasks(list, {"https://example.com/0", "https://example.com/x.png",
-                                         "https://new/1", "https://new/2", "https://new/3"});
+    TImportReport st = AddURLTasks(list, {"https://example.com/0", "https://example.com/x.png",
+                                          "https://new/1", "https://new/2", "https://new/3"});
     EXPECT_EQ(st.added, 1u);
-    EXPECT_TRUE(st.limitReached);
-    EXPECT_EQ(st.skippedDuplicate, 1u);
-    EXPECT_EQ(st.skippedExcluded, 1u);
+    EXPECT_TRUE(st.LimitReached());
+    EXPECT_EQ(st.overLimit, 2u);
+    EXPECT_EQ(st.duplicates, 1u);
+    EXPECT_EQ(st.resourceFiles, 1u);
     ASSERT_EQ(list.Count(), kMaxUrlCount);
     EXPECT_EQ(list[9999].URL, "https://new/1");
     EXPECT_EQ(list[9999].Num, 10000);
@@ -175,7 +178,115 @@ TEST(ImportAdd, StopsAtTheLimit) {
     EXPECT_EQ(AddURLTask(list, "https://new/1"), TAddResult::Duplicate);
     EXPECT_EQ(AddURLTask(list, "https://new/4.css"), TAddResult::Excluded);
     EXPECT_EQ(AddURLTask(list, "https://new/4"), TAddResult::LimitReached);
-    EXPECT_FALSE(AddURLTasks(list, {"https://example.com/1"}).limitReached);
+    EXPECT_FALSE(AddURLTasks(list, {"https://example.com/1"}).LimitReached());
+}
+
+TEST(ImportText, EncodingsAndJunk) {
+    TTempDir dir;
+    const struct {
+        const char* name;
+        std::string bytes;
+        Urls expected;
+    } cases[] = {
+        {"UTF-16LE with BOM",
+         std::string("\xFF\xFE"
+                     "h\0t\0t\0p\0:\0/\0/\0\x16\x04/\0\r\0\n\0x\0",
+                     26),
+         {"http://Ж/", "x"}},
+        {"UTF-16BE with BOM", std::string("\xFE\xFF\0a\0\n\0b", 8), {"a", "b"}},
+        {"CR LF, LF and CR alone", "a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        // Inner control characters stay in the line; AddURLTask refuses it.
+        {"ESC inside", "a\x1b[2Jb\nc", {"a\x1b[2Jb", "c"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(dir.File("u.txt"), c.bytes);
+        TResult<Urls> r = ReadTextFileUrls(dir.File("u.txt"), "WINDOWS-1252");
+        ASSERT_TRUE(r) << r.Error();
+        EXPECT_EQ(*r, c.expected);
+    }
+}
+
+TEST(ImportText, SizeIsBoundedWhateverTheFileClaims) {
+    // /dev/zero never ends; a sparse file claims far more than it holds.
+    TResult<Urls> zero = ReadTextFileUrls("/dev/zero", "WINDOWS-1252");
+    EXPECT_FALSE(zero);
+    EXPECT_EQ(zero.Code(), EFBIG);
+    EXPECT_EQ(zero.Error(), "Файл больше 64 МБ: /dev/zero");
+
+    TTempDir dir;
+    const std::string sparse = dir.File("sparse.txt");
+    WriteBytes(sparse, "https://example.com/\n");
+    ASSERT_EQ(truncate(sparse.c_str(), off_t{1} << 36), 0);  // 64 GB claimed
+    TResult<Urls> big = ReadTextFileUrls(sparse, "WINDOWS-1252");
+    EXPECT_FALSE(big);
+    EXPECT_EQ(big.Code(), EFBIG);
+
+    TResult<std::string> capped = ReadWholeFile("/dev/zero", 100);
+    EXPECT_EQ(capped.Code(), EFBIG);
+}
+
+TEST(ImportAdd, EachSkipReasonIsCountedOnce) {
+    const struct {
+        std::string url;
+        TAddResult result;
+    } cases[] = {
+        {"https://example.com/a", TAddResult::Added},
+        {"HTTP://example.com/upper-scheme", TAddResult::Added},
+        {"example.com/host-only", TAddResult::Added},
+        {"localhost:8080/port-is-no-scheme", TAddResult::Added},
+        {"https://example.com/A", TAddResult::Duplicate},
+        {"https://example.com/logo.PNG", TAddResult::Excluded},
+        {"ftp://example.com/", TAddResult::NotHttp},
+        {"javascript:alert(1)", TAddResult::NotHttp},
+        {"file:///etc/passwd", TAddResult::NotHttp},
+        {std::string("https://example.com/\0x", 22), TAddResult::BadLine},
+        {"https://example.com/\x1b[2J", TAddResult::BadLine},
+        {"https://example.com/\xC2\x85", TAddResult::BadLine},      // C1 NEL
+        {"https://example.com/\xEF\xBF\xBD", TAddResult::BadLine},  // undecodable byte
+        {"https://example.com/" + std::string(kMaxUrlLength, 'x'), TAddResult::TooLong},
+        {"https://example.com/" + std::string(kMaxUrlLength - 20, 'x'), TAddResult::Added},
+        {"", TAddResult::Empty},
+    };
+    TURLTaskInfoList list;
+    Urls all;
+    for (const auto& c : cases) {
+        EXPECT_EQ(AddURLTask(list, c.url), c.result) << c.url.substr(0, 40);
+        all.push_back(c.url);
+    }
+    TURLTaskInfoList fresh;
+    const TImportReport st = AddURLTasks(fresh, all);
+    EXPECT_EQ(st.added, 5u);
+    EXPECT_EQ(st.duplicates, 1u);
+    EXPECT_EQ(st.resourceFiles, 1u);
+    EXPECT_EQ(st.notHttp, 3u);
+    EXPECT_EQ(st.badLines, 4u);
+    EXPECT_EQ(st.tooLong, 1u);
+    EXPECT_EQ(st.empty, 1u);
+    EXPECT_EQ(ImportReportLines(st),
+              (Urls{"Добавлено URL: 5", "Пропущено повторов: 1", "Пропущено не http(s): 3",
+                    "Пропущено файлов ресурсов: 1",
+                    "Пропущено строк с управляющими или нечитаемыми символами: 4",
+                    "Пропущено URL длиннее 8 КБ: 1"}));
+}
+
+TEST(ImportText, BinaryDataIsNoUrlList) {
+    std::string bytes(1 << 20, '\0');
+    uint32_t x = 12345;
+    for (char& c : bytes) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    TTempDir dir;
+    for (const auto& [name, content] :
+         {std::pair{"random.bin", bytes},
+          std::pair{"utf16-no-bom.txt", std::string("h\0t\0t\0p\0\n\0", 10)}}) {
+        WriteBytes(dir.File(name), content);
+        TResult<Urls> r = ReadTextFileUrls(dir.File(name), "WINDOWS-1251");
+        EXPECT_FALSE(r) << name;
+        EXPECT_EQ(r.Error(),
+                  "Файл не похож на текстовый (в нём есть нулевые байты): " + dir.File(name));
+    }
 }
 
 TEST(CodePage, ConversionsNeverFail) {
