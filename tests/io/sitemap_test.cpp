@@ -52,9 +52,18 @@ TEST(Sitemap, ProgressCountsEveryChildButAdvancesPerLoc) {
 }
 
 TEST(Sitemap, NoUrlsetIsItsOwnOutcome) {
-    TResult<TSitemap> r = ParseSitemap(DataPath("sitemap_no_urlset.xml"));
+    TTempDir dir;
+    WriteBytes(dir.File("feed.xml"), "<feed><url><loc>https://example.com/</loc></url></feed>");
+    TResult<TSitemap> r = ParseSitemap(dir.File("feed.xml"));
     ASSERT_FALSE(r);
     EXPECT_EQ(r.Error(), kMsgSitemapNoUrlset);
+}
+
+TEST(Sitemap, IndexGivesItsChildFiles) {
+    TResult<TSitemap> r = ParseSitemap(DataPath("sitemap_no_urlset.xml"));
+    ASSERT_TRUE(r) << r.Error();
+    EXPECT_TRUE(r->isIndex);
+    EXPECT_EQ(r->locs, Urls{"https://example.com/sitemap1.xml"});
 }
 
 TEST(Sitemap, ErrorsCarryTheReadersMessage) {
