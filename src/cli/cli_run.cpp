@@ -8,15 +8,18 @@
 
 #include "base/decimal_separator.h"
 #include "base/translate.h"
+#include "cli/budget.h"
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
+#include "cli/json_output.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "io/codepage.h"
 #include "io/csv.h"
+#include "io/file_read.h"
 #include "io/import_texts.h"
 #include "io/settings.h"
-#include "io/sitemap.h"
+#include "io/sitemap_fetch.h"
 #include "io/translation.h"
 #include "io/url_import.h"
 
@@ -28,6 +31,8 @@ namespace velmora::cli {
 namespace {
 
 std::atomic<bool> gAbortSignalled{false};
+
+constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 
 void Complain(const std::string& text) {
     std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
@@ -42,13 +47,18 @@ std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
 bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
     std::vector<std::string> urls;
+    size_t notKept = 0;
     if (!o.SitemapFile.empty()) {
-        TResult<io::TSitemap> map = io::ParseSitemap(o.SitemapFile);
+        io::TSitemapFetchOptions fetch;
+        fetch.abort = &gAbortSignalled;
+        TResult<io::TSitemapLoad> map = io::LoadSitemap(o.SitemapFile, fetch);
         if (!map) {
             Complain(map.Error());
             return false;
         }
-        urls = std::move(map->locs);
+        for (const std::string& line : map->leftOut) Complain(line);
+        urls = std::move(map->urls);
+        notKept = map->urlsNotKept;
     } else {
         TResult<std::vector<std::string>> text = io::ReadTextFileUrls(o.UrlFile, codepage);
         if (!text) {
@@ -58,7 +68,8 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
         urls = std::move(*text);
     }
     io::TImportStats stats = io::AddURLTasks(master, urls);
-    if (stats.limitReached) Complain(Tr(io::kMsgUrlLimit));
+    if (stats.limitReached)
+        Complain(FormatLog(Tr(io::kMsgUrlLimitLeftOut), int32_t(stats.leftOut + notKept)));
     return true;
 }
 
@@ -84,6 +95,32 @@ long CurrentRssKb() {
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
+// The limits of --fail-under and --budget; false (after a message) when the file is unusable.
+bool LoadBudget(const TCliOptions& o, TBudget& budget) {
+    if (o.FailUnder) AddScoreFloor(budget, *o.FailUnder);
+    if (o.BudgetFile.empty()) return true;
+    TResult<std::string> text = io::ReadWholeFile(o.BudgetFile);
+    TResult<TBudget> parsed = text ? ParseBudget(*text) : TResult<TBudget>(Fail(text.Error()));
+    if (!parsed) {
+        Complain(o.BudgetFile + ": " + parsed.Error());
+        return false;
+    }
+    budget.insert(budget.end(), parsed->begin(), parsed->end());
+    return true;
+}
+
+// Lists every broken limit on stderr; true when there was one.
+bool ReportBudgetBreaks(const TBudget& budget, const TURLTaskInfoList& master) {
+    bool broken = false;
+    for (size_t i = 0; i < master.Count() && !budget.empty(); ++i) {
+        for (const std::string& line : BudgetBreaks(budget, master[i])) {
+            Complain(Tr(kMsgBudgetBroken) + line);
+            broken = true;
+        }
+    }
+    return broken;
+}
+
 long PeakRssKb() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -106,6 +143,15 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     i18n::UseLanguage(lang);
     const std::string codepage = io::AnsiCodePageFor(lang);
 
+    TBudget budget;
+    if (!LoadBudget(o, budget)) return kExitBadInput;
+    TJsonLinesWriter json;
+    if (!o.JsonFile.empty()) {
+        if (TResult<> opened = json.Open(o.JsonFile); !opened) {
+            Complain(opened.Error());
+            return kExitBadInput;
+        }
+    }
     TURLTaskInfoList master;
     if (!ImportUrls(o, codepage, master)) return kExitBadInput;
 
@@ -125,6 +171,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
 
     TConsoleWindow window(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
+    if (!o.JsonFile.empty())
+        window.SetOnTaskFinished([&json](const TURLTaskInfo& task) { json.WriteTask(task); });
     CheckRunController controller(window, master, workers, [&] { return run; });
 
     auto deliver = [&](std::chrono::milliseconds wait) {
@@ -168,8 +216,13 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     }
     bool written = Export(o.DesktopCsv, codepage, msDesktop, master) &&
                    Export(o.MobileCsv, codepage, msMobile, master);
+    if (TResult<> closed = json.Close(); !closed) {
+        Complain(closed.Error());
+        written = false;
+    }
     if (aborted) return kExitAborted;
-    return written ? kExitCompleted : kExitBadInput;
+    if (!written) return kExitBadInput;
+    return ReportBudgetBreaks(budget, master) ? kExitBudgetBroken : kExitCompleted;
 }
 
 }  // namespace velmora::cli

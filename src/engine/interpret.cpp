@@ -129,6 +129,7 @@ class TInterpreter {
     }
     bool ServiceError(const object& err);
     void AddMetricaValue(const object* obj, const TMetricaInfo& row, std::string_view member);
+    void ReadFieldData(const object& top);
 
     TMetricaStrategy FStrategy;
     TURLTaskInfo& FTask;
@@ -187,20 +188,46 @@ void TInterpreter::AddMetricaValue(const object* obj, const TMetricaInfo& row,
             case mkScore: {
                 double d = 0;
                 if (value->get_double().get(d) == SUCCESS) v.DisplayText = FormatScore(d);
+                if (!v.DisplayText.empty() && v.DisplayText != "ERR")
+                    v.Number = std::round(d * 100);
                 if (v.DisplayText.empty()) v.DisplayText = "ERR";  // outside 0..1
                 break;
             }
             case mkTransferSize: {
                 auto n = WholeNumber(*value, 0, kMaxTransferSize);
                 v.DisplayText = n ? FormatTransferSize(*n, FSep) : "ERR";
+                if (n) v.Number = double(*n);
                 break;
             }
-            case mkAuditValue:
+            case mkAuditValue: {
                 v.DisplayText = *ValueText(*value);
+                double d = 0;
+                if (auto num = Member(*obj, "numericValue");
+                    num && num->get_double().get(d) == SUCCESS)
+                    v.Number = d;
                 break;
+            }
         }
     }
     FResults.MetricaValues.push_back(std::move(v));
+}
+
+void TInterpreter::ReadFieldData(const object& top) {
+    auto field = ObjectMember(top, "loadingExperience");
+    if (!field) return;
+    auto& out = FResults.FieldData[FStrategy];
+    if (std::string overall = MemberText(*field, "overall_category"); !overall.empty())
+        out.push_back({"overall", -1, std::move(overall)});
+    auto metrics = ObjectMember(*field, "metrics");
+    if (!metrics) return;
+    for (auto [key, value] : *metrics) {
+        object m;
+        if (value.get_object().get(m) != SUCCESS) continue;
+        TURLTaskResults::TFieldMetric f{std::string(key), -1, MemberText(m, "category")};
+        if (auto p = Member(m, "percentile"))
+            f.Percentile = WholeNumber(*p, 0, INT64_MAX).value_or(-1);
+        out.push_back(std::move(f));
+    }
 }
 
 bool TInterpreter::Run(const element& answer) {
@@ -308,8 +335,10 @@ bool TInterpreter::Run(const element& answer) {
         a.Descr = TInternedText(MemberText(*refAudit, "description"));
         a.AdviceText = std::move(adviceText);
         a.AdviceGroupNdx = ref.AdviceGroupNdx;
+        a.Id = ref.Key;
         advice.push_back(std::move(a));
     }
+    ReadFieldData(top);
 
     FResults.TaskResult[FStrategy] = trOK;
     return true;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +41,9 @@ struct TMetricaValue {
     TMetricaStrategy Strategy = msDesktop;
     std::string DisplayText;
     int32_t ColNum = 0;
+    // Machine-readable value for pipelines: the score 0-100, an audit's numericValue (ms, or
+    // unitless for CLS), a transfer size in bytes; NaN when the answer has none.
+    double Number = std::numeric_limits<double>::quiet_NaN();
 };
 
 class TMetricaValues : public std::vector<TMetricaValue> {
@@ -65,6 +69,7 @@ struct TGAdvice {
     std::string AdviceText;
     TInternedText Descr;
     int32_t AdviceGroupNdx = 0;
+    std::string Id;  // the audit's id, for pipelines
 };
 
 using TGAdviceList = std::vector<TGAdvice>;
@@ -75,6 +80,14 @@ class TURLTaskResults {
     TMetricaValues MetricaValues;
     std::array<int32_t, 2> ErrorCode{0, 0};
     std::array<TGAdviceList, 2> AdviceList;
+    // Field data (loadingExperience) of real users, for pipelines: metric key -> percentile
+    // and category; "overall" carries the overall category with percentile -1.
+    struct TFieldMetric {
+        std::string Key;
+        int64_t Percentile = -1;
+        std::string Category;
+    };
+    std::array<std::vector<TFieldMetric>, 2> FieldData;
 
     // Text of the error column and of the export.
     std::string ErrorText(TMetricaStrategy sStrategy) const;

@@ -108,7 +108,8 @@ TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
 TImportStats AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
                          const std::function<void(TURLTaskInfo&)>& onAdded) {
     TImportStats stats;
-    for (const std::string& url : urls) {
+    for (size_t i = 0; i < urls.size(); ++i) {
+        const std::string& url = urls[i];
         switch (AddURLTask(list, url)) {
             case TAddResult::Added:
                 ++stats.added;
@@ -125,6 +126,7 @@ TImportStats AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>&
                 break;
             case TAddResult::LimitReached:
                 stats.limitReached = true;
+                stats.leftOut = urls.size() - i;
                 return stats;
         }
     }

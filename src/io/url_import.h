@@ -46,6 +46,7 @@ struct TImportStats {
     size_t skippedDuplicate = 0;
     // The import stopped at the limit; the caller shows kMsgUrlLimit once.
     bool limitReached = false;
+    size_t leftOut = 0;  // candidates not looked at because of the limit
 };
 
 // Feeds urls in order to AddURLTask until they end or the limit stops them; onAdded runs for
