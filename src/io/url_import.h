@@ -44,7 +44,7 @@ struct TImportStats {
     size_t skippedEmpty = 0;
     size_t skippedExcluded = 0;
     size_t skippedDuplicate = 0;
-    // The import stopped at the limit; the caller shows kMsgUrlLimit once.
+    // The import stopped at the limit; the caller shows kMsgUrlLimitLeftOut once.
     bool limitReached = false;
     size_t leftOut = 0;  // candidates not looked at because of the limit
 };
