@@ -31,6 +31,7 @@ struct TNode {
     TSitemap map;
     std::string failure;  // translated reason it is left out; empty when read
     std::vector<size_t> children;
+    size_t notKept = 0;  // URLs dropped for kMaxSitemapCandidates
 };
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -159,6 +160,7 @@ class TSitemapTree {
             for (size_t k; (k = nextIndex++) < level.size();) {
                 TNode& node = *nodes_[level[k]];
                 if (node.failure.empty()) Fetch(node, userFile, options_);
+                if (node.failure.empty() && !node.map.isIndex) Bound(node);
                 const std::lock_guard lock(progressMutex);
                 ++done_;
                 if (options_.progress) options_.progress(done_, nodes_.size());
@@ -170,6 +172,18 @@ class TSitemapTree {
         for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
         work();
         for (std::thread& t : pool) t.join();
+    }
+
+    // Keeps memory bounded however many files an index names; which files keep their URLs
+    // then depends on download order, but the import takes the first 10 000 anyway.
+    void Bound(TNode& node) {
+        std::vector<std::string>& locs = node.map.locs;
+        const size_t before = kept_.fetch_add(locs.size());
+        const size_t room = before >= kMaxSitemapCandidates ? 0 : kMaxSitemapCandidates - before;
+        if (locs.size() <= room) return;
+        node.notKept = locs.size() - room;
+        locs.resize(room);
+        locs.shrink_to_fit();
     }
 
     void AddChildren(size_t parentIndex, std::vector<size_t>& next) {
@@ -213,12 +227,8 @@ class TSitemapTree {
             for (size_t c : node.children) Collect(c, load);
             return;
         }
-        for (const std::string& url : node.map.locs) {
-            if (load.urls.size() < kMaxSitemapCandidates)
-                load.urls.push_back(url);
-            else
-                ++load.urlsNotKept;
-        }
+        load.urls.insert(load.urls.end(), node.map.locs.begin(), node.map.locs.end());
+        load.urlsNotKept += node.notKept;
     }
 
     const TSitemapFetchOptions& options_;
@@ -226,6 +236,7 @@ class TSitemapTree {
     std::vector<size_t> roots_;
     std::unordered_set<std::string> seen_;
     size_t childFiles_ = 0;
+    std::atomic<size_t> kept_{0};
     size_t done_ = 0;
     bool tooManyReported_ = false;
 };
