@@ -50,7 +50,7 @@ void BM_ImportTextFile(benchmark::State& state) {
             state.SkipWithError(r.Error().c_str());
             break;
         }
-        TImportStats st = AddURLTasks(list, *r);
+        TImportReport st = AddURLTasks(list, *r);
         if (st.added != kUrls) state.SkipWithError("not all URLs added");
         benchmark::DoNotOptimize(list.Count());
     }
@@ -75,7 +75,7 @@ void BM_ImportSitemap(benchmark::State& state) {
             state.SkipWithError(r.Error().c_str());
             break;
         }
-        TImportStats st = AddURLTasks(list, r->locs);
+        TImportReport st = AddURLTasks(list, r->locs);
         if (st.added != kUrls) state.SkipWithError("not all URLs added");
         benchmark::DoNotOptimize(list.Count());
     }

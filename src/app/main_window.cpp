@@ -70,6 +70,8 @@ void TfmMain::ConnectHandlers() {
             &TURLGrids::btImportURLs4TXTClick);
     connect(FUi->btImportURLs4XML, &QPushButton::clicked, FUrlGrids,
             &TURLGrids::btImportURLs4XMLClick);
+    connect(FUi->btImportURLs4Web, &QPushButton::clicked, FUrlGrids,
+            &TURLGrids::btImportURLs4WebClick);
     connect(FUi->btInsertURLs4Clip, &QPushButton::clicked, FUrlGrids,
             &TURLGrids::btInsertURLs4ClipClick);
     connect(FUi->btExport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportClick);

@@ -206,6 +206,8 @@ QWidget* TfmMain::CreateButtonColumn() {
         button("btImportURLs4TXT", N_("Импорт URL из txt..."), TextDocumentIcon(), kButtonGap);
     FUi->btImportURLs4XML =
         button("btImportURLs4XML", N_("Импорт URL из xml..."), WebDocumentIcon(), kButtonGap);
+    FUi->btImportURLs4Web =
+        button("btImportURLs4Web", N_("Импорт URL по адресу..."), WebDocumentIcon(), kButtonGap);
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
@@ -366,9 +368,9 @@ QFrame* TfmMain::CreateAboutBox() {
 
 void TfmMain::SetTabOrder() {
     // The button column's order: run, abort, txt import, export, xml import, paste, chart.
-    QWidget* column[] = {FUi->btRunRequests, FUi->btAbortRequests,  FUi->btImportURLs4TXT,
-                         FUi->btExport,      FUi->btImportURLs4XML, FUi->btInsertURLs4Clip,
-                         FUi->crtURLScore};
+    QWidget* column[] = {FUi->btRunRequests,     FUi->btAbortRequests,  FUi->btImportURLs4TXT,
+                         FUi->btExport,          FUi->btImportURLs4XML, FUi->btImportURLs4Web,
+                         FUi->btInsertURLs4Clip, FUi->crtURLScore};
     for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
     QWidget* params[] = {FUi->edAPIKey,  FUi->edMaxTreads,   FUi->edMinReqDelay,   FUi->Panel4,
                          FUi->cbAppLang, FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};

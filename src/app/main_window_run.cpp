@@ -83,6 +83,8 @@ void TfmMain::SetButtonEnabled(TRunButton button, bool enabled) {
             b = FUi->btImportURLs4TXT;
             break;
         case TRunButton::btImportURLs4XML:
+            // Both sitemap imports go together.
+            FUi->btImportURLs4Web->setEnabled(enabled);
             b = FUi->btImportURLs4XML;
             break;
         case TRunButton::btExport:

@@ -45,6 +45,7 @@ struct TfmMain::TUi {
     QPushButton* btInsertURLs4Clip = nullptr;
     QPushButton* btImportURLs4TXT = nullptr;
     QPushButton* btImportURLs4XML = nullptr;
+    QPushButton* btImportURLs4Web = nullptr;  // a sitemap at a web address
     QPushButton* btRunRequests = nullptr;
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/tasks.h"
+#include "io/sitemap_fetch.h"
 
 class QAction;
 class QMenu;
@@ -91,6 +92,8 @@ class TURLGrids : public QObject {
     // message has been shown and the list is unchanged).
     bool ImportTextFile(const QString& path);
     void btImportURLs4XMLClick();
+    void btImportURLs4WebClick();
+    void ImportLoadedSitemap(const io::TSitemapLoad& load);
     void btInsertURLs4ClipClick();
 
     // --- CSV export of the active grid.

@@ -7,11 +7,14 @@
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
+#include "app/sitemap_address_dialog.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
+#include "base/translate.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
 #include "io/sitemap.h"
+#include "io/sitemap_fetch.h"
 #include "io/url_import.h"
 
 namespace velmora::app {
@@ -52,8 +55,9 @@ void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     }
     const size_t step = std::max<size_t>(1, urls.size() / kProgressSteps);
     bool limitReached = false;
-    size_t fed = 0;
+    size_t fed = 0, looked = 0;
     for (const std::string& url : urls) {
+        ++looked;
         if (io::AddURLTask(master, url) == io::TAddResult::LimitReached) {
             limitReached = true;
             break;
@@ -63,7 +67,10 @@ void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     // Shown once the grids are whole again, since the box runs its own event loop.
-    if (limitReached) Message(QMessageBox::Information, TrQ(io::kMsgUrlLimit));
+    if (limitReached)
+        Message(QMessageBox::Information,
+                QString::fromStdString(FormatLog(Tr(io::kMsgUrlLimitLeftOut),
+                                                 static_cast<int32_t>(urls.size() - looked + 1))));
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
     if (progress) FWindow.ShowProgress(false);
@@ -110,9 +117,31 @@ void TURLGrids::btImportURLs4XMLClick() {
         Message(QMessageBox::Warning, QString::fromStdString(sitemap.Error()));
         return;
     }
+    if (sitemap->isIndex) {
+        // An index names its files; they are read (and left out) as a web index's are.
+        const TResult<io::TSitemapLoad> load = io::LoadSitemap(LocalPath(path), {});
+        if (!load) {
+            Message(QMessageBox::Warning, QString::fromStdString(load.Error()));
+            return;
+        }
+        ImportLoadedSitemap(*load);
+        return;
+    }
     RunImport(sitemap->locs, io::kLogDataLoaded, true,
               static_cast<int>(std::min<size_t>(sitemap->urlsetChildCount, INT_MAX)),
               static_cast<int>(std::min<size_t>(sitemap->urlWithLocCount, INT_MAX)));
+}
+
+void TURLGrids::btImportURLs4WebClick() {
+    if (FWindow.Controller().Running()) return;
+    TSitemapAddressDialog dialog(&FWindow);
+    if (dialog.exec() != QDialog::Accepted) return;
+    ImportLoadedSitemap(dialog.Loaded());
+}
+
+void TURLGrids::ImportLoadedSitemap(const io::TSitemapLoad& load) {
+    for (const std::string& line : load.leftOut) FWindow.AddToLog(QString::fromStdString(line));
+    RunImport(load.urls, io::kLogDataLoaded, false, 0, 0);
 }
 
 void TURLGrids::btInsertURLs4ClipClick() {

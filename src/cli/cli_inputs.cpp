@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -54,12 +55,16 @@ TResult<std::string> ChooseApiKey(const TCliOptions& o, const std::string& setti
 }
 
 TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath) {
-    const std::vector<std::pair<const char*, std::string>> inputs = {{"the URL file", o.UrlFile},
-                                                                     {"the sitemap", o.SitemapFile},
-                                                                     {"the settings file", iniPath},
-                                                                     {"the key file", o.KeyFile}};
-    const std::pair<const char*, std::string> outputs[] = {{"--desktop-csv", o.DesktopCsv},
-                                                           {"--mobile-csv", o.MobileCsv}};
+    const std::pair<const char*, std::string> inputs[] = {{"the URL file", o.UrlFile},
+                                                          {"the sitemap", o.SitemapFile},
+                                                          {"the settings file", iniPath},
+                                                          {"the key file", o.KeyFile},
+                                                          {"the budget file", o.BudgetFile}};
+    // JSON Lines on stdout ("-") is no file of ours to compare.
+    const std::pair<const char*, std::string> outputs[] = {
+        {"--desktop-csv", o.DesktopCsv},
+        {"--mobile-csv", o.MobileCsv},
+        {"--json", o.JsonFile == "-" ? std::string() : o.JsonFile}};
     for (const auto& [option, path] : outputs) {
         if (path.empty()) continue;
         for (const auto& [what, input] : inputs)
@@ -67,10 +72,15 @@ TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath) {
                 return Fail(std::string(option) + " " + path + " is " + what +
                             "; it would be overwritten");
     }
-    if (!o.DesktopCsv.empty() && !o.MobileCsv.empty() && SameFile(o.DesktopCsv, o.MobileCsv))
-        return Fail("--desktop-csv and --mobile-csv name the same file " + o.MobileCsv);
+    for (size_t i = 0; i < std::size(outputs); ++i)
+        for (size_t j = i + 1; j < std::size(outputs); ++j)
+            if (!outputs[i].second.empty() && !outputs[j].second.empty() &&
+                SameFile(outputs[i].second, outputs[j].second))
+                return Fail(std::string(outputs[i].first) + " and " + outputs[j].first +
+                            " name the same file " + outputs[j].second);
+    // The CSVs are replaced whole at the end; the JSON file is opened before the first request.
     for (const auto& [option, path] : outputs) {
-        if (path.empty()) continue;
+        if (path.empty() || path == o.JsonFile) continue;
         if (TResult<> probe = io::ProbeAtomicReplace(path); !probe)
             return Fail(std::string(option) + ": cannot write " + probe.Error(), probe.Code());
     }

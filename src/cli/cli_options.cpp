@@ -28,7 +28,7 @@ std::string Range(int lo, int hi) {
 std::string UsageText() {
     using namespace io;
     return "Usage: velmora-cli [options] URLFILE\n"
-           "       velmora-cli [options] --sitemap FILE\n"
+           "       velmora-cli [options] --sitemap FILE|URL\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
            "for the strategies desktop and mobile.\n"
            "\n"
@@ -49,20 +49,28 @@ std::string UsageText() {
            "  --endpoint URL       service address before /pagespeedonline/v5/runPagespeed\n"
            "                       (default: endpoint of Velmora.ini, else "
            "https://www.googleapis.com)\n"
-           "  --sitemap FILE       read the URLs from a sitemap instead of a text file\n"
+           "  --sitemap FILE|URL   read the URLs from a sitemap instead of a text file: a file,\n"
+           "                       a sitemap's address or a site (https://site/: robots.txt);\n"
+           "                       index files and gzip are followed\n"
            "  --desktop-csv FILE   write the desktop results as CSV\n"
            "  --mobile-csv FILE    write the mobile results as CSV\n"
            "  --lang ru|en         language of log lines and CSV headers\n"
            "  --ini FILE           settings file to read defaults from\n"
+           "  --json FILE|-        one JSON object per URL and strategy as each finishes\n"
+           "                       (JSON Lines; - for stdout)\n"
+           "  --fail-under SCORE   exit status 1 when a score is below SCORE (0..100)\n"
+           "  --budget FILE        exit status 1 when a limit of this JSON file is broken\n"
            "  --quiet              no log lines and no progress bar\n"
            "  --stats              print run time and memory figures at the end\n"
            "  --help               this text\n"
            "  --version            the program's version\n"
            "\n"
            "Log lines go to stderr as \"hh:mm:ss text\". Ctrl+C aborts the run; a second Ctrl+C\n"
-           "ends at once. Exit status: 0 run completed (failed URLs are results), 2 bad "
-           "arguments,\n"
-           "unreadable input or an output that cannot be written, 130 aborted.\n";
+           "ends at once. Exit status: 0 run completed (failed URLs are results), 1 a budget "
+           "broken\n"
+           "(listed on stderr), 2 bad arguments, unreadable input or an output that cannot be "
+           "written,\n"
+           "130 aborted.\n";
 }
 
 namespace {
@@ -84,9 +92,11 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
 }
 
 bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 10> kWithValue{
-        "--key",         "--threads",    "--delay", "--endpoint", "--sitemap",
-        "--desktop-csv", "--mobile-csv", "--ini",   "--lang",     "--key-file"};
+    static constexpr std::array<std::string_view, 13> kWithValue{
+        "--key", "--threads", "--delay", "--endpoint", "--sitemap", "--desktop-csv", "--mobile-csv",
+        "--ini", "--lang", "--key-file",
+        // results for pipelines
+        "--json", "--fail-under", "--budget"};
     return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
 }
 
@@ -122,12 +132,23 @@ std::string TakeLang(const std::string& v, TCliOptions& o) {
     return {};
 }
 
+std::string TakeFailUnder(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, 0, 100, n))
+        return "--fail-under takes a score from 0 to 100, not \"" + v + "\"";
+    o.FailUnder = n;
+    return {};
+}
+
 // The value v of option a (one TakesValue accepts); the error text, or empty.
 std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o) {
     if (a == "--threads") return TakeThreads(v, o);
     if (a == "--delay") return TakeDelay(v, o);
     if (a == "--endpoint") return TakeEndpoint(v, o);
     if (a == "--lang") return TakeLang(v, o);
+    if (a == "--fail-under") return TakeFailUnder(v, o);
+    if (a == "--json") o.JsonFile = v;
+    if (a == "--budget") o.BudgetFile = v;
     if (a == "--key") o.ApiKey = v;
     if (a == "--sitemap") o.SitemapFile = v;
     if (a == "--desktop-csv") o.DesktopCsv = v;

@@ -9,7 +9,7 @@ namespace velmora::cli {
 
 struct TCliOptions {
     std::string UrlFile;
-    std::string SitemapFile;
+    std::string SitemapFile;  // a path or a web address
     std::optional<std::string> ApiKey;
     std::string KeyFile;  // first line holds the key; kept off the command line
     std::optional<int> Threads;
@@ -19,6 +19,10 @@ struct TCliOptions {
     std::string MobileCsv;
     std::string Lang;     // empty: settings file, then the system's language
     std::string IniFile;  // empty: the usual settings file
+    // Results for pipelines: JSON Lines file ("-" for stdout) and budgets.
+    std::string JsonFile;
+    std::optional<double> FailUnder;
+    std::string BudgetFile;
     bool Quiet = false;
     bool Stats = false;  // memory and timing figures on stderr at the end
     bool Help = false;

@@ -8,9 +8,11 @@
 
 #include "base/decimal_separator.h"
 #include "base/translate.h"
+#include "cli/budget.h"
 #include "cli/cli_inputs.h"
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
+#include "cli/json_output.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "io/atomic_file.h"
@@ -19,7 +21,7 @@
 #include "io/file_read.h"
 #include "io/import_texts.h"
 #include "io/settings.h"
-#include "io/sitemap.h"
+#include "io/sitemap_fetch.h"
 #include "io/translation.h"
 #include "io/url_import.h"
 
@@ -31,6 +33,8 @@ namespace velmora::cli {
 namespace {
 
 std::atomic<bool> gAbortSignalled{false};
+
+constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 
 void Complain(const std::string& text) {
     std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
@@ -45,13 +49,18 @@ std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
 bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
     std::vector<std::string> urls;
+    size_t notKept = 0;
     if (!o.SitemapFile.empty()) {
-        TResult<io::TSitemap> map = io::ParseSitemap(o.SitemapFile);
+        io::TSitemapFetchOptions fetch;
+        fetch.abort = &gAbortSignalled;
+        TResult<io::TSitemapLoad> map = io::LoadSitemap(o.SitemapFile, fetch);
         if (!map) {
             Complain(map.Error());
             return false;
         }
-        urls = std::move(map->locs);
+        for (const std::string& line : map->leftOut) Complain(line);
+        urls = std::move(map->urls);
+        notKept = map->urlsNotKept;
     } else {
         TResult<std::vector<std::string>> text = io::ReadTextFileUrls(o.UrlFile, codepage);
         if (!text) {
@@ -60,9 +69,12 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
         }
         urls = std::move(*text);
     }
-    const io::TImportReport report = io::AddURLTasks(master, urls);
-    if (report.LimitReached()) Complain(Tr(io::kMsgUrlLimit));
-    const bool skipped = report.added + report.empty < urls.size();
+    io::TImportReport report = io::AddURLTasks(master, urls);
+    // Candidates a sitemap had beyond what the import keeps count as over the limit too.
+    report.overLimit += notKept;
+    if (report.LimitReached())
+        Complain(FormatLog(Tr(io::kMsgUrlLimitLeftOut), int32_t(report.overLimit)));
+    const bool skipped = report.added + report.empty < urls.size() + notKept;
     if (!o.Quiet || skipped)
         for (const std::string& line : io::ImportReportLines(report)) Complain(line);
     return true;
@@ -121,6 +133,32 @@ long CurrentRssKb() {
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
+// The limits of --fail-under and --budget; false (after a message) when the file is unusable.
+bool LoadBudget(const TCliOptions& o, TBudget& budget) {
+    if (o.FailUnder) AddScoreFloor(budget, *o.FailUnder);
+    if (o.BudgetFile.empty()) return true;
+    TResult<std::string> text = io::ReadWholeFile(o.BudgetFile);
+    TResult<TBudget> parsed = text ? ParseBudget(*text) : TResult<TBudget>(Fail(text.Error()));
+    if (!parsed) {
+        Complain(o.BudgetFile + ": " + parsed.Error());
+        return false;
+    }
+    budget.insert(budget.end(), parsed->begin(), parsed->end());
+    return true;
+}
+
+// Lists every broken limit on stderr; true when there was one.
+bool ReportBudgetBreaks(const TBudget& budget, const TURLTaskInfoList& master) {
+    bool broken = false;
+    for (size_t i = 0; i < master.Count() && !budget.empty(); ++i) {
+        for (const std::string& line : BudgetBreaks(budget, master[i])) {
+            Complain(Tr(kMsgBudgetBroken) + line);
+            broken = true;
+        }
+    }
+    return broken;
+}
+
 long PeakRssKb() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -163,6 +201,15 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         Complain(outputs.Error());
         return kExitBadInput;
     }
+    TBudget budget;
+    if (!LoadBudget(o, budget)) return kExitBadInput;
+    TJsonLinesWriter json;
+    if (!o.JsonFile.empty()) {
+        if (TResult<> opened = json.Open(o.JsonFile); !opened) {
+            Complain(opened.Error());
+            return kExitBadInput;
+        }
+    }
 
     TURLTaskInfoList master;
     if (!ImportUrls(o, codepage, master)) return kExitBadInput;
@@ -186,6 +233,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
 
     TConsoleWindow window(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
+    if (!o.JsonFile.empty())
+        window.SetOnTaskFinished([&json](const TURLTaskInfo& task) { json.WriteTask(task); });
     CheckRunController controller(window, master, workers, [&] { return run; });
 
     auto deliver = [&](std::chrono::milliseconds wait) {
@@ -230,13 +279,18 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     // One failed file does not cost the other its results.
     const bool desktopWritten = Export(o.DesktopCsv, codepage, msDesktop, master);
     const bool mobileWritten = Export(o.MobileCsv, codepage, msMobile, master);
-    const bool written = desktopWritten && mobileWritten;
+    bool written = desktopWritten && mobileWritten;
+    if (TResult<> closed = json.Close(); !closed) {
+        Complain(closed.Error());
+        written = false;
+    }
     if (aborted) {
         Complain("aborted: " + std::to_string(UncheckedCount(master)) + " of " +
                  std::to_string(master.Count()) + " URLs left unchecked");
         return kExitAborted;
     }
-    return written ? kExitCompleted : kExitBadInput;
+    if (!written) return kExitBadInput;
+    return ReportBudgetBreaks(budget, master) ? kExitBudgetBroken : kExitCompleted;
 }
 
 }  // namespace velmora::cli

@@ -8,6 +8,7 @@
 namespace velmora::cli {
 
 inline constexpr int kExitCompleted = 0;
+inline constexpr int kExitBudgetBroken = 1;  // listed on stderr
 inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitAborted = 130;
 

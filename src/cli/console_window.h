@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,13 @@ class TConsoleWindow final : public ICheckRunWindow {
     int ProgressPos() const override { return FPos; }
     void ShowLogTab() override {}
     void RepaintAllRows() override {}
-    void InvalidateTaskRow(const TURLTaskInfo&) override {}
+    void InvalidateTaskRow(const TURLTaskInfo& task) override {
+        if (FOnTaskFinished) FOnTaskFinished(task);
+    }
+    // Called with each task whose results have just come in (the JSON output).
+    void SetOnTaskFinished(std::function<void(const TURLTaskInfo&)> fn) {
+        FOnTaskFinished = std::move(fn);
+    }
     void UpdateScoreChart() override {}
     void ShowErrorBox(const std::string& text) override;
     TMetricaStrategy ShownStrategy() const override { return msDesktop; }
@@ -39,6 +46,7 @@ class TConsoleWindow final : public ICheckRunWindow {
     bool FBarShown = false;
     int FMax = 0;
     int FPos = 0;
+    std::function<void(const TURLTaskInfo&)> FOnTaskFinished;
 };
 
 }  // namespace velmora::cli

@@ -230,17 +230,25 @@ void TInterpreter::AddMetricaValue(const object* obj, const TMetricaInfo& row,
             case mkScore: {
                 double d = 0;
                 if (value->get_double().get(d) == SUCCESS) v.DisplayText = FormatScore(d);
+                if (!v.DisplayText.empty() && v.DisplayText != "ERR")
+                    v.Number = std::round(d * 100);
                 if (v.DisplayText.empty()) v.DisplayText = "ERR";  // outside 0..1
                 break;
             }
             case mkTransferSize: {
                 auto n = WholeNumber(*value, 0, kMaxTransferSize);
                 v.DisplayText = n ? FormatTransferSize(*n, FSep) : "ERR";
+                if (n) v.Number = double(*n);
                 break;
             }
-            case mkAuditValue:
+            case mkAuditValue: {
                 v.DisplayText = *ValueText(*value);
+                double d = 0;
+                if (auto num = Member(*obj, "numericValue");
+                    num && num->get_double().get(d) == SUCCESS)
+                    v.Number = d;
                 break;
+            }
         }
     }
     FResults.MetricaValues.push_back(std::move(v));

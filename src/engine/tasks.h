@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,9 @@ struct TMetricaValue {
     TMetricaStrategy Strategy = msDesktop;
     std::string DisplayText;
     int32_t ColNum = 0;
+    // Machine-readable value for pipelines: the score 0-100, an audit's numericValue (ms, or
+    // unitless for CLS), a transfer size in bytes; NaN when the answer has none.
+    double Number = std::numeric_limits<double>::quiet_NaN();
 };
 
 class TMetricaValues : public std::vector<TMetricaValue> {

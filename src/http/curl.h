@@ -59,6 +59,13 @@ class ICurl {
     virtual ICurl& Perform() = 0;
     // The body of the last transfer, raw bytes.
     virtual const std::string& ResponseBody() const = 0;
+
+    // For fetching files from other sites. A body beyond maxBytes (0: no cap) ends the transfer
+    // with CURLE_FILESIZE_EXCEEDED; redirects are followed (http and https only, as every
+    // transfer) up to maxRedirects; the status is the last answer's, 0 before any.
+    virtual ICurl& SetMaxBodyBytes(std::int64_t maxBytes) = 0;
+    virtual ICurl& FollowRedirects(long maxRedirects) = 0;
+    virtual long ResponseCode() const = 0;
 };
 
 inline constexpr long kDefaultConnectTimeoutMs = 30'000;

@@ -52,6 +52,9 @@ class TEasyCurlImpl final : public ICurl {
             curl_easy_setopt(fHandle.get(), CURLOPT_WRITEFUNCTION, &TEasyCurlImpl::WriteCallback));
         Check(curl_easy_setopt(fHandle.get(), CURLOPT_WRITEDATA, this));
         Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOSIGNAL, 1L));
+        // Addresses come from users and other sites' files: never file://, ftp:// and the like.
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_PROTOCOLS_STR, "http,https"));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
         SetTimeouts(kDefaultConnectTimeoutMs, kDefaultTransferTimeoutMs);
     }
 
@@ -115,6 +118,8 @@ class TEasyCurlImpl final : public ICurl {
     ICurl& Perform() override {
         fRecvStream.RewindWrite();
         fPredicateError = nullptr;
+        fReceived = 0;
+        fBodyTooLarge = false;
         if (AbortRequested()) Fail(CURLE_ABORTED_BY_CALLBACK);
 
         const CURLMcode added = curl_multi_add_handle(fMulti.get(), fHandle.get());
@@ -138,6 +143,23 @@ class TEasyCurlImpl final : public ICurl {
         if (buffer == nullptr)
             throw std::runtime_error("Cannot get response body, use SwitchRecvToString beforehand");
         return buffer->Data();
+    }
+
+    ICurl& SetMaxBodyBytes(std::int64_t maxBytes) override {
+        fMaxBodyBytes = maxBytes < 0 ? 0 : maxBytes;
+        return *this;
+    }
+
+    ICurl& FollowRedirects(long maxRedirects) override {
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_MAXREDIRS, maxRedirects));
+        return *this;
+    }
+
+    long ResponseCode() const override {
+        long code = 0;
+        curl_easy_getinfo(fHandle.get(), CURLINFO_RESPONSE_CODE, &code);
+        return code;
     }
 
   private:
@@ -176,12 +198,18 @@ class TEasyCurlImpl final : public ICurl {
 
     [[noreturn]] void Fail(CURLcode code) {
         if (fPredicateError) std::rethrow_exception(std::exchange(fPredicateError, nullptr));
+        if (fBodyTooLarge) ThrowCurl(CURLE_FILESIZE_EXCEEDED);
         ThrowCurl(code);
     }
 
     static size_t WriteCallback(char* data, size_t size, size_t count, void* user) noexcept {
         auto* self = static_cast<TEasyCurlImpl*>(user);
         const size_t total = size * count;
+        self->fReceived += static_cast<std::int64_t>(total);
+        if (self->fMaxBodyBytes > 0 && self->fReceived > self->fMaxBodyBytes) {
+            self->fBodyTooLarge = true;
+            return 0;
+        }
         TCurlStream* stream = self->fRecvStream.Stream;
         if (stream == nullptr) return total;
         try {
@@ -204,6 +232,9 @@ class TEasyCurlImpl final : public ICurl {
     TCurlAutoStream fRecvStream;
     TAbortPredicate fAbortPredicate;
     std::exception_ptr fPredicateError;
+    std::int64_t fMaxBodyBytes = 0;
+    std::int64_t fReceived = 0;
+    bool fBodyTooLarge = false;
 };
 
 std::shared_ptr<ICurl> NewCurlClient() {

@@ -23,6 +23,23 @@ inline constexpr const char* kMsgSitemapOpenFailed = "Не удалось отк
 inline constexpr const char* kMsgSitemapEntityInLoc =
     "строка %d: ссылки на сущности в теге \"loc\" не поддерживаются";
 
+// Sitemaps from the web, index files and gzip: why one file is left out.
+inline constexpr const char* kMsgSitemapTooManyUrls = "в файле больше 50 000 URL";
+inline constexpr const char* kMsgSitemapTooLarge = "файл больше 50 МБ (после распаковки)";
+inline constexpr const char* kMsgSitemapBadGzip = "повреждённые данные gzip";
+inline constexpr const char* kMsgSitemapAborted = "загрузка прервана";
+// %d is the HTTP status.
+inline constexpr const char* kMsgSitemapHttpStatus = "сервер ответил кодом %d";
+inline constexpr const char* kMsgSitemapNotWeb = "допустимы только адреса http и https";
+inline constexpr const char* kMsgSitemapTooDeep = "вложенность индексов больше 3 уровней";
+inline constexpr const char* kMsgSitemapTooManyFiles = "больше 1 000 файлов в индексах";
+inline constexpr const char* kMsgSitemapDownloadFailed = "не удалось загрузить: ";
+// %s is the file's address, followed by the reason in brackets.
+inline constexpr const char* kMsgSitemapFileLeftOut = "Файл sitemap пропущен: %s";
+// %d is how many URLs did not fit.
+inline constexpr const char* kMsgUrlLimitLeftOut =
+    "Ограничение: не более 10 000 URL, не добавлено: %d";
+
 // Open-file dialogs of the import.
 inline constexpr const char* kDlgImportTxtTitle = "Укажите текстовый файл для импорта URL";
 inline constexpr const char* kDlgImportTxtFilterName = "Текстовый файл";
@@ -54,9 +71,6 @@ inline constexpr const char* kMsgFileTooLarge = "Файл больше 64 МБ: 
 // %s is the file's path.
 inline constexpr const char* kMsgNotATextFile =
     "Файл не похож на текстовый (в нём есть нулевые байты): %s";
-// Shown after kMsgSitemapParseError.
-inline constexpr const char* kMsgSitemapCompressed =
-    "файл сжат (gzip); распакуйте его перед импортом";
 // %s is the file's path.
 inline constexpr const char* kLogCsvWrittenInUtf8 =
     "Файл %s записан в UTF-8: не все символы помещаются в кодовую страницу";

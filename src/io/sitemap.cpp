@@ -5,13 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "base/translate.h"
 #include "base/utf8.h"
 #include "io/codepage.h"
+#include "io/file_read.h"
+#include "io/gzip.h"
 #include "io/import_texts.h"
 #include "io/url_import.h"
 
@@ -90,11 +95,6 @@ TResult<> OpenSitemap(const std::string& path, TReader& rd) {
     if (S_ISDIR(st.st_mode)) return OpenFailure(path, EISDIR);
     // The streaming reader would call this "Extra content at the end of the document".
     if (S_ISREG(st.st_mode) && st.st_size == 0) return ReaderFailure("Document is empty");
-    // libxml2 would read such a file as "Document is empty", which hides the cause.
-    unsigned char magic[2] = {0, 0};
-    if (S_ISREG(st.st_mode) && pread(rd.fd, magic, 2, 0) == 2 && magic[0] == 0x1F &&
-        magic[1] == 0x8B)
-        return ReaderFailure(Tr(kMsgSitemapCompressed));
     rd.r = xmlReaderForFd(rd.fd, path.c_str(), nullptr, XML_PARSE_NONET);
     if (!rd.r) return OpenFailure(path, ENOMEM);
     return {};
@@ -103,7 +103,7 @@ TResult<> OpenSitemap(const std::string& path, TReader& rd) {
 // Follows the reader node by node and collects the "loc" texts and the progress counts.
 class TSitemapWalker {
   public:
-    explicit TSitemapWalker(xmlTextReaderPtr r) : FReader(r) {}
+    TSitemapWalker(xmlTextReaderPtr r, size_t maxUrls) : FReader(r), FMaxUrls(maxUrls) {}
 
     // False with a failure when the node ends the parse.
     TResult<> Visit() {
@@ -122,7 +122,9 @@ class TSitemapWalker {
         } else if (depth == 1) {
             VisitUrlsetChild(type);
         } else if (FInUrl && FInLoc) {
-            return VisitInsideLoc(type, depth);
+            if (TResult<> inside = VisitInsideLoc(type, depth); !inside) return inside;
+            if (FMaxUrls > 0 && FResult.locs.size() > FMaxUrls)
+                return Fail(Tr(kMsgSitemapTooManyUrls));
         } else if (FInUrl && depth == 2 && type == XML_READER_TYPE_ELEMENT) {
             StartLoc();
         }
@@ -142,14 +144,17 @@ class TSitemapWalker {
     void TakeRoot(int type) {
         if (type != XML_READER_TYPE_ELEMENT || FHaveRoot) return;
         FHaveRoot = true;
-        FRootIsUrlset = View(xmlTextReaderConstLocalName(FReader)) == "urlset";
+        const std::string_view name = View(xmlTextReaderConstLocalName(FReader));
+        FResult.isIndex = name == "sitemapindex";
+        FRootIsUrlset = name == "urlset" || FResult.isIndex;
+        FItemName = FResult.isIndex ? "sitemap" : "url";
         FNamespace = View(xmlTextReaderConstNamespaceUri(FReader));
     }
 
     void VisitUrlsetChild(int type) {
         switch (type) {
             case XML_READER_TYPE_ELEMENT:
-                FInUrl = IsElementOfUrlset("url") && !xmlTextReaderIsEmptyElement(FReader);
+                FInUrl = IsElementOfUrlset(FItemName) && !xmlTextReaderIsEmptyElement(FReader);
                 FLocTaken = false;
                 ++FResult.urlsetChildCount;
                 break;
@@ -205,6 +210,8 @@ class TSitemapWalker {
     }
 
     xmlTextReaderPtr FReader;
+    size_t FMaxUrls;  // 0: no limit
+    std::string_view FItemName = "url";
     TSitemap FResult;
     bool FHaveRoot = false, FRootIsUrlset = false;
     std::string FNamespace;  // of "urlset"; a missing one reads as empty
@@ -212,23 +219,86 @@ class TSitemapWalker {
     std::string FLocText;
 };
 
+// Reads the document to its end; the walker's result, or why it stopped.
+TResult<TSitemap> Walk(xmlTextReaderPtr r, size_t maxUrls,
+                       const std::function<bool()>& inputFailure) {
+    TErrorSink errors;
+    xmlTextReaderSetStructuredErrorHandler(r, OnXmlError, &errors);
+    TSitemapWalker walker(r, maxUrls);
+    int ret;
+    while ((ret = xmlTextReaderRead(r)) == 1) {
+        if (TResult<> visited = walker.Visit(); !visited) return Fail(visited.Error());
+    }
+    if (ret != 0 || !errors.first.empty()) {
+        if (inputFailure && inputFailure()) return Fail(std::string());
+        return ReaderFailure(errors.first.empty() ? std::string("XML parse error") : errors.first);
+    }
+    if (!walker.RootIsUrlset()) return Fail(Tr(kMsgSitemapNoUrlset));
+    return std::move(walker.Result());
+}
+
+// The bytes libxml2 pulls from memory, through the decompressor when they are gzip.
+struct TMemoryInput {
+    std::string_view bytes;
+    size_t pos = 0;
+    std::unique_ptr<TGunzip> gunzip;
+    const TSitemapLimits* limits = nullptr;
+    const char* failure = nullptr;  // untranslated reason the input stopped
+
+    static int Read(void* ctx, char* buffer, int len) {
+        auto* in = static_cast<TMemoryInput*>(ctx);
+        if (in->limits->aborted && in->limits->aborted()) {
+            in->failure = kMsgSitemapAborted;
+            return -1;
+        }
+        if (in->gunzip) {
+            const int got = in->gunzip->Read(buffer, len);
+            if (got < 0)
+                in->failure =
+                    in->gunzip->LimitExceeded() ? kMsgSitemapTooLarge : kMsgSitemapBadGzip;
+            return got;
+        }
+        const size_t n = std::min(static_cast<size_t>(len), in->bytes.size() - in->pos);
+        std::memcpy(buffer, in->bytes.data() + in->pos, n);
+        in->pos += n;
+        return static_cast<int>(n);
+    }
+    static int Close(void*) { return 0; }
+};
+
 }  // namespace
+
+TResult<TSitemap> ParseSitemapBytes(std::string_view bytes, const std::string& name,
+                                    const TSitemapLimits& limits) {
+    TMemoryInput in;
+    in.bytes = bytes;
+    in.limits = &limits;
+    if (IsGzip(bytes)) {
+        in.gunzip =
+            std::make_unique<TGunzip>(bytes, limits.maxBytes > 0 ? limits.maxBytes : SIZE_MAX);
+    } else if (limits.maxBytes > 0 && bytes.size() > limits.maxBytes) {
+        return Fail(Tr(kMsgSitemapTooLarge));
+    }
+    if (bytes.empty()) return ReaderFailure("Document is empty");
+    TReader rd;
+    rd.r = xmlReaderForIO(&TMemoryInput::Read, &TMemoryInput::Close, &in, name.c_str(), nullptr,
+                          XML_PARSE_NONET);
+    if (!rd.r) return ReaderFailure("out of memory");
+    TResult<TSitemap> parsed = Walk(rd.r, limits.maxUrls, [&] { return in.failure != nullptr; });
+    if (in.failure) return Fail(Tr(in.failure));
+    return parsed;
+}
 
 TResult<TSitemap> ParseSitemap(const std::string& path) {
     TReader rd;
     if (TResult<> opened = OpenSitemap(path, rd); !opened) return Fail(opened.Error());
-    TErrorSink errors;
-    xmlTextReaderSetStructuredErrorHandler(rd.r, OnXmlError, &errors);
-
-    TSitemapWalker walker(rd.r);
-    int ret;
-    while ((ret = xmlTextReaderRead(rd.r)) == 1) {
-        if (TResult<> visited = walker.Visit(); !visited) return Fail(visited.Error());
+    char magic[2] = {};
+    if (pread(rd.fd, magic, sizeof magic, 0) == 2 && IsGzip(std::string_view(magic, 2))) {
+        TResult<std::string> raw = ReadWholeFile(path);
+        if (!raw) return OpenFailure(path, raw.Code());
+        return ParseSitemapBytes(*raw, path, TSitemapLimits{});
     }
-    if (ret != 0 || !errors.first.empty())
-        return ReaderFailure(errors.first.empty() ? std::string("XML parse error") : errors.first);
-    if (!walker.RootIsUrlset()) return Fail(Tr(kMsgSitemapNoUrlset));
-    return std::move(walker.Result());
+    return Walk(rd.r, 0, {});
 }
 
 }  // namespace velmora::io

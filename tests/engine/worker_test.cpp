@@ -98,6 +98,9 @@ class TFakeCurl : public http::ICurl {
         return *this;
     }
     const std::string& ResponseBody() const override { return Body; }
+    ICurl& SetMaxBodyBytes(std::int64_t) override { return *this; }
+    ICurl& FollowRedirects(long) override { return *this; }
+    long ResponseCode() const override { return 200; }
 
   private:
     std::shared_ptr<TScript> S;

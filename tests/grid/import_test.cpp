@@ -104,7 +104,8 @@ TEST_F(Import, LimitStopsAtTenThousandWithOneMessage) {
     EXPECT_EQ(Urls().last(), "http://n/1");
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Icon, QMessageBox::Information);
-    EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL");
+    // The two URLs after the one that reached the limit.
+    EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL, не добавлено: 2");
     EXPECT_EQ(Caption(), " Список URL (10000) ");
     EXPECT_EQ(Model(msMobile)->rowCount(), 10000);
     EXPECT_EQ(LastLog(), "Данные вставлены из буфера обмена");
@@ -224,7 +225,7 @@ TEST_F(SitemapImport, FiftyThousandEntriesStopAtTheLimit) {
     EXPECT_EQ(W->Master().Count(), 10000u);
     EXPECT_EQ(W->Ui().ProgressBar->maximum(), 50000);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL");
+    EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL, не добавлено: 40000");
     EXPECT_EQ(Caption(), " Список URL (10000) ");
     EXPECT_EQ(LastLog(), "Данные загружены");
 }

@@ -1,0 +1,82 @@
+#include "cli/budget.h"
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "base/text.h"
+
+namespace velmora::cli {
+namespace {
+
+const TMetricaInfo* FindMetric(const std::string& name) {
+    const std::string lower = AsciiLower(name);
+    if (lower == "score") return &MetricaTable[0];
+    for (const TMetricaInfo& row : MetricaTable)
+        if (row.Key == lower || (!row.ShortName.empty() && AsciiLower(row.ShortName) == lower))
+            return &row;
+    return nullptr;
+}
+
+std::string Number(double d) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", d);
+    return buf;
+}
+
+}  // namespace
+
+void AddScoreFloor(TBudget& budget, double minScore) {
+    for (TMetricaStrategy s : kStrategies)
+        budget.push_back({s, std::string(MetricaTable[0].Key), minScore});
+}
+
+TResult<TBudget> ParseBudget(const std::string& text) {
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) return Fail("the budget file is not a JSON object");
+    TBudget budget;
+    for (const auto& [section, limits] : j.items()) {
+        std::vector<TMetricaStrategy> strategies;
+        if (section == "desktop")
+            strategies = {msDesktop};
+        else if (section == "mobile")
+            strategies = {msMobile};
+        else if (section == "both")
+            strategies = {msDesktop, msMobile};
+        else
+            return Fail("budget section \"" + section + "\" is none of desktop, mobile, both");
+        if (!limits.is_object()) return Fail("budget section \"" + section + "\" is no object");
+        for (const auto& [name, value] : limits.items()) {
+            const TMetricaInfo* metric = FindMetric(name);
+            if (!metric) return Fail("budget metric \"" + name + "\" is unknown");
+            if (!value.is_number() || !std::isfinite(value.get<double>()) ||
+                value.get<double>() < 0)
+                return Fail("budget limit \"" + name + "\" is no number of 0 or more");
+            for (TMetricaStrategy s : strategies)
+                budget.push_back({s, std::string(metric->Key), value.get<double>()});
+        }
+    }
+    return budget;
+}
+
+std::vector<std::string> BudgetBreaks(const TBudget& budget, const TURLTaskInfo& task) {
+    std::vector<std::string> breaks;
+    for (const TBudgetLimit& limit : budget) {
+        const TMetricaValue* v = task.TaskResults ? task.TaskResults->MetricaValues.GetValueByKey(
+                                                        limit.Key, limit.Strategy)
+                                                  : nullptr;
+        const bool isScore = limit.Key == MetricaTable[0].Key;
+        const std::string name = isScore ? "score" : limit.Key;
+        std::string what;
+        if (!v || !std::isfinite(v->Number))
+            what = name + " missing";
+        else if (isScore ? v->Number < limit.Limit : v->Number > limit.Limit)
+            what = name + " " + Number(v->Number) + (isScore ? " < " : " > ") + Number(limit.Limit);
+        if (!what.empty())
+            breaks.push_back(task.URL + " (" + std::string(StrategyText(limit.Strategy)) +
+                             "): " + what);
+    }
+    return breaks;
+}
+
+}  // namespace velmora::cli

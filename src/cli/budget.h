@@ -1,0 +1,34 @@
+// Score and metric budgets a deployment pipeline can stop on.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "engine/tasks.h"
+
+namespace velmora::cli {
+
+// One limit: the score must be at least Limit, any other metric at most Limit (ms, unitless
+// CLS, bytes for transfer sizes).
+struct TBudgetLimit {
+    TMetricaStrategy Strategy = msDesktop;
+    std::string Key;  // a catalogue key ("performance" for the score)
+    double Limit = 0;
+};
+
+using TBudget = std::vector<TBudgetLimit>;
+
+// The minimum score for both strategies (--fail-under).
+void AddScoreFloor(TBudget& budget, double minScore);
+
+// A budget file's text: {"desktop": {"score": 90, "LCP": 2500, "cls": 0.1}, "mobile": {...},
+// "both": {...}}; a metric is named by its catalogue key or short name, any case. The failure
+// says what is wrong in English, as the other command line errors do.
+TResult<TBudget> ParseBudget(const std::string& text);
+
+// One line per broken limit of a task: "URL (strategy): what". A value missing from the
+// results (a failed check) breaks its limit as well.
+std::vector<std::string> BudgetBreaks(const TBudget& budget, const TURLTaskInfo& task);
+
+}  // namespace velmora::cli

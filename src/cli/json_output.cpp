@@ -1,0 +1,158 @@
+#include "cli/json_output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "base/file_write.h"
+
+namespace velmora::cli {
+namespace {
+
+using nlohmann::json;
+
+json NumberOrNull(double d) {
+    return std::isfinite(d) ? json(d) : json(nullptr);
+}
+
+// Scores and byte counts are whole numbers; written as such, "100" rather than "100.0".
+json WholeOrNull(double d) {
+    return std::isfinite(d) ? json(static_cast<int64_t>(std::llround(d))) : json(nullptr);
+}
+
+TMetricaKind KindOf(std::string_view key) {
+    for (const TMetricaInfo& row : MetricaTable)
+        if (row.Key == key) return row.Kind;
+    return mkAuditValue;
+}
+
+json CategoryOrNull(TFieldCategory c) {
+    switch (c) {
+        case fcFast: return "fast";
+        case fcAverage: return "average";
+        case fcSlow: return "slow";
+        case fcNone: break;
+    }
+    return nullptr;
+}
+
+// Null when the service has no real-user data for the page or its origin.
+json FieldDataJson(const TFieldData& d) {
+    if (d.Empty()) return nullptr;
+    json out;
+    out["source"] = d.Source == fsOrigin ? "origin" : "page";
+    out["overall"] = CategoryOrNull(d.Overall);
+    out["cwv"] = d.Verdict == cvPassed ? json("passed")
+                 : d.Verdict == cvFailed ? json("failed")
+                                         : json(nullptr);
+    json metrics = json::object();
+    for (size_t m = 0; m < FieldMetricTable.size(); ++m) {
+        const TFieldMetricValue& v = d.Metrics[m];
+        if (!v.Present) continue;
+        metrics[std::string(FieldMetricTable[m].ShortName)] = {
+            {"p75", v.P75}, {"category", CategoryOrNull(v.Category)}};
+    }
+    out["metrics"] = std::move(metrics);
+    return out;
+}
+
+}  // namespace
+
+std::string_view StatusWord(TTaskResult r) {
+    switch (r) {
+        case trNotChecked:
+            return "not_checked";
+        case trOK:
+            return "ok";
+        case trAborted:
+            return "aborted";
+        case trSendError:
+            return "send_error";
+        case trParseError:
+            return "parse_error";
+        case trUnknownResponse:
+            return "unknown_response";
+        case trNotHTML:
+            return "not_html";
+        case trServiceError:
+            return "service_error";
+        case trQuotaExceeded:
+            return "quota";
+    }
+    return "unknown";
+}
+
+std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s) {
+    json j;
+    j["url"] = task.URL;
+    j["strategy"] = std::string(StrategyText(s));
+    const TURLTaskResults* r = task.TaskResults.get();
+    j["status"] = std::string(StatusWord(r ? r->TaskResult[s] : trNotChecked));
+    j["error_code"] = r && r->ErrorCode[s] != 0 ? json(r->ErrorCode[s]) : json(nullptr);
+    j["error_text"] = r ? r->ErrorText(s) : std::string();
+    j["score"] = nullptr;
+    json metrics = json::object(), sizes = json::object(), field = nullptr;
+    json advice = json::array();
+    if (r) {
+        for (const TMetricaValue& v : r->MetricaValues) {
+            if (v.Strategy != s) continue;
+            const std::string key(v.Key);
+            switch (KindOf(v.Key)) {
+                case mkScore:
+                    j["score"] = WholeOrNull(v.Number);
+                    break;
+                case mkAuditValue:
+                    metrics[key] = {{"value", NumberOrNull(v.Number)}, {"text", v.DisplayText}};
+                    break;
+                case mkTransferSize:
+                    sizes[key] = WholeOrNull(v.Number);
+                    break;
+            }
+        }
+        field = FieldDataJson(r->FieldData[s]);
+        for (const TGAdvice& a : r->AdviceList[s]) advice.push_back(std::string(a.AuditId.str()));
+    }
+    j["metrics"] = std::move(metrics);
+    j["transfer_bytes"] = std::move(sizes);
+    j["field_data"] = std::move(field);
+    j["advice"] = std::move(advice);
+    // Invalid UTF-8 from a page's texts becomes U+FFFD rather than an exception mid-run.
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+TJsonLinesWriter::~TJsonLinesWriter() {
+    if (ownsFd_ && fd_ >= 0) ::close(fd_);
+}
+
+TResult<> TJsonLinesWriter::Open(const std::string& path) {
+    path_ = path;
+    if (path == "-") {
+        fd_ = STDOUT_FILENO;
+        return {};
+    }
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) return Fail(path + ": " + std::strerror(errno), errno);
+    ownsFd_ = true;
+    return {};
+}
+
+void TJsonLinesWriter::WriteTask(const TURLTaskInfo& task) {
+    if (fd_ < 0 || writeErrno_ != 0) return;
+    std::string lines;
+    for (TMetricaStrategy s : kStrategies) lines += ResultJsonLine(task, s) + "\n";
+    writeErrno_ = WriteAll(fd_, lines);
+}
+
+TResult<> TJsonLinesWriter::Close() {
+    if (ownsFd_ && fd_ >= 0 && ::close(fd_) != 0 && writeErrno_ == 0) writeErrno_ = errno;
+    ownsFd_ = false;
+    fd_ = -1;
+    if (writeErrno_ != 0) return Fail(path_ + ": " + std::strerror(writeErrno_), writeErrno_);
+    return {};
+}
+
+}  // namespace velmora::cli

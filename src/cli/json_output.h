@@ -1,0 +1,35 @@
+// Results for pipelines: one JSON object per URL and strategy (JSON Lines), as each finishes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/result.h"
+#include "engine/tasks.h"
+
+namespace velmora::cli {
+
+// A stable lower-case word for a check's outcome: ok, not_html, quota, ...
+std::string_view StatusWord(TTaskResult r);
+
+// The line (without its newline) describing one strategy's results of a task.
+std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s);
+
+// Writes the lines to a file, or to stdout for "-", flushing after each task so that a
+// reader of the pipe sees results as they come.
+class TJsonLinesWriter {
+  public:
+    ~TJsonLinesWriter();
+    TResult<> Open(const std::string& path);
+    void WriteTask(const TURLTaskInfo& task);
+    // The first write failure, or success.
+    TResult<> Close();
+
+  private:
+    int fd_ = -1;
+    bool ownsFd_ = false;
+    int writeErrno_ = 0;
+    std::string path_;
+};
+
+}  // namespace velmora::cli

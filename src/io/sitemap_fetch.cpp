@@ -1,0 +1,312 @@
+#include "io/sitemap_fetch.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+
+#include "base/text.h"
+#include "base/translate.h"
+#include "http/curl.h"
+#include "io/file_read.h"
+#include "io/import_texts.h"
+#include "io/sitemap.h"
+
+namespace velmora::io {
+namespace {
+
+constexpr long kMaxRedirects = 5;
+// Search engines read no more of a robots.txt either.
+constexpr std::int64_t kMaxRobotsBytes = 512 * 1024;
+constexpr int kCurlAborted = 42;       // CURLE_ABORTED_BY_CALLBACK
+constexpr int kCurlFileTooLarge = 63;  // CURLE_FILESIZE_EXCEEDED
+
+struct TNode {
+    std::string address;
+    bool web = false;
+    int depth = 1;
+    TSitemap map;
+    std::string failure;  // translated reason it is left out; empty when read
+    std::vector<size_t> children;
+    size_t notKept = 0;  // URLs dropped for kMaxSitemapCandidates
+};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == prefix;
+}
+
+// "scheme://host[:port]" of a web address, and the rest (the path, possibly empty).
+std::pair<std::string, std::string> SplitOrigin(const std::string& url) {
+    const size_t hostStart = url.find("://") + 3;
+    const size_t pathStart = url.find_first_of("/?#", hostStart);
+    if (pathStart == std::string::npos) return {url, std::string()};
+    return {url.substr(0, pathStart), url.substr(pathStart)};
+}
+
+// The body of a 200 answer, or the translated reason there is none.
+TResult<std::string> Download(const std::string& url, std::int64_t maxBytes,
+                              const TSitemapFetchOptions& o) {
+    try {
+        std::shared_ptr<http::ICurl> curl = http::NewCurlClient();
+        curl->SetUserAgent("Velmora/" VELMORA_VERSION)
+            .SetTimeouts(o.connectTimeoutMs, o.transferTimeoutMs)
+            .FollowRedirects(kMaxRedirects)
+            .SetMaxBodyBytes(maxBytes)
+            .SwitchRecvToString()
+            .SetUrl(*http::NewGetBuilder(url));
+        if (o.abort) curl->SetAbortPredicate([a = o.abort] { return a->load(); });
+        curl->Perform();
+        const long status = curl->ResponseCode();
+        if (status != 200) return Fail(FormatLog(Tr(kMsgSitemapHttpStatus), int32_t(status)));
+        return std::string(curl->ResponseBody());
+    } catch (const http::ECurlError& e) {
+        if (e.Code == kCurlAborted) return Fail(Tr(kMsgSitemapAborted));
+        if (e.Code == kCurlFileTooLarge) return Fail(Tr(kMsgSitemapTooLarge));
+        return Fail(Tr(kMsgSitemapDownloadFailed) + e.what());
+    } catch (const std::exception& e) {
+        return Fail(Tr(kMsgSitemapDownloadFailed) + e.what());
+    }
+}
+
+TResult<TSitemap> ReadLocalChild(const std::string& path, const TSitemapLimits& limits) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<unsigned long long>(st.st_size) > kMaxSitemapBytes)
+        return Fail(Tr(kMsgSitemapTooLarge));
+    TResult<std::string> raw = ReadWholeFile(path);
+    if (!raw) return Fail(FormatLog(Tr(kMsgFileReadFailed), 0, raw.Error()));
+    return ParseSitemapBytes(*raw, path, limits);
+}
+
+// Reads one file into node; a root file given by the user is read without the protocol's
+// limits, as a single file always was.
+void Fetch(TNode& node, bool userFile, const TSitemapFetchOptions& o) {
+    TSitemapLimits limits;
+    if (o.abort) limits.aborted = [a = o.abort] { return a->load(); };
+    TResult<TSitemap> map = Fail(std::string());
+    if (!node.web) {
+        map = userFile ? ParseSitemap(node.address) : ReadLocalChild(node.address, limits);
+    } else {
+        TResult<std::string> body = Download(node.address, kMaxSitemapBytes, o);
+        if (!body) {
+            node.failure = body.Error();
+            return;
+        }
+        map = ParseSitemapBytes(*body, node.address, limits);
+    }
+    if (map)
+        node.map = std::move(*map);
+    else
+        node.failure = map.Error();
+}
+
+// The sitemaps a site announces: robots.txt's lines, else its /sitemap.xml.
+std::vector<std::string> SiteSitemaps(const std::string& origin, const TSitemapFetchOptions& o) {
+    TResult<std::string> robots = Download(origin + "/robots.txt", kMaxRobotsBytes, o);
+    std::vector<std::string> found;
+    if (robots) found = RobotsSitemaps(*robots);
+    if (found.empty()) found.push_back(origin + "/sitemap.xml");
+    return found;
+}
+
+class TSitemapTree {
+  public:
+    explicit TSitemapTree(const TSitemapFetchOptions& o) : options_(o) {}
+
+    void AddRoot(std::string address, bool web, std::string failure = {}) {
+        seen_.insert(address);
+        roots_.push_back(NewNode(std::move(address), web, 1, std::move(failure)));
+    }
+
+    // Reads level by level, so that several files of one level download at once.
+    void ReadAll(bool userFile) {
+        std::vector<size_t> level = roots_;
+        while (!level.empty()) {
+            FetchLevel(level, userFile);
+            userFile = false;
+            std::vector<size_t> next;
+            for (size_t i : level) AddChildren(i, next);
+            level = std::move(next);
+        }
+    }
+
+    const TNode& Root(size_t i) const { return *nodes_[roots_[i]]; }
+    size_t RootCount() const { return roots_.size(); }
+
+    TSitemapLoad Collect() const {
+        TSitemapLoad load;
+        for (size_t r : roots_) Collect(r, load);
+        return load;
+    }
+
+  private:
+    size_t NewNode(std::string address, bool web, int depth, std::string failure = {}) {
+        auto node = std::make_unique<TNode>();
+        node->address = std::move(address);
+        node->web = web;
+        node->depth = depth;
+        node->failure = std::move(failure);
+        nodes_.push_back(std::move(node));
+        return nodes_.size() - 1;
+    }
+
+    void FetchLevel(const std::vector<size_t>& level, bool userFile) {
+        std::atomic<size_t> nextIndex{0};
+        std::mutex progressMutex;
+        auto work = [&] {
+            for (size_t k; (k = nextIndex++) < level.size();) {
+                TNode& node = *nodes_[level[k]];
+                if (node.failure.empty()) Fetch(node, userFile, options_);
+                if (node.failure.empty() && !node.map.isIndex) Bound(node);
+                const std::lock_guard lock(progressMutex);
+                ++done_;
+                if (options_.progress) options_.progress(done_, nodes_.size());
+            }
+        };
+        const size_t threads =
+            std::min<size_t>(level.size(), static_cast<size_t>(kMaxParallelSitemapFetches));
+        std::vector<std::thread> pool;
+        for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool) t.join();
+    }
+
+    // Keeps memory bounded however many files an index names; which files keep their URLs
+    // then depends on download order, but the import takes the first 10 000 anyway.
+    void Bound(TNode& node) {
+        std::vector<std::string>& locs = node.map.locs;
+        const size_t before = kept_.fetch_add(locs.size());
+        const size_t room = before >= kMaxSitemapCandidates ? 0 : kMaxSitemapCandidates - before;
+        if (locs.size() <= room) return;
+        node.notKept = locs.size() - room;
+        locs.resize(room);
+        locs.shrink_to_fit();
+    }
+
+    void AddChildren(size_t parentIndex, std::vector<size_t>& next) {
+        TNode& parent = *nodes_[parentIndex];
+        if (!parent.failure.empty() || !parent.map.isIndex) return;
+        std::vector<std::string> locs = std::move(parent.map.locs);
+        for (std::string& loc : locs) {
+            if (childFiles_ >= kMaxSitemapChildFiles) {
+                if (!tooManyReported_)
+                    parent.children.push_back(
+                        NewNode(loc, true, parent.depth + 1, Tr(kMsgSitemapTooManyFiles)));
+                tooManyReported_ = true;
+                return;
+            }
+            bool web = IsWebAddress(loc);
+            std::string failure;
+            if (!web && (parent.web || loc.find("://") != std::string::npos)) {
+                failure = Tr(kMsgSitemapNotWeb);
+            } else if (!web && !loc.empty() && loc[0] != '/') {
+                const size_t slash = parent.address.rfind('/');
+                if (slash != std::string::npos) loc = parent.address.substr(0, slash + 1) + loc;
+            }
+            if (!seen_.insert(loc).second) continue;  // a loop, or listed twice
+            if (failure.empty() && parent.depth >= kMaxSitemapIndexDepth)
+                failure = Tr(kMsgSitemapTooDeep);
+            ++childFiles_;
+            const size_t child = NewNode(std::move(loc), web, parent.depth + 1, failure);
+            parent.children.push_back(child);
+            next.push_back(child);
+        }
+    }
+
+    void Collect(size_t i, TSitemapLoad& load) const {
+        const TNode& node = *nodes_[i];
+        if (!node.failure.empty()) {
+            load.leftOut.push_back(FormatLog(Tr(kMsgSitemapFileLeftOut), 0, node.address) + " (" +
+                                   node.failure + ")");
+            return;
+        }
+        if (node.map.isIndex) {
+            for (size_t c : node.children) Collect(c, load);
+            return;
+        }
+        load.urls.insert(load.urls.end(), node.map.locs.begin(), node.map.locs.end());
+        load.urlsNotKept += node.notKept;
+    }
+
+    const TSitemapFetchOptions& options_;
+    std::vector<std::unique_ptr<TNode>> nodes_;
+    std::vector<size_t> roots_;
+    std::unordered_set<std::string> seen_;
+    size_t childFiles_ = 0;
+    std::atomic<size_t> kept_{0};
+    size_t done_ = 0;
+    bool tooManyReported_ = false;
+};
+
+}  // namespace
+
+bool IsWebAddress(std::string_view text) {
+    return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");
+}
+
+std::vector<std::string> RobotsSitemaps(std::string_view robotsTxt) {
+    std::vector<std::string> found;
+    size_t pos = 0;
+    while (pos < robotsTxt.size()) {
+        size_t end = robotsTxt.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = robotsTxt.size();
+        std::string_view line = robotsTxt.substr(pos, end - pos);
+        pos = end + 1;
+        if (const size_t hash = line.find('#'); hash != std::string_view::npos)
+            line = line.substr(0, hash);
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        std::string_view field = line.substr(0, colon);
+        while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
+            field.remove_suffix(1);
+        while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
+            field.remove_prefix(1);
+        if (AsciiLower(field) != "sitemap") continue;
+        std::string_view value = line.substr(colon + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ')
+            value.remove_suffix(1);
+        if (!value.empty()) found.emplace_back(value);
+    }
+    return found;
+}
+
+TResult<TSitemapLoad> LoadSitemap(const std::string& source, const TSitemapFetchOptions& options) {
+    TSitemapTree tree(options);
+    const bool web = IsWebAddress(source);
+    bool fromSite = false;
+    if (web) {
+        const auto [origin, path] = SplitOrigin(source);
+        fromSite = path.empty() || path == "/" || path == "/robots.txt";
+        if (fromSite) {
+            for (std::string& address : SiteSitemaps(origin, options)) {
+                if (!address.empty() && address[0] == '/') address = origin + address;
+                // A site's file never names a path on this computer.
+                const bool isWeb = IsWebAddress(address);
+                tree.AddRoot(std::move(address), true,
+                             isWeb ? std::string() : Tr(kMsgSitemapNotWeb));
+            }
+        } else {
+            tree.AddRoot(source, true);
+        }
+    } else {
+        tree.AddRoot(source, false);
+    }
+    tree.ReadAll(!web);
+    if (options.abort && options.abort->load()) return Fail(Tr(kMsgSitemapAborted));
+
+    // A source none of whose files can be read is an error, not an empty list.
+    bool anyRead = false;
+    for (size_t i = 0; i < tree.RootCount(); ++i) anyRead |= tree.Root(i).failure.empty();
+    if (!anyRead) {
+        const TNode& first = tree.Root(0);
+        return Fail(web ? first.address + ": " + first.failure : first.failure);
+    }
+    return tree.Collect();
+}
+
+}  // namespace velmora::io
