@@ -50,6 +50,7 @@ std::string UsageText() {
            "  --sitemap FILE       read the URLs from a sitemap instead of a text file\n"
            "  --desktop-csv FILE   write the desktop results as CSV\n"
            "  --mobile-csv FILE    write the mobile results as CSV\n"
+           "  --advice-csv FILE    write every advice item of both strategies as CSV\n"
            "  --lang ru|en         language of log lines and CSV headers\n"
            "  --ini FILE           settings file to read defaults from\n"
            "  --quiet              no log lines and no progress bar\n"
@@ -81,9 +82,9 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
 }
 
 bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 9> kWithValue{
+    static constexpr std::array<std::string_view, 10> kWithValue{
         "--key",         "--threads",    "--delay", "--endpoint", "--sitemap",
-        "--desktop-csv", "--mobile-csv", "--ini",   "--lang"};
+        "--desktop-csv", "--mobile-csv", "--ini",   "--lang",     "--advice-csv"};
     return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
 }
 
@@ -130,6 +131,7 @@ std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o
     if (a == "--sitemap") o.SitemapFile = v;
     if (a == "--desktop-csv") o.DesktopCsv = v;
     if (a == "--mobile-csv") o.MobileCsv = v;
+    if (a == "--advice-csv") o.AdviceCsv = v;
     if (a == "--ini") o.IniFile = v;
     return {};
 }

@@ -16,8 +16,9 @@ struct TCliOptions {
     std::optional<std::string> Endpoint;
     std::string DesktopCsv;
     std::string MobileCsv;
-    std::string Lang;     // empty: settings file, then the system's language
-    std::string IniFile;  // empty: the usual settings file
+    std::string AdviceCsv;  // every advice item of both strategies, one row each
+    std::string Lang;       // empty: settings file, then the system's language
+    std::string IniFile;    // empty: the usual settings file
     bool Quiet = false;
     bool Stats = false;  // memory and timing figures on stderr at the end
     bool Help = false;

@@ -12,6 +12,7 @@
 #include "cli/event_queue.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
+#include "io/advice_csv.h"
 #include "io/codepage.h"
 #include "io/csv.h"
 #include "io/import_texts.h"
@@ -69,6 +70,18 @@ bool Export(const std::string& path, const std::string& codepage, TMetricaStrate
     rows.reserve(master.Count());
     for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
     const TResult<> written = io::ExportGridCsv(path, codepage, s, rows);
+    if (written) return true;
+    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
+    return false;
+}
+
+bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
+                  const TURLTaskInfoList& master) {
+    if (path.empty()) return true;
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    const TResult<> written = io::ExportAdviceCsv(path, codepage, decimalSeparator, rows);
     if (written) return true;
     Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
     return false;
@@ -167,7 +180,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
                      master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
     }
     bool written = Export(o.DesktopCsv, codepage, msDesktop, master) &&
-                   Export(o.MobileCsv, codepage, msMobile, master);
+                   Export(o.MobileCsv, codepage, msMobile, master) &&
+                   ExportAdvice(o.AdviceCsv, codepage, config.DecimalSeparator, master);
     if (aborted) return kExitAborted;
     return written ? kExitCompleted : kExitBadInput;
 }

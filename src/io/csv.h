@@ -38,8 +38,8 @@ class TCsvWriter {
     std::string FPath, FLine, FEncoded;
 };
 
-// Writes the header of the 17 column captions (in the language in force) and one line per
-// task in the order given, each with the 17 cell texts for strategy s. Fails when the file
+// Writes the header of the grid column captions (in the language in force) and one line per
+// task in the order given, each with the grid's cell texts for strategy s. Fails when the file
 // cannot be created or written; Error() then holds the path and the system's reason, and the
 // caller shows it with kMsgExportFailed. What was written before a failure stays in the file.
 TResult<> ExportGridCsv(const std::string& path, const std::string& codepage, TMetricaStrategy s,
