@@ -6,6 +6,7 @@
 
 #include "base/translate.h"
 #include "engine/metrica.h"
+#include "io/advice_csv.h"
 #include "io_test_util.h"
 
 namespace velmora::io {
@@ -31,6 +32,18 @@ TEST(Csv, FieldQuotingOnlyWhenNeeded) {
     for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out) << c.in;
 }
 
+TEST(AdviceCsv, ScoreAsSentWithTheLocaleSeparator) {
+    const struct {
+        std::optional<double> score;
+        char sep;
+        const char* text;
+    } cases[] = {
+        {std::nullopt, '.', ""}, {0.0, '.', "0"},     {1.0, ',', "1"},
+        {0.5, ',', "0,5"},       {0.83, '.', "0.83"}, {0.99, ',', "0,99"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AdviceScoreText(c.score, c.sep), c.text) << c.text;
+}
+
 void AddValue(TURLTaskResults& r, std::string_view key, TMetricaStrategy s, std::string text) {
     r.MetricaValues.push_back({key, s, std::move(text), ColNumByKey(key)});
 }
@@ -39,6 +52,8 @@ std::string RussianCaption(const char* msgid) {
     if (std::strcmp(msgid, "№") == 0) return "No.";
     if (std::strcmp(msgid, "Ошибка") == 0) return "Error";
     if (std::strcmp(msgid, "Инфо") == 0) return "Info";
+    if (std::strcmp(msgid, "Полевые данные") == 0) return "Field";
+    if (std::strcmp(msgid, "нет") == 0) return "none";
     return msgid;
 }
 
@@ -56,6 +71,13 @@ class CsvExport : public ::testing::Test {
         AddValue(r, "total", msDesktop, "1 234");
         AddValue(r, "performance", msMobile, "41");
         AddValue(r, "speed-index", msMobile, "≈ 6,1 с");  // "≈" is not in CP1251
+        // Real users' data on desktop only; mobile's answer had none.
+        TFieldData& field = r.FieldData[msDesktop];
+        field.Source = fsOrigin;
+        field.Verdict = cvFailed;
+        field.DecimalSeparator = ',';
+        field[fmLCP] = {true, 2140, fcFast};
+        field[fmCLS] = {true, 0.14, fcAverage};
 
         FList.Add("https://example.com/b;c");  // never checked
 
@@ -74,18 +96,24 @@ class CsvExport : public ::testing::Test {
 TEST_F(CsvExport, ExactBytesInTheCodePage) {
     const std::string path = FDir.File("velmora_desktop.csv");
     ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1251", msDesktop, DisplayOrder())));
-    EXPECT_EQ(ReadBytes(path),
-              "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
-              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "3;https://example.com/?/??;SEND ERROR;;;;;;;;;;;;;;\r\n"
-              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234\r\n"
-              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+    EXPECT_EQ(
+        ReadBytes(path),
+        "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
+        "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+        "CWV;LCP p75;INP p75;CLS p75;\xCF\xEE\xEB\xE5\xE2\xFB\xE5 \xE4\xE0\xED\xED\xFB\xE5\r\n"
+        "3;https://example.com/?/??;SEND ERROR;;;;;;;;;;;;;;;;;;;\r\n"
+        "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234;"
+        "\xED\xE5 \xEF\xF0\xEE\xE9\xE4\xE5\xED\xE0;2,1 s;;0,14;\xE8\xF1\xF2\xEE\xF7\xED\xE8\xEA\r\n"
+        "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;;;;;;\r\n");
 
     ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1251", msMobile, {&FList[0]})));
-    EXPECT_EQ(ReadBytes(path),
-              "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
-              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "1;https://example.com/a;;41;;;? 6,1 \xF1;;;;;;;;;;\r\n");  // file emptied first
+    EXPECT_EQ(
+        ReadBytes(path),
+        "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
+        "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+        "CWV;LCP p75;INP p75;CLS p75;\xCF\xEE\xEB\xE5\xE2\xFB\xE5 \xE4\xE0\xED\xED\xFB\xE5\r\n"
+        "1;https://example.com/a;;41;;;? 6,1 \xF1;;;;;;;;;;;;;;;\xED\xE5\xF2\r\n");  // file emptied
+                                                                                     // first
 }
 
 TEST_F(CsvExport, CaptionsFollowTheLanguageInForce) {
@@ -93,10 +121,11 @@ TEST_F(CsvExport, CaptionsFollowTheLanguageInForce) {
     const std::string path = FDir.File("velmora_mob.csv");
     ASSERT_TRUE(Succeeded(ExportGridCsv(path, "WINDOWS-1252", msMobile, DisplayOrder())));
     EXPECT_EQ(ReadBytes(path),
-              "No.;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "3;https://example.com/\xFC/??;API QUOTA;;;;;;;;;;;;;;\r\n"
-              "1;https://example.com/a;;41;;;? 6,1 ?;;;;;;;;;;\r\n"
-              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+              "No.;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+              "CWV;LCP p75;INP p75;CLS p75;Field\r\n"
+              "3;https://example.com/\xFC/??;API QUOTA;;;;;;;;;;;;;;;;;;;\r\n"
+              "1;https://example.com/a;;41;;;? 6,1 ?;;;;;;;;;;;;;;;none\r\n"
+              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;;;;;;\r\n");
 }
 
 TEST_F(CsvExport, FailuresReturnFalse) {
