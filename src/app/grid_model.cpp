@@ -23,6 +23,8 @@ Qt::Alignment CellAlignment(int col) {
             return Qt::AlignLeft | Qt::AlignVCenter;
         case gcError:
         case gcInfo:
+        case gcCwv:
+        case gcField:
             return Qt::AlignCenter;
         default:
             return Qt::AlignRight | Qt::AlignVCenter;
@@ -76,6 +78,18 @@ std::optional<QColor> TURLGridModel::vtURLsMBeforeCellPaint(int row, int col) co
     if (!task || !task->TaskResults) return std::nullopt;
     const TURLTaskResults& r = *task->TaskResults;
     if (r.TaskResult[FStrategy] != trOK) return QColor(kFailedRow);
+    if (IsFieldColumn(col)) {
+        switch (FieldCellCategory(task, FStrategy, col)) {
+            case fcFast:
+                return QColor(kScoreGood);
+            case fcAverage:
+                return QColor(kScoreAverage);
+            case fcSlow:
+                return QColor(kScorePoor);
+            case fcNone:
+                return std::nullopt;
+        }
+    }
     const TMetricaValue* score = r.MetricaValues.GetValueByKey("performance", FStrategy);
     if (!score || score->ColNum != col) return std::nullopt;
     const int v = ScoreOf(score->DisplayText);

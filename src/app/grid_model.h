@@ -1,4 +1,4 @@
-// One strategy's view of the master list: 17 columns, rows in the grid's own display order.
+// One strategy's view of the master list: every grid column, rows in the grid's own display order.
 // Rows refer to master tasks; every text, colour and icon is computed when asked for.
 #pragma once
 

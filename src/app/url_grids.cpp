@@ -24,6 +24,9 @@ namespace {
 
 constexpr int kFixedWidths[] = {45, 270, 80, 80, 40};
 constexpr int kMetricWidth = 65;
+// Real users' columns, from gcCwv: the verdict and the source are words, not numbers.
+constexpr int kFieldWidths[] = {90, 65, 65, 65, 110};
+static_assert(std::size(kFieldWidths) == gcCount - gcCwv);
 constexpr int kUrlMinWidth = 50;
 constexpr int kErrorMinWidth = 50;
 constexpr int kErrorMaxWidth = 1000;
@@ -163,6 +166,7 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
 
 void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
     for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, kMetricWidth);
+    for (int c = gcCwv; c < gcCount; ++c) grid->setColumnWidth(c, kFieldWidths[c - gcCwv]);
 }
 
 void TURLGrids::CreateMenu() {

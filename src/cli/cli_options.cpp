@@ -54,6 +54,7 @@ std::string UsageText() {
            "                       index files and gzip are followed\n"
            "  --desktop-csv FILE   write the desktop results as CSV\n"
            "  --mobile-csv FILE    write the mobile results as CSV\n"
+           "  --advice-csv FILE    write every advice item of both strategies as CSV\n"
            "  --lang ru|en         language of log lines and CSV headers\n"
            "  --ini FILE           settings file to read defaults from\n"
            "  --json FILE|-        one JSON object per URL and strategy as each finishes\n"
@@ -92,9 +93,9 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
 }
 
 bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 13> kWithValue{
+    static constexpr std::array<std::string_view, 14> kWithValue{
         "--key", "--threads", "--delay", "--endpoint", "--sitemap", "--desktop-csv", "--mobile-csv",
-        "--ini", "--lang", "--key-file",
+        "--advice-csv", "--ini", "--lang", "--key-file",
         // results for pipelines
         "--json", "--fail-under", "--budget"};
     return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
@@ -153,6 +154,7 @@ std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o
     if (a == "--sitemap") o.SitemapFile = v;
     if (a == "--desktop-csv") o.DesktopCsv = v;
     if (a == "--mobile-csv") o.MobileCsv = v;
+    if (a == "--advice-csv") o.AdviceCsv = v;
     if (a == "--ini") o.IniFile = v;
     if (a == "--key-file") o.KeyFile = v;
     return {};

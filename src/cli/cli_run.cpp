@@ -15,6 +15,7 @@
 #include "cli/json_output.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
+#include "io/advice_csv.h"
 #include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/csv.h"
@@ -121,6 +122,18 @@ TResult<io::TSettingsValues> LoadRunSettings(const TCliOptions& o, const std::st
         settings.Endpoint = *endpoint;
     }
     return settings;
+}
+
+bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
+                  const TURLTaskInfoList& master) {
+    if (path.empty()) return true;
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    const TResult<> written = io::ExportAdviceCsv(path, codepage, decimalSeparator, rows);
+    if (written) return true;
+    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
+    return false;
 }
 
 // Resident set size now, in KiB.
@@ -276,10 +289,11 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
                      "retained_bytes_per_url=%.0f peak_rss_kb=%ld\n",
                      master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
     }
-    // One failed file does not cost the other its results.
+    // One failed file does not cost the others their results.
     const bool desktopWritten = Export(o.DesktopCsv, codepage, msDesktop, master);
     const bool mobileWritten = Export(o.MobileCsv, codepage, msMobile, master);
-    bool written = desktopWritten && mobileWritten;
+    const bool adviceWritten = ExportAdvice(o.AdviceCsv, codepage, config.DecimalSeparator, master);
+    bool written = desktopWritten && mobileWritten && adviceWritten;
     if (TResult<> closed = json.Close(); !closed) {
         Complain(closed.Error());
         written = false;

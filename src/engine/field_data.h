@@ -29,6 +29,9 @@ struct TFieldData {
     TFieldCategory Overall = fcNone;
     TCwvVerdict Verdict = cvNone;
     TFieldSource Source = fsNone;
+    // The locale's decimal separator the answer's other texts were written with, so the
+    // grids show these values the same way.
+    char DecimalSeparator = '.';
 
     // No field data: the cells stay empty.
     bool Empty() const { return Source == fsNone; }

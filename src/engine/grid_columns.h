@@ -18,11 +18,21 @@ enum TGridColumn : int {
     gcInfo,  // the advice icon; never sorted
     gcFirstMetric,
     gcMetricEnd = gcFirstMetric + kMetricColumnCount,  // one past the last metric column
-    gcCount = gcMetricEnd,
+    // Real users' data of the same answer (see TFieldData).
+    gcCwv = gcMetricEnd,
+    gcLcpP75,
+    gcInpP75,
+    gcClsP75,
+    gcField,
+    gcCount,
 };
 
 constexpr bool IsMetricColumn(int col) {
     return col >= gcFirstMetric && col < gcMetricEnd;
+}
+
+constexpr bool IsFieldColumn(int col) {
+    return col >= gcCwv && col < gcCount;
 }
 
 }  // namespace velmora

@@ -22,4 +22,8 @@ std::string GridColumnCaption(int col);
 // Cell text for strategy s and column col; empty for a null task.
 std::string CellText(const TURLTaskInfo* task, TMetricaStrategy s, int col);
 
+// The category a real-user cell is coloured by: the p75's own for the metric columns, good or
+// poor for the Core Web Vitals verdict; fcNone for every other cell.
+TFieldCategory FieldCellCategory(const TURLTaskInfo* task, TMetricaStrategy s, int col);
+
 }  // namespace velmora

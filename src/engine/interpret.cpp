@@ -263,6 +263,7 @@ bool TInterpreter::Run(const element& answer) {
     if (auto err = ObjectMember(top, "error")) return ServiceError(*err);
     // Real users' data does not depend on the lab run, so a broken lab result keeps it.
     FResults.FieldData[FStrategy] = ReadFieldData(top);
+    FResults.FieldData[FStrategy].DecimalSeparator = FSep;
     if (!ReadPerformance(top) || !CollectAdviceRefs() || !IndexAudits() || !ReadMetricaValues())
         return false;
     ReadAdvice();

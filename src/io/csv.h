@@ -50,8 +50,8 @@ struct TCsvExport {
     bool WrittenInUtf8 = false;
 };
 
-// Writes the header of the 17 column captions (in the language in force) and one line per
-// task in the order given, each with the 17 cell texts for strategy s, in codepage when every
+// Writes the header of the grid column captions (in the language in force) and one line per
+// task in the order given, each with the grid's cell texts for strategy s, in codepage when every
 // field fits it, else in UTF-8. The file is replaced whole or not at all. Fails when the file
 // cannot be created or written; Error() then holds the path and the system's reason, and the
 // caller shows it with kMsgExportFailed.

@@ -233,4 +233,17 @@ bool RemoveAudits(std::string& json) {
     return true;
 }
 
+bool TransplantFieldData(std::string& json, std::string_view donor) {
+    const auto target = FindPath(json, {"loadingExperience"});
+    const auto page = FindPath(donor, {"loadingExperience"});
+    if (!target || !page || FindPath(json, {"originLoadingExperience"})) return false;
+    std::string members(donor.substr(page->keyStart, page->valueEnd - page->keyStart));
+    if (const auto origin = FindPath(donor, {"originLoadingExperience"})) {
+        members += ",\n  ";
+        members += donor.substr(origin->keyStart, origin->valueEnd - origin->keyStart);
+    }
+    json.replace(target->keyStart, target->valueEnd - target->keyStart, members);
+    return true;
+}
+
 }  // namespace velmora::sim

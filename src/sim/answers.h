@@ -31,5 +31,8 @@ class AnswerTemplate {
 // Textual edits of a recorded answer; each returns false when the member is not found.
 bool NullPerformanceScore(std::string& json);  // categories.performance.score -> null
 bool RemoveAudits(std::string& json);          // drops lighthouseResult.audits
+// Puts the real users' data of donor (its loadingExperience and originLoadingExperience, where
+// present) in place of json's loadingExperience.
+bool TransplantFieldData(std::string& json, std::string_view donor);
 
 }  // namespace velmora::sim

@@ -73,24 +73,42 @@ bool LoadFixtures(const std::string& dirName, Fixtures* f, std::string* error) {
         }
         return Verify(*t, variant, name, error);
     };
-    static const char* const kNames[2][2] = {
-        {"psi_fast_desktop.json", "psi_fast_mobile.json"},
-        {"psi_heavy_desktop.json", "psi_heavy_mobile.json"},
+    static const char* const kNames[2][2][2] = {
+        {{"psi13_fast_desktop.json", "psi13_fast_mobile.json"},
+         {"psi13_heavy_desktop.json", "psi13_heavy_mobile.json"}},
+        {{"psi_fast_desktop.json", "psi_fast_mobile.json"},
+         {"psi_heavy_desktop.json", "psi_heavy_mobile.json"}},
     };
-    for (int heavy = 0; heavy < 2; ++heavy) {
-        for (int mobile = 0; mobile < 2; ++mobile) {
-            const std::string name = kNames[heavy][mobile];
-            std::string text;
-            if (!read(name, &text)) return false;
-            std::string noScore = text, noAudits = text;
-            if (!NullPerformanceScore(noScore) || !RemoveAudits(noAudits)) {
-                *error = name + ": performance score or audits not found";
-                return false;
-            }
-            if (!load(name, text, kNormal, &f->answers[kNormal][heavy][mobile]) ||
-                !load(name, noScore, kNoScore, &f->answers[kNoScore][heavy][mobile]) ||
-                !load(name, noAudits, kNoAudits, &f->answers[kNoAudits][heavy][mobile])) {
-                return false;
+    // The field data is hand-written on one answer; the simulator lends it to the others.
+    static const char* const kFieldDonors[3] = {nullptr, "synthetic_fielddata_heavy_mobile.json",
+                                                "synthetic_fielddata_origin_fallback_mobile.json"};
+    std::string donors[3];
+    for (int field = kPageField; field <= kOriginField; ++field)
+        if (!read(kFieldDonors[field], &donors[field])) return false;
+    for (int version = kLighthouse13; version <= kLighthouse12; ++version) {
+        const int fields = version == kLighthouse13 ? 3 : 1;
+        for (int field = kNoField; field < fields; ++field) {
+            for (int heavy = 0; heavy < 2; ++heavy) {
+                for (int mobile = 0; mobile < 2; ++mobile) {
+                    const std::string name = kNames[version][heavy][mobile];
+                    std::string text;
+                    if (!read(name, &text)) return false;
+                    if (field != kNoField && !TransplantFieldData(text, donors[field])) {
+                        *error = name + ": field data cannot be added";
+                        return false;
+                    }
+                    std::string noScore = text, noAudits = text;
+                    if (!NullPerformanceScore(noScore) || !RemoveAudits(noAudits)) {
+                        *error = name + ": performance score or audits not found";
+                        return false;
+                    }
+                    auto& t = f->answers[version][field];
+                    if (!load(name, text, kNormal, &t[kNormal][heavy][mobile]) ||
+                        !load(name, noScore, kNoScore, &t[kNoScore][heavy][mobile]) ||
+                        !load(name, noAudits, kNoAudits, &t[kNoAudits][heavy][mobile])) {
+                        return false;
+                    }
+                }
             }
         }
     }

@@ -9,9 +9,14 @@ namespace velmora::sim {
 
 // Variants of the normal answers: as recorded, performance score null, audits removed.
 constexpr int kNormal = 0, kNoScore = 1, kNoAudits = 2;
+// Lighthouse version of the answers: today's service by default, the older one on request.
+constexpr int kLighthouse13 = 0, kLighthouse12 = 1;
+// Real users' data in an answer: none (a page with few visits), the page's own, the origin's in
+// its place. The Lighthouse 12 answers have none only.
+constexpr int kNoField = 0, kPageField = 1, kOriginField = 2;
 
 struct Fixtures {
-    AnswerTemplate answers[3][2][2];  // [variant][heavy][mobile]
+    AnswerTemplate answers[2][3][3][2][2];  // [version][field][variant][heavy][mobile]
     AnswerTemplate pdf, text;
     std::string notHtml, quota, quotaLegacy, failedDocument, codeWord, noMessage;
 };

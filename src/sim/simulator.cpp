@@ -86,6 +86,26 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
+// Which recorded answer a normal request gets, by markers that combine with the behaviours.
+struct AnswerChoice {
+    int version, field, heavy;
+};
+
+AnswerChoice ChooseAnswer(const std::string& lowerUrl) {
+    auto has = [&](std::string_view marker) { return lowerUrl.find(marker) != std::string::npos; };
+    AnswerChoice c{};
+    c.heavy = has("heavy") ? 1 : 0;
+    c.version = has("/sim-lh12") ? kLighthouse12 : kLighthouse13;
+    if (c.version == kLighthouse12 || has("/sim-nofield"))
+        c.field = kNoField;
+    else if (has("/sim-originfield"))
+        c.field = kOriginField;
+    else
+        // Heavy pages stand for sites with many visitors, the others for small ones.
+        c.field = c.heavy ? kPageField : kNoField;
+    return c;
+}
+
 Behaviour Classify(std::string_view url) {
     std::string lower = Lower(url);
     for (const Marker& m : kMarkers) {
@@ -295,10 +315,10 @@ bool Simulator::Impl::Pace(const httplib::Request& req, httplib::Response& res) 
 
 void Simulator::Impl::Answer(const Query& q, const httplib::Request& req, httplib::Response& res) {
     const int mobile = q.strategy == "mobile" ? 1 : 0;
-    const int heavy = Lower(q.url).find("heavy") != std::string::npos ? 1 : 0;
+    const AnswerChoice c = ChooseAnswer(Lower(q.url));
     const std::string escapedUrl = JsonEscape(q.url);
     auto render = [&](int variant) {
-        return fixtures.answers[variant][heavy][mobile].Render(escapedUrl);
+        return fixtures.answers[c.version][c.field][variant][c.heavy][mobile].Render(escapedUrl);
     };
     switch (Classify(q.url)) {
         case Behaviour::kNormal:

@@ -36,7 +36,7 @@ TEST_F(Layout, OpensOnUrlPageDesktopAndNews) {
     EXPECT_EQ(w->Ui().pcBottom->currentWidget(), w->Ui().tsNews);
     EXPECT_FALSE(w->Ui().pProgress->isVisible());
     EXPECT_EQ(w->size(), QSize(1287, 750));
-    EXPECT_EQ(w->Ui().vtURLsD->model()->columnCount(), 17);
+    EXPECT_EQ(w->Ui().vtURLsD->model()->columnCount(), gcCount);
     EXPECT_EQ(w->windowTitle(), "Velmora");
 }
 

@@ -92,8 +92,8 @@ TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
     auto* d = w->Ui().vtURLsD->model();
     auto* m = w->Ui().vtURLsM->model();
     EXPECT_EQ(d->data(d->index(0, 3)).toString(), "100");
-    EXPECT_EQ(d->data(d->index(1, 3)).toString(), "79");
-    EXPECT_EQ(m->data(m->index(1, 3)).toString(), "59");
+    EXPECT_EQ(d->data(d->index(1, 3)).toString(), "38");
+    EXPECT_EQ(m->data(m->index(1, 3)).toString(), "27");
     EXPECT_FALSE(d->data(d->index(2, 2)).toString().isEmpty());  // the service's error
     const QStringList log = LogLines();
     EXPECT_TRUE(log.contains("URL 1: task started"));

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -10,9 +11,12 @@
 #include <sstream>
 #include <thread>
 
+#include "base/decimal_separator.h"
 #include "cli/cli_inputs.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "engine/grid_columns.h"
+#include "io/codepage.h"
 #include "sim/simulator.h"
 
 namespace velmora::cli {
@@ -129,14 +133,16 @@ TEST_F(CliRun, EveryUrlGetsOneRowWithTheStatusItsAnswerPredicts) {
         std::vector<std::string> lines = Lines(Read(csv));
         ASSERT_EQ(lines.size(), 9u) << csv;
         EXPECT_EQ(lines[0].rfind("\xB9;URL;", 0), 0u);  // "№" in windows-1251
-        const char* expected[] = {"1;https://a.example/;;100;",
-                                  "2;https://b.example/heavy;;",
-                                  "3;https://c.example/sim-notHTML;NOT HTML;;",
-                                  "4;https://d.example/sim-quota;API QUOTA;;",
-                                  "5;https://e.example/sim-error500;500;;",
-                                  "6;https://f.example/sim-badjson;PARSE ERROR;;",
-                                  "7;https://g.example/sim-drop;SEND ERROR;;",
-                                  "8;\"https://i.example/?a=1;b=2\";;100;"};
+        // Today's answers: the fast page scores 100 on desktop, 98 on mobile.
+        const std::string fast = csv == std::string("d.csv") ? "100;" : "98;";
+        const std::string expected[] = {"1;https://a.example/;;" + fast,
+                                        "2;https://b.example/heavy;;",
+                                        "3;https://c.example/sim-notHTML;NOT HTML;;",
+                                        "4;https://d.example/sim-quota;API QUOTA;;",
+                                        "5;https://e.example/sim-error500;500;;",
+                                        "6;https://f.example/sim-badjson;PARSE ERROR;;",
+                                        "7;https://g.example/sim-drop;SEND ERROR;;",
+                                        "8;\"https://i.example/?a=1;b=2\";;" + fast};
         for (size_t i = 0; i < std::size(expected); ++i)
             EXPECT_EQ(lines[i + 1].rfind(expected[i], 0), 0u) << csv << ": " << lines[i + 1];
     }
@@ -171,7 +177,87 @@ TEST_F(CliRun, AbortEndsHangingTransfersAtOnce) {
     for (const std::string& line : Lines(Read("d.csv"))) {
         if (line.rfind("\xB9", 0) == 0) continue;
         const size_t urlEnd = line.find(';', line.find(';') + 1);
-        EXPECT_EQ(line.substr(urlEnd), std::string(15, ';')) << line;
+        EXPECT_EQ(line.substr(urlEnd), std::string(gcCount - 2, ';')) << line;
+    }
+}
+
+// Lighthouse 13 (the default) and 12 answers, with and without real users' data.
+TEST_F(CliRun, AdviceCsvAndFieldColumnsFollowTheAnswers) {
+    const std::string urls =
+        "https://a.example/heavy\n"
+        "https://b.example/\n"
+        "https://c.example/heavy/sim-lh12\n"
+        "https://d.example/sim-originfield\n"
+        "https://e.example/sim-error500\n";
+    TCliOptions o = Options(Write("urls.txt", urls));
+    o.AdviceCsv = (FDir / "advice.csv").string();
+    ASSERT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    io::TCodePageEncoder cp1251("windows-1251");
+    auto encoded = [&](const std::string& utf8) {
+        std::string out;
+        cp1251.Encode(utf8, out);
+        return out;
+    };
+
+    const std::vector<std::string> advice = Lines(Read("advice.csv"));
+    ASSERT_FALSE(advice.empty());
+    EXPECT_EQ(advice[0],
+              encoded("URL;Стратегия;Группа;Id аудита;Заголовок;Отображаемое значение;Score"));
+    auto hasRow = [&](const std::string& prefix) {
+        for (const std::string& line : advice)
+            if (line.rfind(prefix, 0) == 0) return true;
+        return false;
+    };
+    struct Case {
+        const char* rowPrefix;
+        bool present;
+    } cases[] = {
+        // Failing insights without a display value; the title alone, the score as sent.
+        {"https://a.example/heavy;desktop;insights;cls-culprits-insight;Layout shift culprits;;0",
+         true},
+        {"https://a.example/heavy;desktop;insights;lcp-discovery-insight;", true},
+        {"https://a.example/heavy;desktop;insights;network-dependency-tree-insight;", true},
+        {"https://a.example/heavy;desktop;diagnostics;unsized-images;", true},
+        {"https://a.example/heavy;mobile;insights;viewport-insight;", true},
+        {"https://a.example/heavy;desktop;diagnostics;unused-css-rules;Reduce unused CSS;Est "
+         "savings of 443\xA0KiB;0",
+         true},
+        // Audits that passed are no advice.
+        {"https://b.example/;desktop;diagnostics;total-byte-weight;", false},
+        {"https://b.example/;desktop;diagnostics;bootup-time;", false},
+        {"https://b.example/;desktop;diagnostics;mainthread-work-breakdown;", false},
+        // Lighthouse 12 keeps its own advice; a failed check has none.
+        {"https://c.example/heavy/sim-lh12;desktop;diagnostics;render-blocking-resources;", true},
+        {"https://c.example/heavy/sim-lh12;mobile;diagnostics;uses-long-cache-ttl;", true},
+        {"https://e.example/sim-error500;", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(hasRow(c.rowPrefix), c.present) << c.rowPrefix;
+    for (const std::string& line : advice) {
+        // Seven fields, none of them quoted here.
+        EXPECT_EQ(std::count(line.begin(), line.end(), ';'), 6) << line;
+    }
+
+    // The real users' columns close every result row.
+    const std::string sep(1, LocaleDecimalSeparator());
+    const std::string fieldCells[] = {
+        encoded(";не пройдена;4" + sep + "4 s;312 ms;0" + sep + "14;страница"),
+        encoded(";;;;;нет"),
+        encoded(";;;;;нет"),
+        encoded(";не пройдена;2" + sep + "7 s;180 ms;0" + sep + "06;источник"),
+        ";;;;;",
+    };
+    for (const char* csv : {"d.csv", "m.csv"}) {
+        const std::vector<std::string> lines = Lines(Read(csv));
+        ASSERT_EQ(lines.size(), 6u) << csv;
+        EXPECT_NE(lines[0].find(encoded(";TOTAL;CWV;LCP p75;INP p75;CLS p75;Полевые данные")),
+                  std::string::npos)
+            << lines[0];
+        for (size_t i = 0; i < std::size(fieldCells); ++i) {
+            const std::string& line = lines[i + 1];
+            ASSERT_GE(line.size(), fieldCells[i].size());
+            EXPECT_EQ(line.substr(line.size() - fieldCells[i].size()), fieldCells[i])
+                << csv << ": " << line;
+        }
     }
 }
 

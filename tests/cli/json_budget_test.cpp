@@ -82,7 +82,7 @@ TEST_F(PipelineRun, WritesOneJsonObjectPerUrlAndStrategy) {
         const char* status;
         bool hasScore;
     } cases[] = {
-        {"https://a.example/", "ok", true},
+        {"https://a.example/heavy", "ok", true},
         {"https://c.example/sim-notHTML", "not_html", false},
         {"https://d.example/sim-quota", "quota", false},
         {"https://e.example/sim-error500", "service_error", false},
@@ -102,8 +102,11 @@ TEST_F(PipelineRun, WritesOneJsonObjectPerUrlAndStrategy) {
             EXPECT_EQ(j["status"], c.status);
             EXPECT_EQ(j["score"].is_number(), c.hasScore) << j.dump();
             if (!c.hasScore) continue;
-            EXPECT_EQ(j["score"], 100);
+            // The Lighthouse 13 heavy page, with its real users' data.
+            EXPECT_EQ(j["score"], std::string(strategy) == "desktop" ? 38 : 27);
             EXPECT_TRUE(j["error_code"].is_null());
+            EXPECT_EQ(j["field_data"]["source"], "page") << j.dump();
+            EXPECT_TRUE(j["field_data"]["metrics"]["LCP"]["p75"].is_number()) << j.dump();
             const json& lcp = j["metrics"]["largest-contentful-paint"];
             EXPECT_TRUE(lcp["value"].is_number()) << lcp.dump();
             EXPECT_TRUE(lcp["text"].is_string());

@@ -27,9 +27,11 @@ TEST(Catalogue, ColNumByKeyIsExactAndFollowsRowOrder) {
 }
 
 TEST(Catalogue, GridCaptionsUseShortNameOrCaption) {
-    const char* expected[gcCount] = {"№",   "URL", "Ошибка", "Score", "Инфо", "FCP",
-                                     "SI",  "LCP", "TTI",    "TBT",   "CLS",  "HTML",
-                                     "CSS", "JS",  "Images", "Fonts", "TOTAL"};
+    const char* expected[gcCount] = {"№", "URL", "Ошибка", "Score", "Инфо", "FCP", "SI", "LCP",
+                                     "TTI", "TBT", "CLS", "HTML", "CSS", "JS", "Images", "Fonts",
+                                     "TOTAL",
+                                     // Real users' data follows the seventeen.
+                                     "CWV", "LCP p75", "INP p75", "CLS p75", "Полевые данные"};
     for (int i = 0; i < gcCount; ++i) EXPECT_EQ(GridColumnCaption(i), expected[i]) << i;
     EXPECT_EQ(AdviceGroupTable.size(), 3u);
     EXPECT_EQ(AdviceGroupTable[2].Key, "insights");

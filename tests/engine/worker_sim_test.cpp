@@ -60,9 +60,14 @@ TEST_F(WorkerSimTest, TwoGoodAnswersOverHttp) {
     const auto& r = *task->TaskResults;
     EXPECT_EQ(r.TaskResult[msDesktop], trOK);
     EXPECT_EQ(r.TaskResult[msMobile], trOK);
-    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msDesktop)->DisplayText, "79");
-    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msMobile)->DisplayText, "59");
-    EXPECT_EQ(r.AdviceList[msMobile].size(), 21u);
+    // Today's answers for a heavy page, with its real users' data.
+    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msDesktop)->DisplayText, "38");
+    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msMobile)->DisplayText, "27");
+    EXPECT_EQ(r.AdviceList[msMobile].size(), 18u);
+    for (TMetricaStrategy s : kStrategies) {
+        EXPECT_EQ(r.FieldData[s].Source, fsPage);
+        EXPECT_EQ(r.FieldData[s].Verdict, cvFailed);
+    }
 
     auto seen = Sim.Requests();
     ASSERT_EQ(seen.size(), 2u);

@@ -25,8 +25,8 @@ TEST_F(EndToEnd, ImportCheckSortExport) {
     W->Ui().edAPIKey->setText("test-key");
     W->Ui().edMinReqDelay->setValue(100);
     QGuiApplication::clipboard()->setText(
-        "https://shop.example/\nhttps://shop.example/catalog\nhttps://blog.example/post"
-        "\nhttps://shop.example/sim-error500\nhttps://news.example/\n");
+        "https://shop.example/\nhttps://shop.example/heavy/catalog\nhttps://blog.example/post"
+        "\nhttps://shop.example/sim-error500\nhttps://news.example/sim-originfield\n");
     G->btInsertURLs4ClipClick();
     ASSERT_EQ(W->Master().Count(), 5u);
     W->Ui().btRunRequests->click();
@@ -49,6 +49,14 @@ TEST_F(EndToEnd, ImportCheckSortExport) {
     QFile f(NextFile);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll().count("\r\n"), 6);
+
+    // Real users' data where the simulator has some: the heavy page's own, the origin's.
+    QStringList fields = Column(msDesktop, gcField);
+    QStringList expected{"", "нет", "источник", "нет", "страница"};
+    fields.sort();
+    expected.sort();
+    EXPECT_EQ(fields, expected);
+    W->Ui().vtURLsD->scrollTo(W->Ui().vtURLsD->model()->index(1, gcField));
 
     const QByteArray shot = qgetenv("VELMORA_GRID_SHOT");
     const QPixmap picture = W->grab();

@@ -37,9 +37,10 @@ TEST_F(Export, DesktopInDisplayOrderExactBytes) {
     const QByteArray bytes = ExportShown();
     EXPECT_TRUE(bytes.startsWith("\xB9;URL;"));
     EXPECT_EQ(bytes,
-              Cp("№;URL;Ошибка;Score;Инфо;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-                 "2;\"http://b/x;y\";;100;;;;850\xC2\xA0ms;;;;;;;;;\r\n"
-                 "1;http://a/;;45;;;;1,2\xC2\xA0s;;;;;;;;;\r\n",
+              Cp("№;URL;Ошибка;Score;Инфо;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+                 "CWV;LCP p75;INP p75;CLS p75;Полевые данные\r\n"
+                 "2;\"http://b/x;y\";;100;;;;850\xC2\xA0ms;;;;;;;;;;;;;;нет\r\n"
+                 "1;http://a/;;45;;;;1,2\xC2\xA0s;;;;;;;;;;;;;;нет\r\n",
                  "WINDOWS-1251"));
     ASSERT_EQ(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите файл для экспорта");
@@ -57,9 +58,10 @@ TEST_F(Export, MobileInEnglishWithMovedColumns) {
     ASSERT_EQ(h->visualIndex(5), 16);
     const QByteArray bytes = ExportShown();
     EXPECT_EQ(bytes,
-              "#;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "1;http://a/;;30;;;;;;;;;;;;;\r\n"
-              "2;\"http://b/x;y\";SEND ERROR;;;;;;;;;;;;;;\r\n");
+              "#;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+              "CWV;LCP p75;INP p75;CLS p75;Field\r\n"
+              "1;http://a/;;30;;;;;;;;;;;;;;;;;;none\r\n"
+              "2;\"http://b/x;y\";SEND ERROR;;;;;;;;;;;;;;;;;;;\r\n");
     ASSERT_EQ(Asked.size(), 3);
     EXPECT_EQ(Asked[1], W->AppDir() + "velmora_mob.csv");
 }

@@ -77,6 +77,75 @@ TEST_F(GridView, ScoreBands) {
     }
 }
 
+TEST_F(GridView, RealUsersColumnsTextsColoursAndOrder) {
+    QGuiApplication::clipboard()->setText("http://a/\nhttp://b/\nhttp://c/\nhttp://d/\nhttp://e/");
+    G->btInsertURLs4ClipClick();
+    struct Field {
+        TFieldSource source;
+        TFieldMetricValue lcp, inp, cls;
+    } fields[] = {
+        {fsPage, {true, 2140, fcFast}, {true, 312, fcAverage}, {true, 0.14, fcAverage}},
+        {fsOrigin, {true, 4500, fcSlow}, {true, 90, fcFast}, {true, 0.02, fcFast}},
+        {fsPage, {true, 1800, fcFast}, {}, {true, 0.05, fcFast}},  // no INP data: still passes
+        {fsNone, {}, {}, {}},                                      // a page with few visits
+    };
+    for (int i = 0; i < 4; ++i) {
+        SetResult(W->Master()[i], msDesktop, trOK, "50");
+        TFieldData& d = W->Master()[i].TaskResults->FieldData[msDesktop];
+        d.Source = fields[i].source;
+        d[fmLCP] = fields[i].lcp;
+        d[fmINP] = fields[i].inp;
+        d[fmCLS] = fields[i].cls;
+        d.Verdict = CwvVerdictOf(d);
+    }
+    // The fifth was never checked.
+    W->RepaintAllRows();
+    auto* m = Model(msDesktop);
+    EXPECT_EQ(m->headerData(gcCwv, Qt::Horizontal).toString(), "CWV");
+    EXPECT_EQ(m->headerData(gcField, Qt::Horizontal).toString(),
+              QString::fromUtf8("Полевые данные"));
+
+    constexpr QRgb kGood = 0x0CCE6B, kAverage = 0xFFA400, kPoor = 0xFF4E42;
+    struct Cell {
+        int row, col;
+        const char* text;
+        QRgb rgb;  // 0: no colour
+    } cells[] = {
+        {0, gcCwv, "не пройдена", kPoor},
+        {0, gcLcpP75, "2.1 s", kGood},
+        {0, gcInpP75, "312 ms", kAverage},
+        {0, gcClsP75, "0.14", kAverage},
+        {0, gcField, "страница", 0},
+        {1, gcLcpP75, "4.5 s", kPoor},
+        {1, gcInpP75, "90 ms", kGood},
+        {1, gcField, "источник", 0},
+        {2, gcCwv, "пройдена", kGood},
+        {2, gcInpP75, "", 0},
+        {3, gcCwv, "", 0},
+        {3, gcLcpP75, "", 0},
+        {3, gcField, "нет", 0},
+        {4, gcField, "", 0},
+        {4, gcCwv, "", 0},
+    };
+    for (const Cell& c : cells) {
+        SCOPED_TRACE(std::to_string(c.row) + "/" + std::to_string(c.col));
+        EXPECT_EQ(m->index(c.row, c.col).data().toString(), QString::fromUtf8(c.text));
+        const QVariant bg = Bg(m, c.row, c.col);
+        if (c.rgb)
+            EXPECT_EQ(bg.value<QBrush>().color(), QColor(c.rgb));
+        else
+            EXPECT_FALSE(bg.isValid());
+    }
+
+    // By value, whatever the unit; empty cells first.
+    m->SortRows(gcLcpP75, Qt::AscendingOrder);
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"4", "5", "3", "1", "2"}));
+    m->SortRows(gcInpP75, Qt::DescendingOrder);
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "2", "4", "5", "3"}));
+    m->SortRows(gcClsP75, Qt::AscendingOrder);
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"4", "5", "2", "3", "1"}));
+}
+
 class GridHeader : public TWindowTest {
   protected:
     void SetUp() override {
@@ -161,7 +230,9 @@ TEST_F(GridHeader, OnlyMetricColumnsMoveAndInfoOnlyOnDesktop) {
 }
 
 TEST_F(GridView, ColumnWidthsAndLimits) {
-    const int widths[] = {45, 270, 80, 80, 40, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65};
+    const int widths[] = {45, 270, 80, 80, 40, 65, 65, 65, 65, 65, 65,
+                          65, 65,  65, 65, 65, 65, 90, 65, 65, 65, 110};
+    static_assert(std::size(widths) == gcCount);
     for (int c = 0; c < gcCount; ++c) EXPECT_EQ(W->Ui().vtURLsM->columnWidth(c), widths[c]);
     W->Ui().vtURLsD->setColumnWidth(gcURL, 10);
     W->Ui().vtURLsD->setColumnWidth(gcError, 5000);

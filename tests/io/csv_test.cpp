@@ -10,6 +10,7 @@
 
 #include "base/translate.h"
 #include "engine/metrica.h"
+#include "io/advice_csv.h"
 #include "io_test_util.h"
 
 namespace velmora::io {
@@ -34,6 +35,18 @@ TEST(Csv, FieldQuotingOnlyWhenNeeded) {
     for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out) << c.in;
 }
 
+TEST(AdviceCsv, ScoreAsSentWithTheLocaleSeparator) {
+    const struct {
+        std::optional<double> score;
+        char sep;
+        const char* text;
+    } cases[] = {
+        {std::nullopt, '.', ""}, {0.0, '.', "0"},     {1.0, ',', "1"},
+        {0.5, ',', "0,5"},       {0.83, '.', "0.83"}, {0.99, ',', "0,99"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AdviceScoreText(c.score, c.sep), c.text) << c.text;
+}
+
 void AddValue(TURLTaskResults& r, std::string_view key, TMetricaStrategy s, std::string text) {
     r.MetricaValues.push_back({key, s, std::move(text), ColNumByKey(key)});
 }
@@ -42,6 +55,8 @@ std::string RussianCaption(const char* msgid) {
     if (std::strcmp(msgid, "№") == 0) return "No.";
     if (std::strcmp(msgid, "Ошибка") == 0) return "Error";
     if (std::strcmp(msgid, "Инфо") == 0) return "Info";
+    if (std::strcmp(msgid, "Полевые данные") == 0) return "Field";
+    if (std::strcmp(msgid, "нет") == 0) return "none";
     return msgid;
 }
 
@@ -59,6 +74,13 @@ class CsvExport : public ::testing::Test {
         AddValue(r, "total", msDesktop, "1 234");
         AddValue(r, "performance", msMobile, "41");
         AddValue(r, "speed-index", msMobile, "≈ 6,1 с");  // "≈" is not in CP1251
+        // Real users' data on desktop only; mobile's answer had none.
+        TFieldData& field = r.FieldData[msDesktop];
+        field.Source = fsOrigin;
+        field.Verdict = cvFailed;
+        field.DecimalSeparator = ',';
+        field[fmLCP] = {true, 2140, fcFast};
+        field[fmCLS] = {true, 0.14, fcAverage};
 
         FList.Add("https://example.com/b;c");  // never checked
 
@@ -81,9 +103,11 @@ TEST_F(CsvExport, ExactBytesInTheCodePageWhenEveryFieldFits) {
     EXPECT_FALSE(r->WrittenInUtf8);
     EXPECT_EQ(ReadBytes(path),
               "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
-              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234\r\n"
-              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+              "CWV;LCP p75;INP p75;CLS p75;\xCF\xEE\xEB\xE5\xE2\xFB\xE5\x20\xE4\xE0\xED\xED\xFB\xE5\r\n"
+              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234;"
+              "\xED\xE5\x20\xEF\xF0\xEE\xE9\xE4\xE5\xED\xE0;2,1 s;;0,14;\xE8\xF1\xF2\xEE\xF7\xED\xE8\xEA\r\n"
+              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;;;;;;\r\n");
 }
 
 TEST_F(CsvExport, UnfitFieldSwitchesTheFileToUtf8WithBom) {
@@ -93,10 +117,12 @@ TEST_F(CsvExport, UnfitFieldSwitchesTheFileToUtf8WithBom) {
     EXPECT_TRUE(r->WrittenInUtf8);
     EXPECT_EQ(ReadBytes(path),
               "\xEF\xBB\xBF№;URL;Ошибка;Score;Инфо;"
-              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "3;https://example.com/ü/日本;SEND ERROR;;;;;;;;;;;;;;\r\n"
-              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234\r\n"
-              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+              "CWV;LCP p75;INP p75;CLS p75;Полевые данные\r\n"
+              "3;https://example.com/ü/日本;SEND ERROR;;;;;;;;;;;;;;;;;;;\r\n"
+              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234;"
+              "не пройдена;2,1 s;;0,14;источник\r\n"
+              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;;;;;;\r\n");
 
     // The mobile display value "≈ 6,1 с" has no place in either code page.
     ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1252", msMobile, {&FList[0]}));
@@ -153,8 +179,9 @@ TEST_F(CsvExport, CaptionsFollowTheLanguageInForce) {
     const std::string path = FDir.File("velmora_mob.csv");
     ASSERT_TRUE(ExportGridCsv(path, "WINDOWS-1252", msMobile, {&FList[1]}));
     EXPECT_EQ(ReadBytes(path),
-              "No.;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL\r\n"
-              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;\r\n");
+              "No.;URL;Error;Score;Info;FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+              "CWV;LCP p75;INP p75;CLS p75;Field\r\n"
+              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;;;;;;\r\n");
 }
 
 TEST_F(CsvExport, FailuresLeaveTheOldFileWhole) {

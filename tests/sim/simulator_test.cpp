@@ -81,7 +81,8 @@ TEST_F(SimulatorTest, UrlMarkersChooseTheAnswer) {
     };
     const Case cases[] = {
         {"https://example.com/", 200, Body::kAnswer, "1"},
-        {"https://example.com/heavy", 200, Body::kAnswer, "0.79"},
+        {"https://example.com/heavy", 200, Body::kAnswer, "0.38"},
+        {"https://example.com/heavy/sim-lh12", 200, Body::kAnswer, "0.79"},
         {"http://x/sim-notHTML", 400, Body::kError, "Lighthouse returned error: NOT_HTML"},
         {"http://x/SIM-NOTHTML", 400, Body::kError, "Lighthouse returned error: NOT_HTML"},
         {"http://x/sim-quota", 429, Body::kError, "Quota exceeded for quota metric"},
@@ -97,7 +98,7 @@ TEST_F(SimulatorTest, UrlMarkersChooseTheAnswer) {
         {"http://x/sim-pdf", 200, Body::kScoreNull, nullptr},
         {"http://x/sim-text", 200, Body::kScoreNull, nullptr},
         {"http://x/sim-trickle", 200, Body::kAnswer, "1"},
-        {"http://x/heavy/sim-slow", 200, Body::kAnswer, "0.79"},
+        {"http://x/heavy/sim-slow", 200, Body::kAnswer, "0.38"},
         {"http://x/sim-drop", 0, Body::kNone, nullptr},
         {"http://x/sim-hang", 0, Body::kNone, nullptr},
     };
@@ -170,19 +171,27 @@ TEST_F(SimulatorTest, UrlMarkersChooseTheAnswer) {
     }
 }
 
-TEST_F(SimulatorTest, StrategyAndPageChooseTheRecordedAnswer) {
+TEST_F(SimulatorTest, StrategyPageAndVersionChooseTheRecordedAnswer) {
+    enum class Field { kNone, kPage, kOrigin };
     struct Case {
         const char* strategy;
         const char* url;
         const char* formFactor;
         double score;
+        const char* lighthouse;
+        Field field;
     };
     const Case cases[] = {
-        {"desktop", "https://a.example/", "desktop", 1},
-        {"mobile", "https://a.example/", "mobile", 1},
-        {"desktop", "https://a.example/heavy", "desktop", 0.79},
-        {"mobile", "https://a.example/heavy", "mobile", 0.59},
-        {"MOBILE", "https://a.example/Heavy", "mobile", 0.59},
+        {"desktop", "https://a.example/", "desktop", 1, "13.5.0", Field::kNone},
+        {"mobile", "https://a.example/", "mobile", 0.98, "13.5.0", Field::kNone},
+        {"desktop", "https://a.example/heavy", "desktop", 0.38, "13.5.0", Field::kPage},
+        {"mobile", "https://a.example/heavy", "mobile", 0.27, "13.5.0", Field::kPage},
+        {"MOBILE", "https://a.example/Heavy", "mobile", 0.27, "13.5.0", Field::kPage},
+        {"mobile", "https://a.example/heavy/sim-noField", "mobile", 0.27, "13.5.0", Field::kNone},
+        {"desktop", "https://a.example/sim-originfield", "desktop", 1, "13.5.0", Field::kOrigin},
+        {"desktop", "https://a.example/sim-lh12", "desktop", 1, "12.2.3", Field::kNone},
+        {"desktop", "https://a.example/heavy/SIM-LH12", "desktop", 0.79, "12.2.3", Field::kNone},
+        {"mobile", "https://a.example/heavy/sim-lh12", "mobile", 0.59, "12.2.3", Field::kNone},
     };
     Launch();
     auto cli = Client();
@@ -194,10 +203,24 @@ TEST_F(SimulatorTest, StrategyAndPageChooseTheRecordedAnswer) {
         Json j;
         ASSERT_TRUE(j.Parse(res->body));
         EXPECT_EQ(j.Str("/lighthouseResult/configSettings/formFactor"), c.formFactor);
+        EXPECT_EQ(j.Str("/lighthouseResult/lighthouseVersion"), c.lighthouse);
         double score = -1;
         ASSERT_EQ(j.root.at_pointer("/lighthouseResult/categories/performance/score").get(score),
                   simdjson::SUCCESS);
         EXPECT_DOUBLE_EQ(score, c.score);
+        // The field data keeps echoing the requested URL wherever the answer names it.
+        EXPECT_EQ(j.Str("/loadingExperience/initial_url"), c.url);
+        const bool hasMetrics = !j.root.at_pointer("/loadingExperience/metrics").error();
+        bool fallback = false;
+        if (j.root.at_pointer("/loadingExperience/origin_fallback").get(fallback)) fallback = false;
+        EXPECT_EQ(hasMetrics, c.field != Field::kNone);
+        EXPECT_EQ(fallback, c.field == Field::kOrigin);
+        if (c.field == Field::kPage) {
+            EXPECT_EQ(j.Str("/loadingExperience/id"), c.url);
+        }
+        if (c.field != Field::kNone) {
+            EXPECT_EQ(j.Str("/originLoadingExperience/initial_url"), c.url);
+        }
     }
     // No strategy at all: the service's default, desktop.
     auto res = cli->Get(std::string(kPath) + "?url=https%3A%2F%2Fa.example%2F");

@@ -261,8 +261,51 @@ TEST_F(AdviceWindow, SurvivesTheListBeingFreedWhileOpen) {
     EXPECT_EQ(row->toolTip(1), QString::fromStdString(longText));
 }
 
+// Lighthouse 12 and 13 answers: one row per item, its title and its display value (or none),
+// every group's row even when empty.
+TEST_F(AdviceWindow, RealAnswersOfBothVersions) {
+    struct Case {
+        const char* file;
+        TMetricaStrategy s;
+        int group;
+        const char* title;
+        const char* text;  // nullptr: the title must appear in no group
+    } cases[] = {
+        {"psi_heavy_desktop.json", msDesktop, 1, "Eliminate render-blocking resources", ""},
+        {"psi_heavy_mobile.json", msMobile, 1, "Serve static assets with an efficient cache policy",
+         "9 resources found"},
+        {"psi13_heavy_desktop.json", msDesktop, 2, "Layout shift culprits", ""},
+        {"psi13_heavy_desktop.json", msDesktop, 2, "Render-blocking requests",
+         "Est savings of 990\u00a0ms"},
+        {"psi13_heavy_mobile.json", msMobile, 2, "Optimize viewport for mobile", ""},
+        {"psi13_fast_desktop.json", msDesktop, 1, "Avoids enormous network payloads", nullptr},
+        {"psi13_fast_desktop.json", msDesktop, 1, "Reduce JavaScript execution time", nullptr},
+    };
+    TfmGoogleAdvice window;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + ": " + c.title);
+        const TGAdviceList list = FixtureAdvice(c.file, c.s);
+        window.FillAdvices(list);
+        QString fault;
+        const TTreeShape shape = ShapeOf(window.Tree(), &fault);
+        EXPECT_TRUE(fault.isEmpty()) << fault.toStdString();
+        EXPECT_EQ(shape.Groups, kGroupCaptions);
+        qsizetype rows = 0;
+        for (const QStringList& titles : shape.Titles) rows += titles.size();
+        EXPECT_EQ(rows, static_cast<qsizetype>(list.size()));
+        const QString title = QString::fromUtf8(c.title);
+        if (!c.text) {
+            for (const QStringList& titles : shape.Titles) EXPECT_FALSE(titles.contains(title));
+            continue;
+        }
+        const qsizetype at = shape.Titles.at(c.group).indexOf(title);
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(shape.Texts.at(c.group).at(at), QString::fromUtf8(c.text));
+    }
+}
+
 TEST_F(AdviceWindow, ScreenshotsFromARealAnswer) {
-    const TGAdviceList list = FixtureAdvice("psi_heavy_desktop.json", msDesktop);
+    const TGAdviceList list = FixtureAdvice("psi13_heavy_desktop.json", msDesktop);
     ASSERT_FALSE(list.empty()) << "the fixture gave no advice";
     TfmGoogleAdvice window;
     window.RetranslateTexts();
