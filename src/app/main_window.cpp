@@ -159,7 +159,9 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
                              : !settings.Endpoint.empty() ? settings.Endpoint
                                                           : std::string(kDefaultEndpoint);
     FWorkers = std::make_unique<TThreadWorkerFactory>(FWorkerConfig);
-    FController = std::make_unique<CheckRunController>(*this, FMaster, *FWorkers, [this] {
+    FObservedWorkers = std::make_unique<TObservedWorkerFactory>(
+        *FWorkers, [this](int32_t num) { RunTaskStarted(num); });
+    FController = std::make_unique<CheckRunController>(*this, FMaster, *FObservedWorkers, [this] {
         TRunSettings s;
         s.ApiKey = FUi->edAPIKey->text().toStdString();
         s.MaxThreads = FUi->edMaxTreads->value();

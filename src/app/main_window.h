@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/app_options.h"
+#include "app/run_progress.h"
 #include "app/window_translator.h"
 #include "engine/events.h"
 #include "engine/run_controller.h"
@@ -16,6 +17,7 @@
 #include "engine/worker.h"
 
 class QFrame;
+class QTimer;
 class QGroupBox;
 class QTableView;
 
@@ -117,6 +119,15 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     std::vector<TShownRow> ShownGridRows() const override;
     void InsertLogRow(const std::string& timeText, const std::string& message) override;
 
+    // The clock of the run's progress texts and of the wait watch; tests set a known one.
+    void SetProgressClock(std::function<TRunProgress::TClock::time_point()> clock) {
+        FProgressClock = std::move(clock);
+    }
+    const TRunProgress& RunProgress() const { return FRunProgress; }
+    // Looks for requests that have waited too long and logs them (a timer does this during
+    // a run).
+    void CheckStuckRequests();
+
     // ITaskEventSink: any thread, never waits.
     void Post(TWorkerEvent event) override;
 
@@ -146,6 +157,12 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     QString NewsAddress() const;
     void ShutdownRun();
     static void MarkChanged(QWidget* control);
+    // The run's progress: a worker took a task, an event came in, the run may have ended.
+    void RunTaskStarted(int32_t num);
+    void ObserveWorkerEvent(const TWorkerEvent& event);
+    void EndRunProgressIfIdle();
+    void ShowProgressText();
+    void InvalidateTaskNum(int32_t num);
 
     std::unique_ptr<TUi> FUi;
     QList<QIcon> FImages;
@@ -165,6 +182,10 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     TURLGridModel* FModelM = nullptr;
     TWorkerConfig FWorkerConfig;
     std::unique_ptr<TThreadWorkerFactory> FWorkers;
+    std::unique_ptr<TObservedWorkerFactory> FObservedWorkers;
+    TRunProgress FRunProgress;
+    std::function<TRunProgress::TClock::time_point()> FProgressClock = TRunProgress::TClock::now;
+    QTimer* FStuckTimer = nullptr;
     std::unique_ptr<CheckRunController> FController;
     int FDelivered = 0;  // worker events handled, so a drain can tell whether it found any
 };

@@ -14,6 +14,7 @@
 #include <QTableView>
 
 #include "app/advices.h"
+#include "app/failure_text.h"
 #include "app/grid_model.h"
 #include "app/icons.h"
 #include "app/main_window.h"
@@ -28,6 +29,15 @@ constexpr int kUrlMinWidth = 50;
 constexpr int kErrorMinWidth = 50;
 constexpr int kErrorMaxWidth = 1000;
 constexpr int kSelectionAlpha = 90;
+// The widest texts the service gives for a metric, and the widest short error text.
+constexpr const char* kWidestMetricTexts[] = {"11,890 ms", "29.4 s", "0.999"};
+constexpr const char* kWidestErrorText = "UNKNOWN RESPONSE";
+// The cell's margins and the grid line around the text.
+constexpr int kCellPadding = 14;
+
+int TextColumnWidth(const QTableView* grid, const char* text) {
+    return grid->fontMetrics().horizontalAdvance(QString::fromLatin1(text)) + kCellPadding;
+}
 
 // Draws the selection as a translucent layer over the cell's own colour, and the advice icon
 // centred in its column.
@@ -40,6 +50,7 @@ class TGridCellDelegate : public QStyledItemDelegate {
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
         const bool selected = opt.state & QStyle::State_Selected;
+        const bool focused = opt.state & QStyle::State_HasFocus;
         opt.state &= ~QStyle::State_Selected;
         opt.state &= ~QStyle::State_HasFocus;
         const QIcon icon = opt.icon;
@@ -60,6 +71,15 @@ class TGridCellDelegate : public QStyledItemDelegate {
             QColor highlight = opt.palette.color(group, QPalette::Highlight);
             highlight.setAlpha(kSelectionAlpha);
             painter->fillRect(opt.rect, highlight);
+        }
+        // The keyboard's place in the grid, visible whatever the style draws.
+        if (focused) {
+            painter->save();
+            QPen pen(opt.palette.color(group, QPalette::Text));
+            pen.setStyle(Qt::DotLine);
+            painter->setPen(pen);
+            painter->drawRect(opt.rect.adjusted(0, 0, -1, -1));
+            painter->restore();
         }
     }
 };
@@ -87,9 +107,9 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
         box.exec();
     };
     Dialogs.OpenUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
-    Dialogs.ShowAdvices = [this](const TGAdviceList& list) {
+    Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
-        FAdviceWindow->ShowAdvices(list);
+        FAdviceWindow->ShowAdvices(list, errorLine);
     };
 
     CreateMenu();
@@ -126,6 +146,9 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
     header->setMinimumSectionSize(16);
     for (int c = 0; c < static_cast<int>(std::size(kFixedWidths)); ++c)
         grid->setColumnWidth(c, kFixedWidths[c]);
+    // The longest short error text stays whole; the full reason is in the cell's tool tip.
+    grid->setColumnWidth(gcError,
+                         std::max(kFixedWidths[gcError], TextColumnWidth(grid, kWidestErrorText)));
 
     connect(header, &QHeaderView::sectionResized, grid, [header](int col, int, int width) {
         if (col == gcURL && width < kUrlMinWidth) header->resizeSection(col, kUrlMinWidth);
@@ -162,7 +185,10 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
 }
 
 void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
-    for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, kMetricWidth);
+    int width = kMetricWidth;
+    for (const char* text : kWidestMetricTexts)
+        width = std::max(width, TextColumnWidth(grid, text));
+    for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, width);
 }
 
 void TURLGrids::CreateMenu() {
@@ -266,8 +292,9 @@ void TURLGrids::vtURLsMDblClick(QObject* sender) {
     const TURLTaskInfo* task = model->TaskAt(current.row());
     if (!task || !task->TaskResults) return;
     const TGAdviceList& list = task->TaskResults->AdviceList[model->Strategy()];
-    if (list.empty()) return;
-    if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list);
+    const QString errorLine = FailureText(*task->TaskResults, model->Strategy());
+    if (list.empty() && errorLine.isEmpty()) return;
+    if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list, errorLine);
 }
 
 void TURLGrids::miOpenInGPSIClick() {

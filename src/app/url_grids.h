@@ -39,7 +39,8 @@ struct TDialogs {
     std::function<void(QMessageBox::Icon icon, const QString& text, const QString& details)>
         Message;
     std::function<void(const QUrl& address)> OpenUrl;
-    std::function<void(const TGAdviceList& list)> ShowAdvices;
+    // errorLine: why the row failed, shown first; empty for a row that did not fail.
+    std::function<void(const TGAdviceList& list, const QString& errorLine)> ShowAdvices;
 };
 
 class TURLGrids : public QObject {

@@ -166,7 +166,8 @@ void TActiveTaskThread::PostLogMessage(std::string text) {
     FLastLogLine = text;
     if (!FConfig.Sink) return;
     auto msg =
-        std::make_unique<TMsgForLog>(TMsgForLog{std::move(text), std::chrono::system_clock::now()});
+        std::make_unique<TMsgForLog>(TMsgForLog{std::move(text), std::chrono::system_clock::now(),
+                                                FURLTaskInfo ? FURLTaskInfo->Num : 0});
     FConfig.Sink->Post(TWorkerEvent{WM_TASK_LOG, nullptr, std::move(msg)});
 }
 
