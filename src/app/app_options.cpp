@@ -42,9 +42,6 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
                 *error = QStringLiteral("--screenshot-delay takes milliseconds, not \"%1\"").arg(v);
                 return false;
             }
-        } else if (a == "--help" || a == "-h") {
-            *error = AppOptionsUsage();
-            return false;
         } else {
             *error = QStringLiteral("Unknown option \"%1\"\n\n%2").arg(a, AppOptionsUsage());
             return false;
@@ -68,7 +65,25 @@ QString AppOptionsUsage() {
         "  --screenshot FILE       save the window as PNG and quit\n"
         "  --screenshot-delay MS   wait this long before the shot (default 1500)\n"
         "  --screenshot-page P     \"urls\" or \"params\"\n"
-        "  --lang CODE             interface language of this session (not stored)");
+        "  --lang CODE             interface language of this session (not stored)\n"
+        "  --help                  show this text and exit\n"
+        "  --version               show the version and exit");
+}
+
+QString AppVersionText() {
+    return QStringLiteral("Velmora %1.%2.%3.%4")
+        .arg(VELMORA_VERSION_MAJOR)
+        .arg(VELMORA_VERSION_MINOR)
+        .arg(VELMORA_VERSION_PATCH)
+        .arg(VELMORA_VERSION_TWEAK + 0);
+}
+
+std::optional<QString> InfoOptionAnswer(const QStringList& args) {
+    for (const QString& a : args) {
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) return AppOptionsUsage();
+        if (a == QLatin1String("--version")) return AppVersionText();
+    }
+    return std::nullopt;
 }
 
 }  // namespace velmora::app

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace velmora::app {
 
@@ -29,5 +30,11 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
 QStringList DefaultCatalogueDirs(const QString& appDir);
 
 QString AppOptionsUsage();
+// "Velmora <version>".
+QString AppVersionText();
+
+// The answer to --help (-h) or --version when args hold one of them, else nothing. Needs no
+// application object, so it works without a display.
+std::optional<QString> InfoOptionAnswer(const QStringList& args);
 
 }  // namespace velmora::app

@@ -41,6 +41,13 @@ std::unique_ptr<sim::Simulator> StartDemoSimulator(QString* error) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before the toolkit starts, which needs a display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    if (const auto answer = app::InfoOptionAnswer(args)) {
+        std::printf("%s\n", answer->toLocal8Bit().constData());
+        return 0;
+    }
     TuneProcessForWorkers();
     http::TCurlGlobal curl;
     app::TVelmoraApplication application(argc, argv);
@@ -56,6 +63,8 @@ int main(int argc, char* argv[]) {
 
     app::TSingleInstance instance;
     if (!instance.Acquire()) {
+        // The running window comes to the front and takes this start's URL file.
+        if (instance.AskRunningInstance(options.UrlsFile)) return 0;
         QMessageBox::warning(nullptr, QStringLiteral("Warning"),
                              QStringLiteral("Program already started!"));
         return 0;
@@ -77,6 +86,8 @@ int main(int argc, char* argv[]) {
     int rc = 0;
     {
         app::TfmMain window(options);
+        QObject::connect(&instance, &app::TSingleInstance::Activated, &window,
+                         &app::TfmMain::ActivateFromSecondStart);
         window.show();
         if (options.ScreenshotPage == QLatin1String("params"))
             window.Ui().pcPages->setCurrentWidget(window.Ui().tsParams);

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 #include <memory>
 #include <string>
 
@@ -102,6 +104,9 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     // Loads a text file of URLs through the window's text-file import, as the start-up
     // option does; false when nothing could be read (the message has been shown).
     bool LoadUrlsFromTextFile(const QString& path);
+    // A second start of the program asked for this window: it comes to the front and, unless
+    // a run is going, loads urlsFile when one was given.
+    void ActivateFromSecondStart(const QString& urlsFile);
 
     // ICheckRunWindow
     void SetButtonEnabled(TRunButton button, bool enabled) override;
@@ -127,6 +132,10 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     // Looks for requests that have waited too long and logs them (a timer does this during
     // a run).
     void CheckStuckRequests();
+    // Fits the window, frame included, into area (a screen's free area), centred.
+    void PlaceInArea(const QRect& area);
+    // The window manager's frame around the window, or a typical one before it is known.
+    QMargins FrameMargins() const;
 
     // ITaskEventSink: any thread, never waits.
     void Post(TWorkerEvent event) override;
@@ -163,6 +172,9 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     void EndRunProgressIfIdle();
     void ShowProgressText();
     void InvalidateTaskNum(int32_t num);
+    // Size and place (main_window_placement.cpp).
+    void PlaceAtFirstShow();
+    void SaveWindowPlacement();
 
     std::unique_ptr<TUi> FUi;
     QList<QIcon> FImages;
@@ -186,6 +198,9 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     TRunProgress FRunProgress;
     std::function<TRunProgress::TClock::time_point()> FProgressClock = TRunProgress::TClock::now;
     QTimer* FStuckTimer = nullptr;
+    QRect FStoredGeometry;  // as the settings file had it, or empty
+    bool FStoredMaximized = false;
+    QRect FPlacedGeometry;  // where the first show put the window
     std::unique_ptr<CheckRunController> FController;
     int FDelivered = 0;  // worker events handled, so a drain can tell whether it found any
 };

@@ -12,13 +12,16 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <unordered_set>
 
 #include "app/advices.h"
+#include "app/confirm_loss.h"
 #include "app/failure_text.h"
 #include "app/grid_model.h"
 #include "app/icons.h"
 #include "app/main_window.h"
 #include "app/translate.h"
+#include "io/settings.h"
 
 namespace velmora::app {
 namespace {
@@ -107,6 +110,9 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
         box.exec();
     };
     Dialogs.OpenUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
+    Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
+        return AskBeforeLoss(&FWindow, text, dontAskAgain);
+    };
     Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
         FAdviceWindow->ShowAdvices(list, errorLine);
@@ -236,6 +242,10 @@ void TURLGrids::CreateMenu() {
         item("miDeleteURL", N_("Удалить"), imgDelete, QKeySequence(Qt::Key_Delete), [this] {
             if (CanRunOrDelete()) miDeleteURLClick();
         });
+    miUndoDelete = item("miUndoDelete", N_("Отменить удаление"), imgDelete,
+                        QKeySequence(Qt::CTRL | Qt::Key_Z), [this] {
+                            if (CanUndoDelete()) miUndoDeleteClick();
+                        });
     // Outside the open menu every item stays enabled so its shortcut reaches the handler,
     // which decides.
     connect(pmURLs, &QMenu::aboutToHide, this, [this] {
@@ -266,6 +276,7 @@ void TURLGrids::pmURLsPopup() {
     miCheckWErrors->setEnabled(CanRunOrDelete());
     miOpenInGPSI->setEnabled(CanOpenInGPSI());
     miDeleteURL->setEnabled(CanRunOrDelete());
+    miUndoDelete->setEnabled(CanUndoDelete());
 }
 
 void TURLGrids::vtURLsMHeaderClick(QTableView* grid, int col) {
@@ -321,12 +332,76 @@ void TURLGrids::DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& n
 void TURLGrids::miDeleteURLClick() {
     if (FWindow.Controller().Running()) return;
     const std::vector<int32_t> nums = FWindow.Controller().GetSelectedNums();
+    if (nums.empty()) return;
+    TURLTaskInfoList& master = FWindow.Master();
+    int withResults = 0;
+    for (int32_t num : nums)
+        if (const TURLTaskInfo* t = master.FindByNum(num); t && t->TaskResults) ++withResults;
+    if (withResults > 1 &&
+        !ConfirmLoss(TrQ("Удалить строки (%1) вместе с результатами проверки?").arg(nums.size())))
+        return;
     // Rows go before their tasks, so no grid ever refers to a freed task.
     for (QTableView* grid : FGrids) DeleteRowsByNums(grid, nums);
-    FWindow.Master().DeleteByNums(nums);
+    const std::unordered_set<int32_t> gone(nums.begin(), nums.end());
+    FUndo.clear();
+    FUndo.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) {
+        TURLTaskInfo& t = master[i];
+        const bool deleted = gone.count(t.Num) != 0;
+        FUndo.push_back({t.URL, deleted, deleted ? std::move(t.TaskResults) : nullptr});
+    }
+    master.DeleteByNums(nums);
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->NumbersChanged();
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
+}
+
+bool TURLGrids::CanUndoDelete() const {
+    return !FUndo.empty() && !FWindow.Controller().Running();
+}
+
+void TURLGrids::miUndoDeleteClick() {
+    if (!CanUndoDelete()) return;
+    TURLTaskInfoList& master = FWindow.Master();
+    const auto keptCount = static_cast<size_t>(
+        std::count_if(FUndo.begin(), FUndo.end(), [](const TUndoEntry& e) { return !e.Deleted; }));
+    if (keptCount != master.Count()) {
+        FUndo.clear();
+        return;
+    }
+    // The rows kept by the delete are still the list, in order; the deleted ones go back
+    // between them.
+    std::vector<std::unique_ptr<TURLTaskResults>> kept;
+    kept.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) kept.push_back(std::move(master[i].TaskResults));
+    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
+    for (TURLGridModel* m : models) m->BeginBulkUpdate();
+    for (TURLGridModel* m : models) m->ClearRows();
+    master.Clear();
+    size_t next = 0;
+    for (TUndoEntry& e : FUndo) {
+        TURLTaskInfo& t = master.Add(e.URL);
+        t.TaskResults = e.Deleted ? std::move(e.Results) : std::move(kept[next++]);
+    }
+    FUndo.clear();
+    for (TURLGridModel* m : models) m->EndBulkUpdate();
+    FWindow.UpdateRunButtons();
+    FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
+}
+
+bool TURLGrids::ConfirmLoss(const QString& text) {
+    const std::string settings = FWindow.SettingsPath().toStdString();
+    if (!io::LoadWindowSettings(settings).ConfirmLoss) return true;
+    bool dontAskAgain = false;
+    if (!Dialogs.Confirm || !Dialogs.Confirm(text, &dontAskAgain)) return false;
+    // Only a yes is remembered: a tick beside a no must not let the next loss pass unasked.
+    if (dontAskAgain) {
+        const TResult<> written = io::SaveConfirmLoss(settings, false);
+        if (!written) Message(QMessageBox::Warning, QString::fromStdString(written.Error()));
+    }
+    return true;
 }
 
 void TURLGrids::Message(QMessageBox::Icon icon, const QString& text, const QString& details) {

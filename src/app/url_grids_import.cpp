@@ -30,18 +30,72 @@ std::string LocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+bool HasResults(const TURLTaskInfoList& list) {
+    for (size_t i = 0; i < list.Count(); ++i)
+        if (list[i].TaskResults) return true;
+    return false;
+}
+
+// What one import did with its lines, by reason.
+struct TImportCounts {
+    size_t Added = 0;
+    size_t Duplicates = 0;
+    size_t ResourceFiles = 0;
+    size_t Empty = 0;
+    size_t OverLimit = 0;
+
+    void Count(io::TAddResult r) {
+        switch (r) {
+            case io::TAddResult::Added:
+                ++Added;
+                break;
+            case io::TAddResult::Duplicate:
+                ++Duplicates;
+                break;
+            case io::TAddResult::Excluded:
+                ++ResourceFiles;
+                break;
+            case io::TAddResult::Empty:
+                ++Empty;
+                break;
+            case io::TAddResult::LimitReached:
+                break;
+        }
+    }
+    // ". Added: n; skipped - duplicates: n, ..." with only the reasons that occurred.
+    QString Text() const {
+        QString text = TrQ(". Добавлено: %1").arg(Added);
+        QStringList skipped;
+        auto reason = [&skipped](const char* name, size_t n) {
+            if (n) skipped << TrQ(name).arg(n);
+        };
+        reason("повторы: %1", Duplicates);
+        reason("ресурсные файлы: %1", ResourceFiles);
+        reason("пустые строки: %1", Empty);
+        reason("сверх лимита: %1", OverLimit);
+        if (!skipped.isEmpty()) text += TrQ("; пропущено — %1").arg(skipped.join(QStringLiteral(", ")));
+        return text;
+    }
+};
+
 }  // namespace
 
 QString TURLGrids::ImportCodePage() const {
     return QString::fromStdString(io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()));
 }
 
-void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
+bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
                           int progressMax, int progressEnd) {
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     TURLTaskInfoList& master = FWindow.Master();
+    const bool replace = !FWindow.KeepUrlsOnImport();
+    if (replace && HasResults(master) &&
+        !ConfirmLoss(TrQ("Заменить список URL? Результаты проверки будут потеряны.")))
+        return false;
+    // The list changes under the rows an undo would put back.
+    ForgetUndo();
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
-    if (!FWindow.KeepUrlsOnImport()) {
+    if (replace) {
         for (TURLGridModel* m : models) m->ClearRows();
         master.Clear();
     }
@@ -51,23 +105,29 @@ void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
         FWindow.SetProgressPos(0);
     }
     const size_t step = std::max<size_t>(1, urls.size() / kProgressSteps);
-    bool limitReached = false;
+    TImportCounts counts;
     size_t fed = 0;
     for (const std::string& url : urls) {
-        if (io::AddURLTask(master, url) == io::TAddResult::LimitReached) {
-            limitReached = true;
+        const io::TAddResult added = io::AddURLTask(master, url);
+        if (added == io::TAddResult::LimitReached) {
+            counts.OverLimit = urls.size() - fed;
             break;
         }
-        if (progress && ++fed % step == 0) FWindow.SetProgressPos(static_cast<int>(fed));
+        ++fed;
+        counts.Count(added);
+        if (progress && fed % step == 0) FWindow.SetProgressPos(static_cast<int>(fed));
     }
+    const bool limitReached = counts.OverLimit > 0;
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     // Shown once the grids are whole again, since the box runs its own event loop.
     if (limitReached) Message(QMessageBox::Information, TrQ(io::kMsgUrlLimit));
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
     if (progress) FWindow.ShowProgress(false);
-    FWindow.AddToLog(TrQ(logText));
+    FWindow.AddToLog(TrQ(logText) + counts.Text());
+    return true;
 }
 
 void TURLGrids::btImportURLs4TXTClick() {
