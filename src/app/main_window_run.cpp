@@ -116,8 +116,8 @@ void TfmMain::ShowProgressText() {
 
 void TfmMain::CheckStuckRequests() {
     for (int32_t num : FRunProgress.NewlyStuck(FProgressClock()))
-        AddToLog(QString::fromStdString(
-            FormatLog(Tr("URL %d: запрос ждёт ответа дольше минуты"), num)));
+        AddToLog(
+            QString::fromStdString(FormatLog(Tr("URL %d: запрос ждёт ответа дольше минуты"), num)));
 }
 
 void TfmMain::InvalidateTaskNum(int32_t num) {

@@ -116,8 +116,10 @@ void TNewsBrowser::Show(const QUrl& url, bool ok, const QByteArray& body, const 
     } else {
         // The page is outside content; when it cannot be had a short note takes its place.
         // One line: the note, then the reason.
-        setHtml(QStringLiteral("<p style=\"color:#707070\">%1</p>")
-                    .arg((TrQ("Новости сейчас недоступны") + QLatin1Char(' ') + error).toHtmlEscaped()));
+        setHtml(
+            QStringLiteral("<p style=\"color:#707070\">%1</p>")
+                .arg(
+                    (TrQ("Новости сейчас недоступны") + QLatin1Char(' ') + error).toHtmlEscaped()));
     }
     Q_EMIT LoadFinished(ok);
 }

@@ -332,7 +332,6 @@ void TURLGrids::DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& n
 void TURLGrids::miDeleteURLClick() {
     if (FWindow.Controller().Running()) return;
     const std::vector<int32_t> nums = FWindow.Controller().GetSelectedNums();
-    if (nums.empty()) return;
     TURLTaskInfoList& master = FWindow.Master();
     int withResults = 0;
     for (int32_t num : nums)
@@ -343,9 +342,9 @@ void TURLGrids::miDeleteURLClick() {
     // Rows go before their tasks, so no grid ever refers to a freed task.
     for (QTableView* grid : FGrids) DeleteRowsByNums(grid, nums);
     const std::unordered_set<int32_t> gone(nums.begin(), nums.end());
-    FUndo.clear();
-    FUndo.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) {
+    // Nothing deleted leaves the last delete's undo as it was.
+    if (!nums.empty()) FUndo.clear();
+    for (size_t i = 0; i < master.Count() && !nums.empty(); ++i) {
         TURLTaskInfo& t = master[i];
         const bool deleted = gone.count(t.Num) != 0;
         FUndo.push_back({t.URL, deleted, deleted ? std::move(t.TaskResults) : nullptr});

@@ -73,7 +73,8 @@ struct TImportCounts {
         reason("ресурсные файлы: %1", ResourceFiles);
         reason("пустые строки: %1", Empty);
         reason("сверх лимита: %1", OverLimit);
-        if (!skipped.isEmpty()) text += TrQ("; пропущено — %1").arg(skipped.join(QStringLiteral(", ")));
+        if (!skipped.isEmpty())
+            text += TrQ("; пропущено — %1").arg(skipped.join(QStringLiteral(", ")));
         return text;
     }
 };

@@ -110,12 +110,12 @@ TWindowSettings LoadWindowSettings(const std::string& path) {
     return w;
 }
 
-TResult<> SaveWindowGeometry(const std::string& path, const std::array<int, 4>& g,
-                             bool maximized) {
+TResult<> SaveWindowGeometry(const std::string& path, const std::array<int, 4>& g, bool maximized) {
     const std::string geometry = std::to_string(g[0]) + "," + std::to_string(g[1]) + "," +
                                  std::to_string(g[2]) + "," + std::to_string(g[3]);
     return TIniFile(path).WriteStrings(
-        kSectionWindow, {{kKeyWindowGeometry, geometry}, {kKeyWindowMaximized, maximized ? "1" : "0"}});
+        kSectionWindow,
+        {{kKeyWindowGeometry, geometry}, {kKeyWindowMaximized, maximized ? "1" : "0"}});
 }
 
 TResult<> SaveConfirmLoss(const std::string& path, bool confirm) {

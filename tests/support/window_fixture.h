@@ -70,6 +70,11 @@ class TWindowTest : public ::testing::Test {
             Boxes.push_back({icon, text});
         };
         G->Dialogs.OpenUrl = [this](const QUrl& u) { Opened << u; };
+        G->Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
+            Confirms << text;
+            *dontAskAgain = TickDontAskAgain;
+            return ConfirmAnswer;
+        };
         G->Dialogs.ShowAdvices = [this](const TGAdviceList& l, const QString& errorLine) {
             AdviceShown.push_back(l.size());
             AdviceErrors << errorLine;
@@ -135,6 +140,9 @@ class TWindowTest : public ::testing::Test {
     QList<QUrl> Opened;
     std::vector<size_t> AdviceShown;
     QStringList AdviceErrors;  // the first line of each advice window shown
+    QStringList Confirms;      // questions asked before a loss
+    bool ConfirmAnswer = true;
+    bool TickDontAskAgain = false;
 };
 
 }  // namespace velmora::app::test
