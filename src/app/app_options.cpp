@@ -27,8 +27,10 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
             if (!valueOf(i, a, options.ScreenshotFile)) return false;
         } else if (a == "--screenshot-page") {
             if (!valueOf(i, a, options.ScreenshotPage)) return false;
-            if (options.ScreenshotPage != "urls" && options.ScreenshotPage != "params") {
-                *error = QStringLiteral("--screenshot-page takes \"urls\" or \"params\"");
+            if (options.ScreenshotPage != "urls" && options.ScreenshotPage != "params" &&
+                options.ScreenshotPage != "advice") {
+                *error =
+                    QStringLiteral("--screenshot-page takes \"urls\", \"params\" or \"advice\"");
                 return false;
             }
         } else if (a == "--lang") {
@@ -64,7 +66,8 @@ QString AppOptionsUsage() {
         "  --run                   start checking the loaded URLs at once\n"
         "  --screenshot FILE       save the window as PNG and quit\n"
         "  --screenshot-delay MS   wait this long before the shot (default 1500)\n"
-        "  --screenshot-page P     \"urls\" or \"params\"\n"
+        "  --screenshot-page P     \"urls\", \"params\" or \"advice\" (a failed row's, after "
+        "--run)\n"
         "  --lang CODE             interface language of this session (not stored)\n"
         "  --help                  show this text and exit\n"
         "  --version               show the version and exit");

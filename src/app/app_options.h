@@ -17,7 +17,7 @@ struct TAppOptions {
     bool Demo = false;
     QString ScreenshotFile;
     int ScreenshotDelayMs = 1500;
-    QString ScreenshotPage;  // "urls" or "params"
+    QString ScreenshotPage;  // "urls", "params" or "advice"
     QString LangOverride;    // forces the interface language for the shot
     bool AutoRun = false;    // starts a check once the window is up
 };
