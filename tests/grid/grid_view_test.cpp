@@ -163,7 +163,9 @@ TEST_F(GridHeader, OnlyMetricColumnsMoveAndInfoOnlyOnDesktop) {
 TEST_F(GridView, ColumnWidthsAndLimits) {
     const int fixed[] = {45, 270, -1, 80, 40};
     for (int c = 0; c < gcFirstMetric; ++c)
-        if (fixed[c] > 0) EXPECT_EQ(W->Ui().vtURLsM->columnWidth(c), fixed[c]);
+        if (fixed[c] > 0) {
+            EXPECT_EQ(W->Ui().vtURLsM->columnWidth(c), fixed[c]);
+        }
     // The service's widest texts and the widest short error text fit whole at the grid's font.
     for (QTableView* grid : {W->Ui().vtURLsD, W->Ui().vtURLsM}) {
         const QFontMetrics fm = grid->fontMetrics();
