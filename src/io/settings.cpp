@@ -94,7 +94,9 @@ TWindowSettings LoadWindowSettings(const std::string& path) {
     TIniFile ini(path);
     auto read = [&](const char* key) { return ini.ReadString(kSectionWindow, key).value_or(""); };
     // Four numbers or nothing: a damaged value must not place the window anywhere.
-    const std::string geometry = read(kKeyWindowGeometry);
+    // A hand-edited value may have spaces around its numbers.
+    std::string geometry = read(kKeyWindowGeometry);
+    std::erase(geometry, ' ');
     std::array<int, 4> g{};
     size_t field = 0, from = 0;
     for (; field < g.size() && from <= geometry.size(); ++field) {
