@@ -147,8 +147,17 @@ void TfmGoogleAdvice::RetranslateTexts() {
     FTree->setHeaderLabels({TrText(kColumnCaptions[0]), TrText(kColumnCaptions[1])});
 }
 
-void TfmGoogleAdvice::FillAdvices(const TGAdviceList& list) {
+void TfmGoogleAdvice::FillAdvices(const TGAdviceList& list, const QString& errorLine) {
     FTree->clear();
+    if (!errorLine.isEmpty()) {
+        auto* error = new QTreeWidgetItem(FTree);
+        error->setText(0, errorLine);
+        error->setToolTip(0, errorLine);
+        error->setForeground(0, QColor(0xB0, 0x00, 0x20));
+        error->setFirstColumnSpanned(true);
+        error->setData(0, kNodeKindRole, 0);
+        error->setData(0, kGroupNdxRole, -1);
+    }
     for (size_t g = 0; g < AdviceGroupTable.size(); ++g) {
         auto* group = new QTreeWidgetItem(FTree);
         group->setText(0, FromView(AdviceGroupTable[g].Caption));
@@ -173,9 +182,9 @@ void TfmGoogleAdvice::FillAdvices(const TGAdviceList& list) {
     FTree->scrollToTop();
 }
 
-void TfmGoogleAdvice::ShowAdvices(const TGAdviceList& list) {
+void TfmGoogleAdvice::ShowAdvices(const TGAdviceList& list, const QString& errorLine) {
     RetranslateTexts();
-    FillAdvices(list);
+    FillAdvices(list, errorLine);
     CentreOnParent();
     exec();
     // Nothing here may touch list: while the window was open its owner may have freed it.

@@ -38,13 +38,14 @@ class TfmGoogleAdvice : public QDialog {
 
     // Rebuilds the tree from the list and shows the window modally; returns when the user
     // closes it. The window is hidden, not destroyed, and serves the next call.
-    void ShowAdvices(const TGAdviceList& list);
+    // errorLine, when not empty, comes first: why the check of this row failed.
+    void ShowAdvices(const TGAdviceList& list, const QString& errorLine = {});
 
     // The steps ShowAdvices takes before it runs the window, apart for callers that show it
     // themselves: caption and column titles through Tr() in the language now in force...
     void RetranslateTexts();
     // ...and the rows, all expanded.
-    void FillAdvices(const TGAdviceList& list);
+    void FillAdvices(const TGAdviceList& list, const QString& errorLine = {});
 
     QTreeWidget* Tree() const { return FTree; }
     static TAdviceNodeData NodeData(const QTreeWidgetItem* item);

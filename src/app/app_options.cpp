@@ -27,8 +27,10 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
             if (!valueOf(i, a, options.ScreenshotFile)) return false;
         } else if (a == "--screenshot-page") {
             if (!valueOf(i, a, options.ScreenshotPage)) return false;
-            if (options.ScreenshotPage != "urls" && options.ScreenshotPage != "params") {
-                *error = QStringLiteral("--screenshot-page takes \"urls\" or \"params\"");
+            if (options.ScreenshotPage != "urls" && options.ScreenshotPage != "params" &&
+                options.ScreenshotPage != "advice") {
+                *error =
+                    QStringLiteral("--screenshot-page takes \"urls\", \"params\" or \"advice\"");
                 return false;
             }
         } else if (a == "--lang") {
@@ -42,9 +44,6 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
                 *error = QStringLiteral("--screenshot-delay takes milliseconds, not \"%1\"").arg(v);
                 return false;
             }
-        } else if (a == "--help" || a == "-h") {
-            *error = AppOptionsUsage();
-            return false;
         } else {
             *error = QStringLiteral("Unknown option \"%1\"\n\n%2").arg(a, AppOptionsUsage());
             return false;
@@ -67,8 +66,27 @@ QString AppOptionsUsage() {
         "  --run                   start checking the loaded URLs at once\n"
         "  --screenshot FILE       save the window as PNG and quit\n"
         "  --screenshot-delay MS   wait this long before the shot (default 1500)\n"
-        "  --screenshot-page P     \"urls\" or \"params\"\n"
-        "  --lang CODE             interface language of this session (not stored)");
+        "  --screenshot-page P     \"urls\", \"params\" or \"advice\" (a failed row's, after "
+        "--run)\n"
+        "  --lang CODE             interface language of this session (not stored)\n"
+        "  --help                  show this text and exit\n"
+        "  --version               show the version and exit");
+}
+
+QString AppVersionText() {
+    return QStringLiteral("Velmora %1.%2.%3.%4")
+        .arg(VELMORA_VERSION_MAJOR)
+        .arg(VELMORA_VERSION_MINOR)
+        .arg(VELMORA_VERSION_PATCH)
+        .arg(VELMORA_VERSION_TWEAK + 0);
+}
+
+std::optional<QString> InfoOptionAnswer(const QStringList& args) {
+    for (const QString& a : args) {
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) return AppOptionsUsage();
+        if (a == QLatin1String("--version")) return AppVersionText();
+    }
+    return std::nullopt;
 }
 
 }  // namespace velmora::app

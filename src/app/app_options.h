@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace velmora::app {
 
@@ -16,7 +17,7 @@ struct TAppOptions {
     bool Demo = false;
     QString ScreenshotFile;
     int ScreenshotDelayMs = 1500;
-    QString ScreenshotPage;  // "urls" or "params"
+    QString ScreenshotPage;  // "urls", "params" or "advice"
     QString LangOverride;    // forces the interface language for the shot
     bool AutoRun = false;    // starts a check once the window is up
 };
@@ -29,5 +30,11 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
 QStringList DefaultCatalogueDirs(const QString& appDir);
 
 QString AppOptionsUsage();
+// "Velmora <version>".
+QString AppVersionText();
+
+// The answer to --help (-h) or --version when args hold one of them, else nothing. Needs no
+// application object, so it works without a display.
+std::optional<QString> InfoOptionAnswer(const QStringList& args);
 
 }  // namespace velmora::app

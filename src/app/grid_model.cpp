@@ -5,7 +5,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/failure_text.h"
 #include "app/icons.h"
+#include "app/translate.h"
 #include "engine/grid_sort.h"
 #include "engine/grid_text.h"
 
@@ -110,7 +112,16 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
     const int row = index.row(), col = index.column();
     switch (role) {
         case Qt::DisplayRole:
+            if (col == gcError && FInFlight && TaskAt(row) && FInFlight(TaskAt(row)->Num))
+                return TrQ("проверка…");
             return col == gcInfo ? QVariant() : QVariant(vtURLsMGetText(row, col));
+        case Qt::ToolTipRole: {
+            // The column is narrow; the whole reason is one hover away.
+            const TURLTaskInfo* task = TaskAt(row);
+            if (col != gcError || !task || !task->TaskResults) return {};
+            const QString text = FailureText(*task->TaskResults, FStrategy);
+            return text.isEmpty() ? QVariant() : QVariant(text);
+        }
         case Qt::BackgroundRole:
             if (auto c = vtURLsMBeforeCellPaint(row, col)) return QBrush(*c);
             return {};

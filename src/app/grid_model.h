@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -37,6 +38,9 @@ class TURLGridModel : public QAbstractTableModel {
     std::optional<QColor> vtURLsMBeforeCellPaint(int row, int col) const;
     // Index into the window's image list, or -1 for no icon.
     int vtURLsDGetImageIndex(int row, int col) const;
+
+    // Tells which tasks are being checked right now; their error cell says so.
+    void SetInFlight(std::function<bool(int32_t num)> inFlight) { FInFlight = std::move(inFlight); }
 
     // The pictures of column 4, by image-list index.
     void SetImages(const QList<QIcon>& images) { FImages = images; }
@@ -78,6 +82,7 @@ class TURLGridModel : public QAbstractTableModel {
     TMetricaStrategy FStrategy;
     std::vector<TURLTaskInfo*> FRows;
     QList<QIcon> FImages;
+    std::function<bool(int32_t)> FInFlight;
     int FSortColumn = -1;
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     bool FInBulk = false;

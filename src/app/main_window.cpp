@@ -122,11 +122,7 @@ void TfmMain::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     if (FShown) return;
     FShown = true;
-    if (QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    PlaceAtFirstShow();
     FormShow();
 }
 
@@ -164,7 +160,9 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
                              : !settings.Endpoint.empty() ? settings.Endpoint
                                                           : std::string(kDefaultEndpoint);
     FWorkers = std::make_unique<TThreadWorkerFactory>(FWorkerConfig);
-    FController = std::make_unique<CheckRunController>(*this, FMaster, *FWorkers, [this] {
+    FObservedWorkers = std::make_unique<TObservedWorkerFactory>(
+        *FWorkers, [this](int32_t num) { RunTaskStarted(num); });
+    FController = std::make_unique<CheckRunController>(*this, FMaster, *FObservedWorkers, [this] {
         TRunSettings s;
         s.ApiKey = FUi->edAPIKey->text().toStdString();
         s.MaxThreads = FUi->edMaxTreads->value();
@@ -237,6 +235,7 @@ bool TfmMain::FormClose() {
     FClosed = true;
     // Running workers use the pool and post to this window; they end before anything goes.
     ShutdownRun();
+    if (FShown) SaveWindowPlacement();
     bool saved = true;
     const bool changed = FUi->edAPIKey->property("Tag").toInt() == 1 ||
                          FUi->edMaxTreads->property("Tag").toInt() == 1 ||
@@ -283,6 +282,19 @@ QString TfmMain::NewsAddress() const {
 
 bool TfmMain::LoadUrlsFromTextFile(const QString& path) {
     return FUrlGrids->ImportTextFile(path);
+}
+
+void TfmMain::ActivateFromSecondStart(const QString& urlsFile) {
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (urlsFile.isEmpty()) return;
+    if (FController && FController->Running()) {
+        AddToLog(TrQ("Список URL не загружен: идёт проверка"));
+        return;
+    }
+    LoadUrlsFromTextFile(urlsFile);
 }
 
 bool TfmMain::KeepUrlsOnImport() const {

@@ -5,10 +5,13 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 #include <memory>
 #include <string>
 
 #include "app/app_options.h"
+#include "app/run_progress.h"
 #include "app/window_translator.h"
 #include "engine/events.h"
 #include "engine/run_controller.h"
@@ -16,6 +19,7 @@
 #include "engine/worker.h"
 
 class QFrame;
+class QTimer;
 class QGroupBox;
 class QTableView;
 
@@ -100,6 +104,9 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     // Loads a text file of URLs through the window's text-file import, as the start-up
     // option does; false when nothing could be read (the message has been shown).
     bool LoadUrlsFromTextFile(const QString& path);
+    // A second start of the program asked for this window: it comes to the front and, unless
+    // a run is going, loads urlsFile when one was given.
+    void ActivateFromSecondStart(const QString& urlsFile);
 
     // ICheckRunWindow
     void SetButtonEnabled(TRunButton button, bool enabled) override;
@@ -116,6 +123,19 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     TMetricaStrategy ShownStrategy() const override;
     std::vector<TShownRow> ShownGridRows() const override;
     void InsertLogRow(const std::string& timeText, const std::string& message) override;
+
+    // The clock of the run's progress texts and of the wait watch; tests set a known one.
+    void SetProgressClock(std::function<TRunProgress::TClock::time_point()> clock) {
+        FProgressClock = std::move(clock);
+    }
+    const TRunProgress& RunProgress() const { return FRunProgress; }
+    // Looks for requests that have waited too long and logs them (a timer does this during
+    // a run).
+    void CheckStuckRequests();
+    // Fits the window, frame included, into area (a screen's free area), centred.
+    void PlaceInArea(const QRect& area);
+    // The window manager's frame around the window, or a typical one before it is known.
+    QMargins FrameMargins() const;
 
     // ITaskEventSink: any thread, never waits.
     void Post(TWorkerEvent event) override;
@@ -146,6 +166,15 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     QString NewsAddress() const;
     void ShutdownRun();
     static void MarkChanged(QWidget* control);
+    // The run's progress: a worker took a task, an event came in, the run may have ended.
+    void RunTaskStarted(int32_t num);
+    void ObserveWorkerEvent(const TWorkerEvent& event);
+    void EndRunProgressIfIdle();
+    void ShowProgressText();
+    void InvalidateTaskNum(int32_t num);
+    // Size and place (main_window_placement.cpp).
+    void PlaceAtFirstShow();
+    void SaveWindowPlacement();
 
     std::unique_ptr<TUi> FUi;
     QList<QIcon> FImages;
@@ -165,6 +194,13 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     TURLGridModel* FModelM = nullptr;
     TWorkerConfig FWorkerConfig;
     std::unique_ptr<TThreadWorkerFactory> FWorkers;
+    std::unique_ptr<TObservedWorkerFactory> FObservedWorkers;
+    TRunProgress FRunProgress;
+    std::function<TRunProgress::TClock::time_point()> FProgressClock = TRunProgress::TClock::now;
+    QTimer* FStuckTimer = nullptr;
+    QRect FStoredGeometry;  // as the settings file had it, or empty
+    bool FStoredMaximized = false;
+    QRect FPlacedGeometry;  // where the first show put the window
     std::unique_ptr<CheckRunController> FController;
     int FDelivered = 0;  // worker events handled, so a drain can tell whether it found any
 };

@@ -63,6 +63,8 @@ QTableWidget* ReportList(const char* name, const QStringList& columns) {
     list->horizontalHeader()->setHighlightSections(false);
     list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    // Tab leaves the list for the next control; the arrow keys move inside it.
+    list->setTabKeyNavigation(false);
     return list;
 }
 
@@ -75,6 +77,8 @@ QTableView* Grid(const char* name, TURLGridModel* model) {
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setWordWrap(false);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    // Tab leaves the grid for the next control; the arrow keys move inside it.
+    grid->setTabKeyNavigation(false);
     return grid;
 }
 
@@ -133,6 +137,8 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->Panel2 = Bare("Panel2");
     FModelD = new TURLGridModel(FMaster, msDesktop, this);
     FModelM = new TURLGridModel(FMaster, msMobile, this);
+    for (TURLGridModel* m : {FModelD, FModelM})
+        m->SetInFlight([this](int32_t num) { return FRunProgress.InFlight(num); });
     FUi->vtURLsD = Grid("vtURLsD", FModelD);
     FUi->vtURLsM = Grid("vtURLsM", FModelM);
     FUi->pcStrategy = Named(new QTabWidget, "pcStrategy");
@@ -143,9 +149,11 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile], QString::fromUtf8(N_("Mobile")));
 
     FUi->pProgress = Bare("pProgress");
-    FUi->pProgress->setFixedHeight(16);
     FUi->ProgressBar = Named(new QProgressBar, "ProgressBar");
     FUi->ProgressBar->setTextVisible(false);
+    FUi->ProgressBar->setAlignment(Qt::AlignCenter);
+    // Tall enough for the run's progress text at the window's font.
+    FUi->pProgress->setFixedHeight(std::max(16, FUi->ProgressBar->fontMetrics().height() + 6));
     Filling(FUi->pProgress, FUi->ProgressBar);
     FUi->pProgress->hide();
 
@@ -160,8 +168,8 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->lvLog =
         ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
     FUi->lvLog->setColumnWidth(0, 80);
-    FUi->lvLog->setColumnWidth(1, 600);
-    FUi->lvLog->horizontalHeader()->setStretchLastSection(false);
+    // The event column takes what the pane has left; a longer line shows whole in its tool tip.
+    FUi->lvLog->horizontalHeader()->setStretchLastSection(true);
     FUi->pcBottom = Named(new QTabWidget, "pcBottom");
     FUi->tsNews = Filling(Bare("tsNews"), FUi->NewsBrowser);
     FUi->tsLog = Filling(Bare("tsLog"), FUi->lvLog);

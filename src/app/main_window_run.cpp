@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
@@ -45,7 +46,9 @@ bool TfmMain::event(QEvent* e) {
         auto* we = static_cast<TWorkerQEvent*>(e);
         ++FDelivered;
         if (FController) {
+            ObserveWorkerEvent(we->Event);
             FController->WndProc(std::move(we->Event));
+            EndRunProgressIfIdle();
         } else if (we->Event.Log) {
             // The start-up line arrives before the run control may exist.
             InsertLogRow(FormatLogTime(we->Event.Log->MsgTime), we->Event.Log->MsgText);
@@ -62,6 +65,66 @@ void TfmMain::ShutdownRun() {
         QCoreApplication::sendPostedEvents(this);
         return FDelivered != before;
     });
+}
+
+void TfmMain::RunTaskStarted(int32_t num) {
+    const auto now = FProgressClock();
+    if (!FRunProgress.Active()) {
+        // The first worker of a run: the pool holds the rest of its tasks.
+        TURLTaskInfoPool* pool = FController ? FController->CurrentPool() : nullptr;
+        FRunProgress.Start(pool ? static_cast<int>(pool->Count()) + 1 : 1, now);
+        if (!FStuckTimer) {
+            FStuckTimer = new QTimer(this);
+            FStuckTimer->setInterval(5000);
+            connect(FStuckTimer, &QTimer::timeout, this, &TfmMain::CheckStuckRequests);
+        }
+        FStuckTimer->start();
+    }
+    FRunProgress.TaskStarted(num, now);
+    InvalidateTaskNum(num);
+    ShowProgressText();
+}
+
+void TfmMain::ObserveWorkerEvent(const TWorkerEvent& event) {
+    if (event.Id == WM_TASK_LOG && event.Log && event.Log->TaskNum > 0) {
+        FRunProgress.TaskActivity(event.Log->TaskNum, FProgressClock());
+    } else if (event.Id == WM_TASK_FINISHED && event.Task) {
+        FRunProgress.TaskFinished(*event.Task);
+        // A task the merge drops (aborted) still loses its "checking" mark.
+        InvalidateTaskNum(event.Task->Num);
+    }
+}
+
+void TfmMain::EndRunProgressIfIdle() {
+    if (FController->Running()) {
+        ShowProgressText();
+        return;
+    }
+    if (!FRunProgress.Active()) return;
+    if (FStuckTimer) FStuckTimer->stop();
+    AddToLog(FRunProgress.Finish(FProgressClock()));
+    RepaintAllRows();
+}
+
+void TfmMain::ShowProgressText() {
+    if (!FRunProgress.Active()) return;
+    FUi->ProgressBar->setMaximum(std::max(FRunProgress.Total(), 1));
+    FUi->ProgressBar->setValue(FRunProgress.Done());
+    FUi->ProgressBar->setFormat(FRunProgress.ProgressText(FProgressClock()));
+    FUi->ProgressBar->setTextVisible(true);
+}
+
+void TfmMain::CheckStuckRequests() {
+    for (int32_t num : FRunProgress.NewlyStuck(FProgressClock()))
+        AddToLog(
+            QString::fromStdString(FormatLog(Tr("URL %d: запрос ждёт ответа дольше минуты"), num)));
+}
+
+void TfmMain::InvalidateTaskNum(int32_t num) {
+    if (TURLTaskInfo* task = FMaster.FindByNum(num)) {
+        FModelD->RepaintTask(*task);
+        FModelM->RepaintTask(*task);
+    }
 }
 
 // ---- ICheckRunWindow
@@ -103,10 +166,14 @@ void TfmMain::ShowProgress(bool visible) {
 }
 
 void TfmMain::SetProgressMax(int max) {
+    // During a run the bar counts the run's own tasks, which may be fewer than the list's.
+    if (FRunProgress.Active()) return ShowProgressText();
+    FUi->ProgressBar->setTextVisible(false);
     FUi->ProgressBar->setMaximum(max);
 }
 
 void TfmMain::SetProgressPos(int pos) {
+    if (FRunProgress.Active()) return ShowProgressText();
     FUi->ProgressBar->setValue(pos);
 }
 
@@ -167,7 +234,9 @@ std::vector<TShownRow> TfmMain::ShownGridRows() const {
 void TfmMain::InsertLogRow(const std::string& timeText, const std::string& message) {
     FUi->lvLog->insertRow(0);
     FUi->lvLog->setItem(0, 0, new QTableWidgetItem(QString::fromStdString(timeText)));
-    FUi->lvLog->setItem(0, 1, new QTableWidgetItem(QString::fromStdString(message)));
+    auto* item = new QTableWidgetItem(QString::fromStdString(message));
+    item->setToolTip(item->text());
+    FUi->lvLog->setItem(0, 1, item);
 }
 
 }  // namespace velmora::app

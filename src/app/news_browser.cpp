@@ -17,6 +17,11 @@ constexpr int kCurlOptFailOnError = 45;  // CURLOPT_FAILONERROR: a 404 is no new
 constexpr int kCurlOptFollowLocation = 52;
 constexpr int kCurlOptMaxRedirs = 68;
 constexpr qsizetype kMaxPageBytes = 2 * 1024 * 1024;
+// libcurl's result codes the note explains in the user's language.
+constexpr int kCurlCouldNotResolveHost = 6;
+constexpr int kCurlCouldNotConnect = 7;
+constexpr int kCurlHttpReturnedError = 22;
+constexpr int kCurlOperationTimedOut = 28;
 
 QString DecodePage(const QByteArray& body) {
     auto encoding = QStringConverter::encodingForHtml(body);
@@ -26,6 +31,22 @@ QString DecodePage(const QByteArray& body) {
 }
 
 }  // namespace
+
+QString NewsFailureReason(int curlCode, const QString& curlText) {
+    // The reasons a user can act on get their own words; the rest keep libcurl's English.
+    switch (curlCode) {
+        case kCurlHttpReturnedError:
+            return TrQ("(сервер ответил ошибкой)");
+        case kCurlCouldNotResolveHost:
+            return TrQ("(адрес сервера не найден)");
+        case kCurlCouldNotConnect:
+            return TrQ("(нет соединения с сервером)");
+        case kCurlOperationTimedOut:
+            return TrQ("(сервер не ответил вовремя)");
+        default:
+            return QStringLiteral("(%1)").arg(curlText);
+    }
+}
 
 TNewsBrowser::TNewsBrowser(QWidget* parent) : QTextBrowser(parent) {
     setObjectName(QStringLiteral("NewsBrowser"));
@@ -68,8 +89,10 @@ void TNewsBrowser::Load(const QUrl& url) {
                 QByteArray(bytes.data(),
                            static_cast<qsizetype>(std::min<size_t>(bytes.size(), kMaxPageBytes)));
             ok = true;
+        } catch (const http::ECurlError& e) {
+            error = NewsFailureReason(e.Code, QString::fromUtf8(e.what()));
         } catch (const std::exception& e) {
-            error = QString::fromUtf8(e.what());
+            error = QStringLiteral("(%1)").arg(QString::fromUtf8(e.what()));
         }
         if (fetch->Cancelled) return;
         QCoreApplication* app = QCoreApplication::instance();
@@ -92,8 +115,11 @@ void TNewsBrowser::Show(const QUrl& url, bool ok, const QByteArray& body, const 
         setHtml(DecodePage(body));
     } else {
         // The page is outside content; when it cannot be had a short note takes its place.
-        setHtml(QStringLiteral("<p style=\"color:#707070\">%1</p><p style=\"color:#a0a0a0\">%2</p>")
-                    .arg(TrQ("Новости сейчас недоступны").toHtmlEscaped(), error.toHtmlEscaped()));
+        // One line: the note, then the reason.
+        setHtml(
+            QStringLiteral("<p style=\"color:#707070\">%1</p>")
+                .arg(
+                    (TrQ("Новости сейчас недоступны") + QLatin1Char(' ') + error).toHtmlEscaped()));
     }
     Q_EMIT LoadFinished(ok);
 }

@@ -9,6 +9,10 @@
 
 namespace velmora::app {
 
+// The reason after "News is not available right now": translated for the failures a user
+// can act on, else libcurl's own text; in brackets either way.
+QString NewsFailureReason(int curlCode, const QString& curlText);
+
 class TNewsBrowser : public QTextBrowser {
     Q_OBJECT
   public:

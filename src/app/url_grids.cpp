@@ -12,12 +12,16 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <unordered_set>
 
 #include "app/advices.h"
+#include "app/confirm_loss.h"
+#include "app/failure_text.h"
 #include "app/grid_model.h"
 #include "app/icons.h"
 #include "app/main_window.h"
 #include "app/translate.h"
+#include "io/settings.h"
 
 namespace velmora::app {
 namespace {
@@ -31,6 +35,15 @@ constexpr int kUrlMinWidth = 50;
 constexpr int kErrorMinWidth = 50;
 constexpr int kErrorMaxWidth = 1000;
 constexpr int kSelectionAlpha = 90;
+// The widest texts the service gives for a metric, and the widest short error text.
+constexpr const char* kWidestMetricTexts[] = {"11,890 ms", "29.4 s", "0.999"};
+constexpr const char* kWidestErrorText = "UNKNOWN RESPONSE";
+// The cell's margins and the grid line around the text.
+constexpr int kCellPadding = 14;
+
+int TextColumnWidth(const QTableView* grid, const char* text) {
+    return grid->fontMetrics().horizontalAdvance(QString::fromLatin1(text)) + kCellPadding;
+}
 
 // Draws the selection as a translucent layer over the cell's own colour, and the advice icon
 // centred in its column.
@@ -43,6 +56,7 @@ class TGridCellDelegate : public QStyledItemDelegate {
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
         const bool selected = opt.state & QStyle::State_Selected;
+        const bool focused = opt.state & QStyle::State_HasFocus;
         opt.state &= ~QStyle::State_Selected;
         opt.state &= ~QStyle::State_HasFocus;
         const QIcon icon = opt.icon;
@@ -63,6 +77,15 @@ class TGridCellDelegate : public QStyledItemDelegate {
             QColor highlight = opt.palette.color(group, QPalette::Highlight);
             highlight.setAlpha(kSelectionAlpha);
             painter->fillRect(opt.rect, highlight);
+        }
+        // The keyboard's place in the grid, visible whatever the style draws.
+        if (focused) {
+            painter->save();
+            QPen pen(opt.palette.color(group, QPalette::Text));
+            pen.setStyle(Qt::DotLine);
+            painter->setPen(pen);
+            painter->drawRect(opt.rect.adjusted(0, 0, -1, -1));
+            painter->restore();
         }
     }
 };
@@ -90,9 +113,12 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
         box.exec();
     };
     Dialogs.OpenUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
-    Dialogs.ShowAdvices = [this](const TGAdviceList& list) {
+    Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
+        return AskBeforeLoss(&FWindow, text, dontAskAgain);
+    };
+    Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
-        FAdviceWindow->ShowAdvices(list);
+        FAdviceWindow->ShowAdvices(list, errorLine);
     };
 
     CreateMenu();
@@ -129,6 +155,9 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
     header->setMinimumSectionSize(16);
     for (int c = 0; c < static_cast<int>(std::size(kFixedWidths)); ++c)
         grid->setColumnWidth(c, kFixedWidths[c]);
+    // The longest short error text stays whole; the full reason is in the cell's tool tip.
+    grid->setColumnWidth(gcError,
+                         std::max(kFixedWidths[gcError], TextColumnWidth(grid, kWidestErrorText)));
 
     connect(header, &QHeaderView::sectionResized, grid, [header](int col, int, int width) {
         if (col == gcURL && width < kUrlMinWidth) header->resizeSection(col, kUrlMinWidth);
@@ -165,7 +194,10 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
 }
 
 void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
-    for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, kMetricWidth);
+    int width = kMetricWidth;
+    for (const char* text : kWidestMetricTexts)
+        width = std::max(width, TextColumnWidth(grid, text));
+    for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, width);
     for (int c = gcCwv; c < gcCount; ++c) grid->setColumnWidth(c, kFieldWidths[c - gcCwv]);
 }
 
@@ -214,6 +246,10 @@ void TURLGrids::CreateMenu() {
         item("miDeleteURL", N_("Удалить"), imgDelete, QKeySequence(Qt::Key_Delete), [this] {
             if (CanRunOrDelete()) miDeleteURLClick();
         });
+    miUndoDelete = item("miUndoDelete", N_("Отменить удаление"), imgDelete,
+                        QKeySequence(Qt::CTRL | Qt::Key_Z), [this] {
+                            if (CanUndoDelete()) miUndoDeleteClick();
+                        });
     // Outside the open menu every item stays enabled so its shortcut reaches the handler,
     // which decides.
     connect(pmURLs, &QMenu::aboutToHide, this, [this] {
@@ -244,6 +280,7 @@ void TURLGrids::pmURLsPopup() {
     miCheckWErrors->setEnabled(CanRunOrDelete());
     miOpenInGPSI->setEnabled(CanOpenInGPSI());
     miDeleteURL->setEnabled(CanRunOrDelete());
+    miUndoDelete->setEnabled(CanUndoDelete());
 }
 
 void TURLGrids::vtURLsMHeaderClick(QTableView* grid, int col) {
@@ -270,8 +307,9 @@ void TURLGrids::vtURLsMDblClick(QObject* sender) {
     const TURLTaskInfo* task = model->TaskAt(current.row());
     if (!task || !task->TaskResults) return;
     const TGAdviceList& list = task->TaskResults->AdviceList[model->Strategy()];
-    if (list.empty()) return;
-    if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list);
+    const QString errorLine = FailureText(*task->TaskResults, model->Strategy());
+    if (list.empty() && errorLine.isEmpty()) return;
+    if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list, errorLine);
 }
 
 void TURLGrids::miOpenInGPSIClick() {
@@ -298,12 +336,75 @@ void TURLGrids::DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& n
 void TURLGrids::miDeleteURLClick() {
     if (FWindow.Controller().Running()) return;
     const std::vector<int32_t> nums = FWindow.Controller().GetSelectedNums();
+    TURLTaskInfoList& master = FWindow.Master();
+    int withResults = 0;
+    for (int32_t num : nums)
+        if (const TURLTaskInfo* t = master.FindByNum(num); t && t->TaskResults) ++withResults;
+    if (withResults > 1 &&
+        !ConfirmLoss(TrQ("Удалить строки (%1) вместе с результатами проверки?").arg(nums.size())))
+        return;
     // Rows go before their tasks, so no grid ever refers to a freed task.
     for (QTableView* grid : FGrids) DeleteRowsByNums(grid, nums);
-    FWindow.Master().DeleteByNums(nums);
+    const std::unordered_set<int32_t> gone(nums.begin(), nums.end());
+    // Nothing deleted leaves the last delete's undo as it was.
+    if (!nums.empty()) FUndo.clear();
+    for (size_t i = 0; i < master.Count() && !nums.empty(); ++i) {
+        TURLTaskInfo& t = master[i];
+        const bool deleted = gone.count(t.Num) != 0;
+        FUndo.push_back({t.URL, deleted, deleted ? std::move(t.TaskResults) : nullptr});
+    }
+    master.DeleteByNums(nums);
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->NumbersChanged();
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
+}
+
+bool TURLGrids::CanUndoDelete() const {
+    return !FUndo.empty() && !FWindow.Controller().Running();
+}
+
+void TURLGrids::miUndoDeleteClick() {
+    if (!CanUndoDelete()) return;
+    TURLTaskInfoList& master = FWindow.Master();
+    const auto keptCount = static_cast<size_t>(
+        std::count_if(FUndo.begin(), FUndo.end(), [](const TUndoEntry& e) { return !e.Deleted; }));
+    if (keptCount != master.Count()) {
+        FUndo.clear();
+        return;
+    }
+    // The rows kept by the delete are still the list, in order; the deleted ones go back
+    // between them.
+    std::vector<std::unique_ptr<TURLTaskResults>> kept;
+    kept.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) kept.push_back(std::move(master[i].TaskResults));
+    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
+    for (TURLGridModel* m : models) m->BeginBulkUpdate();
+    for (TURLGridModel* m : models) m->ClearRows();
+    master.Clear();
+    size_t next = 0;
+    for (TUndoEntry& e : FUndo) {
+        TURLTaskInfo& t = master.Add(e.URL);
+        t.TaskResults = e.Deleted ? std::move(e.Results) : std::move(kept[next++]);
+    }
+    FUndo.clear();
+    for (TURLGridModel* m : models) m->EndBulkUpdate();
+    FWindow.UpdateRunButtons();
+    FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
+}
+
+bool TURLGrids::ConfirmLoss(const QString& text) {
+    const std::string settings = FWindow.SettingsPath().toStdString();
+    if (!io::LoadWindowSettings(settings).ConfirmLoss) return true;
+    bool dontAskAgain = false;
+    if (!Dialogs.Confirm || !Dialogs.Confirm(text, &dontAskAgain)) return false;
+    // Only a yes is remembered: a tick beside a no must not let the next loss pass unasked.
+    if (dontAskAgain) {
+        const TResult<> written = io::SaveConfirmLoss(settings, false);
+        if (!written) Message(QMessageBox::Warning, QString::fromStdString(written.Error()));
+    }
+    return true;
 }
 
 void TURLGrids::Message(QMessageBox::Icon icon, const QString& text, const QString& details) {

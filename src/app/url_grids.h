@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/tasks.h"
@@ -40,7 +42,10 @@ struct TDialogs {
     std::function<void(QMessageBox::Icon icon, const QString& text, const QString& details)>
         Message;
     std::function<void(const QUrl& address)> OpenUrl;
-    std::function<void(const TGAdviceList& list)> ShowAdvices;
+    // errorLine: why the row failed, shown first; empty for a row that did not fail.
+    std::function<void(const TGAdviceList& list, const QString& errorLine)> ShowAdvices;
+    // Asks before results are lost; true to go on. *dontAskAgain: the user's tick.
+    std::function<bool(const QString& text, bool* dontAskAgain)> Confirm;
 };
 
 class TURLGrids : public QObject {
@@ -60,6 +65,7 @@ class TURLGrids : public QObject {
     QAction* miCheckWErrors = nullptr;
     QAction* miOpenInGPSI = nullptr;
     QAction* miDeleteURL = nullptr;
+    QAction* miUndoDelete = nullptr;
 
     QTableView* Grid(TMetricaStrategy s) const { return FGrids[s]; }
     // The grid on the strategy page that is shown.
@@ -77,6 +83,9 @@ class TURLGrids : public QObject {
     void miDeleteURLClick();
     void miOpenInGPSIClick();
     void DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& nums);
+    // Puts back the rows of the last delete, with their results (Ctrl+Z).
+    void miUndoDeleteClick();
+    bool CanUndoDelete() const;
 
     // --- Availability of the menu items, evaluated when the menu opens and when a shortcut
     // is pressed.
@@ -100,10 +109,14 @@ class TURLGrids : public QObject {
     void btExportClick();
 
   private:
+    // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
+    bool ConfirmLoss(const QString& text);
+    void ForgetUndo() { FUndo.clear(); }
     void SetupGrid(QTableView* grid, bool infoMovable);
     void CreateMenu();
-    // The import bracket around feeding urls; logText is untranslated.
-    void RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
+    // The import bracket around feeding urls; logText is untranslated. Replacing a list with
+    // results is asked first; false when the user said no (nothing changed).
+    bool RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
                    int progressMax, int progressEnd);
     QString ImportCodePage() const;
     void Message(QMessageBox::Icon icon, const QString& text, const QString& details = {});
@@ -111,6 +124,14 @@ class TURLGrids : public QObject {
     TfmMain& FWindow;
     QTableView* FGrids[2];
     TfmGoogleAdvice* FAdviceWindow = nullptr;
+    // The list as it was before the last delete: every task in order, the deleted ones with
+    // their results. Empty when there is nothing to undo.
+    struct TUndoEntry {
+        std::string URL;
+        bool Deleted = false;
+        std::unique_ptr<TURLTaskResults> Results;
+    };
+    std::vector<TUndoEntry> FUndo;
 };
 
 }  // namespace velmora::app

@@ -33,18 +33,50 @@ std::string LocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+bool HasResults(const TURLTaskInfoList& list) {
+    for (size_t i = 0; i < list.Count(); ++i)
+        if (list[i].TaskResults) return true;
+    return false;
+}
+
+// ". Added: n; skipped - duplicates: n, ..." with only the reasons that occurred: one log line
+// of the import module's own counts.
+QString ReportText(const io::TImportReport& r) {
+    QString text = TrQ(". Добавлено: %1").arg(r.added);
+    QStringList skipped;
+    auto reason = [&skipped](const char* name, size_t n) {
+        if (n) skipped << TrQ(name).arg(n);
+    };
+    reason("повторы: %1", r.duplicates);
+    reason("ресурсные файлы: %1", r.resourceFiles);
+    reason("не http(s): %1", r.notHttp);
+    reason("строки с управляющими символами: %1", r.badLines);
+    reason("слишком длинные: %1", r.tooLong);
+    reason("пустые строки: %1", r.empty);
+    reason("сверх лимита: %1", r.overLimit);
+    if (!skipped.isEmpty())
+        text += TrQ("; пропущено — %1").arg(skipped.join(QStringLiteral(", ")));
+    return text;
+}
+
 }  // namespace
 
 QString TURLGrids::ImportCodePage() const {
     return QString::fromStdString(io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()));
 }
 
-void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
+bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
                           int progressMax, int progressEnd) {
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     TURLTaskInfoList& master = FWindow.Master();
+    const bool replace = !FWindow.KeepUrlsOnImport();
+    if (replace && HasResults(master) &&
+        !ConfirmLoss(TrQ("Заменить список URL? Результаты проверки будут потеряны.")))
+        return false;
+    // The list changes under the rows an undo would put back.
+    ForgetUndo();
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
-    if (!FWindow.KeepUrlsOnImport()) {
+    if (replace) {
         for (TURLGridModel* m : models) m->ClearRows();
         master.Clear();
     }
@@ -54,27 +86,32 @@ void TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
         FWindow.SetProgressPos(0);
     }
     const size_t step = std::max<size_t>(1, urls.size() / kProgressSteps);
-    bool limitReached = false;
-    size_t fed = 0, looked = 0;
+    io::TImportReport counts;
+    size_t fed = 0;
     for (const std::string& url : urls) {
-        ++looked;
-        if (io::AddURLTask(master, url) == io::TAddResult::LimitReached) {
-            limitReached = true;
+        const io::TAddResult added = io::AddURLTask(master, url);
+        if (added == io::TAddResult::LimitReached) {
+            counts.overLimit = urls.size() - fed;
             break;
         }
-        if (progress && ++fed % step == 0) FWindow.SetProgressPos(static_cast<int>(fed));
+        ++fed;
+        counts.Note(added);
+        if (progress && fed % step == 0) FWindow.SetProgressPos(static_cast<int>(fed));
     }
+    const bool limitReached = counts.LimitReached();
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     // Shown once the grids are whole again, since the box runs its own event loop.
     if (limitReached)
         Message(QMessageBox::Information,
                 QString::fromStdString(FormatLog(Tr(io::kMsgUrlLimitLeftOut),
-                                                 static_cast<int32_t>(urls.size() - looked + 1))));
+                                                 static_cast<int32_t>(counts.overLimit))));
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
     if (progress) FWindow.ShowProgress(false);
-    FWindow.AddToLog(TrQ(logText));
+    FWindow.AddToLog(TrQ(logText) + ReportText(counts));
+    return true;
 }
 
 void TURLGrids::btImportURLs4TXTClick() {

@@ -19,6 +19,8 @@ inline constexpr uint32_t WM_REQUEST_SENT = 1027;
 struct TMsgForLog {
     std::string MsgText;  // already translated and formatted
     std::chrono::system_clock::time_point MsgTime;
+    // The task the line is about, 0 for none: a front end can tell which rows still move.
+    int32_t TaskNum = 0;
 };
 
 // One posted event; exactly the payload that belongs to Id is set.

@@ -115,7 +115,6 @@ void CheckRunController::EndRun() {
     UpdateRunButtons();
     FWindow.SetParamsEnabled(true);
     FWindow.ShowProgress(false);
-    if (!AbortRequested.load()) FWindow.SetButtonEnabled(TRunButton::btExport, true);
     AbortRequested.store(false);
 }
 
@@ -140,7 +139,11 @@ void CheckRunController::UpdateRunButtons() {
     FWindow.SetButtonEnabled(TRunButton::btInsertURLs4Clip, idle);
     FWindow.SetButtonEnabled(TRunButton::btImportURLs4TXT, idle);
     FWindow.SetButtonEnabled(TRunButton::btImportURLs4XML, idle);
-    FWindow.SetButtonEnabled(TRunButton::btExport, false);
+    // Results already had stay exportable after a cancel; rows never checked export blank.
+    bool anyChecked = false;
+    for (size_t i = 0; i < FMaster.Count() && !anyChecked; ++i)
+        anyChecked = FMaster[i].TaskResults != nullptr;
+    FWindow.SetButtonEnabled(TRunButton::btExport, idle && anyChecked);
 }
 
 std::vector<int32_t> CheckRunController::GetSelectedNums() const {

@@ -85,6 +85,9 @@ class TURLTaskResults {
     std::array<int32_t, 2> ErrorCode{0, 0};
     std::array<TGAdviceList, 2> AdviceList;
     std::array<TFieldData, 2> FieldData;
+    // Why a strategy failed, as the log said it (translated, without the "URL n:" prefix);
+    // empty when it did not fail. Shown to the user beside the short error text.
+    std::array<std::string, 2> ErrorMessage;
 
     // Text of the error column and of the export.
     std::string ErrorText(TMetricaStrategy sStrategy) const;

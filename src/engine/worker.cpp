@@ -67,6 +67,7 @@ void TActiveTaskThread::Execute() {
         std::string failure;
         try {
             CheckStrategy(s);
+            KeepFailureReason(s);
             continue;
         } catch (const std::exception& e) {
             failure = e.what();
@@ -76,6 +77,7 @@ void TActiveTaskThread::Execute() {
         FURLTaskInfo->TaskResults->TaskResult[s] = trUnknownResponse;
         try {
             Log("URL %d: внутренняя ошибка: %s", failure);
+            KeepFailureReason(s);
         } catch (...) {
         }
     }
@@ -151,10 +153,21 @@ void TActiveTaskThread::Log(const char* pattern, const std::string& text) {
     PostLogMessage(FormatLog(Tr(pattern), FURLTaskInfo->Num, text));
 }
 
+void TActiveTaskThread::KeepFailureReason(TMetricaStrategy s) {
+    TURLTaskResults& r = *FURLTaskInfo->TaskResults;
+    if (r.TaskResult[s] == trOK || r.TaskResult[s] == trAborted) return;
+    // The last line logged for this task is the one that told why it failed; its "URL n: "
+    // prefix names the row, which the reader already knows.
+    const size_t colon = FLastLogLine.find(": ");
+    r.ErrorMessage[s] = colon == std::string::npos ? FLastLogLine : FLastLogLine.substr(colon + 2);
+}
+
 void TActiveTaskThread::PostLogMessage(std::string text) {
+    FLastLogLine = text;
     if (!FConfig.Sink) return;
     auto msg =
-        std::make_unique<TMsgForLog>(TMsgForLog{std::move(text), std::chrono::system_clock::now()});
+        std::make_unique<TMsgForLog>(TMsgForLog{std::move(text), std::chrono::system_clock::now(),
+                                                FURLTaskInfo ? FURLTaskInfo->Num : 0});
     FConfig.Sink->Post(TWorkerEvent{WM_TASK_LOG, nullptr, std::move(msg)});
 }
 

@@ -55,6 +55,8 @@ class TActiveTaskThread {
     bool Aborted(TMetricaStrategy s);
     void Log(const char* pattern, const std::string& text = {});
     void PostLogMessage(std::string text);
+    // Stores the last log line as the reason when strategy s failed.
+    void KeepFailureReason(TMetricaStrategy s);
     void PostTaskFinished(std::unique_ptr<TURLTaskInfo> task);
     void PostRequestSent();
 
@@ -64,6 +66,7 @@ class TActiveTaskThread {
     TWorkerConfig FConfig;
     std::shared_ptr<http::ICurl> FClient;
     std::string FClientError;  // why FClient could not be made
+    std::string FLastLogLine;
     simdjson::dom::parser FParser;
 };
 

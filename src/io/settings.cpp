@@ -125,6 +125,41 @@ TResult<> SaveLang(const std::string& path, std::string_view code) {
     return TIniFile(path).WriteString(kSectionParams, kKeyLang, code);
 }
 
+TWindowSettings LoadWindowSettings(const std::string& path) {
+    TWindowSettings w;
+    TIniFile ini(path);
+    auto read = [&](const char* key) { return ini.ReadString(kSectionWindow, key).value_or(""); };
+    // Four numbers or nothing: a damaged value must not place the window anywhere.
+    // A hand-edited value may have spaces around its numbers.
+    std::string geometry = read(kKeyWindowGeometry);
+    std::erase(geometry, ' ');
+    std::array<int, 4> g{};
+    size_t field = 0, from = 0;
+    for (; field < g.size() && from <= geometry.size(); ++field) {
+        const size_t comma = std::min(geometry.find(',', from), geometry.size());
+        const auto v = ParseIniIntOpt(std::string_view(geometry).substr(from, comma - from));
+        if (!v) break;
+        g[field] = *v;
+        from = comma + 1;
+    }
+    if (field == g.size() && from == geometry.size() + 1 && g[2] > 0 && g[3] > 0) w.Geometry = g;
+    if (auto v = ParseIniIntOpt(read(kKeyWindowMaximized))) w.Maximized = *v != 0;
+    if (auto v = ParseIniIntOpt(read(kKeyConfirmLoss))) w.ConfirmLoss = *v != 0;
+    return w;
+}
+
+TResult<> SaveWindowGeometry(const std::string& path, const std::array<int, 4>& g, bool maximized) {
+    const std::string geometry = std::to_string(g[0]) + "," + std::to_string(g[1]) + "," +
+                                 std::to_string(g[2]) + "," + std::to_string(g[3]);
+    return TIniFile(path).WriteStrings(
+        kSectionWindow,
+        {{kKeyWindowGeometry, geometry}, {kKeyWindowMaximized, maximized ? "1" : "0"}});
+}
+
+TResult<> SaveConfirmLoss(const std::string& path, bool confirm) {
+    return TIniFile(path).WriteString(kSectionWindow, kKeyConfirmLoss, confirm ? "1" : "0");
+}
+
 std::string SettingsFilePath(const std::string& appDir) {
     std::string dir = appDir.empty() ? std::string("./") : appDir;
     if (dir.back() != '/') dir += '/';

@@ -1,6 +1,7 @@
 // The settings both front ends keep in "Velmora.ini": names, defaults, ranges, load and save.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,22 @@ TSettingsValues LoadSettings(const std::string& path);
 TResult<> SaveParams(const std::string& path, const TSettingsValues& values);
 // Writes "lang" alone.
 TResult<> SaveLang(const std::string& path, std::string_view code);
+
+// --- The desktop window's own state, in a section of its own.
+inline constexpr const char* kSectionWindow = "WINDOW";
+inline constexpr const char* kKeyWindowGeometry = "geometry";  // "x,y,width,height", no frame
+inline constexpr const char* kKeyWindowMaximized = "maximized";
+inline constexpr const char* kKeyConfirmLoss = "confirm-loss";  // "0": never ask before a loss
+
+struct TWindowSettings {
+    std::optional<std::array<int, 4>> Geometry;  // x, y, width, height inside the frame
+    bool Maximized = false;
+    bool ConfirmLoss = true;
+};
+TWindowSettings LoadWindowSettings(const std::string& path);
+TResult<> SaveWindowGeometry(const std::string& path, const std::array<int, 4>& geometry,
+                             bool maximized);
+TResult<> SaveConfirmLoss(const std::string& path, bool confirm);
 
 // appDir (with or without its trailing "/") + "Velmora.ini" when that folder is writable and
 // not the installed programs' folder; otherwise "$XDG_CONFIG_HOME/Velmora/Velmora.ini"

@@ -26,6 +26,15 @@ namespace velmora::sim {
 
 namespace {
 
+// The demo's news: plain, short, and local like everything else the demo touches.
+constexpr const char* kNewsPage =
+    "<html><head><meta charset=\"utf-8\"><title>Velmora</title></head><body>"
+    "<h3>Velmora demo</h3>"
+    "<p>This news pane is served by the local PageSpeed simulator.</p>"
+    "<ul><li>Answers come from recorded Lighthouse results, with a short think time.</li>"
+    "<li>Some sample URLs fail on purpose, to show how failures look.</li></ul>"
+    "</body></html>";
+
 using Clock = std::chrono::steady_clock;
 
 constexpr char kPath[] = "/pagespeedonline/v5/runPagespeed";
@@ -442,6 +451,9 @@ bool Simulator::Start() {
     server->set_keep_alive_max_count(1);
     server->set_read_timeout(5);
     server->set_write_timeout(5);
+    server->Get(kNewsPath, [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(kNewsPage, "text/html; charset=utf-8");
+    });
     server->Get(".*",
                 [&s](const httplib::Request& req, httplib::Response& res) { s.Handle(req, res); });
     // Requests httplib rejects itself (other methods, malformed lines) still get a JSON error.

@@ -239,7 +239,7 @@ TEST_F(RunControllerTest, MergeMovesResultsByNumAndGivesValuesTheirColumns) {
     EXPECT_THAT(Window.Invalidated, ElementsAre(2));
 }
 
-TEST_F(RunControllerTest, AbortStopsDispatchDropsAbortedTasksAndLeavesExportDisabled) {
+TEST_F(RunControllerTest, AbortStopsDispatchDropsAbortedTasksAndKeepsFinishedOnesExportable) {
     AddUrls(5);
     Ctl.btRunRequestsClick(TRunSender::btRunRequests);
     RequestSent();
@@ -264,9 +264,19 @@ TEST_F(RunControllerTest, AbortStopsDispatchDropsAbortedTasksAndLeavesExportDisa
     EXPECT_EQ(Window.Pos, 3);
     EXPECT_FALSE(Ctl.Running());
     EXPECT_FALSE(AbortRequested.load());
-    EXPECT_FALSE(Enabled(TRunButton::btExport));
+    // URL 1 finished before the cancel: its results can be exported.
+    EXPECT_TRUE(Enabled(TRunButton::btExport));
     EXPECT_TRUE(Enabled(TRunButton::btRunRequests));
     EXPECT_EQ(Workers.Started.size(), 3u);
+}
+
+TEST_F(RunControllerTest, ExportStaysDisabledWhenACancelledRunCheckedNothing) {
+    AddUrls(2);
+    Ctl.btRunRequestsClick(TRunSender::btRunRequests);
+    Ctl.btAbortRequestsClick();
+    Finish(0, trAborted, trAborted);
+    EXPECT_FALSE(Ctl.Running());
+    EXPECT_FALSE(Enabled(TRunButton::btExport));
 }
 
 TEST_F(RunControllerTest, ErrorRecheckChoosesCheckedEntriesThatFailedAndKeepsTheRest) {
@@ -376,7 +386,8 @@ TEST_F(RunControllerTest, AWorkerThatCannotBeStartedIsReportedAndTheRunStillEnds
     EXPECT_TRUE(Ctl.Running());
     Finish(0);
     EXPECT_FALSE(Ctl.Running());
-    EXPECT_FALSE(Enabled(TRunButton::btExport));
+    // URL 1 was checked before the run stopped short.
+    EXPECT_TRUE(Enabled(TRunButton::btExport));
     EXPECT_FALSE(AbortRequested.load());
 }
 

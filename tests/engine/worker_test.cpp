@@ -214,6 +214,10 @@ TEST_F(WorkerTest, DesktopSendFailureStillTriesMobile) {
     ASSERT_TRUE(task);
     EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trSendError);
     EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trOK);
+    // The failed strategy keeps the log's reason, the good one none.
+    EXPECT_EQ(task->TaskResults->ErrorMessage[msDesktop],
+              "ОШИБКА отправки запроса: Couldn't connect to server");
+    EXPECT_EQ(task->TaskResults->ErrorMessage[msMobile], "");
     EXPECT_EQ(Urls().size(), 2u);
     EXPECT_THAT(
         Sink.Trace(),
@@ -297,6 +301,8 @@ TEST_F(WorkerTest, BodiesThatAreNoJsonObjectGiveParseError) {
         ASSERT_TRUE(task);
         EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trParseError);
         EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trParseError);
+        EXPECT_EQ(task->TaskResults->ErrorMessage[msMobile].rfind("ОШИБКА парсинга ответа: ", 0),
+                  0u);
         auto trace = sink.Trace();
         EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
                                 [](const std::string& l) {

@@ -23,7 +23,8 @@ TEST_F(Import, TextFileFiltersAndNumbers) {
     EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "2"}));
     EXPECT_EQ(Column(msMobile, 1), Urls());
     EXPECT_EQ(Caption(), " Список URL (2) ");
-    EXPECT_EQ(LastLog(), "Данные загружены");
+    EXPECT_EQ(LastLog(),
+              "Данные загружены. Добавлено: 2; пропущено — повторы: 1, ресурсные файлы: 1");
     EXPECT_TRUE(W->Ui().btRunRequests->isEnabled());
     EXPECT_FALSE(W->Ui().btExport->isEnabled());
     EXPECT_TRUE(Boxes.empty());
@@ -39,7 +40,9 @@ TEST_F(Import, ClipboardTrimsTheSameLines) {
         "\thttp://site.test/b\t");
     G->btInsertURLs4ClipClick();
     EXPECT_EQ(Urls(), QStringList({"http://site.test/a", "http://site.test/b"}));
-    EXPECT_EQ(LastLog(), "Данные вставлены из буфера обмена");
+    EXPECT_EQ(LastLog(),
+              "Данные вставлены из буфера обмена. Добавлено: 2; пропущено — повторы: 1, "
+              "ресурсные файлы: 1");
 
     // No text: nothing changes, nothing is said.
     QGuiApplication::clipboard()->clear();
@@ -82,7 +85,7 @@ TEST_F(Import, StartUpFileHonoursKeepSetting) {
         EXPECT_TRUE(W->LoadUrlsFromTextFile(WriteFile("start.txt", "http://b/\n")));
         EXPECT_EQ(Urls(), c.Expected);
         EXPECT_EQ(Column(msMobile, 1), c.Expected);
-        EXPECT_EQ(LastLog(), "Данные загружены");
+        EXPECT_EQ(LastLog(), "Данные загружены. Добавлено: 1");
 
         Boxes.clear();
         EXPECT_FALSE(W->LoadUrlsFromTextFile(Dir.filePath("missing.txt")));
@@ -108,7 +111,9 @@ TEST_F(Import, LimitStopsAtTenThousandWithOneMessage) {
     EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL, не добавлено: 2");
     EXPECT_EQ(Caption(), " Список URL (10000) ");
     EXPECT_EQ(Model(msMobile)->rowCount(), 10000);
-    EXPECT_EQ(LastLog(), "Данные вставлены из буфера обмена");
+    EXPECT_EQ(LastLog(),
+              "Данные вставлены из буфера обмена. Добавлено: 1; пропущено — повторы: 1, "
+              "сверх лимита: 2");
 }
 
 TEST_F(Import, TextFileProblemsChangeNothing) {
@@ -173,7 +178,7 @@ TEST_F(SitemapImport, DefaultNamespaceAndProgress) {
     EXPECT_EQ(W->Ui().ProgressBar->maximum(), 5);
     EXPECT_EQ(W->Ui().ProgressBar->value(), 3);
     EXPECT_FALSE(W->Ui().pProgress->isVisible());
-    EXPECT_EQ(LastLog(), "Данные загружены");
+    EXPECT_EQ(LastLog(), "Данные загружены. Добавлено: 2");
     ASSERT_GE(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите файл sitemap.xml для импорта URL");
     EXPECT_EQ(Asked[2], "Файлы sitemap.xml (*.xml)");
@@ -184,7 +189,7 @@ TEST_F(SitemapImport, PrefixedSitemapIsRead) {
         "<s:urlset xmlns:s=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
         "<s:url><s:loc>http://a/</s:loc></s:url></s:urlset>");
     EXPECT_EQ(Urls(), QStringList({"http://a/"}));
-    EXPECT_EQ(LastLog(), "Данные загружены");
+    EXPECT_EQ(LastLog(), "Данные загружены. Добавлено: 1");
 }
 
 TEST_F(SitemapImport, BadFilesKeepListAndResults) {
@@ -227,7 +232,7 @@ TEST_F(SitemapImport, FiftyThousandEntriesStopAtTheLimit) {
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL, не добавлено: 40000");
     EXPECT_EQ(Caption(), " Список URL (10000) ");
-    EXPECT_EQ(LastLog(), "Данные загружены");
+    EXPECT_EQ(LastLog(), "Данные загружены. Добавлено: 10000; пропущено — сверх лимита: 40000");
 }
 
 }  // namespace

@@ -397,5 +397,34 @@ TEST(Settings, SettingsFilePathFallsBackToUserConfig) {
         EXPECT_EQ(SettingsFilePath(installed), dir.File("home/.config/Velmora/Velmora.ini"));
 }
 
+TEST(WindowSettings, OnlyAWholeGeometryIsTakenAndTheSectionStandsApart) {
+    TTempDir dir;
+    const std::string ini = dir.File("Velmora.ini");
+    struct Case {
+        const char* Value;
+        bool Taken;
+    } cases[] = {{"10,20,800,600", true},
+                 {" 10 , -20 , 800 , 600 ", true},
+                 {"10,20,800", false},
+                 {"10,20,800,600,1", false},
+                 {"10,20,0,600", false},
+                 {"10,x,800,600", false},
+                 {"", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Value);
+        test::WriteBytes(ini, std::string("[WINDOW]\ngeometry=") + c.Value + "\n");
+        EXPECT_EQ(LoadWindowSettings(ini).Geometry.has_value(), c.Taken);
+    }
+    test::WriteBytes(ini, "[PARAMS]\nlang=en\n");
+    ASSERT_TRUE(Succeeded(SaveWindowGeometry(ini, {1, 2, 300, 400}, true)));
+    ASSERT_TRUE(Succeeded(SaveConfirmLoss(ini, false)));
+    const TWindowSettings w = LoadWindowSettings(ini);
+    EXPECT_EQ(*w.Geometry, (std::array<int, 4>{1, 2, 300, 400}));
+    EXPECT_TRUE(w.Maximized);
+    EXPECT_FALSE(w.ConfirmLoss);
+    EXPECT_EQ(LoadSettings(ini).Lang, "en");
+    EXPECT_TRUE(LoadWindowSettings(dir.File("missing.ini")).ConfirmLoss);
+}
+
 }  // namespace
 }  // namespace velmora::io

@@ -70,7 +70,15 @@ class TWindowTest : public ::testing::Test {
             Boxes.push_back({icon, text});
         };
         G->Dialogs.OpenUrl = [this](const QUrl& u) { Opened << u; };
-        G->Dialogs.ShowAdvices = [this](const TGAdviceList& l) { AdviceShown.push_back(l.size()); };
+        G->Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
+            Confirms << text;
+            *dontAskAgain = TickDontAskAgain;
+            return ConfirmAnswer;
+        };
+        G->Dialogs.ShowAdvices = [this](const TGAdviceList& l, const QString& errorLine) {
+            AdviceShown.push_back(l.size());
+            AdviceErrors << errorLine;
+        };
     }
 
     QString WriteFile(const QString& name, const QByteArray& bytes) {
@@ -131,6 +139,10 @@ class TWindowTest : public ::testing::Test {
     std::vector<TBox> Boxes;
     QList<QUrl> Opened;
     std::vector<size_t> AdviceShown;
+    QStringList AdviceErrors;  // the first line of each advice window shown
+    QStringList Confirms;      // questions asked before a loss
+    bool ConfirmAnswer = true;
+    bool TickDontAskAgain = false;
 };
 
 }  // namespace velmora::app::test

@@ -1,0 +1,79 @@
+// What the window tells about a running check: how far it is, how long it may still take,
+// which rows are in flight, which have waited too long, and the summary at its end.
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/run_controller.h"
+#include "engine/tasks.h"
+
+namespace velmora::app {
+
+class TRunProgress {
+  public:
+    using TClock = std::chrono::steady_clock;
+    // A request that has not answered after this long is worth a log line.
+    static constexpr std::chrono::seconds kStuckAfter{60};
+
+    bool Active() const { return active_; }
+    int Total() const { return total_; }
+    int Done() const { return ok_ + failed_ + aborted_; }
+    bool InFlight(int32_t num) const { return inFlight_.count(num) != 0; }
+
+    // A run of total tasks begins.
+    void Start(int total, TClock::time_point now);
+    void TaskStarted(int32_t num, TClock::time_point now);
+    // The task logged something: it is moving, so its wait starts again.
+    void TaskActivity(int32_t num, TClock::time_point now);
+    // The task came back; its results (or none) decide how it counts.
+    void TaskFinished(const TURLTaskInfo& task);
+    // "checked / total (per cent), time left" for the progress bar.
+    QString ProgressText(TClock::time_point now) const;
+    // Numbers of the tasks that have been silent for longer than kStuckAfter, each reported
+    // once per wait.
+    std::vector<int32_t> NewlyStuck(TClock::time_point now);
+    // Ends the run; returns the log line with the counts and the time taken. Tasks that never
+    // came back (a cancel) count as aborted.
+    QString Finish(TClock::time_point now);
+
+    // "m:ss", or "h:mm:ss" from an hour on.
+    static QString Duration(std::chrono::seconds d);
+
+  private:
+    struct TFlight {
+        TClock::time_point Since;
+        bool Reported = false;
+    };
+    bool active_ = false;
+    int total_ = 0;
+    int ok_ = 0;
+    int failed_ = 0;
+    int aborted_ = 0;
+    TClock::time_point start_;
+    std::unordered_map<int32_t, TFlight> inFlight_;
+};
+
+// Passes worker starts on and says which task each one took.
+class TObservedWorkerFactory : public IWorkerFactory {
+  public:
+    TObservedWorkerFactory(IWorkerFactory& inner, std::function<void(int32_t num)> started)
+        : inner_(inner), started_(std::move(started)) {}
+    void StartWorker(std::unique_ptr<TURLTaskInfo> task, const std::string& apiKey,
+                     TURLTaskInfoPool& pool) override {
+        const int32_t num = task->Num;
+        inner_.StartWorker(std::move(task), apiKey, pool);
+        started_(num);
+    }
+    int32_t LiveWorkers() const override { return inner_.LiveWorkers(); }
+
+  private:
+    IWorkerFactory& inner_;
+    std::function<void(int32_t)> started_;
+};
+
+}  // namespace velmora::app

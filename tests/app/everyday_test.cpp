@@ -1,0 +1,242 @@
+// The window for everyday use: the keyboard, small screens, progress texts, the command line
+// without a display, the second start and the news pane.
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
+
+#include "app/grid_model.h"
+#include "app/news_browser.h"
+#include "app/run_progress.h"
+#include "app/single_instance.h"
+#include "app/window_placement.h"
+#include "io/settings.h"
+#include "sim/simulator.h"
+#include "support/window_env.h"
+
+namespace velmora::app::test {
+namespace {
+
+TEST(Keyboard, TabLeavesTheGridsAndTheLogInTheWindowsOrder) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (QWidget* list :
+         {static_cast<QWidget*>(w->Ui().vtURLsD), static_cast<QWidget*>(w->Ui().lvLog)}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        list->setFocus();
+        ASSERT_TRUE(list->hasFocus());
+        QTest::keyClick(list, Qt::Key_Tab);
+        EXPECT_NE(QApplication::focusWidget(), list);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Backtab);
+        EXPECT_NE(QApplication::focusWidget(), list);
+    }
+    // The button column keeps its order.
+    w->Ui().btImportURLs4TXT->setFocus();
+    QTest::keyClick(w->Ui().btImportURLs4TXT, Qt::Key_Tab);
+    QWidget* next = QApplication::focusWidget();
+    EXPECT_TRUE(next == w->Ui().btExport || next == w->Ui().btImportURLs4XML ||
+                next == w->Ui().btInsertURLs4Clip)
+        << (next ? next->objectName().toStdString() : "none");
+}
+
+TEST(Placement, FitFrameKeepsTheTitleBarOnTheScreen) {
+    const QRect laptop(0, 0, 1366, 741);  // 1366x768 less a panel
+    struct Case {
+        QRect Frame, Area, Expected;
+    } cases[] = {
+        {QRect(0, 0, 1295, 784), laptop, QRect(35, 0, 1295, 741)},    // too tall
+        {QRect(0, 0, 1000, 600), laptop, QRect(183, 71, 1000, 600)},  // centred
+        {QRect(0, 0, 2000, 1200), QRect(1366, 27, 1920, 1053), QRect(1366, 27, 1920, 1053)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FitFrame(c.Frame, c.Area), c.Expected);
+    EXPECT_TRUE(FitsOnAScreen(QRect(10, 10, 800, 600), {laptop}));
+    EXPECT_FALSE(FitsOnAScreen(QRect(1400, 10, 800, 600), {laptop}));
+}
+
+TEST(Placement, ASmallScreenGetsTheWholeWindowAndTheStateIsRemembered) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    const QRect small(0, 24, 1366, 720);
+    QRect moved;
+    {
+        auto w = ShowWindow(dir.Options());
+        w->PlaceInArea(small);
+        const QRect frame = w->geometry().marginsAdded(w->FrameMargins());
+        EXPECT_TRUE(small.contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        EXPECT_GE(frame.top(), small.top());
+        const QRect avail = w->screen()->availableGeometry();
+        moved = QRect(avail.x() + 50, avail.y() + 60, avail.width() / 2, avail.height() / 2);
+        w->setGeometry(moved);
+        w->close();
+    }
+    const io::TWindowSettings stored = io::LoadWindowSettings(dir.Ini().toStdString());
+    ASSERT_TRUE(stored.Geometry);
+    EXPECT_EQ(*stored.Geometry,
+              (std::array<int, 4>{moved.x(), moved.y(), moved.width(), moved.height()}));
+    EXPECT_FALSE(stored.Maximized);
+    {
+        auto w = ShowWindow(dir.Options());
+        EXPECT_EQ(w->geometry(), moved);
+    }
+    // A place on a screen that is not there any more is not restored.
+    ASSERT_TRUE(io::SaveWindowGeometry(dir.Ini().toStdString(), {9000, 9000, 900, 500}, false));
+    auto w = ShowWindow(dir.Options());
+    EXPECT_NE(w->geometry().topLeft(), QPoint(9000, 9000));
+}
+
+TEST(Progress, TextsAtAKnownClock) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());  // loads the catalogues
+    using namespace std::chrono;
+    const TRunProgress::TClock::time_point t0{};
+    TRunProgress p;
+    p.Start(4, t0);
+    for (int32_t n : {1, 2}) p.TaskStarted(n, t0);
+    EXPECT_TRUE(p.InFlight(1));
+    EXPECT_EQ(p.ProgressText(t0), "Checked 0 of 4 (0%)");
+    TURLTaskInfo ok("http://a/", 1), failed("http://b/", 2);
+    ok.InitMetricResults();
+    ok.TaskResults->TaskResult = {trOK, trOK};
+    failed.InitMetricResults();
+    failed.TaskResults->TaskResult = {trOK, trSendError};
+    p.TaskFinished(ok);
+    EXPECT_FALSE(p.InFlight(1));
+    EXPECT_EQ(p.ProgressText(t0 + seconds(30)), "Checked 1 of 4 (25%), about 1:30 left");
+    // URL 2 is silent for a minute; it is reported once, and again only after news of it.
+    p.TaskStarted(3, t0 + seconds(50));
+    EXPECT_TRUE(p.NewlyStuck(t0 + seconds(59)).empty());
+    EXPECT_EQ(p.NewlyStuck(t0 + seconds(61)), std::vector<int32_t>{2});
+    EXPECT_TRUE(p.NewlyStuck(t0 + seconds(100)).empty());
+    p.TaskActivity(2, t0 + seconds(100));
+    EXPECT_EQ(p.NewlyStuck(t0 + seconds(200)), (std::vector<int32_t>{2, 3}));
+    p.TaskFinished(failed);
+    EXPECT_EQ(p.ProgressText(t0 + seconds(3600)), "Checked 2 of 4 (50%), about 1:00:00 left");
+    // URL 3 never came back and URL 4 never started: both aborted.
+    EXPECT_EQ(p.Finish(t0 + seconds(3725)),
+              "Check finished: 1 OK, 1 failed, 2 aborted, took 1:02:05");
+    EXPECT_FALSE(p.Active());
+}
+
+TEST(Progress, ARunShowsCheckingMarksTheCountsAndItsSummary) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    sim::SimOptions so;
+    so.latencyMinMs = so.latencyMaxMs = 400;
+    sim::Simulator simulator(so);
+    ASSERT_TRUE(simulator.Start()) << simulator.Error();
+    QFile f(dir.Path() + "urls.txt");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("https://a.example/\nhttps://b.example/sim-error500/x\n");
+    f.close();
+    TAppOptions o = dir.Options();
+    o.Endpoint = QString::fromStdString(simulator.Endpoint());
+    o.UrlsFile = f.fileName();
+    auto w = ShowWindow(o);
+    ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 2; }));
+    w->Ui().edMinReqDelay->setValue(100);
+    w->btRunRequestsClick();
+    ASSERT_TRUE(w->Controller().Running());
+    EXPECT_EQ(w->GridModel(msDesktop)->index(0, gcError).data().toString(), "checking…");
+    EXPECT_TRUE(w->Ui().ProgressBar->isTextVisible());
+    EXPECT_TRUE(w->Ui().ProgressBar->format().startsWith("Checked 0 of 2 (0%)"));
+    ASSERT_TRUE(WaitFor([&] { return !w->Controller().Running(); }, 30000));
+    EXPECT_EQ(w->GridModel(msDesktop)->index(0, gcError).data().toString(), "");
+    EXPECT_TRUE(w->Ui().lvLog->item(0, 1)->text().startsWith(
+        "Check finished: 1 OK, 1 failed, 0 aborted, took 0:0"))
+        << w->Ui().lvLog->item(0, 1)->text().toStdString();
+    EXPECT_TRUE(w->Ui().btExport->isEnabled());
+    simulator.Stop();
+}
+
+TEST(CommandLine, HelpAndVersionNeedNoDisplay) {
+    EXPECT_TRUE(InfoOptionAnswer({"--urls", "x", "--help"})->startsWith("Usage: velmora"));
+    EXPECT_TRUE(InfoOptionAnswer({"--version"})->startsWith("Velmora "));
+    EXPECT_FALSE(InfoOptionAnswer({"--demo"}));
+    for (const char* option : {"--help", "--version"}) {
+        SCOPED_TRACE(option);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(VELMORA_APP_BINARY), {option});
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_FALSE(program.readAllStandardOutput().isEmpty());
+    }
+}
+
+TEST(SecondStart, BringsTheRunningWindowUpWithItsUrls) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    QTemporaryDir lockDir;
+    TSingleInstance first(lockDir.path());
+    ASSERT_TRUE(first.Acquire());
+    auto w = ShowWindow(dir.Options());
+    QObject::connect(&first, &TSingleInstance::Activated, w.get(),
+                     &TfmMain::ActivateFromSecondStart);
+    QFile f(dir.Path() + "more.txt");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("http://handed.over/\n");
+    f.close();
+    QSignalSpy spy(&first, &TSingleInstance::Activated);
+
+    TSingleInstance second(lockDir.path());
+    EXPECT_FALSE(second.Acquire());
+    // The second start runs in its own folder: a relative path must arrive whole.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(dir.Path());
+    const bool asked = second.AskRunningInstance("more.txt");
+    QDir::setCurrent(cwd);
+    ASSERT_TRUE(asked);
+    ASSERT_TRUE(WaitFor([&] { return spy.count() == 1; }, 5000));
+    EXPECT_EQ(spy[0][0].toString(), f.fileName());
+    ASSERT_EQ(w->Master().Count(), 1u);
+    EXPECT_EQ(w->Master()[0].URL, "http://handed.over/");
+
+    // Without a running instance nobody answers.
+    QTemporaryDir empty;
+    EXPECT_FALSE(TSingleInstance(empty.path()).AskRunningInstance({}, 500));
+}
+
+TEST(News, TheSimulatorServesThePageAndAFailureIsOneTranslatedLine) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    sim::Simulator simulator;
+    ASSERT_TRUE(simulator.Start()) << simulator.Error();
+    TAppOptions o = dir.Options();
+    o.NewsBaseUrl = QString::fromStdString(simulator.Endpoint());
+    auto w = ShowWindow(o);
+    ASSERT_TRUE(WaitFor([&] { return !w->Ui().NewsBrowser->Loading(); }, 15000));
+    EXPECT_TRUE(w->Ui().NewsBrowser->toPlainText().contains("Velmora demo"))
+        << w->Ui().NewsBrowser->toPlainText().toStdString();
+    simulator.Stop();
+
+    // Nothing listens on port 9 of the default options.
+    auto offline = ShowWindow(dir.Options());
+    ASSERT_TRUE(WaitFor([&] { return !offline->Ui().NewsBrowser->Loading(); }, 15000));
+    EXPECT_EQ(offline->Ui().NewsBrowser->toPlainText(),
+              "News is not available right now (no connection to the server)");
+    struct Case {
+        int Code;
+        const char* Expected;
+    } cases[] = {{22, "(the server answered with an error)"},
+                 {6, "(the server's address was not found)"},
+                 {35, "(SSL connect error)"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(NewsFailureReason(c.Code, "SSL connect error"), c.Expected);
+}
+
+}  // namespace
+}  // namespace velmora::app::test

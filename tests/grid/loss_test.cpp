@@ -1,0 +1,156 @@
+// Results are never lost by one keystroke: the question before a loss, undo of a delete, the
+// chart and Export following the list, and failures that can be read.
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "app/confirm_loss.h"
+#include "app/score_chart.h"
+#include "io/settings.h"
+#include "support/window_fixture.h"
+
+namespace velmora::app::test {
+namespace {
+
+class Loss : public TWindowTest {
+  protected:
+    void SetUp() override {
+        TWindowTest::SetUp();
+        QGuiApplication::clipboard()->setText("http://1/\nhttp://2/\nhttp://3/");
+        G->btInsertURLs4ClipClick();
+        SetResult(W->Master()[0], msDesktop, trOK, "91");
+        SetResult(W->Master()[1], msDesktop, trOK, "42");
+    }
+    void SelectAllAndDelete() {
+        Grid(msDesktop)->selectAll();
+        G->miDeleteURL->trigger();
+    }
+};
+
+TEST_F(Loss, DeletingRowsWithResultsIsAskedAndUndoBringsThemBack) {
+    ConfirmAnswer = false;
+    SelectAllAndDelete();
+    ASSERT_EQ(Confirms.size(), 1);
+    EXPECT_EQ(Confirms[0], "Удалить строки (3) вместе с результатами проверки?");
+    EXPECT_EQ(W->Master().Count(), 3u);
+
+    ConfirmAnswer = true;
+    SelectAllAndDelete();
+    EXPECT_TRUE(W->Master().Empty());
+    EXPECT_FALSE(W->Ui().btExport->isEnabled());
+    // The chart follows the emptied list.
+    EXPECT_EQ(W->Ui().crtURLScore->Bands().Total(), 0);
+
+    W->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(W.get()));
+    Grid(msDesktop)->setFocus();
+    QTest::keyClick(Grid(msDesktop), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://2/", "http://3/"}));
+    EXPECT_EQ(Column(msDesktop, gcScore), QStringList({"91", "42", ""}));
+    EXPECT_EQ(Column(msDesktop, gcNumber), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(W->Ui().crtURLScore->Bands().Total(), 2);
+    EXPECT_TRUE(W->Ui().btExport->isEnabled());
+    // One level: a second Ctrl+Z has nothing to put back.
+    G->miUndoDeleteClick();
+    EXPECT_EQ(W->Master().Count(), 3u);
+}
+
+TEST_F(Loss, UndoPutsDeletedRowsBackBetweenTheKeptOnes) {
+    Grid(msDesktop)->selectRow(1);
+    G->miDeleteURL->trigger();
+    EXPECT_TRUE(Confirms.isEmpty());  // one row with results: no question
+    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://3/"}));
+    G->miUndoDeleteClick();
+    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://2/", "http://3/"}));
+    EXPECT_EQ(Column(msDesktop, gcScore), QStringList({"91", "42", ""}));
+}
+
+TEST_F(Loss, ReplacingAListWithResultsIsAskedAndImportsForgetTheUndo) {
+    Grid(msDesktop)->selectRow(2);
+    G->miDeleteURL->trigger();
+    ConfirmAnswer = false;
+    QGuiApplication::clipboard()->setText("http://new/");
+    G->btInsertURLs4ClipClick();
+    ASSERT_EQ(Confirms.size(), 1);
+    EXPECT_EQ(Confirms[0], "Заменить список URL? Результаты проверки будут потеряны.");
+    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://2/"}));
+
+    // Keeping the URLs loses nothing, so nothing is asked.
+    W->Ui().cbImpNoClearURLs->setChecked(true);
+    G->btInsertURLs4ClipClick();
+    EXPECT_EQ(Confirms.size(), 1);
+    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://2/", "http://new/"}));
+    EXPECT_FALSE(G->CanUndoDelete());
+}
+
+TEST_F(Loss, DontAskAgainIsStoredAndHonoured) {
+    TickDontAskAgain = true;
+    QGuiApplication::clipboard()->setText("http://new/");
+    G->btInsertURLs4ClipClick();
+    EXPECT_EQ(Confirms.size(), 1);
+    EXPECT_FALSE(io::LoadWindowSettings(W->SettingsPath().toStdString()).ConfirmLoss);
+    SetResult(W->Master()[0], msDesktop, trOK, "50");
+    G->btInsertURLs4ClipClick();
+    EXPECT_EQ(Confirms.size(), 1);
+}
+
+// The real question: Enter confirms, Esc cancels, the tick is reported.
+TEST(ConfirmLossBox, EnterConfirmsEscCancels) {
+    struct Case {
+        int Key;
+        bool Tick;
+        bool Expected;
+    } cases[] = {{Qt::Key_Return, true, true}, {Qt::Key_Escape, false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Key);
+        QTimer::singleShot(50, [&c] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            if (c.Tick) box->checkBox()->setChecked(true);
+            QTest::keyClick(box, static_cast<Qt::Key>(c.Key));
+        });
+        bool tick = !c.Tick;
+        EXPECT_EQ(AskBeforeLoss(nullptr, "?", &tick), c.Expected);
+        EXPECT_EQ(tick, c.Tick);
+    }
+}
+
+using Failures = TWindowTest;
+
+TEST_F(Failures, ReasonInToolTipAndFirstLineOfTheAdviceWindowForBothStrategies) {
+    QGuiApplication::clipboard()->setText("http://1/");
+    G->btInsertURLs4ClipClick();
+    TURLTaskInfo& t = W->Master()[0];
+    SetResult(t, msDesktop, trServiceError, "", "", 0, 500);
+    SetResult(t, msMobile, trParseError, "");
+    t.TaskResults->ErrorMessage[msDesktop] = "сервер вернул необрабатываемую ошибку: Boom";
+    t.TaskResults->ErrorMessage[msMobile] = "ОШИБКА парсинга ответа: TAPE_ERROR";
+    struct Case {
+        TMetricaStrategy S;
+        QString Expected;
+    } cases[] = {
+        {msDesktop, "Ошибка: сервер вернул необрабатываемую ошибку: Boom (HTTP 500)"},
+        {msMobile, "Ошибка: ОШИБКА парсинга ответа: TAPE_ERROR"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.S);
+        EXPECT_EQ(Model(c.S)->index(0, gcError).data(Qt::ToolTipRole).toString(), c.Expected);
+        W->Ui().pcStrategy->setCurrentIndex(c.S == msDesktop ? 0 : 1);
+        Grid(c.S)->setCurrentIndex(Model(c.S)->index(0, gcURL));
+        AdviceErrors.clear();
+        G->vtURLsMDblClick(Grid(c.S));
+        EXPECT_EQ(AdviceErrors, QStringList({c.Expected}));
+    }
+    // A good row has no tool tip and opens no window without advice.
+    SetResult(t, msMobile, trOK, "90");
+    EXPECT_FALSE(Model(msMobile)->index(0, gcError).data(Qt::ToolTipRole).isValid());
+    AdviceErrors.clear();
+    G->vtURLsMDblClick(Grid(msMobile));
+    EXPECT_TRUE(AdviceErrors.isEmpty());
+}
+
+}  // namespace
+}  // namespace velmora::app::test
