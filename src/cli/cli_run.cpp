@@ -8,6 +8,7 @@
 
 #include "base/decimal_separator.h"
 #include "base/translate.h"
+#include "cli/cli_history.h"
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
 #include "engine/run_controller.h"
@@ -28,10 +29,6 @@ namespace velmora::cli {
 namespace {
 
 std::atomic<bool> gAbortSignalled{false};
-
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
-}
 
 std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
     const std::string& wanted = o.Lang.empty() ? s.Lang : o.Lang;
@@ -62,16 +59,10 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
     return true;
 }
 
-bool Export(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-            const TURLTaskInfoList& master) {
-    if (path.empty()) return true;
-    std::vector<const TURLTaskInfo*> rows;
-    rows.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    const TResult<> written = io::ExportGridCsv(path, codepage, s, rows);
-    if (written) return true;
-    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
-    return false;
+// What the history keeps of a run's parameters (never the key).
+std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint) {
+    return "max-threads=" + std::to_string(run.MaxThreads) +
+           "\nreq-predelay=" + std::to_string(run.MinReqDelay) + "\nendpoint=" + endpoint;
 }
 
 // Resident set size now, in KiB.
@@ -92,6 +83,22 @@ long PeakRssKb() {
 
 }  // namespace
 
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
+}
+
+bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,
+                    const TURLTaskInfoList& master) {
+    if (path.empty()) return true;
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    const TResult<> written = io::ExportGridCsv(path, codepage, s, rows);
+    if (written) return true;
+    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
+    return false;
+}
+
 void RequestAbortFromSignal() {
     gAbortSignalled.store(true);
 }
@@ -102,12 +109,21 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     const io::TSettingsValues settings = io::LoadSettings(iniPath);
 
     i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale", VELMORA_LOCALEDIR});
-    const std::string lang = ChooseLanguage(o, settings);
+    std::string lang = ChooseLanguage(o, settings);
     i18n::UseLanguage(lang);
-    const std::string codepage = io::AnsiCodePageFor(lang);
+    std::string codepage = io::AnsiCodePageFor(lang);
 
+    std::unique_ptr<TCliHistory> history = TCliHistory::Open(o, settings);
+    if (!o.Command.empty()) return RunHistoryCommand(o, history.get(), lang);
     TURLTaskInfoList master;
-    if (!ImportUrls(o, codepage, master)) return kExitBadInput;
+    if (o.Resume) {
+        // The resumed run ends as it began: in its own language.
+        if (!history || !history->Resume(master, lang)) return kExitBadInput;
+        i18n::UseLanguage(lang);
+        codepage = io::AnsiCodePageFor(lang);
+    } else if (!ImportUrls(o, codepage, master)) {
+        return kExitBadInput;
+    }
 
     // Workers are detached and may post their very last event after the run has ended; the
     // queue therefore lives for the whole process.
@@ -126,6 +142,10 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
 
     TConsoleWindow window(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
     CheckRunController controller(window, master, workers, [&] { return run; });
+    if (history) {
+        if (!o.Resume) history->Begin(master, lang, RunSettingsText(run, config.Endpoint));
+        controller.SetMergeObserver([&](const TURLTaskInfo& task) { history->Merged(task); });
+    }
 
     auto deliver = [&](std::chrono::milliseconds wait) {
         std::optional<TWorkerEvent> ev = queue->Pop(wait);
@@ -138,7 +158,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     const auto runStart = std::chrono::steady_clock::now();
     bool aborted = false;
     if (!master.Empty()) {
-        controller.btRunRequestsClick(TRunSender::btRunRequests);
+        controller.btRunRequestsClick(o.Resume ? TRunSender::btResume : TRunSender::btRunRequests);
         while (controller.Running()) {
             deliver(std::chrono::milliseconds(50));
             if (gAbortSignalled.load() && !aborted) {
@@ -153,6 +173,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         while (deliver(std::chrono::milliseconds(0))) any = true;
         return any;
     });
+    if (history) history->Finish(aborted, master);
 
     if (o.Stats) {
         const long rssAfter = CurrentRssKb();
@@ -166,8 +187,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
                      "retained_bytes_per_url=%.0f peak_rss_kb=%ld\n",
                      master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
     }
-    bool written = Export(o.DesktopCsv, codepage, msDesktop, master) &&
-                   Export(o.MobileCsv, codepage, msMobile, master);
+    bool written = ExportStrategy(o.DesktopCsv, codepage, msDesktop, master) &&
+                   ExportStrategy(o.MobileCsv, codepage, msMobile, master);
     if (aborted) return kExitAborted;
     return written ? kExitCompleted : kExitBadInput;
 }

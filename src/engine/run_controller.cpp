@@ -56,8 +56,9 @@ void CheckRunController::btRunRequestsClick(TRunSender sender) {
     }
     std::unordered_set<int32_t> chosen;
     if (!all) {
-        std::vector<int32_t> nums =
-            sender == TRunSender::miCheckSelected ? GetSelectedNums() : GetErrorNums();
+        std::vector<int32_t> nums = sender == TRunSender::miCheckSelected ? GetSelectedNums()
+                                    : sender == TRunSender::btResume      ? GetUncheckedNums()
+                                                                          : GetErrorNums();
         if (nums.empty()) return;
         chosen.insert(nums.begin(), nums.end());
     }
@@ -129,6 +130,7 @@ void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
         const int32_t col = ColNumByKey(v.Key);
         if (col > 0) v.ColNum = col;
     }
+    if (FMergeObserver) FMergeObserver(*entry);
     FWindow.InvalidateTaskRow(*entry);
     FWindow.UpdateScoreChart();
 }
@@ -156,6 +158,18 @@ std::vector<int32_t> CheckRunController::GetErrorNums() const {
     for (size_t i = 0; i < FMaster.Count(); ++i) {
         const TURLTaskInfo& entry = FMaster[i];
         if (entry.TaskResults && entry.TaskResults->Failed()) nums.push_back(entry.Num);
+    }
+    return nums;
+}
+
+std::vector<int32_t> CheckRunController::GetUncheckedNums() const {
+    std::vector<int32_t> nums;
+    for (size_t i = 0; i < FMaster.Count(); ++i) {
+        const TURLTaskInfo& entry = FMaster[i];
+        const TURLTaskResults* r = entry.TaskResults.get();
+        if (!r || r->TaskResult[msDesktop] == trQuotaExceeded ||
+            r->TaskResult[msMobile] == trQuotaExceeded)
+            nums.push_back(entry.Num);
     }
     return nums;
 }

@@ -25,7 +25,8 @@ enum class TRunButton {
 };
 
 // Which of the three ways in started a run.
-enum class TRunSender { btRunRequests, miCheckSelected, miCheckWErrors };
+// btResume continues an interrupted run: the URLs without results and those the quota refused.
+enum class TRunSender { btRunRequests, miCheckSelected, miCheckWErrors, btResume };
 
 struct TShownRow {
     bool Selected = false;
@@ -88,6 +89,11 @@ class CheckRunController {
     void UpdateRunButtons();
     std::vector<int32_t> GetSelectedNums() const;
     std::vector<int32_t> GetErrorNums() const;
+    std::vector<int32_t> GetUncheckedNums() const;
+    // Called with each task merged into the master list, e.g. to keep it in the run history.
+    void SetMergeObserver(std::function<void(const TURLTaskInfo&)> observer) {
+        FMergeObserver = std::move(observer);
+    }
     void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime);
     // Routes one worker event (what the window's message procedure did).
     void WndProc(TWorkerEvent event);
@@ -113,6 +119,7 @@ class CheckRunController {
     std::unique_ptr<TURLTaskInfoPool> FPool;
     int32_t FMaxThreads = 8;
     std::string FApiKey;
+    std::function<void(const TURLTaskInfo&)> FMergeObserver;
 };
 
 }  // namespace velmora

@@ -86,6 +86,7 @@ class CliRun : public ::testing::Test {
         o.IniFile = (FDir / "none.ini").string();
         o.DesktopCsv = (FDir / "d.csv").string();
         o.MobileCsv = (FDir / "m.csv").string();
+        o.DbFile = (FDir / "history.sqlite").string();  // never the user's own history
         return o;
     }
     static std::vector<std::string> Lines(const std::string& text) {
