@@ -22,9 +22,11 @@ void THistoryWriter::Add(const TURLTaskInfo& task) {
     TStoredResult item{task.Num, *task.TaskResults, static_cast<int64_t>(std::time(nullptr))};
     std::lock_guard lock(mutex_);
     if (stopping_ || failed_) return;
-    if (queue_.empty()) oldest_ = std::chrono::steady_clock::now();
+    const bool first = queue_.empty();
+    if (first) oldest_ = std::chrono::steady_clock::now();
     queue_.push_back(std::move(item));
-    if (queue_.size() >= batchSize_) wake_.notify_one();
+    // The first starts the writer's clock; a full batch ends its wait.
+    if (first || queue_.size() >= batchSize_) wake_.notify_one();
 }
 
 void THistoryWriter::Stop() {
