@@ -169,64 +169,45 @@ std::unique_ptr<TCliHistory> TCliHistory::Open(const TCliOptions& o, const io::T
 
 void TCliHistory::Begin(const TURLTaskInfoList& master, const std::string& lang,
                         const std::string& settings) {
-    std::vector<std::string> urls;
-    urls.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) urls.push_back(master[i].URL);
-    history::TRunRecord run;
-    run.Lang = lang;
-    run.Settings = settings;
-    if (TResult<> r = store_->BeginRun(run, urls); !r) {
+    if (TResult<> r = recorder_.Begin(master, lang, settings); !r)
         Complain(
             FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0, r.Error()));
-        return;
-    }
-    writer_ = std::make_unique<history::THistoryWriter>(*store_, run.Id);
 }
 
 bool TCliHistory::Resume(TURLTaskInfoList& master, std::string& lang) {
-    TResult<std::optional<int64_t>> last = store_->LastResumableRun();
+    TResult<std::optional<int64_t>> last = Store().LastResumableRun();
     if (!last || !*last) {
         Complain(last ? "no unfinished run in the history" : last.Error());
         return false;
     }
-    TResult<history::TRunRecord> run = store_->LoadRun(**last, master);
-    if (!run || !store_->ReopenRun(run->Id)) {
-        Complain(run ? "the history cannot be written" : run.Error());
+    TResult<history::TRunRecord> run = Store().LoadRun(**last, master);
+    if (!run) {
+        Complain(run.Error());
+        return false;
+    }
+    if (TResult<> r = recorder_.Continue(run->Id, master); !r) {
+        Complain(r.Error());
         return false;
     }
     lang = run->Lang;
-    writer_ = std::make_unique<history::THistoryWriter>(*store_, run->Id);
     return true;
 }
 
 void TCliHistory::Merged(const TURLTaskInfo& task) {
-    if (!writer_) return;
-    writer_->Add(task);
+    recorder_.Merged(task);
     ReportWriteError();
 }
 
 void TCliHistory::ReportWriteError() {
-    std::string error = writer_->TakeError();
+    const std::string error = recorder_.TakeError();
     if (!error.empty() && !reported_) Complain(error);
     reported_ = reported_ || !error.empty();
 }
 
 void TCliHistory::Finish(bool aborted, const TURLTaskInfoList& master) {
-    if (!writer_) return;
-    writer_->Stop();
+    const TResult<> r = recorder_.Finish(aborted, master);
     ReportWriteError();
-    TRunState state = aborted ? TRunState::rsAborted : TRunState::rsCompleted;
-    for (size_t i = 0; i < master.Count() && state == TRunState::rsCompleted; ++i) {
-        const TURLTaskResults* r = master[i].TaskResults.get();
-        if (!r)
-            state = TRunState::rsAborted;  // a task could not be started
-        else if (r->TaskResult[msDesktop] == trQuotaExceeded ||
-                 r->TaskResult[msMobile] == trQuotaExceeded)
-            state = TRunState::rsQuota;
-    }
-    if (TResult<> r = store_->FinishRun(writer_->RunId(), state); !r) Complain(r.Error());
-    if (TResult<int> r = store_->KeepNewest(keep_); !r) Complain(r.Error());
-    writer_.reset();
+    if (!r) Complain(r.Error());
 }
 
 int RunHistoryCommand(const TCliOptions& o, TCliHistory* history, const std::string& lang) {

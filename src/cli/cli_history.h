@@ -7,7 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "history/history_store.h"
-#include "history/history_writer.h"
+#include "history/run_recorder.h"
 #include "io/settings.h"
 
 namespace velmora::cli {
@@ -18,7 +18,7 @@ class TCliHistory {
     // opened (then after one message on stderr: the check goes on without it).
     static std::unique_ptr<TCliHistory> Open(const TCliOptions& o, const io::TSettingsValues& s);
 
-    history::IHistoryStore& Store() { return *store_; }
+    history::IHistoryStore& Store() { return recorder_.Store(); }
 
     // Starts keeping a new run of the master list.
     void Begin(const TURLTaskInfoList& master, const std::string& lang,
@@ -28,17 +28,15 @@ class TCliHistory {
     bool Resume(TURLTaskInfoList& master, std::string& lang);
     // Queues a merged task for writing.
     void Merged(const TURLTaskInfo& task);
-    // Writes what is queued and records how the run ended; then prunes to the newest runs.
+    // Writes what is queued and records how the run ended.
     void Finish(bool aborted, const TURLTaskInfoList& master);
 
   private:
-    explicit TCliHistory(std::unique_ptr<history::IHistoryStore> store, int keep)
-        : store_(std::move(store)), keep_(keep) {}
+    TCliHistory(std::unique_ptr<history::IHistoryStore> store, int keep)
+        : recorder_(std::move(store), keep) {}
     void ReportWriteError();
 
-    std::unique_ptr<history::IHistoryStore> store_;
-    std::unique_ptr<history::THistoryWriter> writer_;
-    int keep_ = 0;
+    history::TRunRecorder recorder_;
     bool reported_ = false;
 };
 
