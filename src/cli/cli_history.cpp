@@ -193,7 +193,7 @@ bool TCliHistory::Resume(TURLTaskInfoList& master, std::string& lang) {
     return true;
 }
 
-void TCliHistory::Merged(const TURLTaskInfo& task) {
+void TCliHistory::TaskMerged(const TURLTaskInfo& task) {
     recorder_.Merged(task);
     ReportWriteError();
 }

@@ -6,13 +6,16 @@
 #include <string>
 
 #include "cli/cli_options.h"
+#include "engine/run_controller.h"
 #include "history/history_store.h"
 #include "history/run_recorder.h"
 #include "io/settings.h"
 
 namespace velmora::cli {
 
-class TCliHistory {
+// Begins and finishes the run itself (the end only after the late results are in); the
+// controller reports the merged tasks.
+class TCliHistory final : public IRunObserver {
   public:
     // The history the options and settings name, or null when it is switched off or cannot be
     // opened (then after one message on stderr: the check goes on without it).
@@ -26,8 +29,9 @@ class TCliHistory {
     // Loads the last unfinished run into master and keeps writing to it; false (after a
     // message) when there is none. lang becomes the run's language.
     bool Resume(TURLTaskInfoList& master, std::string& lang);
-    // Queues a merged task for writing.
-    void Merged(const TURLTaskInfo& task);
+    void RunStarted(TRunSender) override {}
+    void TaskMerged(const TURLTaskInfo& task) override;
+    void RunEnded(bool) override {}
     // Writes what is queued and records how the run ended.
     void Finish(bool aborted, const TURLTaskInfoList& master);
 

@@ -144,7 +144,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     CheckRunController controller(window, master, workers, [&] { return run; });
     if (history) {
         if (!o.Resume) history->Begin(master, lang, RunSettingsText(run, config.Endpoint));
-        controller.SetMergeObserver([&](const TURLTaskInfo& task) { history->Merged(task); });
+        controller.SetRunObserver(history.get());
     }
 
     auto deliver = [&](std::chrono::milliseconds wait) {

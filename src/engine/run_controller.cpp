@@ -85,6 +85,7 @@ void CheckRunController::btRunRequestsClick(TRunSender sender) {
     FWindow.SetProgressMax(static_cast<int>(FMaster.Count()));
     FWindow.ShowLogTab();
     AddToLog(Tr("Проверка запущена"), std::chrono::system_clock::now());
+    if (FObserver) FObserver->RunStarted(sender);
 }
 
 void CheckRunController::btAbortRequestsClick() {
@@ -116,8 +117,10 @@ void CheckRunController::EndRun() {
     UpdateRunButtons();
     FWindow.SetParamsEnabled(true);
     FWindow.ShowProgress(false);
-    if (!AbortRequested.load()) FWindow.SetButtonEnabled(TRunButton::btExport, true);
+    const bool aborted = AbortRequested.load();
+    if (!aborted) FWindow.SetButtonEnabled(TRunButton::btExport, true);
     AbortRequested.store(false);
+    if (FObserver) FObserver->RunEnded(aborted);
 }
 
 void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
@@ -130,7 +133,7 @@ void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
         const int32_t col = ColNumByKey(v.Key);
         if (col > 0) v.ColNum = col;
     }
-    if (FMergeObserver) FMergeObserver(*entry);
+    if (FObserver) FObserver->TaskMerged(*entry);
     FWindow.InvalidateTaskRow(*entry);
     FWindow.UpdateScoreChart();
 }
@@ -205,11 +208,13 @@ void CheckRunController::Shutdown(const std::function<bool()>& drainEvents) {
         if (idle && !delivered) break;
         if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    const bool ended = FPool != nullptr;
     if (FPool) {
         FPool->ClearTasks();
         FPool.reset();
     }
     AbortRequested.store(false);
+    if (ended && FObserver) FObserver->RunEnded(true);
 }
 
 }  // namespace velmora

@@ -74,6 +74,19 @@ class IWorkerFactory {
     virtual int32_t LiveWorkers() const { return 0; }
 };
 
+// Follows a run from the main thread, e.g. to keep it in the run history.
+class IRunObserver {
+  public:
+    virtual ~IRunObserver() = default;
+    // The run started, its first task with it; results cleared first when sender is
+    // btRunRequests.
+    virtual void RunStarted(TRunSender sender) = 0;
+    // A task's results were merged into the master list (also after the run ended: a worker's
+    // last event may come late).
+    virtual void TaskMerged(const TURLTaskInfo& task) = 0;
+    virtual void RunEnded(bool aborted) = 0;
+};
+
 class CheckRunController {
   public:
     using TSettingsSource = std::function<TRunSettings()>;
@@ -90,10 +103,8 @@ class CheckRunController {
     std::vector<int32_t> GetSelectedNums() const;
     std::vector<int32_t> GetErrorNums() const;
     std::vector<int32_t> GetUncheckedNums() const;
-    // Called with each task merged into the master list, e.g. to keep it in the run history.
-    void SetMergeObserver(std::function<void(const TURLTaskInfo&)> observer) {
-        FMergeObserver = std::move(observer);
-    }
+    // Told of the run's start, each merged task and its end (e.g. the run history); or null.
+    void SetRunObserver(IRunObserver* observer) { FObserver = observer; }
     void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime);
     // Routes one worker event (what the window's message procedure did).
     void WndProc(TWorkerEvent event);
@@ -119,7 +130,7 @@ class CheckRunController {
     std::unique_ptr<TURLTaskInfoPool> FPool;
     int32_t FMaxThreads = 8;
     std::string FApiKey;
-    std::function<void(const TURLTaskInfo&)> FMergeObserver;
+    IRunObserver* FObserver = nullptr;
 };
 
 }  // namespace velmora
