@@ -55,6 +55,18 @@ TResult<> TRunRecorder::Continue(int64_t runId, const TURLTaskInfoList& master) 
     return {};
 }
 
+void TRunRecorder::Release() {
+    (void)Settle();
+    if (writer_) {
+        writer_->Stop();
+        if (std::string e = writer_->TakeError(); !e.empty() && error_.empty()) error_ = e;
+        writer_.reset();
+    }
+    runId_ = 0;
+    urls_.clear();
+    finished_ = false;
+}
+
 bool TRunRecorder::Holds(const TURLTaskInfoList& master) const {
     if (!runId_ || master.Count() != urls_.size()) return false;
     for (size_t i = 0; i < urls_.size(); ++i)

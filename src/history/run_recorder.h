@@ -30,6 +30,8 @@ class TRunRecorder {
     TResult<> Continue(int64_t runId, const TURLTaskInfoList& master);
     // The run being recorded, or 0.
     int64_t RunId() const { return runId_; }
+    // Stops recording into the run (after writing what is queued); a later check begins anew.
+    void Release();
     // Whether master still holds the recorded run's URL list, in order.
     bool Holds(const TURLTaskInfoList& master) const;
 
