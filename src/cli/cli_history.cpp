@@ -206,6 +206,7 @@ void TCliHistory::ReportWriteError() {
 
 void TCliHistory::Finish(bool aborted, const TURLTaskInfoList& master) {
     const TResult<> r = recorder_.Finish(aborted, master);
+    recorder_.Release();  // the command waits for the end to be written
     ReportWriteError();
     if (!r) Complain(r.Error());
 }

@@ -9,8 +9,34 @@ namespace velmora::history {
 
 THistoryWriter::THistoryWriter(IHistoryStore& store, int64_t runId,
                                std::chrono::milliseconds maxDelay, size_t batchSize)
-    : store_(store), runId_(runId), maxDelay_(maxDelay), batchSize_(batchSize) {
+    : store_(store),
+      begin_([runId] { return TResult<int64_t>(runId); }),
+      maxDelay_(maxDelay),
+      batchSize_(batchSize) {
     thread_ = std::thread([this] { Loop(); });
+}
+
+THistoryWriter::THistoryWriter(IHistoryStore& store, TBeginFn begin)
+    : store_(store),
+      begin_(std::move(begin)),
+      maxDelay_(std::chrono::milliseconds(1000)),
+      batchSize_(50) {
+    thread_ = std::thread([this] { Loop(); });
+}
+
+int64_t THistoryWriter::RunId() {
+    std::unique_lock lock(mutex_);
+    begunCv_.wait(lock, [&] { return begun_; });
+    return runId_;
+}
+
+void THistoryWriter::StopWith(std::function<TResult<>(int64_t)> end) {
+    {
+        std::lock_guard lock(mutex_);
+        end_ = std::move(end);
+        stopping_ = true;
+    }
+    wake_.notify_one();
 }
 
 THistoryWriter::~THistoryWriter() {
@@ -44,10 +70,29 @@ std::string THistoryWriter::TakeError() {
 }
 
 void THistoryWriter::Loop() {
+    TResult<int64_t> begun = begin_();
     std::unique_lock lock(mutex_);
+    begun_ = true;
+    if (begun) {
+        runId_ = *begun;
+    } else {
+        failed_ = true;
+        error_ = FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
+                           begun.Error());
+    }
+    begunCv_.notify_all();
     for (;;) {
         if (queue_.empty()) {
-            if (stopping_) return;
+            if (stopping_) {
+                if (end_ && runId_ && !failed_) {
+                    auto end = std::move(end_);
+                    lock.unlock();
+                    TResult<> ended = end(runId_);
+                    lock.lock();
+                    if (!ended) error_ = ended.Error();
+                }
+                return;
+            }
             wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
             continue;
         }
@@ -58,7 +103,7 @@ void THistoryWriter::Loop() {
         std::vector<TStoredResult> batch;
         batch.swap(queue_);
         lock.unlock();
-        TResult<> written = store_.WriteResults(runId_, batch);
+        TResult<> written = failed_ ? TResult<>() : store_.WriteResults(runId_, batch);
         lock.lock();
         if (!written && !failed_) {
             failed_ = true;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,15 +21,23 @@ class THistoryWriter {
     THistoryWriter(IHistoryStore& store, int64_t runId,
                    std::chrono::milliseconds maxDelay = std::chrono::milliseconds(1000),
                    size_t batchSize = 50);
+    // Runs begin on the writer thread first (e.g. writing a new run's URL list) and writes to
+    // the run it returns.
+    using TBeginFn = std::function<TResult<int64_t>()>;
+    explicit THistoryWriter(IHistoryStore& store, TBeginFn begin);
     ~THistoryWriter();
     THistoryWriter(const THistoryWriter&) = delete;
     THistoryWriter& operator=(const THistoryWriter&) = delete;
 
-    int64_t RunId() const { return runId_; }
+    // The run written to, once begin has run (waits for it); 0 when it failed.
+    int64_t RunId();
     // Queues a copy of the task's results; never blocks on the disk.
     void Add(const TURLTaskInfo& task);
     // Writes what is queued and ends the thread. Later Adds are dropped.
     void Stop();
+    // As Stop, then end(runId) on the writer thread; returns at once. A failure of end is
+    // reported by TakeError after Stop.
+    void StopWith(std::function<TResult<>(int64_t runId)> end);
     // The first write failure's message, once; empty otherwise. After a failure the writer
     // drops what it is given: the run goes on in memory.
     std::string TakeError();
@@ -37,7 +46,11 @@ class THistoryWriter {
     void Loop();
 
     IHistoryStore& store_;
-    const int64_t runId_;
+    TBeginFn begin_;
+    std::function<TResult<>(int64_t)> end_;
+    int64_t runId_ = 0;
+    bool begun_ = false;
+    std::condition_variable begunCv_;
     const std::chrono::milliseconds maxDelay_;
     const size_t batchSize_;
     std::mutex mutex_;

@@ -29,7 +29,7 @@ class TRunRecorder {
     // Continues a run already loaded into master (resume, or re-checking some of its URLs).
     TResult<> Continue(int64_t runId, const TURLTaskInfoList& master);
     // The run being recorded, or 0.
-    int64_t RunId() const { return runId_; }
+    int64_t RunId();
     // Stops recording into the run (after writing what is queued); a later check begins anew.
     void Release();
     // Whether master still holds the recorded run's URL list, in order.
@@ -38,19 +38,22 @@ class TRunRecorder {
     // Queues a merged task. A task merged after Finish (a worker's last event can arrive after
     // the run ended) is still written, and the run's end is recorded again later.
     void Merged(const TURLTaskInfo& task);
-    // Writes what is queued, records the end, prunes to the newest runs. master must outlive
-    // the recorder or the next Begin/Continue.
+    // Records the end, then the writer thread writes what is queued, ends the run and prunes
+    // to the newest runs; the caller does not wait for the disk. master must outlive the
+    // recorder or the next Begin/Continue.
     TResult<> Finish(bool aborted, const TURLTaskInfoList& master);
     // The first write failure since the last call, or empty.
     std::string TakeError();
 
   private:
     TResult<> Settle();  // a late task's run is finished again
+    void JoinWriter();   // waits for the writer thread's last work, keeping its error
 
     std::unique_ptr<IHistoryStore> store_;
     int keep_ = 0;
     std::unique_ptr<THistoryWriter> writer_;
-    int64_t runId_ = 0;
+    bool active_ = false;  // a run is being recorded (its id may still be on its way)
+    int64_t runId_ = 0;    // known once the writer has begun it
     std::vector<std::string> urls_;
     bool finished_ = false;
     bool lateTasks_ = false;
