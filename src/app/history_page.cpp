@@ -221,7 +221,12 @@ void THistoryPage::RunEnded(bool aborted) {
     if (TResult<> r = FRecorder->Finish(aborted, FWindow.Master()); !r)
         FWindow.AddToLog(QString::fromStdString(r.Error()));
     LogWriteError();
+}
+
+void THistoryPage::showEvent(QShowEvent* e) {
+    // The run's end is written on the writer thread: the list is read when it is looked at.
     RefreshRuns();
+    QWidget::showEvent(e);
 }
 
 void THistoryPage::LogWriteError() {

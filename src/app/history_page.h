@@ -56,6 +56,9 @@ class THistoryPage : public QWidget, public IRunObserver {
     void TaskMerged(const TURLTaskInfo& task) override;
     void RunEnded(bool aborted) override;
 
+  protected:
+    void showEvent(QShowEvent* e) override;
+
   private:
     void LogWriteError();
 
