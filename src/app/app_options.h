@@ -10,6 +10,7 @@ namespace velmora::app {
 struct TAppOptions {
     QString AppDir;        // ends with "/"; the settings file and catalogues are found from here
     QString SettingsPath;  // empty: derived from AppDir
+    QString HistoryPath;   // run history file; empty: the settings file's "history", else default
     QStringList CatalogueDirs;  // searched in order for locale/<code>/LC_MESSAGES/Velmora.mo
     QString Endpoint;           // empty: the settings file's "endpoint", else the service
     QString NewsBaseUrl;        // empty: the publisher's site for the language

@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/main_window_ui.h"
 #include "app/news_browser.h"
 #include "app/score_chart.h"
@@ -62,6 +63,8 @@ TfmMain::~TfmMain() {
     // Workers still running would post into a window that is gone and use the pool it owns.
     ShutdownRun();
     FController.reset();
+    // The history's last writes need the master list, which goes before the page does.
+    FUi->tsHistory->CloseStore();
 }
 
 void TfmMain::ConnectHandlers() {
@@ -144,6 +147,9 @@ void TfmMain::FormShow() {
     connect(FUi->pcPages, &QTabWidget::currentChanged, this, &TfmMain::pcPagesChange);
     ShowVersion();
     LogStartAndLoadUrls();
+    // A list given on the command line or the demo's own run comes first.
+    if (FOptions.UrlsFile.isEmpty() && !FOptions.AutoRun && !FOptions.Demo)
+        FUi->tsHistory->OfferResume();
 }
 
 void TfmMain::LoadParams(const io::TSettingsValues& settings) {
@@ -162,13 +168,18 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
     FWorkers = std::make_unique<TThreadWorkerFactory>(FWorkerConfig);
     FObservedWorkers = std::make_unique<TObservedWorkerFactory>(
         *FWorkers, [this](int32_t num) { RunTaskStarted(num); });
-    FController = std::make_unique<CheckRunController>(*this, FMaster, *FObservedWorkers, [this] {
-        TRunSettings s;
-        s.ApiKey = FUi->edAPIKey->text().toStdString();
-        s.MaxThreads = FUi->edMaxTreads->value();
-        s.MinReqDelay = FUi->edMinReqDelay->value();
-        return s;
-    });
+    FController = std::make_unique<CheckRunController>(*this, FMaster, *FObservedWorkers,
+                                                       [this] { return CurrentRunSettings(); });
+    FUi->tsHistory->OpenStore(settings, FOptions.HistoryPath);
+    FController->SetRunObserver(FUi->tsHistory);
+}
+
+TRunSettings TfmMain::CurrentRunSettings() const {
+    TRunSettings s;
+    s.ApiKey = FUi->edAPIKey->text().toStdString();
+    s.MaxThreads = FUi->edMaxTreads->value();
+    s.MinReqDelay = FUi->edMinReqDelay->value();
+    return s;
 }
 
 void TfmMain::SelectLanguage(QString stored) {

@@ -95,6 +95,8 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
         return s == msDesktop ? FModelD : FModelM;
     }
     const TWorkerConfig& WorkerConfig() const { return FWorkerConfig; }
+    // The parameters a run starting now would use.
+    TRunSettings CurrentRunSettings() const;
     // The address the news pane was pointed at.
     QString NewsUrl() const { return FNewsUrl; }
     // Whether an import keeps the URLs already listed (the settings page's check box).

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/icons.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
@@ -116,6 +117,8 @@ void TfmMain::CreateComponents() {
     FUi->tsParams = CreateParamsPage();
     FUi->pcPages->addTab(FUi->tsURLs, FImages[imgWeb], QString::fromUtf8(N_(" Список URL ")));
     FUi->pcPages->addTab(FUi->tsParams, FImages[imgSettings], QString::fromUtf8(N_(" Настройки ")));
+    FUi->tsHistory = new THistoryPage(*this);
+    FUi->pcPages->addTab(FUi->tsHistory, QString::fromUtf8(N_(" История ")));
 
     // The content scrolls when the window is made smaller than it can show.
     auto* scroll = new QScrollArea;

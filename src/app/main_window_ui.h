@@ -20,11 +20,13 @@
 
 namespace velmora::app {
 
+class THistoryPage;
 class TNewsBrowser;
 class TScoreChart;
 
 struct TfmMain::TUi {
     QTabWidget* pcPages = nullptr;
+    THistoryPage* tsHistory = nullptr;  // the run history
     QWidget* tsURLs = nullptr;
     QWidget* tsParams = nullptr;
     QWidget* Panel2 = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <limits>
 #include <string_view>
 
 #include "io/settings.h"
@@ -29,6 +30,9 @@ std::string UsageText() {
     using namespace io;
     return "Usage: velmora-cli [options] URLFILE\n"
            "       velmora-cli [options] --sitemap FILE|URL\n"
+           "       velmora-cli [options] --resume\n"
+           "       velmora-cli runs [--csv] | compare RUN_A RUN_B --csv FILE |\n"
+           "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] | delete RUN\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
            "for the strategies desktop and mobile.\n"
            "\n"
@@ -63,6 +67,17 @@ std::string UsageText() {
            "  --budget FILE        exit status 1 when a limit of this JSON file is broken\n"
            "  --quiet              no log lines and no progress bar\n"
            "  --stats              print run time and memory figures at the end\n"
+           "  --db FILE            run history file (default: history of Velmora.ini, else\n"
+           "                       ~/.local/share/Velmora/history.sqlite)\n"
+           "  --no-history         keep no history of this run\n"
+           "  --resume             continue the last unfinished run of the history\n"
+           "\n"
+           "History commands (each also takes --db and --lang):\n"
+           "  runs [--csv]         list the runs: id, started, URLs, mean scores, state\n"
+           "  compare A B --csv FILE  one row per URL and strategy: both runs' values and\n"
+           "                       the changes from run A to run B\n"
+           "  export RUN           write a past run's CSVs as they were written when it ran\n"
+           "  delete RUN           delete a run from the history\n"
            "  --help               this text\n"
            "  --version            the program's version\n"
            "\n"
@@ -86,6 +101,12 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
         o.Quiet = true;
     } else if (a == "--stats") {
         o.Stats = true;
+    } else if (a == "--no-history") {
+        o.NoHistory = true;
+    } else if (a == "--resume") {
+        o.Resume = true;
+    } else if (a == "--csv" && o.Command != "compare") {
+        o.CsvRows = true;
     } else {
         return false;
     }
@@ -93,11 +114,13 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
 }
 
 bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 14> kWithValue{
+    static constexpr std::array<std::string_view, 16> kWithValue{
         "--key", "--threads", "--delay", "--endpoint", "--sitemap", "--desktop-csv", "--mobile-csv",
         "--advice-csv", "--ini", "--lang", "--key-file",
         // results for pipelines
-        "--json", "--fail-under", "--budget"};
+        "--json", "--fail-under", "--budget",
+        // the run history
+        "--db", "--csv"};
     return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
 }
 
@@ -157,11 +180,42 @@ std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o
     if (a == "--advice-csv") o.AdviceCsv = v;
     if (a == "--ini") o.IniFile = v;
     if (a == "--key-file") o.KeyFile = v;
+    if (a == "--db") o.DbFile = v;
+    if (a == "--csv") o.CompareCsv = v;
+    return {};
+}
+
+bool IsHistoryCommand(const std::string& a) {
+    return a == "runs" || a == "compare" || a == "export" || a == "delete";
+}
+
+bool IsRunId(const std::string& a) {
+    int id = 0;
+    return ParseInt(a, 1, std::numeric_limits<int>::max(), id);
+}
+
+std::string CheckHistoryCommand(const TCliOptions& o) {
+    const size_t want = o.Command == "runs" ? 0 : (o.Command == "compare" ? 2 : 1);
+    if (o.CommandArgs.size() != want)
+        return o.Command + " takes " + std::to_string(want) + " run id" + (want == 1 ? "" : "s");
+    for (const std::string& id : o.CommandArgs)
+        if (!IsRunId(id)) return "a run id is a whole number from 1, not \"" + id + "\"";
+    if (o.Command == "compare" && o.CompareCsv.empty()) return "compare needs --csv FILE";
+    if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty())
+        return "export needs --desktop-csv or --mobile-csv";
+    if (o.NoHistory) return o.Command + " reads the history: --no-history makes no sense";
     return {};
 }
 
 // Exactly one source of URLs.
 std::string CheckUrlSource(const TCliOptions& o) {
+    if (!o.Command.empty()) return CheckHistoryCommand(o);
+    if (o.CsvRows || !o.CompareCsv.empty()) return "--csv belongs to runs and compare";
+    if (o.Resume) {
+        if (!o.UrlFile.empty() || !o.SitemapFile.empty())
+            return "--resume takes its URLs from the history, not from a file";
+        return o.NoHistory ? "--resume needs the history, not --no-history" : std::string();
+    }
     if (o.UrlFile.empty() != o.SitemapFile.empty()) return {};
     return o.UrlFile.empty() ? "no URL file given" : "give a URL file or --sitemap, not both";
 }
@@ -181,6 +235,10 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 r.Error = TakeValue(a, args[++i], o);
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
+        } else if (i == 0 && IsHistoryCommand(a)) {
+            o.Command = a;
+        } else if (!o.Command.empty()) {
+            o.CommandArgs.push_back(a);
         } else if (o.UrlFile.empty()) {
             o.UrlFile = a;
         } else {

@@ -28,6 +28,14 @@ struct TCliOptions {
     bool Stats = false;  // memory and timing figures on stderr at the end
     bool Help = false;
     bool Version = false;
+    // Run history: where it is kept, resuming, and the subcommands that read it.
+    std::string DbFile;      // empty: the settings file's "history", else the default place
+    bool NoHistory = false;  // --no-history
+    bool Resume = false;     // --resume: continue the last unfinished run
+    bool CsvRows = false;    // runs --csv
+    std::string CompareCsv;  // compare ... --csv FILE
+    std::string Command;     // runs, compare, export, delete; empty: a check
+    std::vector<std::string> CommandArgs;
 };
 
 struct TParseResult {

@@ -9,6 +9,7 @@
 #include "base/decimal_separator.h"
 #include "base/translate.h"
 #include "cli/budget.h"
+#include "cli/cli_history.h"
 #include "cli/cli_inputs.h"
 #include "cli/console_window.h"
 #include "cli/event_queue.h"
@@ -36,10 +37,6 @@ namespace {
 std::atomic<bool> gAbortSignalled{false};
 
 constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
-
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
-}
 
 std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
     const std::string& wanted = o.Lang.empty() ? s.Lang : o.Lang;
@@ -81,22 +78,6 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
     return true;
 }
 
-// Writes one strategy's CSV when asked for; false (after naming the file) when it failed.
-bool Export(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-            const TURLTaskInfoList& master) {
-    if (path.empty()) return true;
-    std::vector<const TURLTaskInfo*> rows;
-    rows.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    const TResult<io::TCsvExport> written = io::ExportGridCsv(path, codepage, s, rows);
-    if (!written) {
-        Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
-        return false;
-    }
-    if (written->WrittenInUtf8) Complain(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, path));
-    return true;
-}
-
 size_t UncheckedCount(const TURLTaskInfoList& master) {
     size_t n = 0;
     for (size_t i = 0; i < master.Count(); ++i) {
@@ -134,6 +115,12 @@ bool ExportAdvice(const std::string& path, const std::string& codepage, char dec
     if (written) return true;
     Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
     return false;
+}
+
+// What the history keeps of a run's parameters (never the key).
+std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint) {
+    return "max-threads=" + std::to_string(run.MaxThreads) +
+           "\nreq-predelay=" + std::to_string(run.MinReqDelay) + "\nendpoint=" + endpoint;
 }
 
 // Resident set size now, in KiB.
@@ -180,6 +167,25 @@ long PeakRssKb() {
 
 }  // namespace
 
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
+}
+
+bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,
+                    const TURLTaskInfoList& master) {
+    if (path.empty()) return true;
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    const TResult<io::TCsvExport> written = io::ExportGridCsv(path, codepage, s, rows);
+    if (!written) {
+        Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
+        return false;
+    }
+    if (written->WrittenInUtf8) Complain(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, path));
+    return true;
+}
+
 void RequestAbortFromSignal() {
     gAbortSignalled.store(true);
 }
@@ -197,13 +203,16 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
 
     const std::string catalogues =
         i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale", VELMORA_LOCALEDIR});
-    const std::string lang = ChooseLanguage(o, settings);
+    std::string lang = ChooseLanguage(o, settings);
     i18n::UseLanguage(lang);
     // Without a catalogue every text stays in the source language; say so in the one wanted.
     if (catalogues.empty() && lang != "ru")
         Complain("warning: no translation catalogue found beside the program or in " +
                  std::string(VELMORA_LOCALEDIR) + "; log lines and CSV headers stay in Russian");
-    const std::string codepage = io::AnsiCodePageFor(lang);
+    std::string codepage = io::AnsiCodePageFor(lang);
+
+    std::unique_ptr<TCliHistory> history = TCliHistory::Open(o, settings);
+    if (!o.Command.empty()) return RunHistoryCommand(o, history.get(), lang);
 
     const TResult<std::string> apiKey = ChooseApiKey(o, settings.ApiKey);
     if (!apiKey) {
@@ -225,7 +234,14 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     }
 
     TURLTaskInfoList master;
-    if (!ImportUrls(o, codepage, master)) return kExitBadInput;
+    if (o.Resume) {
+        // The resumed run ends as it began: in its own language.
+        if (!history || !history->Resume(master, lang)) return kExitBadInput;
+        i18n::UseLanguage(lang);
+        codepage = io::AnsiCodePageFor(lang);
+    } else if (!ImportUrls(o, codepage, master)) {
+        return kExitBadInput;
+    }
     if (master.Empty()) Complain("no URLs to check");
 
     // Workers are detached and may post their very last event after the run has ended; the
@@ -249,6 +265,10 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     if (!o.JsonFile.empty())
         window.SetOnTaskFinished([&json](const TURLTaskInfo& task) { json.WriteTask(task); });
     CheckRunController controller(window, master, workers, [&] { return run; });
+    if (history) {
+        if (!o.Resume) history->Begin(master, lang, RunSettingsText(run, config.Endpoint));
+        controller.SetRunObserver(history.get());
+    }
 
     auto deliver = [&](std::chrono::milliseconds wait) {
         std::optional<TWorkerEvent> ev = queue->Pop(wait);
@@ -261,7 +281,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     const auto runStart = std::chrono::steady_clock::now();
     bool aborted = false;
     if (!master.Empty()) {
-        controller.btRunRequestsClick(TRunSender::btRunRequests);
+        controller.btRunRequestsClick(o.Resume ? TRunSender::btResume : TRunSender::btRunRequests);
         while (controller.Running()) {
             deliver(std::chrono::milliseconds(50));
             if (gAbortSignalled.load() && !aborted) {
@@ -276,6 +296,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         while (deliver(std::chrono::milliseconds(0))) any = true;
         return any;
     });
+    if (history) history->Finish(aborted, master);
 
     if (o.Stats) {
         const long rssAfter = CurrentRssKb();
@@ -290,8 +311,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
                      master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
     }
     // One failed file does not cost the others their results.
-    const bool desktopWritten = Export(o.DesktopCsv, codepage, msDesktop, master);
-    const bool mobileWritten = Export(o.MobileCsv, codepage, msMobile, master);
+    const bool desktopWritten = ExportStrategy(o.DesktopCsv, codepage, msDesktop, master);
+    const bool mobileWritten = ExportStrategy(o.MobileCsv, codepage, msMobile, master);
     const bool adviceWritten = ExportAdvice(o.AdviceCsv, codepage, config.DecimalSeparator, master);
     bool written = desktopWritten && mobileWritten && adviceWritten;
     if (TResult<> closed = json.Close(); !closed) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
+#include "engine/tasks.h"
 
 namespace velmora::cli {
 
@@ -14,6 +15,12 @@ inline constexpr int kExitAborted = 130;
 
 // exeDir ends with "/". Returns the process exit status.
 int RunCli(const TCliOptions& options, const std::string& exeDir);
+
+// "velmora-cli: text" on stderr.
+void Complain(const std::string& text);
+// Writes one strategy's grid as CSV unless path is empty; false after a message.
+bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,
+                    const TURLTaskInfoList& master);
 
 // Asks a run in progress to abort, as the abort button does; safe in a signal handler.
 void RequestAbortFromSignal();

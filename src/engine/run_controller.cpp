@@ -56,8 +56,9 @@ void CheckRunController::btRunRequestsClick(TRunSender sender) {
     }
     std::unordered_set<int32_t> chosen;
     if (!all) {
-        std::vector<int32_t> nums =
-            sender == TRunSender::miCheckSelected ? GetSelectedNums() : GetErrorNums();
+        std::vector<int32_t> nums = sender == TRunSender::miCheckSelected ? GetSelectedNums()
+                                    : sender == TRunSender::btResume      ? GetUncheckedNums()
+                                                                          : GetErrorNums();
         if (nums.empty()) return;
         chosen.insert(nums.begin(), nums.end());
     }
@@ -84,6 +85,7 @@ void CheckRunController::btRunRequestsClick(TRunSender sender) {
     FWindow.SetProgressMax(static_cast<int>(FMaster.Count()));
     FWindow.ShowLogTab();
     AddToLog(Tr("Проверка запущена"), std::chrono::system_clock::now());
+    if (FObserver) FObserver->RunStarted(sender);
 }
 
 void CheckRunController::btAbortRequestsClick() {
@@ -115,7 +117,9 @@ void CheckRunController::EndRun() {
     UpdateRunButtons();
     FWindow.SetParamsEnabled(true);
     FWindow.ShowProgress(false);
+    const bool aborted = AbortRequested.load();
     AbortRequested.store(false);
+    if (FObserver) FObserver->RunEnded(aborted);
 }
 
 void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
@@ -128,6 +132,7 @@ void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
         const int32_t col = ColNumByKey(v.Key);
         if (col > 0) v.ColNum = col;
     }
+    if (FObserver) FObserver->TaskMerged(*entry);
     FWindow.InvalidateTaskRow(*entry);
     FWindow.UpdateScoreChart();
 }
@@ -163,6 +168,18 @@ std::vector<int32_t> CheckRunController::GetErrorNums() const {
     return nums;
 }
 
+std::vector<int32_t> CheckRunController::GetUncheckedNums() const {
+    std::vector<int32_t> nums;
+    for (size_t i = 0; i < FMaster.Count(); ++i) {
+        const TURLTaskInfo& entry = FMaster[i];
+        const TURLTaskResults* r = entry.TaskResults.get();
+        if (!r || r->TaskResult[msDesktop] == trQuotaExceeded ||
+            r->TaskResult[msMobile] == trQuotaExceeded)
+            nums.push_back(entry.Num);
+    }
+    return nums;
+}
+
 void CheckRunController::AddToLog(const std::string& sMessage,
                                   std::chrono::system_clock::time_point aTime) {
     FWindow.InsertLogRow(FormatLogTime(aTime), sMessage);
@@ -194,11 +211,13 @@ void CheckRunController::Shutdown(const std::function<bool()>& drainEvents) {
         if (idle && !delivered) break;
         if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    const bool ended = FPool != nullptr;
     if (FPool) {
         FPool->ClearTasks();
         FPool.reset();
     }
     AbortRequested.store(false);
+    if (ended && FObserver) FObserver->RunEnded(true);
 }
 
 }  // namespace velmora

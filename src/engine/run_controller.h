@@ -25,7 +25,8 @@ enum class TRunButton {
 };
 
 // Which of the three ways in started a run.
-enum class TRunSender { btRunRequests, miCheckSelected, miCheckWErrors };
+// btResume continues an interrupted run: the URLs without results and those the quota refused.
+enum class TRunSender { btRunRequests, miCheckSelected, miCheckWErrors, btResume };
 
 struct TShownRow {
     bool Selected = false;
@@ -73,6 +74,19 @@ class IWorkerFactory {
     virtual int32_t LiveWorkers() const { return 0; }
 };
 
+// Follows a run from the main thread, e.g. to keep it in the run history.
+class IRunObserver {
+  public:
+    virtual ~IRunObserver() = default;
+    // The run started, its first task with it; results cleared first when sender is
+    // btRunRequests.
+    virtual void RunStarted(TRunSender sender) = 0;
+    // A task's results were merged into the master list (also after the run ended: a worker's
+    // last event may come late).
+    virtual void TaskMerged(const TURLTaskInfo& task) = 0;
+    virtual void RunEnded(bool aborted) = 0;
+};
+
 class CheckRunController {
   public:
     using TSettingsSource = std::function<TRunSettings()>;
@@ -88,6 +102,9 @@ class CheckRunController {
     void UpdateRunButtons();
     std::vector<int32_t> GetSelectedNums() const;
     std::vector<int32_t> GetErrorNums() const;
+    std::vector<int32_t> GetUncheckedNums() const;
+    // Told of the run's start, each merged task and its end (e.g. the run history); or null.
+    void SetRunObserver(IRunObserver* observer) { FObserver = observer; }
     void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime);
     // Routes one worker event (what the window's message procedure did).
     void WndProc(TWorkerEvent event);
@@ -113,6 +130,7 @@ class CheckRunController {
     std::unique_ptr<TURLTaskInfoPool> FPool;
     int32_t FMaxThreads = 8;
     std::string FApiKey;
+    IRunObserver* FObserver = nullptr;
 };
 
 }  // namespace velmora

@@ -110,6 +110,8 @@ TSettingsValues LoadSettings(const std::string& path) {
     s.MaxThreads = ClampMaxThreads(ParseIniInt(read(kKeyMaxThreads), kMaxThreadsDefault));
     s.ReqPredelay = ClampReqPredelay(ParseIniInt(read(kKeyReqPredelay), kReqPredelayDefault));
     if (auto v = ParseIniIntOpt(read(kKeyImportNoClear))) s.ImportNoClear = *v != 0;
+    s.History = read(kKeyHistory);
+    s.HistoryKeep = std::max(0, ParseIniInt(read(kKeyHistoryKeep), 0));
     return s;
 }
 

@@ -19,6 +19,10 @@ inline constexpr const char* kKeyImportNoClear = "import-no-clear";
 inline constexpr const char* kKeyLang = "lang";
 // Read only: lets a test or a proxy set-up point the program at another host.
 inline constexpr const char* kKeyEndpoint = "endpoint";
+// Read only: the run history's file ("off": none) and how many runs it keeps (0: all).
+inline constexpr const char* kKeyHistory = "history";
+inline constexpr const char* kKeyHistoryKeep = "history-keep";
+inline constexpr const char* kHistoryOff = "off";
 
 inline constexpr int kMaxThreadsMin = 1;
 inline constexpr int kMaxThreadsMax = 20;
@@ -46,6 +50,9 @@ struct TSettingsValues {
     int MaxThreads = kMaxThreadsDefault;
     int ReqPredelay = kReqPredelayDefault;
     bool ImportNoClear = false;
+    // Run history
+    std::string History;  // as stored: a path, "off", or empty for the default place
+    int HistoryKeep = 0;  // newest runs kept; 0 keeps all
 };
 
 // Endpoint checks, for the settings file's "endpoint" and the CLI's --endpoint alike.

@@ -97,6 +97,7 @@ class CliRun : public ::testing::Test {
         o.IniFile = Write("none.ini", "");  // an empty settings file: every default
         o.DesktopCsv = (FDir / "d.csv").string();
         o.MobileCsv = (FDir / "m.csv").string();
+        o.DbFile = (FDir / "history.sqlite").string();  // never the user's own history
         return o;
     }
     static std::vector<std::string> Lines(const std::string& text) {

@@ -2,14 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/application.h"
 #include "http/curl.h"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The windows under test keep their run history here, never in the user's own.
+    char dataHome[] = "/tmp/velmora-test-data-XXXXXX";
+    if (::mkdtemp(dataHome)) ::setenv("XDG_DATA_HOME", dataHome, 1);
     velmora::http::TCurlGlobal curl;
     velmora::app::TVelmoraApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    std::error_code ec;
+    std::filesystem::remove_all(dataHome, ec);
+    return status;
 }

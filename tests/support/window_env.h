@@ -93,6 +93,7 @@ class TAppDir {
         TAppOptions o;
         o.AppDir = Path();
         o.SettingsPath = Ini();
+        o.HistoryPath = FDir.filePath("history.sqlite");
         o.CatalogueDirs = {velmora::test::LocaleDir()};
         // Nothing listens there: the news pane shows its note and never leaves the machine.
         o.NewsBaseUrl = QStringLiteral("http://127.0.0.1:9");

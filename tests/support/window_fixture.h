@@ -48,6 +48,7 @@ class TWindowTest : public ::testing::Test {
         TAppOptions o;
         o.AppDir = Dir.path() + "/";
         o.SettingsPath = Dir.filePath("Velmora.ini");
+        o.HistoryPath = Dir.filePath("history.sqlite");
         o.CatalogueDirs = {velmora::test::LocaleDir()};
         o.NewsBaseUrl = QStringLiteral("http://127.0.0.1:9");
         o.Endpoint = endpoint;

@@ -1,0 +1,237 @@
+#include "app/history_page.h"
+
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/grid_model.h"
+#include "app/main_window.h"
+#include "app/translate.h"
+#include "base/translate.h"
+#include "io/settings.h"
+
+namespace velmora::app {
+namespace {
+
+using history::TRunState;
+
+const char* StateSource(TRunState s) {
+    switch (s) {
+        case TRunState::rsCompleted:
+            return "завершён";
+        case TRunState::rsAborted:
+            return "прерван";
+        case TRunState::rsQuota:
+            return "остановлен квотой";
+        default:
+            return "не завершён";
+    }
+}
+
+QString Mean(const std::optional<double>& v) {
+    return v ? QString::number(*v, 'f', 1) : QString();
+}
+
+QTableWidgetItem* Cell(const QString& text, bool number = false) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+QPushButton* Button(const char* name, const char* text) {
+    auto* b = new QPushButton(QString::fromUtf8(text));
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+// What the history keeps of a run's parameters (never the key).
+std::string SettingsText(const TRunSettings& s, const std::string& endpoint) {
+    return "max-threads=" + std::to_string(s.MaxThreads) +
+           "\nreq-predelay=" + std::to_string(s.MinReqDelay) + "\nendpoint=" + endpoint;
+}
+
+}  // namespace
+
+THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
+    setObjectName(QStringLiteral("tsHistory"));
+    lvRuns = new QTableWidget(0, 6, this);
+    lvRuns->setObjectName(QStringLiteral("lvRuns"));
+    lvRuns->setHorizontalHeaderLabels(
+        {QString::fromUtf8(N_("Запуск")), QString::fromUtf8(N_("Начат")), QStringLiteral("URL"),
+         QStringLiteral("Desktop"), QStringLiteral("Mobile"), QString::fromUtf8(N_("Состояние"))});
+    lvRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvRuns->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvRuns->verticalHeader()->hide();
+    lvRuns->horizontalHeader()->setStretchLastSection(true);
+    btOpenRun = Button("btOpenRun", N_("Открыть"));
+    btDeleteRun = Button("btDeleteRun", N_("Удалить"));
+    btRefreshRuns = Button("btRefreshRuns", N_("Обновить"));
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {btOpenRun, btDeleteRun, btRefreshRuns}) buttons->addWidget(b);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(lvRuns);
+    connect(btOpenRun, &QPushButton::clicked, this, &THistoryPage::btOpenRunClick);
+    connect(lvRuns, &QTableWidget::cellDoubleClicked, this, &THistoryPage::btOpenRunClick);
+    connect(btDeleteRun, &QPushButton::clicked, this, &THistoryPage::btDeleteRunClick);
+    connect(btRefreshRuns, &QPushButton::clicked, this, &THistoryPage::RefreshRuns);
+}
+
+THistoryPage::~THistoryPage() = default;
+
+void THistoryPage::OpenStore(const io::TSettingsValues& settings, const QString& pathOverride) {
+    FRecorder.reset();
+    if (pathOverride.isEmpty() && settings.History == io::kHistoryOff) return;
+    const std::string path = !pathOverride.isEmpty()    ? pathOverride.toStdString()
+                             : settings.History.empty() ? history::DefaultHistoryPath()
+                                                        : settings.History;
+    TResult<history::TOpenedHistory> opened = history::OpenSqliteHistory(path);
+    if (!opened) {
+        FWindow.AddToLog(QString::fromStdString(opened.Error()));
+        return;
+    }
+    if (!opened->Notice.empty()) FWindow.AddToLog(QString::fromStdString(opened->Notice));
+    FRecorder =
+        std::make_unique<history::TRunRecorder>(std::move(opened->Store), settings.HistoryKeep);
+    RefreshRuns();
+}
+
+void THistoryPage::RefreshRuns() {
+    lvRuns->setRowCount(0);
+    if (!FRecorder) return;
+    TResult<std::vector<history::TRunSummary>> runs = FRecorder->Store().ListRuns();
+    if (!runs) {
+        FWindow.AddToLog(QString::fromStdString(runs.Error()));
+        return;
+    }
+    lvRuns->setRowCount(static_cast<int>(runs->size()));
+    for (int row = 0; row < static_cast<int>(runs->size()); ++row) {
+        const history::TRunSummary& r = (*runs)[row];
+        auto* id = Cell(QString::number(r.Run.Id), true);
+        id->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(r.Run.Id));
+        lvRuns->setItem(row, 0, id);
+        lvRuns->setItem(row, 1,
+                        Cell(QDateTime::fromSecsSinceEpoch(r.Run.Started)
+                                 .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+        lvRuns->setItem(row, 2, Cell(QString::number(r.UrlCount), true));
+        lvRuns->setItem(row, 3, Cell(Mean(r.MeanScore[msDesktop]), true));
+        lvRuns->setItem(row, 4, Cell(Mean(r.MeanScore[msMobile]), true));
+        lvRuns->setItem(row, 5, Cell(TrQ(StateSource(r.Run.State))));
+    }
+}
+
+int64_t THistoryPage::SelectedRunId() const {
+    const QList<QTableWidgetItem*> items = lvRuns->selectedItems();
+    for (QTableWidgetItem* item : items)
+        if (item->column() == 0) return item->data(Qt::UserRole).toLongLong();
+    return 0;
+}
+
+bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
+    if (!FRecorder || FWindow.Controller().Running()) return false;
+    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
+    for (TURLGridModel* m : models) {
+        m->BeginBulkUpdate();
+        m->ClearRows();
+    }
+    TResult<history::TRunRecord> run = FRecorder->Store().LoadRun(runId, FWindow.Master());
+    for (TURLGridModel* m : models) m->EndBulkUpdate();
+    FWindow.UpdateRunButtons();
+    FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
+    if (!run) {
+        FWindow.AddToLog(QString::fromStdString(run.Error()));
+        return false;
+    }
+    // Shown read-only: the recorder lets go of its run, so nothing checks into the past one.
+    if (!forResume) FRecorder->Release();
+    return true;
+}
+
+void THistoryPage::ResumeRun(int64_t runId) {
+    if (!OpenRun(runId, true)) return;
+    if (TResult<> r = FRecorder->Continue(runId, FWindow.Master()); !r) {
+        FWindow.AddToLog(QString::fromStdString(r.Error()));
+        return;
+    }
+    FWindow.Controller().btRunRequestsClick(TRunSender::btResume);
+}
+
+void THistoryPage::OfferResume() {
+    if (!FRecorder) return;
+    TResult<std::optional<int64_t>> last = FRecorder->Store().LastResumableRun();
+    if (!last || !*last) return;
+    const int64_t runId = **last;
+    auto* box = new QMessageBox(QMessageBox::Question, QString(),
+                                TrQ("Последняя проверка не была завершена. Продолжить её?"),
+                                QMessageBox::Yes | QMessageBox::No, &FWindow);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, runId](int result) {
+        if (result == QMessageBox::Yes) ResumeRun(runId);
+    });
+    box->open();
+}
+
+void THistoryPage::btOpenRunClick() {
+    if (const int64_t id = SelectedRunId()) OpenRun(id, false);
+}
+
+void THistoryPage::btDeleteRunClick() {
+    const int64_t id = SelectedRunId();
+    if (!id || !FRecorder) return;
+    // The run being checked stays.
+    if (FWindow.Controller().Running() && id == FRecorder->RunId()) return;
+    if (TResult<> r = FRecorder->Store().DeleteRun(id); !r)
+        FWindow.AddToLog(QString::fromStdString(r.Error()));
+    if (id == FRecorder->RunId()) FRecorder->Release();
+    RefreshRuns();
+}
+
+void THistoryPage::RunStarted(TRunSender sender) {
+    if (!FRecorder) return;
+    TURLTaskInfoList& master = FWindow.Master();
+    TResult<> r;
+    if (sender != TRunSender::btRunRequests && FRecorder->Holds(master)) {
+        // Re-checking some URLs of the recorded run, or resuming it: into the same run.
+        r = FRecorder->Continue(FRecorder->RunId(), master);
+    } else {
+        const TRunSettings s = FWindow.CurrentRunSettings();
+        r = FRecorder->Begin(master, FWindow.SelectedLangCode().toStdString(),
+                             SettingsText(s, FWindow.WorkerConfig().Endpoint));
+        // A partial check of a list that is not a kept run: what it already shows is kept too.
+        for (size_t i = 0; r && i < master.Count(); ++i) FRecorder->Merged(master[i]);
+    }
+    if (!r) FWindow.AddToLog(QString::fromStdString(r.Error()));
+}
+
+void THistoryPage::TaskMerged(const TURLTaskInfo& task) {
+    if (!FRecorder) return;
+    FRecorder->Merged(task);
+    LogWriteError();
+}
+
+void THistoryPage::RunEnded(bool aborted) {
+    if (!FRecorder) return;
+    if (TResult<> r = FRecorder->Finish(aborted, FWindow.Master()); !r)
+        FWindow.AddToLog(QString::fromStdString(r.Error()));
+    LogWriteError();
+}
+
+void THistoryPage::showEvent(QShowEvent* e) {
+    // The run's end is written on the writer thread: the list is read when it is looked at.
+    RefreshRuns();
+    QWidget::showEvent(e);
+}
+
+void THistoryPage::LogWriteError() {
+    const std::string error = FRecorder->TakeError();
+    if (!error.empty()) FWindow.AddToLog(QString::fromStdString(error));
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,73 @@
+// The History page: the runs kept in the run history, opening one into the grids, deleting
+// one; and the window's link to the history while a check runs (it records each run and offers
+// to continue an unfinished one at start-up).
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "engine/run_controller.h"
+#include "history/run_recorder.h"
+
+class QPushButton;
+class QTableWidget;
+
+namespace velmora::io {
+struct TSettingsValues;
+}
+
+namespace velmora::app {
+
+class TfmMain;
+
+class THistoryPage : public QWidget, public IRunObserver {
+    Q_OBJECT
+  public:
+    explicit THistoryPage(TfmMain& window);
+    ~THistoryPage() override;
+
+    // Opens the history the settings name; when it cannot be, the log says so once and checks
+    // go on without it.
+    // pathOverride (when not empty) wins over the settings.
+    void OpenStore(const io::TSettingsValues& settings, const QString& pathOverride);
+    void CloseStore() { FRecorder.reset(); }
+    bool HasStore() const { return FRecorder != nullptr; }
+    history::TRunRecorder* Recorder() const { return FRecorder.get(); }
+
+    // Fills the list of runs, newest first.
+    void RefreshRuns();
+    // Offers to continue the newest run when it did not finish; answered later, never modal.
+    void OfferResume();
+    // Loads the run into the grids. forResume: its unchecked URLs are then checked into it;
+    // otherwise it is shown read-only (a later check is kept as a new run).
+    bool OpenRun(int64_t runId, bool forResume);
+    // Continues the newest unfinished run.
+    void ResumeRun(int64_t runId);
+
+    // Id of the run selected in the list, or 0.
+    int64_t SelectedRunId() const;
+    QTableWidget* RunList() const { return lvRuns; }
+
+    void btOpenRunClick();
+    void btDeleteRunClick();
+
+    // IRunObserver
+    void RunStarted(TRunSender sender) override;
+    void TaskMerged(const TURLTaskInfo& task) override;
+    void RunEnded(bool aborted) override;
+
+  protected:
+    void showEvent(QShowEvent* e) override;
+
+  private:
+    void LogWriteError();
+
+    TfmMain& FWindow;
+    std::unique_ptr<history::TRunRecorder> FRecorder;
+    QTableWidget* lvRuns = nullptr;
+    QPushButton* btOpenRun = nullptr;
+    QPushButton* btDeleteRun = nullptr;
+    QPushButton* btRefreshRuns = nullptr;
+};
+
+}  // namespace velmora::app

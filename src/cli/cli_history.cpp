@@ -1,0 +1,227 @@
+#include "cli/cli_history.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "base/decimal_separator.h"
+#include "base/translate.h"
+#include "cli/cli_run.h"
+#include "engine/grid_text.h"
+#include "engine/metrica.h"
+#include "history/run_compare.h"
+#include "io/codepage.h"
+#include "io/csv.h"
+#include "io/import_texts.h"
+#include "io/translation.h"
+
+namespace velmora::cli {
+namespace {
+
+using history::TRunState;
+
+std::string HistoryPath(const TCliOptions& o, const io::TSettingsValues& s) {
+    if (!o.DbFile.empty()) return o.DbFile;
+    if (!s.History.empty()) return s.History;
+    return history::DefaultHistoryPath();
+}
+
+std::string StateText(TRunState s) {
+    switch (s) {
+        case TRunState::rsCompleted:
+            return Tr("завершён");
+        case TRunState::rsAborted:
+            return Tr("прерван");
+        case TRunState::rsQuota:
+            return Tr("остановлен квотой");
+        default:
+            return Tr("не завершён");
+    }
+}
+
+std::string TimeText(int64_t unixSeconds) {
+    const std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+std::string MeanText(const std::optional<double>& v) {
+    if (!v) return {};
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", *v);
+    return buf;
+}
+
+int64_t RunId(const std::string& text) {
+    return std::stoll(text);  // checked by the option parser
+}
+
+int ListRuns(const TCliOptions& o, history::IHistoryStore& store) {
+    TResult<std::vector<history::TRunSummary>> runs = store.ListRuns();
+    if (!runs) {
+        Complain(runs.Error());
+        return kExitBadInput;
+    }
+    const std::string head[] = {Tr("Запуск"), Tr("Начат"), "URL",
+                                "Desktop",    "Mobile",    Tr("Состояние")};
+    if (o.CsvRows) {
+        std::printf("%s;%s;%s;%s;%s;%s\r\n", head[0].c_str(), head[1].c_str(), head[2].c_str(),
+                    head[3].c_str(), head[4].c_str(), head[5].c_str());
+    } else {
+        std::printf("%6s  %-19s  %6s  %7s  %7s  %s\n", head[0].c_str(), head[1].c_str(),
+                    head[2].c_str(), head[3].c_str(), head[4].c_str(), head[5].c_str());
+    }
+    for (const history::TRunSummary& r : *runs) {
+        const char* fmt =
+            o.CsvRows ? "%lld;%s;%d;%s;%s;%s\r\n" : "%6lld  %-19s  %6d  %7s  %7s  %s\n";
+        std::printf(fmt, static_cast<long long>(r.Run.Id), TimeText(r.Run.Started).c_str(),
+                    r.UrlCount, MeanText(r.MeanScore[msDesktop]).c_str(),
+                    MeanText(r.MeanScore[msMobile]).c_str(), StateText(r.Run.State).c_str());
+    }
+    return kExitCompleted;
+}
+
+std::string PresenceText(history::TPresence p) {
+    switch (p) {
+        case history::TPresence::prOnlyOlder:
+            return Tr("только в A");
+        case history::TPresence::prOnlyNewer:
+            return Tr("только в B");
+        default:
+            return Tr("в обоих");
+    }
+}
+
+// The score and the six timing metrics: value in A, value in B, change from A to B.
+TResult<> WriteComparison(const std::string& path, const std::string& codepage,
+                          const TURLTaskInfoList& a, const TURLTaskInfoList& b) {
+    io::TCsvWriter w(codepage);
+    if (TResult<> r = w.Open(path); !r) return r;
+    std::vector<std::string> fields = {"URL", Tr("Стратегия"), Tr("Есть в")};
+    for (int m = 0; m < 7; ++m) {
+        const std::string name(m == 0 ? std::string_view("Score") : MetricaTable[m].ShortName);
+        for (const char* suffix : {" A", " B", " +/-"}) fields.push_back(name + suffix);
+    }
+    if (TResult<> r = w.WriteLine(fields); !r) return r;
+    const char sep = LocaleDecimalSeparator();
+    for (const history::TComparedUrl& row : history::PairRuns(a, b)) {
+        for (TMetricaStrategy s : kStrategies) {
+            fields.assign(
+                {std::string(row.Url), std::string(StrategyText(s)), PresenceText(row.Presence())});
+            for (int m = 0; m < 7; ++m) {
+                const int col = ColNumByKey(MetricaTable[m].Key);
+                const std::string older = CellText(row.Older, s, col);
+                const std::string newer = CellText(row.Newer, s, col);
+                fields.push_back(older);
+                fields.push_back(newer);
+                fields.push_back(history::FormatChange(older, newer, sep));
+            }
+            if (TResult<> r = w.WriteLine(fields); !r) return r;
+        }
+    }
+    return w.Close();
+}
+
+int Compare(const TCliOptions& o, history::IHistoryStore& store, const std::string& lang) {
+    TURLTaskInfoList a, b;
+    for (auto [id, list] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
+        TResult<history::TRunRecord> run = store.LoadRun(RunId(id), *list);
+        if (!run) {
+            Complain(run.Error());
+            return kExitBadInput;
+        }
+    }
+    const TResult<> written = WriteComparison(o.CompareCsv, io::AnsiCodePageFor(lang), a, b);
+    if (written) return kExitCompleted;
+    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
+    return kExitBadInput;
+}
+
+int ExportRun(const TCliOptions& o, history::IHistoryStore& store) {
+    TURLTaskInfoList master;
+    TResult<history::TRunRecord> run = store.LoadRun(RunId(o.CommandArgs[0]), master);
+    if (!run) {
+        Complain(run.Error());
+        return kExitBadInput;
+    }
+    // As it was written when it ran: in the run's language and its code page.
+    i18n::UseLanguage(run->Lang);
+    const std::string codepage = io::AnsiCodePageFor(run->Lang);
+    const bool ok = ExportStrategy(o.DesktopCsv, codepage, msDesktop, master) &&
+                    ExportStrategy(o.MobileCsv, codepage, msMobile, master);
+    return ok ? kExitCompleted : kExitBadInput;
+}
+
+}  // namespace
+
+std::unique_ptr<TCliHistory> TCliHistory::Open(const TCliOptions& o, const io::TSettingsValues& s) {
+    if (o.NoHistory || (o.DbFile.empty() && s.History == io::kHistoryOff)) return nullptr;
+    TResult<history::TOpenedHistory> opened = history::OpenSqliteHistory(HistoryPath(o, s));
+    if (!opened) {
+        Complain(opened.Error());
+        return nullptr;
+    }
+    if (!opened->Notice.empty()) Complain(opened->Notice);
+    return std::unique_ptr<TCliHistory>(new TCliHistory(std::move(opened->Store), s.HistoryKeep));
+}
+
+void TCliHistory::Begin(const TURLTaskInfoList& master, const std::string& lang,
+                        const std::string& settings) {
+    if (TResult<> r = recorder_.Begin(master, lang, settings); !r)
+        Complain(
+            FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0, r.Error()));
+}
+
+bool TCliHistory::Resume(TURLTaskInfoList& master, std::string& lang) {
+    TResult<std::optional<int64_t>> last = Store().LastResumableRun();
+    if (!last || !*last) {
+        Complain(last ? "no unfinished run in the history" : last.Error());
+        return false;
+    }
+    TResult<history::TRunRecord> run = Store().LoadRun(**last, master);
+    if (!run) {
+        Complain(run.Error());
+        return false;
+    }
+    if (TResult<> r = recorder_.Continue(run->Id, master); !r) {
+        Complain(r.Error());
+        return false;
+    }
+    lang = run->Lang;
+    return true;
+}
+
+void TCliHistory::TaskMerged(const TURLTaskInfo& task) {
+    recorder_.Merged(task);
+    ReportWriteError();
+}
+
+void TCliHistory::ReportWriteError() {
+    const std::string error = recorder_.TakeError();
+    if (!error.empty() && !reported_) Complain(error);
+    reported_ = reported_ || !error.empty();
+}
+
+void TCliHistory::Finish(bool aborted, const TURLTaskInfoList& master) {
+    const TResult<> r = recorder_.Finish(aborted, master);
+    recorder_.Release();  // the command waits for the end to be written
+    ReportWriteError();
+    if (!r) Complain(r.Error());
+}
+
+int RunHistoryCommand(const TCliOptions& o, TCliHistory* history, const std::string& lang) {
+    if (!history) return kExitBadInput;  // the reason is on stderr already
+    history::IHistoryStore& store = history->Store();
+    if (o.Command == "runs") return ListRuns(o, store);
+    if (o.Command == "compare") return Compare(o, store, lang);
+    if (o.Command == "export") return ExportRun(o, store);
+    if (TResult<> r = store.DeleteRun(RunId(o.CommandArgs[0])); !r) {
+        Complain(r.Error());
+        return kExitBadInput;
+    }
+    return kExitCompleted;
+}
+
+}  // namespace velmora::cli

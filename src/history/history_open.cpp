@@ -1,0 +1,88 @@
+// Opening the history file: where it lives, and what happens when it is damaged.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "base/translate.h"
+#include "history/history_store.h"
+#include "history/sqlite_history.h"
+
+namespace velmora::history {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Damaged(int code) {
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+}
+
+// "<path>.damaged-YYYYMMDD-HHMMSS", with a counter should that exist already.
+std::string AsidePath(const std::string& path) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    std::string aside = path + ".damaged-" + stamp;
+    std::error_code ec;
+    for (int i = 2; fs::exists(aside, ec); ++i)
+        aside = path + ".damaged-" + stamp + "-" + std::to_string(i);
+    return aside;
+}
+
+// Moves the file and its journal files aside; false when the file itself could not be moved.
+bool PutAside(const std::string& path, const std::string& aside) {
+    std::error_code ec;
+    fs::rename(path, aside, ec);
+    if (ec) return false;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        std::error_code ignored;
+        if (fs::exists(path + suffix, ignored)) fs::rename(path + suffix, aside + suffix, ignored);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string DefaultHistoryPath() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::string(home) + "/.local/share";
+    } else {
+        base = ".";
+    }
+    return base + "/Velmora/history.sqlite";
+}
+
+TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path) {
+    const fs::path dir = fs::path(path).parent_path();
+    if (!dir.empty()) {
+        std::error_code ec;
+        // Results name the user's sites: keep the folder private when we made it.
+        if (fs::create_directories(dir, ec)) ::chmod(dir.c_str(), 0700);
+    }
+    TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::Open(path);
+    TOpenedHistory out;
+    if (!opened && Damaged(opened.Code())) {
+        const std::string aside = AsidePath(path);
+        if (!PutAside(path, aside))
+            return Fail(
+                FormatLog(Tr("История проверок повреждена и не может быть отложена: %s"), 0, path));
+        out.Notice = FormatLog(
+            Tr("История проверок была повреждена; файл сохранён как %s, начата новая история"), 0,
+            aside);
+        opened = TSqliteHistory::Open(path);
+    }
+    if (!opened)
+        return Fail(FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"), 0,
+                              opened.Error()),
+                    opened.Code());
+    out.Store = std::move(*opened);
+    return out;
+}
+
+}  // namespace velmora::history

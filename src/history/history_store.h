@@ -1,0 +1,101 @@
+// The run history: every run's URL list and each finished task's results, kept as they arrive
+// so that a run survives the program and can be resumed, listed, compared and exported again.
+// Front ends talk to IHistoryStore only, so another database could stand behind it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "engine/tasks.h"
+
+namespace velmora::history {
+
+// How a run ended. The numbers are stored.
+enum class TRunState : uint8_t {
+    rsUnfinished = 0,  // still running, or the program died during it
+    rsCompleted = 1,
+    rsAborted = 2,
+    rsQuota = 3,  // ended with answers refused for the daily quota
+};
+
+// Every state but rsCompleted leaves URLs to check; such a run can be resumed.
+constexpr bool Resumable(TRunState s) {
+    return s != TRunState::rsCompleted;
+}
+
+// The run's own facts; what its exports need beyond the results.
+struct TRunRecord {
+    int64_t Id = 0;
+    int64_t Started = 0;              // Unix seconds
+    std::optional<int64_t> Finished;  // Unix seconds; none while unfinished
+    TRunState State = TRunState::rsUnfinished;
+    std::string Lang;      // interface language of the run: its CSV headers and code page
+    std::string Settings;  // "key=value" lines of the parameters used
+};
+
+struct TRunSummary {
+    TRunRecord Run;
+    int32_t UrlCount = 0;
+    int32_t CheckedCount = 0;                        // URLs with results
+    std::array<std::optional<double>, 2> MeanScore;  // per strategy, over the scored URLs
+};
+
+// One merged task as it goes to the store: both strategies' results.
+struct TStoredResult {
+    int32_t Num = 0;
+    TURLTaskResults Results;
+    int64_t FinishedAt = 0;  // Unix seconds
+};
+
+class IHistoryStore {
+  public:
+    virtual ~IHistoryStore() = default;
+
+    // A new unfinished run with its URL list in order (Num = position + 1). Sets run.Id.
+    virtual TResult<> BeginRun(TRunRecord& run, const std::vector<std::string>& urls) = 0;
+    // Marks a resumed run unfinished again.
+    virtual TResult<> ReopenRun(int64_t runId) = 0;
+    // Writes a batch in one transaction; a task written again replaces its earlier results.
+    virtual TResult<> WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) = 0;
+    virtual TResult<> FinishRun(int64_t runId, TRunState state) = 0;
+
+    // Newest first.
+    virtual TResult<std::vector<TRunSummary>> ListRuns() = 0;
+    // The newest run, when it is resumable.
+    virtual TResult<std::optional<int64_t>> LastResumableRun() = 0;
+    // Replaces master with the run's URL list and its results as they were merged.
+    virtual TResult<TRunRecord> LoadRun(int64_t runId, TURLTaskInfoList& master) = 0;
+    // Fails with Code() 1 when there is no such run.
+    virtual TResult<> DeleteRun(int64_t runId) = 0;
+    // Deletes all but the newest keep runs (keep 0: none); returns how many went.
+    virtual TResult<int> KeepNewest(int keep) = 0;
+    // One URL's score per run, oldest first: the trend of that URL.
+    struct TScorePoint {
+        int64_t RunId = 0;
+        int64_t Started = 0;
+        std::array<std::optional<double>, 2> Score;
+    };
+    virtual TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) = 0;
+};
+
+// A store that could be opened, and the one notice the user should see about opening it
+// (e.g. that a damaged file was put aside), or empty.
+struct TOpenedHistory {
+    std::unique_ptr<IHistoryStore> Store;
+    std::string Notice;
+};
+
+// Opens (creating when missing, with its folder) the SQLite history at path. A damaged file is
+// renamed aside and a new one started (the notice says where the old one went); a file that
+// cannot be opened at all (locked, unwritable, from a newer version) fails with a message.
+TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path);
+
+// "$XDG_DATA_HOME/Velmora/history.sqlite", XDG_DATA_HOME defaulting to "~/.local/share".
+std::string DefaultHistoryPath();
+
+}  // namespace velmora::history

@@ -1,0 +1,66 @@
+// Writes a run's merged tasks to the history on a thread of its own, in batched transactions,
+// so the thread that merges never waits on the disk.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "history/history_store.h"
+
+namespace velmora::history {
+
+class THistoryWriter {
+  public:
+    // A batch is written once it holds batchSize tasks or its oldest task has waited maxDelay.
+    THistoryWriter(IHistoryStore& store, int64_t runId,
+                   std::chrono::milliseconds maxDelay = std::chrono::milliseconds(1000),
+                   size_t batchSize = 50);
+    // Runs begin on the writer thread first (e.g. writing a new run's URL list) and writes to
+    // the run it returns.
+    using TBeginFn = std::function<TResult<int64_t>()>;
+    explicit THistoryWriter(IHistoryStore& store, TBeginFn begin);
+    ~THistoryWriter();
+    THistoryWriter(const THistoryWriter&) = delete;
+    THistoryWriter& operator=(const THistoryWriter&) = delete;
+
+    // The run written to, once begin has run (waits for it); 0 when it failed.
+    int64_t RunId();
+    // Queues a copy of the task's results; never blocks on the disk.
+    void Add(const TURLTaskInfo& task);
+    // Writes what is queued and ends the thread. Later Adds are dropped.
+    void Stop();
+    // As Stop, then end(runId) on the writer thread; returns at once. A failure of end is
+    // reported by TakeError after Stop.
+    void StopWith(std::function<TResult<>(int64_t runId)> end);
+    // The first write failure's message, once; empty otherwise. After a failure the writer
+    // drops what it is given: the run goes on in memory.
+    std::string TakeError();
+
+  private:
+    void Loop();
+
+    IHistoryStore& store_;
+    TBeginFn begin_;
+    std::function<TResult<>(int64_t)> end_;
+    int64_t runId_ = 0;
+    bool begun_ = false;
+    std::condition_variable begunCv_;
+    const std::chrono::milliseconds maxDelay_;
+    const size_t batchSize_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<TStoredResult> queue_;
+    std::chrono::steady_clock::time_point oldest_;
+    bool stopping_ = false;
+    bool failed_ = false;
+    std::string error_;
+    std::thread thread_;
+};
+
+}  // namespace velmora::history

@@ -1,0 +1,339 @@
+#include "history/sqlite_history.h"
+
+#include <ctime>
+
+namespace velmora::history {
+namespace {
+
+// Version 1. Results are one row per URL and strategy, keyed by (run, URL number, strategy)
+// without a rowid; advice titles and descriptions, which repeat across URLs and runs, are
+// stored once in advice_texts and referenced from the results' advice field.
+constexpr const char* kSchemaV1 = R"(
+CREATE TABLE runs(
+  id INTEGER PRIMARY KEY,
+  started INTEGER NOT NULL,
+  finished INTEGER,
+  state INTEGER NOT NULL,
+  lang TEXT NOT NULL,
+  settings TEXT NOT NULL,
+  url_count INTEGER NOT NULL,
+  checked INTEGER NOT NULL DEFAULT 0,
+  mean_desktop REAL,
+  mean_mobile REAL);
+CREATE TABLE run_urls(
+  run_id INTEGER NOT NULL,
+  num INTEGER NOT NULL,
+  url TEXT NOT NULL,
+  PRIMARY KEY(run_id, num)) WITHOUT ROWID;
+CREATE INDEX run_urls_by_url ON run_urls(url);
+CREATE TABLE advice_texts(
+  id INTEGER PRIMARY KEY,
+  title TEXT NOT NULL,
+  descr TEXT NOT NULL,
+  UNIQUE(title, descr));
+CREATE TABLE results(
+  run_id INTEGER NOT NULL,
+  num INTEGER NOT NULL,
+  strategy INTEGER NOT NULL,
+  status INTEGER NOT NULL,
+  error_code INTEGER NOT NULL,
+  score REAL, fcp REAL, si REAL, lcp REAL, tti REAL, tbt REAL, cls REAL,
+  texts TEXT NOT NULL,
+  advice TEXT NOT NULL,
+  finished_at INTEGER NOT NULL,
+  PRIMARY KEY(run_id, num, strategy)) WITHOUT ROWID;
+)";
+
+int64_t Now() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+TRunRecord ReadRun(const TSqlStatement& st, int first) {
+    TRunRecord r;
+    r.Id = st.Int(first);
+    r.Started = st.Int(first + 1);
+    if (!st.IsNull(first + 2)) r.Finished = st.Int(first + 2);
+    r.State = static_cast<TRunState>(st.Int(first + 3));
+    r.Lang = std::string(st.Text(first + 4));
+    r.Settings = std::string(st.Text(first + 5));
+    return r;
+}
+
+constexpr const char* kRunColumns = "id, started, finished, state, lang, settings";
+
+}  // namespace
+
+TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string& path) {
+    std::unique_ptr<TSqliteHistory> h(new TSqliteHistory);
+    if (TResult<> r = h->db_.Open(path); !r) return TFailure{r.Error(), r.Code()};
+    // The first statements read the file: a damaged one fails here.
+    TResult<int64_t> wal = h->db_.QueryInt("PRAGMA journal_mode=WAL");
+    if (!wal) return TFailure{wal.Error(), wal.Code()};
+    if (TResult<> r = h->db_.Exec("PRAGMA synchronous=NORMAL"); !r)
+        return TFailure{r.Error(), r.Code()};
+    if (TResult<> r = h->Migrate(); !r) return TFailure{r.Error(), r.Code()};
+    return h;
+}
+
+TResult<> TSqliteHistory::Migrate() {
+    TResult<int64_t> version = db_.QueryInt("PRAGMA user_version");
+    if (!version) return TFailure{version.Error(), version.Code()};
+    if (*version > kSchemaVersion)
+        return Fail("the history was written by a newer Velmora (schema " +
+                    std::to_string(*version) + ")");
+    if (*version == kSchemaVersion) return {};
+    TSqlTransaction tx(db_);
+    if (!tx.Begun()) return tx.Begun();
+    // Each step takes the file from one version to the next; later versions append steps.
+    if (*version < 1) {
+        if (TResult<> r = db_.Exec(kSchemaV1); !r) return r;
+    }
+    if (TResult<> r = db_.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        !r)
+        return r;
+    return tx.Commit();
+}
+
+TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::string>& urls) {
+    std::lock_guard lock(mutex_);
+    TSqlTransaction tx(db_);
+    if (!tx.Begun()) return tx.Begun();
+    TSqlStatement ins(db_,
+                      "INSERT INTO runs(started, state, lang, settings, url_count) "
+                      "VALUES(?, 0, ?, ?, ?)");
+    if (run.Started == 0) run.Started = Now();
+    ins.Bind(1, run.Started).Bind(2, run.Lang).Bind(3, run.Settings);
+    ins.Bind(4, static_cast<int64_t>(urls.size()));
+    if (TResult<> r = ins.Run(); !r) return r;
+    run.Id = sqlite3_last_insert_rowid(db_.Handle());
+    run.State = TRunState::rsUnfinished;
+    run.Finished.reset();
+    TSqlStatement url(db_, "INSERT INTO run_urls(run_id, num, url) VALUES(?, ?, ?)");
+    for (size_t i = 0; i < urls.size(); ++i) {
+        url.Bind(1, run.Id).Bind(2, static_cast<int64_t>(i + 1)).Bind(3, urls[i]);
+        if (TResult<> r = url.Run(); !r) return r;
+    }
+    return tx.Commit();
+}
+
+TResult<> TSqliteHistory::ReopenRun(int64_t runId) {
+    std::lock_guard lock(mutex_);
+    TSqlStatement st(db_, "UPDATE runs SET state = 0, finished = NULL WHERE id = ?");
+    return st.Bind(1, runId).Run();
+}
+
+TResult<int64_t> TSqliteHistory::AdviceTextId(const std::string& title, const std::string& descr) {
+    std::string key = title;
+    key += '\0';
+    key += descr;
+    if (auto it = adviceIds_.find(key); it != adviceIds_.end()) return it->second;
+    TSqlStatement ins(db_, "INSERT OR IGNORE INTO advice_texts(title, descr) VALUES(?, ?)");
+    if (TResult<> r = ins.Bind(1, title).Bind(2, descr).Run(); !r)
+        return TFailure{r.Error(), r.Code()};
+    TSqlStatement sel(db_, "SELECT id FROM advice_texts WHERE title = ? AND descr = ?");
+    sel.Bind(1, title).Bind(2, descr);
+    if (!sel.Step()) return db_.LastFailure("SQLite");
+    adviceIds_.emplace(std::move(key), sel.Int(0));
+    return sel.Int(0);
+}
+
+TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) {
+    std::lock_guard lock(mutex_);
+    TSqlTransaction tx(db_);
+    if (!tx.Begun()) return tx.Begun();
+    TSqlStatement ins(db_,
+                      "INSERT OR REPLACE INTO results(run_id, num, strategy, status, error_code, "
+                      "score, fcp, si, lcp, tti, tbt, cls, texts, advice, finished_at) "
+                      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    TResult<> failed;
+    auto adviceId = [&](const std::string& title, const std::string& descr) -> int64_t {
+        TResult<int64_t> id = AdviceTextId(title, descr);
+        if (!id && failed) failed = TFailure{id.Error(), id.Code()};
+        return id ? *id : 0;
+    };
+    for (const TStoredResult& item : batch) {
+        for (TMetricaStrategy s : kStrategies) {
+            const TEncodedStrategy e = EncodeStrategy(item.Results, s, adviceId);
+            if (!failed) return failed;
+            ins.Bind(1, runId).Bind(2, int64_t{item.Num}).Bind(3, int64_t{s});
+            ins.Bind(4, static_cast<int64_t>(e.Status)).Bind(5, int64_t{e.ErrorCode});
+            for (int m = 0; m < kNumericMetrics; ++m) ins.Bind(6 + m, e.Numbers[m]);
+            ins.Bind(13, e.Texts).Bind(14, e.Advice).Bind(15, item.FinishedAt);
+            if (TResult<> r = ins.Run(); !r) return r;
+        }
+    }
+    TResult<> committed = tx.Commit();
+    // A rolled-back batch may have taken advice ids that no longer exist.
+    if (!committed) adviceIds_.clear();
+    return committed;
+}
+
+TResult<> TSqliteHistory::UpdateSummary(int64_t runId) {
+    TSqlStatement st(db_,
+                     "UPDATE runs SET "
+                     "checked = (SELECT count(*) FROM results WHERE run_id = ?1 AND strategy = 0), "
+                     "mean_desktop = (SELECT avg(score) FROM results "
+                     "  WHERE run_id = ?1 AND strategy = 0), "
+                     "mean_mobile = (SELECT avg(score) FROM results "
+                     "  WHERE run_id = ?1 AND strategy = 1) "
+                     "WHERE id = ?1");
+    return st.Bind(1, runId).Run();
+}
+
+TResult<> TSqliteHistory::FinishRun(int64_t runId, TRunState state) {
+    std::lock_guard lock(mutex_);
+    TSqlTransaction tx(db_);
+    if (!tx.Begun()) return tx.Begun();
+    TSqlStatement st(db_, "UPDATE runs SET state = ?, finished = ? WHERE id = ?");
+    st.Bind(1, static_cast<int64_t>(state)).Bind(2, Now()).Bind(3, runId);
+    if (TResult<> r = st.Run(); !r) return r;
+    if (TResult<> r = UpdateSummary(runId); !r) return r;
+    return tx.Commit();
+}
+
+TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
+    std::lock_guard lock(mutex_);
+    // A finished run's figures were kept when it ended; an unfinished one's are counted now.
+    TSqlStatement st(db_,
+                     "SELECT id, started, finished, state, lang, settings, url_count, "
+                     " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
+                     "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
+                     " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
+                     "   WHERE run_id = runs.id AND strategy = 0) ELSE mean_desktop END, "
+                     " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
+                     "   WHERE run_id = runs.id AND strategy = 1) ELSE mean_mobile END "
+                     "FROM runs ORDER BY id DESC");
+    std::vector<TRunSummary> runs;
+    while (st.Step()) {
+        TRunSummary s;
+        s.Run = ReadRun(st, 0);
+        s.UrlCount = static_cast<int32_t>(st.Int(6));
+        s.CheckedCount = static_cast<int32_t>(st.Int(7));
+        if (!st.IsNull(8)) s.MeanScore[msDesktop] = st.Real(8);
+        if (!st.IsNull(9)) s.MeanScore[msMobile] = st.Real(9);
+        runs.push_back(std::move(s));
+    }
+    if (st.Failed()) return db_.LastFailure("SQLite");
+    return runs;
+}
+
+TResult<std::optional<int64_t>> TSqliteHistory::LastResumableRun() {
+    std::lock_guard lock(mutex_);
+    TSqlStatement st(db_, "SELECT id, state FROM runs ORDER BY id DESC LIMIT 1");
+    if (!st.Step()) {
+        if (st.Failed()) return db_.LastFailure("SQLite");
+        return std::optional<int64_t>();
+    }
+    if (!Resumable(static_cast<TRunState>(st.Int(1)))) return std::optional<int64_t>();
+    return std::optional<int64_t>(st.Int(0));
+}
+
+TResult<TRunRecord> TSqliteHistory::LoadRun(int64_t runId, TURLTaskInfoList& master) {
+    std::lock_guard lock(mutex_);
+    TSqlStatement run(db_,
+                      (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
+    run.Bind(1, runId);
+    if (!run.Step()) {
+        if (run.Failed()) return db_.LastFailure("SQLite");
+        return Fail("no run " + std::to_string(runId), 1);
+    }
+    TRunRecord record = ReadRun(run, 0);
+
+    master.Clear();
+    TSqlStatement urls(db_, "SELECT url FROM run_urls WHERE run_id = ? ORDER BY num");
+    urls.Bind(1, runId);
+    while (urls.Step()) master.Add(std::string(urls.Text(0)));
+    if (urls.Failed()) return db_.LastFailure("SQLite");
+
+    std::unordered_map<int64_t, TAdviceText> texts;
+    TSqlStatement text(db_, "SELECT title, descr FROM advice_texts WHERE id = ?");
+    auto adviceText = [&](int64_t id) {
+        auto it = texts.find(id);
+        if (it != texts.end()) return it->second;
+        TAdviceText t;
+        text.Bind(1, id);
+        if (text.Step()) t = {TInternedText(text.Text(0)), TInternedText(text.Text(1))};
+        text.Reset();
+        return texts.emplace(id, std::move(t)).first->second;
+    };
+    TSqlStatement res(db_,
+                      "SELECT num, strategy, status, error_code, texts, advice FROM results "
+                      "WHERE run_id = ? ORDER BY num, strategy");
+    res.Bind(1, runId);
+    while (res.Step()) {
+        TURLTaskInfo* task = master.FindByNum(static_cast<int32_t>(res.Int(0)));
+        if (!task) continue;
+        if (!task->TaskResults) task->InitMetricResults();
+        const auto s = res.Int(1) == msMobile ? msMobile : msDesktop;
+        DecodeStrategy(s, static_cast<TTaskResult>(res.Int(2)), static_cast<int32_t>(res.Int(3)),
+                       res.Text(4), res.Text(5), adviceText, *task->TaskResults);
+    }
+    if (res.Failed()) return db_.LastFailure("SQLite");
+    return record;
+}
+
+TResult<> TSqliteHistory::DeleteRunLocked(int64_t runId) {
+    for (const char* sql :
+         {"DELETE FROM results WHERE run_id = ?", "DELETE FROM run_urls WHERE run_id = ?",
+          "DELETE FROM runs WHERE id = ?"}) {
+        TSqlStatement st(db_, sql);
+        if (TResult<> r = st.Bind(1, runId).Run(); !r) return r;
+    }
+    return {};
+}
+
+TResult<> TSqliteHistory::DeleteRun(int64_t runId) {
+    std::lock_guard lock(mutex_);
+    TSqlTransaction tx(db_);
+    if (!tx.Begun()) return tx.Begun();
+    if (TResult<> r = DeleteRunLocked(runId); !r) return r;
+    if (sqlite3_changes(db_.Handle()) == 0) return Fail("no run " + std::to_string(runId), 1);
+    return tx.Commit();
+}
+
+TResult<int> TSqliteHistory::KeepNewest(int keep) {
+    if (keep <= 0) return 0;
+    std::lock_guard lock(mutex_);
+    std::vector<int64_t> old;
+    {
+        TSqlStatement st(db_, "SELECT id FROM runs ORDER BY id DESC LIMIT -1 OFFSET ?");
+        st.Bind(1, int64_t{keep});
+        while (st.Step()) old.push_back(st.Int(0));
+        if (st.Failed()) return db_.LastFailure("SQLite");
+    }
+    if (old.empty()) return 0;
+    TSqlTransaction tx(db_);
+    if (!tx.Begun()) return TFailure{tx.Begun().Error(), tx.Begun().Code()};
+    for (int64_t id : old) {
+        if (TResult<> r = DeleteRunLocked(id); !r) return TFailure{r.Error(), r.Code()};
+    }
+    if (TResult<> r = tx.Commit(); !r) return TFailure{r.Error(), r.Code()};
+    return static_cast<int>(old.size());
+}
+
+TResult<std::vector<IHistoryStore::TScorePoint>> TSqliteHistory::ScoreTrend(
+    const std::string& url) {
+    std::lock_guard lock(mutex_);
+    TSqlStatement st(db_,
+                     "SELECT r.id, r.started, "
+                     " (SELECT score FROM results WHERE run_id = u.run_id AND num = u.num "
+                     "  AND strategy = 0), "
+                     " (SELECT score FROM results WHERE run_id = u.run_id AND num = u.num "
+                     "  AND strategy = 1) "
+                     "FROM run_urls u JOIN runs r ON r.id = u.run_id WHERE u.url = ? "
+                     "ORDER BY r.id");
+    st.Bind(1, url);
+    std::vector<TScorePoint> points;
+    while (st.Step()) {
+        TScorePoint p;
+        p.RunId = st.Int(0);
+        p.Started = st.Int(1);
+        if (!st.IsNull(2)) p.Score[msDesktop] = st.Real(2);
+        if (!st.IsNull(3)) p.Score[msMobile] = st.Real(3);
+        points.push_back(p);
+    }
+    if (st.Failed()) return db_.LastFailure("SQLite");
+    return points;
+}
+
+}  // namespace velmora::history

@@ -1,0 +1,46 @@
+// The run history in one SQLite file (WAL, synchronous=NORMAL, schema version in user_version).
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "history/history_store.h"
+#include "history/result_codec.h"
+#include "history/sqlite.h"
+
+namespace velmora::history {
+
+inline constexpr int kSchemaVersion = 1;
+
+class TSqliteHistory final : public IHistoryStore {
+  public:
+    // Opens the file and brings its schema up to date. Code() of a failure is SQLite's primary
+    // result code (SQLITE_NOTADB / SQLITE_CORRUPT for a damaged file).
+    static TResult<std::unique_ptr<TSqliteHistory>> Open(const std::string& path);
+
+    TResult<> BeginRun(TRunRecord& run, const std::vector<std::string>& urls) override;
+    TResult<> ReopenRun(int64_t runId) override;
+    TResult<> WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) override;
+    TResult<> FinishRun(int64_t runId, TRunState state) override;
+    TResult<std::vector<TRunSummary>> ListRuns() override;
+    TResult<std::optional<int64_t>> LastResumableRun() override;
+    TResult<TRunRecord> LoadRun(int64_t runId, TURLTaskInfoList& master) override;
+    TResult<> DeleteRun(int64_t runId) override;
+    TResult<int> KeepNewest(int keep) override;
+    TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) override;
+
+  private:
+    TSqliteHistory() = default;
+    TResult<> Migrate();
+    TResult<> UpdateSummary(int64_t runId);
+    TResult<int64_t> AdviceTextId(const std::string& title, const std::string& descr);
+    TResult<> DeleteRunLocked(int64_t runId);
+
+    std::mutex mutex_;  // one operation at a time: the writer thread and the front end share it
+    TSqlDatabase db_;
+    // Distinct advice texts seen by this connection: most batches then never look them up.
+    std::unordered_map<std::string, int64_t> adviceIds_;
+};
+
+}  // namespace velmora::history

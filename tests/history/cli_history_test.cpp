@@ -1,0 +1,253 @@
+// velmora-cli with the run history, against the local simulator: a run killed mid-way and
+// resumed, exports of past runs, comparison, listing and deletion.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "cli/cli_options.h"
+#include "cli/cli_run.h"
+#include "sim/simulator.h"
+
+namespace velmora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class CliHistory : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("velmora-cli-history-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        // An empty settings file: the defaults, and nothing of this machine's own settings.
+        Write("none.ini", "");
+        sim::SimOptions so;
+        so.latencyMinMs = 20;
+        so.latencyMaxMs = 60;
+        sim_ = std::make_unique<sim::Simulator>(so);
+        ASSERT_TRUE(sim_->Start()) << sim_->Error();
+    }
+    void TearDown() override {
+        sim_->Stop();
+        fs::remove_all(dir_);
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+        return Path(name);
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    static std::string Urls(int from, int to) {
+        std::string text;
+        for (int i = from; i <= to; ++i)
+            text += "https://site.example/p" + std::to_string(i) + "\n";
+        return text;
+    }
+    // The command line a test would type, as parsed options.
+    TCliOptions Parse(std::vector<std::string> args) {
+        const std::vector<std::string> common{
+            "--endpoint", sim_->Endpoint(), "--threads",      "4",    "--delay",       "100",
+            "--quiet",    "--ini",          Path("none.ini"), "--db", Path("h.sqlite")};
+        args.insert(args.end(), common.begin(), common.end());
+        TParseResult r = ParseCommandLine(args);
+        EXPECT_EQ(r.Error, "");
+        return r.Options;
+    }
+    int Run(std::vector<std::string> args) { return RunCli(Parse(std::move(args)), ExeDir()); }
+    std::string ExeDir() const { return Path("bin") + "/"; }
+    int64_t Query(const std::string& sql) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(Path("h.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_busy_timeout(db, 2000);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+        const int64_t n = st && sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return n;
+    }
+    std::set<std::string> Requested(size_t from) const {
+        std::set<std::string> asked;
+        const std::vector<sim::RequestRecord> all = sim_->Requests();
+        for (size_t i = from; i < all.size(); ++i) asked.insert(all[i].url + " " + all[i].strategy);
+        return asked;
+    }
+
+    fs::path dir_;
+    std::unique_ptr<sim::Simulator> sim_;
+};
+
+TEST_F(CliHistory, KilledRunResumesWithoutLossOrRepeatsAndExportsAsIfUninterrupted) {
+    const std::string urls = Write("urls.txt", Urls(1, 16));
+    // The uninterrupted run, kept out of the history.
+    ASSERT_EQ(Run({urls, "--no-history", "--lang", "ru", "--desktop-csv", Path("d0.csv"),
+                   "--mobile-csv", Path("m0.csv")}),
+              kExitCompleted);
+    ASSERT_FALSE(fs::exists(Path("h.sqlite")));
+    const size_t before = sim_->Requests().size();
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string endpoint = sim_->Endpoint(), ini = Path("none.ini"),
+                          db = Path("h.sqlite");
+        ::execl(VELMORA_CLI_PATH, "velmora-cli", urls.c_str(), "--endpoint", endpoint.c_str(),
+                "--threads", "2", "--delay", "100", "--quiet", "--lang", "ru", "--ini", ini.c_str(),
+                "--db", db.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Kill it once some results are on disk, well before the end.
+    const auto limit = std::chrono::steady_clock::now() + 20s;
+    while (Query("SELECT count(*) FROM results") < 4 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(20ms);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
+
+    const int64_t stored = Query("SELECT count(*) FROM results WHERE strategy = 0");
+    ASSERT_GE(stored, 2);
+    ASSERT_LT(stored, 16);
+    EXPECT_EQ(Query("SELECT count(*) FROM runs WHERE finished IS NULL"), 1);
+    // What the history holds was asked before the kill; remember it.
+    std::set<std::string> kept;
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(Path("h.sqlite").c_str(), &db);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db,
+                           "SELECT u.url FROM results r JOIN run_urls u "
+                           "ON u.run_id = r.run_id AND u.num = r.num WHERE r.strategy = 0",
+                           -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            kept.insert(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    const size_t beforeResume = sim_->Requests().size();
+    ASSERT_GT(beforeResume, before);
+
+    ASSERT_EQ(Run({"--resume", "--desktop-csv", Path("d1.csv"), "--mobile-csv", Path("m1.csv")}),
+              kExitCompleted);
+    EXPECT_EQ(Read("d1.csv"), Read("d0.csv"));
+    EXPECT_EQ(Read("m1.csv"), Read("m0.csv"));
+    const std::set<std::string> resumed = Requested(beforeResume);
+    for (const std::string& url : kept) {
+        EXPECT_EQ(resumed.count(url + " desktop"), 0u) << url << " asked again";
+        EXPECT_EQ(resumed.count(url + " mobile"), 0u) << url << " asked again";
+    }
+    EXPECT_EQ(resumed.size(), 2 * (16 - kept.size()));
+    EXPECT_EQ(Query("SELECT count(*) FROM results"), 32);
+    EXPECT_EQ(Query("SELECT state FROM runs"), 1);  // completed
+    // Nothing is left to resume.
+    EXPECT_EQ(Run({"--resume"}), kExitBadInput);
+}
+
+TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {
+    ASSERT_EQ(Run({Write("a.txt", Urls(1, 3) + "https://x.example/sim-error500\n"), "--lang", "en",
+                   "--desktop-csv", Path("d.csv"), "--mobile-csv", Path("m.csv")}),
+              kExitCompleted);
+    ASSERT_EQ(Run({Write("b.txt", Urls(2, 4)), "--lang", "ru"}), kExitCompleted);
+
+    // Byte for byte as written when it ran, whatever the language now.
+    ASSERT_EQ(Run({"export", "1", "--lang", "ru", "--desktop-csv", Path("d1.csv"), "--mobile-csv",
+                   Path("m1.csv")}),
+              kExitCompleted);
+    EXPECT_EQ(Read("d1.csv"), Read("d.csv"));
+    EXPECT_EQ(Read("m1.csv"), Read("m.csv"));
+
+    ASSERT_EQ(Run({"compare", "1", "2", "--lang", "en", "--csv", Path("c.csv")}), kExitCompleted);
+    const std::string c = Read("c.csv");
+    EXPECT_EQ(c.rfind("URL;", 0), 0u) << c;
+    EXPECT_NE(c.find("Score A;Score B;Score +/-;FCP A;FCP B;FCP +/-"), std::string::npos);
+    // In both with the same answers: the score did not change. One row per strategy.
+    EXPECT_NE(c.find("\r\nhttps://site.example/p2;desktop;"), std::string::npos);
+    EXPECT_NE(c.find("\r\nhttps://site.example/p2;mobile;"), std::string::npos);
+    const size_t p2 = c.find("https://site.example/p2;desktop;");
+    const std::string row = c.substr(p2, c.find("\r\n", p2) - p2);
+    EXPECT_NE(row.find(";100;100;0;"), std::string::npos) << row;
+    // p4 only in B, p1 only in A: listed with empty values and no change.
+    EXPECT_NE(c.find("https://site.example/p4;desktop;"), std::string::npos);
+    const size_t p1 = c.find("https://site.example/p1;desktop;");
+    ASSERT_NE(p1, std::string::npos);
+    EXPECT_GT(p1, c.find("https://site.example/p4;"));  // after the newer run's URLs
+    size_t lines = 0;
+    for (size_t i = 0; (i = c.find("\r\n", i)) != std::string::npos; i += 2) ++lines;
+    EXPECT_EQ(lines, 1u + 2u * 5u);
+
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(Run({"runs", "--csv", "--lang", "en"}), kExitCompleted);
+    const std::string listed = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(listed.find("\r\n2;"), std::string::npos) << listed;
+    EXPECT_LT(listed.find("\r\n2;"), listed.find("\r\n1;"));                 // newest first
+    // 4 URLs, 1 failed; the others score 100 on desktop and 98 on mobile.
+    EXPECT_NE(listed.find(";4;100.0;98.0;"), std::string::npos) << listed;
+
+    ASSERT_EQ(Run({"delete", "1"}), kExitCompleted);
+    EXPECT_EQ(Run({"delete", "1"}), kExitBadInput);
+    EXPECT_EQ(Run({"export", "1", "--desktop-csv", Path("gone.csv")}), kExitBadInput);
+    EXPECT_EQ(Query("SELECT count(*) FROM runs"), 1);
+}
+
+TEST_F(CliHistory, AnUnusableHistoryNeverStopsACheck) {
+    Write("file", "not a folder");
+    TCliOptions o = Parse({Write("u.txt", Urls(1, 2)), "--desktop-csv", Path("d.csv")});
+    o.DbFile = Path("file") + "/h.sqlite";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("h.sqlite"), std::string::npos) << said;
+    size_t lines = 0;
+    for (char ch : Read("d.csv")) lines += ch == '\n';
+    EXPECT_EQ(lines, 3u);
+}
+
+TEST_F(CliHistory, HistoryOptionsAreChecked) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;  // substring; empty = accepted
+    } cases[] = {
+        {{"runs"}, ""},
+        {{"runs", "--csv", "--db", "h.sqlite"}, ""},
+        {{"compare", "1", "2", "--csv", "c.csv"}, ""},
+        {{"compare", "1", "2"}, "--csv FILE"},
+        {{"compare", "1"}, "2 run ids"},
+        {{"export", "3", "--mobile-csv", "m.csv"}, ""},
+        {{"export", "3"}, "--desktop-csv"},
+        {{"delete", "x"}, "run id"},
+        {{"delete", "0"}, "run id"},
+        {{"delete", "1", "--no-history"}, "--no-history"},
+        {{"--resume"}, ""},
+        {{"--resume", "u.txt"}, "from the history"},
+        {{"--resume", "--no-history"}, "needs the history"},
+        {{"u.txt", "--csv"}, "--csv belongs"},
+        {{"u.txt", "runs"}, "only one"},  // a command only comes first
+    };
+    for (const auto& c : cases) {
+        TParseResult r = ParseCommandLine(c.args);
+        if (c.error.empty())
+            EXPECT_EQ(r.Error, "") << c.args[0];
+        else
+            EXPECT_NE(r.Error.find(c.error), std::string::npos) << r.Error;
+    }
+}
+
+}  // namespace
+}  // namespace velmora::cli

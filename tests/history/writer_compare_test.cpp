@@ -1,0 +1,138 @@
+// The batching writer and the comparison of two runs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "history/history_writer.h"
+#include "history/run_compare.h"
+
+namespace velmora::history {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Records the batches; can be told to fail.
+class FakeStore final : public IHistoryStore {
+  public:
+    TResult<> BeginRun(TRunRecord&, const std::vector<std::string>&) override { return {}; }
+    TResult<> ReopenRun(int64_t) override { return {}; }
+    TResult<> WriteResults(int64_t, const std::vector<TStoredResult>& batch) override {
+        std::lock_guard lock(mutex);
+        if (fail) return Fail("disk full");
+        std::vector<int32_t> nums;
+        for (const auto& r : batch) nums.push_back(r.Num);
+        batches.push_back(nums);
+        return {};
+    }
+    TResult<> FinishRun(int64_t, TRunState) override { return {}; }
+    TResult<std::vector<TRunSummary>> ListRuns() override { return std::vector<TRunSummary>{}; }
+    TResult<std::optional<int64_t>> LastResumableRun() override { return std::optional<int64_t>(); }
+    TResult<TRunRecord> LoadRun(int64_t, TURLTaskInfoList&) override { return TRunRecord{}; }
+    TResult<> DeleteRun(int64_t) override { return {}; }
+    TResult<int> KeepNewest(int) override { return 0; }
+    TResult<std::vector<TScorePoint>> ScoreTrend(const std::string&) override {
+        return std::vector<TScorePoint>{};
+    }
+    size_t Batches() {
+        std::lock_guard lock(mutex);
+        return batches.size();
+    }
+
+    std::mutex mutex;
+    std::vector<std::vector<int32_t>> batches;
+    bool fail = false;
+};
+
+TURLTaskInfo Task(int32_t num) {
+    TURLTaskInfo t("https://x/" + std::to_string(num), num);
+    t.InitMetricResults();
+    return t;
+}
+
+template <typename F>
+bool WaitFor(F done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+TEST(HistoryWriter, WritesFullBatchesAtOnceAndTheRestWhenDueOrStopped) {
+    FakeStore store;
+    {
+        // A delay far beyond the test: only the batch size can trigger the first write.
+        THistoryWriter writer(store, 1, 60s, 3);
+        for (int i = 1; i <= 3; ++i) writer.Add(Task(i));
+        EXPECT_TRUE(WaitFor([&] { return store.Batches() == 1; }, 5s));
+        writer.Add(Task(4));
+        TURLTaskInfo unchecked("https://y/", 9);  // no results: nothing to keep
+        writer.Add(unchecked);
+        writer.Stop();        // writes the fourth
+        writer.Add(Task(5));  // after Stop: dropped
+    }
+    ASSERT_EQ(store.batches.size(), 2u);
+    EXPECT_EQ(store.batches[0], (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_EQ(store.batches[1], (std::vector<int32_t>{4}));
+
+    FakeStore timed;
+    THistoryWriter writer(timed, 1, 50ms, 50);
+    writer.Add(Task(7));
+    EXPECT_TRUE(WaitFor([&] { return timed.Batches() == 1; }, 5s));
+}
+
+TEST(HistoryWriter, AFailedWriteIsReportedOnceAndTheRunGoesOn) {
+    FakeStore store;
+    store.fail = true;
+    THistoryWriter writer(store, 1, 10ms, 50);
+    writer.Add(Task(1));
+    std::string error;
+    EXPECT_TRUE(WaitFor([&] { return !(error = writer.TakeError()).empty(); }, 5s));
+    EXPECT_NE(error.find("disk full"), std::string::npos) << error;
+    writer.Add(Task(2));
+    writer.Stop();
+    EXPECT_EQ(writer.TakeError(), "");
+}
+
+TEST(RunCompare, ChangesCarrySignUnitAndPrecision) {
+    struct Case {
+        const char *older, *newer;
+        char sep;
+        const char* change;
+    } cases[] = {
+        {"55", "87", '.', "+32"},
+        {"87", "55", '.', "-32"},
+        {"1.6 s", "1.2 s", '.', "-0.4 s"},
+        {"1,6 s", "2 s", ',', "+0,4 s"},
+        {"1.2 s", "1.2 s", '.', "0 s"},
+        {"120 ms", "90 ms", '.', "-30 ms"},
+        {"1,200 ms", "1,320 ms", '.', "+120 ms"},  // thousands separators
+        {"0.012", "0.3", '.', "+0.288"},
+        {"12.5 kb", "10 kb", '.', "-2.5 kb"},
+        {"", "87", '.', ""},
+        {"N/A", "1 s", '.', ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatChange(c.older, c.newer, c.sep), c.change) << c.older << " -> " << c.newer;
+}
+
+TEST(RunCompare, PairsByUrlInTheNewerOrderThenTheOlderOnly) {
+    TURLTaskInfoList older, newer;
+    for (const char* u : {"https://a/", "https://gone/", "https://b/"}) older.Add(u);
+    for (const char* u : {"https://b/", "https://new/", "https://a/"}) newer.Add(u);
+    const std::vector<TComparedUrl> rows = PairRuns(older, newer);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].Url, "https://b/");
+    EXPECT_EQ(rows[0].Older, &older[2]);
+    EXPECT_EQ(rows[0].Presence(), TPresence::prBoth);
+    EXPECT_EQ(rows[1].Presence(), TPresence::prOnlyNewer);
+    EXPECT_EQ(rows[2].Older, &older[0]);
+    EXPECT_EQ(rows[3].Url, "https://gone/");
+    EXPECT_EQ(rows[3].Presence(), TPresence::prOnlyOlder);
+}
+
+}  // namespace
+}  // namespace velmora::history
