@@ -44,6 +44,10 @@ std::string UsageText() {
            "                       (default: req-predelay, else " +
            std::to_string(kReqPredelayDefault) +
            ")\n"
+           "  --retries N          tries again after a passing fault, " +
+           Range(kRetriesMin, kRetriesMax) + " (default: retries, else " +
+           std::to_string(kRetriesDefault) +
+           ")\n"
            "  --endpoint URL       service address before /pagespeedonline/v5/runPagespeed\n"
            "                       (default: endpoint of Velmora.ini, else "
            "https://www.googleapis.com)\n"
@@ -81,9 +85,9 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
 }
 
 bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 9> kWithValue{
+    static constexpr std::array<std::string_view, 10> kWithValue{
         "--key",         "--threads",    "--delay", "--endpoint", "--sitemap",
-        "--desktop-csv", "--mobile-csv", "--ini",   "--lang"};
+        "--desktop-csv", "--mobile-csv", "--ini",   "--lang",     "--retries"};
     return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
 }
 
@@ -106,6 +110,15 @@ std::string TakeDelay(const std::string& v, TCliOptions& o) {
     return {};
 }
 
+std::string TakeRetries(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, io::kRetriesMin, io::kRetriesMax, n))
+        return "--retries takes a whole number from " + std::to_string(io::kRetriesMin) +
+               " to " + std::to_string(io::kRetriesMax) + ", not \"" + v + "\"";
+    o.Retries = n;
+    return {};
+}
+
 std::string TakeEndpoint(std::string v, TCliOptions& o) {
     if (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0)
         return "--endpoint must start with http:// or https://";
@@ -124,6 +137,7 @@ std::string TakeLang(const std::string& v, TCliOptions& o) {
 std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o) {
     if (a == "--threads") return TakeThreads(v, o);
     if (a == "--delay") return TakeDelay(v, o);
+    if (a == "--retries") return TakeRetries(v, o);
     if (a == "--endpoint") return TakeEndpoint(v, o);
     if (a == "--lang") return TakeLang(v, o);
     if (a == "--key") o.ApiKey = v;

@@ -13,6 +13,7 @@ struct TCliOptions {
     std::optional<std::string> ApiKey;
     std::optional<int> Threads;
     std::optional<int> DelayMs;
+    std::optional<int> Retries;  // tries again after a passing fault
     std::optional<std::string> Endpoint;
     std::string DesktopCsv;
     std::string MobileCsv;

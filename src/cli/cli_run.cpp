@@ -123,6 +123,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     run.ApiKey = o.ApiKey.value_or(settings.ApiKey);
     run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
     run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
+    run.Retries = o.Retries.value_or(settings.Retries);
 
     TConsoleWindow window(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
     CheckRunController controller(window, master, workers, [&] { return run; });

@@ -60,6 +60,9 @@ int ClampMaxThreads(int v) {
 int ClampReqPredelay(int v) {
     return std::clamp(v, kReqPredelayMin, kReqPredelayMax);
 }
+int ClampRetries(int v) {
+    return std::clamp(v, kRetriesMin, kRetriesMax);
+}
 
 TSettingsValues LoadSettings(const std::string& path) {
     TSettingsValues s;
@@ -73,6 +76,7 @@ TSettingsValues LoadSettings(const std::string& path) {
     s.Endpoint = read(kKeyEndpoint);
     s.MaxThreads = ClampMaxThreads(ParseIniInt(read(kKeyMaxThreads), kMaxThreadsDefault));
     s.ReqPredelay = ClampReqPredelay(ParseIniInt(read(kKeyReqPredelay), kReqPredelayDefault));
+    s.Retries = ClampRetries(ParseIniInt(read(kKeyRetries), kRetriesDefault));
     if (auto v = ParseIniIntOpt(read(kKeyImportNoClear))) s.ImportNoClear = *v != 0;
     return s;
 }
@@ -82,6 +86,7 @@ TResult<> SaveParams(const std::string& path, const TSettingsValues& values) {
                                        {{kKeyApiKey, values.ApiKey},
                                         {kKeyMaxThreads, std::to_string(values.MaxThreads)},
                                         {kKeyReqPredelay, std::to_string(values.ReqPredelay)},
+                                        {kKeyRetries, std::to_string(values.Retries)},
                                         {kKeyImportNoClear, values.ImportNoClear ? "1" : "0"}});
 }
 
