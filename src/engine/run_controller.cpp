@@ -151,7 +151,7 @@ void CheckRunController::ReportDailyStop() {
             ++left;
     }
     AddToLog(FormatLog(Tr("Дневная квота API исчерпана, проверка остановлена. Осталось URL: %s. "
-                          "Команда «Проверить URL с ошибками» продолжит их проверку завтра."),
+                          "Команда «Перепроверить URL с ошибками» продолжит их проверку завтра."),
                        {std::to_string(left)}),
              std::chrono::system_clock::now());
 }

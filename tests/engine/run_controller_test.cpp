@@ -490,7 +490,7 @@ TEST_F(RunControllerTest, DailyQuotaEndsTheRunKeepsResultsAndListsTheRestForARec
     ASSERT_GE(Window.Log.size(), 2u);
     EXPECT_EQ(Window.Log[0], "Проверка завершена: запросов 1, повторов 0");
     EXPECT_THAT(Window.Log[1], ::testing::HasSubstr("Осталось URL: 4."));
-    EXPECT_THAT(Window.Log[1], ::testing::HasSubstr("«Проверить URL с ошибками»"));
+    EXPECT_THAT(Window.Log[1], ::testing::HasSubstr("«Перепроверить URL с ошибками»"));
 }
 
 }  // namespace
