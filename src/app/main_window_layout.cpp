@@ -376,8 +376,8 @@ void TfmMain::SetTabOrder() {
                          FUi->btExport,      FUi->btImportURLs4XML, FUi->btInsertURLs4Clip,
                          FUi->crtURLScore};
     for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
-    QWidget* params[] = {FUi->edAPIKey,   FUi->edMaxTreads, FUi->edMinReqDelay,
-                         FUi->edRetries,  FUi->Panel4,      FUi->cbAppLang,
+    QWidget* params[] = {FUi->edAPIKey,      FUi->edMaxTreads,     FUi->edMinReqDelay,
+                         FUi->edRetries,     FUi->Panel4,          FUi->cbAppLang,
                          FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }

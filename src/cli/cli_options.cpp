@@ -113,8 +113,8 @@ std::string TakeDelay(const std::string& v, TCliOptions& o) {
 std::string TakeRetries(const std::string& v, TCliOptions& o) {
     int n = 0;
     if (!ParseInt(v, io::kRetriesMin, io::kRetriesMax, n))
-        return "--retries takes a whole number from " + std::to_string(io::kRetriesMin) +
-               " to " + std::to_string(io::kRetriesMax) + ", not \"" + v + "\"";
+        return "--retries takes a whole number from " + std::to_string(io::kRetriesMin) + " to " +
+               std::to_string(io::kRetriesMax) + ", not \"" + v + "\"";
     o.Retries = n;
     return {};
 }

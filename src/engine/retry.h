@@ -14,12 +14,12 @@ enum class TQuotaKind : uint8_t { None, PerMinute, Daily, Unknown };
 
 // What one request's failure means for the run.
 enum class TFailureKind : uint8_t {
-    None,       // answered: a result, or an answer about the page
-    Passing,    // a fault of the service or the line; another try may well succeed
-    PageError,  // the service could not load the page; worth one more try only
-    Quota,      // the per-minute quota (or one of unknown period): put back, pace down
-    DailyQuota, // nothing more will pass today
-    Final,      // the key, the request or the program: trying again changes nothing
+    None,        // answered: a result, or an answer about the page
+    Passing,     // a fault of the service or the line; another try may well succeed
+    PageError,   // the service could not load the page; worth one more try only
+    Quota,       // the per-minute quota (or one of unknown period): put back, pace down
+    DailyQuota,  // nothing more will pass today
+    Final,       // the key, the request or the program: trying again changes nothing
 };
 
 // The facts of one attempt, gathered by the worker from the client and the interpretation.

@@ -144,10 +144,10 @@ void CheckRunController::ReportDailyStop() {
     size_t left = 0;
     for (size_t i = 0; i < FMaster.Count(); ++i) {
         const auto& r = FMaster[i].TaskResults;
-        if (r && (r->TaskResult[msDesktop] == trNotChecked ||
-                  r->TaskResult[msMobile] == trNotChecked ||
-                  r->TaskResult[msDesktop] == trQuotaExceeded ||
-                  r->TaskResult[msMobile] == trQuotaExceeded))
+        if (r &&
+            (r->TaskResult[msDesktop] == trNotChecked || r->TaskResult[msMobile] == trNotChecked ||
+             r->TaskResult[msDesktop] == trQuotaExceeded ||
+             r->TaskResult[msMobile] == trQuotaExceeded))
             ++left;
     }
     AddToLog(FormatLog(Tr("Дневная квота API исчерпана, проверка остановлена. Осталось URL: %s. "

@@ -172,8 +172,8 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
         }
         if (outcome.HttpStatus != 0) FPool.NoteAccepted(sentAt);
         const bool again =
-            retries < maxRetries && (kind == TFailureKind::Passing ||
-                                     (kind == TFailureKind::PageError && !pageRetried));
+            retries < maxRetries &&
+            (kind == TFailureKind::Passing || (kind == TFailureKind::PageError && !pageRetried));
         if (!again) return outcome.Result == trOK;
 
         ++retries;
@@ -213,8 +213,7 @@ bool TActiveTaskThread::QuotaRefused(TTimePoint sentAt) {
     return true;
 }
 
-TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s,
-                                                       TAttemptOutcome& outcome,
+TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAttemptOutcome& outcome,
                                                        TTimePoint& sentAt) {
     const std::string strategy(StrategyText(s));
     auto builder = http::NewGetBuilder(ServiceUrl(FConfig.Endpoint));
@@ -259,8 +258,9 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s,
     context.HttpStatus = FClient->ResponseCode();
     results.HttpStatus[s] = static_cast<int32_t>(context.HttpStatus);
     FRetryAfter = FClient->ResponseHeader("Retry-After");
-    InterpretBody(FParser, FClient->ResponseBody(), s, *FURLTaskInfo, FConfig.DecimalSeparator,
-                  [this](const std::string& line) { PostLogMessage(line); }, &context);
+    InterpretBody(
+        FParser, FClient->ResponseBody(), s, *FURLTaskInfo, FConfig.DecimalSeparator,
+        [this](const std::string& line) { PostLogMessage(line); }, &context);
     outcome.Result = results.TaskResult[s];
     outcome.HttpStatus = context.HttpStatus;
     outcome.ServiceCode = results.ErrorCode[s];

@@ -24,8 +24,7 @@ constexpr int kAbortPollMs = 100;
                message != detail) {
         // The buffer names the cause (a self-signed certificate, a name mismatch, the port).
         std::string_view text(detail);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
         message += ": ";
         message += text;
     }

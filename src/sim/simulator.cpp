@@ -260,8 +260,7 @@ struct Simulator::Impl {
     // The quotas and the random faults; empty when the request is to be answered normally.
     std::string Decide();
     // False when the request got its answer here (a quota or a random fault).
-    bool Misbehave(const std::string& outcome, const httplib::Request& req,
-                   httplib::Response& res);
+    bool Misbehave(const std::string& outcome, const httplib::Request& req, httplib::Response& res);
     bool Pace(const httplib::Request& req, httplib::Response& res);
     void Answer(const Query& q, const httplib::Request& req, httplib::Response& res);
     void Trickle(std::string text, httplib::Response& res);
@@ -337,8 +336,7 @@ bool Simulator::Impl::Misbehave(const std::string& outcome, const httplib::Reque
         Reply(res, 429, outcome == "quota-day" ? dailyQuota : fixtures.quota);
         if (!retryAfter.empty()) res.set_header("Retry-After", retryAfter);
     } else if (outcome == "fail") {
-        Reply(res, 500,
-              ErrorBody(500, "Internal error encountered.", "backendError", "INTERNAL"));
+        Reply(res, 500, ErrorBody(500, "Internal error encountered.", "backendError", "INTERNAL"));
         if (!retryAfter.empty()) res.set_header("Retry-After", retryAfter);
     } else if (outcome == "hang") {
         WaitFor(opt.hangMs);

@@ -275,7 +275,8 @@ TEST(PoolWait, AbortOrStopEndsALongWaitAtOnce) {
         TURLTaskInfoPool pool(100);
         std::atomic<bool> abort{false};
         const TTimePoint start = TClock::now();
-        std::thread waiter([&] { EXPECT_FALSE(pool.WaitUntil(start + std::chrono::minutes(1), abort)); });
+        std::thread waiter(
+            [&] { EXPECT_FALSE(pool.WaitUntil(start + std::chrono::minutes(1), abort)); });
         std::this_thread::sleep_for(milliseconds(50));
         if (stop) {
             pool.StopForDailyQuota();

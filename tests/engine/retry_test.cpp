@@ -84,8 +84,13 @@ TEST(Retry, BackoffDoublesWithJitterAndHonoursRetryAfter) {
     struct {
         const char* header;
         int seconds;
-    } headers[] = {{"9", 9},   {" 120 ", 120}, {"0", 0}, {"", -1}, {"-3", -1},
-                   {"1.5", -1}, {"Wed, 21 Oct 2015 07:28:00 GMT", -1}};
+    } headers[] = {{"9", 9},
+                   {" 120 ", 120},
+                   {"0", 0},
+                   {"", -1},
+                   {"-3", -1},
+                   {"1.5", -1},
+                   {"Wed, 21 Oct 2015 07:28:00 GMT", -1}};
     for (const auto& h : headers) EXPECT_EQ(ParseRetryAfter(h.header), h.seconds) << h.header;
 }
 
@@ -101,7 +106,9 @@ TEST(NetworkText, KeyValuesAreMaskedAndControlCharactersReplaced) {
         {"monkey=banana", "monkey=banana"},
         {"key=", "key="},
         {"line\r\n12:00:00 forged\x1b[2J", "line  12:00:00 forged [2J"},
-        {"c1 \xC2\x9B" "31m", "c1  31m"},
+        {"c1 \xC2\x9B"
+         "31m",
+         "c1  31m"},
         {"Привет, é", "Привет, é"},
     };
     for (const auto& c : cases) EXPECT_EQ(SafeNetworkText(c.in), c.out) << c.in;

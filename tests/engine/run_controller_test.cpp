@@ -478,7 +478,7 @@ TEST_F(RunControllerTest, DailyQuotaEndsTheRunKeepsResultsAndListsTheRestForARec
     Finish(0);  // URL 1 done; URL 3 starts
     TURLTaskInfoPool* pool = Workers.Pools.at(0);
     pool->CountRequest();
-    pool->StopForDailyQuota();                // URL 2's worker met the daily quota
+    pool->StopForDailyQuota();  // URL 2's worker met the daily quota
     Finish(1, trQuotaExceeded, trNotChecked);
     EXPECT_TRUE(Ctl.Running());
     Finish(2, trNotChecked, trNotChecked);  // URL 3 was waiting for its slot

@@ -68,7 +68,8 @@ struct TReply {
 class TScriptedCurl : public http::ICurl {
   public:
     using TScript = std::map<std::string, std::vector<TReply>>;
-    TScriptedCurl(TScript script, IPacingClock& clock, std::vector<std::pair<std::string, TTimePoint>>& sent)
+    TScriptedCurl(TScript script, IPacingClock& clock,
+                  std::vector<std::pair<std::string, TTimePoint>>& sent)
         : FScript(std::move(script)), FClock(clock), FSent(sent) {}
     ICurl& SetUserAgent(std::string_view) override { return *this; }
     ICurl& SetUrl(const http::ICurlStringBuilder& b) override {
@@ -91,7 +92,8 @@ class TScriptedCurl : public http::ICurl {
         FRetryAfter.clear();
         FBody.clear();
         if (reply.CurlError > 0) throw http::ECurlError(reply.CurlError, reply.Body);
-        FBody = reply.Body.empty() && reply.Status == 200 ? Good(strategy == "desktop") : reply.Body;
+        FBody =
+            reply.Body.empty() && reply.Status == 200 ? Good(strategy == "desktop") : reply.Body;
         FStatus = reply.Status;
         FRetryAfter = reply.RetryAfter;
         return *this;
@@ -140,9 +142,8 @@ class WorkerRetryTest : public ::testing::Test {
         return Sink->TakeTask();
     }
     size_t SentFor(const std::string& strategy) const {
-        return static_cast<size_t>(std::count_if(Sent.begin(), Sent.end(), [&](const auto& s) {
-            return s.first == strategy;
-        }));
+        return static_cast<size_t>(std::count_if(
+            Sent.begin(), Sent.end(), [&](const auto& s) { return s.first == strategy; }));
     }
 
     TJumpClock Clock;
@@ -195,7 +196,9 @@ TEST_F(WorkerRetryTest, WhatIsAndIsNotTriedAgain) {
         {"time-out", {"Operation timed out", 0, "", 28}, 2, 3, "SEND ERROR"},
         {"page could not be loaded: once only",
          {ErrorFixture("synthetic_error_failed_document_request.json"), 500},
-         2, 2, "500"},
+         2,
+         2,
+         "500"},
         {"not HTML", {ErrorFixture("synthetic_error_not_html.json"), 400}, 2, 1, "NOT HTML"},
         {"key rejected", {keyRejected, 400}, 2, 1, "400"},
         {"certificate", {"SSL peer certificate was not OK", 0, "", 60}, 2, 1, "SEND ERROR"},
@@ -234,7 +237,8 @@ TEST_F(WorkerRetryTest, DailyQuotaStopsTheRunAndLeavesTheRestUnchecked) {
     EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trNotChecked);
     EXPECT_EQ(Sent.size(), 1u);
     EXPECT_TRUE(Pool->Stopped());
-    EXPECT_THAT(Sink->Trace(), Contains("URL 5: дневная квота API исчерпана, проверка остановлена"));
+    EXPECT_THAT(Sink->Trace(),
+                Contains("URL 5: дневная квота API исчерпана, проверка остановлена"));
 }
 
 TEST_F(WorkerRetryTest, AbortDuringABackoffEndsAtOnce) {
@@ -276,8 +280,10 @@ TEST_F(WorkerRetryTest, NetworkTextsAreCleanedBeforeTheyAreLogged) {
 }
 
 TEST(ServiceUrl, TrailingSlashesOfTheEndpointAreDropped) {
-    for (const char* endpoint : {"http://127.0.0.1:9", "http://127.0.0.1:9/", "http://127.0.0.1:9//"})
-        EXPECT_EQ(ServiceUrl(endpoint), std::string("http://127.0.0.1:9") + kServicePath) << endpoint;
+    for (const char* endpoint :
+         {"http://127.0.0.1:9", "http://127.0.0.1:9/", "http://127.0.0.1:9//"})
+        EXPECT_EQ(ServiceUrl(endpoint), std::string("http://127.0.0.1:9") + kServicePath)
+            << endpoint;
 }
 
 }  // namespace

@@ -232,7 +232,7 @@ TEST_F(EasyCurl, FailedTransferRaisesLibcurlErrorAndClientStaysUsable) {
         {"server never answers", fServer.Url("/stall"), CURLE_OPERATION_TIMEDOUT},
         {"malformed URL", "http://[::1/", CURLE_URL_MALFORMAT},
         {"local file", "file:///etc/hostname", CURLE_UNSUPPORTED_PROTOCOL},
-        {"DICT to a local port", "dict://127.0.0.1:" + refusing.Url().substr(17), 
+        {"DICT to a local port", "dict://127.0.0.1:" + refusing.Url().substr(17),
          CURLE_UNSUPPORTED_PROTOCOL},
     };
     for (const auto& c : cases) {

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
             if (!share)
                 return Fail("bad value for " + std::string(arg) + ": '" + std::string(value) +
                             "' (expected 0..1)");
-            (arg == "--fail-rate" ? opt.failRate
+            (arg == "--fail-rate"   ? opt.failRate
              : arg == "--drop-rate" ? opt.dropRate
                                     : opt.hangRate) = *share;
         } else if (arg == "--seed") {
