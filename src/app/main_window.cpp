@@ -93,6 +93,7 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->edAPIKey, &QLineEdit::textChanged, this, &TfmMain::edAPIKeyChange);
     connect(FUi->edMaxTreads, &QSpinBox::textChanged, this, &TfmMain::edMaxTreadsChange);
     connect(FUi->edMinReqDelay, &QSpinBox::textChanged, this, &TfmMain::edMinReqDelayChange);
+    connect(FUi->edRetries, &QSpinBox::textChanged, this, [this] { MarkChanged(FUi->edRetries); });
     connect(FUi->cbImpNoClearURLs, &QCheckBox::toggled, this, &TfmMain::cbImpNoClearURLsClick);
     connect(FUi->cbAppLang, &QComboBox::activated, this, &TfmMain::cbAppLangChange);
     connect(FUi->lvMetrics, &QTableWidget::itemSelectionChanged, this, &TfmMain::sgMetricsClick);
@@ -157,6 +158,7 @@ void TfmMain::LoadParams(const io::TSettingsValues& settings) {
     if (!settings.FileExists) return;
     FUi->edMaxTreads->setValue(settings.MaxThreads);
     FUi->edMinReqDelay->setValue(settings.ReqPredelay);
+    FUi->edRetries->setValue(settings.Retries);
     FUi->cbImpNoClearURLs->setChecked(settings.ImportNoClear);
 }
 
@@ -179,6 +181,7 @@ TRunSettings TfmMain::CurrentRunSettings() const {
     s.ApiKey = FUi->edAPIKey->text().toStdString();
     s.MaxThreads = FUi->edMaxTreads->value();
     s.MinReqDelay = FUi->edMinReqDelay->value();
+    s.Retries = FUi->edRetries->value();
     return s;
 }
 
@@ -251,12 +254,14 @@ bool TfmMain::FormClose() {
     const bool changed = FUi->edAPIKey->property("Tag").toInt() == 1 ||
                          FUi->edMaxTreads->property("Tag").toInt() == 1 ||
                          FUi->edMinReqDelay->property("Tag").toInt() == 1 ||
+                         FUi->edRetries->property("Tag").toInt() == 1 ||
                          FUi->cbImpNoClearURLs->property("Tag").toInt() == 1;
     if (changed) {
         io::TSettingsValues values;
         values.ApiKey = FUi->edAPIKey->text().toStdString();
         values.MaxThreads = FUi->edMaxTreads->value();
         values.ReqPredelay = FUi->edMinReqDelay->value();
+        values.Retries = FUi->edRetries->value();
         values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
         const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
         saved = written.Ok();

@@ -315,6 +315,10 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->edMinReqDelay->setRange(io::kReqPredelayMin, io::kReqPredelayMax);
     FUi->edMinReqDelay->setSingleStep(io::kReqPredelayStep);
     FUi->edMinReqDelay->setValue(io::kReqPredelayDefault);
+    FUi->lbRetries = label("lbRetries", N_("Повторов при сбое:"));
+    FUi->edRetries = Named(new TRangeSpinBox, "edRetries");
+    FUi->edRetries->setRange(io::kRetriesMin, io::kRetriesMax);
+    FUi->edRetries->setValue(io::kRetriesDefault);
     FUi->Label8 = label("Label8", N_("Не очищать URL при импорте:"));
     FUi->cbImpNoClearURLs = Named(new QCheckBox, "cbImpNoClearURLs");
     FUi->Label7 = label("Label7", N_("Язык программы:"));
@@ -322,6 +326,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->cbAppLang->setEditable(false);
     FUi->edMaxTreads->setFixedWidth(68);
     FUi->edMinReqDelay->setFixedWidth(68);
+    FUi->edRetries->setFixedWidth(68);
     FUi->cbAppLang->setFixedWidth(116);
 
     auto* form = new QGridLayout;
@@ -331,6 +336,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     form->setColumnMinimumWidth(0, kInputColumn - 13);
     const std::pair<QLabel*, QWidget*> rows[] = {{FUi->Label2, FUi->edMaxTreads},
                                                  {FUi->Label3, FUi->edMinReqDelay},
+                                                 {FUi->lbRetries, FUi->edRetries},
                                                  {FUi->Label8, FUi->cbImpNoClearURLs},
                                                  {FUi->Label7, FUi->cbAppLang}};
     int r = 0;
@@ -383,8 +389,9 @@ void TfmMain::SetTabOrder() {
                          FUi->btExport,          FUi->btImportURLs4XML, FUi->btImportURLs4Web,
                          FUi->btInsertURLs4Clip, FUi->crtURLScore};
     for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
-    QWidget* params[] = {FUi->edAPIKey,  FUi->edMaxTreads,   FUi->edMinReqDelay,   FUi->Panel4,
-                         FUi->cbAppLang, FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
+    QWidget* params[] = {FUi->edAPIKey,      FUi->edMaxTreads,     FUi->edMinReqDelay,
+                         FUi->edRetries,     FUi->Panel4,          FUi->cbAppLang,
+                         FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }
 

@@ -65,6 +65,8 @@ struct TfmMain::TUi {
     QSpinBox* edMaxTreads = nullptr;
     QLabel* Label3 = nullptr;
     QSpinBox* edMinReqDelay = nullptr;
+    QLabel* lbRetries = nullptr;
+    QSpinBox* edRetries = nullptr;
     QLabel* Label8 = nullptr;
     QCheckBox* cbImpNoClearURLs = nullptr;
     QLabel* Label7 = nullptr;

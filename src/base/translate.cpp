@@ -45,6 +45,29 @@ std::string FormatLog(const std::string& pattern, int32_t num, const std::string
     return out;
 }
 
+std::string FormatLog(const std::string& pattern, std::initializer_list<std::string> args) {
+    std::string out;
+    out.reserve(pattern.size() + 16 * args.size());
+    auto next = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            const char c = pattern[i + 1];
+            if (c == 'd' || c == 's') {
+                if (next != args.end()) out += *next++;
+                ++i;
+                continue;
+            }
+            if (c == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}
+
 std::string FormatLogTime(std::chrono::system_clock::time_point t) {
     const std::time_t tt = std::chrono::system_clock::to_time_t(t);
     std::tm local{};

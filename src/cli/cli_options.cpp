@@ -50,6 +50,10 @@ std::string UsageText() {
            "                       (default: req-predelay, else " +
            std::to_string(kReqPredelayDefault) +
            ")\n"
+           "  --retries N          tries again after a passing fault, " +
+           Range(kRetriesMin, kRetriesMax) + " (default: retries, else " +
+           std::to_string(kRetriesDefault) +
+           ")\n"
            "  --endpoint URL       service address before /pagespeedonline/v5/runPagespeed\n"
            "                       (default: endpoint of Velmora.ini, else "
            "https://www.googleapis.com)\n"
@@ -114,9 +118,9 @@ bool TakeFlag(const std::string& a, TCliOptions& o) {
 }
 
 bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 16> kWithValue{
-        "--key", "--threads", "--delay", "--endpoint", "--sitemap", "--desktop-csv", "--mobile-csv",
-        "--advice-csv", "--ini", "--lang", "--key-file",
+    static constexpr std::array<std::string_view, 17> kWithValue{
+        "--key", "--threads", "--delay", "--retries", "--endpoint", "--sitemap", "--desktop-csv",
+        "--mobile-csv", "--advice-csv", "--ini", "--lang", "--key-file",
         // results for pipelines
         "--json", "--fail-under", "--budget",
         // the run history
@@ -140,6 +144,15 @@ std::string TakeDelay(const std::string& v, TCliOptions& o) {
                std::to_string(io::kReqPredelayMin) + " to " + std::to_string(io::kReqPredelayMax) +
                ", not \"" + v + "\"";
     o.DelayMs = n;
+    return {};
+}
+
+std::string TakeRetries(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, io::kRetriesMin, io::kRetriesMax, n))
+        return "--retries takes a whole number from " + std::to_string(io::kRetriesMin) + " to " +
+               std::to_string(io::kRetriesMax) + ", not \"" + v + "\"";
+    o.Retries = n;
     return {};
 }
 
@@ -168,6 +181,7 @@ std::string TakeFailUnder(const std::string& v, TCliOptions& o) {
 std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o) {
     if (a == "--threads") return TakeThreads(v, o);
     if (a == "--delay") return TakeDelay(v, o);
+    if (a == "--retries") return TakeRetries(v, o);
     if (a == "--endpoint") return TakeEndpoint(v, o);
     if (a == "--lang") return TakeLang(v, o);
     if (a == "--fail-under") return TakeFailUnder(v, o);

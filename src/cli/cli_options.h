@@ -14,6 +14,7 @@ struct TCliOptions {
     std::string KeyFile;  // first line holds the key; kept off the command line
     std::optional<int> Threads;
     std::optional<int> DelayMs;
+    std::optional<int> Retries;  // tries again after a passing fault
     std::optional<std::string> Endpoint;
     std::string DesktopCsv;
     std::string MobileCsv;

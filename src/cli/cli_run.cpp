@@ -260,6 +260,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     run.ApiKey = *apiKey;
     run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
     run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
+    run.Retries = o.Retries.value_or(settings.Retries);
 
     TConsoleWindow window(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
     if (!o.JsonFile.empty())

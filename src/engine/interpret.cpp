@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "base/translate.h"
 #include "engine/events.h"
 #include "engine/json_members.h"
@@ -142,8 +143,14 @@ TSavings EstimatedSavings(const TAuditMembers& audit) {
 
 class TInterpreter {
   public:
-    TInterpreter(TMetricaStrategy s, TURLTaskInfo& task, char sep, const TLogFn& log)
-        : FStrategy(s), FTask(task), FResults(*task.TaskResults), FSep(sep), FLog(log) {}
+    TInterpreter(TMetricaStrategy s, TURLTaskInfo& task, char sep, const TLogFn& log,
+                 TAnswerContext* context)
+        : FStrategy(s),
+          FTask(task),
+          FResults(*task.TaskResults),
+          FSep(sep),
+          FLog(log),
+          FContext(context) {}
 
     bool Run(const element& answer);
 
@@ -178,13 +185,35 @@ class TInterpreter {
     object FSummary;
     TGAdviceRefList FRefs;
     TAuditIndex FAudits;
+    TAnswerContext* FContext;
 };
+
+// The quota limit named in the error's ErrorInfo details, if any.
+std::string QuotaLimitOf(const object& err) {
+    auto details = ArrayMember(err, "details");
+    if (!details) return {};
+    for (element item : *details) {
+        object detail;
+        if (item.get_object().get(detail) != SUCCESS) continue;
+        if (auto metadata = ObjectMember(detail, "metadata")) {
+            std::string limit = MemberText(*metadata, "quota_limit");
+            if (!limit.empty()) return limit;
+        }
+    }
+    return {};
+}
 
 bool TInterpreter::ServiceError(const object& err) {
     if (auto code = Member(err, "code")) FResults.ErrorCode[FStrategy] = ErrorCodeOf(*code);
     std::optional<std::string> message;
-    if (auto m = Member(err, "message")) message = ValueText(*m);
-    const std::string status = MemberText(err, "status");
+    // The service may echo the request, key included, and anything at all may arrive.
+    if (auto m = Member(err, "message"))
+        if (auto text = ValueText(*m)) message = SafeNetworkText(*text);
+    const std::string status = SafeNetworkText(MemberText(err, "status"));
+    if (FContext && message) {
+        FContext->PageError = message->find("FAILED_DOCUMENT_REQUEST") != std::string::npos ||
+                              message->find("ERRORED_DOCUMENT_REQUEST") != std::string::npos;
+    }
 
     TTaskResult& result = FResults.TaskResult[FStrategy];
     if (message && message->find("Lighthouse returned error: NOT_HTML") != std::string::npos) {
@@ -196,6 +225,7 @@ bool TInterpreter::ServiceError(const object& err) {
         // metric") occur; the status names the quota case whatever the wording.
         Log("URL %d: исчерпана квота API: %s", message ? *message : status);
         result = trQuotaExceeded;
+        if (FContext) FContext->Quota = QuotaKindOf(message.value_or(""), QuotaLimitOf(err));
     } else if (!message) {
         Log("URL %d: ОШИБКА извлечения текста ошибки");
         result = trUnknownResponse;
@@ -409,16 +439,25 @@ std::string FormatScore(double score) {
 }
 
 bool InterpretAnswer(const simdjson::dom::element& answer, TMetricaStrategy s, TURLTaskInfo& task,
-                     char decimalSeparator, const TLogFn& log) {
+                     char decimalSeparator, const TLogFn& log, TAnswerContext* context) {
     if (!task.TaskResults) task.InitMetricResults();
-    return TInterpreter(s, task, decimalSeparator, log).Run(answer);
+    return TInterpreter(s, task, decimalSeparator, log, context).Run(answer);
 }
 
 namespace {
 
 bool InterpretParsed(simdjson::error_code err, element doc, TMetricaStrategy s, TURLTaskInfo& task,
-                     char decimalSeparator, const TLogFn& log) {
+                     char decimalSeparator, const TLogFn& log, TAnswerContext* context) {
     if (err == SUCCESS && !doc.is_object()) err = simdjson::INCORRECT_TYPE;
+    const long status = context ? context->HttpStatus : 0;
+    if (err != SUCCESS && status >= 300) {
+        // A redirect, an empty 429 or 503, an HTML error page: the status is what happened.
+        if (log)
+            log(FormatLog(Tr("URL %d: сервер ответил HTTP %s без данных"), task.Num,
+                          std::to_string(status)));
+        task.TaskResults->TaskResult[s] = trServiceError;
+        return false;
+    }
     if (err != SUCCESS) {
         if (log)
             log(FormatLog(Tr("URL %d: ОШИБКА парсинга ответа: %s"), task.Num,
@@ -426,27 +465,29 @@ bool InterpretParsed(simdjson::error_code err, element doc, TMetricaStrategy s, 
         task.TaskResults->TaskResult[s] = trParseError;
         return false;
     }
-    return InterpretAnswer(doc, s, task, decimalSeparator, log);
+    return InterpretAnswer(doc, s, task, decimalSeparator, log, context);
 }
 
 }  // namespace
 
 bool InterpretBody(simdjson::dom::parser& parser, std::string_view body, TMetricaStrategy s,
-                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log) {
+                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log,
+                   TAnswerContext* context) {
     if (!task.TaskResults) task.InitMetricResults();
     element doc;
     simdjson::error_code err = simdjson::EMPTY;
     if (!body.empty()) err = parser.parse(body.data(), body.size(), true).get(doc);
-    return InterpretParsed(err, doc, s, task, decimalSeparator, log);
+    return InterpretParsed(err, doc, s, task, decimalSeparator, log, context);
 }
 
 bool InterpretBody(simdjson::dom::parser& parser, const std::string& body, TMetricaStrategy s,
-                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log) {
+                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log,
+                   TAnswerContext* context) {
     if (!task.TaskResults) task.InitMetricResults();
     element doc;
     simdjson::error_code err = simdjson::EMPTY;
     if (!body.empty()) err = parser.parse(body).get(doc);
-    return InterpretParsed(err, doc, s, task, decimalSeparator, log);
+    return InterpretParsed(err, doc, s, task, decimalSeparator, log, context);
 }
 
 }  // namespace velmora

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/field_data.h"
+#include "engine/retry.h"
 #include "engine/tasks.h"
 
 namespace velmora {
@@ -16,21 +17,31 @@ namespace velmora {
 // Receives each finished (translated and formatted) log line.
 using TLogFn = std::function<void(const std::string&)>;
 
+// What the transfer knew of an answer going in, and what its error said coming out.
+struct TAnswerContext {
+    long HttpStatus = 0;  // 0 = unknown; an error status without JSON is reported as such
+    TQuotaKind Quota = TQuotaKind::None;
+    bool PageError = false;  // the service could not load the page
+};
+
 // Interprets a parsed answer for strategy s into task.TaskResults (which must exist): sets the
 // status of s and returns true exactly when it is trOK. Never throws for any shape of answer;
 // only allocation failures can escape.
 bool InterpretAnswer(const simdjson::dom::element& answer, TMetricaStrategy s, TURLTaskInfo& task,
-                     char decimalSeparator, const TLogFn& log);
+                     char decimalSeparator, const TLogFn& log, TAnswerContext* context = nullptr);
 
 // Parses the body bytes (UTF-8 is validated) and interprets them. A body that is empty, not
-// valid JSON or not an object gives trParseError with the parser's message in the log.
+// valid JSON or not an object gives trParseError with the parser's message in the log, or, when
+// the context names an HTTP error status, trServiceError with "HTTP <status>".
 // The parser is reused across calls so its buffers are allocated once per worker.
 bool InterpretBody(simdjson::dom::parser& parser, std::string_view body, TMetricaStrategy s,
-                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log);
+                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log,
+                   TAnswerContext* context = nullptr);
 // The same for a body held in a string; when the string has SIMDJSON_PADDING bytes of spare
 // capacity (the HTTP client's receive buffer keeps them) it is parsed where it is, uncopied.
 bool InterpretBody(simdjson::dom::parser& parser, const std::string& body, TMetricaStrategy s,
-                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log);
+                   TURLTaskInfo& task, char decimalSeparator, const TLogFn& log,
+                   TAnswerContext* context = nullptr);
 
 // The real users' data of an answer: the page's own, or the origin's when the service falls
 // back to it or sends only that. An answer without any (a page and site with few visits)

@@ -11,22 +11,39 @@ std::atomic<bool> AbortRequested{false};
 
 namespace {
 
+using std::chrono::milliseconds;
+
+// Longest single sleep: an abort flag set without WakeAll is still seen within this. Five
+// wake-ups a second per waiting worker cost next to nothing.
+constexpr milliseconds kLongestSleep{200};
+// Clocks that only move when slept on are slept in steps no longer than this.
+constexpr int kStepMs = 19;
+
 class TSteadyPacingClock final : public IPacingClock {
   public:
     TTimePoint Now() override { return TClock::now(); }
-    void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void SleepMs(int ms) override { std::this_thread::sleep_for(milliseconds(ms)); }
+    void SleepUntil(TTimePoint t, std::unique_lock<std::mutex>& lock,
+                    std::condition_variable& cv) override {
+        cv.wait_until(lock, t);
+    }
 };
 
-int RandomStepMs() {
+// 1..19 ms past the slot: arrivals do not land on a fixed grid.
+milliseconds RandomOffset() {
     thread_local std::minstd_rand rng{std::random_device{}()};
-    return static_cast<int>(rng() % 20);
-}
-
-int64_t WholeMs(TTimePoint t) {
-    return std::chrono::floor<std::chrono::milliseconds>(t.time_since_epoch()).count();
+    return milliseconds(1 + static_cast<int>(rng() % kStepMs));
 }
 
 }  // namespace
+
+void IPacingClock::SleepUntil(TTimePoint t, std::unique_lock<std::mutex>& lock,
+                              std::condition_variable&) {
+    const auto left = std::chrono::ceil<milliseconds>(t - Now()).count();
+    lock.unlock();
+    SleepMs(static_cast<int>(std::clamp<int64_t>(left, 1, kStepMs)));
+    lock.lock();
+}
 
 IPacingClock& SteadyPacingClock() {
     static TSteadyPacingClock clock;
@@ -37,7 +54,9 @@ TURLTaskInfoPool::TURLTaskInfoPool(int32_t aDelay, IPacingClock& clock)
     : FNextRequestCanRunAt(clock.Now()),
       FCreatedAt(FNextRequestCanRunAt),
       FRequestDelay(aDelay),
-      FClock(clock) {}
+      FClock(clock),
+      FGapMs(BaseGapMs()),
+      FLastEase(FCreatedAt) {}
 
 void TURLTaskInfoPool::Add(std::unique_ptr<TURLTaskInfo> task) {
     std::lock_guard lock(FLock);
@@ -66,6 +85,14 @@ size_t TURLTaskInfoPool::Count() {
     return FList.size();
 }
 
+std::vector<int32_t> TURLTaskInfoPool::RemainingNums() {
+    std::lock_guard lock(FLock);
+    std::vector<int32_t> nums;
+    nums.reserve(FList.size());
+    for (const auto& t : FList) nums.push_back(t->Num);
+    return nums;
+}
+
 bool TURLTaskInfoPool::GetNextRequestTime(TTimePoint& aDT) {
     std::lock_guard lock(FLock);
     if (!FCanRunNextRequest) return false;
@@ -76,7 +103,7 @@ bool TURLTaskInfoPool::GetNextRequestTime(TTimePoint& aDT) {
 
 void TURLTaskInfoPool::RegisterLastRequest(TTimePoint aDT) {
     std::lock_guard lock(FLock);
-    FNextRequestCanRunAt = aDT + std::chrono::milliseconds(FRequestDelay);
+    FNextRequestCanRunAt = aDT + milliseconds(FRequestDelay);
     FCanRunNextRequest = true;
 }
 
@@ -86,19 +113,87 @@ TTimePoint TURLTaskInfoPool::ReserveRequest() {
     const TTimePoint now = FClock.Now();
     std::lock_guard lock(FLock);
     const TTimePoint reserved = std::max(now, FNextRequestCanRunAt);
-    FNextRequestCanRunAt = reserved + std::chrono::milliseconds(kRequestGapMs) +
-                           std::chrono::milliseconds(FRequestDelay);
+    FNextRequestCanRunAt = reserved + milliseconds(FGapMs);
     FCanRunNextRequest = true;
     return reserved;
 }
 
 bool TURLTaskInfoPool::WaitForReservation(TTimePoint aDT, const std::atomic<bool>& abort) {
-    const int64_t due = WholeMs(aDT);
+    return WaitUntil(std::chrono::floor<milliseconds>(aDT) + RandomOffset(), abort);
+}
+
+bool TURLTaskInfoPool::WaitUntil(TTimePoint t, const std::atomic<bool>& abort) {
+    std::unique_lock lock(FLock);
     for (;;) {
-        if (abort.load()) return false;
-        if (WholeMs(FClock.Now()) > due) return true;
-        FClock.SleepMs(RandomStepMs());
+        if (abort.load() || FStopped.load()) return false;
+        const TTimePoint now = FClock.Now();
+        if (now >= t) return true;
+        FClock.SleepUntil(std::min(t, now + kLongestSleep), lock, FWake);
     }
+}
+
+void TURLTaskInfoPool::WakeAll() {
+    // Taking the lock orders the flag change before any waiter's next look at it.
+    { std::lock_guard lock(FLock); }
+    FWake.notify_all();
+}
+
+void TURLTaskInfoPool::ForgetOldAnswers(TTimePoint now) {
+    while (!FAccepted.empty() && *FAccepted.begin() <= now - kQuotaWindow)
+        FAccepted.erase(FAccepted.begin());
+}
+
+void TURLTaskInfoPool::NoteAccepted(TTimePoint sentAt) {
+    const TTimePoint now = FClock.Now();
+    std::lock_guard lock(FLock);
+    FRefusedSince.reset();
+    FAccepted.insert(sentAt);
+    ForgetOldAnswers(now);
+    // A quota shared with others may loosen again: a full quiet window brings the pace a
+    // tenth back toward the user's delay; a refusal would learn it anew.
+    const TTimePoint calmSince = std::max(FLastQuotaChange.value_or(FCreatedAt), FLastEase);
+    if (FGapMs > BaseGapMs() && now - calmSince >= kQuotaWindow) {
+        FGapMs = std::max(BaseGapMs(), FGapMs * 9 / 10);
+        FLastEase = now;
+    }
+}
+
+TQuotaReaction TURLTaskInfoPool::NoteQuotaRefusal(TTimePoint sentAt) {
+    const TTimePoint now = FClock.Now();
+    std::lock_guard lock(FLock);
+    TQuotaReaction reaction;
+    if (!FRefusedSince) FRefusedSince = now;
+    reaction.StopAsDaily = now - *FRefusedSince > kDailyAfter;
+    // Requests in flight when the pace changed meet the same closed quota; they say nothing new.
+    if (FLastQuotaChange && sentAt < *FLastQuotaChange) {
+        reaction.GapMs = FGapMs;
+        return reaction;
+    }
+    ForgetOldAnswers(now);
+    const auto window = std::chrono::duration_cast<milliseconds>(kQuotaWindow).count();
+    TTimePoint reopen;
+    if (FAccepted.empty()) {
+        // Nothing passed within the window: its start is unknown, so wait a whole one.
+        reopen = now + kQuotaWindow;
+    } else {
+        FGapMs = std::max(BaseGapMs(), window / static_cast<int64_t>(FAccepted.size()));
+        reopen = *FAccepted.begin() + kQuotaWindow;
+    }
+    FNextRequestCanRunAt = std::max(FNextRequestCanRunAt, reopen);
+    FLastQuotaChange = now;
+    reaction.PaceChanged = true;
+    reaction.GapMs = FGapMs;
+    return reaction;
+}
+
+int64_t TURLTaskInfoPool::GapMs() {
+    std::lock_guard lock(FLock);
+    return FGapMs;
+}
+
+void TURLTaskInfoPool::StopForDailyQuota() {
+    FStopped.store(true);
+    WakeAll();
 }
 
 }  // namespace velmora

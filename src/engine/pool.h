@@ -3,9 +3,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "engine/tasks.h"
@@ -21,6 +24,11 @@ class IPacingClock {
     virtual ~IPacingClock() = default;
     virtual TTimePoint Now() = 0;
     virtual void SleepMs(int ms) = 0;
+    // Sleeps (lock released) until t or until cv is notified, whichever is first; may return
+    // early. The default sleeps one short step through SleepMs, for clocks that only move when
+    // slept on.
+    virtual void SleepUntil(TTimePoint t, std::unique_lock<std::mutex>& lock,
+                            std::condition_variable& cv);
 };
 
 // The real monotonic clock: a change of the wall clock neither stalls nor bursts requests.
@@ -31,9 +39,20 @@ extern std::atomic<int32_t> ActiveTaskCount;
 // Set by the abort button, cleared when a run starts and when it has ended.
 extern std::atomic<bool> AbortRequested;
 
+// How the pool took a quota refusal.
+struct TQuotaReaction {
+    bool PaceChanged = false;  // the gap between requests was learned anew
+    int64_t GapMs = 0;         // the gap now in force
+    bool StopAsDaily = false;  // refusals have spanned too long for a per-minute quota
+};
+
 class TURLTaskInfoPool {
   public:
     static constexpr int kRequestGapMs = 20;
+    // The window of a per-minute quota.
+    static constexpr std::chrono::seconds kQuotaWindow{60};
+    // Quota refusals with no success between them for longer than this mean a daily quota.
+    static constexpr std::chrono::minutes kDailyAfter{2};
 
     explicit TURLTaskInfoPool(int32_t aDelay, IPacingClock& clock = SteadyPacingClock());
     ~TURLTaskInfoPool() { ClearTasks(); }
@@ -46,6 +65,8 @@ class TURLTaskInfoPool {
     bool PickTask(std::unique_ptr<TURLTaskInfo>& TaskInfo);
     void ClearTasks();
     size_t Count();
+    // The tasks not yet handed out, in no particular order.
+    std::vector<int32_t> RemainingNums();
 
     // Two-step reservation, kept for callers that want it; workers use ReserveRequest.
     bool GetNextRequestTime(TTimePoint& aDT);
@@ -53,12 +74,34 @@ class TURLTaskInfoPool {
 
     // Takes the next reservation and registers the one after it in one step, so that two
     // workers can never both escape the pacing. The slot is the later of now and the previous
-    // slot + delay + kRequestGapMs: consecutive requests leave at least that far apart, however
-    // late their workers come back.
+    // slot + the gap (delay + kRequestGapMs, or longer while a quota holds the pace back):
+    // consecutive requests leave at least that far apart, however late their workers come back.
     TTimePoint ReserveRequest();
-    // Waits until the clock is past aDT (to the millisecond), sleeping random steps of 0..19 ms
-    // without the lock. False when abort was set first; then nothing may be sent.
+    // Waits until just past aDT (a small random offset spreads arrivals). False when abort was
+    // set or the run stopped first; then nothing may be sent.
     bool WaitForReservation(TTimePoint aDT, const std::atomic<bool>& abort);
+    // Waits until t in one sleep that WakeAll ends early. False on abort or stop.
+    bool WaitUntil(TTimePoint t, const std::atomic<bool>& abort);
+    // Wakes every waiter to look at the abort flag again.
+    void WakeAll();
+
+    // An answer (of any kind but a quota refusal) to a request sent at sentAt.
+    void NoteAccepted(TTimePoint sentAt);
+    // A quota refusal of a request sent at sentAt. Learns the pace from the answers of the last
+    // window, unless the request left before the last change (it was in flight meanwhile).
+    TQuotaReaction NoteQuotaRefusal(TTimePoint sentAt);
+    int64_t GapMs();
+
+    // A daily quota: no more requests this run; waiters end at once.
+    void StopForDailyQuota();
+    bool Stopped() const { return FStopped.load(); }
+
+    void SetMaxRetries(int retries) { FMaxRetries = retries; }
+    int MaxRetries() const { return FMaxRetries; }
+    void CountRequest() { FRequests.fetch_add(1); }
+    void CountRetry() { FRetries.fetch_add(1); }
+    int32_t Requests() const { return FRequests.load(); }
+    int32_t Retries() const { return FRetries.load(); }
 
     IPacingClock& Clock() { return FClock; }
     // The first reservation of the run: the pool's creation time.
@@ -66,13 +109,29 @@ class TURLTaskInfoPool {
     int32_t RequestDelay() const { return FRequestDelay; }
 
   private:
+    int64_t BaseGapMs() const { return int64_t{FRequestDelay} + kRequestGapMs; }
+    void ForgetOldAnswers(TTimePoint now);
+
     std::mutex FLock;
+    std::condition_variable FWake;
     std::vector<std::unique_ptr<TURLTaskInfo>> FList;
     TTimePoint FNextRequestCanRunAt;
     const TTimePoint FCreatedAt;
     bool FCanRunNextRequest = true;
     const int32_t FRequestDelay;
     IPacingClock& FClock;
+
+    // The quota's pace, all under FLock.
+    int64_t FGapMs;
+    std::multiset<TTimePoint> FAccepted;  // send times of answered requests, last window
+    std::optional<TTimePoint> FLastQuotaChange;
+    std::optional<TTimePoint> FRefusedSince;  // first refusal with no answer after it
+    TTimePoint FLastEase;
+
+    std::atomic<bool> FStopped{false};
+    int FMaxRetries = 0;
+    std::atomic<int32_t> FRequests{0};
+    std::atomic<int32_t> FRetries{0};
 };
 
 }  // namespace velmora

@@ -66,9 +66,18 @@ void CheckRunController::btRunRequestsClick(TRunSender sender) {
     const TRunSettings settings = FSettings();
     FMaxThreads = settings.MaxThreads;
     FPool = std::make_unique<TURLTaskInfoPool>(settings.MinReqDelay, FClock);
+    FPool->SetMaxRetries(settings.Retries);
+    const bool errorsOnly = sender == TRunSender::miCheckWErrors;
     for (size_t i = FMaster.Count(); i-- > 0;) {
         const TURLTaskInfo& entry = FMaster[i];
-        if (all || chosen.count(entry.Num)) FPool->Add(std::make_unique<TURLTaskInfo>(entry));
+        if (!all && !chosen.count(entry.Num)) continue;
+        auto copy = std::make_unique<TURLTaskInfo>(entry);
+        // Quota is spent only where the answer is missing; a good strategy keeps its result.
+        if (errorsOnly && entry.TaskResults) {
+            for (TMetricaStrategy s : kStrategies)
+                copy->Keep[s] = entry.TaskResults->TaskResult[s] == trOK;
+        }
+        FPool->Add(std::move(copy));
     }
 
     std::unique_ptr<TURLTaskInfo> first;
@@ -91,12 +100,13 @@ void CheckRunController::btRunRequestsClick(TRunSender sender) {
 void CheckRunController::btAbortRequestsClick() {
     FWindow.SetButtonEnabled(TRunButton::btAbortRequests, false);
     AbortRequested.store(true);
+    if (FPool) FPool->WakeAll();  // workers waiting for a slot or a retry end at once
     AddToLog(Tr("Отмена проверки..."), std::chrono::system_clock::now());
 }
 
 void CheckRunController::StartNextTask() {
     if (!FPool) return;
-    if (!AbortRequested.load()) {
+    if (!AbortRequested.load() && !FPool->Stopped()) {
         FMaxThreads = FSettings().MaxThreads;
         if (ActiveTaskCount.load() >= FMaxThreads) return;
         std::unique_ptr<TURLTaskInfo> task;
@@ -112,6 +122,10 @@ void CheckRunController::StartNextTask() {
 }
 
 void CheckRunController::EndRun() {
+    if (FPool->Stopped()) ReportDailyStop();
+    AddToLog(FormatLog(Tr("Проверка завершена: запросов %s, повторов %s"),
+                       {std::to_string(FPool->Requests()), std::to_string(FPool->Retries())}),
+             std::chrono::system_clock::now());
     FPool->ClearTasks();
     FPool.reset();
     UpdateRunButtons();
@@ -122,11 +136,49 @@ void CheckRunController::EndRun() {
     if (FObserver) FObserver->RunEnded(aborted);
 }
 
+void CheckRunController::ReportDailyStop() {
+    for (int32_t num : FPool->RemainingNums()) {
+        if (TURLTaskInfo* entry = FMaster.FindByNum(num)) {
+            // Unchecked but listed among the errors, so that a recheck continues with them.
+            if (!entry->TaskResults) entry->InitMetricResults();
+            FWindow.InvalidateTaskRow(*entry);
+        }
+    }
+    size_t left = 0;
+    for (size_t i = 0; i < FMaster.Count(); ++i) {
+        const auto& r = FMaster[i].TaskResults;
+        if (r &&
+            (r->TaskResult[msDesktop] == trNotChecked || r->TaskResult[msMobile] == trNotChecked ||
+             r->TaskResult[msDesktop] == trQuotaExceeded ||
+             r->TaskResult[msMobile] == trQuotaExceeded))
+            ++left;
+    }
+    AddToLog(FormatLog(Tr("Дневная квота API исчерпана, проверка остановлена. Осталось URL: %s. "
+                          "Команда «Перепроверить URL с ошибками» продолжит их проверку завтра."),
+                       {std::to_string(left)}),
+             std::chrono::system_clock::now());
+}
+
 void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
     FWindow.SetProgressPos(FWindow.ProgressPos() + 1);
     if (!task || !task->TaskResults || task->TaskResults->Aborted()) return;
     TURLTaskInfo* entry = FMaster.FindByNum(task->Num);
     if (!entry) return;
+    if (entry->TaskResults) {
+        // A strategy kept from before keeps its values, advice and status.
+        TURLTaskResults& fresh = *task->TaskResults;
+        const TURLTaskResults& old = *entry->TaskResults;
+        for (TMetricaStrategy s : kStrategies) {
+            if (!task->Keep[s]) continue;
+            fresh.TaskResult[s] = old.TaskResult[s];
+            fresh.ErrorCode[s] = old.ErrorCode[s];
+            fresh.HttpStatus[s] = old.HttpStatus[s];
+            fresh.Retries[s] = old.Retries[s];
+            fresh.AdviceList[s] = old.AdviceList[s];
+            for (const TMetricaValue& v : old.MetricaValues)
+                if (v.Strategy == s) fresh.MetricaValues.push_back(v);
+        }
+    }
     entry->TaskResults = std::move(task->TaskResults);
     for (TMetricaValue& v : entry->TaskResults->MetricaValues) {
         const int32_t col = ColNumByKey(v.Key);
@@ -203,6 +255,7 @@ void CheckRunController::WndProc(TWorkerEvent event) {
 
 void CheckRunController::Shutdown(const std::function<bool()>& drainEvents) {
     AbortRequested.store(true);
+    if (FPool) FPool->WakeAll();
     for (;;) {
         // Read the counts before draining: once they are 0 no worker can post any more, so a
         // drain that then finds nothing proves the queue is empty for good.

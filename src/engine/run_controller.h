@@ -60,6 +60,7 @@ struct TRunSettings {
     std::string ApiKey;
     int32_t MaxThreads = 8;
     int32_t MinReqDelay = 1300;
+    int32_t Retries = 2;  // tries again after a passing fault; 0 = none
 };
 
 // Starts one worker for a task; creating it raises ActiveTaskCount by one.
@@ -121,6 +122,9 @@ class CheckRunController {
     // Starts a worker for the task; false (with the reason logged) when that fails.
     bool StartTask(std::unique_ptr<TURLTaskInfo> task);
     void EndRun();
+    // After a daily quota: the URLs not handed out are marked unchecked, and the log says how
+    // many are left and how to continue.
+    void ReportDailyStop();
 
     ICheckRunWindow& FWindow;
     TURLTaskInfoList& FMaster;

@@ -39,7 +39,11 @@ std::string TURLTaskResults::ErrorText(TMetricaStrategy sStrategy) const {
         default:
             break;
     }
-    return ErrorCode[sStrategy] > 0 ? std::to_string(ErrorCode[sStrategy]) : std::string();
+    if (ErrorCode[sStrategy] > 0) return std::to_string(ErrorCode[sStrategy]);
+    // An error answer without a JSON error object: its status is all there is to show.
+    if (TaskResult[sStrategy] != trOK && HttpStatus[sStrategy] >= 300)
+        return "HTTP " + std::to_string(HttpStatus[sStrategy]);
+    return {};
 }
 
 std::string TURLTaskResults::ValueTextByColNum(int32_t iColNum, TMetricaStrategy sStrategy) const {

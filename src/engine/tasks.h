@@ -88,6 +88,10 @@ class TURLTaskResults {
     // Why a strategy failed, as the log said it (translated, without the "URL n:" prefix);
     // empty when it did not fail. Shown to the user beside the short error text.
     std::array<std::string, 2> ErrorMessage;
+    // Request outcome per strategy: the last answer's HTTP status (0 = none came) and how many
+    // times the request was tried again; the window shows the count with the row's error.
+    std::array<int32_t, 2> HttpStatus{0, 0};
+    std::array<uint8_t, 2> Retries{0, 0};
 
     // Text of the error column and of the export.
     std::string ErrorText(TMetricaStrategy sStrategy) const;
@@ -113,6 +117,8 @@ class TURLTaskInfo {
     std::string URL;
     int32_t Num;
     std::unique_ptr<TURLTaskResults> TaskResults;
+    // Strategies whose earlier result stands: a recheck of errors asks only for the others.
+    std::array<bool, 2> Keep{false, false};
 };
 
 // The master list. Num of the task at index i is i + 1 whenever the list is not being

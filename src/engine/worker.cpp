@@ -1,9 +1,12 @@
 #include "engine/worker.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <thread>
 
+#include "base/text.h"
 #include "base/translate.h"
 #include "engine/interpret.h"
 
@@ -13,6 +16,11 @@ namespace {
 std::atomic<int32_t> gLiveThreads{0};
 
 }  // namespace
+
+std::string ServiceUrl(std::string_view endpoint) {
+    while (!endpoint.empty() && endpoint.back() == '/') endpoint.remove_suffix(1);
+    return std::string(endpoint) + kServicePath;
+}
 
 int32_t TActiveTaskThread::LiveThreads() {
     return gLiveThreads.load();
@@ -109,12 +117,108 @@ bool TActiveTaskThread::Aborted(TMetricaStrategy s) {
     return false;
 }
 
+bool TActiveTaskThread::NotChecked(TMetricaStrategy s) {
+    ClearStrategy(s);
+    return false;
+}
+
+void TActiveTaskThread::ClearStrategy(TMetricaStrategy s) {
+    TURLTaskResults& r = *FURLTaskInfo->TaskResults;
+    std::erase_if(r.MetricaValues, [s](const TMetricaValue& v) { return v.Strategy == s; });
+    r.AdviceList[s].clear();
+    r.ErrorCode[s] = 0;
+    r.HttpStatus[s] = 0;
+    r.TaskResult[s] = trNotChecked;
+}
+
 bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
+    if (FURLTaskInfo->Keep[s]) return true;  // the run merges the earlier result back in
     if (AbortRequested.load()) return Aborted(s);
-    const std::string strategy(StrategyText(s));
+    if (FPool.Stopped()) return NotChecked(s);
     if (!FClient) throw std::runtime_error(FClientError);
 
-    auto builder = http::NewGetBuilder(FConfig.Endpoint + kServicePath);
+    TURLTaskResults& results = *FURLTaskInfo->TaskResults;
+    const int maxRetries = FPool.MaxRetries();
+    int retries = 0;
+    bool pageRetried = false;
+    for (;;) {
+        TAttemptOutcome outcome;
+        TTimePoint sentAt;
+        switch (Attempt(s, outcome, sentAt)) {
+            case TAttempt::Aborted:
+                return Aborted(s);
+            case TAttempt::Stopped:
+                return NotChecked(s);
+            case TAttempt::Answered:
+                break;
+        }
+        const TFailureKind kind = ClassifyFailure(outcome);
+        if (kind == TFailureKind::DailyQuota) {
+            StopForDailyQuota();
+            return false;
+        }
+        // Without retries a refusal is a result, as it always was; nothing is learned from it.
+        if (kind == TFailureKind::Quota && maxRetries == 0) return false;
+        if (kind == TFailureKind::Quota) {
+            if (!QuotaRefused(sentAt)) return false;
+            // Put back: the pool's pace holds the next try until the quota's window reopens.
+            results.Retries[s] = static_cast<uint8_t>(std::min(results.Retries[s] + 1, 255));
+            FPool.CountRetry();
+            if (const int after = ParseRetryAfter(FRetryAfter); after >= 0) {
+                if (!FPool.WaitUntil(FPool.Clock().Now() + std::chrono::seconds(after),
+                                     AbortRequested))
+                    return AbortRequested.load() ? Aborted(s) : NotChecked(s);
+            }
+            ClearStrategy(s);
+            continue;
+        }
+        if (outcome.HttpStatus != 0) FPool.NoteAccepted(sentAt);
+        const bool again =
+            retries < maxRetries &&
+            (kind == TFailureKind::Passing || (kind == TFailureKind::PageError && !pageRetried));
+        if (!again) return outcome.Result == trOK;
+
+        ++retries;
+        pageRetried = pageRetried || kind == TFailureKind::PageError;
+        results.Retries[s] = static_cast<uint8_t>(std::min(results.Retries[s] + 1, 255));
+        FPool.CountRetry();
+        const auto delay = BackoffDelay(retries, RandomJitter(), ParseRetryAfter(FRetryAfter));
+        const std::string what = outcome.HttpStatus >= 300
+                                     ? "HTTP " + std::to_string(outcome.HttpStatus)
+                                     : results.ErrorText(s);
+        const auto seconds = (delay.count() + 500) / 1000;
+        PostLogMessage(FormatLog(Tr("URL %d: %s, повтор %d из %d через %d с"),
+                                 {std::to_string(FURLTaskInfo->Num), what, std::to_string(retries),
+                                  std::to_string(maxRetries), std::to_string(seconds)}));
+        if (!FPool.WaitUntil(FPool.Clock().Now() + delay, AbortRequested))
+            return AbortRequested.load() ? Aborted(s) : NotChecked(s);
+        ClearStrategy(s);
+    }
+}
+
+void TActiveTaskThread::StopForDailyQuota() {
+    if (!FPool.Stopped()) Log("URL %d: дневная квота API исчерпана, проверка остановлена");
+    FPool.StopForDailyQuota();
+}
+
+bool TActiveTaskThread::QuotaRefused(TTimePoint sentAt) {
+    const TQuotaReaction reaction = FPool.NoteQuotaRefusal(sentAt);
+    if (reaction.StopAsDaily) {
+        StopForDailyQuota();
+        return false;
+    }
+    if (reaction.PaceChanged) {
+        char gap[32];
+        std::snprintf(gap, sizeof gap, "%.1f", static_cast<double>(reaction.GapMs) / 1000.0);
+        PostLogMessage(FormatLog(Tr("квота достигнута: один запрос в %s с"), {gap}));
+    }
+    return true;
+}
+
+TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAttemptOutcome& outcome,
+                                                       TTimePoint& sentAt) {
+    const std::string strategy(StrategyText(s));
+    auto builder = http::NewGetBuilder(ServiceUrl(FConfig.Endpoint));
     builder->Param("strategy", strategy)
         .Param("category", "PERFORMANCE")
         .Param("url", FURLTaskInfo->URL);
@@ -127,26 +231,44 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
     });
 
     const TTimePoint reserved = FPool.ReserveRequest();
-    if (!FPool.WaitForReservation(reserved, AbortRequested)) return Aborted(s);
-    if (AbortRequested.load()) return Aborted(s);
+    if (!FPool.WaitForReservation(reserved, AbortRequested))
+        return AbortRequested.load() ? TAttempt::Aborted : TAttempt::Stopped;
+    if (AbortRequested.load()) return TAttempt::Aborted;
 
     Log("URL %d: отсылка запроса (%s)", strategy);
     PostRequestSent();
+    FPool.CountRequest();
+    sentAt = FPool.Clock().Now();
+    TURLTaskResults& results = *FURLTaskInfo->TaskResults;
+    FRetryAfter.clear();
     try {
         FClient->Perform();
     } catch (const http::ECurl& e) {
         // An abort ends the transfer through the predicate; that is no send error.
-        if (AbortRequested.load()) return Aborted(s);
-        Log("URL %d: ОШИБКА отправки запроса: %s", e.what());
-        FURLTaskInfo->TaskResults->TaskResult[s] = trSendError;
-        return false;
+        if (AbortRequested.load()) return TAttempt::Aborted;
+        if (const auto* error = dynamic_cast<const http::ECurlError*>(&e))
+            outcome.CurlCode = error->Code;
+        Log("URL %d: ОШИБКА отправки запроса: %s", SafeNetworkText(e.what()));
+        results.TaskResult[s] = trSendError;
+        outcome.Result = trSendError;
+        return TAttempt::Answered;
     }
-    if (AbortRequested.load()) return Aborted(s);
+    if (AbortRequested.load()) return TAttempt::Aborted;
     Log("URL %d: получен ответ");
 
-    return InterpretBody(FParser, FClient->ResponseBody(), s, *FURLTaskInfo,
-                         FConfig.DecimalSeparator,
-                         [this](const std::string& line) { PostLogMessage(line); });
+    TAnswerContext context;
+    context.HttpStatus = FClient->ResponseCode();
+    results.HttpStatus[s] = static_cast<int32_t>(context.HttpStatus);
+    FRetryAfter = FClient->ResponseHeader("Retry-After");
+    InterpretBody(
+        FParser, FClient->ResponseBody(), s, *FURLTaskInfo, FConfig.DecimalSeparator,
+        [this](const std::string& line) { PostLogMessage(line); }, &context);
+    outcome.Result = results.TaskResult[s];
+    outcome.HttpStatus = context.HttpStatus;
+    outcome.ServiceCode = results.ErrorCode[s];
+    outcome.Quota = context.Quota;
+    outcome.PageErrorMessage = context.PageError;
+    return TAttempt::Answered;
 }
 
 void TActiveTaskThread::Log(const char* pattern, const std::string& text) {

@@ -10,6 +10,7 @@
 
 #include "engine/events.h"
 #include "engine/pool.h"
+#include "engine/retry.h"
 #include "engine/run_controller.h"
 #include "engine/tasks.h"
 #include "http/curl.h"
@@ -20,6 +21,9 @@ inline constexpr const char* kDefaultEndpoint = "https://www.googleapis.com";
 inline constexpr const char* kServicePath = "/pagespeedonline/v5/runPagespeed";
 inline constexpr const char* kUserAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64; rv:53.0) Gecko/20100101 Firefox/53.0";
+
+// The service's full URL; a trailing "/" of the endpoint is dropped, never doubled.
+std::string ServiceUrl(std::string_view endpoint);
 
 // Everything a worker needs besides its task; shared by all workers of a front end.
 struct TWorkerConfig {
@@ -49,8 +53,20 @@ class TActiveTaskThread {
     TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo, const std::string& sAPIKey,
                       TURLTaskInfoPool& pool, const TWorkerConfig& config);
 
+    // How one try of a request ended.
+    enum class TAttempt { Answered, Aborted, Stopped };
+
     void Execute();
     bool CheckStrategy(TMetricaStrategy s);
+    // One paced request and its interpretation; fills outcome and sentAt when Answered.
+    TAttempt Attempt(TMetricaStrategy s, TAttemptOutcome& outcome, TTimePoint& sentAt);
+    // Takes a per-minute (or unknown) quota refusal; true when the request is to be put back.
+    bool QuotaRefused(TTimePoint sentAt);
+    void StopForDailyQuota();
+    // Forgets what a failed try left in the results of s.
+    void ClearStrategy(TMetricaStrategy s);
+    // Left unchecked: a daily quota stopped the run before this request could go.
+    bool NotChecked(TMetricaStrategy s);
     // Status 2 with its log line; always returns false.
     bool Aborted(TMetricaStrategy s);
     void Log(const char* pattern, const std::string& text = {});
@@ -67,6 +83,7 @@ class TActiveTaskThread {
     std::shared_ptr<http::ICurl> FClient;
     std::string FClientError;  // why FClient could not be made
     std::string FLastLogLine;
+    std::string FRetryAfter;   // the last answer's Retry-After header
     simdjson::dom::parser FParser;
 };
 

@@ -16,7 +16,8 @@ class ECurl : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A libcurl call returned something other than CURLE_OK; the message is curl_easy_strerror's.
+// A libcurl call returned something other than CURLE_OK; the message is curl_easy_strerror's,
+// followed by libcurl's own detail (the error buffer) when it has one.
 class ECurlError : public ECurl {
   public:
     ECurlError(int code, const std::string& message) : ECurl(message), Code(code) {}
@@ -59,14 +60,23 @@ class ICurl {
     virtual ICurl& Perform() = 0;
     // The body of the last transfer, raw bytes.
     virtual const std::string& ResponseBody() const = 0;
+    // The HTTP status of the last transfer; 0 when no answer came.
+    virtual long ResponseCode() const = 0;
+    // The value of the last transfer's header of that name (any case); empty when absent.
+    virtual std::string ResponseHeader(std::string_view name) const = 0;
 
-    // For fetching files from other sites. A body beyond maxBytes (0: no cap) ends the transfer
-    // with CURLE_FILESIZE_EXCEEDED; redirects are followed (http and https only, as every
-    // transfer) up to maxRedirects; the status is the last answer's, 0 before any.
+    // For fetching files from other sites. A body beyond maxBytes (0: no cap; kMaxBodyBytes
+    // until set) ends the transfer with CURLE_FILESIZE_EXCEEDED; redirects are followed (http
+    // and https only, as every transfer) up to maxRedirects.
     virtual ICurl& SetMaxBodyBytes(std::int64_t maxBytes) = 0;
     virtual ICurl& FollowRedirects(long maxRedirects) = 0;
-    virtual long ResponseCode() const = 0;
 };
+
+// Real answers are 0.15-3 MB; a larger body ends the transfer as a failure instead of
+// growing without bound.
+inline constexpr std::int64_t kMaxBodyBytes = 32ll * 1024 * 1024;
+// libcurl's code for a body over kMaxBodyBytes (CURLE_FILESIZE_EXCEEDED).
+inline constexpr int kBodyTooLargeCode = 63;
 
 inline constexpr long kDefaultConnectTimeoutMs = 30'000;
 // The service answers within 120 s at most; its slowest analyses need the headroom.

@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "http/curl.h"
 #include "http/streams.h"
@@ -15,8 +16,20 @@ namespace {
 
 constexpr int kAbortPollMs = 100;
 
-[[noreturn]] void ThrowCurl(CURLcode code) {
-    throw ECurlError(static_cast<int>(code), curl_easy_strerror(code));
+[[noreturn]] void ThrowCurl(CURLcode code, const char* detail = nullptr,
+                            std::int64_t bodyLimit = kMaxBodyBytes) {
+    std::string message = curl_easy_strerror(code);
+    if (code == CURLE_FILESIZE_EXCEEDED) {
+        message = "answer larger than " + std::to_string(bodyLimit / (1024 * 1024)) + " MB";
+    } else if (code != CURLE_ABORTED_BY_CALLBACK && detail != nullptr && *detail != '\0' &&
+               message != detail) {
+        // The buffer names the cause (a self-signed certificate, a name mismatch, the port).
+        std::string_view text(detail);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+        message += ": ";
+        message += text;
+    }
+    throw ECurlError(static_cast<int>(code), message);
 }
 
 void Check(CURLcode code) {
@@ -39,6 +52,17 @@ bool HasControlBreak(std::string_view text) {
     return text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos;
 }
 
+bool SameHeaderName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 class TEasyCurlImpl final : public ICurl {
@@ -52,9 +76,16 @@ class TEasyCurlImpl final : public ICurl {
             curl_easy_setopt(fHandle.get(), CURLOPT_WRITEFUNCTION, &TEasyCurlImpl::WriteCallback));
         Check(curl_easy_setopt(fHandle.get(), CURLOPT_WRITEDATA, this));
         Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOSIGNAL, 1L));
-        // Addresses come from users and other sites' files: never file://, ftp:// and the like.
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_HEADERFUNCTION,
+                               &TEasyCurlImpl::HeaderCallback));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_HEADERDATA, this));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_ERRORBUFFER, fErrorBuffer));
+        // Addresses come from users, settings files and other sites' files: never dict://,
+        // file:// or the like; the key must only ever travel over HTTP(S), redirects included.
         Check(curl_easy_setopt(fHandle.get(), CURLOPT_PROTOCOLS_STR, "http,https"));
         Check(curl_easy_setopt(fHandle.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_MAXFILESIZE_LARGE,
+                               static_cast<curl_off_t>(kMaxBodyBytes)));
         SetTimeouts(kDefaultConnectTimeoutMs, kDefaultTransferTimeoutMs);
     }
 
@@ -118,8 +149,10 @@ class TEasyCurlImpl final : public ICurl {
     ICurl& Perform() override {
         fRecvStream.RewindWrite();
         fPredicateError = nullptr;
+        fHeaders.clear();
         fReceived = 0;
         fBodyTooLarge = false;
+        fErrorBuffer[0] = '\0';
         if (AbortRequested()) Fail(CURLE_ABORTED_BY_CALLBACK);
 
         const CURLMcode added = curl_multi_add_handle(fMulti.get(), fHandle.get());
@@ -147,6 +180,8 @@ class TEasyCurlImpl final : public ICurl {
 
     ICurl& SetMaxBodyBytes(std::int64_t maxBytes) override {
         fMaxBodyBytes = maxBytes < 0 ? 0 : maxBytes;
+        Check(curl_easy_setopt(fHandle.get(), CURLOPT_MAXFILESIZE_LARGE,
+                               static_cast<curl_off_t>(fMaxBodyBytes)));
         return *this;
     }
 
@@ -158,8 +193,15 @@ class TEasyCurlImpl final : public ICurl {
 
     long ResponseCode() const override {
         long code = 0;
-        curl_easy_getinfo(fHandle.get(), CURLINFO_RESPONSE_CODE, &code);
+        if (curl_easy_getinfo(fHandle.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) return 0;
         return code;
+    }
+
+    std::string ResponseHeader(std::string_view name) const override {
+        for (const auto& [key, value] : fHeaders) {
+            if (SameHeaderName(key, name)) return value;
+        }
+        return {};
     }
 
   private:
@@ -198,13 +240,14 @@ class TEasyCurlImpl final : public ICurl {
 
     [[noreturn]] void Fail(CURLcode code) {
         if (fPredicateError) std::rethrow_exception(std::exchange(fPredicateError, nullptr));
-        if (fBodyTooLarge) ThrowCurl(CURLE_FILESIZE_EXCEEDED);
-        ThrowCurl(code);
+        if (fBodyTooLarge) code = CURLE_FILESIZE_EXCEEDED;
+        ThrowCurl(code, fErrorBuffer, fMaxBodyBytes);
     }
 
     static size_t WriteCallback(char* data, size_t size, size_t count, void* user) noexcept {
         auto* self = static_cast<TEasyCurlImpl*>(user);
         const size_t total = size * count;
+        // A server that gives no length (or lies about it) is stopped here.
         self->fReceived += static_cast<std::int64_t>(total);
         if (self->fMaxBodyBytes > 0 && self->fReceived > self->fMaxBodyBytes) {
             self->fBodyTooLarge = true;
@@ -220,6 +263,29 @@ class TEasyCurlImpl final : public ICurl {
         }
     }
 
+    // Keeps the headers of the last answer only: a new status line starts a new answer.
+    static size_t HeaderCallback(char* data, size_t size, size_t count, void* user) noexcept {
+        auto* self = static_cast<TEasyCurlImpl*>(user);
+        const size_t total = size * count;
+        try {
+            std::string_view line(data, total);
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+                line.remove_suffix(1);
+            if (line.substr(0, 5) == "HTTP/") {
+                self->fHeaders.clear();
+            } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
+                std::string_view value = line.substr(colon + 1);
+                while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+                    value.remove_prefix(1);
+                if (self->fHeaders.size() < kMaxHeaders)
+                    self->fHeaders.emplace_back(line.substr(0, colon), value);
+            }
+        } catch (...) {
+            return 0;
+        }
+        return total;
+    }
+
     static int XferInfoCallback(void* user, curl_off_t, curl_off_t, curl_off_t,
                                 curl_off_t) noexcept {
         return static_cast<TEasyCurlImpl*>(user)->AbortRequested() ? 1 : 0;
@@ -232,9 +298,12 @@ class TEasyCurlImpl final : public ICurl {
     TCurlAutoStream fRecvStream;
     TAbortPredicate fAbortPredicate;
     std::exception_ptr fPredicateError;
-    std::int64_t fMaxBodyBytes = 0;
+    static constexpr size_t kMaxHeaders = 200;
+    std::vector<std::pair<std::string, std::string>> fHeaders;
+    std::int64_t fMaxBodyBytes = kMaxBodyBytes;
     std::int64_t fReceived = 0;
     bool fBodyTooLarge = false;
+    char fErrorBuffer[CURL_ERROR_SIZE] = {};
 };
 
 std::shared_ptr<ICurl> NewCurlClient() {

@@ -62,6 +62,9 @@ int ClampMaxThreads(int v) {
 int ClampReqPredelay(int v) {
     return std::clamp(v, kReqPredelayMin, kReqPredelayMax);
 }
+int ClampRetries(int v) {
+    return std::clamp(v, kRetriesMin, kRetriesMax);
+}
 
 namespace {
 
@@ -109,6 +112,7 @@ TSettingsValues LoadSettings(const std::string& path) {
     s.Endpoint = read(kKeyEndpoint);
     s.MaxThreads = ClampMaxThreads(ParseIniInt(read(kKeyMaxThreads), kMaxThreadsDefault));
     s.ReqPredelay = ClampReqPredelay(ParseIniInt(read(kKeyReqPredelay), kReqPredelayDefault));
+    s.Retries = ClampRetries(ParseIniInt(read(kKeyRetries), kRetriesDefault));
     if (auto v = ParseIniIntOpt(read(kKeyImportNoClear))) s.ImportNoClear = *v != 0;
     s.History = read(kKeyHistory);
     s.HistoryKeep = std::max(0, ParseIniInt(read(kKeyHistoryKeep), 0));
@@ -120,6 +124,7 @@ TResult<> SaveParams(const std::string& path, const TSettingsValues& values) {
                                        {{kKeyApiKey, values.ApiKey},
                                         {kKeyMaxThreads, std::to_string(values.MaxThreads)},
                                         {kKeyReqPredelay, std::to_string(values.ReqPredelay)},
+                                        {kKeyRetries, std::to_string(values.Retries)},
                                         {kKeyImportNoClear, values.ImportNoClear ? "1" : "0"}});
 }
 

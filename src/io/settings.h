@@ -15,6 +15,7 @@ inline constexpr const char* kSectionParams = "PARAMS";
 inline constexpr const char* kKeyApiKey = "api-key";
 inline constexpr const char* kKeyMaxThreads = "max-threads";
 inline constexpr const char* kKeyReqPredelay = "req-predelay";
+inline constexpr const char* kKeyRetries = "retries";
 inline constexpr const char* kKeyImportNoClear = "import-no-clear";
 inline constexpr const char* kKeyLang = "lang";
 // Read only: lets a test or a proxy set-up point the program at another host.
@@ -31,6 +32,10 @@ inline constexpr int kReqPredelayMin = 100;
 inline constexpr int kReqPredelayMax = 10000;
 inline constexpr int kReqPredelayDefault = 1300;
 inline constexpr int kReqPredelayStep = 100;
+// Tries again after a passing fault of the service or the line; 0 = never.
+inline constexpr int kRetriesMin = 0;
+inline constexpr int kRetriesMax = 5;
+inline constexpr int kRetriesDefault = 2;
 
 // Decimal, or hexadecimal after "0x", "0X" or "$", with an optional sign; nothing when the
 // text is empty, has anything else in it or does not fit an int.
@@ -41,6 +46,7 @@ inline int ParseIniInt(std::string_view text, int def) {
 
 int ClampMaxThreads(int v);
 int ClampReqPredelay(int v);
+int ClampRetries(int v);
 
 struct TSettingsValues {
     bool FileExists = false;
@@ -49,6 +55,7 @@ struct TSettingsValues {
     std::string Endpoint;  // as stored; empty means the service's own host
     int MaxThreads = kMaxThreadsDefault;
     int ReqPredelay = kReqPredelayDefault;
+    int Retries = kRetriesDefault;
     bool ImportNoClear = false;
     // Run history
     std::string History;  // as stored: a path, "off", or empty for the default place
@@ -71,7 +78,7 @@ bool EndpointSendsKeyInClear(std::string_view endpoint);
 // Missing file, key or unreadable value: the default. Numbers come back within their ranges.
 TSettingsValues LoadSettings(const std::string& path);
 
-// Writes "api-key", "max-threads", "req-predelay" and "import-no-clear" ("1"/"0") in one
+// Writes "api-key", "max-threads", "req-predelay", "retries" and "import-no-clear" ("1"/"0") in one
 // atomic replacement of the file. On failure Error() is "Unable to write to <path>".
 TResult<> SaveParams(const std::string& path, const TSettingsValues& values);
 // Writes "lang" alone.

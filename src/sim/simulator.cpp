@@ -164,6 +164,19 @@ bool ShutdownOwnConnection(int localPort, int peerPort) {
     return done;
 }
 
+// The service's answer to a spent daily quota: the per-minute answer with the day's limit.
+std::string DailyQuotaAnswer(std::string text) {
+    auto replaceAll = [&text](std::string_view from, std::string_view to) {
+        for (size_t at = text.find(from); at != std::string::npos;
+             at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+    };
+    replaceAll("Queries per minute", "Queries per day");
+    replaceAll("defaultPerMinutePerProject", "defaultPerDayPerProject");
+    replaceAll("\"quota_limit_value\": \"240\"", "\"quota_limit_value\": \"25000\"");
+    return text;
+}
+
 struct Query {
     std::string url;
     std::string strategy;  // lower case
@@ -192,6 +205,8 @@ struct Simulator::Impl {
 
     std::mutex quotaMu;
     std::deque<Clock::time_point> quotaWindow;
+    int64_t dayCount = 0;
+    std::string dailyQuota;  // the per-minute answer with the daily limit's wording
 
     std::mutex rngMu;
     std::mt19937 rng;
@@ -202,16 +217,36 @@ struct Simulator::Impl {
         return !stopCv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
     }
 
-    bool TakeQuota() {
-        if (opt.quotaPerMinute <= 0) return true;
+    // The outcome of the quotas: empty when the request may pass.
+    std::string TakeQuota() {
         std::lock_guard lock(quotaMu);
+        if (opt.quotaPerDay > 0 && dayCount >= opt.quotaPerDay) return "quota-day";
+        if (opt.quotaPerMinute <= 0) {
+            ++dayCount;
+            return {};
+        }
         const auto now = Clock::now();
         while (!quotaWindow.empty() && now - quotaWindow.front() >= std::chrono::minutes(1)) {
             quotaWindow.pop_front();
         }
-        if (quotaWindow.size() >= static_cast<size_t>(opt.quotaPerMinute)) return false;
+        if (quotaWindow.size() >= static_cast<size_t>(opt.quotaPerMinute)) return "quota-minute";
         quotaWindow.push_back(now);
-        return true;
+        ++dayCount;
+        return {};
+    }
+
+    // A random fault by the configured shares: "fail", "drop", "hang" or empty.
+    std::string DrawFault() {
+        if (opt.failRate <= 0 && opt.dropRate <= 0 && opt.hangRate <= 0) return {};
+        double p = 0;
+        {
+            std::lock_guard lock(rngMu);
+            p = std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+        }
+        if (p < opt.failRate) return "fail";
+        if (p < opt.failRate + opt.dropRate) return "drop";
+        if (p < opt.failRate + opt.dropRate + opt.hangRate) return "hang";
+        return {};
     }
 
     int LatencyMs() {
@@ -227,7 +262,7 @@ struct Simulator::Impl {
             logFile << "{\"arrivalMs\":" << r.arrivalMs << ",\"strategy\":\""
                     << JsonEscape(r.strategy) << "\",\"url\":\"" << JsonEscape(r.url)
                     << "\",\"key\":\"" << JsonEscape(r.key) << "\",\"userAgent\":\""
-                    << JsonEscape(r.userAgent) << "\"}\n"
+                    << JsonEscape(r.userAgent) << "\",\"outcome\":\"" << r.outcome << "\"}\n"
                     << std::flush;
         }
         records.push_back(std::move(r));
@@ -248,8 +283,13 @@ struct Simulator::Impl {
 
     // One request, in steps: log it, refuse a malformed query, pace it, answer it.
     void Handle(const httplib::Request& req, httplib::Response& res);
-    Query RecordRequest(const httplib::Request& req, Clock::time_point arrival);
+    Query RecordRequest(const httplib::Request& req, Clock::time_point arrival,
+                        std::string outcome);
     static bool RejectBadQuery(const Query& q, httplib::Response& res);
+    // The quotas and the random faults; empty when the request is to be answered normally.
+    std::string Decide();
+    // False when the request got its answer here (a quota or a random fault).
+    bool Misbehave(const std::string& outcome, const httplib::Request& req, httplib::Response& res);
     bool Pace(const httplib::Request& req, httplib::Response& res);
     void Answer(const Query& q, const httplib::Request& req, httplib::Response& res);
     void Trickle(std::string text, httplib::Response& res);
@@ -261,13 +301,16 @@ void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res
         Reply(res, 404, ErrorBody(404, "Not Found: " + req.path, "notFound", "NOT_FOUND"));
         return;
     }
-    const Query q = RecordRequest(req, arrival);
-    if (RejectBadQuery(q, res) || !Pace(req, res)) return;
+    const std::string outcome = Decide();
+    const Query q = RecordRequest(req, arrival, outcome.empty() ? "answer" : outcome);
+    if (RejectBadQuery(q, res) || !Misbehave(outcome, req, res) || !Pace(req, res)) return;
     Answer(q, req, res);
 }
 
-Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_point arrival) {
+Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_point arrival,
+                                     std::string outcome) {
     RequestRecord rec;
+    rec.outcome = std::move(outcome);
     rec.arrivalMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(arrival - started).count();
     // The service reads the first of repeated parameters, and the key's name in any case.
@@ -309,12 +352,32 @@ bool Simulator::Impl::RejectBadQuery(const Query& q, httplib::Response& res) {
     return false;
 }
 
-// False when the request got its answer here: over quota, or Stop came during the latency.
-bool Simulator::Impl::Pace(const httplib::Request& req, httplib::Response& res) {
-    if (!TakeQuota()) {
-        Reply(res, 429, fixtures.quota);
-        return false;
+std::string Simulator::Impl::Decide() {
+    std::string quota = TakeQuota();
+    return quota.empty() ? DrawFault() : quota;
+}
+
+bool Simulator::Impl::Misbehave(const std::string& outcome, const httplib::Request& req,
+                                httplib::Response& res) {
+    if (outcome.empty()) return true;
+    const std::string retryAfter = opt.retryAfterS >= 0 ? std::to_string(opt.retryAfterS) : "";
+    if (outcome == "quota-minute" || outcome == "quota-day") {
+        Reply(res, 429, outcome == "quota-day" ? dailyQuota : fixtures.quota);
+        if (!retryAfter.empty()) res.set_header("Retry-After", retryAfter);
+    } else if (outcome == "fail") {
+        Reply(res, 500, ErrorBody(500, "Internal error encountered.", "backendError", "INTERNAL"));
+        if (!retryAfter.empty()) res.set_header("Retry-After", retryAfter);
+    } else if (outcome == "hang") {
+        WaitFor(opt.hangMs);
+        Drop(req, res);
+    } else {
+        Drop(req, res);
     }
+    return false;
+}
+
+// False when Stop came during the latency.
+bool Simulator::Impl::Pace(const httplib::Request& req, httplib::Response& res) {
     if (int ms = LatencyMs(); ms > 0 && !WaitFor(ms)) {
         Drop(req, res);
         return false;
@@ -412,6 +475,7 @@ bool Simulator::Start() {
     Fixtures fixtures;
     if (!LoadFixtures(s.opt.fixtureDir, &fixtures, &s.error)) return false;
     s.fixtures = std::move(fixtures);
+    s.dailyQuota = DailyQuotaAnswer(s.fixtures.quota);
     if (s.opt.port < 0 || s.opt.port > 65535) {
         s.error = "invalid port " + std::to_string(s.opt.port);
         return false;
@@ -434,6 +498,7 @@ bool Simulator::Start() {
     {
         std::lock_guard lock(s.quotaMu);
         s.quotaWindow.clear();
+        s.dayCount = 0;
     }
 
     auto server = std::make_unique<httplib::Server>();

@@ -25,6 +25,13 @@ struct SimOptions {
     int latencyMinMs = 0;
     int latencyMaxMs = 0;
     int quotaPerMinute = 0;  // 0 = unlimited
+    int quotaPerDay = 0;     // 0 = unlimited; a "day" is the simulator's lifetime
+    // Shares (0..1) of requests answered with a random HTTP 500, a dropped connection, or a
+    // connection held for hangMs and then dropped; drawn after the quotas.
+    double failRate = 0;
+    double dropRate = 0;
+    double hangRate = 0;
+    int retryAfterS = -1;  // >= 0: a Retry-After header on quota and random 500 answers
     std::string fixtureDir = SourceTreeAnswerDir();
     std::string requestLogPath;  // JSON lines; empty = no file
     int hangMs = 200000;         // how long "/sim-hang" keeps the client waiting
@@ -36,6 +43,8 @@ struct SimOptions {
 struct RequestRecord {
     int64_t arrivalMs = 0;  // since Start, steady clock
     std::string strategy, url, key, userAgent;
+    // What the simulator did: "answer", "quota-minute", "quota-day", "fail", "drop", "hang".
+    std::string outcome = "answer";
 };
 
 class Simulator {

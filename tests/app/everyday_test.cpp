@@ -145,6 +145,7 @@ TEST(Progress, ARunShowsCheckingMarksTheCountsAndItsSummary) {
     auto w = ShowWindow(o);
     ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 2; }));
     w->Ui().edMinReqDelay->setValue(100);
+    w->Ui().edRetries->setValue(0);  // the failure is the point here, not its retries
     w->btRunRequestsClick();
     ASSERT_TRUE(w->Controller().Running());
     EXPECT_EQ(w->GridModel(msDesktop)->index(0, gcError).data().toString(), "checking…");

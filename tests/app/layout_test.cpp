@@ -100,9 +100,9 @@ TEST_F(Layout, ParameterInputsKeepTheirRanges) {
 }
 
 TEST_F(Layout, ParameterTabOrder) {
-    QWidget* order[] = {w->Ui().edAPIKey,        w->Ui().edMaxTreads, w->Ui().edMinReqDelay,
-                        w->Ui().Panel4,          w->Ui().cbAppLang,   w->Ui().lbGotoKeySite,
-                        w->Ui().cbImpNoClearURLs};
+    QWidget* order[] = {w->Ui().edAPIKey,      w->Ui().edMaxTreads,     w->Ui().edMinReqDelay,
+                        w->Ui().edRetries,     w->Ui().Panel4,          w->Ui().cbAppLang,
+                        w->Ui().lbGotoKeySite, w->Ui().cbImpNoClearURLs};
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
     w->activateWindow();
     w->Ui().edAPIKey->setFocus();

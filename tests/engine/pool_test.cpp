@@ -207,5 +207,88 @@ TEST(Pool, RealClockNeverSendsBeforeTheReservation) {
     }
 }
 
+// The quota's pace is learned from the answers of the last minute, not guessed by doubling.
+TEST(PoolQuota, PaceFollowsTheQuotaWaitsForTheWindowAndRecovers) {
+    TManualClock clock;
+    const TTimePoint start = clock.Now();
+    TURLTaskInfoPool pool(100, clock);
+    // 120 answered requests in the first 14.4 s, then a refusal.
+    for (int k = 0; k < 120; ++k) pool.NoteAccepted(pool.ReserveRequest());
+    clock.Advance(milliseconds(14'400));
+    const TTimePoint refusedSend = pool.ReserveRequest();
+    const TTimePoint inFlight = refusedSend - milliseconds(50);
+    const TQuotaReaction first = pool.NoteQuotaRefusal(refusedSend);
+    EXPECT_TRUE(first.PaceChanged);
+    EXPECT_EQ(first.GapMs, 500);  // 60 s / 120
+    EXPECT_FALSE(first.StopAsDaily);
+
+    // A request that was in flight meets the same closed quota: nothing moves.
+    const TQuotaReaction late = pool.NoteQuotaRefusal(inFlight);
+    EXPECT_FALSE(late.PaceChanged);
+    EXPECT_EQ(late.GapMs, 500);
+
+    // Nothing goes before the oldest answer's minute is over; then one every 0.5 s.
+    EXPECT_EQ(MsSince(start, pool.ReserveRequest()), 60'000);
+    EXPECT_EQ(MsSince(start, pool.ReserveRequest()), 60'500);
+
+    // A refusal of a request sent after the change learns again.
+    clock.Advance(milliseconds(70'000));  // the first minute's answers have all left the window
+    for (int k = 0; k < 30; ++k) pool.NoteAccepted(clock.Now() - milliseconds(k * 100));
+    const TQuotaReaction again = pool.NoteQuotaRefusal(clock.Now());
+    EXPECT_TRUE(again.PaceChanged);
+    EXPECT_EQ(again.GapMs, 2000);  // 60 s / 30
+
+    // A full quiet minute eases the pace a tenth back toward the user's delay, never below it.
+    clock.Advance(milliseconds(61'000));
+    pool.NoteAccepted(clock.Now());
+    EXPECT_EQ(pool.GapMs(), 1800);
+    for (int minute = 0; minute < 60; ++minute) {
+        clock.Advance(milliseconds(61'000));
+        pool.NoteAccepted(clock.Now());
+    }
+    EXPECT_EQ(pool.GapMs(), 120);
+}
+
+TEST(PoolQuota, RefusalsSpanningTwoMinutesWithoutAnAnswerMeanADailyQuota) {
+    TManualClock clock;
+    TURLTaskInfoPool pool(100, clock);
+    TQuotaReaction r = pool.NoteQuotaRefusal(clock.Now());
+    EXPECT_FALSE(r.StopAsDaily);
+    EXPECT_EQ(pool.ReserveRequest(), clock.Now() + TURLTaskInfoPool::kQuotaWindow)
+        << "with no answer in the window a whole window is waited";
+    clock.Advance(milliseconds(61'000));
+    EXPECT_FALSE(pool.NoteQuotaRefusal(clock.Now()).StopAsDaily);
+    // An answer in between shows the quota reopens: the count starts over.
+    pool.NoteAccepted(clock.Now());
+    clock.Advance(milliseconds(61'000));
+    EXPECT_FALSE(pool.NoteQuotaRefusal(clock.Now()).StopAsDaily);
+    clock.Advance(milliseconds(61'000));
+    EXPECT_FALSE(pool.NoteQuotaRefusal(clock.Now()).StopAsDaily);
+    clock.Advance(milliseconds(61'000));
+    EXPECT_TRUE(pool.NoteQuotaRefusal(clock.Now()).StopAsDaily);
+}
+
+// Waiting costs nothing: one sleep that an abort or a daily stop ends at once.
+TEST(PoolWait, AbortOrStopEndsALongWaitAtOnce) {
+    for (bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "daily stop" : "abort");
+        TURLTaskInfoPool pool(100);
+        std::atomic<bool> abort{false};
+        const TTimePoint start = TClock::now();
+        std::thread waiter(
+            [&] { EXPECT_FALSE(pool.WaitUntil(start + std::chrono::minutes(1), abort)); });
+        std::this_thread::sleep_for(milliseconds(50));
+        if (stop) {
+            pool.StopForDailyQuota();
+        } else {
+            abort = true;
+            pool.WakeAll();
+        }
+        waiter.join();
+        EXPECT_LT(TClock::now() - start, milliseconds(150));
+        EXPECT_EQ(pool.Stopped(), stop);
+    }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -449,5 +449,60 @@ TEST_F(RunControllerTest, ShutdownWaitsForWorkersAndDeliversTheirLastEvents) {
     EXPECT_EQ(ActiveTaskCount.load(), 0);
 }
 
+// A recheck of errors spends quota only on the strategy that failed; the good one stays.
+TEST_F(RunControllerTest, ErrorRecheckAsksOnlyTheFailedStrategyAndKeepsTheGoodOne) {
+    AddUrls(2);
+    Master[0].TaskResults = Results(trOK, trSendError);
+    Master[0].TaskResults->MetricaValues.push_back({"performance", msDesktop, "97", 3});
+    Master[0].TaskResults->Retries[msDesktop] = 1;
+    Master[1].TaskResults = Results(trOK, trOK);
+    Ctl.btRunRequestsClick(TRunSender::miCheckWErrors);
+    ASSERT_EQ(Workers.Started.size(), 1u);
+    EXPECT_TRUE(Workers.Started[0]->Keep[msDesktop]);
+    EXPECT_FALSE(Workers.Started[0]->Keep[msMobile]);
+
+    // The worker leaves a kept strategy unchecked and empty; the merge brings the old one back.
+    Workers.Started[0]->TaskResults->MetricaValues.push_back({"performance", msMobile, "55", 3});
+    Finish(0, trNotChecked, trOK);
+    const TURLTaskResults& r = *Master[0].TaskResults;
+    EXPECT_EQ(r.TaskResult[msDesktop], trOK);
+    EXPECT_EQ(r.TaskResult[msMobile], trOK);
+    EXPECT_EQ(r.Retries[msDesktop], 1);
+    ASSERT_NE(r.MetricaValues.GetValueByKey("performance", msDesktop), nullptr);
+    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msDesktop)->DisplayText, "97");
+    EXPECT_EQ(r.MetricaValues.GetValueByKey("performance", msMobile)->DisplayText, "55");
+
+    // "Recheck selected" still asks both.
+    Window.Rows = {{true, &Master[0]}};
+    Ctl.btRunRequestsClick(TRunSender::miCheckSelected);
+    ASSERT_EQ(Workers.Started.size(), 2u);
+    EXPECT_FALSE(Workers.Started[1]->Keep[msDesktop]);
+    EXPECT_FALSE(Workers.Started[1]->Keep[msMobile]);
+}
+
+TEST_F(RunControllerTest, DailyQuotaEndsTheRunKeepsResultsAndListsTheRestForARecheck) {
+    AddUrls(5);
+    Settings.MaxThreads = 2;
+    Ctl.btRunRequestsClick(TRunSender::btRunRequests);
+    RequestSent();
+    ASSERT_EQ(Workers.Started.size(), 2u);
+    Finish(0);  // URL 1 done; URL 3 starts
+    TURLTaskInfoPool* pool = Workers.Pools.at(0);
+    pool->CountRequest();
+    pool->StopForDailyQuota();  // URL 2's worker met the daily quota
+    Finish(1, trQuotaExceeded, trNotChecked);
+    EXPECT_TRUE(Ctl.Running());
+    Finish(2, trNotChecked, trNotChecked);  // URL 3 was waiting for its slot
+    EXPECT_FALSE(Ctl.Running());
+    EXPECT_EQ(Workers.Started.size(), 3u) << "no task handed out after the stop";
+    EXPECT_TRUE(Enabled(TRunButton::btExport)) << "the results are kept and can be exported";
+    EXPECT_EQ(Master[0].TaskResults->TaskResult[msDesktop], trOK);
+    EXPECT_THAT(Ctl.GetErrorNums(), ElementsAre(2, 3, 4, 5));
+    ASSERT_GE(Window.Log.size(), 2u);
+    EXPECT_EQ(Window.Log[0], "Проверка завершена: запросов 1, повторов 0");
+    EXPECT_THAT(Window.Log[1], ::testing::HasSubstr("Осталось URL: 4."));
+    EXPECT_THAT(Window.Log[1], ::testing::HasSubstr("«Перепроверить URL с ошибками»"));
+}
+
 }  // namespace
 }  // namespace velmora

@@ -35,8 +35,17 @@ const std::string& FastAnswer(bool desktop) {
     return desktop ? d : m;
 }
 
+// What the fake service answers: a body, with a status and a Retry-After when they matter.
+struct TFakeAnswer {
+    TFakeAnswer(std::string body, long status = 200, std::string retryAfter = {})
+        : Body(std::move(body)), Status(status), RetryAfter(std::move(retryAfter)) {}
+    std::string Body;
+    long Status;
+    std::string RetryAfter;
+};
+
 // Answers a request from its URL; may throw as the real client does, or wait for an abort.
-using TResponder = std::function<std::string(const std::string& url, const http::TAbortPredicate&)>;
+using TResponder = std::function<TFakeAnswer(const std::string& url, const http::TAbortPredicate&)>;
 
 std::string GoodAnswer(const std::string& url, const http::TAbortPredicate&) {
     return FastAnswer(url.find("strategy=desktop") != std::string::npos);
@@ -94,17 +103,26 @@ class TFakeCurl : public http::ICurl {
             S->PerformAt.push_back(TClock::now());
             responder = S->Responder;
         }
-        Body = responder(Url, Abort);
+        Status = 0;
+        RetryAfter.clear();
+        TFakeAnswer answer = responder(Url, Abort);
+        Body = std::move(answer.Body);
+        Status = answer.Status;
+        RetryAfter = std::move(answer.RetryAfter);
         return *this;
     }
     const std::string& ResponseBody() const override { return Body; }
     ICurl& SetMaxBodyBytes(std::int64_t) override { return *this; }
     ICurl& FollowRedirects(long) override { return *this; }
-    long ResponseCode() const override { return 200; }
+    long ResponseCode() const override { return Status; }
+    std::string ResponseHeader(std::string_view name) const override {
+        return name == "Retry-After" ? RetryAfter : std::string();
+    }
 
   private:
     std::shared_ptr<TScript> S;
-    std::string Url, Body;
+    std::string Url, Body, RetryAfter;
+    long Status = 0;
     http::TAbortPredicate Abort;
 };
 

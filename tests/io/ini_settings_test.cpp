@@ -318,7 +318,7 @@ TEST(Settings, LoadTextValuesAndMissingFile) {
     EXPECT_EQ(v.Endpoint, "http://127.0.0.1:8080");
 }
 
-TEST(Settings, SaveWritesTheFourKeysInOrderAndLangAlone) {
+TEST(Settings, SaveWritesTheParamKeysInOrderAndLangAlone) {
     TTempDir dir;
     const std::string path = dir.File("Velmora.ini");
     ASSERT_TRUE(Succeeded(SaveLang(path, "en")));
@@ -328,10 +328,11 @@ TEST(Settings, SaveWritesTheFourKeysInOrderAndLangAlone) {
     v.ApiKey = "K";
     v.MaxThreads = 12;
     v.ReqPredelay = 2500;
+    v.Retries = 4;
     v.ImportNoClear = true;
     ASSERT_TRUE(Succeeded(SaveParams(path, v)));
     EXPECT_EQ(ReadBytes(path),
-              "[PARAMS]\nlang=en\napi-key=K\nmax-threads=12\nreq-predelay=2500\n"
+              "[PARAMS]\nlang=en\napi-key=K\nmax-threads=12\nreq-predelay=2500\nretries=4\n"
               "import-no-clear=1\n");
     EXPECT_EQ(FileMode(path), 0600u);
 
@@ -343,9 +344,10 @@ TEST(Settings, SaveWritesTheFourKeysInOrderAndLangAlone) {
     EXPECT_EQ(back.Lang, "ru");
     EXPECT_EQ(back.MaxThreads, 12);
     EXPECT_EQ(back.ReqPredelay, 2500);
+    EXPECT_EQ(back.Retries, 4);
     EXPECT_FALSE(back.ImportNoClear);
     EXPECT_EQ(ReadBytes(path),
-              "[PARAMS]\nlang=ru\napi-key=K\nmax-threads=12\nreq-predelay=2500\n"
+              "[PARAMS]\nlang=ru\napi-key=K\nmax-threads=12\nreq-predelay=2500\nretries=4\n"
               "import-no-clear=0\n");
 
     const std::string bad = dir.File("missing/Velmora.ini");

@@ -347,6 +347,58 @@ TEST_F(SimulatorTest, QuotaPerMinuteAnswers429OnceUsedUp) {
     EXPECT_EQ(sim_->Requests().size(), 5u);
 }
 
+TEST_F(SimulatorTest, DailyQuotaAndRandomFaultsAnswerAsTheServiceAndAreLogged) {
+    struct TCase {
+        const char* what;
+        SimOptions opt;
+        int okFirst;  // requests answered normally before the fault shows
+        int status;   // then; 0 = no answer at all
+        const char* outcome;
+        const char* wording;
+    };
+    auto opts = [](int day, double fail, double drop) {
+        SimOptions o;
+        o.quotaPerDay = day;
+        o.failRate = fail;
+        o.dropRate = drop;
+        o.retryAfterS = 7;
+        return o;
+    };
+    const TCase cases[] = {
+        {"daily quota", opts(2, 0, 0), 2, 429, "quota-day", "Queries per day"},
+        {"random 500s", opts(0, 1.0, 0), 0, 500, "fail", "Internal error encountered."},
+        {"drops", opts(0, 0, 1.0), 0, 0, "drop", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Launch(c.opt);
+        auto cli = Client();
+        for (int i = 0; i < c.okFirst + 2; ++i) {
+            auto res = cli->Get(Query("https://a.example/" + std::to_string(i)));
+            if (i < c.okFirst) {
+                ASSERT_TRUE(res);
+                EXPECT_EQ(res->status, 200);
+                continue;
+            }
+            if (c.status == 0) {
+                EXPECT_FALSE(res && res->status == 200);
+                continue;
+            }
+            ASSERT_TRUE(res);
+            EXPECT_EQ(res->status, c.status);
+            EXPECT_EQ(res->get_header_value("Retry-After"), "7");
+            Json j;
+            ASSERT_TRUE(j.Parse(res->body));
+            EXPECT_NE(j.Str("/error/message").find(c.wording), std::string::npos);
+        }
+        const auto seen = sim_->Requests();
+        ASSERT_EQ(seen.size(), static_cast<size_t>(c.okFirst + 2));
+        EXPECT_EQ(seen.front().outcome, c.okFirst > 0 ? "answer" : c.outcome);
+        EXPECT_EQ(seen.back().outcome, c.outcome);
+        sim_.reset();
+    }
+}
+
 TEST_F(SimulatorTest, LatencyDelaysTheAnswer) {
     SimOptions opt;
     opt.latencyMinMs = opt.latencyMaxMs = 150;

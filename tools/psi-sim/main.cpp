@@ -13,7 +13,9 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: psi-sim [--port N] [--latency MS | --latency MIN-MAX] [--quota N] [--log FILE]\n"
-    "               [--fixtures DIR] [--hang-ms MS] [--slow-ms MS] [--trickle-ms MS] [--seed N]\n";
+    "               [--fixtures DIR] [--hang-ms MS] [--slow-ms MS] [--trickle-ms MS] [--seed N]\n"
+    "               [--quota-day N] [--fail-rate P] [--drop-rate P] [--hang-rate P]\n"
+    "               [--retry-after S]\n";
 
 std::optional<int> ParseInt(std::string_view s, int lo, int hi) {
     if (s.empty() || s.size() > 9) return std::nullopt;
@@ -23,6 +25,16 @@ std::optional<int> ParseInt(std::string_view s, int lo, int hi) {
         v = v * 10 + (c - '0');
     }
     if (v < lo || v > hi) return std::nullopt;
+    return v;
+}
+
+// A share from 0 to 1, e.g. "0.05".
+std::optional<double> ParseShare(std::string_view s) {
+    if (s.empty() || s.size() > 12) return std::nullopt;
+    char* end = nullptr;
+    const std::string text(s);
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !(v >= 0.0 && v <= 1.0)) return std::nullopt;
     return v;
 }
 
@@ -78,6 +90,18 @@ int main(int argc, char** argv) {
             opt.slowMs = number(0, kMaxMs);
         } else if (arg == "--trickle-ms") {
             opt.trickleMs = number(0, kMaxMs);
+        } else if (arg == "--quota-day") {
+            opt.quotaPerDay = number(0, 100000000);
+        } else if (arg == "--retry-after") {
+            opt.retryAfterS = number(0, 86400);
+        } else if (arg == "--fail-rate" || arg == "--drop-rate" || arg == "--hang-rate") {
+            auto share = ParseShare(value);
+            if (!share)
+                return Fail("bad value for " + std::string(arg) + ": '" + std::string(value) +
+                            "' (expected 0..1)");
+            (arg == "--fail-rate"   ? opt.failRate
+             : arg == "--drop-rate" ? opt.dropRate
+                                    : opt.hangRate) = *share;
         } else if (arg == "--seed") {
             opt.seed = static_cast<unsigned>(number(0, 999999999));
         } else {
