@@ -12,15 +12,10 @@
 namespace {
 
 // Lighthouse 12 answers, then today's Lighthouse 13 ones (one with real users' field data).
-const char* kFixtures[] = {"psi_fast_desktop.json",
-                           "psi_fast_mobile.json",
-                           "psi_heavy_desktop.json",
-                           "psi_heavy_mobile.json",
-                           "psi_pdf_desktop.json",
-                           "psi_text_mobile.json",
-                           "psi13_fast_desktop.json",
-                           "psi13_heavy_desktop.json",
-                           "synthetic_fielddata_heavy_mobile.json"};
+const char* kFixtures[] = {
+    "psi_fast_desktop.json",   "psi_fast_mobile.json",     "psi_heavy_desktop.json",
+    "psi_heavy_mobile.json",   "psi_pdf_desktop.json",     "psi_text_mobile.json",
+    "psi13_fast_desktop.json", "psi13_heavy_desktop.json", "synthetic_fielddata_heavy_mobile.json"};
 constexpr int kLastFixture = static_cast<int>(std::size(kFixtures)) - 1;
 
 // With spare room at the end, as the HTTP client's receive buffer leaves it, so both

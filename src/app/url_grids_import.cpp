@@ -54,8 +54,7 @@ QString ReportText(const io::TImportReport& r) {
     reason("слишком длинные: %1", r.tooLong);
     reason("пустые строки: %1", r.empty);
     reason("сверх лимита: %1", r.overLimit);
-    if (!skipped.isEmpty())
-        text += TrQ("; пропущено — %1").arg(skipped.join(QStringLiteral(", ")));
+    if (!skipped.isEmpty()) text += TrQ("; пропущено — %1").arg(skipped.join(QStringLiteral(", ")));
     return text;
 }
 

@@ -32,10 +32,14 @@ TMetricaKind KindOf(std::string_view key) {
 
 json CategoryOrNull(TFieldCategory c) {
     switch (c) {
-        case fcFast: return "fast";
-        case fcAverage: return "average";
-        case fcSlow: return "slow";
-        case fcNone: break;
+        case fcFast:
+            return "fast";
+        case fcAverage:
+            return "average";
+        case fcSlow:
+            return "slow";
+        case fcNone:
+            break;
     }
     return nullptr;
 }
@@ -46,7 +50,7 @@ json FieldDataJson(const TFieldData& d) {
     json out;
     out["source"] = d.Source == fsOrigin ? "origin" : "page";
     out["overall"] = CategoryOrNull(d.Overall);
-    out["cwv"] = d.Verdict == cvPassed ? json("passed")
+    out["cwv"] = d.Verdict == cvPassed   ? json("passed")
                  : d.Verdict == cvFailed ? json("failed")
                                          : json(nullptr);
     json metrics = json::object();

@@ -287,9 +287,8 @@ void TActiveTaskThread::KeepFailureReason(TMetricaStrategy s) {
 void TActiveTaskThread::PostLogMessage(std::string text) {
     FLastLogLine = text;
     if (!FConfig.Sink) return;
-    auto msg =
-        std::make_unique<TMsgForLog>(TMsgForLog{std::move(text), std::chrono::system_clock::now(),
-                                                FURLTaskInfo ? FURLTaskInfo->Num : 0});
+    auto msg = std::make_unique<TMsgForLog>(TMsgForLog{
+        std::move(text), std::chrono::system_clock::now(), FURLTaskInfo ? FURLTaskInfo->Num : 0});
     FConfig.Sink->Post(TWorkerEvent{WM_TASK_LOG, nullptr, std::move(msg)});
 }
 

@@ -83,7 +83,7 @@ class TActiveTaskThread {
     std::shared_ptr<http::ICurl> FClient;
     std::string FClientError;  // why FClient could not be made
     std::string FLastLogLine;
-    std::string FRetryAfter;   // the last answer's Retry-After header
+    std::string FRetryAfter;  // the last answer's Retry-After header
     simdjson::dom::parser FParser;
 };
 

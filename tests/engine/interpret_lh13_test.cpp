@@ -62,9 +62,7 @@ TEST(InterpretAdviceTest, RealAnswersGiveTheAdviceTheServicesReportShows) {
         std::array<TIds, 3> ids;
     } cases[] = {
         {"psi13_fast_desktop.json", msDesktop, {TIds{}, TIds{}, {"lcp-breakdown-insight"}}},
-        {"psi13_fast_mobile.json",
-         msMobile,
-         {TIds{}, {"long-tasks"}, {"lcp-breakdown-insight"}}},
+        {"psi13_fast_mobile.json", msMobile, {TIds{}, {"long-tasks"}, {"lcp-breakdown-insight"}}},
         {"psi13_heavy_desktop.json",
          msDesktop,
          {TIds{}, heavyDiagnosticsDesktop, heavyInsightsDesktop}},
@@ -249,8 +247,8 @@ MATCHER_P2(IsCell, text, category, "") {
 }
 
 TEST(InterpretFieldDataTest, RealAndSyntheticAnswers) {
-    TRun page = Interpret(
-        ReadFile(VELMORA_PSI_ANSWERS "/synthetic_fielddata_heavy_mobile.json"), msMobile);
+    TRun page =
+        Interpret(ReadFile(VELMORA_PSI_ANSWERS "/synthetic_fielddata_heavy_mobile.json"), msMobile);
     ASSERT_TRUE(page.Ok);
     const TFieldData& p = page.Results().FieldData[msMobile];
     EXPECT_EQ(p.Source, fsPage);
@@ -265,8 +263,7 @@ TEST(InterpretFieldDataTest, RealAndSyntheticAnswers) {
     EXPECT_TRUE(page.Results().FieldData[msDesktop].Empty());
 
     TRun origin = Interpret(
-        ReadFile(VELMORA_PSI_ANSWERS "/synthetic_fielddata_origin_fallback_mobile.json"),
-        msMobile);
+        ReadFile(VELMORA_PSI_ANSWERS "/synthetic_fielddata_origin_fallback_mobile.json"), msMobile);
     const TFieldData& o = origin.Results().FieldData[msMobile];
     EXPECT_EQ(o.Source, fsOrigin);
     EXPECT_EQ(o.Overall, fcAverage);

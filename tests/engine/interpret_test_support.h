@@ -28,7 +28,9 @@ struct TRun {
     std::vector<std::string> Log;
     bool Ok = false;
 
-    TTaskResult Status(TMetricaStrategy s = msDesktop) const { return Task.TaskResults->TaskResult[s]; }
+    TTaskResult Status(TMetricaStrategy s = msDesktop) const {
+        return Task.TaskResults->TaskResult[s];
+    }
     const TURLTaskResults& Results() const { return *Task.TaskResults; }
     std::vector<std::string> Texts(TMetricaStrategy s = msDesktop) const {
         std::vector<std::string> out;

@@ -196,7 +196,7 @@ TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {
     ASSERT_EQ(Run({"runs", "--csv", "--lang", "en"}), kExitCompleted);
     const std::string listed = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(listed.find("\r\n2;"), std::string::npos) << listed;
-    EXPECT_LT(listed.find("\r\n2;"), listed.find("\r\n1;"));                 // newest first
+    EXPECT_LT(listed.find("\r\n2;"), listed.find("\r\n1;"));  // newest first
     // 4 URLs, 1 failed; the others score 100 on desktop and 98 on mobile.
     EXPECT_NE(listed.find(";4;100.0;98.0;"), std::string::npos) << listed;
 

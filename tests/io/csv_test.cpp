@@ -101,13 +101,15 @@ TEST_F(CsvExport, ExactBytesInTheCodePageWhenEveryFieldFits) {
     TResult<TCsvExport> r = ExportGridCsv(path, "WINDOWS-1251", msDesktop, {&FList[0], &FList[1]});
     ASSERT_TRUE(r) << r.Error();
     EXPECT_FALSE(r->WrittenInUtf8);
-    EXPECT_EQ(ReadBytes(path),
-              "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
-              "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
-              "CWV;LCP p75;INP p75;CLS p75;\xCF\xEE\xEB\xE5\xE2\xFB\xE5\x20\xE4\xE0\xED\xED\xFB\xE5\r\n"
-              "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234;"
-              "\xED\xE5\x20\xEF\xF0\xEE\xE9\xE4\xE5\xED\xE0;2,1 s;;0,14;\xE8\xF1\xF2\xEE\xF7\xED\xE8\xEA\r\n"
-              "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;;;;;;\r\n");
+    EXPECT_EQ(
+        ReadBytes(path),
+        "\xB9;URL;\xCE\xF8\xE8\xE1\xEA\xE0;Score;\xC8\xED\xF4\xEE;"
+        "FCP;SI;LCP;TTI;TBT;CLS;HTML;CSS;JS;Images;Fonts;TOTAL;"
+        "CWV;LCP p75;INP p75;CLS p75;\xCF\xEE\xEB\xE5\xE2\xFB\xE5\x20\xE4\xE0\xED\xED\xFB\xE5\r\n"
+        "1;https://example.com/a;;97;;0,8 s;;;;;0,01; 12;;;;;1 234;"
+        "\xED\xE5\x20\xEF\xF0\xEE\xE9\xE4\xE5\xED\xE0;2,1 "
+        "s;;0,14;\xE8\xF1\xF2\xEE\xF7\xED\xE8\xEA\r\n"
+        "2;\"https://example.com/b;c\";;;;;;;;;;;;;;;;;;;;\r\n");
 }
 
 TEST_F(CsvExport, UnfitFieldSwitchesTheFileToUtf8WithBom) {
