@@ -99,7 +99,7 @@ void BM_ExportCsv(benchmark::State& state) {
     for (size_t i = 0; i < list.Count(); ++i) rows.push_back(&list[i]);
     const std::string path = TempDir() + "/velmora_desktop.csv";
     for (auto _ : state) {
-        if (TResult<> r = ExportGridCsv(path, "WINDOWS-1251", msDesktop, rows); !r)
+        if (TResult<TCsvExport> r = ExportGridCsv(path, "WINDOWS-1251", msDesktop, rows); !r)
             state.SkipWithError(r.Error().c_str());
     }
 }
