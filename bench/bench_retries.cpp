@@ -120,7 +120,7 @@ TRun Run(const std::string& endpoint, TURLTaskInfoList& master, int delay, TRunS
     const TTimePoint t0 = TClock::now();
     controller.btRunRequestsClick(sender);
     while (controller.Running()) {
-        if (auto ev = queue->Pop(milliseconds(50))) {
+        if (auto ev = queue->Pop(milliseconds(250))) {
             if (ev->Id == WM_TASK_LOG && ev->Log) r.lastLog = ev->Log->MsgText;
             controller.WndProc(std::move(*ev));
         }

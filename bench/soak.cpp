@@ -114,7 +114,7 @@ void CheckExport(const TURLTaskInfoList& master, TMetricaStrategy s, const std::
                  const std::map<std::string, std::string>& expected, bool requireAll) {
     std::vector<const TURLTaskInfo*> rows;
     for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    const TResult<> written = io::ExportGridCsv(path, "WINDOWS-1252", s, rows);
+    const TResult<io::TCsvExport> written = io::ExportGridCsv(path, "WINDOWS-1252", s, rows);
     Check(written.Ok(), "export " + written.Error());
     std::istringstream in(ReadFile(path));
     std::string line;

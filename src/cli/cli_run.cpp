@@ -284,7 +284,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     if (!master.Empty()) {
         controller.btRunRequestsClick(o.Resume ? TRunSender::btResume : TRunSender::btRunRequests);
         while (controller.Running()) {
-            deliver(std::chrono::milliseconds(50));
+            // Events end the wait at once; the timeout only bounds how late Ctrl+C is seen.
+            deliver(std::chrono::milliseconds(250));
             if (gAbortSignalled.load() && !aborted) {
                 aborted = true;
                 controller.btAbortRequestsClick();

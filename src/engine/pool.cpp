@@ -4,6 +4,8 @@
 #include <random>
 #include <thread>
 
+#include "http/curl.h"
+
 namespace velmora {
 
 std::atomic<int32_t> ActiveTaskCount{0};
@@ -13,9 +15,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Longest single sleep: an abort flag set without WakeAll is still seen within this. Five
-// wake-ups a second per waiting worker cost next to nothing.
-constexpr milliseconds kLongestSleep{200};
 // Clocks that only move when slept on are slept in steps no longer than this.
 constexpr int kStepMs = 19;
 
@@ -128,7 +127,9 @@ bool TURLTaskInfoPool::WaitUntil(TTimePoint t, const std::atomic<bool>& abort) {
         if (abort.load() || FStopped.load()) return false;
         const TTimePoint now = FClock.Now();
         if (now >= t) return true;
-        FClock.SleepUntil(std::min(t, now + kLongestSleep), lock, FWake);
+        // One wait to the slot: every abort and stop goes through WakeAll, so a waiting worker
+        // costs nothing until then.
+        FClock.SleepUntil(t, lock, FWake);
     }
 }
 
@@ -136,6 +137,7 @@ void TURLTaskInfoPool::WakeAll() {
     // Taking the lock orders the flag change before any waiter's next look at it.
     { std::lock_guard lock(FLock); }
     FWake.notify_all();
+    http::WakeTransfers();
 }
 
 void TURLTaskInfoPool::ForgetOldAnswers(TTimePoint now) {

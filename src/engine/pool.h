@@ -82,7 +82,7 @@ class TURLTaskInfoPool {
     bool WaitForReservation(TTimePoint aDT, const std::atomic<bool>& abort);
     // Waits until t in one sleep that WakeAll ends early. False on abort or stop.
     bool WaitUntil(TTimePoint t, const std::atomic<bool>& abort);
-    // Wakes every waiter to look at the abort flag again.
+    // Wakes every waiter, and every transfer in progress, to look at the abort flag again.
     void WakeAll();
 
     // An answer (of any kind but a quota refusal) to a request sent at sentAt.

@@ -23,6 +23,7 @@ CheckRunController::~CheckRunController() {
     // running worker. Queued events stay with the front end's sink.
     if (FPool) {
         AbortRequested.store(true);
+        FPool->WakeAll();
         while (FWorkers.LiveWorkers() > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         FPool.reset();
@@ -115,6 +116,7 @@ void CheckRunController::StartNextTask() {
             // No thread could be made: stop handing out tasks, as after an abort, so that
             // the run still ends once the workers already running are done.
             AbortRequested.store(true);
+            FPool->WakeAll();
         }
     }
     if (ActiveTaskCount.load() != 0) return;

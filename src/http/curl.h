@@ -52,8 +52,8 @@ class ICurl {
     virtual ICurl& SetUrl(const ICurlStringBuilder& builder) = 0;
     virtual ICurl& SetOpt(int option, long value) = 0;
     virtual ICurl& SwitchRecvToString() = 0;
-    // Checked at least every 100 ms during a transfer; true ends it with
-    // CURLE_ABORTED_BY_CALLBACK.
+    // Checked during a transfer at once after WakeTransfers, else at least once a second; true
+    // ends it with CURLE_ABORTED_BY_CALLBACK.
     virtual ICurl& SetAbortPredicate(TAbortPredicate predicate) = 0;
     virtual ICurl& SetTimeouts(long connectMs, long totalMs) = 0;
     // Runs one transfer; throws ECurlError on failure. HTTP error statuses are no failure.
@@ -81,6 +81,11 @@ inline constexpr int kBodyTooLargeCode = 63;
 inline constexpr long kDefaultConnectTimeoutMs = 30'000;
 // The service answers within 120 s at most; its slowest analyses need the headroom.
 inline constexpr long kDefaultTransferTimeoutMs = 180'000;
+
+// Makes every transfer in progress, in any thread, check its abort predicate now. Call it after
+// changing what the predicates read; a transfer then ends within milliseconds, not at its next
+// poll.
+void WakeTransfers();
 
 // New client with verification on and the default time-outs. Throws ECurlInternal.
 std::shared_ptr<ICurl> NewCurlClient();

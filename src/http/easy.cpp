@@ -1,6 +1,7 @@
 // The libcurl easy client. Transfers run through a private multi handle so that the abort
-// predicate is consulted every kAbortPollMs even while the peer sends nothing (libcurl's own
-// progress callback fires only about once a second on an idle connection).
+// predicate is consulted even while the peer sends nothing (libcurl's own progress callback
+// fires only about once a second on an idle connection): at once after WakeTransfers, else
+// every kAbortPollMs.
 #include <curl/curl.h>
 
 #include <exception>
@@ -14,7 +15,29 @@
 namespace velmora::http {
 namespace {
 
-constexpr int kAbortPollMs = 100;
+// Waking a waiting transfer costs CPU; an abort wakes it through WakeTransfers instead.
+constexpr int kAbortPollMs = 1000;
+
+// Multi handles with a transfer in progress, for WakeTransfers.
+std::mutex gActiveLock;
+std::vector<CURLM*> gActive;
+
+class TActiveTransfer {
+  public:
+    explicit TActiveTransfer(CURLM* multi) : fMulti(multi) {
+        std::lock_guard lock(gActiveLock);
+        gActive.push_back(multi);
+    }
+    ~TActiveTransfer() {
+        std::lock_guard lock(gActiveLock);
+        std::erase(gActive, fMulti);
+    }
+    TActiveTransfer(const TActiveTransfer&) = delete;
+    TActiveTransfer& operator=(const TActiveTransfer&) = delete;
+
+  private:
+    CURLM* fMulti;
+};
 
 [[noreturn]] void ThrowCurl(CURLcode code, const char* detail = nullptr,
                             std::int64_t bodyLimit = kMaxBodyBytes) {
@@ -207,14 +230,15 @@ class TEasyCurlImpl final : public ICurl {
   private:
     CURLcode RunTransfer() {
         CURLM* multi = fMulti.get();
+        const TActiveTransfer active(multi);
         for (;;) {
             int running = 0;
             CURLMcode mc = curl_multi_perform(multi, &running);
             if (mc != CURLM_OK) return FromMulti(mc);
             if (running == 0) break;
             if (AbortRequested()) return CURLE_ABORTED_BY_CALLBACK;
-            // Waits for socket activity or libcurl's next timer, whichever is sooner, but no
-            // longer than the abort polling interval.
+            // Waits for socket activity, libcurl's next timer or WakeTransfers, but no longer
+            // than the abort polling interval.
             mc = curl_multi_poll(multi, nullptr, 0, kAbortPollMs, nullptr);
             if (mc != CURLM_OK) return FromMulti(mc);
         }
@@ -305,6 +329,11 @@ class TEasyCurlImpl final : public ICurl {
     bool fBodyTooLarge = false;
     char fErrorBuffer[CURL_ERROR_SIZE] = {};
 };
+
+void WakeTransfers() {
+    std::lock_guard lock(gActiveLock);
+    for (CURLM* multi : gActive) curl_multi_wakeup(multi);
+}
 
 std::shared_ptr<ICurl> NewCurlClient() {
     return std::make_shared<TEasyCurlImpl>();

@@ -252,7 +252,8 @@ TEST_F(WorkerTest, AbortWhileWaitingForTheReservationSendsNothing) {
                               Config);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto abortAt = TClock::now();
-    AbortRequested = true;
+    AbortRequested = true;  // as the run's abort does: the flag, then the wake-up
+    Pool->WakeAll();
     ASSERT_TRUE(Sink.WaitForEnd(1, std::chrono::seconds(2)));
     EXPECT_LT(TClock::now() - abortAt, std::chrono::milliseconds(500));
     EXPECT_THAT(Urls(), IsEmpty());
