@@ -3,10 +3,25 @@
 #include "app/translate.h"
 
 namespace velmora::app {
+namespace {
+
+bool IsHttpFailureStatus(int32_t code) {
+    return code >= 300 && code <= 599;
+}
+
+QString RetriesText(const TURLTaskResults& results, TMetricaStrategy s) {
+    if (results.Retries[s] == 0) return {};
+    return TrQ("Повторных попыток: %1").arg(results.Retries[s]);
+}
+
+}  // namespace
 
 std::optional<int> HttpStatusOf(const TURLTaskResults& results, TMetricaStrategy s) {
-    const int32_t code = results.ErrorCode[s];
-    if (code >= 100 && code <= 599) return code;
+    if (results.HttpStatus[s] != 0) {
+        if (IsHttpFailureStatus(results.HttpStatus[s])) return results.HttpStatus[s];
+        return std::nullopt;
+    }
+    if (IsHttpFailureStatus(results.ErrorCode[s])) return results.ErrorCode[s];
     return std::nullopt;
 }
 
@@ -19,7 +34,15 @@ QString FailureText(const TURLTaskResults& results, TMetricaStrategy s) {
     if (reason.isEmpty() && status == trAborted) reason = TrQ("проверка прервана");
     QString text = TrQ("Ошибка: %1").arg(reason);
     if (const auto http = HttpStatusOf(results, s)) text += QStringLiteral(" (HTTP %1)").arg(*http);
+    if (const QString retries = RetriesText(results, s); !retries.isEmpty())
+        text += QStringLiteral(". ") + retries;
     return text;
+}
+
+QString OutcomeToolTip(const TURLTaskResults& results, TMetricaStrategy s) {
+    const QString failure = FailureText(results, s);
+    if (!failure.isEmpty() || results.TaskResult[s] != trOK) return failure;
+    return RetriesText(results, s);
 }
 
 }  // namespace velmora::app

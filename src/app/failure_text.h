@@ -9,12 +9,15 @@
 
 namespace velmora::app {
 
-// The HTTP status of the strategy's failed answer, when one is known. Reads the service's
-// error code until the records carry the status of the transfer itself; that is the one
-// place to switch over.
+// The HTTP status of the strategy's failed answer, when one is known: the transfer's own
+// status, else (results from before the status was kept) the service's error code.
 std::optional<int> HttpStatusOf(const TURLTaskResults& results, TMetricaStrategy s);
 
-// "Error: <the log's reason> (HTTP <status>)", or empty when the strategy did not fail.
+// "Error: <the log's reason> (HTTP <status>). Retries: <n>", or empty when the strategy did
+// not fail.
 QString FailureText(const TURLTaskResults& results, TMetricaStrategy s);
+
+// The error cell's tool tip: the failure, or for a result that needed retries, how many.
+QString OutcomeToolTip(const TURLTaskResults& results, TMetricaStrategy s);
 
 }  // namespace velmora::app

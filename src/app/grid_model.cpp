@@ -119,7 +119,7 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
             // The column is narrow; the whole reason is one hover away.
             const TURLTaskInfo* task = TaskAt(row);
             if (col != gcError || !task || !task->TaskResults) return {};
-            const QString text = FailureText(*task->TaskResults, FStrategy);
+            const QString text = OutcomeToolTip(*task->TaskResults, FStrategy);
             return text.isEmpty() ? QVariant() : QVariant(text);
         }
         case Qt::BackgroundRole:

@@ -152,5 +152,44 @@ TEST_F(Failures, ReasonInToolTipAndFirstLineOfTheAdviceWindowForBothStrategies) 
     EXPECT_TRUE(AdviceErrors.isEmpty());
 }
 
+// The transfer's own status wins over the service's code, and retries are counted beside it.
+TEST_F(Failures, ToolTipNamesTheHttpStatusAndTheRetries) {
+    QGuiApplication::clipboard()->setText("http://1/");
+    G->btInsertURLs4ClipClick();
+    TURLTaskInfo& t = W->Master()[0];
+    struct Case {
+        const char* Name;
+        TTaskResult Status;
+        int32_t ErrorCode, HttpStatus;
+        uint8_t Retries;
+        QString Expected;
+    } cases[] = {
+        {"quota after two retries", trQuotaExceeded, 429, 429, 2,
+         "Ошибка: boom (HTTP 429). Повторных попыток: 2"},
+        {"dropped connection: no status", trSendError, 56, 0, 1,
+         "Ошибка: boom. Повторных попыток: 1"},
+        {"page error in a 200 answer", trServiceError, 0, 200, 0, "Ошибка: boom"},
+        {"gateway status differs from the body's code", trServiceError, 500, 502, 0,
+         "Ошибка: boom (HTTP 502)"},
+        {"kept result without a status: the service's code", trServiceError, 503, 0, 0,
+         "Ошибка: boom (HTTP 503)"},
+        {"good after a retry", trOK, 0, 200, 1, "Повторных попыток: 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SetResult(t, msDesktop, c.Status, c.Status == trOK ? "90" : "", "", 0, c.ErrorCode);
+        t.TaskResults->ErrorMessage[msDesktop] = c.Status == trOK ? "" : "boom";
+        t.TaskResults->HttpStatus[msDesktop] = c.HttpStatus;
+        t.TaskResults->Retries[msDesktop] = c.Retries;
+        EXPECT_EQ(Model(msDesktop)->index(0, gcError).data(Qt::ToolTipRole).toString(), c.Expected);
+    }
+    // The advice window's error line is the failure only: a good row has none.
+    Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, gcURL));
+    t.TaskResults->AdviceList[msDesktop].assign(1, TGAdvice{});
+    AdviceErrors.clear();
+    G->vtURLsMDblClick(Grid(msDesktop));
+    EXPECT_EQ(AdviceErrors, QStringList({QString()}));
+}
+
 }  // namespace
 }  // namespace velmora::app::test
