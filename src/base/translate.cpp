@@ -18,24 +18,21 @@ std::string Tr(const char* msgid) {
     return fn ? fn(msgid) : std::string(msgid);
 }
 
-std::string FormatLog(const std::string& pattern, int32_t num, const std::string& text) {
+namespace {
+
+// Copies pattern, with "%%" as '%' and each "%d" / "%s" replaced by what arg(that letter) gives.
+template <class TArg>
+std::string Expand(const std::string& pattern, size_t extra, TArg arg) {
     std::string out;
-    out.reserve(pattern.size() + text.size() + 8);
+    out.reserve(pattern.size() + extra);
     for (size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '%' && i + 1 < pattern.size()) {
-            char c = pattern[i + 1];
-            if (c == 'd') {
-                out += std::to_string(num);
-                ++i;
-                continue;
-            }
-            if (c == 's') {
-                out += text;
-                ++i;
-                continue;
-            }
-            if (c == '%') {
-                out += '%';
+            const char c = pattern[i + 1];
+            if (c == 'd' || c == 's' || c == '%') {
+                if (c == '%')
+                    out += '%';
+                else
+                    out += arg(c);
                 ++i;
                 continue;
             }
@@ -45,27 +42,19 @@ std::string FormatLog(const std::string& pattern, int32_t num, const std::string
     return out;
 }
 
+}  // namespace
+
+std::string FormatLog(const std::string& pattern, int32_t num, const std::string& text) {
+    const std::string number = std::to_string(num);
+    return Expand(pattern, text.size() + 8,
+                  [&](char c) -> const std::string& { return c == 'd' ? number : text; });
+}
+
 std::string FormatLog(const std::string& pattern, std::initializer_list<std::string> args) {
-    std::string out;
-    out.reserve(pattern.size() + 16 * args.size());
+    static const std::string kNone;
     auto next = args.begin();
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size()) {
-            const char c = pattern[i + 1];
-            if (c == 'd' || c == 's') {
-                if (next != args.end()) out += *next++;
-                ++i;
-                continue;
-            }
-            if (c == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-        }
-        out += pattern[i];
-    }
-    return out;
+    return Expand(pattern, 16 * args.size(),
+                  [&](char) -> const std::string& { return next != args.end() ? *next++ : kNone; });
 }
 
 std::string FormatLogTime(std::chrono::system_clock::time_point t) {

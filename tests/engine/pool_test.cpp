@@ -13,39 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "engine/fake_service.h"
+
 namespace velmora {
 namespace {
 
 using std::chrono::milliseconds;
 
-// A clock that only moves when somebody sleeps on it, so pacing needs no real waiting.
-class TManualClock : public IPacingClock {
-  public:
-    TTimePoint Now() override {
-        std::lock_guard lock(FLock);
-        return FNow;
-    }
-    void SleepMs(int ms) override {
-        std::lock_guard lock(FLock);
-        FNow += milliseconds(ms);
-        ++FSleeps;
-        if (FOnSleep) FOnSleep();
-    }
-    void Advance(milliseconds d) {
-        std::lock_guard lock(FLock);
-        FNow += d;
-    }
-    int Sleeps() {
-        std::lock_guard lock(FLock);
-        return FSleeps;
-    }
-    std::function<void()> FOnSleep;
-
-  private:
-    std::mutex FLock;
-    TTimePoint FNow{milliseconds(1'000'000)};
-    int FSleeps = 0;
-};
+using testing_support::TManualClock;
 
 int64_t MsSince(TTimePoint from, TTimePoint to) {
     return std::chrono::duration_cast<milliseconds>(to - from).count();

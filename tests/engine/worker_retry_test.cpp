@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "engine/fake_service.h"
 #include "engine/worker.h"
 #include "engine/worker_test_sink.h"
 
@@ -17,103 +18,47 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using testing_support::ErrorFixture;
+using testing_support::FastAnswer;
+using testing_support::IsDesktopRequest;
+using testing_support::TFakeAnswer;
+using testing_support::TFakeCurl;
+using testing_support::TFakeScript;
+using testing_support::TManualClock;
 using testing_support::TQueueSink;
+using testing_support::TResponder;
 using testing_support::WaitForNoLiveWorkers;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-const std::string& Good(bool desktop) {
-    static const std::string d = ReadFile(VELMORA_PSI_ANSWERS "/psi_fast_desktop.json");
-    static const std::string m = ReadFile(VELMORA_PSI_ANSWERS "/psi_fast_mobile.json");
-    return desktop ? d : m;
-}
-
-std::string ErrorFixture(const char* name) {
-    return ReadFile(std::string(VELMORA_PSI_ANSWERS "/errors/") + name);
-}
-
-// Time moves only when a worker sleeps, by as much as it sleeps: minutes of backoff pass at once.
-class TJumpClock : public IPacingClock {
-  public:
-    TTimePoint Now() override {
-        std::lock_guard lock(FLock);
-        return FNow;
-    }
-    void SleepMs(int ms) override {
-        {
-            std::lock_guard lock(FLock);
-            FNow += std::chrono::milliseconds(ms);
-        }
-        std::this_thread::yield();
-    }
-
-  private:
-    std::mutex FLock;
-    TTimePoint FNow{std::chrono::hours(1)};
-};
-
 struct TReply {
-    std::string Body;
-    long Status = 200;
+    TReply(std::string body = {}, long status = 200, std::string retryAfter = {}, int curlError = 0)
+        : Body(std::move(body)),
+          Status(status),
+          RetryAfter(std::move(retryAfter)),
+          CurlError(curlError) {}
+    std::string Body;  // empty with status 200: a recorded good answer
+    long Status;
     std::string RetryAfter;
-    int CurlError = 0;  // > 0: the transfer fails with this code
+    int CurlError;  // > 0: the transfer fails with this code, Body its message
 };
+
+using TScriptMap = std::map<std::string, std::vector<TReply>>;
 
 // Answers each strategy from its own list of replies; the last one repeats.
-class TScriptedCurl : public http::ICurl {
-  public:
-    using TScript = std::map<std::string, std::vector<TReply>>;
-    TScriptedCurl(TScript script, IPacingClock& clock,
-                  std::vector<std::pair<std::string, TTimePoint>>& sent)
-        : FScript(std::move(script)), FClock(clock), FSent(sent) {}
-    ICurl& SetUserAgent(std::string_view) override { return *this; }
-    ICurl& SetUrl(const http::ICurlStringBuilder& b) override {
-        FUrl = b.Build();
-        return *this;
-    }
-    ICurl& SetOpt(int, long) override { return *this; }
-    ICurl& SwitchRecvToString() override { return *this; }
-    ICurl& SetAbortPredicate(http::TAbortPredicate) override { return *this; }
-    ICurl& SetTimeouts(long, long) override { return *this; }
-    ICurl& Perform() override {
-        const std::string strategy =
-            FUrl.find("strategy=desktop") != std::string::npos ? "desktop" : "mobile";
-        FSent.emplace_back(strategy, FClock.Now());
-        auto& replies = FScript[strategy];
-        const size_t n = FCount[strategy]++;
-        const TReply reply = replies.empty() ? TReply{Good(strategy == "desktop")}
-                                             : replies[std::min(n, replies.size() - 1)];
-        FStatus = 0;
-        FRetryAfter.clear();
-        FBody.clear();
+TResponder Scripted(TScriptMap script) {
+    auto counts = std::make_shared<std::map<std::string, size_t>>();
+    return [script = std::move(script), counts](const std::string& url,
+                                                const http::TAbortPredicate&) -> TFakeAnswer {
+        const bool desktop = IsDesktopRequest(url);
+        const auto it = script.find(desktop ? "desktop" : "mobile");
+        const size_t n = (*counts)[desktop ? "desktop" : "mobile"]++;
+        const TReply reply = it == script.end() || it->second.empty()
+                                 ? TReply{}
+                                 : it->second[std::min(n, it->second.size() - 1)];
         if (reply.CurlError > 0) throw http::ECurlError(reply.CurlError, reply.Body);
-        FBody =
-            reply.Body.empty() && reply.Status == 200 ? Good(strategy == "desktop") : reply.Body;
-        FStatus = reply.Status;
-        FRetryAfter = reply.RetryAfter;
-        return *this;
-    }
-    const std::string& ResponseBody() const override { return FBody; }
-    ICurl& SetMaxBodyBytes(std::int64_t) override { return *this; }
-    ICurl& FollowRedirects(long) override { return *this; }
-    long ResponseCode() const override { return FStatus; }
-    std::string ResponseHeader(std::string_view name) const override {
-        return name == "Retry-After" ? FRetryAfter : std::string();
-    }
-
-  private:
-    TScript FScript;
-    std::map<std::string, size_t> FCount;
-    IPacingClock& FClock;
-    std::vector<std::pair<std::string, TTimePoint>>& FSent;
-    std::string FUrl, FBody, FRetryAfter;
-    long FStatus = 0;
-};
+        if (reply.Body.empty() && reply.Status == 200) return FastAnswer(desktop);
+        return {reply.Body, reply.Status, reply.RetryAfter};
+    };
+}
 
 class WorkerRetryTest : public ::testing::Test {
   protected:
@@ -128,30 +73,38 @@ class WorkerRetryTest : public ::testing::Test {
         ActiveTaskCount = 0;
         AbortRequested = false;
     }
-    std::unique_ptr<TURLTaskInfo> Run(TScriptedCurl::TScript script, int retries,
-                                      IPacingClock& clock) {
+    std::unique_ptr<TURLTaskInfo> Run(TScriptMap script, int retries, IPacingClock& clock) {
         Pool = std::make_unique<TURLTaskInfoPool>(100, clock);
         Pool->SetMaxRetries(retries);
+        Script = std::make_shared<TFakeScript>();
+        Script->Responder = Scripted(std::move(script));
+        Script->Clock = &clock;
         TWorkerConfig config;
         config.Endpoint = "http://127.0.0.1:9/";
         config.Sink = Sink.get();
-        config.NewClient = [this, script, &clock] {
-            return std::make_shared<TScriptedCurl>(script, clock, Sent);
-        };
+        config.NewClient = [script = Script] { return std::make_shared<TFakeCurl>(script); };
         TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/", 5), "K",
                                   *Pool, config);
         EXPECT_TRUE(Sink->WaitForEnd());
         return Sink->TakeTask();
     }
-    size_t SentFor(const std::string& strategy) const {
+    // Requests sent for the strategy.
+    size_t SentFor(bool desktop) const {
+        std::lock_guard lock(Script->M);
         return static_cast<size_t>(std::count_if(
-            Sent.begin(), Sent.end(), [&](const auto& s) { return s.first == strategy; }));
+            Script->Urls.begin(), Script->Urls.end(),
+            [&](const std::string& url) { return IsDesktopRequest(url) == desktop; }));
+    }
+    // When each request went, in order.
+    std::vector<TTimePoint> SentAt() const {
+        std::lock_guard lock(Script->M);
+        return Script->PerformAt;
     }
 
-    TJumpClock Clock;
+    TManualClock Clock;
     std::unique_ptr<TURLTaskInfoPool> Pool;
     std::unique_ptr<TQueueSink> Sink = std::make_unique<TQueueSink>();
-    std::vector<std::pair<std::string, TTimePoint>> Sent;
+    std::shared_ptr<TFakeScript> Script = std::make_shared<TFakeScript>();
 };
 
 TEST_F(WorkerRetryTest, PassingFaultsAreTriedAgainAfterABackoffAndSaySo) {
@@ -169,12 +122,13 @@ TEST_F(WorkerRetryTest, PassingFaultsAreTriedAgainAfterABackoffAndSaySo) {
     EXPECT_EQ(Pool->Requests(), 4);
     EXPECT_EQ(Pool->Retries(), 2);
 
-    ASSERT_EQ(Sent.size(), 4u);
-    EXPECT_EQ(Sent[1].first, "desktop");
-    EXPECT_GE(Sent[1].second - Sent[0].second, std::chrono::seconds(9)) << "Retry-After honoured";
+    const std::vector<TTimePoint> sent = SentAt();
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_TRUE(IsDesktopRequest(Script->Urls[1]));
+    EXPECT_GE(sent[1] - sent[0], std::chrono::seconds(9)) << "Retry-After honoured";
     // Without Retry-After the first backoff is 5 s x 0.5..1.5.
-    EXPECT_GE(Sent[3].second - Sent[2].second, std::chrono::milliseconds(2500));
-    EXPECT_LE(Sent[3].second - Sent[2].second, std::chrono::milliseconds(7600));
+    EXPECT_GE(sent[3] - sent[2], std::chrono::milliseconds(2500));
+    EXPECT_LE(sent[3] - sent[2], std::chrono::milliseconds(7600));
 
     const auto trace = Sink->Trace();
     EXPECT_THAT(trace, Contains("URL 5: HTTP 503, повтор 1 из 2 через 9 с"));
@@ -207,12 +161,11 @@ TEST_F(WorkerRetryTest, WhatIsAndIsNotTriedAgain) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Sent.clear();
         Sink = std::make_unique<TQueueSink>();
         auto task = Run({{"desktop", {c.reply}}, {"mobile", {c.reply}}}, c.retries, Clock);
         ASSERT_TRUE(task);
-        EXPECT_EQ(SentFor("desktop"), c.requests);
-        EXPECT_EQ(SentFor("mobile"), c.requests);
+        EXPECT_EQ(SentFor(true), c.requests);
+        EXPECT_EQ(SentFor(false), c.requests);
         EXPECT_EQ(task->TaskResults->ErrorText(msMobile), c.errorText);
         ASSERT_TRUE(WaitForNoLiveWorkers());
     }
@@ -224,9 +177,10 @@ TEST_F(WorkerRetryTest, PerMinuteQuotaIsPutBackUntilTheWindowReopens) {
     ASSERT_TRUE(task);
     EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trOK);
     EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trOK);
-    ASSERT_EQ(Sent.size(), 3u);
+    const std::vector<TTimePoint> sent = SentAt();
+    ASSERT_EQ(sent.size(), 3u);
     // Nothing answered within the minute: the whole window is waited before the next send.
-    EXPECT_GE(Sent[1].second - Sent[0].second, TURLTaskInfoPool::kQuotaWindow);
+    EXPECT_GE(sent[1] - sent[0], TURLTaskInfoPool::kQuotaWindow);
     EXPECT_THAT(Sink->Trace(), Contains("квота достигнута: один запрос в 0.1 с"));
 }
 
@@ -237,7 +191,7 @@ TEST_F(WorkerRetryTest, DailyQuotaStopsTheRunAndLeavesTheRestUnchecked) {
     ASSERT_TRUE(task);
     EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trQuotaExceeded);
     EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trNotChecked);
-    EXPECT_EQ(Sent.size(), 1u);
+    EXPECT_EQ(SentAt().size(), 1u);
     EXPECT_TRUE(Pool->Stopped());
     EXPECT_THAT(Sink->Trace(),
                 Contains("URL 5: дневная квота API исчерпана, проверка остановлена"));
@@ -248,10 +202,8 @@ TEST_F(WorkerRetryTest, AbortDuringABackoffEndsAtOnce) {
     Pool->SetMaxRetries(2);
     TWorkerConfig config;
     config.Sink = Sink.get();
-    config.NewClient = [this] {
-        return std::make_shared<TScriptedCurl>(
-            TScriptedCurl::TScript{{"desktop", {{"", 503, "60"}}}}, SteadyPacingClock(), Sent);
-    };
+    Script->Responder = Scripted({{"desktop", {{"", 503, "60"}}}});
+    config.NewClient = [script = Script] { return std::make_shared<TFakeCurl>(script); };
     TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/", 5), "K", *Pool,
                               config);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -263,7 +215,7 @@ TEST_F(WorkerRetryTest, AbortDuringABackoffEndsAtOnce) {
     auto task = Sink->TakeTask();
     ASSERT_TRUE(task);
     EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trAborted);
-    EXPECT_EQ(Sent.size(), 1u);
+    EXPECT_EQ(SentAt().size(), 1u);
 }
 
 TEST_F(WorkerRetryTest, NetworkTextsAreCleanedBeforeTheyAreLogged) {

@@ -10,6 +10,7 @@
 #include <future>
 #include <sstream>
 
+#include "engine/fake_service.h"
 #include "engine/run_controller.h"
 #include "engine/worker_test_sink.h"
 
@@ -19,37 +20,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using testing_support::GoodAnswer;
+using testing_support::TFakeAnswer;
+using testing_support::TFakeCurl;
+using testing_support::TFakeScript;
 using testing_support::TQueueSink;
+using testing_support::TResponder;
 using testing_support::WaitForNoLiveWorkers;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-const std::string& FastAnswer(bool desktop) {
-    static const std::string d = ReadFile(VELMORA_PSI_ANSWERS "/psi_fast_desktop.json");
-    static const std::string m = ReadFile(VELMORA_PSI_ANSWERS "/psi_fast_mobile.json");
-    return desktop ? d : m;
-}
-
-// What the fake service answers: a body, with a status and a Retry-After when they matter.
-struct TFakeAnswer {
-    TFakeAnswer(std::string body, long status = 200, std::string retryAfter = {})
-        : Body(std::move(body)), Status(status), RetryAfter(std::move(retryAfter)) {}
-    std::string Body;
-    long Status;
-    std::string RetryAfter;
-};
-
-// Answers a request from its URL; may throw as the real client does, or wait for an abort.
-using TResponder = std::function<TFakeAnswer(const std::string& url, const http::TAbortPredicate&)>;
-
-std::string GoodAnswer(const std::string& url, const http::TAbortPredicate&) {
-    return FastAnswer(url.find("strategy=desktop") != std::string::npos);
-}
 
 std::string HangUntilAbort(const std::string&, const http::TAbortPredicate& abort) {
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -57,74 +34,6 @@ std::string HangUntilAbort(const std::string&, const http::TAbortPredicate& abor
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     throw http::ECurlError(42, "Callback aborted");
 }
-
-struct TScript {
-    std::mutex M;
-    TResponder Responder = GoodAnswer;
-    std::vector<std::string> Urls;  // at Perform
-    std::vector<std::string> Agents;
-    std::vector<std::pair<int, long>> Options;
-    std::vector<TTimePoint> PerformAt;
-    bool RefuseUserAgent = false;
-};
-
-class TFakeCurl : public http::ICurl {
-  public:
-    explicit TFakeCurl(std::shared_ptr<TScript> s) : S(std::move(s)) {}
-    ICurl& SetUserAgent(std::string_view ua) override {
-        std::lock_guard lock(S->M);
-        if (S->RefuseUserAgent) throw http::ECurlError(48, "An unknown option was passed in");
-        S->Agents.emplace_back(ua);
-        return *this;
-    }
-    ICurl& SetUrl(const http::ICurlStringBuilder& b) override {
-        Url = b.Build();
-        return *this;
-    }
-    ICurl& SetOpt(int option, long value) override {
-        std::lock_guard lock(S->M);
-        S->Options.emplace_back(option, value);
-        return *this;
-    }
-    ICurl& SwitchRecvToString() override {
-        Body.clear();
-        return *this;
-    }
-    ICurl& SetAbortPredicate(http::TAbortPredicate p) override {
-        Abort = std::move(p);
-        return *this;
-    }
-    ICurl& SetTimeouts(long, long) override { return *this; }
-    ICurl& Perform() override {
-        TResponder responder;
-        {
-            std::lock_guard lock(S->M);
-            S->Urls.push_back(Url);
-            S->PerformAt.push_back(TClock::now());
-            responder = S->Responder;
-        }
-        Status = 0;
-        RetryAfter.clear();
-        TFakeAnswer answer = responder(Url, Abort);
-        Body = std::move(answer.Body);
-        Status = answer.Status;
-        RetryAfter = std::move(answer.RetryAfter);
-        return *this;
-    }
-    const std::string& ResponseBody() const override { return Body; }
-    ICurl& SetMaxBodyBytes(std::int64_t) override { return *this; }
-    ICurl& FollowRedirects(long) override { return *this; }
-    long ResponseCode() const override { return Status; }
-    std::string ResponseHeader(std::string_view name) const override {
-        return name == "Retry-After" ? RetryAfter : std::string();
-    }
-
-  private:
-    std::shared_ptr<TScript> S;
-    std::string Url, Body, RetryAfter;
-    long Status = 0;
-    http::TAbortPredicate Abort;
-};
 
 constexpr const char* kEndpoint = "http://127.0.0.1:9";
 const std::string kBase = std::string(kEndpoint) + kServicePath;
@@ -159,7 +68,7 @@ class WorkerTest : public ::testing::Test {
     TTimePoint Start = TClock::now();
     std::unique_ptr<TURLTaskInfoPool> Pool = std::make_unique<TURLTaskInfoPool>(100);
     TQueueSink Sink;
-    std::shared_ptr<TScript> Script = std::make_shared<TScript>();
+    std::shared_ptr<TFakeScript> Script = std::make_shared<TFakeScript>();
     TWorkerConfig Config;
 };
 
