@@ -14,6 +14,7 @@
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "http/curl.h"
+#include "run_loop.h"
 #include "sim/simulator.h"
 
 using namespace velmora;
@@ -56,18 +57,9 @@ TPacingFigures RunOnce(int urls, int threads) {
 
     const TTimePoint runStart = TClock::now();
     controller.btRunRequestsClick(TRunSender::btRunRequests);
-    while (controller.Running()) {
-        if (auto ev = queue->Pop(milliseconds(50))) controller.WndProc(std::move(*ev));
-    }
+    bench::DeliverUntilEnded(controller, *queue);
     const TTimePoint runEnd = TClock::now();
-    controller.Shutdown([&] {
-        bool any = false;
-        while (auto ev = queue->Pop(milliseconds(0))) {
-            controller.WndProc(std::move(*ev));
-            any = true;
-        }
-        return any;
-    });
+    bench::DrainAfterEnd(controller, *queue);
 
     std::vector<int64_t> arrivals;
     for (const auto& r : simulator.Requests()) arrivals.push_back(r.arrivalMs);

@@ -21,6 +21,7 @@
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "http/curl.h"
+#include "run_loop.h"
 #include "sim/simulator.h"
 
 using namespace velmora;
@@ -119,22 +120,12 @@ TRun Run(const std::string& endpoint, TURLTaskInfoList& master, int delay, TRunS
     const double cpu0 = CpuSeconds();
     const TTimePoint t0 = TClock::now();
     controller.btRunRequestsClick(sender);
-    while (controller.Running()) {
-        if (auto ev = queue->Pop(milliseconds(250))) {
-            if (ev->Id == WM_TASK_LOG && ev->Log) r.lastLog = ev->Log->MsgText;
-            controller.WndProc(std::move(*ev));
-        }
-    }
+    bench::DeliverUntilEnded(controller, *queue, [&](const TWorkerEvent& ev) {
+        if (ev.Id == WM_TASK_LOG && ev.Log) r.lastLog = ev.Log->MsgText;
+    });
     r.wallS = std::chrono::duration<double>(TClock::now() - t0).count();
     r.cpuS = CpuSeconds() - cpu0;
-    controller.Shutdown([&] {
-        bool any = false;
-        while (auto ev = queue->Pop(milliseconds(0))) {
-            controller.WndProc(std::move(*ev));
-            any = true;
-        }
-        return any;
-    });
+    bench::DrainAfterEnd(controller, *queue);
     for (size_t i = 0; i < master.Count(); ++i) {
         const auto& res = master[i].TaskResults;
         for (TMetricaStrategy s : kStrategies) {
