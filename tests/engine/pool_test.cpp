@@ -265,5 +265,28 @@ TEST(PoolWait, AbortOrStopEndsALongWaitAtOnce) {
     }
 }
 
+// A clock that can sleep to a point in one go, and counts how often it is asked to.
+class TWaitCountingClock : public TManualClock {
+  public:
+    void SleepUntil(TTimePoint t, std::unique_lock<std::mutex>&,
+                    std::condition_variable&) override {
+        ++Waits;
+        Advance(std::chrono::duration_cast<milliseconds>(t - Now()));
+    }
+    int Waits = 0;
+};
+
+TEST(PoolWait, AWorkerWaitsForItsSlotInOneSleep) {
+    TWaitCountingClock clock;
+    TURLTaskInfoPool pool(500, clock);
+    std::atomic<bool> abort{false};
+    TTimePoint slot{};
+    for (int i = 0; i < 20; ++i) slot = pool.ReserveRequest();  // the last is ~10 s ahead
+    ASSERT_TRUE(pool.WaitForReservation(slot, abort));
+    EXPECT_EQ(clock.Waits, 1);
+    EXPECT_GE(clock.Now(), slot);
+    EXPECT_LT(clock.Now(), slot + milliseconds(20)) << "only the small arrival offset is added";
+}
+
 }  // namespace
 }  // namespace velmora
