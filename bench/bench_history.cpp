@@ -181,6 +181,17 @@ void BM_OpenRun(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenRun)->Unit(benchmark::kMillisecond);
 
+// What a comparison reads of one run: no advice.
+void BM_LoadRunForCompare(benchmark::State& state) {
+    TFixture& f = Fixture();
+    for (auto _ : state) {
+        TURLTaskInfoList master;
+        (void)f.store->LoadRunForCompare(f.runs[kRuns / 2], master);
+        benchmark::DoNotOptimize(master.Count());
+    }
+}
+BENCHMARK(BM_LoadRunForCompare)->Unit(benchmark::kMillisecond);
+
 // Both runs loaded for comparison, paired by URL, and every change text computed: the score,
 // the six timings and the three real-user p75 values.
 void BM_CompareRuns(benchmark::State& state) {

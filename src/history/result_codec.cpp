@@ -19,6 +19,14 @@ void AppendClean(std::string& out, std::string_view text) {
     for (char c : text) out += (c == kFieldSep || c == kItemSep) ? ' ' : c;
 }
 
+// Takes the text up to the next sep (or the end) off the front of rest.
+std::string_view NextField(std::string_view& rest, char sep) {
+    const size_t end = rest.find(sep);
+    const std::string_view field = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    return field;
+}
+
 std::vector<std::string_view> Split(std::string_view text, char sep) {
     std::vector<std::string_view> parts;
     size_t start = 0;
@@ -96,12 +104,15 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     r.Retries[s] = static_cast<uint8_t>(std::clamp(row.Retries, 0, 255));
     r.ErrorMessage[s] = std::string(row.ErrorMessage);
     r.FieldData[s] = DecodeFieldData(row.Field);
-    const std::vector<std::string_view> cells = Split(row.Texts, kFieldSep);
-    for (size_t i = 0; i < cells.size() && i < MetricaTable.size(); ++i) {
-        if (cells[i].empty()) continue;
+    // Both strategies' values in one allocation: a run loads 20 000 of these lists.
+    if (r.MetricaValues.empty()) r.MetricaValues.reserve(2 * MetricaTable.size());
+    std::string_view rest = row.Texts;
+    for (size_t i = 0; i < MetricaTable.size() && !rest.empty(); ++i) {
+        const std::string_view cell = NextField(rest, kFieldSep);
+        if (cell.empty()) continue;
         const int32_t col = ColNumByKey(MetricaTable[i].Key);
         r.MetricaValues.push_back(
-            TMetricaValue{MetricaTable[i].Key, s, std::string(cells[i]), col > 0 ? col : 0});
+            TMetricaValue{MetricaTable[i].Key, s, std::string(cell), col > 0 ? col : 0});
     }
     if (row.Advice.empty() || !adviceText) return;
     for (std::string_view item : Split(row.Advice, kItemSep)) {
@@ -135,23 +146,28 @@ std::string EncodeFieldData(const TFieldData& data) {
 }
 
 TFieldData DecodeFieldData(std::string_view text) {
-    const std::vector<std::string_view> f = Split(text, kFieldSep);
-    if (f.size() != 4 + 2 * FieldMetricTable.size() || f[3].size() != 1) return {};
-    const auto source = ToEnum(f[0], fsOrigin);
-    const auto overall = ToEnum(f[1], fcSlow);
-    const auto verdict = ToEnum(f[2], cvFailed);
-    if (!source || !overall || !verdict) return {};
+    if (text.empty()) return {};
+    std::string_view rest = text;
+    const auto source = ToEnum(NextField(rest, kFieldSep), fsOrigin);
+    const auto overall = ToEnum(NextField(rest, kFieldSep), fcSlow);
+    const auto verdict = ToEnum(NextField(rest, kFieldSep), cvFailed);
+    const std::string_view separator = NextField(rest, kFieldSep);
+    if (!source || !overall || !verdict || separator.size() != 1) return {};
     TFieldData data;
     data.Source = *source;
     data.Overall = *overall;
     data.Verdict = *verdict;
-    data.DecimalSeparator = f[3][0];
-    for (size_t m = 0; m < FieldMetricTable.size(); ++m) {
-        const std::optional<double> p75 = ToDouble(f[4 + 2 * m]);
-        const auto category = ToEnum(f[5 + 2 * m], fcSlow);
-        if (!category) return {};
-        data.Metrics[m] = {p75.has_value(), p75.value_or(0), *category};
+    data.DecimalSeparator = separator[0];
+    for (TFieldMetricValue& m : data.Metrics) {
+        // Every metric has both fields, the last one ends the text.
+        if (rest.empty()) return {};
+        const std::optional<double> p75 = ToDouble(NextField(rest, kFieldSep));
+        const std::string_view category = NextField(rest, kFieldSep);
+        const auto parsed = ToEnum(category, fcSlow);
+        if (!parsed) return {};
+        m = {p75.has_value(), p75.value_or(0), *parsed};
     }
+    if (!rest.empty() || text.back() == kFieldSep) return {};
     return data;
 }
 
