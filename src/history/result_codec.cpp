@@ -58,11 +58,11 @@ std::optional<double> ToDouble(std::string_view s) {
     return v;
 }
 
+// One digit from 0 to last.
 template <typename E>
 std::optional<E> ToEnum(std::string_view s, E last) {
-    const int64_t v = ToInt(s);
-    if (s.size() != 1 || v < 0 || v > static_cast<int64_t>(last)) return std::nullopt;
-    return static_cast<E>(v);
+    if (s.size() != 1 || s[0] < '0' || s[0] > '0' + static_cast<int>(last)) return std::nullopt;
+    return static_cast<E>(s[0] - '0');
 }
 
 }  // namespace

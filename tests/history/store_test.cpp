@@ -318,16 +318,12 @@ TEST(FieldDataCodec, DamagedTextsGiveNoDataAndAbsentMetricsStayAbsent) {
     EXPECT_EQ(back.DecimalSeparator, ',');
     EXPECT_EQ(EncodeFieldData(TFieldData{}), "");
 
-    std::string badEnum = text;
+    const std::string extra = text + "\x1f" + "1";
+    std::string badEnum = text, badCategory = text;
     badEnum[0] = '7';
-    const std::string cases[] = {"",
-                                 "1",
-                                 text.substr(0, text.size() - 2),
-                                 text +
-                                     "\x1f"
-                                     "1",
-                                 badEnum,
-                                 "x" + text.substr(1)};
+    badCategory.back() = 'x';
+    const std::string cases[] = {
+        "", "1", text.substr(0, text.size() - 2), extra, text + "\x1f", badEnum, badCategory};
     for (const std::string& bad : cases) EXPECT_TRUE(DecodeFieldData(bad).Empty()) << bad;
 }
 
