@@ -30,10 +30,11 @@ std::string DbPath() {
 }
 
 // Results shaped like the service's: a score, six timings, sizes, eight advice items drawn
-// from forty distinct texts.
+// from forty distinct texts, and real users' data for half the pages.
 TURLTaskResults MakeResults(std::mt19937& rng) {
     TURLTaskResults r;
     r.TaskResult = {trOK, trOK};
+    r.HttpStatus = {200, 200};
     std::uniform_int_distribution<int> score(20, 100), ms(100, 9000), kb(5, 3000), advice(0, 39);
     char buf[32];
     for (TMetricaStrategy s : kStrategies) {
@@ -58,7 +59,17 @@ TURLTaskResults MakeResults(std::mt19937& rng) {
                  "Est savings of " + std::to_string(kb(rng)) + " KiB",
                  TInternedText("A longer description of advice " + std::to_string(n) +
                                " that repeats across every URL and run, as the service's do."),
-                 n % 3});
+                 n % 3, TInternedText("audit-" + std::to_string(n)), (n % 10) / 10.0});
+        }
+        if (score(rng) % 2 == 0) {
+            TFieldData& f = r.FieldData[s];
+            f.Source = fsPage;
+            for (size_t m = 0; m < FieldMetricTable.size(); ++m) {
+                const double p75 = m == fmCLS ? ms(rng) / 10000.0 : double(ms(rng) / 2);
+                f.Metrics[m] = {true, p75, FieldCategoryByBounds(TFieldMetric(m), p75)};
+            }
+            f.Overall = f[fmLCP].Category;
+            f.Verdict = CwvVerdictOf(f);
         }
     }
     return r;
@@ -170,18 +181,32 @@ void BM_OpenRun(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenRun)->Unit(benchmark::kMillisecond);
 
-// Both runs loaded, paired by URL, and every change text a compare grid shows computed.
-void BM_CompareRuns(benchmark::State& state) {
+// What a comparison reads of one run: no advice.
+void BM_LoadRunForCompare(benchmark::State& state) {
     TFixture& f = Fixture();
     for (auto _ : state) {
+        TURLTaskInfoList master;
+        (void)f.store->LoadRunForCompare(f.runs[kRuns / 2], master);
+        benchmark::DoNotOptimize(master.Count());
+    }
+}
+BENCHMARK(BM_LoadRunForCompare)->Unit(benchmark::kMillisecond);
+
+// Both runs loaded for comparison, paired by URL, and every change text computed: the score,
+// the six timings and the three real-user p75 values.
+void BM_CompareRuns(benchmark::State& state) {
+    TFixture& f = Fixture();
+    std::vector<int> cols;
+    for (int m = 0; m < 7; ++m) cols.push_back(ColNumByKey(MetricaTable[m].Key));
+    for (int col : {gcLcpP75, gcInpP75, gcClsP75}) cols.push_back(col);
+    for (auto _ : state) {
         TURLTaskInfoList older, newer;
-        (void)f.store->LoadRun(f.runs[0], older);
-        (void)f.store->LoadRun(f.runs[kRuns - 1], newer);
+        (void)f.store->LoadRunForCompare(f.runs[0], older);
+        (void)f.store->LoadRunForCompare(f.runs[kRuns - 1], newer);
         size_t chars = 0;
         for (const TComparedUrl& row : PairRuns(older, newer)) {
             for (TMetricaStrategy s : kStrategies) {
-                for (int m = 0; m < 7; ++m) {
-                    const int col = ColNumByKey(MetricaTable[m].Key);
+                for (int col : cols) {
                     chars +=
                         FormatChange(CellText(row.Older, s, col), CellText(row.Newer, s, col), '.')
                             .size();

@@ -94,14 +94,29 @@ std::string PresenceText(history::TPresence p) {
     }
 }
 
-// The score and the six timing metrics: value in A, value in B, change from A to B.
+// The columns compared: the score, the six timing metrics and the real users' p75 values.
+std::vector<int> ComparedColumns() {
+    std::vector<int> cols;
+    for (int m = 0; m < 7; ++m) cols.push_back(ColNumByKey(MetricaTable[m].Key));
+    for (int col : {gcLcpP75, gcInpP75, gcClsP75}) cols.push_back(col);
+    return cols;
+}
+
+std::string ComparedName(int col) {
+    if (col == gcScore) return "Score";
+    if (IsFieldColumn(col)) return GridColumnCaption(col);
+    return std::string(MetricaTable[col - gcFirstMetric + 1].ShortName);
+}
+
+// Per compared column: value in A, value in B, change from A to B.
 TResult<> WriteComparison(const std::string& path, const std::string& codepage,
                           const TURLTaskInfoList& a, const TURLTaskInfoList& b) {
     io::TCsvWriter w(codepage);
     if (TResult<> r = w.Open(path); !r) return r;
+    const std::vector<int> cols = ComparedColumns();
     std::vector<std::string> fields = {"URL", Tr("Стратегия"), Tr("Есть в")};
-    for (int m = 0; m < 7; ++m) {
-        const std::string name(m == 0 ? std::string_view("Score") : MetricaTable[m].ShortName);
+    for (int col : cols) {
+        const std::string name = ComparedName(col);
         for (const char* suffix : {" A", " B", " +/-"}) fields.push_back(name + suffix);
     }
     if (TResult<> r = w.WriteLine(fields); !r) return r;
@@ -110,13 +125,13 @@ TResult<> WriteComparison(const std::string& path, const std::string& codepage,
         for (TMetricaStrategy s : kStrategies) {
             fields.assign(
                 {std::string(row.Url), std::string(StrategyText(s)), PresenceText(row.Presence())});
-            for (int m = 0; m < 7; ++m) {
-                const int col = ColNumByKey(MetricaTable[m].Key);
-                const std::string older = CellText(row.Older, s, col);
-                const std::string newer = CellText(row.Newer, s, col);
-                fields.push_back(older);
-                fields.push_back(newer);
-                fields.push_back(history::FormatChange(older, newer, sep));
+            for (int col : cols) {
+                std::string older = CellText(row.Older, s, col);
+                std::string newer = CellText(row.Newer, s, col);
+                std::string change = history::FormatChange(older, newer, sep);
+                fields.push_back(std::move(older));
+                fields.push_back(std::move(newer));
+                fields.push_back(std::move(change));
             }
             if (TResult<> r = w.WriteLine(fields); !r) return r;
         }
@@ -127,7 +142,7 @@ TResult<> WriteComparison(const std::string& path, const std::string& codepage,
 int Compare(const TCliOptions& o, history::IHistoryStore& store, const std::string& lang) {
     TURLTaskInfoList a, b;
     for (auto [id, list] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
-        TResult<history::TRunRecord> run = store.LoadRun(RunId(id), *list);
+        TResult<history::TRunRecord> run = store.LoadRunForCompare(RunId(id), *list);
         if (!run) {
             Complain(run.Error());
             return kExitBadInput;

@@ -47,15 +47,19 @@ bool PutAside(const std::string& path, const std::string& aside) {
 }  // namespace
 
 std::string DefaultHistoryPath() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::string(home) + "/.local/share";
-    } else {
-        base = ".";
-    }
-    return base + "/Velmora/history.sqlite";
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) about assigning and concatenating
+    // short literals here when optimising.
+    std::string path;
+    if (xdg && *xdg == '/')
+        path.append(xdg);
+    else if (home && *home)
+        path.append(home).append("/.local/share");
+    else
+        path.push_back('.');
+    path.append("/Velmora/history.sqlite");
+    return path;
 }
 
 TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path) {

@@ -1,5 +1,6 @@
 #include "history/result_codec.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -16,6 +17,14 @@ constexpr char kItemSep = '\x1e';
 // rather than shifting every field after it.
 void AppendClean(std::string& out, std::string_view text) {
     for (char c : text) out += (c == kFieldSep || c == kItemSep) ? ' ' : c;
+}
+
+// Takes the text up to the next sep (or the end) off the front of rest.
+std::string_view NextField(std::string_view& rest, char sep) {
+    const size_t end = rest.find(sep);
+    const std::string_view field = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    return field;
 }
 
 std::vector<std::string_view> Split(std::string_view text, char sep) {
@@ -35,6 +44,27 @@ int64_t ToInt(std::string_view s) {
     return v;
 }
 
+// Shortest text that reads back as the same double.
+void AppendNumber(std::string& out, double v) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    if (ec == std::errc()) out.append(buf, end);
+}
+
+std::optional<double> ToDouble(std::string_view s) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+// One digit from 0 to last.
+template <typename E>
+std::optional<E> ToEnum(std::string_view s, E last) {
+    if (s.size() != 1 || s[0] < '0' || s[0] > '0' + static_cast<int>(last)) return std::nullopt;
+    return static_cast<E>(s[0] - '0');
+}
+
 }  // namespace
 
 TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
@@ -42,6 +72,10 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
     TEncodedStrategy e;
     e.Status = r.TaskResult[s];
     e.ErrorCode = r.ErrorCode[s];
+    e.HttpStatus = r.HttpStatus[s];
+    e.Retries = r.Retries[s];
+    e.ErrorMessage = r.ErrorMessage[s];
+    e.Field = EncodeFieldData(r.FieldData[s]);
     for (size_t row = 0; row < MetricaTable.size(); ++row) {
         if (row) e.Texts += kFieldSep;
         const TMetricaValue* v = r.MetricaValues.GetValueByKey(MetricaTable[row].Key, s);
@@ -51,35 +85,90 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
     }
     for (const TGAdvice& a : r.AdviceList[s]) {
         if (!e.Advice.empty()) e.Advice += kItemSep;
-        e.Advice += std::to_string(adviceId(a.Title, a.Descr));
+        e.Advice += std::to_string(adviceId(a));
         e.Advice += kFieldSep;
         e.Advice += std::to_string(a.AdviceGroupNdx);
         e.Advice += kFieldSep;
         AppendClean(e.Advice, a.AdviceText);
+        e.Advice += kFieldSep;
+        if (a.Score) AppendNumber(e.Advice, *a.Score);
     }
     return e;
 }
 
-void DecodeStrategy(TMetricaStrategy s, TTaskResult status, int32_t errorCode,
-                    std::string_view texts, std::string_view advice,
+void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
                     const TAdviceTextById& adviceText, TURLTaskResults& r) {
-    r.TaskResult[s] = status;
-    r.ErrorCode[s] = errorCode;
-    const std::vector<std::string_view> cells = Split(texts, kFieldSep);
-    for (size_t row = 0; row < cells.size() && row < MetricaTable.size(); ++row) {
-        if (cells[row].empty()) continue;
-        const int32_t col = ColNumByKey(MetricaTable[row].Key);
+    r.TaskResult[s] = row.Status;
+    r.ErrorCode[s] = row.ErrorCode;
+    r.HttpStatus[s] = row.HttpStatus;
+    r.Retries[s] = static_cast<uint8_t>(std::clamp(row.Retries, 0, 255));
+    r.ErrorMessage[s] = std::string(row.ErrorMessage);
+    r.FieldData[s] = DecodeFieldData(row.Field);
+    // Both strategies' values in one allocation: a run loads 20 000 of these lists.
+    if (r.MetricaValues.empty()) r.MetricaValues.reserve(2 * MetricaTable.size());
+    std::string_view rest = row.Texts;
+    for (size_t i = 0; i < MetricaTable.size() && !rest.empty(); ++i) {
+        const std::string_view cell = NextField(rest, kFieldSep);
+        if (cell.empty()) continue;
+        const int32_t col = ColNumByKey(MetricaTable[i].Key);
         r.MetricaValues.push_back(
-            TMetricaValue{MetricaTable[row].Key, s, std::string(cells[row]), col > 0 ? col : 0});
+            TMetricaValue{MetricaTable[i].Key, s, std::string(cell), col > 0 ? col : 0});
     }
-    if (advice.empty()) return;
-    for (std::string_view item : Split(advice, kItemSep)) {
+    if (row.Advice.empty() || !adviceText) return;
+    for (std::string_view item : Split(row.Advice, kItemSep)) {
+        // Files of the first version have no score field.
         const std::vector<std::string_view> f = Split(item, kFieldSep);
-        if (f.size() != 3) continue;
+        if (f.size() != 3 && f.size() != 4) continue;
         TAdviceText t = adviceText(ToInt(f[0]));
-        r.AdviceList[s].push_back(TGAdvice{std::move(t.Title), std::string(f[2]),
-                                           std::move(t.Descr), static_cast<int32_t>(ToInt(f[1]))});
+        TGAdvice a{std::move(t.Title),   std::string(f[2]),
+                   std::move(t.Descr),   static_cast<int32_t>(ToInt(f[1])),
+                   std::move(t.AuditId), std::nullopt};
+        if (f.size() == 4) a.Score = ToDouble(f[3]);
+        r.AdviceList[s].push_back(std::move(a));
     }
+}
+
+std::string EncodeFieldData(const TFieldData& data) {
+    std::string out;
+    if (data.Empty()) return out;
+    for (int v : {int{data.Source}, int{data.Overall}, int{data.Verdict}}) {
+        out += static_cast<char>('0' + v);
+        out += kFieldSep;
+    }
+    out += data.DecimalSeparator;
+    for (const TFieldMetricValue& m : data.Metrics) {
+        out += kFieldSep;
+        if (m.Present) AppendNumber(out, m.P75);
+        out += kFieldSep;
+        out += static_cast<char>('0' + m.Category);
+    }
+    return out;
+}
+
+TFieldData DecodeFieldData(std::string_view text) {
+    if (text.empty()) return {};
+    std::string_view rest = text;
+    const auto source = ToEnum(NextField(rest, kFieldSep), fsOrigin);
+    const auto overall = ToEnum(NextField(rest, kFieldSep), fcSlow);
+    const auto verdict = ToEnum(NextField(rest, kFieldSep), cvFailed);
+    const std::string_view separator = NextField(rest, kFieldSep);
+    if (!source || !overall || !verdict || separator.size() != 1) return {};
+    TFieldData data;
+    data.Source = *source;
+    data.Overall = *overall;
+    data.Verdict = *verdict;
+    data.DecimalSeparator = separator[0];
+    for (TFieldMetricValue& m : data.Metrics) {
+        // Every metric has both fields, the last one ends the text.
+        if (rest.empty()) return {};
+        const std::optional<double> p75 = ToDouble(NextField(rest, kFieldSep));
+        const std::string_view category = NextField(rest, kFieldSep);
+        const auto parsed = ToEnum(category, fcSlow);
+        if (!parsed) return {};
+        m = {p75.has_value(), p75.value_or(0), *parsed};
+    }
+    if (!rest.empty() || text.back() == kFieldSep) return {};
+    return data;
 }
 
 }  // namespace velmora::history

@@ -1,5 +1,6 @@
 // One strategy's results as stored: the cell texts in a single field, the numbers the grids
-// sort and compare by, and the advice as references to distinct texts.
+// sort and compare by, the real users' data in a short field of its own, the request outcome,
+// and the advice as references to distinct texts.
 #pragma once
 
 #include <array>
@@ -19,23 +20,45 @@ inline constexpr int kNumericMetrics = 7;
 struct TEncodedStrategy {
     TTaskResult Status = trNotChecked;
     int32_t ErrorCode = 0;
+    int32_t HttpStatus = 0;
+    int32_t Retries = 0;
+    std::string ErrorMessage;
     std::array<std::optional<double>, kNumericMetrics> Numbers;
     std::string Texts;   // display texts of the catalogue rows in order, "\x1f"-separated
-    std::string Advice;  // "textId\x1fgroup\x1fvalue" items, "\x1e"-separated
+    std::string Advice;  // "textId\x1fgroup\x1fvalue\x1fscore" items, "\x1e"-separated
+    std::string Field;   // see EncodeFieldData; empty without real users' data
 };
 
-// Id of an advice title + description, created on first use.
-using TAdviceTextId = std::function<int64_t(const std::string& title, const std::string& descr)>;
+// A stored row as read back; the views point into the statement's current row.
+struct TStoredStrategy {
+    TTaskResult Status = trNotChecked;
+    int32_t ErrorCode = 0;
+    int32_t HttpStatus = 0;
+    int32_t Retries = 0;
+    std::string_view ErrorMessage;
+    std::string_view Texts;
+    std::string_view Advice;
+    std::string_view Field;
+};
+
+// Id of an advice text (title, description and the audit it comes from), created on first use.
+using TAdviceTextId = std::function<int64_t(const TGAdvice& advice)>;
 struct TAdviceText {
-    TInternedText Title, Descr;
+    TInternedText Title, Descr, AuditId;
 };
 using TAdviceTextById = std::function<TAdviceText(int64_t id)>;
 
 TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
                                 const TAdviceTextId& adviceId);
-// Adds the strategy's status, values and advice to r.
-void DecodeStrategy(TMetricaStrategy s, TTaskResult status, int32_t errorCode,
-                    std::string_view texts, std::string_view advice,
+// Adds the strategy's status, values, field data and request outcome to r, and its advice
+// unless adviceText is empty.
+void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
                     const TAdviceTextById& adviceText, TURLTaskResults& r);
+
+// "source\x1foverall\x1fverdict\x1fseparator" then "\x1fp75\x1fcategory" per field metric, the
+// p75 written exactly and empty when the metric is absent. Empty data is an empty text.
+std::string EncodeFieldData(const TFieldData& data);
+// Empty data for an empty or malformed text.
+TFieldData DecodeFieldData(std::string_view text);
 
 }  // namespace velmora::history

@@ -1,8 +1,8 @@
 #include "history/run_compare.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <unordered_map>
 
 #include "engine/grid_sort.h"
@@ -76,13 +76,16 @@ std::string FormatChange(std::string_view older, std::string_view newer, char de
     double change = *b - *a;
     // ParseGridNumber counts seconds in milliseconds.
     if (unit == TUnit::uS) change /= 1000.0;
-    const int decimals = std::max(DecimalsOf(older), DecimalsOf(newer));
-    const double scale = std::pow(10.0, decimals);
+    // A comparison writes hundreds of thousands of these: no pow, no printf.
+    constexpr double kScales[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+    const int decimals = std::min(std::max(DecimalsOf(older), DecimalsOf(newer)), 6);
+    const double scale = kScales[decimals];
     change = std::round(change * scale) / scale;
 
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(change));
-    std::string number = buf;
+    const auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(change), std::chars_format::fixed, decimals);
+    std::string number(buf, ec == std::errc() ? end : buf);
     if (decimalSep != '.') std::replace(number.begin(), number.end(), '.', decimalSep);
     std::string out = change > 0 ? "+" + number : (change < 0 ? "-" + number : std::string("0"));
     switch (unit) {

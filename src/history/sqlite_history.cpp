@@ -44,6 +44,24 @@ CREATE TABLE results(
   PRIMARY KEY(run_id, num, strategy)) WITHOUT ROWID;
 )";
 
+// Version 2: the request outcome and the real users' data of each result; advice texts carry
+// the audit they come from, and the same texts of another audit are a text of their own.
+constexpr const char* kMigrationV2 = R"(
+ALTER TABLE results ADD COLUMN http_status INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE results ADD COLUMN retries INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE results ADD COLUMN error_msg TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN field TEXT NOT NULL DEFAULT '';
+CREATE TABLE advice_texts_v2(
+  id INTEGER PRIMARY KEY,
+  title TEXT NOT NULL,
+  descr TEXT NOT NULL,
+  audit TEXT NOT NULL DEFAULT '',
+  UNIQUE(title, descr, audit));
+INSERT INTO advice_texts_v2(id, title, descr) SELECT id, title, descr FROM advice_texts;
+DROP TABLE advice_texts;
+ALTER TABLE advice_texts_v2 RENAME TO advice_texts;
+)";
+
 int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
 }
@@ -88,6 +106,9 @@ TResult<> TSqliteHistory::Migrate() {
     if (*version < 1) {
         if (TResult<> r = db_.Exec(kSchemaV1); !r) return r;
     }
+    if (*version < 2) {
+        if (TResult<> r = db_.Exec(kMigrationV2); !r) return r;
+    }
     if (TResult<> r = db_.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
         !r)
         return r;
@@ -122,16 +143,19 @@ TResult<> TSqliteHistory::ReopenRun(int64_t runId) {
     return st.Bind(1, runId).Run();
 }
 
-TResult<int64_t> TSqliteHistory::AdviceTextId(const std::string& title, const std::string& descr) {
-    std::string key = title;
-    key += '\0';
-    key += descr;
+TResult<int64_t> TSqliteHistory::AdviceTextId(const TGAdvice& a) {
+    const std::string_view title = a.Title.str(), descr = a.Descr.str(), audit = a.AuditId.str();
+    std::string key;
+    key.reserve(title.size() + descr.size() + audit.size() + 2);
+    key.append(title).append(1, '\0').append(descr).append(1, '\0').append(audit);
     if (auto it = adviceIds_.find(key); it != adviceIds_.end()) return it->second;
-    TSqlStatement ins(db_, "INSERT OR IGNORE INTO advice_texts(title, descr) VALUES(?, ?)");
-    if (TResult<> r = ins.Bind(1, title).Bind(2, descr).Run(); !r)
+    TSqlStatement ins(db_,
+                      "INSERT OR IGNORE INTO advice_texts(title, descr, audit) VALUES(?, ?, ?)");
+    if (TResult<> r = ins.Bind(1, title).Bind(2, descr).Bind(3, audit).Run(); !r)
         return TFailure{r.Error(), r.Code()};
-    TSqlStatement sel(db_, "SELECT id FROM advice_texts WHERE title = ? AND descr = ?");
-    sel.Bind(1, title).Bind(2, descr);
+    TSqlStatement sel(db_,
+                      "SELECT id FROM advice_texts WHERE title = ? AND descr = ? AND audit = ?");
+    sel.Bind(1, title).Bind(2, descr).Bind(3, audit);
     if (!sel.Step()) return db_.LastFailure("SQLite");
     adviceIds_.emplace(std::move(key), sel.Int(0));
     return sel.Int(0);
@@ -143,11 +167,12 @@ TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredR
     if (!tx.Begun()) return tx.Begun();
     TSqlStatement ins(db_,
                       "INSERT OR REPLACE INTO results(run_id, num, strategy, status, error_code, "
-                      "score, fcp, si, lcp, tti, tbt, cls, texts, advice, finished_at) "
-                      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                      "score, fcp, si, lcp, tti, tbt, cls, texts, advice, finished_at, "
+                      "http_status, retries, error_msg, field) "
+                      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     TResult<> failed;
-    auto adviceId = [&](const std::string& title, const std::string& descr) -> int64_t {
-        TResult<int64_t> id = AdviceTextId(title, descr);
+    auto adviceId = [&](const TGAdvice& a) -> int64_t {
+        TResult<int64_t> id = AdviceTextId(a);
         if (!id && failed) failed = TFailure{id.Error(), id.Code()};
         return id ? *id : 0;
     };
@@ -159,6 +184,8 @@ TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredR
             ins.Bind(4, static_cast<int64_t>(e.Status)).Bind(5, int64_t{e.ErrorCode});
             for (int m = 0; m < kNumericMetrics; ++m) ins.Bind(6 + m, e.Numbers[m]);
             ins.Bind(13, e.Texts).Bind(14, e.Advice).Bind(15, item.FinishedAt);
+            ins.Bind(16, int64_t{e.HttpStatus}).Bind(17, int64_t{e.Retries});
+            ins.Bind(18, e.ErrorMessage).Bind(19, e.Field);
             if (TResult<> r = ins.Run(); !r) return r;
         }
     }
@@ -230,6 +257,16 @@ TResult<std::optional<int64_t>> TSqliteHistory::LastResumableRun() {
 
 TResult<TRunRecord> TSqliteHistory::LoadRun(int64_t runId, TURLTaskInfoList& master) {
     std::lock_guard lock(mutex_);
+    return LoadRunLocked(runId, master, true);
+}
+
+TResult<TRunRecord> TSqliteHistory::LoadRunForCompare(int64_t runId, TURLTaskInfoList& master) {
+    std::lock_guard lock(mutex_);
+    return LoadRunLocked(runId, master, false);
+}
+
+TResult<TRunRecord> TSqliteHistory::LoadRunLocked(int64_t runId, TURLTaskInfoList& master,
+                                                  bool withAdvice) {
     TSqlStatement run(db_,
                       (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
     run.Bind(1, runId);
@@ -246,27 +283,45 @@ TResult<TRunRecord> TSqliteHistory::LoadRun(int64_t runId, TURLTaskInfoList& mas
     if (urls.Failed()) return db_.LastFailure("SQLite");
 
     std::unordered_map<int64_t, TAdviceText> texts;
-    TSqlStatement text(db_, "SELECT title, descr FROM advice_texts WHERE id = ?");
-    auto adviceText = [&](int64_t id) {
-        auto it = texts.find(id);
-        if (it != texts.end()) return it->second;
-        TAdviceText t;
-        text.Bind(1, id);
-        if (text.Step()) t = {TInternedText(text.Text(0)), TInternedText(text.Text(1))};
-        text.Reset();
-        return texts.emplace(id, std::move(t)).first->second;
-    };
-    TSqlStatement res(db_,
-                      "SELECT num, strategy, status, error_code, texts, advice FROM results "
-                      "WHERE run_id = ? ORDER BY num, strategy");
+    TSqlStatement text(db_, "SELECT title, descr, audit FROM advice_texts WHERE id = ?");
+    TAdviceTextById adviceText;
+    if (withAdvice) {
+        adviceText = [&](int64_t id) {
+            auto it = texts.find(id);
+            if (it != texts.end()) return it->second;
+            TAdviceText t;
+            text.Bind(1, id);
+            if (text.Step())
+                t = {TInternedText(text.Text(0)), TInternedText(text.Text(1)),
+                     TInternedText(text.Text(2))};
+            text.Reset();
+            return texts.emplace(id, std::move(t)).first->second;
+        };
+    }
+    // Without advice the advice field is not even read out of the row.
+    TSqlStatement res(db_, withAdvice
+                               ? "SELECT num, strategy, status, error_code, http_status, retries, "
+                                 "error_msg, texts, field, advice FROM results "
+                                 "WHERE run_id = ? ORDER BY num, strategy"
+                               : "SELECT num, strategy, status, error_code, http_status, retries, "
+                                 "error_msg, texts, field FROM results "
+                                 "WHERE run_id = ? ORDER BY num, strategy");
     res.Bind(1, runId);
     while (res.Step()) {
         TURLTaskInfo* task = master.FindByNum(static_cast<int32_t>(res.Int(0)));
         if (!task) continue;
         if (!task->TaskResults) task->InitMetricResults();
         const auto s = res.Int(1) == msMobile ? msMobile : msDesktop;
-        DecodeStrategy(s, static_cast<TTaskResult>(res.Int(2)), static_cast<int32_t>(res.Int(3)),
-                       res.Text(4), res.Text(5), adviceText, *task->TaskResults);
+        TStoredStrategy row;
+        row.Status = static_cast<TTaskResult>(res.Int(2));
+        row.ErrorCode = static_cast<int32_t>(res.Int(3));
+        row.HttpStatus = static_cast<int32_t>(res.Int(4));
+        row.Retries = static_cast<int32_t>(res.Int(5));
+        row.ErrorMessage = res.Text(6);
+        row.Texts = res.Text(7);
+        row.Field = res.Text(8);
+        if (withAdvice) row.Advice = res.Text(9);
+        DecodeStrategy(s, row, adviceText, *task->TaskResults);
     }
     if (res.Failed()) return db_.LastFailure("SQLite");
     return record;

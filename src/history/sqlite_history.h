@@ -11,7 +11,7 @@
 
 namespace velmora::history {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 class TSqliteHistory final : public IHistoryStore {
   public:
@@ -26,6 +26,7 @@ class TSqliteHistory final : public IHistoryStore {
     TResult<std::vector<TRunSummary>> ListRuns() override;
     TResult<std::optional<int64_t>> LastResumableRun() override;
     TResult<TRunRecord> LoadRun(int64_t runId, TURLTaskInfoList& master) override;
+    TResult<TRunRecord> LoadRunForCompare(int64_t runId, TURLTaskInfoList& master) override;
     TResult<> DeleteRun(int64_t runId) override;
     TResult<int> KeepNewest(int keep) override;
     TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) override;
@@ -34,7 +35,8 @@ class TSqliteHistory final : public IHistoryStore {
     TSqliteHistory() = default;
     TResult<> Migrate();
     TResult<> UpdateSummary(int64_t runId);
-    TResult<int64_t> AdviceTextId(const std::string& title, const std::string& descr);
+    TResult<int64_t> AdviceTextId(const TGAdvice& advice);
+    TResult<TRunRecord> LoadRunLocked(int64_t runId, TURLTaskInfoList& master, bool withAdvice);
     TResult<> DeleteRunLocked(int64_t runId);
 
     std::mutex mutex_;  // one operation at a time: the writer thread and the front end share it

@@ -95,7 +95,12 @@ class CliHistory : public ::testing::Test {
 };
 
 TEST_F(CliHistory, KilledRunResumesWithoutLossOrRepeatsAndExportsAsIfUninterrupted) {
-    const std::string urls = Write("urls.txt", Urls(1, 16));
+    // Every other page heavy: those carry real users' data, which must come back too.
+    std::string list;
+    for (int i = 1; i <= 16; ++i)
+        list += "https://site.example/" + std::string(i % 2 ? "heavy/" : "") + "p" +
+                std::to_string(i) + "\n";
+    const std::string urls = Write("urls.txt", list);
     // The uninterrupted run, kept out of the history.
     ASSERT_EQ(Run({urls, "--no-history", "--lang", "ru", "--desktop-csv", Path("d0.csv"),
                    "--mobile-csv", Path("m0.csv")}),
@@ -148,6 +153,7 @@ TEST_F(CliHistory, KilledRunResumesWithoutLossOrRepeatsAndExportsAsIfUninterrupt
               kExitCompleted);
     EXPECT_EQ(Read("d1.csv"), Read("d0.csv"));
     EXPECT_EQ(Read("m1.csv"), Read("m0.csv"));
+    EXPECT_NE(Read("m0.csv").find(";312 ms;"), std::string::npos);  // field data was there
     const std::set<std::string> resumed = Requested(beforeResume);
     for (const std::string& url : kept) {
         EXPECT_EQ(resumed.count(url + " desktop"), 0u) << url << " asked again";
@@ -161,28 +167,46 @@ TEST_F(CliHistory, KilledRunResumesWithoutLossOrRepeatsAndExportsAsIfUninterrupt
 }
 
 TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {
-    ASSERT_EQ(Run({Write("a.txt", Urls(1, 3) + "https://x.example/sim-error500\n"), "--lang", "en",
-                   "--desktop-csv", Path("d.csv"), "--mobile-csv", Path("m.csv")}),
+    // Heavy pages carry the page's own real-user data; sim-originfield the origin's.
+    const std::string field = "https://x.example/heavy\nhttps://x.example/sim-originfield\n";
+    ASSERT_EQ(Run({Write("a.txt", Urls(1, 3) + "https://x.example/sim-error500\n" + field),
+                   "--lang", "en", "--desktop-csv", Path("d.csv"), "--mobile-csv", Path("m.csv")}),
               kExitCompleted);
-    ASSERT_EQ(Run({Write("b.txt", Urls(2, 4)), "--lang", "ru"}), kExitCompleted);
+    ASSERT_EQ(Run({Write("b.txt", Urls(2, 4) + "https://x.example/heavy\n"), "--lang", "ru"}),
+              kExitCompleted);
+    // The live export has the field columns filled: the round trip below covers them.
+    const std::string liveMobile = Read("m.csv");
+    EXPECT_NE(liveMobile.find(";LCP p75;"), std::string::npos) << liveMobile;
+    EXPECT_NE(liveMobile.find("https://x.example/heavy;"), std::string::npos);
+    EXPECT_NE(liveMobile.find(";312 ms;"), std::string::npos) << liveMobile;
 
     // Byte for byte as written when it ran, whatever the language now.
     ASSERT_EQ(Run({"export", "1", "--lang", "ru", "--desktop-csv", Path("d1.csv"), "--mobile-csv",
                    Path("m1.csv")}),
               kExitCompleted);
     EXPECT_EQ(Read("d1.csv"), Read("d.csv"));
-    EXPECT_EQ(Read("m1.csv"), Read("m.csv"));
+    EXPECT_EQ(Read("m1.csv"), liveMobile);
 
     ASSERT_EQ(Run({"compare", "1", "2", "--lang", "en", "--csv", Path("c.csv")}), kExitCompleted);
     const std::string c = Read("c.csv");
     EXPECT_EQ(c.rfind("URL;", 0), 0u) << c;
     EXPECT_NE(c.find("Score A;Score B;Score +/-;FCP A;FCP B;FCP +/-"), std::string::npos);
+    EXPECT_NE(c.find(";LCP p75 A;LCP p75 B;LCP p75 +/-;INP p75 A;INP p75 B;INP p75 +/-;"
+                     "CLS p75 A;CLS p75 B;CLS p75 +/-\r\n"),
+              std::string::npos)
+        << c.substr(0, c.find("\r\n"));
     // In both with the same answers: the score did not change. One row per strategy.
     EXPECT_NE(c.find("\r\nhttps://site.example/p2;desktop;"), std::string::npos);
     EXPECT_NE(c.find("\r\nhttps://site.example/p2;mobile;"), std::string::npos);
-    const size_t p2 = c.find("https://site.example/p2;desktop;");
-    const std::string row = c.substr(p2, c.find("\r\n", p2) - p2);
-    EXPECT_NE(row.find(";100;100;0;"), std::string::npos) << row;
+    const auto rowOf = [&](const std::string& start) {
+        const size_t at = c.find(start);
+        return at == std::string::npos ? std::string() : c.substr(at, c.find("\r\n", at) - at);
+    };
+    EXPECT_NE(rowOf("https://site.example/p2;desktop;").find(";100;100;0;"), std::string::npos);
+    // The same real-user data in both runs: both p75 values, no change, the unit kept.
+    EXPECT_NE(rowOf("https://x.example/heavy;mobile;").find(";312 ms;312 ms;0 ms;0.14;0.14;0"),
+              std::string::npos)
+        << rowOf("https://x.example/heavy;mobile;");
     // p4 only in B, p1 only in A: listed with empty values and no change.
     EXPECT_NE(c.find("https://site.example/p4;desktop;"), std::string::npos);
     const size_t p1 = c.find("https://site.example/p1;desktop;");
@@ -190,15 +214,15 @@ TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {
     EXPECT_GT(p1, c.find("https://site.example/p4;"));  // after the newer run's URLs
     size_t lines = 0;
     for (size_t i = 0; (i = c.find("\r\n", i)) != std::string::npos; i += 2) ++lines;
-    EXPECT_EQ(lines, 1u + 2u * 5u);
+    EXPECT_EQ(lines, 1u + 2u * 7u);
 
     ::testing::internal::CaptureStdout();
     ASSERT_EQ(Run({"runs", "--csv", "--lang", "en"}), kExitCompleted);
     const std::string listed = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(listed.find("\r\n2;"), std::string::npos) << listed;
     EXPECT_LT(listed.find("\r\n2;"), listed.find("\r\n1;"));  // newest first
-    // 4 URLs, 1 failed; the others score 100 on desktop and 98 on mobile.
-    EXPECT_NE(listed.find(";4;100.0;98.0;"), std::string::npos) << listed;
+    // 6 URLs, 1 failed; the heavy page scores 38 / 27, the others 100 / 98.
+    EXPECT_NE(listed.find(";6;87.6;83.8;"), std::string::npos) << listed;
 
     ASSERT_EQ(Run({"delete", "1"}), kExitCompleted);
     EXPECT_EQ(Run({"delete", "1"}), kExitBadInput);

@@ -8,7 +8,9 @@
 #include <sstream>
 
 #include "engine/grid_text.h"
+#include "engine/interpret.h"
 #include "history/history_store.h"
+#include "history/result_codec.h"
 #include "history/sqlite_history.h"
 
 namespace velmora::history {
@@ -63,10 +65,12 @@ TStoredResult Checked(int32_t num, const std::string& score, const std::string& 
     t.MetricaValues.push_back({"total", msDesktop, "1 234,5 kb", 0});
     t.AdviceList[msDesktop].push_back(
         {TInternedText("Reduce unused JavaScript"), "Est savings of 120 KiB",
-         TInternedText("Reduce unused JavaScript and defer loading scripts."), 0});
-    t.AdviceList[msDesktop].push_back(
-        {TInternedText("Avoid long main-thread tasks"), "3 long tasks found",
-         TInternedText("Lists the longest tasks on the main thread."), 1});
+         TInternedText("Reduce unused JavaScript and defer loading scripts."), 0,
+         TInternedText("unused-javascript"), 0.5});
+    t.AdviceList[msDesktop].push_back({TInternedText("Avoid long main-thread tasks"),
+                                       "3 long tasks found",
+                                       TInternedText("Lists the longest tasks on the main thread."),
+                                       1, TInternedText("long-tasks"), std::nullopt});
     return r;
 }
 
@@ -74,6 +78,77 @@ std::string Row(const TURLTaskInfo& t, TMetricaStrategy s) {
     std::string row;
     for (int c = 0; c < gcCount; ++c) row += CellText(&t, s, c) + ";";
     return row;
+}
+
+std::string ReadAnswer(const std::string& name) {
+    std::ifstream in(std::string(VELMORA_PSI_ANSWERS) + "/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Both strategies of a task through the real interpretation, as a worker leaves it.
+struct TAnswered {
+    std::string desktop, mobile;  // answer files; empty: the request got a bare HTTP 503
+    char sep = '.';
+};
+
+TStoredResult Interpreted(int32_t num, const TAnswered& a) {
+    static simdjson::dom::parser parser;
+    TURLTaskInfo task("https://site.example/" + std::to_string(num), num);
+    task.InitMetricResults();
+    for (TMetricaStrategy s : kStrategies) {
+        const std::string& file = s == msDesktop ? a.desktop : a.mobile;
+        std::string lastLog;
+        TAnswerContext context;
+        if (file.empty()) context.HttpStatus = 503;
+        InterpretBody(
+            parser, file.empty() ? std::string() : ReadAnswer(file), s, task, a.sep,
+            [&](const std::string& line) { lastLog = line; }, &context);
+        if (file.empty()) {
+            task.TaskResults->HttpStatus[s] = 503;
+            task.TaskResults->Retries[s] = 2;
+            task.TaskResults->ErrorMessage[s] = lastLog;
+        } else {
+            task.TaskResults->HttpStatus[s] = 200;
+        }
+    }
+    // Merging gives each value its grid column.
+    for (TMetricaValue& v : task.TaskResults->MetricaValues) v.ColNum = ColNumByKey(v.Key);
+    return {num, std::move(*task.TaskResults), 1700000000};
+}
+
+// Everything the grids, the colours, the advice window and the failure text read.
+void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& live, bool withAdvice) {
+    SCOPED_TRACE(loaded.URL);
+    ASSERT_TRUE(loaded.TaskResults);
+    TURLTaskInfo liveTask(loaded.URL, loaded.Num);
+    liveTask.TaskResults = std::make_unique<TURLTaskResults>(live);
+    const TURLTaskResults& back = *loaded.TaskResults;
+    for (TMetricaStrategy s : kStrategies) {
+        EXPECT_EQ(Row(loaded, s), Row(liveTask, s));
+        for (int c = gcCwv; c < gcCount; ++c)
+            EXPECT_EQ(FieldCellCategory(&loaded, s, c), FieldCellCategory(&liveTask, s, c)) << c;
+        EXPECT_EQ(EncodeFieldData(back.FieldData[s]), EncodeFieldData(live.FieldData[s]));
+        EXPECT_EQ(back.HttpStatus[s], live.HttpStatus[s]);
+        EXPECT_EQ(back.Retries[s], live.Retries[s]);
+        EXPECT_EQ(back.ErrorMessage[s], live.ErrorMessage[s]);
+        if (!withAdvice) {
+            EXPECT_TRUE(back.AdviceList[s].empty());
+            continue;
+        }
+        ASSERT_EQ(back.AdviceList[s].size(), live.AdviceList[s].size());
+        for (size_t i = 0; i < live.AdviceList[s].size(); ++i) {
+            const TGAdvice &a = back.AdviceList[s][i], &b = live.AdviceList[s][i];
+            EXPECT_EQ(a.Title.str(), b.Title.str());
+            EXPECT_EQ(a.Descr.str(), b.Descr.str());
+            EXPECT_EQ(a.AdviceText, b.AdviceText);
+            EXPECT_EQ(a.AdviceGroupNdx, b.AdviceGroupNdx);
+            EXPECT_EQ(a.AuditId.str(), b.AuditId.str());
+            EXPECT_EQ(a.Score, b.Score);
+        }
+    }
 }
 
 TEST_F(HistoryStore, RunComesBackAsItWasMerged) {
@@ -120,6 +195,136 @@ TEST_F(HistoryStore, RunComesBackAsItWasMerged) {
     EXPECT_EQ(Count("SELECT fcp FROM results WHERE num = 1 AND strategy = 0"), 1200);
     EXPECT_TRUE(fs::exists(path_ + "-wal"));
     EXPECT_EQ(Count("PRAGMA user_version"), kSchemaVersion);
+}
+
+TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
+    const TAnswered answered[] = {
+        // The page's own field data in both strategies.
+        {"synthetic_fielddata_heavy_mobile.json", "synthetic_fielddata_heavy_mobile.json"},
+        // The origin's data, in a locale writing decimal commas.
+        {"psi13_fast_desktop.json", "synthetic_fielddata_origin_fallback_mobile.json", ','},
+        // No field data; desktop failed with a bare status after two more tries.
+        {"", "psi13_fast_mobile.json"},
+    };
+    std::vector<TStoredResult> live;
+    for (size_t i = 0; i < std::size(answered); ++i)
+        live.push_back(Interpreted(static_cast<int32_t>(i + 1), answered[i]));
+    ASSERT_FALSE(live[0].Results.FieldData[msDesktop].Empty());
+    ASSERT_EQ(live[1].Results.FieldData[msMobile].Source, fsOrigin);
+    ASSERT_EQ(live[2].Results.ErrorText(msDesktop), "HTTP 503");
+    ASSERT_FALSE(live[2].Results.ErrorMessage[msDesktop].empty());
+    ASSERT_FALSE(live[0].Results.AdviceList[msMobile].empty());
+
+    auto store = Open();
+    ASSERT_TRUE(store);
+    TRunRecord run;
+    ASSERT_TRUE(store->BeginRun(
+        run, {"https://site.example/1", "https://site.example/2", "https://site.example/3"}));
+    ASSERT_TRUE(store->WriteResults(run.Id, live));
+
+    TURLTaskInfoList whole, compared;
+    ASSERT_TRUE(store->LoadRun(run.Id, whole));
+    ASSERT_TRUE(store->LoadRunForCompare(run.Id, compared));
+    ASSERT_EQ(whole.Count(), 3u);
+    ASSERT_EQ(compared.Count(), 3u);
+    for (size_t i = 0; i < live.size(); ++i) {
+        ExpectSameTask(whole[i], live[i].Results, true);
+        ExpectSameTask(compared[i], live[i].Results, false);
+    }
+    // The p75 comes back exactly: the grids sort by it.
+    EXPECT_EQ(whole[0].TaskResults->FieldData[msMobile][fmLCP].P75,
+              live[0].Results.FieldData[msMobile][fmLCP].P75);
+}
+
+// A history the first version of the program wrote: its schema and rows exactly as it left them.
+constexpr const char* kVersionOneFile = R"(
+PRAGMA journal_mode=WAL;
+CREATE TABLE runs(id INTEGER PRIMARY KEY, started INTEGER NOT NULL, finished INTEGER,
+  state INTEGER NOT NULL, lang TEXT NOT NULL, settings TEXT NOT NULL,
+  url_count INTEGER NOT NULL, checked INTEGER NOT NULL DEFAULT 0, mean_desktop REAL,
+  mean_mobile REAL);
+CREATE TABLE run_urls(run_id INTEGER NOT NULL, num INTEGER NOT NULL, url TEXT NOT NULL,
+  PRIMARY KEY(run_id, num)) WITHOUT ROWID;
+CREATE INDEX run_urls_by_url ON run_urls(url);
+CREATE TABLE advice_texts(id INTEGER PRIMARY KEY, title TEXT NOT NULL, descr TEXT NOT NULL,
+  UNIQUE(title, descr));
+CREATE TABLE results(run_id INTEGER NOT NULL, num INTEGER NOT NULL, strategy INTEGER NOT NULL,
+  status INTEGER NOT NULL, error_code INTEGER NOT NULL,
+  score REAL, fcp REAL, si REAL, lcp REAL, tti REAL, tbt REAL, cls REAL,
+  texts TEXT NOT NULL, advice TEXT NOT NULL, finished_at INTEGER NOT NULL,
+  PRIMARY KEY(run_id, num, strategy)) WITHOUT ROWID;
+INSERT INTO runs VALUES(1, 1700000000, 1700000600, 1, 'en', 'max-threads=4', 2, 1, 87, NULL);
+INSERT INTO run_urls VALUES(1, 1, 'https://a.example/'), (1, 2, 'https://b.example/');
+INSERT INTO advice_texts VALUES(5, 'Reduce unused JavaScript', 'Defer loading scripts.');
+INSERT INTO results VALUES
+  (1, 1, 0, 1, 0, 87, 1200, NULL, NULL, NULL, NULL, NULL,
+   '87' || char(31) || '1,2 s', '5' || char(31) || '0' || char(31) || 'Est savings of 120 KiB',
+   1700000100),
+  (1, 1, 1, 7, 500, NULL, NULL, NULL, NULL, NULL, NULL, NULL, '', '', 1700000100);
+PRAGMA user_version=1;
+)";
+
+TEST_F(HistoryStore, VersionOneFileOpensMigratedAndKeepsItsRuns) {
+    fs::create_directories(fs::path(path_).parent_path());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, kVersionOneFile, nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+
+    auto store = Open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(Count("PRAGMA user_version"), kSchemaVersion);
+    TURLTaskInfoList loaded;
+    TResult<TRunRecord> run = store->LoadRun(1, loaded);
+    ASSERT_TRUE(run) << run.Error();
+    EXPECT_EQ(run->Settings, "max-threads=4");
+    ASSERT_EQ(loaded.Count(), 2u);
+    EXPECT_EQ(Row(loaded[0], msDesktop).substr(0, 27), "1;https://a.example/;;87;;1");
+    EXPECT_EQ(CellText(&loaded[0], msDesktop, gcFirstMetric), "1,2 s");
+    EXPECT_EQ(CellText(&loaded[0], msMobile, gcError), "500");
+    EXPECT_TRUE(loaded[0].TaskResults->FieldData[msDesktop].Empty());
+    EXPECT_EQ(CellText(&loaded[0], msDesktop, gcLcpP75), "");
+    const TGAdviceList& advice = loaded[0].TaskResults->AdviceList[msDesktop];
+    ASSERT_EQ(advice.size(), 1u);
+    EXPECT_EQ(advice[0].Descr.str(), "Defer loading scripts.");
+    EXPECT_EQ(advice[0].AdviceText, "Est savings of 120 KiB");
+    EXPECT_FALSE(advice[0].Score);
+    EXPECT_EQ(store->ListRuns()->front().MeanScore[msDesktop].value_or(0), 87);
+
+    // The migrated file takes today's results, field data included.
+    const TStoredResult fresh =
+        Interpreted(2, {"psi13_fast_desktop.json", "synthetic_fielddata_heavy_mobile.json"});
+    ASSERT_TRUE(store->ReopenRun(1));
+    ASSERT_TRUE(store->WriteResults(1, {fresh}));
+    ASSERT_TRUE(store->LoadRun(1, loaded));
+    ExpectSameTask(loaded[1], fresh.Results, true);
+    EXPECT_EQ(Count("SELECT count(*) FROM advice_texts WHERE id = 5"), 1);
+}
+
+TEST(FieldDataCodec, DamagedTextsGiveNoDataAndAbsentMetricsStayAbsent) {
+    TFieldData data;
+    data.Source = fsPage;
+    data.Overall = fcAverage;
+    data.Verdict = cvFailed;
+    data.DecimalSeparator = ',';
+    data[fmLCP] = {true, 2712.5, fcAverage};
+    data[fmCLS] = {true, 0.14, fcAverage};
+    const std::string text = EncodeFieldData(data);
+    const TFieldData back = DecodeFieldData(text);
+    EXPECT_EQ(EncodeFieldData(back), text);
+    EXPECT_EQ(back[fmCLS].P75, 0.14);
+    EXPECT_FALSE(back[fmINP].Present);
+    EXPECT_EQ(back.DecimalSeparator, ',');
+    EXPECT_EQ(EncodeFieldData(TFieldData{}), "");
+
+    const std::string extra = text + "\x1f" + "1";
+    std::string badEnum = text, badCategory = text;
+    badEnum[0] = '7';
+    badCategory.back() = 'x';
+    const std::string cases[] = {
+        "", "1", text.substr(0, text.size() - 2), extra, text + "\x1f", badEnum, badCategory};
+    for (const std::string& bad : cases) EXPECT_TRUE(DecodeFieldData(bad).Empty()) << bad;
 }
 
 TEST_F(HistoryStore, ListsResumesDeletesAndKeepsNewest) {

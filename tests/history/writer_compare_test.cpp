@@ -112,6 +112,7 @@ TEST(RunCompare, ChangesCarrySignUnitAndPrecision) {
         {"1,200 ms", "1,320 ms", '.', "+120 ms"},  // thousands separators
         {"0.012", "0.3", '.', "+0.288"},
         {"12.5 kb", "10 kb", '.', "-2.5 kb"},
+        {"0,14", "0,06", ',', "-0,08"},  // a real users' CLS p75 in a decimal-comma locale
         {"", "87", '.', ""},
         {"N/A", "1 s", '.', ""},
     };
