@@ -164,8 +164,10 @@ int ExportRun(const TCliOptions& o, history::IHistoryStore& store) {
     // As it was written when it ran: in the run's language and its code page.
     i18n::UseLanguage(run->Lang);
     const std::string codepage = io::AnsiCodePageFor(run->Lang);
+    // The decimal separator of the advice scores is not kept with the run: this locale's.
     const bool ok = ExportStrategy(o.DesktopCsv, codepage, msDesktop, master) &&
-                    ExportStrategy(o.MobileCsv, codepage, msMobile, master);
+                    ExportStrategy(o.MobileCsv, codepage, msMobile, master) &&
+                    ExportAdvice(o.AdviceCsv, codepage, LocaleDecimalSeparator(), master);
     return ok ? kExitCompleted : kExitBadInput;
 }
 

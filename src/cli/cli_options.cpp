@@ -32,7 +32,9 @@ std::string UsageText() {
            "       velmora-cli [options] --sitemap FILE|URL\n"
            "       velmora-cli [options] --resume\n"
            "       velmora-cli runs [--csv] | compare RUN_A RUN_B --csv FILE |\n"
-           "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] | delete RUN\n"
+           "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
+           "FILE] |\n"
+           "                   delete RUN\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
            "for the strategies desktop and mobile.\n"
            "\n"
@@ -215,8 +217,8 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
     for (const std::string& id : o.CommandArgs)
         if (!IsRunId(id)) return "a run id is a whole number from 1, not \"" + id + "\"";
     if (o.Command == "compare" && o.CompareCsv.empty()) return "compare needs --csv FILE";
-    if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty())
-        return "export needs --desktop-csv or --mobile-csv";
+    if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty() && o.AdviceCsv.empty())
+        return "export needs --desktop-csv, --mobile-csv or --advice-csv";
     if (o.NoHistory) return o.Command + " reads the history: --no-history makes no sense";
     return {};
 }

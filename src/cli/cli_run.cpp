@@ -105,18 +105,6 @@ TResult<io::TSettingsValues> LoadRunSettings(const TCliOptions& o, const std::st
     return settings;
 }
 
-bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
-                  const TURLTaskInfoList& master) {
-    if (path.empty()) return true;
-    std::vector<const TURLTaskInfo*> rows;
-    rows.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    const TResult<> written = io::ExportAdviceCsv(path, codepage, decimalSeparator, rows);
-    if (written) return true;
-    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
-    return false;
-}
-
 // What the history keeps of a run's parameters (never the key).
 std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint) {
     return "max-threads=" + std::to_string(run.MaxThreads) +
@@ -169,6 +157,18 @@ long PeakRssKb() {
 
 void Complain(const std::string& text) {
     std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
+}
+
+bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
+                  const TURLTaskInfoList& master) {
+    if (path.empty()) return true;
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    const TResult<> written = io::ExportAdviceCsv(path, codepage, decimalSeparator, rows);
+    if (written) return true;
+    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
+    return false;
 }
 
 bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,

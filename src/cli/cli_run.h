@@ -21,6 +21,9 @@ void Complain(const std::string& text);
 // Writes one strategy's grid as CSV unless path is empty; false after a message.
 bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,
                     const TURLTaskInfoList& master);
+// Writes every advice item of both strategies as CSV unless path is empty; false after a message.
+bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
+                  const TURLTaskInfoList& master);
 
 // Asks a run in progress to abort, as the abort button does; safe in a signal handler.
 void RequestAbortFromSignal();

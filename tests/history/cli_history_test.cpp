@@ -170,7 +170,8 @@ TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {
     // Heavy pages carry the page's own real-user data; sim-originfield the origin's.
     const std::string field = "https://x.example/heavy\nhttps://x.example/sim-originfield\n";
     ASSERT_EQ(Run({Write("a.txt", Urls(1, 3) + "https://x.example/sim-error500\n" + field),
-                   "--lang", "en", "--desktop-csv", Path("d.csv"), "--mobile-csv", Path("m.csv")}),
+                   "--lang", "en", "--desktop-csv", Path("d.csv"), "--mobile-csv", Path("m.csv"),
+                   "--advice-csv", Path("a.csv")}),
               kExitCompleted);
     ASSERT_EQ(Run({Write("b.txt", Urls(2, 4) + "https://x.example/heavy\n"), "--lang", "ru"}),
               kExitCompleted);
@@ -182,10 +183,12 @@ TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {
 
     // Byte for byte as written when it ran, whatever the language now.
     ASSERT_EQ(Run({"export", "1", "--lang", "ru", "--desktop-csv", Path("d1.csv"), "--mobile-csv",
-                   Path("m1.csv")}),
+                   Path("m1.csv"), "--advice-csv", Path("a1.csv")}),
               kExitCompleted);
     EXPECT_EQ(Read("d1.csv"), Read("d.csv"));
     EXPECT_EQ(Read("m1.csv"), liveMobile);
+    EXPECT_GT(Read("a.csv").size(), 1000u);
+    EXPECT_EQ(Read("a1.csv"), Read("a.csv"));
 
     ASSERT_EQ(Run({"compare", "1", "2", "--lang", "en", "--csv", Path("c.csv")}), kExitCompleted);
     const std::string c = Read("c.csv");
