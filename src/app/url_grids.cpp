@@ -18,8 +18,10 @@
 #include "app/confirm_loss.h"
 #include "app/failure_text.h"
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/icons.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/translate.h"
 #include "io/settings.h"
 
@@ -118,6 +120,7 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
     };
     Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
+        FAdviceWindow->SetScoreTrend(FWindow.Ui().tsHistory->ScoreTrend(FAdviceUrl));
         FAdviceWindow->ShowAdvices(list, errorLine);
     };
 
@@ -266,7 +269,12 @@ bool TURLGrids::CanPaste() const {
 }
 
 bool TURLGrids::CanRunOrDelete() const {
-    return FWindow.RunAllowed() && !FWindow.Controller().Running() && !FWindow.Master().Empty();
+    return FWindow.RunAllowed() && !FWindow.Controller().Running() && !FWindow.Master().Empty() &&
+           !Comparing();
+}
+
+bool TURLGrids::Comparing() const {
+    return FWindow.GridModel(msDesktop)->Comparison() != nullptr;
 }
 
 bool TURLGrids::CanOpenInGPSI() const {
@@ -309,6 +317,7 @@ void TURLGrids::vtURLsMDblClick(QObject* sender) {
     const TGAdviceList& list = task->TaskResults->AdviceList[model->Strategy()];
     const QString errorLine = FailureText(*task->TaskResults, model->Strategy());
     if (list.empty() && errorLine.isEmpty()) return;
+    FAdviceUrl = task->URL;
     if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list, errorLine);
 }
 
@@ -361,7 +370,7 @@ void TURLGrids::miDeleteURLClick() {
 }
 
 bool TURLGrids::CanUndoDelete() const {
-    return !FUndo.empty() && !FWindow.Controller().Running();
+    return !FUndo.empty() && !FWindow.Controller().Running() && !Comparing();
 }
 
 void TURLGrids::miUndoDeleteClick() {

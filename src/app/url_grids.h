@@ -93,6 +93,8 @@ class TURLGrids : public QObject {
     bool CanPaste() const;
     bool CanRunOrDelete() const;
     bool CanOpenInGPSI() const;
+    // Two kept runs are compared in the grids: they are read-only.
+    bool Comparing() const;
 
     // --- URL import. Every import of the window goes through RunImport, so each one honours
     // the "keep URLs on import" setting and the limit alike.
@@ -124,6 +126,7 @@ class TURLGrids : public QObject {
     TfmMain& FWindow;
     QTableView* FGrids[2];
     TfmGoogleAdvice* FAdviceWindow = nullptr;
+    std::string FAdviceUrl;  // the row the advice window is opened for
     // The list as it was before the last delete: every task in order, the deleted ones with
     // their results. Empty when there is nothing to undo.
     struct TUndoEntry {
