@@ -14,6 +14,7 @@
 #include "app/main_window_ui.h"
 #include "app/run_comparison.h"
 #include "app/translate.h"
+#include "app/url_grids.h"
 #include "base/translate.h"
 #include "io/settings.h"
 
@@ -256,6 +257,7 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
                                                    std::move(*olderRun), std::move(newerRun),
                                                    FWindow.WorkerConfig().DecimalSeparator);
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(FComparison.get());
+    FWindow.UrlGrids().FitCompareColumns(true);
     lbCompare->setText(
         TrQ("Сравнение: запуск %1 (%2) со старым запуском %3 (%4). Зелёный — лучше, красный — "
             "хуже; в скобках — изменение.")
@@ -274,6 +276,7 @@ void THistoryPage::LeaveCompare() {
     // The grids let go of the older run's rows before they are freed.
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(nullptr);
     FComparison.reset();
+    FWindow.UrlGrids().FitCompareColumns(false);
     FWindow.Ui().pCompare->hide();
     FWindow.UpdateRunButtons();
 }

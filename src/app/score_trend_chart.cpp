@@ -6,6 +6,7 @@
 #include <QDateTimeAxis>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPen>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -39,7 +40,10 @@ TScoreTrendChart::TScoreTrendChart(QWidget* parent) : QWidget(parent) {
         FSeries[s] = new QLineSeries;
         FSeries[s]->setName(s == msDesktop ? QStringLiteral("Desktop") : QStringLiteral("Mobile"));
         FSeries[s]->setPointsVisible(true);
-        FSeries[s]->setColor(QColor(kSeriesColour[s]));
+        FSeries[s]->setMarkerSize(7);
+        QPen pen(QColor(kSeriesColour[s]));
+        pen.setWidth(2);
+        FSeries[s]->setPen(pen);
         chart->addSeries(FSeries[s]);
         FSeries[s]->attachAxis(x);
         FSeries[s]->attachAxis(y);
@@ -53,8 +57,9 @@ TScoreTrendChart::TScoreTrendChart(QWidget* parent) : QWidget(parent) {
     FNote->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
-    layout->addWidget(FView);
+    // The note is the chart's caption, or all there is without a chart.
     layout->addWidget(FNote);
+    layout->addWidget(FView);
     SetTrend({});
 }
 

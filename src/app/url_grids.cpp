@@ -23,6 +23,7 @@
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/translate.h"
+#include "history/run_compare.h"
 #include "io/settings.h"
 
 namespace velmora::app {
@@ -40,6 +41,8 @@ constexpr int kSelectionAlpha = 90;
 // The widest texts the service gives for a metric, and the widest short error text.
 constexpr const char* kWidestMetricTexts[] = {"11,890 ms", "29.4 s", "0.999"};
 constexpr const char* kWidestErrorText = "UNKNOWN RESPONSE";
+constexpr const char* kWidestComparedTexts[] = {"29.4 s (-29.4 s)", "9,890 ms (+9890 ms)",
+                                                "0.999 (-0.999)", "100 (-100)"};
 // The cell's margins and the grid line around the text.
 constexpr int kCellPadding = 14;
 
@@ -202,6 +205,27 @@ void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
         width = std::max(width, TextColumnWidth(grid, text));
     for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, width);
     for (int c = gcCwv; c < gcCount; ++c) grid->setColumnWidth(c, kFieldWidths[c - gcCwv]);
+}
+
+void TURLGrids::FitCompareColumns(bool comparing) {
+    for (TMetricaStrategy s : kStrategies) {
+        QTableView* grid = FGrids[s];
+        std::vector<int>& before = FWidthsBeforeCompare[s];
+        if (!comparing) {
+            for (size_t i = 0; i < before.size(); ++i)
+                grid->setColumnWidth(static_cast<int>(i), before[i]);
+            before.clear();
+            continue;
+        }
+        if (before.empty())
+            for (int c = 0; c < gcCount; ++c) before.push_back(grid->columnWidth(c));
+        int width = 0;
+        for (const char* text : kWidestComparedTexts)
+            width = std::max(width, TextColumnWidth(grid, text));
+        for (int c = 0; c < gcCount; ++c)
+            if (history::IsComparedColumn(c))
+                grid->setColumnWidth(c, std::max(width, grid->columnWidth(c)));
+    }
 }
 
 void TURLGrids::CreateMenu() {

@@ -74,6 +74,9 @@ class TURLGrids : public QObject {
 
     // Widths of the twelve metric columns.
     static void SetMetricColumnWidths(QTableView* grid);
+    // Compared, a cell holds a value and its change: the compared columns widen for that and
+    // get their earlier widths back afterwards.
+    void FitCompareColumns(bool comparing);
 
     // --- Grid events.
     void vtURLsMHeaderClick(QTableView* grid, int col);
@@ -135,6 +138,7 @@ class TURLGrids : public QObject {
         std::unique_ptr<TURLTaskResults> Results;
     };
     std::vector<TUndoEntry> FUndo;
+    std::vector<int> FWidthsBeforeCompare[2];
 };
 
 }  // namespace velmora::app
