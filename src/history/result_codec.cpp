@@ -66,6 +66,10 @@ void DecodeStrategy(TMetricaStrategy s, TTaskResult status, int32_t errorCode,
     r.TaskResult[s] = status;
     r.ErrorCode[s] = errorCode;
     const std::vector<std::string_view> cells = Split(texts, kFieldSep);
+    // No growth slack, as the workers leave theirs: a run opened costs no more memory than the
+    // same run checked. Desktop comes first and makes room for both strategies' values.
+    r.MetricaValues.reserve(r.MetricaValues.size() +
+                            MetricaTable.size() * (s == msDesktop ? 2 : 1));
     for (size_t row = 0; row < cells.size() && row < MetricaTable.size(); ++row) {
         if (cells[row].empty()) continue;
         const int32_t col = ColNumByKey(MetricaTable[row].Key);
@@ -73,12 +77,15 @@ void DecodeStrategy(TMetricaStrategy s, TTaskResult status, int32_t errorCode,
             TMetricaValue{MetricaTable[row].Key, s, std::string(cells[row]), col > 0 ? col : 0});
     }
     if (advice.empty()) return;
-    for (std::string_view item : Split(advice, kItemSep)) {
+    const std::vector<std::string_view> items = Split(advice, kItemSep);
+    r.AdviceList[s].reserve(items.size());
+    for (std::string_view item : items) {
         const std::vector<std::string_view> f = Split(item, kFieldSep);
         if (f.size() != 3) continue;
         TAdviceText t = adviceText(ToInt(f[0]));
         r.AdviceList[s].push_back(TGAdvice{std::move(t.Title), std::string(f[2]),
-                                           std::move(t.Descr), static_cast<int32_t>(ToInt(f[1]))});
+                                           std::move(t.Descr), static_cast<int32_t>(ToInt(f[1])),
+                                           TInternedText(), std::nullopt});
     }
 }
 
