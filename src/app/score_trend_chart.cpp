@@ -40,7 +40,7 @@ TScoreTrendChart::TScoreTrendChart(QWidget* parent) : QWidget(parent) {
         FSeries[s] = new QLineSeries;
         FSeries[s]->setName(s == msDesktop ? QStringLiteral("Desktop") : QStringLiteral("Mobile"));
         FSeries[s]->setPointsVisible(true);
-        FSeries[s]->setMarkerSize(7);
+        FSeries[s]->setMarkerSize(5);
         QPen pen(QColor(kSeriesColour[s]));
         pen.setWidth(2);
         FSeries[s]->setPen(pen);
@@ -84,9 +84,13 @@ void TScoreTrendChart::SetTrend(const std::vector<history::IHistoryStore::TScore
                                "в двух запусках."));
     if (!drawn) return;
     auto* x = qobject_cast<QDateTimeAxis*>(FView->chart()->axes(Qt::Horizontal).value(0));
-    // A day either side keeps the first and last points off the plot's edges.
-    x->setRange(QDateTime::fromSecsSinceEpoch(first - 12 * 3600),
-                QDateTime::fromSecsSinceEpoch(last + 12 * 3600));
+    // Runs of one or two days are told apart by the hour.
+    const int64_t span = last - first;
+    x->setFormat(span < 2 * 86400 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("yyyy-MM-dd"));
+    // A little room either side keeps the first and last points off the plot's edges.
+    const int64_t pad = std::max<int64_t>(span / 20, 600);
+    x->setRange(QDateTime::fromSecsSinceEpoch(first - pad),
+                QDateTime::fromSecsSinceEpoch(last + pad));
     x->setTickCount(std::clamp(static_cast<int>(most), 2, 6));
 }
 

@@ -41,8 +41,13 @@ constexpr int kSelectionAlpha = 90;
 // The widest texts the service gives for a metric, and the widest short error text.
 constexpr const char* kWidestMetricTexts[] = {"11,890 ms", "29.4 s", "0.999"};
 constexpr const char* kWidestErrorText = "UNKNOWN RESPONSE";
-constexpr const char* kWidestComparedTexts[] = {"29.4 s (-29.4 s)", "9,890 ms (+9890 ms)",
-                                                "0.999 (-0.999)", "100 (-100)"};
+// The widest value and change a compared column usually shows, by column from the score on;
+// rarer wider ones are elided, and whole in the tool tip.
+constexpr const char* kWidestComparedTexts[] = {"100 (-100)",         "",
+                                                "19.4 s (-9.4 s)",    "19.4 s (-9.4 s)",
+                                                "19.4 s (-9.4 s)",    "19.4 s (-9.4 s)",
+                                                "1,890 ms (+890 ms)", "0.999 (-0.999)"};
+static_assert(std::size(kWidestComparedTexts) == gcFirstMetric + 6 - gcScore);
 // The cell's margins and the grid line around the text.
 constexpr int kCellPadding = 14;
 
@@ -219,12 +224,11 @@ void TURLGrids::FitCompareColumns(bool comparing) {
         }
         if (before.empty())
             for (int c = 0; c < gcCount; ++c) before.push_back(grid->columnWidth(c));
-        int width = 0;
-        for (const char* text : kWidestComparedTexts)
-            width = std::max(width, TextColumnWidth(grid, text));
-        for (int c = 0; c < gcCount; ++c)
-            if (history::IsComparedColumn(c))
-                grid->setColumnWidth(c, std::max(width, grid->columnWidth(c)));
+        for (int c = 0; c < gcCount; ++c) {
+            if (!history::IsComparedColumn(c)) continue;
+            const int width = TextColumnWidth(grid, kWidestComparedTexts[c - gcScore]);
+            grid->setColumnWidth(c, std::max(width, grid->columnWidth(c)));
+        }
     }
 }
 

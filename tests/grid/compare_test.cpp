@@ -263,7 +263,7 @@ TEST_F(CompareRuns, LeavingOpeningOrImportingGivesBackTheNormalGrids) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         Compare(Older, Newer);
-        // Wide enough for "29.4 s (-29.4 s)" while comparing, as wide as before afterwards.
+        // Wide enough for a value and its change while comparing, as wide as before afterwards.
         EXPECT_GT(Grid(msDesktop)->columnWidth(kLcp), lcpWidth);
         c.Leave(*this);
         EXPECT_EQ(Grid(msDesktop)->columnWidth(kLcp), lcpWidth);
@@ -303,9 +303,52 @@ TEST_F(CompareRuns, ScoreTrendOfAUrlOverTheRuns) {
 }
 
 TEST_F(CompareRuns, Screenshot) {
-    W->resize(1366, 740);
-    Compare(Older, Newer);
-    Grid(msDesktop)->selectRow(1);
+    // Two weekly runs of a small site: every metric, some pages better, some worse.
+    auto runOf = [this](int week, int64_t started) {
+        history::IHistoryStore& store = Page().Recorder()->Store();
+        history::TRunRecord run;
+        run.Started = started;
+        std::vector<std::string> urls;
+        std::vector<history::TStoredResult> batch;
+        for (int i = 0; i < 24; ++i) {
+            // Page 5 is new in the second week; page 19 was dropped from it.
+            if ((week == 0 && i == 5) || (week == 1 && i == 19)) continue;
+            urls.push_back("https://shop.example/catalogue/page-" + std::to_string(i));
+            TURLTaskResults r;
+            r.TaskResult = {trOK, trOK};
+            const int drift = week * ((i * 7) % 11 - 5);
+            for (TMetricaStrategy s : kStrategies) {
+                const int base = 40 + (i * 13) % 55 - (s == msMobile ? 15 : 0);
+                char buf[32];
+                r.MetricaValues.push_back({MetricaTable[0].Key, s,
+                                           std::to_string(std::clamp(base + drift, 1, 100)),
+                                           gcScore});
+                for (int m = 1; m <= 6; ++m) {
+                    const double v = (110 - base - drift) * (m == 5 ? 9.0 : 0.06) * (1 + m % 3);
+                    if (m == 5)
+                        std::snprintf(buf, sizeof buf, "%d ms", static_cast<int>(v));
+                    else if (m == 6)
+                        std::snprintf(buf, sizeof buf, "%.3f", v / 200);
+                    else
+                        std::snprintf(buf, sizeof buf, "%.1f s", v);
+                    r.MetricaValues.push_back(
+                        {MetricaTable[static_cast<size_t>(m)].Key, s, buf, gcFirstMetric + m - 1});
+                }
+            }
+            batch.push_back({static_cast<int32_t>(urls.size()), std::move(r), started});
+        }
+        EXPECT_TRUE(store.BeginRun(run, urls));
+        EXPECT_TRUE(store.WriteResults(run.Id, batch));
+        EXPECT_TRUE(store.FinishRun(run.Id, history::TRunState::rsCompleted));
+        return run.Id;
+    };
+    const int64_t lastWeek = runOf(0, 1764547200), thisWeek = runOf(1, 1764547200 + 7 * 86400);
+    Page().RefreshRuns();
+    W->showMaximized();
+    QApplication::processEvents();
+    Compare(lastWeek, thisWeek);
+    G->vtURLsMHeaderClick(Grid(msDesktop), gcScore);
+    Grid(msDesktop)->selectRow(2);
     EXPECT_FALSE(SaveScreenshot(W.get(), "compare_ru.png").isEmpty());
 }
 
