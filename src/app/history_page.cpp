@@ -189,6 +189,8 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
         m->BeginBulkUpdate();
         m->ClearRows();
     }
+    // Undoing a delete made in the list before would put its URLs back beside the run's.
+    FWindow.UrlGrids().ForgetUndo();
     TResult<history::TRunRecord> run = FRecorder->Store().LoadRun(runId, FWindow.Master());
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     FWindow.UpdateRunButtons();

@@ -89,6 +89,8 @@ class TURLGrids : public QObject {
     // Puts back the rows of the last delete, with their results (Ctrl+Z).
     void miUndoDeleteClick();
     bool CanUndoDelete() const;
+    // The list was replaced (an import, a run opened): the last delete cannot be undone in it.
+    void ForgetUndo() { FUndo.clear(); }
 
     // --- Availability of the menu items, evaluated when the menu opens and when a shortcut
     // is pressed.
@@ -116,7 +118,6 @@ class TURLGrids : public QObject {
   private:
     // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
     bool ConfirmLoss(const QString& text);
-    void ForgetUndo() { FUndo.clear(); }
     void SetupGrid(QTableView* grid, bool infoMovable);
     void CreateMenu();
     // The import bracket around feeding urls; logText is untranslated. Replacing a list with

@@ -279,6 +279,24 @@ TEST_F(CompareRuns, LeavingOpeningOrImportingGivesBackTheNormalGrids) {
     }
 }
 
+TEST_F(CompareRuns, OpeningARunForgetsTheListsUndo) {
+    // Five URLs, one deleted: four kept, as many as the past run has.
+    ImportText(
+        "https://1.example/\nhttps://2.example/\nhttps://3.example/\nhttps://4.example/\n"
+        "https://5.example/\n");
+    ASSERT_EQ(W->Master().Count(), 5u);
+    Grid(msDesktop)->selectRow(0);
+    G->miDeleteURLClick();
+    ASSERT_TRUE(G->CanUndoDelete());
+    ASSERT_TRUE(Page().OpenRun(Older, false));
+    EXPECT_FALSE(G->CanUndoDelete());
+    G->miUndoDeleteClick();
+    // The past run stays as it was kept, its results beside its own URLs.
+    ASSERT_EQ(W->Master().Count(), 4u);
+    EXPECT_EQ(W->Master()[0].URL, "https://a.example/");
+    EXPECT_EQ(Model(msDesktop)->index(0, gcScore).data().toString(), "60");
+}
+
 TEST_F(CompareRuns, StartingACheckLeavesCompareMode) {
     sim::Simulator simulator{sim::SimOptions{}};
     ASSERT_TRUE(simulator.Start()) << simulator.Error();
