@@ -1,7 +1,9 @@
 // Two kept runs compared in the grids: change texts and colours, order by change, the URLs only
 // one run has, read-only use, export, and the ways back to the normal grids.
 #include <QLabel>
+#include <QSpinBox>
 #include <QTableWidget>
+#include <QTest>
 
 #include "app/history_page.h"
 #include "app/run_comparison.h"
@@ -196,6 +198,26 @@ TEST_F(CompareRuns, EitherPickingOrderShowsTheNewerRun) {
     EXPECT_FALSE(CompareButton()->isEnabled());
 }
 
+TEST_F(CompareRuns, TwoRunsArePickedAndComparedFromTheKeyboard) {
+    W->Ui().pcPages->setCurrentWidget(&Page());
+    QTableWidget* list = Page().RunList();
+    list->setFocus();
+    list->setCurrentCell(0, 0);
+    EXPECT_FALSE(CompareButton()->isEnabled());
+    QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    ASSERT_EQ(Page().SelectedRunIds().size(), 2u);
+    ASSERT_TRUE(CompareButton()->isEnabled());
+    EXPECT_TRUE(CompareButton()->focusPolicy() & Qt::TabFocus);
+    QTest::keyClick(CompareButton(), Qt::Key_Space);
+    ASSERT_NE(Model(msDesktop)->Comparison(), nullptr);
+    // The way back is a button too.
+    QPushButton* leave = W->Ui().pCompare->findChild<QPushButton*>("btLeaveCompare");
+    ASSERT_TRUE(leave->isVisible());
+    EXPECT_TRUE(leave->focusPolicy() & Qt::TabFocus);
+    QTest::keyClick(leave, Qt::Key_Space);
+    EXPECT_EQ(Model(msDesktop)->Comparison(), nullptr);
+}
+
 TEST_F(CompareRuns, SortsByTheChangeWithUnmatchedRowsLast) {
     Compare(Older, Newer);
     const QStringList byScoreUp = {"https://b.example/", "https://c.example/", "https://a.example/",
@@ -298,10 +320,14 @@ TEST_F(CompareRuns, OpeningARunForgetsTheListsUndo) {
 }
 
 TEST_F(CompareRuns, StartingACheckLeavesCompareMode) {
-    sim::Simulator simulator{sim::SimOptions{}};
+    sim::SimOptions so;
+    so.latencyMinMs = 5;
+    so.latencyMaxMs = 20;
+    sim::Simulator simulator(so);
     ASSERT_TRUE(simulator.Start()) << simulator.Error();
     W.reset();
     Open("ru", QString::fromStdString(simulator.Endpoint()));
+    W->Ui().edMinReqDelay->setValue(100);
     Page().RefreshRuns();
     Compare(Older, Newer);
     W->Ui().btRunRequests->click();
