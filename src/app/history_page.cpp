@@ -260,6 +260,14 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
                                                    FWindow.WorkerConfig().DecimalSeparator);
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(FComparison.get());
     FWindow.UrlGrids().FitCompareColumns(true);
+    ShowCompareText();
+    FWindow.Ui().pCompare->show();
+    FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
+    FWindow.UpdateRunButtons();
+    return true;
+}
+
+void THistoryPage::ShowCompareText() {
     lbCompare->setText(
         TrQ("Сравнение: запуск %1 (%2) со старым запуском %3 (%4). Зелёный — лучше, красный — "
             "хуже; в скобках — изменение.")
@@ -267,10 +275,13 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
             .arg(StartedText(FComparison->NewerRun().Started))
             .arg(FComparison->OlderRun().Id)
             .arg(StartedText(FComparison->OlderRun().Started)));
-    FWindow.Ui().pCompare->show();
-    FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
-    FWindow.UpdateRunButtons();
-    return true;
+}
+
+void THistoryPage::Retranslate() {
+    RefreshRuns();
+    if (!FComparison) return;
+    ShowCompareText();
+    for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->RepaintAll();
 }
 
 void THistoryPage::LeaveCompare() {

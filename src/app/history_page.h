@@ -57,6 +57,8 @@ class THistoryPage : public QWidget, public IRunObserver {
     bool CompareRuns(int64_t runA, int64_t runB);
     void LeaveCompare();
     const TRunComparison* Comparison() const { return FComparison.get(); }
+    // The texts made here, not designed, follow the interface language.
+    void Retranslate();
 
     // One URL's score over every kept run, oldest first; empty without a history.
     std::vector<history::IHistoryStore::TScorePoint> ScoreTrend(const std::string& url) const;
@@ -76,6 +78,7 @@ class THistoryPage : public QWidget, public IRunObserver {
   private:
     void LogWriteError();
     void CreateCompareBar();
+    void ShowCompareText();
     void UpdateButtons();
 
     TfmMain& FWindow;

@@ -1,5 +1,6 @@
 // Two kept runs compared in the grids: change texts and colours, order by change, the URLs only
 // one run has, read-only use, export, and the ways back to the normal grids.
+#include <QComboBox>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -216,6 +217,19 @@ TEST_F(CompareRuns, TwoRunsArePickedAndComparedFromTheKeyboard) {
     EXPECT_TRUE(leave->focusPolicy() & Qt::TabFocus);
     QTest::keyClick(leave, Qt::Key_Space);
     EXPECT_EQ(Model(msDesktop)->Comparison(), nullptr);
+}
+
+TEST_F(CompareRuns, TextsFollowALanguageSwitchWhileComparing) {
+    Compare(Older, Newer);
+    W->Ui().cbAppLang->setCurrentIndex(W->Ui().cbAppLang->findData("en"));
+    W->cbAppLangChange();
+    EXPECT_TRUE(W->Ui()
+                    .pCompare->findChild<QLabel*>("lbCompare")
+                    ->text()
+                    .startsWith(QString("Comparing run %1 (").arg(Newer)));
+    EXPECT_EQ(Cell(msDesktop, "https://new.example/", gcURL, Qt::DisplayRole).toString(),
+              "[only in newer] https://new.example/");
+    EXPECT_EQ(Page().RunList()->item(0, 5)->text(), "completed");
 }
 
 TEST_F(CompareRuns, SortsByTheChangeWithUnmatchedRowsLast) {
