@@ -126,9 +126,10 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
     Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
         return AskBeforeLoss(&FWindow, text, dontAskAgain);
     };
-    Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine) {
+    Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine,
+                                 const std::vector<history::IHistoryStore::TScorePoint>& trend) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
-        FAdviceWindow->SetScoreTrend(FWindow.Ui().tsHistory->ScoreTrend(FAdviceUrl));
+        FAdviceWindow->SetScoreTrend(trend);
         FAdviceWindow->ShowAdvices(list, errorLine);
     };
 
@@ -345,8 +346,8 @@ void TURLGrids::vtURLsMDblClick(QObject* sender) {
     const TGAdviceList& list = task->TaskResults->AdviceList[model->Strategy()];
     const QString errorLine = FailureText(*task->TaskResults, model->Strategy());
     if (list.empty() && errorLine.isEmpty()) return;
-    FAdviceUrl = task->URL;
-    if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list, errorLine);
+    if (Dialogs.ShowAdvices)
+        Dialogs.ShowAdvices(list, errorLine, FWindow.Ui().tsHistory->ScoreTrend(task->URL));
 }
 
 void TURLGrids::miOpenInGPSIClick() {

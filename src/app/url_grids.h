@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/tasks.h"
+#include "history/history_store.h"
 #include "io/sitemap_fetch.h"
 
 class QAction;
@@ -42,8 +43,11 @@ struct TDialogs {
     std::function<void(QMessageBox::Icon icon, const QString& text, const QString& details)>
         Message;
     std::function<void(const QUrl& address)> OpenUrl;
-    // errorLine: why the row failed, shown first; empty for a row that did not fail.
-    std::function<void(const TGAdviceList& list, const QString& errorLine)> ShowAdvices;
+    // errorLine: why the row failed, shown first; empty for a row that did not fail. trend:
+    // the row's URL's score over the kept runs, oldest first.
+    std::function<void(const TGAdviceList& list, const QString& errorLine,
+                       const std::vector<history::IHistoryStore::TScorePoint>& trend)>
+        ShowAdvices;
     // Asks before results are lost; true to go on. *dontAskAgain: the user's tick.
     std::function<bool(const QString& text, bool* dontAskAgain)> Confirm;
 };
@@ -130,7 +134,6 @@ class TURLGrids : public QObject {
     TfmMain& FWindow;
     QTableView* FGrids[2];
     TfmGoogleAdvice* FAdviceWindow = nullptr;
-    std::string FAdviceUrl;  // the row the advice window is opened for
     // The list as it was before the last delete: every task in order, the deleted ones with
     // their results. Empty when there is nothing to undo.
     struct TUndoEntry {

@@ -352,12 +352,24 @@ TEST_F(CompareRuns, StartingACheckLeavesCompareMode) {
     ASSERT_TRUE(WaitFor([&] { return !W->Controller().Running(); }, 30000));
 }
 
-TEST_F(CompareRuns, ScoreTrendOfAUrlOverTheRuns) {
-    const auto trend = Page().ScoreTrend("https://a.example/");
-    ASSERT_EQ(trend.size(), 2u);
-    EXPECT_EQ(trend[0].Score[msDesktop], 60);
-    EXPECT_EQ(trend[1].Score[msMobile], 45);
-    EXPECT_TRUE(Page().ScoreTrend("https://nowhere.example/").empty());
+TEST_F(CompareRuns, AdviceWindowGetsTheRowsScoreOverTheRuns) {
+    ASSERT_TRUE(Page().OpenRun(Newer, false));
+    for (const char* url : {"https://a.example/", "https://new.example/"}) {
+        Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(RowOf(msDesktop, url), gcURL));
+        // A row without advice opens no window; give each one item.
+        Model(msDesktop)
+            ->TaskAt(RowOf(msDesktop, url))
+            ->TaskResults->AdviceList[msDesktop]
+            .resize(1);
+        G->vtURLsMDblClick(Grid(msDesktop));
+    }
+    ASSERT_EQ(AdviceTrends.size(), 2u);
+    // Oldest first, each strategy's own score; a URL of one run has one point.
+    ASSERT_EQ(AdviceTrends[0].size(), 2u);
+    EXPECT_EQ(AdviceTrends[0][0].Score[msDesktop], 60);
+    EXPECT_EQ(AdviceTrends[0][1].Score[msDesktop], 72);
+    EXPECT_EQ(AdviceTrends[0][1].Score[msMobile], 45);
+    EXPECT_EQ(AdviceTrends[1].size(), 1u);
 }
 
 TEST_F(CompareRuns, Screenshot) {
