@@ -396,9 +396,13 @@ std::optional<QColor> TURLGridModel::CompareColour(int row, int col) const {
             return QColor(kChangeBetter);
         case history::TChangeVerdict::cvWorse:
             return QColor(kChangeWorse);
-        default:
+        case history::TChangeVerdict::cvSame:
             return std::nullopt;
+        case history::TChangeVerdict::cvNone:
+            break;
     }
+    // Nothing to compare with (the older check failed): the cell's own colour.
+    return vtURLsMBeforeCellPaint(row, col);
 }
 
 }  // namespace velmora::app

@@ -65,7 +65,8 @@ class CompareRuns : public TWindowTest {
                      1000000000);
         Newer = Keep({{"https://a.example/", "72", "2.0 s", "180 ms", "0.050", "45"},
                       {"https://b.example/", "80", "1.5 s"},
-                      {"https://c.example/", "50", "1.2 s"},
+                      // The older run has no mobile score for it, as after a failed check.
+                      {"https://c.example/", "50", "1.2 s", "", "", "95"},
                       {"https://new.example/", "99"}},
                      1000086400);
         Page().RefreshRuns();
@@ -156,6 +157,7 @@ TEST_F(CompareRuns, CellsShowTheChangeColouredByItsDirection) {
         // No change is no colour; an older text that is no number gives no change at all.
         {msDesktop, "https://c.example/", gcScore, "50 (0)", kNone},
         {msDesktop, "https://c.example/", kLcp, "1.2 s", kNone},
+        {msMobile, "https://c.example/", gcScore, "95", kScoreGood},
         // The URLs only one run has are marked in text and colour; a new URL keeps the
         // score's own colour.
         {msDesktop, "https://new.example/", gcURL, "[только в новом] https://new.example/",
