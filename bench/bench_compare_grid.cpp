@@ -1,15 +1,19 @@
 // Comparing two runs of 10 000 URLs in the desktop grids: pairing the runs, filling both grids
 // (sorted by the score's change) and computing the cells of the first screen, as a view asks
 // for them. Loading the runs from the history is measured apart (bench_history) and here once
-// more with the grids, for the whole of what the user waits for.
+// more with the grids, and last in the window itself, for the whole of what the user waits for.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <filesystem>
 #include <random>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/run_comparison.h"
 #include "history/history_store.h"
 
@@ -147,6 +151,48 @@ void BM_LoadCompareAndFillGrids(benchmark::State& state) {
     for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix);
 }
 BENCHMARK(BM_LoadCompareAndFillGrids)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The whole of it in the window, as the user's click on "Сравнить" runs it: both runs loaded,
+// both grids filled, the compare bar shown, the shown grid painted.
+void BM_CompareInTheWindow(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath("history.sqlite");
+    {
+        auto opened = history::OpenSqliteHistory(db.toStdString());
+        for (bool isNewer : {false, true}) {
+            TURLTaskInfoList list;
+            MakeRun(list, isNewer, isNewer ? 1 : 2);
+            history::TRunRecord run;
+            std::vector<std::string> urls;
+            std::vector<history::TStoredResult> batch;
+            for (size_t i = 0; i < list.Count(); ++i) {
+                urls.push_back(list[i].URL);
+                batch.push_back({list[i].Num, *list[i].TaskResults, 0});
+            }
+            (void)opened->Store->BeginRun(run, urls);
+            (void)opened->Store->WriteResults(run.Id, batch);
+            (void)opened->Store->FinishRun(run.Id, history::TRunState::rsCompleted);
+        }
+    }
+    app::TAppOptions o;
+    o.AppDir = dir.path() + "/";
+    o.SettingsPath = dir.filePath("Velmora.ini");
+    o.HistoryPath = db;
+    o.NewsBaseUrl = QStringLiteral("http://127.0.0.1:9");  // loopback only
+    app::TfmMain window(o);
+    window.resize(1366, 740);
+    window.show();
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    for (auto _ : state) {
+        if (!window.Ui().tsHistory->CompareRuns(1, 2)) state.SkipWithError("no comparison");
+        window.repaint();
+        state.PauseTiming();
+        window.Ui().tsHistory->LeaveCompare();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_CompareInTheWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
