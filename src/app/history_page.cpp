@@ -122,7 +122,9 @@ void THistoryPage::CreateCompareBar() {
 
 void THistoryPage::UpdateButtons() {
     const size_t selected = SelectedRunIds().size();
+    // Open and delete act on one run: with two picked it would be unclear which.
     btOpenRun->setEnabled(selected == 1);
+    btDeleteRun->setEnabled(selected == 1);
     btCompareRuns->setEnabled(selected == 2);
 }
 
