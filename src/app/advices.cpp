@@ -1,5 +1,6 @@
 #include "app/advices.h"
 
+#include <QChartView>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "app/score_trend_chart.h"
 #include "base/translate.h"
 #include "engine/metrica.h"
 
@@ -17,6 +19,8 @@ namespace {
 constexpr const char* kCaption = "Рекомендации и предупреждения";
 constexpr const char* kColumnCaptions[2] = {"Параметр", "Описание"};
 constexpr int kColumnWidths[2] = {340, 400};
+constexpr QSize kWindowSize(765, 462);
+constexpr int kTrendHeight = 200;
 
 QString TrText(const char* msgid) {
     return QString::fromStdString(Tr(msgid));
@@ -131,7 +135,9 @@ TfmGoogleAdvice::TfmGoogleAdvice(QWidget* parent) : QDialog(parent) {
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(FTree);
+    layout->addWidget(FTree, 1);
+    FTrend = new TScoreTrendChart(this);
+    layout->addWidget(FTrend);
 
     // The design texts are the untranslated originals, so a generic window translator that
     // walks this window remembers the same texts that RetranslateTexts starts from.
@@ -139,7 +145,15 @@ TfmGoogleAdvice::TfmGoogleAdvice(QWidget* parent) : QDialog(parent) {
     FTree->setHeaderLabels(
         {QString::fromUtf8(kColumnCaptions[0]), QString::fromUtf8(kColumnCaptions[1])});
 
-    resize(765, 462);
+    resize(kWindowSize);
+}
+
+void TfmGoogleAdvice::SetScoreTrend(
+    const std::vector<history::IHistoryStore::TScorePoint>& points) {
+    FTrend->SetTrend(points);
+    // The chart adds to the window rather than taking the advice's room.
+    const bool drawn = !FTrend->ChartView()->isHidden();
+    resize(width(), kWindowSize.height() + (drawn ? kTrendHeight : 0));
 }
 
 void TfmGoogleAdvice::RetranslateTexts() {

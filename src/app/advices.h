@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/tasks.h"
+#include "history/history_store.h"
 
 namespace velmora::app {
 
@@ -31,6 +32,8 @@ class TAdviceTree : public QTreeWidget {
                       const QModelIndex& index) const override;
 };
 
+class TScoreTrendChart;
+
 class TfmGoogleAdvice : public QDialog {
     Q_OBJECT
   public:
@@ -47,7 +50,11 @@ class TfmGoogleAdvice : public QDialog {
     // ...and the rows, all expanded.
     void FillAdvices(const TGAdviceList& list, const QString& errorLine = {});
 
+    // The row's URL over the kept runs, below the advice; set before each ShowAdvices.
+    void SetScoreTrend(const std::vector<history::IHistoryStore::TScorePoint>& points);
+
     QTreeWidget* Tree() const { return FTree; }
+    TScoreTrendChart* Trend() const { return FTrend; }
     static TAdviceNodeData NodeData(const QTreeWidgetItem* item);
 
   protected:
@@ -57,6 +64,7 @@ class TfmGoogleAdvice : public QDialog {
     void CentreOnParent();
 
     TAdviceTree* FTree = nullptr;
+    TScoreTrendChart* FTrend = nullptr;
 };
 
 }  // namespace velmora::app

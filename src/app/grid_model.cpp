@@ -7,9 +7,11 @@
 
 #include "app/failure_text.h"
 #include "app/icons.h"
+#include "app/run_comparison.h"
 #include "app/translate.h"
 #include "engine/grid_sort.h"
 #include "engine/grid_text.h"
+#include "history/run_compare.h"
 
 namespace velmora::app {
 namespace {
@@ -18,6 +20,11 @@ constexpr QRgb kFailedRow = 0xF5A5A5;
 constexpr QRgb kScorePoor = 0xFF4E42;
 constexpr QRgb kScoreAverage = 0xFFA400;
 constexpr QRgb kScoreGood = 0x0CCE6B;
+// Compare mode: pale, so the change's text stays easy to read on them.
+constexpr QRgb kChangeBetter = 0xC6EFCE;
+constexpr QRgb kChangeWorse = 0xFFC7CE;
+constexpr QRgb kOnlyOlderRow = 0xE0E0E0;
+constexpr QRgb kOnlyNewerCell = 0xD6E6F5;
 
 Qt::Alignment CellAlignment(int col) {
     switch (col) {
@@ -114,8 +121,11 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             if (col == gcError && FInFlight && TaskAt(row) && FInFlight(TaskAt(row)->Num))
                 return TrQ("проверка…");
-            return col == gcInfo ? QVariant() : QVariant(vtURLsMGetText(row, col));
+            if (col == gcInfo) return {};
+            return FComparison ? CompareText(row, col) : vtURLsMGetText(row, col);
         case Qt::ToolTipRole: {
+            if (FComparison)
+                if (QString tip = CompareToolTip(row, col); !tip.isEmpty()) return tip;
             // The column is narrow; the whole reason is one hover away.
             const TURLTaskInfo* task = TaskAt(row);
             if (col != gcError || !task || !task->TaskResults) return {};
@@ -123,7 +133,8 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
             return text.isEmpty() ? QVariant() : QVariant(text);
         }
         case Qt::BackgroundRole:
-            if (auto c = vtURLsMBeforeCellPaint(row, col)) return QBrush(*c);
+            if (auto c = FComparison ? CompareColour(row, col) : vtURLsMBeforeCellPaint(row, col))
+                return QBrush(*c);
             return {};
         case Qt::DecorationRole: {
             const int img = vtURLsDGetImageIndex(row, col);
@@ -153,7 +164,7 @@ void TURLGridModel::SortRows(int col, Qt::SortOrder order) {
     std::vector<TURLTaskInfo*> tasksBefore;
     tasksBefore.reserve(static_cast<size_t>(before.size()));
     for (const QModelIndex& i : before) tasksBefore.push_back(TaskAt(i.row()));
-    SortGridRows(FRows, FStrategy, col, order == Qt::AscendingOrder);
+    SortInPlace(col, order == Qt::AscendingOrder);
     std::unordered_map<const TURLTaskInfo*, int> rowOf;
     rowOf.reserve(FRows.size());
     for (size_t r = 0; r < FRows.size(); ++r) rowOf.emplace(FRows[r], static_cast<int>(r));
@@ -167,6 +178,7 @@ void TURLGridModel::SortRows(int col, Qt::SortOrder order) {
 
 void TURLGridModel::BeginBulkUpdate() {
     if (FInBulk) return;
+    LeaveComparisonFirst();
     FInBulk = true;
     beginResetModel();
 }
@@ -179,13 +191,14 @@ void TURLGridModel::EndBulkUpdate() {
     if (!FInBulk) return;
     // The rows are always a permutation of the first tasks of the list; an import only appends.
     for (size_t i = FRows.size(); i < FTasks.Count(); ++i) FRows.push_back(&FTasks[i]);
-    if (FSortColumn >= 0 && FSortColumn != 4)
-        SortGridRows(FRows, FStrategy, FSortColumn, FSortOrder == Qt::AscendingOrder);
+    if (FSortColumn >= 0 && FSortColumn != gcInfo)
+        SortInPlace(FSortColumn, FSortOrder == Qt::AscendingOrder);
     FInBulk = false;
     endResetModel();
 }
 
 int TURLGridModel::RemoveRowsByNums(const std::vector<int32_t>& nums) {
+    LeaveComparisonFirst();
     const std::unordered_set<int32_t> gone(nums.begin(), nums.end());
     // Display rows [first, last) to remove, walked from the end so earlier rows keep their
     // indexes.
@@ -218,11 +231,12 @@ void TURLGridModel::NumbersChanged() {
 }
 
 void TURLGridModel::Reload() {
+    LeaveComparisonFirst();
     beginResetModel();
     FRows.clear();
     for (size_t i = 0; i < FTasks.Count(); ++i) FRows.push_back(&FTasks[i]);
-    if (FSortColumn >= 0 && FSortColumn != 4)
-        SortGridRows(FRows, FStrategy, FSortColumn, FSortOrder == Qt::AscendingOrder);
+    if (FSortColumn >= 0 && FSortColumn != gcInfo)
+        SortInPlace(FSortColumn, FSortOrder == Qt::AscendingOrder);
     endResetModel();
 }
 
@@ -242,6 +256,153 @@ void TURLGridModel::RepaintTask(const TURLTaskInfo& task) {
 
 void TURLGridModel::Retranslate() {
     Q_EMIT headerDataChanged(Qt::Horizontal, 0, gcCount - 1);
+}
+
+void TURLGridModel::SetComparison(const TRunComparison* comparison) {
+    if (FInBulk) return;
+    beginResetModel();
+    FComparison = comparison;
+    FRows.clear();
+    FRows.reserve(FTasks.Count() + (comparison ? comparison->OlderOnly().size() : 0));
+    for (size_t i = 0; i < FTasks.Count(); ++i) FRows.push_back(&FTasks[i]);
+    if (comparison)
+        FRows.insert(FRows.end(), comparison->OlderOnly().begin(), comparison->OlderOnly().end());
+    if (FSortColumn >= 0 && FSortColumn != gcInfo)
+        SortInPlace(FSortColumn, FSortOrder == Qt::AscendingOrder);
+    endResetModel();
+}
+
+void TURLGridModel::LeaveComparisonFirst() {
+    if (!FComparison) return;
+    Q_EMIT LeavingComparison();
+    // Nobody listening: the rows must still become the master list's before it changes.
+    if (FComparison) SetComparison(nullptr);
+}
+
+void TURLGridModel::SortInPlace(int col, bool ascending) {
+    if (!FComparison) {
+        SortGridRows(FRows, FStrategy, col, ascending);
+        return;
+    }
+    // The URLs the older run alone had stay below the shown run's, whatever the order.
+    const auto split =
+        std::stable_partition(FRows.begin(), FRows.end(),
+                              [this](const TURLTaskInfo* t) { return FComparison->InNewer(t); });
+    std::vector<TURLTaskInfo*> newer(FRows.begin(), split), older(split, FRows.end());
+    if (history::IsComparedColumn(col))
+        SortByChange(newer, col, ascending);
+    else
+        SortGridRows(newer, FStrategy, col, ascending);
+    SortGridRows(older, FStrategy, col, ascending);
+    std::copy(older.begin(), older.end(), std::copy(newer.begin(), newer.end(), FRows.begin()));
+}
+
+void TURLGridModel::SortByChange(std::vector<TURLTaskInfo*>& rows, int col, bool ascending) const {
+    struct TKeyed {
+        double Change;
+        TURLTaskInfo* Row;
+    };
+    std::vector<TKeyed> changed;
+    std::vector<TURLTaskInfo*> unchanged;
+    changed.reserve(rows.size());
+    for (TURLTaskInfo* row : rows) {
+        const TURLTaskInfo* older = FComparison->OlderOf(row);
+        std::optional<double> change;
+        if (older)
+            change = history::ChangeValue(CellText(older, FStrategy, col),
+                                          CellText(row, FStrategy, col));
+        if (change)
+            changed.push_back({*change, row});
+        else
+            unchanged.push_back(row);
+    }
+    // Rows without a change (new URLs, failed checks) follow in both directions: the changes
+    // are what the user sorted for.
+    std::stable_sort(changed.begin(), changed.end(), [ascending](const TKeyed& a, const TKeyed& b) {
+        return ascending ? a.Change < b.Change : a.Change > b.Change;
+    });
+    size_t i = 0;
+    for (const TKeyed& k : changed) rows[i++] = k.Row;
+    for (TURLTaskInfo* row : unchanged) rows[i++] = row;
+}
+
+QString TURLGridModel::CompareText(int row, int col) const {
+    const QString own = vtURLsMGetText(row, col);
+    const TURLTaskInfo* task = TaskAt(row);
+    if (!task) return own;
+    switch (FComparison->PresenceOf(task)) {
+        case history::TPresence::prOnlyOlder:
+            // Its number belongs to the older run's list, which is not shown.
+            if (col == gcNumber) return QStringLiteral("–");
+            return col == gcURL ? TrQ("[только в старом] %1").arg(own) : own;
+        case history::TPresence::prOnlyNewer:
+            return col == gcURL ? TrQ("[только в новом] %1").arg(own) : own;
+        case history::TPresence::prBoth:
+            break;
+    }
+    if (!history::IsComparedColumn(col)) return own;
+    const std::string change =
+        history::FormatChange(CellText(FComparison->OlderOf(task), FStrategy, col),
+                              CellText(task, FStrategy, col), FComparison->DecimalSeparator());
+    return change.empty() ? own : own + QStringLiteral(" (") + QString::fromStdString(change) + ')';
+}
+
+QString TURLGridModel::CompareToolTip(int row, int col) const {
+    const TURLTaskInfo* task = TaskAt(row);
+    if (!task) return {};
+    const QString older = QString::number(FComparison->OlderRun().Id);
+    const QString newer = QString::number(FComparison->NewerRun().Id);
+    switch (FComparison->PresenceOf(task)) {
+        case history::TPresence::prOnlyOlder:
+            return col == gcNumber || col == gcURL
+                       ? TrQ("Этот URL есть только в старом запуске %1; показаны его результаты")
+                             .arg(older)
+                       : QString();
+        case history::TPresence::prOnlyNewer:
+            return col == gcNumber || col == gcURL
+                       ? TrQ("Этот URL есть только в новом запуске %1").arg(newer)
+                       : QString();
+        case history::TPresence::prBoth:
+            break;
+    }
+    if (!history::IsComparedColumn(col)) return {};
+    const QString was =
+        QString::fromStdString(CellText(FComparison->OlderOf(task), FStrategy, col));
+    const QString now = vtURLsMGetText(row, col);
+    const QString none = QStringLiteral("—");
+    return TrQ("Запуск %1: %2\nЗапуск %3: %4")
+        .arg(older, was.isEmpty() ? none : was, newer, now.isEmpty() ? none : now);
+}
+
+std::optional<QColor> TURLGridModel::CompareColour(int row, int col) const {
+    const TURLTaskInfo* task = TaskAt(row);
+    if (!task) return std::nullopt;
+    switch (FComparison->PresenceOf(task)) {
+        case history::TPresence::prOnlyOlder:
+            return QColor(kOnlyOlderRow);
+        case history::TPresence::prOnlyNewer:
+            if (col == gcNumber || col == gcURL) return QColor(kOnlyNewerCell);
+            return vtURLsMBeforeCellPaint(row, col);
+        case history::TPresence::prBoth:
+            break;
+    }
+    if (!history::IsComparedColumn(col) || !task->TaskResults ||
+        task->TaskResults->TaskResult[FStrategy] != trOK)
+        return vtURLsMBeforeCellPaint(row, col);
+    // The score's own colour gives way to the direction of its change.
+    switch (history::ChangeVerdictOf(col, CellText(FComparison->OlderOf(task), FStrategy, col),
+                                     CellText(task, FStrategy, col))) {
+        case history::TChangeVerdict::cvBetter:
+            return QColor(kChangeBetter);
+        case history::TChangeVerdict::cvWorse:
+            return QColor(kChangeWorse);
+        case history::TChangeVerdict::cvSame:
+            return std::nullopt;
+        case history::TChangeVerdict::cvNone:
+            break;
+    }
+    // Nothing to compare with (the older check failed): the cell's own colour.
+    return vtURLsMBeforeCellPaint(row, col);
 }
 
 }  // namespace velmora::app

@@ -14,6 +14,8 @@
 
 namespace velmora::app {
 
+class TRunComparison;
+
 class TURLGridModel : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -77,7 +79,26 @@ class TURLGridModel : public QAbstractTableModel {
     // The fixed captions follow the interface language.
     void Retranslate();
 
+    // Compare mode: the rows are the shown run's tasks, then those only the older run has; the
+    // score and metric cells show their change and sort by it. Null ends it. Any change of the
+    // rows by the master list (an import, a delete, opening a run) ends it first.
+    void SetComparison(const TRunComparison* comparison);
+    const TRunComparison* Comparison() const { return FComparison; }
+
+  Q_SIGNALS:
+    // Compare mode is about to end because the master list changes: whoever owns the
+    // comparison ends it for both grids.
+    void LeavingComparison();
+
   private:
+    void LeaveComparisonFirst();
+    void SortInPlace(int col, bool ascending);
+    void SortByChange(std::vector<TURLTaskInfo*>& rows, int col, bool ascending) const;
+    // Compare mode's texts, tool tips and colours; what the normal cell has when none.
+    QString CompareText(int row, int col) const;
+    QString CompareToolTip(int row, int col) const;
+    std::optional<QColor> CompareColour(int row, int col) const;
+
     TURLTaskInfoList& FTasks;
     TMetricaStrategy FStrategy;
     std::vector<TURLTaskInfo*> FRows;
@@ -86,6 +107,7 @@ class TURLGridModel : public QAbstractTableModel {
     int FSortColumn = -1;
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     bool FInBulk = false;
+    const TRunComparison* FComparison = nullptr;
 };
 
 }  // namespace velmora::app

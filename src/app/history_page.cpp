@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -10,7 +11,10 @@
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/run_comparison.h"
 #include "app/translate.h"
+#include "app/url_grids.h"
 #include "base/translate.h"
 #include "io/settings.h"
 
@@ -55,6 +59,10 @@ std::string SettingsText(const TRunSettings& s, const std::string& endpoint) {
            "\nreq-predelay=" + std::to_string(s.MinReqDelay) + "\nendpoint=" + endpoint;
 }
 
+QString StartedText(int64_t started) {
+    return QDateTime::fromSecsSinceEpoch(started).toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+}
+
 }  // namespace
 
 THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
@@ -65,14 +73,18 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
         {QString::fromUtf8(N_("Запуск")), QString::fromUtf8(N_("Начат")), QStringLiteral("URL"),
          QStringLiteral("Desktop"), QStringLiteral("Mobile"), QString::fromUtf8(N_("Состояние"))});
     lvRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvRuns->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Two runs are picked to compare them: Ctrl+click, or Shift with the arrow keys.
+    lvRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvRuns->verticalHeader()->hide();
     lvRuns->horizontalHeader()->setStretchLastSection(true);
     btOpenRun = Button("btOpenRun", N_("Открыть"));
     btDeleteRun = Button("btDeleteRun", N_("Удалить"));
     btRefreshRuns = Button("btRefreshRuns", N_("Обновить"));
+    btCompareRuns = Button("btCompareRuns", N_("Сравнить"));
+    btCompareRuns->setToolTip(QString::fromUtf8(N_("Выберите два запуска")));
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {btOpenRun, btDeleteRun, btRefreshRuns}) buttons->addWidget(b);
+    for (QPushButton* b : {btOpenRun, btCompareRuns, btDeleteRun, btRefreshRuns})
+        buttons->addWidget(b);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
@@ -81,9 +93,40 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     connect(lvRuns, &QTableWidget::cellDoubleClicked, this, &THistoryPage::btOpenRunClick);
     connect(btDeleteRun, &QPushButton::clicked, this, &THistoryPage::btDeleteRunClick);
     connect(btRefreshRuns, &QPushButton::clicked, this, &THistoryPage::RefreshRuns);
+    connect(btCompareRuns, &QPushButton::clicked, this, &THistoryPage::btCompareRunsClick);
+    connect(lvRuns, &QTableWidget::itemSelectionChanged, this, &THistoryPage::UpdateButtons);
+    UpdateButtons();
+    CreateCompareBar();
 }
 
 THistoryPage::~THistoryPage() = default;
+
+void THistoryPage::CreateCompareBar() {
+    QWidget* bar = FWindow.Ui().pCompare;
+    bar->setAutoFillBackground(true);
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window, QColor(0xFFF4C2));
+    bar->setPalette(palette);
+    lbCompare = new QLabel;
+    lbCompare->setObjectName(QStringLiteral("lbCompare"));
+    btLeaveCompare = Button("btLeaveCompare", N_("Закончить сравнение"));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(6, 3, 6, 3);
+    layout->addWidget(lbCompare, 1);
+    layout->addWidget(btLeaveCompare);
+    connect(btLeaveCompare, &QPushButton::clicked, this, &THistoryPage::LeaveCompare);
+    for (TMetricaStrategy s : kStrategies)
+        connect(FWindow.GridModel(s), &TURLGridModel::LeavingComparison, this,
+                &THistoryPage::LeaveCompare);
+}
+
+void THistoryPage::UpdateButtons() {
+    const size_t selected = SelectedRunIds().size();
+    // Open and delete act on one run: with two picked it would be unclear which.
+    btOpenRun->setEnabled(selected == 1);
+    btDeleteRun->setEnabled(selected == 1);
+    btCompareRuns->setEnabled(selected == 2);
+}
 
 void THistoryPage::OpenStore(const io::TSettingsValues& settings, const QString& pathOverride) {
     FRecorder.reset();
@@ -126,6 +169,14 @@ void THistoryPage::RefreshRuns() {
     }
 }
 
+std::vector<int64_t> THistoryPage::SelectedRunIds() const {
+    std::vector<int64_t> ids;
+    for (int row = 0; row < lvRuns->rowCount(); ++row)
+        if (QTableWidgetItem* item = lvRuns->item(row, 0); item && item->isSelected())
+            ids.push_back(item->data(Qt::UserRole).toLongLong());
+    return ids;
+}
+
 int64_t THistoryPage::SelectedRunId() const {
     const QList<QTableWidgetItem*> items = lvRuns->selectedItems();
     for (QTableWidgetItem* item : items)
@@ -140,6 +191,8 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
         m->BeginBulkUpdate();
         m->ClearRows();
     }
+    // Undoing a delete made in the list before would put its URLs back beside the run's.
+    FWindow.UrlGrids().ForgetUndo();
     TResult<history::TRunRecord> run = FRecorder->Store().LoadRun(runId, FWindow.Master());
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     FWindow.UpdateRunButtons();
@@ -182,6 +235,79 @@ void THistoryPage::btOpenRunClick() {
     if (const int64_t id = SelectedRunId()) OpenRun(id, false);
 }
 
+void THistoryPage::btCompareRunsClick() {
+    const std::vector<int64_t> ids = SelectedRunIds();
+    if (ids.size() == 2) CompareRuns(ids[0], ids[1]);
+}
+
+bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
+    if (!FRecorder || FWindow.Controller().Running() || runA == runB) return false;
+    // Ids grow with time: the larger is the newer run, whichever was picked first.
+    const int64_t olderId = std::min(runA, runB), newerId = std::max(runA, runB);
+    TURLTaskInfoList older;
+    TResult<history::TRunRecord> olderRun = FRecorder->Store().LoadRunForCompare(olderId, older);
+    if (!olderRun) {
+        FWindow.AddToLog(QString::fromStdString(olderRun.Error()));
+        return false;
+    }
+    // Opening the newer run ends any comparison before (its rows are about to go).
+    if (!OpenRun(newerId, false)) return false;
+    history::TRunRecord newerRun;
+    newerRun.Id = newerId;
+    if (TResult<std::vector<history::TRunSummary>> runs = FRecorder->Store().ListRuns(); runs)
+        for (const history::TRunSummary& r : *runs)
+            if (r.Run.Id == newerId) newerRun = r.Run;
+    FComparison = std::make_unique<TRunComparison>(FWindow.Master(), std::move(older),
+                                                   std::move(*olderRun), std::move(newerRun),
+                                                   FWindow.WorkerConfig().DecimalSeparator);
+    for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(FComparison.get());
+    FWindow.UrlGrids().FitCompareColumns(true);
+    ShowCompareText();
+    FWindow.Ui().pCompare->show();
+    FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
+    FWindow.UpdateRunButtons();
+    return true;
+}
+
+void THistoryPage::ShowCompareText() {
+    lbCompare->setText(
+        TrQ("Сравнение: запуск %1 (%2) со старым запуском %3 (%4). Зелёный — лучше, красный — "
+            "хуже; в скобках — изменение.")
+            .arg(FComparison->NewerRun().Id)
+            .arg(StartedText(FComparison->NewerRun().Started))
+            .arg(FComparison->OlderRun().Id)
+            .arg(StartedText(FComparison->OlderRun().Started)));
+}
+
+void THistoryPage::Retranslate() {
+    RefreshRuns();
+    if (!FComparison) return;
+    ShowCompareText();
+    for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->RepaintAll();
+}
+
+void THistoryPage::LeaveCompare() {
+    if (!FComparison) return;
+    // The grids let go of the older run's rows before they are freed.
+    for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(nullptr);
+    FComparison.reset();
+    FWindow.UrlGrids().FitCompareColumns(false);
+    FWindow.Ui().pCompare->hide();
+    FWindow.UpdateRunButtons();
+}
+
+std::vector<history::IHistoryStore::TScorePoint> THistoryPage::ScoreTrend(
+    const std::string& url) const {
+    if (!FRecorder) return {};
+    TResult<std::vector<history::IHistoryStore::TScorePoint>> trend =
+        FRecorder->Store().ScoreTrend(url);
+    if (!trend) {
+        FWindow.AddToLog(QString::fromStdString(trend.Error()));
+        return {};
+    }
+    return std::move(*trend);
+}
+
 void THistoryPage::btDeleteRunClick() {
     const int64_t id = SelectedRunId();
     if (!id || !FRecorder) return;
@@ -194,6 +320,8 @@ void THistoryPage::btDeleteRunClick() {
 }
 
 void THistoryPage::RunStarted(TRunSender sender) {
+    // A check shows its own results, never changes against a past run.
+    LeaveCompare();
     if (!FRecorder) return;
     TURLTaskInfoList& master = FWindow.Master();
     TResult<> r;

@@ -9,6 +9,7 @@
 #include "engine/run_controller.h"
 #include "history/run_recorder.h"
 
+class QLabel;
 class QPushButton;
 class QTableWidget;
 
@@ -19,6 +20,7 @@ struct TSettingsValues;
 namespace velmora::app {
 
 class TfmMain;
+class TRunComparison;
 
 class THistoryPage : public QWidget, public IRunObserver {
     Q_OBJECT
@@ -46,10 +48,24 @@ class THistoryPage : public QWidget, public IRunObserver {
 
     // Id of the run selected in the list, or 0.
     int64_t SelectedRunId() const;
+    // Ids of the selected runs, in list order (newest first).
+    std::vector<int64_t> SelectedRunIds() const;
     QTableWidget* RunList() const { return lvRuns; }
+
+    // Shows the newer of two runs in the grids with each score's and metric's change since
+    // the older one; read-only until LeaveCompare, a check or another run is opened.
+    bool CompareRuns(int64_t runA, int64_t runB);
+    void LeaveCompare();
+    const TRunComparison* Comparison() const { return FComparison.get(); }
+    // The texts made here, not designed, follow the interface language.
+    void Retranslate();
+
+    // One URL's score over every kept run, oldest first; empty without a history.
+    std::vector<history::IHistoryStore::TScorePoint> ScoreTrend(const std::string& url) const;
 
     void btOpenRunClick();
     void btDeleteRunClick();
+    void btCompareRunsClick();
 
     // IRunObserver
     void RunStarted(TRunSender sender) override;
@@ -61,6 +77,9 @@ class THistoryPage : public QWidget, public IRunObserver {
 
   private:
     void LogWriteError();
+    void CreateCompareBar();
+    void ShowCompareText();
+    void UpdateButtons();
 
     TfmMain& FWindow;
     std::unique_ptr<history::TRunRecorder> FRecorder;
@@ -68,6 +87,10 @@ class THistoryPage : public QWidget, public IRunObserver {
     QPushButton* btOpenRun = nullptr;
     QPushButton* btDeleteRun = nullptr;
     QPushButton* btRefreshRuns = nullptr;
+    QPushButton* btCompareRuns = nullptr;
+    QLabel* lbCompare = nullptr;
+    QPushButton* btLeaveCompare = nullptr;
+    std::unique_ptr<TRunComparison> FComparison;
 };
 
 }  // namespace velmora::app

@@ -241,6 +241,7 @@ void TfmMain::ApplyLanguage() {
     FTranslator.TranslateComponent(this);
     FModelD->Retranslate();
     FModelM->Retranslate();
+    FUi->tsHistory->Retranslate();
     FWindowTranslated = true;
 }
 

@@ -164,6 +164,10 @@ QWidget* TfmMain::CreateUrlPage() {
     auto* upperLayout = new QVBoxLayout(upper);
     upperLayout->setContentsMargins(0, 0, 0, 0);
     upperLayout->setSpacing(0);
+    // The History page fills it when it compares two runs.
+    FUi->pCompare = Bare("pCompare");
+    FUi->pCompare->hide();
+    upperLayout->addWidget(FUi->pCompare);
     upperLayout->addWidget(FUi->pcStrategy, 1);
     upperLayout->addWidget(FUi->pProgress);
 

@@ -35,6 +35,7 @@ struct TfmMain::TUi {
     QWidget* tsURLsM = nullptr;
     QTableView* vtURLsD = nullptr;
     QTableView* vtURLsM = nullptr;
+    QWidget* pCompare = nullptr;  // above the grids while two runs are compared
     QWidget* pProgress = nullptr;
     QProgressBar* ProgressBar = nullptr;
     QSplitter* Splitter = nullptr;

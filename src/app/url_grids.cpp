@@ -18,9 +18,12 @@
 #include "app/confirm_loss.h"
 #include "app/failure_text.h"
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/icons.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/translate.h"
+#include "history/run_compare.h"
 #include "io/settings.h"
 
 namespace velmora::app {
@@ -38,6 +41,13 @@ constexpr int kSelectionAlpha = 90;
 // The widest texts the service gives for a metric, and the widest short error text.
 constexpr const char* kWidestMetricTexts[] = {"11,890 ms", "29.4 s", "0.999"};
 constexpr const char* kWidestErrorText = "UNKNOWN RESPONSE";
+// The widest value and change a compared column usually shows, by column from the score on;
+// rarer wider ones are elided, and whole in the tool tip.
+constexpr const char* kWidestComparedTexts[] = {"100 (-100)",         "",
+                                                "19.4 s (-9.4 s)",    "19.4 s (-9.4 s)",
+                                                "19.4 s (-9.4 s)",    "19.4 s (-9.4 s)",
+                                                "1,890 ms (+890 ms)", "0.999 (-0.999)"};
+static_assert(std::size(kWidestComparedTexts) == gcFirstMetric + 6 - gcScore);
 // The cell's margins and the grid line around the text.
 constexpr int kCellPadding = 14;
 
@@ -116,8 +126,10 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
     Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
         return AskBeforeLoss(&FWindow, text, dontAskAgain);
     };
-    Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine) {
+    Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine,
+                                 const std::vector<history::IHistoryStore::TScorePoint>& trend) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
+        FAdviceWindow->SetScoreTrend(trend);
         FAdviceWindow->ShowAdvices(list, errorLine);
     };
 
@@ -201,6 +213,26 @@ void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
     for (int c = gcCwv; c < gcCount; ++c) grid->setColumnWidth(c, kFieldWidths[c - gcCwv]);
 }
 
+void TURLGrids::FitCompareColumns(bool comparing) {
+    for (TMetricaStrategy s : kStrategies) {
+        QTableView* grid = FGrids[s];
+        std::vector<int>& before = FWidthsBeforeCompare[s];
+        if (!comparing) {
+            for (size_t i = 0; i < before.size(); ++i)
+                grid->setColumnWidth(static_cast<int>(i), before[i]);
+            before.clear();
+            continue;
+        }
+        if (before.empty())
+            for (int c = 0; c < gcCount; ++c) before.push_back(grid->columnWidth(c));
+        for (int c = 0; c < gcCount; ++c) {
+            if (!history::IsComparedColumn(c)) continue;
+            const int width = TextColumnWidth(grid, kWidestComparedTexts[c - gcScore]);
+            grid->setColumnWidth(c, std::max(width, grid->columnWidth(c)));
+        }
+    }
+}
+
 void TURLGrids::CreateMenu() {
     pmURLs = new QMenu(&FWindow);
     pmURLs->setObjectName(QStringLiteral("pmURLs"));
@@ -266,7 +298,12 @@ bool TURLGrids::CanPaste() const {
 }
 
 bool TURLGrids::CanRunOrDelete() const {
-    return FWindow.RunAllowed() && !FWindow.Controller().Running() && !FWindow.Master().Empty();
+    return FWindow.RunAllowed() && !FWindow.Controller().Running() && !FWindow.Master().Empty() &&
+           !Comparing();
+}
+
+bool TURLGrids::Comparing() const {
+    return FWindow.GridModel(msDesktop)->Comparison() != nullptr;
 }
 
 bool TURLGrids::CanOpenInGPSI() const {
@@ -309,7 +346,8 @@ void TURLGrids::vtURLsMDblClick(QObject* sender) {
     const TGAdviceList& list = task->TaskResults->AdviceList[model->Strategy()];
     const QString errorLine = FailureText(*task->TaskResults, model->Strategy());
     if (list.empty() && errorLine.isEmpty()) return;
-    if (Dialogs.ShowAdvices) Dialogs.ShowAdvices(list, errorLine);
+    if (Dialogs.ShowAdvices)
+        Dialogs.ShowAdvices(list, errorLine, FWindow.Ui().tsHistory->ScoreTrend(task->URL));
 }
 
 void TURLGrids::miOpenInGPSIClick() {
@@ -361,7 +399,7 @@ void TURLGrids::miDeleteURLClick() {
 }
 
 bool TURLGrids::CanUndoDelete() const {
-    return !FUndo.empty() && !FWindow.Controller().Running();
+    return !FUndo.empty() && !FWindow.Controller().Running() && !Comparing();
 }
 
 void TURLGrids::miUndoDeleteClick() {

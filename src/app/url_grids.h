@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/tasks.h"
+#include "history/history_store.h"
 #include "io/sitemap_fetch.h"
 
 class QAction;
@@ -42,8 +43,11 @@ struct TDialogs {
     std::function<void(QMessageBox::Icon icon, const QString& text, const QString& details)>
         Message;
     std::function<void(const QUrl& address)> OpenUrl;
-    // errorLine: why the row failed, shown first; empty for a row that did not fail.
-    std::function<void(const TGAdviceList& list, const QString& errorLine)> ShowAdvices;
+    // errorLine: why the row failed, shown first; empty for a row that did not fail. trend:
+    // the row's URL's score over the kept runs, oldest first.
+    std::function<void(const TGAdviceList& list, const QString& errorLine,
+                       const std::vector<history::IHistoryStore::TScorePoint>& trend)>
+        ShowAdvices;
     // Asks before results are lost; true to go on. *dontAskAgain: the user's tick.
     std::function<bool(const QString& text, bool* dontAskAgain)> Confirm;
 };
@@ -74,6 +78,9 @@ class TURLGrids : public QObject {
 
     // Widths of the twelve metric columns.
     static void SetMetricColumnWidths(QTableView* grid);
+    // Compared, a cell holds a value and its change: the compared columns widen for that and
+    // get their earlier widths back afterwards.
+    void FitCompareColumns(bool comparing);
 
     // --- Grid events.
     void vtURLsMHeaderClick(QTableView* grid, int col);
@@ -86,6 +93,8 @@ class TURLGrids : public QObject {
     // Puts back the rows of the last delete, with their results (Ctrl+Z).
     void miUndoDeleteClick();
     bool CanUndoDelete() const;
+    // The list was replaced (an import, a run opened): the last delete cannot be undone in it.
+    void ForgetUndo() { FUndo.clear(); }
 
     // --- Availability of the menu items, evaluated when the menu opens and when a shortcut
     // is pressed.
@@ -93,6 +102,8 @@ class TURLGrids : public QObject {
     bool CanPaste() const;
     bool CanRunOrDelete() const;
     bool CanOpenInGPSI() const;
+    // Two kept runs are compared in the grids: they are read-only.
+    bool Comparing() const;
 
     // --- URL import. Every import of the window goes through RunImport, so each one honours
     // the "keep URLs on import" setting and the limit alike.
@@ -111,7 +122,6 @@ class TURLGrids : public QObject {
   private:
     // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
     bool ConfirmLoss(const QString& text);
-    void ForgetUndo() { FUndo.clear(); }
     void SetupGrid(QTableView* grid, bool infoMovable);
     void CreateMenu();
     // The import bracket around feeding urls; logText is untranslated. Replacing a list with
@@ -132,6 +142,7 @@ class TURLGrids : public QObject {
         std::unique_ptr<TURLTaskResults> Results;
     };
     std::vector<TUndoEntry> FUndo;
+    std::vector<int> FWidthsBeforeCompare[2];
 };
 
 }  // namespace velmora::app

@@ -4,6 +4,7 @@
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
+#include "app/run_comparison.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
 #include "base/translate.h"
@@ -25,8 +26,13 @@ void TURLGrids::btExportClick() {
                                    FWindow.AppDir() + QString::fromLatin1(name), filter)
             : QString();
     if (path.isEmpty()) return;
-    const std::vector<TURLTaskInfo*>& shown = FWindow.GridModel(s)->DisplayRows();
-    const std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
+    const TURLGridModel* model = FWindow.GridModel(s);
+    const std::vector<TURLTaskInfo*>& shown = model->DisplayRows();
+    std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
+    // Comparing, the export is the shown run's as its own export would be, in the grid's
+    // order: the URLs only the older run had are not part of it.
+    if (const TRunComparison* c = model->Comparison())
+        std::erase_if(rows, [c](const TURLTaskInfo* t) { return !c->InNewer(t); });
     const std::string localPath = QFile::encodeName(path).toStdString();
     const TResult<io::TCsvExport> written = io::ExportGridCsv(
         localPath, io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows);

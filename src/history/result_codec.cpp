@@ -104,7 +104,8 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     r.Retries[s] = static_cast<uint8_t>(std::clamp(row.Retries, 0, 255));
     r.ErrorMessage[s] = std::string(row.ErrorMessage);
     r.FieldData[s] = DecodeFieldData(row.Field);
-    // Both strategies' values in one allocation: a run loads 20 000 of these lists.
+    // Both strategies' values in one allocation and no growth slack, as the workers leave
+    // theirs: a run opened costs no more memory than the same run checked.
     if (r.MetricaValues.empty()) r.MetricaValues.reserve(2 * MetricaTable.size());
     std::string_view rest = row.Texts;
     for (size_t i = 0; i < MetricaTable.size() && !rest.empty(); ++i) {
@@ -115,7 +116,10 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
             TMetricaValue{MetricaTable[i].Key, s, std::string(cell), col > 0 ? col : 0});
     }
     if (row.Advice.empty() || !adviceText) return;
-    for (std::string_view item : Split(row.Advice, kItemSep)) {
+    const std::vector<std::string_view> items = Split(row.Advice, kItemSep);
+    r.AdviceList[s].reserve(
+        items.size());  // no growth slack: an opened run costs what a live one does
+    for (std::string_view item : items) {
         // Files of the first version have no score field.
         const std::vector<std::string_view> f = Split(item, kFieldSep);
         if (f.size() != 3 && f.size() != 4) continue;

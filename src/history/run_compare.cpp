@@ -100,4 +100,23 @@ std::string FormatChange(std::string_view older, std::string_view newer, char de
     }
 }
 
+std::optional<double> ChangeValue(std::string_view older, std::string_view newer) {
+    const std::optional<double> a = ParseGridNumber(older);
+    const std::optional<double> b = ParseGridNumber(newer);
+    if (!a || !b) return std::nullopt;
+    return *b - *a;
+}
+
+TChangeVerdict ChangeVerdictOf(int col, std::string_view older, std::string_view newer) {
+    if (!IsComparedColumn(col)) return TChangeVerdict::cvNone;
+    const std::optional<double> change = ChangeValue(older, newer);
+    if (!change) return TChangeVerdict::cvNone;
+    // Below the texts' own precision the values are the same, whatever the binary fractions say.
+    const int decimals = std::max(DecimalsOf(older), DecimalsOf(newer));
+    const double unit = (UnitOf(newer) == TUnit::uS || UnitOf(older) == TUnit::uS) ? 1000.0 : 1.0;
+    if (std::fabs(*change) < 0.5 * unit * std::pow(10.0, -decimals)) return TChangeVerdict::cvSame;
+    const bool higherIsBetter = col == gcScore;
+    return (*change > 0) == higherIsBetter ? TChangeVerdict::cvBetter : TChangeVerdict::cvWorse;
+}
+
 }  // namespace velmora::history

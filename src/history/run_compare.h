@@ -1,6 +1,7 @@
 // Two runs side by side: which URLs they share and how each score and metric changed.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,5 +30,21 @@ std::vector<TComparedUrl> PairRuns(const TURLTaskInfoList& older, const TURLTask
 // "-0.4 s", "+120 ms", "+0.012"; "0" (with the unit) when equal; empty when either is not a
 // number. The precision is the finer of the two texts'; decimalSep writes the fraction.
 std::string FormatChange(std::string_view older, std::string_view newer, char decimalSep);
+
+// The grid columns two runs are compared in: the score and the six lab metrics.
+constexpr bool IsComparedColumn(int col) {
+    return col == gcScore || (col >= gcFirstMetric && col < gcFirstMetric + 6);
+}
+
+// The signed change from one cell text to another, in the units ParseGridNumber reads (seconds
+// as milliseconds), so changes of one column sort by size; none when either is not a number.
+std::optional<double> ChangeValue(std::string_view older, std::string_view newer);
+
+enum class TChangeVerdict : uint8_t { cvNone, cvSame, cvBetter, cvWorse };
+
+// Whether a change of column col is for the better: a higher score, a lower time or layout
+// shift. cvSame when FormatChange would write "0"; cvNone when the column is not compared or
+// either text is not a number.
+TChangeVerdict ChangeVerdictOf(int col, std::string_view older, std::string_view newer);
 
 }  // namespace velmora::history

@@ -76,10 +76,13 @@ class TWindowTest : public ::testing::Test {
             *dontAskAgain = TickDontAskAgain;
             return ConfirmAnswer;
         };
-        G->Dialogs.ShowAdvices = [this](const TGAdviceList& l, const QString& errorLine) {
-            AdviceShown.push_back(l.size());
-            AdviceErrors << errorLine;
-        };
+        G->Dialogs.ShowAdvices =
+            [this](const TGAdviceList& l, const QString& errorLine,
+                   const std::vector<history::IHistoryStore::TScorePoint>& trend) {
+                AdviceShown.push_back(l.size());
+                AdviceErrors << errorLine;
+                AdviceTrends.push_back(trend);
+            };
     }
 
     QString WriteFile(const QString& name, const QByteArray& bytes) {
@@ -141,7 +144,8 @@ class TWindowTest : public ::testing::Test {
     QList<QUrl> Opened;
     std::vector<size_t> AdviceShown;
     QStringList AdviceErrors;  // the first line of each advice window shown
-    QStringList Confirms;      // questions asked before a loss
+    std::vector<std::vector<history::IHistoryStore::TScorePoint>> AdviceTrends;  // its chart
+    QStringList Confirms;  // questions asked before a loss
     bool ConfirmAnswer = true;
     bool TickDontAskAgain = false;
 };

@@ -1,0 +1,84 @@
+// A URL's score over the kept runs: which points each line gets and when a note replaces it.
+#include <gtest/gtest.h>
+
+#include <QChartView>
+#include <QLabel>
+#include <QLineSeries>
+
+#include "app/advices.h"
+#include "app/score_trend_chart.h"
+#include "support/fake_english.h"
+
+namespace velmora::app::test {
+namespace {
+
+using TPoint = history::IHistoryStore::TScorePoint;
+constexpr int64_t kDay = 86400;
+
+QList<QPointF> Points(const TScoreTrendChart& chart, TMetricaStrategy s) {
+    return chart.Series(s)->points();
+}
+
+TEST(ScoreTrend, EachStrategyGetsItsScoredRunsAndFewerThanTwoShowANote) {
+    struct TCase {
+        const char* Name;
+        std::vector<TPoint> Points;
+        size_t Desktop, Mobile;
+        bool Drawn;
+    };
+    const TCase cases[] = {
+        {"no history", {}, 0, 0, false},
+        {"one run", {{1, 10 * kDay, {70.0, 40.0}}}, 1, 1, false},
+        // A run whose check of the URL failed has no score: no point, no zero.
+        {"second run failed", {{1, 10 * kDay, {70.0, 40.0}}, {2, 11 * kDay, {}}}, 1, 1, false},
+        {"desktop twice, mobile once",
+         {{1, 10 * kDay, {70.0, {}}}, {2, 11 * kDay, {75.0, 50.0}}},
+         2,
+         1,
+         true},
+    };
+    TScoreTrendChart chart;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        chart.SetTrend(c.Points);
+        EXPECT_EQ(static_cast<size_t>(Points(chart, msDesktop).size()), c.Desktop);
+        EXPECT_EQ(static_cast<size_t>(Points(chart, msMobile).size()), c.Mobile);
+        EXPECT_EQ(!chart.ChartView()->isHidden(), c.Drawn);
+        EXPECT_FALSE(chart.Note()->text().isEmpty());
+    }
+    // Dates along, in milliseconds as the date axis takes them; the score up.
+    EXPECT_EQ(Points(chart, msDesktop),
+              QList<QPointF>({QPointF(10 * kDay * 1000.0, 70), QPointF(11 * kDay * 1000.0, 75)}));
+    EXPECT_EQ(Points(chart, msMobile), QList<QPointF>({QPointF(11 * kDay * 1000.0, 50)}));
+}
+
+TEST(ScoreTrend, AdviceWindowGrowsForTheChartOnly) {
+    TfmGoogleAdvice window;
+    window.SetScoreTrend({});
+    const int plain = window.height();
+    window.SetScoreTrend({{1, 10 * kDay, {70.0, 40.0}}, {2, 12 * kDay, {80.0, 35.0}}});
+    EXPECT_GT(window.height(), plain);
+    window.SetScoreTrend({{1, 10 * kDay, {70.0, 40.0}}});
+    EXPECT_EQ(window.height(), plain);
+}
+
+TEST(ScoreTrend, Screenshot) {
+    TfmGoogleAdvice window;
+    TGAdviceList list(2);
+    list[0].Title = TInternedText("Reduce unused JavaScript");
+    list[0].AdviceText = "Est savings of 310 KiB";
+    list[1].Title = TInternedText("Properly size images");
+    list[1].AdviceText = "Est savings of 95 KiB";
+    list[1].AdviceGroupNdx = 1;
+    window.SetScoreTrend({{1, 1764547200, {62.0, 41.0}},
+                          {2, 1764547200 + 7 * kDay, {71.0, 44.0}},
+                          {3, 1764547200 + 14 * kDay, {68.0, {}}},
+                          {4, 1764547200 + 21 * kDay, {83.0, 57.0}}});
+    window.RetranslateTexts();
+    window.FillAdvices(list);
+    window.show();
+    EXPECT_FALSE(SaveScreenshot(&window, "advice_trend_ru.png").isEmpty());
+}
+
+}  // namespace
+}  // namespace velmora::app::test
