@@ -125,7 +125,8 @@ void THistoryPage::UpdateButtons() {
     // Open and delete act on one run: with two picked it would be unclear which.
     btOpenRun->setEnabled(selected == 1);
     btDeleteRun->setEnabled(selected == 1);
-    btCompareRuns->setEnabled(selected == 2);
+    // A comparison replaces the grids, which a check in progress is filling.
+    btCompareRuns->setEnabled(selected == 2 && !FChecking);
 }
 
 void THistoryPage::OpenStore(const io::TSettingsValues& settings, const QString& pathOverride) {
@@ -313,6 +314,10 @@ void THistoryPage::btDeleteRunClick() {
     if (!id || !FRecorder) return;
     // The run being checked stays.
     if (FWindow.Controller().Running() && id == FRecorder->RunId()) return;
+    // Nothing brings a deleted run back.
+    if (!FWindow.UrlGrids().ConfirmLoss(
+            TrQ("Удалить запуск %1 из истории? Его результаты нельзя будет вернуть.").arg(id)))
+        return;
     if (TResult<> r = FRecorder->Store().DeleteRun(id); !r)
         FWindow.AddToLog(QString::fromStdString(r.Error()));
     if (id == FRecorder->RunId()) FRecorder->Release();
@@ -320,6 +325,8 @@ void THistoryPage::btDeleteRunClick() {
 }
 
 void THistoryPage::RunStarted(TRunSender sender) {
+    FChecking = true;
+    UpdateButtons();
     // A check shows its own results, never changes against a past run.
     LeaveCompare();
     if (!FRecorder) return;
@@ -345,6 +352,8 @@ void THistoryPage::TaskMerged(const TURLTaskInfo& task) {
 }
 
 void THistoryPage::RunEnded(bool aborted) {
+    FChecking = false;
+    UpdateButtons();
     if (!FRecorder) return;
     if (TResult<> r = FRecorder->Finish(aborted, FWindow.Master()); !r)
         FWindow.AddToLog(QString::fromStdString(r.Error()));

@@ -91,6 +91,7 @@ class THistoryPage : public QWidget, public IRunObserver {
     QLabel* lbCompare = nullptr;
     QPushButton* btLeaveCompare = nullptr;
     std::unique_ptr<TRunComparison> FComparison;
+    bool FChecking = false;  // between RunStarted and RunEnded
 };
 
 }  // namespace velmora::app

@@ -119,9 +119,10 @@ class TURLGrids : public QObject {
     // --- CSV export of the active grid.
     void btExportClick();
 
-  private:
     // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
     bool ConfirmLoss(const QString& text);
+
+  private:
     void SetupGrid(QTableView* grid, bool infoMovable);
     void CreateMenu();
     // The import bracket around feeding urls; logText is untranslated. Replacing a list with

@@ -224,6 +224,35 @@ TEST_F(CompareRuns, TwoRunsArePickedAndComparedFromTheKeyboard) {
     EXPECT_EQ(Model(msDesktop)->Comparison(), nullptr);
 }
 
+// Nothing brings a deleted run back: the user is asked, and a no keeps it.
+TEST_F(CompareRuns, DeletingARunAsksFirst) {
+    QTableWidget* list = Page().RunList();
+    ASSERT_EQ(list->rowCount(), 2);
+    list->selectRow(0);
+    const int64_t id = Page().SelectedRunId();
+    for (bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        Confirms.clear();
+        ConfirmAnswer = yes;
+        Page().btDeleteRunClick();
+        ASSERT_EQ(Confirms.size(), 1);
+        EXPECT_EQ(
+            Confirms[0],
+            QString("Удалить запуск %1 из истории? Его результаты нельзя будет вернуть.").arg(id));
+        EXPECT_EQ(list->rowCount(), yes ? 1 : 2);
+    }
+}
+
+// A comparison would take the grids from a check that is filling them.
+TEST_F(CompareRuns, NoComparingWhileAChecksRuns) {
+    Page().RunList()->selectAll();
+    ASSERT_TRUE(CompareButton()->isEnabled());
+    Page().RunStarted(TRunSender::btRunRequests);
+    EXPECT_FALSE(CompareButton()->isEnabled());
+    Page().RunEnded(false);
+    EXPECT_TRUE(CompareButton()->isEnabled());
+}
+
 TEST_F(CompareRuns, TextsFollowALanguageSwitchWhileComparing) {
     Compare(Older, Newer);
     W->Ui().cbAppLang->setCurrentIndex(W->Ui().cbAppLang->findData("en"));
