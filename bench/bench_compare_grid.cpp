@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <array>
 #include <filesystem>
 #include <random>
 
@@ -107,37 +108,41 @@ void BM_CompareAndFillGrids(benchmark::State& state) {
 }
 BENCHMARK(BM_CompareAndFillGrids)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
+// Keeps the older and the newer run in a history at path; their ids, older first.
+std::array<int64_t, 2> KeepBothRuns(const std::string& path) {
+    std::array<int64_t, 2> ids{0, 0};
+    auto opened = history::OpenSqliteHistory(path);
+    for (bool isNewer : {false, true}) {
+        TURLTaskInfoList list;
+        MakeRun(list, isNewer, isNewer ? 1 : 2);
+        history::TRunRecord run;
+        std::vector<std::string> urls;
+        std::vector<history::TStoredResult> batch;
+        for (size_t i = 0; i < list.Count(); ++i) {
+            urls.push_back(list[i].URL);
+            batch.push_back({list[i].Num, *list[i].TaskResults, 0});
+        }
+        (void)opened->Store->BeginRun(run, urls);
+        (void)opened->Store->WriteResults(run.Id, batch);
+        (void)opened->Store->FinishRun(run.Id, history::TRunState::rsCompleted);
+        ids[isNewer] = run.Id;
+    }
+    return ids;
+}
+
 // The same with both runs loaded from a history first (the whole wait).
 void BM_LoadCompareAndFillGrids(benchmark::State& state) {
     const std::string path =
         (fs::temp_directory_path() / ("velmora-bench-compare-" + std::to_string(::getpid())))
             .string();
-    int64_t ids[2] = {0, 0};
-    {
-        auto opened = history::OpenSqliteHistory(path);
-        for (bool isNewer : {false, true}) {
-            TURLTaskInfoList list;
-            MakeRun(list, isNewer, isNewer ? 1 : 2);
-            history::TRunRecord run;
-            std::vector<std::string> urls;
-            std::vector<history::TStoredResult> batch;
-            for (size_t i = 0; i < list.Count(); ++i) {
-                urls.push_back(list[i].URL);
-                batch.push_back({list[i].Num, *list[i].TaskResults, 0});
-            }
-            (void)opened->Store->BeginRun(run, urls);
-            (void)opened->Store->WriteResults(run.Id, batch);
-            (void)opened->Store->FinishRun(run.Id, history::TRunState::rsCompleted);
-            ids[isNewer] = run.Id;
-        }
-    }
+    const std::array<int64_t, 2> ids = KeepBothRuns(path);
     auto opened = history::OpenSqliteHistory(path);
     TURLTaskInfoList newer;
     app::TURLGridModel desktop(newer, msDesktop), mobile(newer, msMobile);
     app::TURLGridModel* const models[2] = {&desktop, &mobile};
     for (auto _ : state) {
         TURLTaskInfoList older;
-        (void)opened->Store->LoadRun(ids[0], older);
+        (void)opened->Store->LoadRunForCompare(ids[0], older);  // as the window does
         for (app::TURLGridModel* m : models) m->BeginBulkUpdate();
         for (app::TURLGridModel* m : models) m->ClearRows();
         (void)opened->Store->LoadRun(ids[1], newer);
@@ -157,23 +162,7 @@ BENCHMARK(BM_LoadCompareAndFillGrids)->Unit(benchmark::kMillisecond)->MeasurePro
 void BM_CompareInTheWindow(benchmark::State& state) {
     QTemporaryDir dir;
     const QString db = dir.filePath("history.sqlite");
-    {
-        auto opened = history::OpenSqliteHistory(db.toStdString());
-        for (bool isNewer : {false, true}) {
-            TURLTaskInfoList list;
-            MakeRun(list, isNewer, isNewer ? 1 : 2);
-            history::TRunRecord run;
-            std::vector<std::string> urls;
-            std::vector<history::TStoredResult> batch;
-            for (size_t i = 0; i < list.Count(); ++i) {
-                urls.push_back(list[i].URL);
-                batch.push_back({list[i].Num, *list[i].TaskResults, 0});
-            }
-            (void)opened->Store->BeginRun(run, urls);
-            (void)opened->Store->WriteResults(run.Id, batch);
-            (void)opened->Store->FinishRun(run.Id, history::TRunState::rsCompleted);
-        }
-    }
+    KeepBothRuns(db.toStdString());
     app::TAppOptions o;
     o.AppDir = dir.path() + "/";
     o.SettingsPath = dir.filePath("Velmora.ini");
