@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -77,6 +79,8 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     lvRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvRuns->verticalHeader()->hide();
     lvRuns->horizontalHeader()->setStretchLastSection(true);
+    // The start's date and time on one line, whatever the font.
+    lvRuns->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     btOpenRun = Button("btOpenRun", N_("Открыть"));
     btDeleteRun = Button("btDeleteRun", N_("Удалить"));
     btRefreshRuns = Button("btRefreshRuns", N_("Обновить"));
@@ -86,6 +90,14 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     for (QPushButton* b : {btOpenRun, btCompareRuns, btDeleteRun, btRefreshRuns})
         buttons->addWidget(b);
     buttons->addStretch();
+    auto* keepLabel = new QLabel(QString::fromUtf8(N_("Хранить последних запусков (0 — все):")));
+    keepLabel->setObjectName(QStringLiteral("lbHistoryKeep"));
+    edHistoryKeep = new QSpinBox;
+    edHistoryKeep->setObjectName(QStringLiteral("edHistoryKeep"));
+    edHistoryKeep->setRange(0, 100000);
+    keepLabel->setBuddy(edHistoryKeep);
+    buttons->addWidget(keepLabel);
+    buttons->addWidget(edHistoryKeep);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(lvRuns);
@@ -95,6 +107,7 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     connect(btRefreshRuns, &QPushButton::clicked, this, &THistoryPage::RefreshRuns);
     connect(btCompareRuns, &QPushButton::clicked, this, &THistoryPage::btCompareRunsClick);
     connect(lvRuns, &QTableWidget::itemSelectionChanged, this, &THistoryPage::UpdateButtons);
+    connect(edHistoryKeep, &QSpinBox::valueChanged, this, &THistoryPage::edHistoryKeepChange);
     UpdateButtons();
     CreateCompareBar();
 }
@@ -131,6 +144,10 @@ void THistoryPage::UpdateButtons() {
 
 void THistoryPage::OpenStore(const io::TSettingsValues& settings, const QString& pathOverride) {
     FRecorder.reset();
+    {
+        const QSignalBlocker quiet(edHistoryKeep);  // showing the setting is no change of it
+        edHistoryKeep->setValue(settings.HistoryKeep);
+    }
     if (pathOverride.isEmpty() && settings.History == io::kHistoryOff) return;
     const std::string path = !pathOverride.isEmpty()    ? pathOverride.toStdString()
                              : settings.History.empty() ? history::DefaultHistoryPath()
@@ -233,7 +250,9 @@ void THistoryPage::OfferResume() {
 }
 
 void THistoryPage::btOpenRunClick() {
-    if (const int64_t id = SelectedRunId()) OpenRun(id, false);
+    const int64_t id = SelectedRunId();
+    // The user asked to see it: the grids come to the front.
+    if (id && OpenRun(id, false)) FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
 }
 
 void THistoryPage::btCompareRunsClick() {
@@ -307,6 +326,12 @@ std::vector<history::IHistoryStore::TScorePoint> THistoryPage::ScoreTrend(
         return {};
     }
     return std::move(*trend);
+}
+
+void THistoryPage::edHistoryKeepChange(int keep) {
+    if (FRecorder) FRecorder->SetKeepNewest(keep);
+    const TResult<> written = io::SaveHistoryKeep(FWindow.SettingsPath().toStdString(), keep);
+    if (!written) FWindow.AddToLog(QString::fromStdString(written.Error()));
 }
 
 void THistoryPage::btDeleteRunClick() {

@@ -11,6 +11,7 @@
 
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 
 namespace velmora::io {
@@ -64,6 +65,8 @@ class THistoryPage : public QWidget, public IRunObserver {
     std::vector<history::IHistoryStore::TScorePoint> ScoreTrend(const std::string& url) const;
 
     void btOpenRunClick();
+    // Keeps the newest runs only (0: all), from the next run's end; saved in the settings.
+    void edHistoryKeepChange(int keep);
     void btDeleteRunClick();
     void btCompareRunsClick();
 
@@ -84,6 +87,7 @@ class THistoryPage : public QWidget, public IRunObserver {
     TfmMain& FWindow;
     std::unique_ptr<history::TRunRecorder> FRecorder;
     QTableWidget* lvRuns = nullptr;
+    QSpinBox* edHistoryKeep = nullptr;
     QPushButton* btOpenRun = nullptr;
     QPushButton* btDeleteRun = nullptr;
     QPushButton* btRefreshRuns = nullptr;

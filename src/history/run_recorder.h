@@ -22,6 +22,8 @@ class TRunRecorder {
     ~TRunRecorder();
 
     IHistoryStore& Store() { return *store_; }
+    // How many of the newest runs to keep (0: all); older ones go when a recorded run ends.
+    void SetKeepNewest(int keep) { keep_ = keep; }
 
     // A new run of master's URL list.
     TResult<> Begin(const TURLTaskInfoList& master, const std::string& lang,

@@ -132,6 +132,11 @@ TResult<> SaveLang(const std::string& path, std::string_view code) {
     return TIniFile(path).WriteString(kSectionParams, kKeyLang, code);
 }
 
+TResult<> SaveHistoryKeep(const std::string& path, int keep) {
+    return TIniFile(path).WriteString(kSectionParams, kKeyHistoryKeep,
+                                      std::to_string(std::max(0, keep)));
+}
+
 TWindowSettings LoadWindowSettings(const std::string& path) {
     TWindowSettings w;
     TIniFile ini(path);

@@ -83,6 +83,8 @@ TSettingsValues LoadSettings(const std::string& path);
 TResult<> SaveParams(const std::string& path, const TSettingsValues& values);
 // Writes "lang" alone.
 TResult<> SaveLang(const std::string& path, std::string_view code);
+// Writes only the history-keep key: how many of the newest runs the history keeps (0: all).
+TResult<> SaveHistoryKeep(const std::string& path, int keep);
 
 // --- The desktop window's own state, in a section of its own.
 inline constexpr const char* kSectionWindow = "WINDOW";

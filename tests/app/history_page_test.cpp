@@ -80,10 +80,12 @@ TEST_F(HistoryPage, CompletedRunIsListedAndNothingIsOfferedNextTime) {
     w = ShowWindow(Options());
     EXPECT_FALSE(AnswerResume(QMessageBox::Yes));
     // Opened read-only: the past run's results come back into the grids.
+    w->Ui().pcPages->setCurrentWidget(&Page());
     Page().RunList()->selectRow(0);
     Page().btOpenRunClick();
     EXPECT_EQ(w->Master().Count(), 2u);
     EXPECT_EQ(Checked(), 2u);
+    EXPECT_EQ(w->Ui().pcPages->currentWidget(), w->Ui().tsURLs) << "the opened run is shown";
 }
 
 TEST_F(HistoryPage, InterruptedRunIsOfferedAndContinuedAtTheNextStart) {

@@ -1,5 +1,6 @@
 // Two kept runs compared in the grids: change texts and colours, order by change, the URLs only
 // one run has, read-only use, export, and the ways back to the normal grids.
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QSpinBox>
@@ -8,6 +9,7 @@
 
 #include "app/history_page.h"
 #include "app/run_comparison.h"
+#include "io/settings.h"
 #include "sim/simulator.h"
 #include "support/fake_english.h"
 #include "support/window_fixture.h"
@@ -241,6 +243,26 @@ TEST_F(CompareRuns, DeletingARunAsksFirst) {
             QString("Удалить запуск %1 из истории? Его результаты нельзя будет вернуть.").arg(id));
         EXPECT_EQ(list->rowCount(), yes ? 1 : 2);
     }
+}
+
+// The newest runs only: saved at once, applied when the next recorded run ends.
+TEST_F(CompareRuns, KeepingTheNewestRunsIsSavedAndAppliedAtTheNextRunsEnd) {
+    auto* keep = Page().findChild<QSpinBox*>("edHistoryKeep");
+    ASSERT_NE(keep, nullptr);
+    keep->setValue(1);
+    EXPECT_EQ(io::LoadSettings(W->SettingsPath().toStdString()).HistoryKeep, 1);
+    EXPECT_EQ(Page().RunList()->rowCount(), 2) << "nothing goes before a run ends";
+
+    QGuiApplication::clipboard()->setText("https://a.example/");
+    G->btInsertURLs4ClipClick();
+    history::TRunRecorder& recorder = *Page().Recorder();
+    ASSERT_TRUE(recorder.Begin(W->Master(), "ru", ""));
+    ASSERT_TRUE(recorder.Finish(false, W->Master()));
+    recorder.Release();  // waits for the writer, which records the end and prunes
+    TResult<std::vector<history::TRunSummary>> runs = recorder.Store().ListRuns();
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(runs->size(), 1u);
+    EXPECT_GT((*runs)[0].Run.Id, Newer);
 }
 
 // A comparison would take the grids from a check that is filling them.
