@@ -153,6 +153,14 @@ long PeakRssKb() {
     return usage.ru_maxrss;
 }
 
+// Every task of the list, in its order: what an export writes.
+std::vector<const TURLTaskInfo*> AllRows(const TURLTaskInfoList& master) {
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+    return rows;
+}
+
 }  // namespace
 
 void Complain(const std::string& text) {
@@ -162,10 +170,8 @@ void Complain(const std::string& text) {
 bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
                   const TURLTaskInfoList& master) {
     if (path.empty()) return true;
-    std::vector<const TURLTaskInfo*> rows;
-    rows.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    const TResult<> written = io::ExportAdviceCsv(path, codepage, decimalSeparator, rows);
+    const TResult<> written =
+        io::ExportAdviceCsv(path, codepage, decimalSeparator, AllRows(master));
     if (written) return true;
     Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
     return false;
@@ -174,10 +180,7 @@ bool ExportAdvice(const std::string& path, const std::string& codepage, char dec
 bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,
                     const TURLTaskInfoList& master) {
     if (path.empty()) return true;
-    std::vector<const TURLTaskInfo*> rows;
-    rows.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-    const TResult<io::TCsvExport> written = io::ExportGridCsv(path, codepage, s, rows);
+    const TResult<io::TCsvExport> written = io::ExportGridCsv(path, codepage, s, AllRows(master));
     if (!written) {
         Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
         return false;
