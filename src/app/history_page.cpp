@@ -55,14 +55,8 @@ QPushButton* Button(const char* name, const char* text) {
     return b;
 }
 
-// What the history keeps of a run's parameters (never the key).
-std::string SettingsText(const TRunSettings& s, const std::string& endpoint) {
-    return "max-threads=" + std::to_string(s.MaxThreads) +
-           "\nreq-predelay=" + std::to_string(s.MinReqDelay) + "\nendpoint=" + endpoint;
-}
-
 QString StartedText(int64_t started) {
-    return QDateTime::fromSecsSinceEpoch(started).toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+    return QDateTime::fromSecsSinceEpoch(started).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 }  // namespace
@@ -177,9 +171,7 @@ void THistoryPage::RefreshRuns() {
         auto* id = Cell(QString::number(r.Run.Id), true);
         id->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(r.Run.Id));
         lvRuns->setItem(row, 0, id);
-        lvRuns->setItem(row, 1,
-                        Cell(QDateTime::fromSecsSinceEpoch(r.Run.Started)
-                                 .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+        lvRuns->setItem(row, 1, Cell(StartedText(r.Run.Started)));
         lvRuns->setItem(row, 2, Cell(QString::number(r.UrlCount), true));
         lvRuns->setItem(row, 3, Cell(Mean(r.MeanScore[msDesktop]), true));
         lvRuns->setItem(row, 4, Cell(Mean(r.MeanScore[msMobile]), true));
@@ -363,7 +355,7 @@ void THistoryPage::RunStarted(TRunSender sender) {
     } else {
         const TRunSettings s = FWindow.CurrentRunSettings();
         r = FRecorder->Begin(master, FWindow.SelectedLangCode().toStdString(),
-                             SettingsText(s, FWindow.WorkerConfig().Endpoint));
+                             history::RunSettingsText(s, FWindow.WorkerConfig().Endpoint));
         // A partial check of a list that is not a kept run: what it already shows is kept too.
         for (size_t i = 0; r && i < master.Count(); ++i) FRecorder->Merged(master[i]);
     }

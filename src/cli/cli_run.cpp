@@ -105,12 +105,6 @@ TResult<io::TSettingsValues> LoadRunSettings(const TCliOptions& o, const std::st
     return settings;
 }
 
-// What the history keeps of a run's parameters (never the key).
-std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint) {
-    return "max-threads=" + std::to_string(run.MaxThreads) +
-           "\nreq-predelay=" + std::to_string(run.MinReqDelay) + "\nendpoint=" + endpoint;
-}
-
 // Resident set size now, in KiB.
 long CurrentRssKb() {
     std::FILE* f = std::fopen("/proc/self/statm", "r");
@@ -270,7 +264,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         window.SetOnTaskFinished([&json](const TURLTaskInfo& task) { json.WriteTask(task); });
     CheckRunController controller(window, master, workers, [&] { return run; });
     if (history) {
-        if (!o.Resume) history->Begin(master, lang, RunSettingsText(run, config.Endpoint));
+        if (!o.Resume) history->Begin(master, lang, history::RunSettingsText(run, config.Endpoint));
         controller.SetRunObserver(history.get());
     }
 

@@ -4,6 +4,11 @@
 
 namespace velmora::history {
 
+std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint) {
+    return "max-threads=" + std::to_string(run.MaxThreads) +
+           "\nreq-predelay=" + std::to_string(run.MinReqDelay) + "\nendpoint=" + endpoint;
+}
+
 TRunState EndState(bool aborted, const TURLTaskInfoList& master) {
     if (aborted) return TRunState::rsAborted;
     TRunState state = TRunState::rsCompleted;

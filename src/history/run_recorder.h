@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/run_controller.h"
 #include "history/history_store.h"
 #include "history/history_writer.h"
 
@@ -15,6 +16,9 @@ namespace velmora::history {
 // How a run of master ended: aborted, or with URLs left unchecked (a task could not start),
 // or refused by the quota, else completed.
 TRunState EndState(bool aborted, const TURLTaskInfoList& master);
+
+// What a run keeps of its parameters, as "key=value" lines; never the API key.
+std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint);
 
 class TRunRecorder {
   public:
