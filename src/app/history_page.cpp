@@ -19,6 +19,7 @@
 #include "app/url_grids.h"
 #include "base/translate.h"
 #include "io/settings.h"
+#include "session/run_session.h"
 
 namespace velmora::app {
 namespace {
@@ -136,31 +137,22 @@ void THistoryPage::UpdateButtons() {
     btCompareRuns->setEnabled(selected == 2 && !FChecking);
 }
 
-void THistoryPage::OpenStore(const io::TSettingsValues& settings, const QString& pathOverride) {
-    FRecorder.reset();
+history::TRunRecorder* THistoryPage::Recorder() const {
+    return FWindow.HistoryRecorder();
+}
+
+void THistoryPage::ShowStore(const io::TSettingsValues& settings) {
     {
         const QSignalBlocker quiet(edHistoryKeep);  // showing the setting is no change of it
         edHistoryKeep->setValue(settings.HistoryKeep);
     }
-    if (pathOverride.isEmpty() && settings.History == io::kHistoryOff) return;
-    const std::string path = !pathOverride.isEmpty()    ? pathOverride.toStdString()
-                             : settings.History.empty() ? history::DefaultHistoryPath()
-                                                        : settings.History;
-    TResult<history::TOpenedHistory> opened = history::OpenSqliteHistory(path);
-    if (!opened) {
-        FWindow.AddToLog(QString::fromStdString(opened.Error()));
-        return;
-    }
-    if (!opened->Notice.empty()) FWindow.AddToLog(QString::fromStdString(opened->Notice));
-    FRecorder =
-        std::make_unique<history::TRunRecorder>(std::move(opened->Store), settings.HistoryKeep);
     RefreshRuns();
 }
 
 void THistoryPage::RefreshRuns() {
     lvRuns->setRowCount(0);
-    if (!FRecorder) return;
-    TResult<std::vector<history::TRunSummary>> runs = FRecorder->Store().ListRuns();
+    if (!Recorder()) return;
+    TResult<std::vector<history::TRunSummary>> runs = Recorder()->Store().ListRuns();
     if (!runs) {
         FWindow.AddToLog(QString::fromStdString(runs.Error()));
         return;
@@ -195,7 +187,7 @@ int64_t THistoryPage::SelectedRunId() const {
 }
 
 bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
-    if (!FRecorder || FWindow.Controller().Running()) return false;
+    if (!Recorder() || FWindow.Running()) return false;
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     for (TURLGridModel* m : models) {
         m->BeginBulkUpdate();
@@ -203,7 +195,7 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
     }
     // Undoing a delete made in the list before would put its URLs back beside the run's.
     FWindow.UrlGrids().ForgetUndo();
-    TResult<history::TRunRecord> run = FRecorder->Store().LoadRun(runId, FWindow.Master());
+    TResult<history::TRunRecord> run = Recorder()->Store().LoadRun(runId, FWindow.Master());
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
@@ -213,22 +205,22 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
         return false;
     }
     // Shown read-only: the recorder lets go of its run, so nothing checks into the past one.
-    if (!forResume) FRecorder->Release();
+    if (!forResume) Recorder()->Release();
     return true;
 }
 
 void THistoryPage::ResumeRun(int64_t runId) {
     if (!OpenRun(runId, true)) return;
-    if (TResult<> r = FRecorder->Continue(runId, FWindow.Master()); !r) {
+    if (TResult<> r = Recorder()->Continue(runId, FWindow.Master()); !r) {
         FWindow.AddToLog(QString::fromStdString(r.Error()));
         return;
     }
-    FWindow.Controller().btRunRequestsClick(TRunSender::btResume);
+    FWindow.StartRun(TRunScope::Unchecked);
 }
 
 void THistoryPage::OfferResume() {
-    if (!FRecorder) return;
-    TResult<std::optional<int64_t>> last = FRecorder->Store().LastResumableRun();
+    if (!Recorder()) return;
+    TResult<std::optional<int64_t>> last = Recorder()->Store().LastResumableRun();
     if (!last || !*last) return;
     const int64_t runId = **last;
     auto* box = new QMessageBox(QMessageBox::Question, QString(),
@@ -253,11 +245,11 @@ void THistoryPage::btCompareRunsClick() {
 }
 
 bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
-    if (!FRecorder || FWindow.Controller().Running() || runA == runB) return false;
+    if (!Recorder() || FWindow.Running() || runA == runB) return false;
     // Ids grow with time: the larger is the newer run, whichever was picked first.
     const int64_t olderId = std::min(runA, runB), newerId = std::max(runA, runB);
     TURLTaskInfoList older;
-    TResult<history::TRunRecord> olderRun = FRecorder->Store().LoadRunForCompare(olderId, older);
+    TResult<history::TRunRecord> olderRun = Recorder()->Store().LoadRunForCompare(olderId, older);
     if (!olderRun) {
         FWindow.AddToLog(QString::fromStdString(olderRun.Error()));
         return false;
@@ -266,12 +258,12 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
     if (!OpenRun(newerId, false)) return false;
     history::TRunRecord newerRun;
     newerRun.Id = newerId;
-    if (TResult<std::vector<history::TRunSummary>> runs = FRecorder->Store().ListRuns(); runs)
+    if (TResult<std::vector<history::TRunSummary>> runs = Recorder()->Store().ListRuns(); runs)
         for (const history::TRunSummary& r : *runs)
             if (r.Run.Id == newerId) newerRun = r.Run;
     FComparison = std::make_unique<TRunComparison>(FWindow.Master(), std::move(older),
                                                    std::move(*olderRun), std::move(newerRun),
-                                                   FWindow.WorkerConfig().DecimalSeparator);
+                                                   FWindow.Session()->DecimalSeparator());
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(FComparison.get());
     FWindow.UrlGrids().FitCompareColumns(true);
     ShowCompareText();
@@ -310,9 +302,9 @@ void THistoryPage::LeaveCompare() {
 
 std::vector<history::IHistoryStore::TScorePoint> THistoryPage::ScoreTrend(
     const std::string& url) const {
-    if (!FRecorder) return {};
+    if (!Recorder()) return {};
     TResult<std::vector<history::IHistoryStore::TScorePoint>> trend =
-        FRecorder->Store().ScoreTrend(url);
+        Recorder()->Store().ScoreTrend(url);
     if (!trend) {
         FWindow.AddToLog(QString::fromStdString(trend.Error()));
         return {};
@@ -321,71 +313,42 @@ std::vector<history::IHistoryStore::TScorePoint> THistoryPage::ScoreTrend(
 }
 
 void THistoryPage::edHistoryKeepChange(int keep) {
-    if (FRecorder) FRecorder->SetKeepNewest(keep);
+    if (Recorder()) Recorder()->SetKeepNewest(keep);
     const TResult<> written = io::SaveHistoryKeep(FWindow.SettingsPath().toStdString(), keep);
     if (!written) FWindow.AddToLog(QString::fromStdString(written.Error()));
 }
 
 void THistoryPage::btDeleteRunClick() {
     const int64_t id = SelectedRunId();
-    if (!id || !FRecorder) return;
+    if (!id || !Recorder()) return;
     // The run being checked stays.
-    if (FWindow.Controller().Running() && id == FRecorder->RunId()) return;
+    if (FWindow.Running() && id == Recorder()->RunId()) return;
     // Nothing brings a deleted run back.
     if (!FWindow.UrlGrids().ConfirmLoss(
             TrQ("Удалить запуск %1 из истории? Его результаты нельзя будет вернуть.").arg(id)))
         return;
-    if (TResult<> r = FRecorder->Store().DeleteRun(id); !r)
+    if (TResult<> r = Recorder()->Store().DeleteRun(id); !r)
         FWindow.AddToLog(QString::fromStdString(r.Error()));
-    if (id == FRecorder->RunId()) FRecorder->Release();
+    if (id == Recorder()->RunId()) Recorder()->Release();
     RefreshRuns();
 }
 
-void THistoryPage::RunStarted(TRunSender sender) {
+void THistoryPage::RunStarted() {
     FChecking = true;
     UpdateButtons();
     // A check shows its own results, never changes against a past run.
     LeaveCompare();
-    if (!FRecorder) return;
-    TURLTaskInfoList& master = FWindow.Master();
-    TResult<> r;
-    if (sender != TRunSender::btRunRequests && FRecorder->Holds(master)) {
-        // Re-checking some URLs of the recorded run, or resuming it: into the same run.
-        r = FRecorder->Continue(FRecorder->RunId(), master);
-    } else {
-        const TRunSettings s = FWindow.CurrentRunSettings();
-        r = FRecorder->Begin(master, FWindow.SelectedLangCode().toStdString(),
-                             history::RunSettingsText(s, FWindow.WorkerConfig().Endpoint));
-        // A partial check of a list that is not a kept run: what it already shows is kept too.
-        for (size_t i = 0; r && i < master.Count(); ++i) FRecorder->Merged(master[i]);
-    }
-    if (!r) FWindow.AddToLog(QString::fromStdString(r.Error()));
 }
 
-void THistoryPage::TaskMerged(const TURLTaskInfo& task) {
-    if (!FRecorder) return;
-    FRecorder->Merged(task);
-    LogWriteError();
-}
-
-void THistoryPage::RunEnded(bool aborted) {
+void THistoryPage::RunEnded() {
     FChecking = false;
     UpdateButtons();
-    if (!FRecorder) return;
-    if (TResult<> r = FRecorder->Finish(aborted, FWindow.Master()); !r)
-        FWindow.AddToLog(QString::fromStdString(r.Error()));
-    LogWriteError();
 }
 
 void THistoryPage::showEvent(QShowEvent* e) {
     // The run's end is written on the writer thread: the list is read when it is looked at.
     RefreshRuns();
     QWidget::showEvent(e);
-}
-
-void THistoryPage::LogWriteError() {
-    const std::string error = FRecorder->TakeError();
-    if (!error.empty()) FWindow.AddToLog(QString::fromStdString(error));
 }
 
 }  // namespace velmora::app

@@ -23,19 +23,18 @@ namespace velmora::app {
 class TfmMain;
 class TRunComparison;
 
-class THistoryPage : public QWidget, public IRunObserver {
+class THistoryPage : public QWidget {
     Q_OBJECT
   public:
     explicit THistoryPage(TfmMain& window);
     ~THistoryPage() override;
 
-    // Opens the history the settings name; when it cannot be, the log says so once and checks
-    // go on without it.
-    // pathOverride (when not empty) wins over the settings.
-    void OpenStore(const io::TSettingsValues& settings, const QString& pathOverride);
-    void CloseStore() { FRecorder.reset(); }
-    bool HasStore() const { return FRecorder != nullptr; }
-    history::TRunRecorder* Recorder() const { return FRecorder.get(); }
+    // Shows the session's history (none when it is switched off or could not be opened) with
+    // the settings' number of runs to keep.
+    void ShowStore(const io::TSettingsValues& settings);
+    bool HasStore() const { return Recorder() != nullptr; }
+    // The session's recorder, or null.
+    history::TRunRecorder* Recorder() const;
 
     // Fills the list of runs, newest first.
     void RefreshRuns();
@@ -70,22 +69,19 @@ class THistoryPage : public QWidget, public IRunObserver {
     void btDeleteRunClick();
     void btCompareRunsClick();
 
-    // IRunObserver
-    void RunStarted(TRunSender sender) override;
-    void TaskMerged(const TURLTaskInfo& task) override;
-    void RunEnded(bool aborted) override;
+    // A check started or ended: no comparing meanwhile.
+    void RunStarted();
+    void RunEnded();
 
   protected:
     void showEvent(QShowEvent* e) override;
 
   private:
-    void LogWriteError();
     void CreateCompareBar();
     void ShowCompareText();
     void UpdateButtons();
 
     TfmMain& FWindow;
-    std::unique_ptr<history::TRunRecorder> FRecorder;
     QTableWidget* lvRuns = nullptr;
     QSpinBox* edHistoryKeep = nullptr;
     QPushButton* btOpenRun = nullptr;

@@ -36,6 +36,7 @@
 #include "io/settings.h"
 #include "io/translation.h"
 #include "io/url_import.h"
+#include "session/run_session.h"
 
 namespace velmora::app {
 namespace {
@@ -62,9 +63,8 @@ TfmMain::TfmMain(TAppOptions options, QWidget* parent)
 TfmMain::~TfmMain() {
     // Workers still running would post into a window that is gone and use the pool it owns.
     ShutdownRun();
-    FController.reset();
-    // The history's last writes need the master list, which goes before the page does.
-    FUi->tsHistory->CloseStore();
+    // The history's last writes need the master list, which goes after the session.
+    FSession.reset();
 }
 
 void TfmMain::ConnectHandlers() {
@@ -115,11 +115,7 @@ void TfmMain::FormCreate() {
         FOptions.SettingsPath.isEmpty()
             ? QString::fromStdString(io::SettingsFilePath(FOptions.AppDir.toStdString()))
             : FOptions.SettingsPath;
-
-    FWorkerConfig.Sink = this;
-    FWorkerConfig.DecimalSeparator =
-        DecimalSeparatorOf(QLocale::system().decimalPoint().toStdString());
-    // The workers and the run control wait for FormShow, which knows the endpoint.
+    // The run session waits for FormShow, which reads the settings.
 }
 
 void TfmMain::showEvent(QShowEvent* e) {
@@ -163,17 +159,28 @@ void TfmMain::LoadParams(const io::TSettingsValues& settings) {
 }
 
 void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
-    // The endpoint: the command line first, then the file, then the service.
-    FWorkerConfig.Endpoint = !FOptions.Endpoint.isEmpty() ? FOptions.Endpoint.toStdString()
-                             : !settings.Endpoint.empty() ? settings.Endpoint
-                                                          : std::string(kDefaultEndpoint);
-    FWorkers = std::make_unique<TThreadWorkerFactory>(FWorkerConfig);
-    FObservedWorkers = std::make_unique<TObservedWorkerFactory>(
-        *FWorkers, [this](int32_t num) { RunTaskStarted(num); });
-    FController = std::make_unique<CheckRunController>(*this, FMaster, *FObservedWorkers,
-                                                       [this] { return CurrentRunSettings(); });
-    FUi->tsHistory->OpenStore(settings, FOptions.HistoryPath);
-    FController->SetRunObserver(FUi->tsHistory);
+    session::TSessionChoices choices;
+    choices.Endpoint = FOptions.Endpoint.toStdString();
+    choices.Lang = FOptions.LangOverride.toStdString();
+    choices.HistoryPath = FOptions.HistoryPath.toStdString();
+    choices.DecimalSeparator = DecimalSeparatorOf(QLocale::system().decimalPoint().toStdString());
+    choices.RunSettings = [this] { return CurrentRunSettings(); };
+    TResult<std::unique_ptr<session::TRunSession>> opened =
+        session::TRunSession::Open(settings, std::move(choices), FMaster, *this);
+    if (!opened) {
+        // No run may send the key to an address that is not one; the list still works.
+        AddToLog(QString::fromStdString(opened.Error()));
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(opened.Error()));
+        return;
+    }
+    FSession = std::move(*opened);
+    // Workers post from their threads; the events are delivered here, on the window's thread.
+    FSession->Controller().Events().SetOnArrival([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { FSession->Controller().DeliverPending(); }, Qt::QueuedConnection);
+    });
+    for (const std::string& notice : FSession->Notices()) AddToLog(QString::fromStdString(notice));
+    FUi->tsHistory->ShowStore(settings);
 }
 
 TRunSettings TfmMain::CurrentRunSettings() const {
@@ -220,12 +227,7 @@ void TfmMain::ShowVersion() {
 }
 
 void TfmMain::LogStartAndLoadUrls() {
-    TWorkerEvent ev;
-    ev.Id = WM_TASK_LOG;
-    ev.Log = std::make_unique<TMsgForLog>(
-        TMsgForLog{Tr("Запуск программы"), std::chrono::system_clock::now()});
-    Post(std::move(ev));
-    // Queued behind the start-up line, so the log keeps the order of events.
+    AddToLog(TrQ("Запуск программы"));
     if (!FOptions.UrlsFile.isEmpty())
         QMetaObject::invokeMethod(
             this, [this] { LoadUrlsFromTextFile(FOptions.UrlsFile); }, Qt::QueuedConnection);
@@ -237,6 +239,7 @@ QString TfmMain::SelectedLangCode() const {
 
 void TfmMain::ApplyLanguage() {
     UseInterfaceLanguage(SelectedLangCode());
+    if (FSession) FSession->UseLanguage(SelectedLangCode().toStdString());
     // The first call remembers the design texts, every later one translates them again.
     FTranslator.TranslateComponent(this);
     FModelD->Retranslate();
@@ -307,7 +310,7 @@ void TfmMain::ActivateFromSecondStart(const QString& urlsFile) {
     raise();
     activateWindow();
     if (urlsFile.isEmpty()) return;
-    if (FController && FController->Running()) {
+    if (Running()) {
         AddToLog(TrQ("Список URL не загружен: идёт проверка"));
         return;
     }

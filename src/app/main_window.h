@@ -13,10 +13,8 @@
 #include "app/app_options.h"
 #include "app/run_progress.h"
 #include "app/window_translator.h"
-#include "engine/events.h"
 #include "engine/run_controller.h"
 #include "engine/tasks.h"
-#include "engine/worker.h"
 
 class QFrame;
 class QTimer;
@@ -26,21 +24,19 @@ class QTableView;
 namespace velmora::io {
 struct TSettingsValues;
 }
+namespace velmora::history {
+class TRunRecorder;
+}
+namespace velmora::session {
+class TRunSession;
+}
 
 namespace velmora::app {
 
 class TURLGridModel;
 class TURLGrids;
 
-// A worker event travelling through the window's event queue; its type is the event's id.
-class TWorkerQEvent : public QEvent {
-  public:
-    explicit TWorkerQEvent(TWorkerEvent e)
-        : QEvent(static_cast<QEvent::Type>(e.Id)), Event(std::move(e)) {}
-    TWorkerEvent Event;
-};
-
-class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSink {
+class TfmMain : public QMainWindow, public IRunObserver {
     Q_OBJECT
   public:
     explicit TfmMain(TAppOptions options, QWidget* parent = nullptr);
@@ -79,6 +75,12 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     // --- Run control.
     void btRunRequestsClick();
     void btAbortRequestsClick();
+    // Starts a run over scope; the selected scope takes the shown grid's selection. Shows why
+    // when it cannot start.
+    void StartRun(TRunScope scope);
+    bool Running() const;
+    // The numbers of the rows selected in the grid shown, in display order.
+    std::vector<int32_t> SelectedNums() const;
     void UpdateRunButtons();
     void AddToLog(const QString& sMessage);
     void UpdateURLListCaption();
@@ -90,11 +92,12 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     const QString& SettingsPath() const { return FSettingsPath; }
     const QString& AppDir() const { return FOptions.AppDir; }
     TURLTaskInfoList& Master() { return FMaster; }
-    CheckRunController& Controller() { return *FController; }
+    // The run session; null until the first show, or when the endpoint is unusable.
+    session::TRunSession* Session() const { return FSession.get(); }
+    history::TRunRecorder* HistoryRecorder() const;
     TURLGridModel* GridModel(TMetricaStrategy s) const {
         return s == msDesktop ? FModelD : FModelM;
     }
-    const TWorkerConfig& WorkerConfig() const { return FWorkerConfig; }
     // The parameters a run starting now would use.
     TRunSettings CurrentRunSettings() const;
     // The address the news pane was pointed at.
@@ -110,21 +113,22 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     // a run is going, loads urlsFile when one was given.
     void ActivateFromSecondStart(const QString& urlsFile);
 
-    // ICheckRunWindow
-    void SetButtonEnabled(TRunButton button, bool enabled) override;
-    void SetParamsEnabled(bool enabled) override;
-    void ShowProgress(bool visible) override;
-    void SetProgressMax(int max) override;
-    void SetProgressPos(int pos) override;
-    int ProgressPos() const override;
-    void ShowLogTab() override;
-    void RepaintAllRows() override;
-    void InvalidateTaskRow(const TURLTaskInfo& task) override;
-    void UpdateScoreChart() override;
-    void ShowErrorBox(const std::string& text) override;
-    TMetricaStrategy ShownStrategy() const override;
-    std::vector<TShownRow> ShownGridRows() const override;
-    void InsertLogRow(const std::string& timeText, const std::string& message) override;
+    // The progress bar below the grids, shown during a run or a long import.
+    void ShowProgress(bool visible);
+    void SetProgressMax(int max);
+    void SetProgressPos(int pos);
+    void RepaintAllRows();
+    void InvalidateTaskRow(const TURLTaskInfo& task);
+    void UpdateScoreChart();
+    TMetricaStrategy ShownStrategy() const;
+    // Inserts a line at the top of the log list.
+    void InsertLogRow(const std::string& timeText, const std::string& message);
+
+    // IRunObserver
+    void TaskFinished(const TURLTaskInfo& task) override;
+    void Progress(const TProgressStep& step) override;
+    void Log(const TMsgForLog& line) override;
+    void RunEnded(const TRunEnd& end) override;
 
     // The clock of the run's progress texts and of the wait watch; tests set a known one.
     void SetProgressClock(std::function<TRunProgress::TClock::time_point()> clock) {
@@ -139,11 +143,7 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     // The window manager's frame around the window, or a typical one before it is known.
     QMargins FrameMargins() const;
 
-    // ITaskEventSink: any thread, never waits.
-    void Post(TWorkerEvent event) override;
-
   protected:
-    bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
@@ -169,9 +169,8 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     void ShutdownRun();
     static void MarkChanged(QWidget* control);
     // The run's progress: a worker took a task, an event came in, the run may have ended.
-    void RunTaskStarted(int32_t num);
-    void ObserveWorkerEvent(const TWorkerEvent& event);
-    void EndRunProgressIfIdle();
+    void RunTaskStarted(int32_t num, int runTasks);
+    void EndRunProgress();
     void ShowProgressText();
     void InvalidateTaskNum(int32_t num);
     // Size and place (main_window_placement.cpp).
@@ -194,17 +193,13 @@ class TfmMain : public QMainWindow, public ICheckRunWindow, public ITaskEventSin
     TURLTaskInfoList FMaster;
     TURLGridModel* FModelD = nullptr;
     TURLGridModel* FModelM = nullptr;
-    TWorkerConfig FWorkerConfig;
-    std::unique_ptr<TThreadWorkerFactory> FWorkers;
-    std::unique_ptr<TObservedWorkerFactory> FObservedWorkers;
     TRunProgress FRunProgress;
     std::function<TRunProgress::TClock::time_point()> FProgressClock = TRunProgress::TClock::now;
     QTimer* FStuckTimer = nullptr;
     QRect FStoredGeometry;  // as the settings file had it, or empty
     bool FStoredMaximized = false;
     QRect FPlacedGeometry;  // where the first show put the window
-    std::unique_ptr<CheckRunController> FController;
-    int FDelivered = 0;  // worker events handled, so a drain can tell whether it found any
+    std::unique_ptr<session::TRunSession> FSession;
 };
 
 }  // namespace velmora::app

@@ -1,5 +1,5 @@
-// Run control as the window sees it: the window effects the controller asks for, the worker
-// events through the window's queue, the buttons and the log pane.
+// Run control as the window sees it: its buttons start and abort runs through the session,
+// and the session's observer calls keep the grids, the progress bar and the log up to date.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QItemSelectionModel>
@@ -12,67 +12,139 @@
 #include <QTimer>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/score_chart.h"
 #include "app/translate.h"
 #include "base/translate.h"
+#include "session/run_session.h"
 
 namespace velmora::app {
 
 void TfmMain::btRunRequestsClick() {
-    if (FController) FController->btRunRequestsClick(TRunSender::btRunRequests);
+    StartRun(TRunScope::All);
 }
 
 void TfmMain::btAbortRequestsClick() {
-    if (FController) FController->btAbortRequestsClick();
+    if (!Running()) return;
+    FUi->btAbortRequests->setEnabled(false);
+    FSession->Abort();
+}
+
+bool TfmMain::Running() const {
+    return FSession && FSession->Running();
+}
+
+history::TRunRecorder* TfmMain::HistoryRecorder() const {
+    return FSession ? FSession->History() : nullptr;
+}
+
+void TfmMain::StartRun(TRunScope scope) {
+    if (!FSession || Running()) return;
+    const TResult<bool> started = FSession->Start(
+        scope, scope == TRunScope::Selected ? SelectedNums() : std::vector<int32_t>{});
+    // A full run cleared every result, whether it started or not.
+    if (scope == TRunScope::All) RepaintAllRows();
+    if (!started) {
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(started.Error()));
+        return;
+    }
+    if (!*started) return;
+    UpdateRunButtons();
+    ShowProgress(true);
+    FUi->gbParams->setEnabled(false);
+    FUi->pcBottom->setCurrentWidget(FUi->tsLog);
+    FUi->tsHistory->RunStarted();
+}
+
+std::vector<int32_t> TfmMain::SelectedNums() const {
+    const TMetricaStrategy s = ShownStrategy();
+    QTableView* grid = s == msDesktop ? FUi->vtURLsD : FUi->vtURLsM;
+    TURLGridModel* model = GridModel(s);
+    QItemSelectionModel* sel = grid->selectionModel();
+    std::vector<int32_t> nums;
+    for (int r = 0; r < model->rowCount(); ++r)
+        if (TURLTaskInfo* task = model->TaskAt(r); task && sel->isRowSelected(r, QModelIndex()))
+            nums.push_back(task->Num);
+    return nums;
 }
 
 void TfmMain::UpdateRunButtons() {
-    if (FController) FController->UpdateRunButtons();
+    const bool idle = !Running();
+    FRunAllowed = FSession && idle && !FMaster.Empty();
+    FUi->btRunRequests->setEnabled(FRunAllowed);
+    FUi->btAbortRequests->setEnabled(!idle);
+    FUi->btInsertURLs4Clip->setEnabled(idle);
+    FUi->btImportURLs4TXT->setEnabled(idle);
+    // Both sitemap imports go together.
+    FUi->btImportURLs4XML->setEnabled(idle);
+    FUi->btImportURLs4Web->setEnabled(idle);
+    // Results already had stay exportable after a cancel; rows never checked export blank.
+    FUi->btExport->setEnabled(idle && AnyChecked(FMaster));
 }
 
 void TfmMain::AddToLog(const QString& sMessage) {
     InsertLogRow(FormatLogTime(std::chrono::system_clock::now()), sMessage.toStdString());
 }
 
-void TfmMain::Post(TWorkerEvent event) {
-    QCoreApplication::postEvent(this, new TWorkerQEvent(std::move(event)));
-}
-
-bool TfmMain::event(QEvent* e) {
-    const int type = e->type();
-    if (type == WM_TASK_FINISHED || type == WM_TASK_LOG || type == WM_REQUEST_SENT) {
-        auto* we = static_cast<TWorkerQEvent*>(e);
-        ++FDelivered;
-        if (FController) {
-            ObserveWorkerEvent(we->Event);
-            FController->WndProc(std::move(we->Event));
-            EndRunProgressIfIdle();
-        } else if (we->Event.Log) {
-            // The start-up line arrives before the run control may exist.
-            InsertLogRow(FormatLogTime(we->Event.Log->MsgTime), we->Event.Log->MsgText);
-        }
-        return true;
-    }
-    return QMainWindow::event(e);
-}
-
 void TfmMain::ShutdownRun() {
-    if (!FController || !FController->Running()) return;
-    FController->Shutdown([this] {
-        const int before = FDelivered;
-        QCoreApplication::sendPostedEvents(this);
-        return FDelivered != before;
-    });
+    if (FSession) FSession->Shutdown();
 }
 
-void TfmMain::RunTaskStarted(int32_t num) {
+// ---- IRunObserver
+
+void TfmMain::TaskFinished(const TURLTaskInfo& task) {
+    InvalidateTaskRow(task);
+    UpdateScoreChart();
+}
+
+void TfmMain::Progress(const TProgressStep& step) {
+    if (step.StartedNum) RunTaskStarted(step.StartedNum, step.RunTasks);
+    if (step.Finished) {
+        FRunProgress.TaskFinished(*step.Finished);
+        // A task the merge drops (aborted) still loses its "checking" mark.
+        InvalidateTaskNum(step.Finished->Num);
+    }
+    if (FRunProgress.Active()) return ShowProgressText();
+    SetProgressMax(step.Total);
+    SetProgressPos(step.Done);
+}
+
+void TfmMain::ShowProgress(bool visible) {
+    FUi->pProgress->setVisible(visible);
+}
+
+void TfmMain::SetProgressMax(int max) {
+    // During a run the bar counts the run's own tasks, which may be fewer than the list's.
+    if (FRunProgress.Active()) return ShowProgressText();
+    FUi->ProgressBar->setTextVisible(false);
+    FUi->ProgressBar->setMaximum(max);
+}
+
+void TfmMain::SetProgressPos(int pos) {
+    if (FRunProgress.Active()) return ShowProgressText();
+    FUi->ProgressBar->setValue(pos);
+}
+
+void TfmMain::Log(const TMsgForLog& line) {
+    if (line.TaskNum > 0) FRunProgress.TaskActivity(line.TaskNum, FProgressClock());
+    InsertLogRow(FormatLogTime(line.MsgTime), line.MsgText);
+}
+
+void TfmMain::RunEnded(const TRunEnd& end) {
+    for (int32_t num : end.LeftByQuota) InvalidateTaskNum(num);
+    UpdateRunButtons();
+    FUi->gbParams->setEnabled(true);
+    ShowProgress(false);
+    FUi->tsHistory->RunEnded();
+    EndRunProgress();
+}
+
+void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
     const auto now = FProgressClock();
     if (!FRunProgress.Active()) {
-        // The first worker of a run: the pool holds the rest of its tasks.
-        TURLTaskInfoPool* pool = FController ? FController->CurrentPool() : nullptr;
-        FRunProgress.Start(pool ? static_cast<int>(pool->Count()) + 1 : 1, now);
+        FRunProgress.Start(runTasks, now);
         if (!FStuckTimer) {
             FStuckTimer = new QTimer(this);
             FStuckTimer->setInterval(5000);
@@ -85,21 +157,7 @@ void TfmMain::RunTaskStarted(int32_t num) {
     ShowProgressText();
 }
 
-void TfmMain::ObserveWorkerEvent(const TWorkerEvent& event) {
-    if (event.Id == WM_TASK_LOG && event.Log && event.Log->TaskNum > 0) {
-        FRunProgress.TaskActivity(event.Log->TaskNum, FProgressClock());
-    } else if (event.Id == WM_TASK_FINISHED && event.Task) {
-        FRunProgress.TaskFinished(*event.Task);
-        // A task the merge drops (aborted) still loses its "checking" mark.
-        InvalidateTaskNum(event.Task->Num);
-    }
-}
-
-void TfmMain::EndRunProgressIfIdle() {
-    if (FController->Running()) {
-        ShowProgressText();
-        return;
-    }
+void TfmMain::EndRunProgress() {
     if (!FRunProgress.Active()) return;
     if (FStuckTimer) FStuckTimer->stop();
     AddToLog(FRunProgress.Finish(FProgressClock()));
@@ -127,65 +185,6 @@ void TfmMain::InvalidateTaskNum(int32_t num) {
     }
 }
 
-// ---- ICheckRunWindow
-
-void TfmMain::SetButtonEnabled(TRunButton button, bool enabled) {
-    QPushButton* b = nullptr;
-    switch (button) {
-        case TRunButton::btRunRequests:
-            FRunAllowed = enabled;
-            b = FUi->btRunRequests;
-            break;
-        case TRunButton::btAbortRequests:
-            b = FUi->btAbortRequests;
-            break;
-        case TRunButton::btInsertURLs4Clip:
-            b = FUi->btInsertURLs4Clip;
-            break;
-        case TRunButton::btImportURLs4TXT:
-            b = FUi->btImportURLs4TXT;
-            break;
-        case TRunButton::btImportURLs4XML:
-            // Both sitemap imports go together.
-            FUi->btImportURLs4Web->setEnabled(enabled);
-            b = FUi->btImportURLs4XML;
-            break;
-        case TRunButton::btExport:
-            b = FUi->btExport;
-            break;
-    }
-    if (b) b->setEnabled(enabled);
-}
-
-void TfmMain::SetParamsEnabled(bool enabled) {
-    FUi->gbParams->setEnabled(enabled);
-}
-
-void TfmMain::ShowProgress(bool visible) {
-    FUi->pProgress->setVisible(visible);
-}
-
-void TfmMain::SetProgressMax(int max) {
-    // During a run the bar counts the run's own tasks, which may be fewer than the list's.
-    if (FRunProgress.Active()) return ShowProgressText();
-    FUi->ProgressBar->setTextVisible(false);
-    FUi->ProgressBar->setMaximum(max);
-}
-
-void TfmMain::SetProgressPos(int pos) {
-    if (FRunProgress.Active()) return ShowProgressText();
-    FUi->ProgressBar->setValue(pos);
-}
-
-int TfmMain::ProgressPos() const {
-    // QProgressBar reports minimum - 1 before its first value; the position is then 0.
-    return qMax(FUi->ProgressBar->value(), 0);
-}
-
-void TfmMain::ShowLogTab() {
-    FUi->pcBottom->setCurrentWidget(FUi->tsLog);
-}
-
 void TfmMain::RepaintAllRows() {
     FModelD->RepaintAll();
     FModelM->RepaintAll();
@@ -210,25 +209,8 @@ void TfmMain::pcPagesChange() {
     UpdateScoreChart();
 }
 
-void TfmMain::ShowErrorBox(const std::string& text) {
-    QMessageBox::critical(this, windowTitle(), QString::fromStdString(text));
-}
-
 TMetricaStrategy TfmMain::ShownStrategy() const {
     return FUi->pcStrategy->currentIndex() == 0 ? msDesktop : msMobile;
-}
-
-std::vector<TShownRow> TfmMain::ShownGridRows() const {
-    const TMetricaStrategy s = ShownStrategy();
-    QTableView* grid = s == msDesktop ? FUi->vtURLsD : FUi->vtURLsM;
-    TURLGridModel* model = GridModel(s);
-    std::vector<TShownRow> rows;
-    const int n = model->rowCount();
-    rows.reserve(static_cast<size_t>(n));
-    QItemSelectionModel* sel = grid->selectionModel();
-    for (int r = 0; r < n; ++r)
-        rows.push_back({sel->isRowSelected(r, QModelIndex()), model->TaskAt(r)});
-    return rows;
 }
 
 void TfmMain::InsertLogRow(const std::string& timeText, const std::string& message) {

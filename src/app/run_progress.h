@@ -58,22 +58,4 @@ class TRunProgress {
     std::unordered_map<int32_t, TFlight> inFlight_;
 };
 
-// Passes worker starts on and says which task each one took.
-class TObservedWorkerFactory : public IWorkerFactory {
-  public:
-    TObservedWorkerFactory(IWorkerFactory& inner, std::function<void(int32_t num)> started)
-        : inner_(inner), started_(std::move(started)) {}
-    void StartWorker(std::unique_ptr<TURLTaskInfo> task, const std::string& apiKey,
-                     TURLTaskInfoPool& pool) override {
-        const int32_t num = task->Num;
-        inner_.StartWorker(std::move(task), apiKey, pool);
-        started_(num);
-    }
-    int32_t LiveWorkers() const override { return inner_.LiveWorkers(); }
-
-  private:
-    IWorkerFactory& inner_;
-    std::function<void(int32_t)> started_;
-};
-
 }  // namespace velmora::app

@@ -259,16 +259,13 @@ void TURLGrids::CreateMenu() {
                              QKeySequence(Qt::CTRL | Qt::Key_V), [this] {
                                  if (CanPaste()) btInsertURLs4ClipClick();
                              });
-    miCheckSelected =
-        item("miCheckSelected", N_("Проверить выбранные URL"), imgRefresh,
-             QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
-                 if (CanRunOrDelete())
-                     FWindow.Controller().btRunRequestsClick(TRunSender::miCheckSelected);
-             });
+    miCheckSelected = item("miCheckSelected", N_("Проверить выбранные URL"), imgRefresh,
+                           QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
+                               if (CanRunOrDelete()) FWindow.StartRun(TRunScope::Selected);
+                           });
     miCheckWErrors =
         item("miCheckWErrors", N_("Перепроверить URL с ошибками"), imgRefresh, {}, [this] {
-            if (CanRunOrDelete())
-                FWindow.Controller().btRunRequestsClick(TRunSender::miCheckWErrors);
+            if (CanRunOrDelete()) FWindow.StartRun(TRunScope::Failed);
         });
     miOpenInGPSI = item("miOpenInGPSI", N_("Открыть в Google PageSpeed Insights"),
                         imgGooglePageSpeed, {}, [this] {
@@ -294,12 +291,11 @@ bool TURLGrids::CanShowAdvices() const {
 }
 
 bool TURLGrids::CanPaste() const {
-    return !FWindow.Controller().Running() && ClipboardHasText();
+    return !FWindow.Running() && ClipboardHasText();
 }
 
 bool TURLGrids::CanRunOrDelete() const {
-    return FWindow.RunAllowed() && !FWindow.Controller().Running() && !FWindow.Master().Empty() &&
-           !Comparing();
+    return FWindow.RunAllowed() && !FWindow.Running() && !FWindow.Master().Empty() && !Comparing();
 }
 
 bool TURLGrids::Comparing() const {
@@ -372,8 +368,8 @@ void TURLGrids::DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& n
 }
 
 void TURLGrids::miDeleteURLClick() {
-    if (FWindow.Controller().Running()) return;
-    const std::vector<int32_t> nums = FWindow.Controller().GetSelectedNums();
+    if (FWindow.Running()) return;
+    const std::vector<int32_t> nums = FWindow.SelectedNums();
     TURLTaskInfoList& master = FWindow.Master();
     int withResults = 0;
     for (int32_t num : nums)
@@ -399,7 +395,7 @@ void TURLGrids::miDeleteURLClick() {
 }
 
 bool TURLGrids::CanUndoDelete() const {
-    return !FUndo.empty() && !FWindow.Controller().Running() && !Comparing();
+    return !FUndo.empty() && !FWindow.Running() && !Comparing();
 }
 
 void TURLGrids::miUndoDeleteClick() {

@@ -8,14 +8,14 @@
 #include "app/translate.h"
 #include "app/url_grids.h"
 #include "base/translate.h"
-#include "io/codepage.h"
 #include "io/csv.h"
 #include "io/import_texts.h"
+#include "session/run_session.h"
 
 namespace velmora::app {
 
 void TURLGrids::btExportClick() {
-    if (FWindow.Controller().Running()) return;
+    if (FWindow.Running() || !FWindow.Session()) return;
     const TMetricaStrategy s = FWindow.ShownStrategy();
     const char* name = s == msDesktop ? io::kExportFileNameDesktop : io::kExportFileNameMobile;
     const QString filter = TrQ(io::kDlgExportFilterName) + QStringLiteral(" (") +
@@ -34,8 +34,7 @@ void TURLGrids::btExportClick() {
     if (const TRunComparison* c = model->Comparison())
         std::erase_if(rows, [c](const TURLTaskInfo* t) { return !c->InNewer(t); });
     const std::string localPath = QFile::encodeName(path).toStdString();
-    const TResult<io::TCsvExport> written = io::ExportGridCsv(
-        localPath, io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()), s, rows);
+    const TResult<io::TCsvExport> written = FWindow.Session()->ExportCsv(localPath, s, rows);
     if (!written)
         Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
                 QString::fromStdString(written.Error()));

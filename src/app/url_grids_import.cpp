@@ -114,7 +114,7 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
 }
 
 void TURLGrids::btImportURLs4TXTClick() {
-    if (FWindow.Controller().Running()) return;
+    if (FWindow.Running()) return;
     const QString path =
         Dialogs.OpenFileName
             ? Dialogs.OpenFileName(TrQ(io::kDlgImportTxtTitle), FWindow.AppDir(),
@@ -140,7 +140,7 @@ bool TURLGrids::ImportTextFile(const QString& path) {
 }
 
 void TURLGrids::btImportURLs4XMLClick() {
-    if (FWindow.Controller().Running()) return;
+    if (FWindow.Running()) return;
     const QString path =
         Dialogs.OpenFileName
             ? Dialogs.OpenFileName(TrQ(io::kDlgImportXmlTitle), FWindow.AppDir(),
@@ -169,7 +169,7 @@ void TURLGrids::btImportURLs4XMLClick() {
 }
 
 void TURLGrids::btImportURLs4WebClick() {
-    if (FWindow.Controller().Running()) return;
+    if (FWindow.Running()) return;
     TSitemapAddressDialog dialog(&FWindow);
     if (dialog.exec() != QDialog::Accepted) return;
     ImportLoadedSitemap(dialog.Loaded());
@@ -181,7 +181,7 @@ void TURLGrids::ImportLoadedSitemap(const io::TSitemapLoad& load) {
 }
 
 void TURLGrids::btInsertURLs4ClipClick() {
-    if (FWindow.Controller().Running()) return;
+    if (FWindow.Running()) return;
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     if (!mime || !mime->hasText()) return;
     RunImport(io::SplitClipboardText(mime->text().toStdString()), io::kLogDataPasted, false, 0, 0);

@@ -32,6 +32,8 @@ class [[nodiscard]] TResult {
     // Empty on success.
     const std::string& Error() const { return FFailure.Message; }
     int Code() const { return FFailure.Code; }
+    // The failure, to pass on as another TResult's; only when !Ok().
+    const TFailure& Failure() const { return FFailure; }
 
   private:
     std::optional<T> FValue;
@@ -48,6 +50,8 @@ class [[nodiscard]] TResult<void> {
     explicit operator bool() const { return Ok(); }
     const std::string& Error() const { return FFailure.Message; }
     int Code() const { return FFailure.Code; }
+    // The failure, to pass on as another TResult's; only when !Ok().
+    const TFailure& Failure() const { return FFailure; }
 
   private:
     bool FFailed = false;

@@ -3,27 +3,18 @@
 #include <cstdio>
 #include <ctime>
 
-#include "base/decimal_separator.h"
 #include "base/translate.h"
 #include "cli/cli_run.h"
 #include "engine/grid_text.h"
 #include "engine/metrica.h"
 #include "history/run_compare.h"
-#include "io/codepage.h"
 #include "io/csv.h"
 #include "io/import_texts.h"
-#include "io/translation.h"
 
 namespace velmora::cli {
 namespace {
 
 using history::TRunState;
-
-std::string HistoryPath(const TCliOptions& o, const io::TSettingsValues& s) {
-    if (!o.DbFile.empty()) return o.DbFile;
-    if (!s.History.empty()) return s.History;
-    return history::DefaultHistoryPath();
-}
 
 std::string StateText(TRunState s) {
     switch (s) {
@@ -109,9 +100,9 @@ std::string ComparedName(int col) {
 }
 
 // Per compared column: value in A, value in B, change from A to B.
-TResult<> WriteComparison(const std::string& path, const std::string& codepage,
+TResult<> WriteComparison(const std::string& path, const session::TRunSession& session,
                           const TURLTaskInfoList& a, const TURLTaskInfoList& b) {
-    io::TCsvWriter w(codepage);
+    io::TCsvWriter w(session.CodePage());
     if (TResult<> r = w.Open(path); !r) return r;
     const std::vector<int> cols = ComparedColumns();
     std::vector<std::string> fields = {"URL", Tr("Стратегия"), Tr("Есть в")};
@@ -120,7 +111,7 @@ TResult<> WriteComparison(const std::string& path, const std::string& codepage,
         for (const char* suffix : {" A", " B", " +/-"}) fields.push_back(name + suffix);
     }
     if (TResult<> r = w.WriteLine(fields); !r) return r;
-    const char sep = LocaleDecimalSeparator();
+    const char sep = session.DecimalSeparator();
     for (const history::TComparedUrl& row : history::PairRuns(a, b)) {
         for (TMetricaStrategy s : kStrategies) {
             fields.assign(
@@ -139,7 +130,8 @@ TResult<> WriteComparison(const std::string& path, const std::string& codepage,
     return w.Close();
 }
 
-int Compare(const TCliOptions& o, history::IHistoryStore& store, const std::string& lang) {
+int Compare(const TCliOptions& o, session::TRunSession& session) {
+    history::IHistoryStore& store = session.History()->Store();
     TURLTaskInfoList a, b;
     for (auto [id, list] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
         TResult<history::TRunRecord> run = store.LoadRunForCompare(RunId(id), *list);
@@ -148,92 +140,37 @@ int Compare(const TCliOptions& o, history::IHistoryStore& store, const std::stri
             return kExitBadInput;
         }
     }
-    const TResult<> written = WriteComparison(o.CompareCsv, io::AnsiCodePageFor(lang), a, b);
+    const TResult<> written = WriteComparison(o.CompareCsv, session, a, b);
     if (written) return kExitCompleted;
     Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
     return kExitBadInput;
 }
 
-int ExportRun(const TCliOptions& o, history::IHistoryStore& store) {
+int ExportRun(const TCliOptions& o, session::TRunSession& session) {
     TURLTaskInfoList master;
-    TResult<history::TRunRecord> run = store.LoadRun(RunId(o.CommandArgs[0]), master);
+    TResult<history::TRunRecord> run =
+        session.History()->Store().LoadRun(RunId(o.CommandArgs[0]), master);
     if (!run) {
         Complain(run.Error());
         return kExitBadInput;
     }
     // As it was written when it ran: in the run's language and its code page.
-    i18n::UseLanguage(run->Lang);
-    const std::string codepage = io::AnsiCodePageFor(run->Lang);
+    session.UseLanguage(run->Lang);
     // The decimal separator of the advice scores is not kept with the run: this locale's.
-    const bool ok = ExportStrategy(o.DesktopCsv, codepage, msDesktop, master) &&
-                    ExportStrategy(o.MobileCsv, codepage, msMobile, master) &&
-                    ExportAdvice(o.AdviceCsv, codepage, LocaleDecimalSeparator(), master);
+    const bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
+                    ExportStrategy(o.MobileCsv, session, msMobile, master) &&
+                    ExportAdvice(o.AdviceCsv, session, master);
     return ok ? kExitCompleted : kExitBadInput;
 }
 
 }  // namespace
 
-std::unique_ptr<TCliHistory> TCliHistory::Open(const TCliOptions& o, const io::TSettingsValues& s) {
-    if (o.NoHistory || (o.DbFile.empty() && s.History == io::kHistoryOff)) return nullptr;
-    TResult<history::TOpenedHistory> opened = history::OpenSqliteHistory(HistoryPath(o, s));
-    if (!opened) {
-        Complain(opened.Error());
-        return nullptr;
-    }
-    if (!opened->Notice.empty()) Complain(opened->Notice);
-    return std::unique_ptr<TCliHistory>(new TCliHistory(std::move(opened->Store), s.HistoryKeep));
-}
-
-void TCliHistory::Begin(const TURLTaskInfoList& master, const std::string& lang,
-                        const std::string& settings) {
-    if (TResult<> r = recorder_.Begin(master, lang, settings); !r)
-        Complain(
-            FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0, r.Error()));
-}
-
-bool TCliHistory::Resume(TURLTaskInfoList& master, std::string& lang) {
-    TResult<std::optional<int64_t>> last = Store().LastResumableRun();
-    if (!last || !*last) {
-        Complain(last ? "no unfinished run in the history" : last.Error());
-        return false;
-    }
-    TResult<history::TRunRecord> run = Store().LoadRun(**last, master);
-    if (!run) {
-        Complain(run.Error());
-        return false;
-    }
-    if (TResult<> r = recorder_.Continue(run->Id, master); !r) {
-        Complain(r.Error());
-        return false;
-    }
-    lang = run->Lang;
-    return true;
-}
-
-void TCliHistory::TaskMerged(const TURLTaskInfo& task) {
-    recorder_.Merged(task);
-    ReportWriteError();
-}
-
-void TCliHistory::ReportWriteError() {
-    const std::string error = recorder_.TakeError();
-    if (!error.empty() && !reported_) Complain(error);
-    reported_ = reported_ || !error.empty();
-}
-
-void TCliHistory::Finish(bool aborted, const TURLTaskInfoList& master) {
-    const TResult<> r = recorder_.Finish(aborted, master);
-    recorder_.Release();  // the command waits for the end to be written
-    ReportWriteError();
-    if (!r) Complain(r.Error());
-}
-
-int RunHistoryCommand(const TCliOptions& o, TCliHistory* history, const std::string& lang) {
-    if (!history) return kExitBadInput;  // the reason is on stderr already
-    history::IHistoryStore& store = history->Store();
+int RunHistoryCommand(const TCliOptions& o, session::TRunSession& session) {
+    if (!session.History()) return kExitBadInput;
+    history::IHistoryStore& store = session.History()->Store();
     if (o.Command == "runs") return ListRuns(o, store);
-    if (o.Command == "compare") return Compare(o, store, lang);
-    if (o.Command == "export") return ExportRun(o, store);
+    if (o.Command == "compare") return Compare(o, session);
+    if (o.Command == "export") return ExportRun(o, session);
     if (TResult<> r = store.DeleteRun(RunId(o.CommandArgs[0])); !r) {
         Complain(r.Error());
         return kExitBadInput;

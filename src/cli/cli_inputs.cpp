@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <utility>
@@ -13,16 +12,6 @@
 
 namespace velmora::cli {
 namespace {
-
-// A key is a short token; anything longer is the wrong file.
-constexpr size_t kMaxKeyFileBytes = 64 * 1024;
-
-std::string_view TrimBlanks(std::string_view s) {
-    const char* kBlanks = " \t\r\n\v\f";
-    const size_t b = s.find_first_not_of(kBlanks);
-    if (b == std::string_view::npos) return {};
-    return s.substr(b, s.find_last_not_of(kBlanks) - b + 1);
-}
 
 // True when a and b name one file: the same inode when both exist, else the same path once
 // symbolic links and "." / ".." are resolved.
@@ -39,20 +28,6 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
-
-TResult<std::string> ChooseApiKey(const TCliOptions& o, const std::string& settingsKey) {
-    if (o.ApiKey) return *o.ApiKey;
-    if (!o.KeyFile.empty()) {
-        TResult<std::string> text = io::ReadWholeFile(o.KeyFile, kMaxKeyFileBytes);
-        if (!text) return Fail("cannot read the key file " + text.Error(), text.Code());
-        std::string_view first = *text;
-        first = TrimBlanks(first.substr(0, first.find('\n')));
-        if (first.empty()) return Fail("the key file " + o.KeyFile + " holds no key");
-        return std::string(first);
-    }
-    if (const char* env = std::getenv(kApiKeyVariable); env && *env) return std::string(env);
-    return settingsKey;
-}
 
 TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath) {
     const std::pair<const char*, std::string> inputs[] = {{"the URL file", o.UrlFile},

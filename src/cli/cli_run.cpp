@@ -6,17 +6,14 @@
 #include <atomic>
 #include <cstdio>
 
-#include "base/decimal_separator.h"
 #include "base/translate.h"
 #include "cli/budget.h"
 #include "cli/cli_history.h"
 #include "cli/cli_inputs.h"
-#include "cli/console_window.h"
-#include "cli/event_queue.h"
+#include "cli/console_observer.h"
 #include "cli/json_output.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
-#include "io/advice_csv.h"
 #include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/csv.h"
@@ -26,6 +23,8 @@
 #include "io/sitemap_fetch.h"
 #include "io/translation.h"
 #include "io/url_import.h"
+#include "session/api_key.h"
+#include "session/run_session.h"
 
 #ifndef VELMORA_LOCALEDIR
 #define VELMORA_LOCALEDIR "/usr/share/locale"
@@ -37,12 +36,6 @@ namespace {
 std::atomic<bool> gAbortSignalled{false};
 
 constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
-
-std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
-    const std::string& wanted = o.Lang.empty() ? s.Lang : o.Lang;
-    return std::string(
-        AppLangTable[i18n::InterfaceLanguageRow(wanted, i18n::SystemLanguageId())].Code);
-}
 
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
 bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
@@ -96,13 +89,7 @@ TResult<io::TSettingsValues> LoadRunSettings(const TCliOptions& o, const std::st
         TResult<std::string> probe = io::ReadWholeFile(o.IniFile);
         if (!probe) return Fail("--ini: cannot read " + probe.Error(), probe.Code());
     }
-    io::TSettingsValues settings = io::LoadSettings(iniPath);
-    if (!settings.Endpoint.empty()) {
-        TResult<std::string> endpoint = io::CheckEndpoint(settings.Endpoint);
-        if (!endpoint) return Fail(endpoint.Error() + " (" + iniPath + ")");
-        settings.Endpoint = *endpoint;
-    }
-    return settings;
+    return io::LoadSettings(iniPath);
 }
 
 // Resident set size now, in KiB.
@@ -161,20 +148,19 @@ void Complain(const std::string& text) {
     std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
 }
 
-bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
+bool ExportAdvice(const std::string& path, const session::TRunSession& session,
                   const TURLTaskInfoList& master) {
     if (path.empty()) return true;
-    const TResult<> written =
-        io::ExportAdviceCsv(path, codepage, decimalSeparator, AllRows(master));
+    const TResult<> written = session.ExportAdviceCsv(path, AllRows(master));
     if (written) return true;
     Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
     return false;
 }
 
-bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-                    const TURLTaskInfoList& master) {
+bool ExportStrategy(const std::string& path, const session::TRunSession& session,
+                    TMetricaStrategy s, const TURLTaskInfoList& master) {
     if (path.empty()) return true;
-    const TResult<io::TCsvExport> written = io::ExportGridCsv(path, codepage, s, AllRows(master));
+    const TResult<io::TCsvExport> written = session.ExportCsv(path, s, AllRows(master));
     if (!written) {
         Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
         return false;
@@ -186,6 +172,81 @@ bool ExportStrategy(const std::string& path, const std::string& codepage, TMetri
 void RequestAbortFromSignal() {
     gAbortSignalled.store(true);
 }
+
+namespace {
+
+// What a check run needs besides the session: its outputs and limits.
+struct TRunOutputs {
+    TBudget Budget;
+    TJsonLinesWriter Json;
+};
+
+// The key, the outputs and the budget, all checked before any quota is spent.
+TResult<TRunSettings> PrepareRun(const TCliOptions& o, const io::TSettingsValues& settings,
+                                 const std::string& iniPath, TRunOutputs& out) {
+    const TResult<std::string> apiKey =
+        session::ChooseApiKey(session::TKeySources{o.ApiKey, o.KeyFile}, settings.ApiKey);
+    if (!apiKey) return apiKey.Failure();
+    if (TResult<> outputs = CheckOutputs(o, iniPath); !outputs) return outputs.Failure();
+    if (!LoadBudget(o, out.Budget)) return Fail({});
+    if (!o.JsonFile.empty())
+        if (TResult<> opened = out.Json.Open(o.JsonFile); !opened) return opened.Failure();
+    TRunSettings run;
+    run.ApiKey = *apiKey;
+    run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
+    run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
+    run.Retries = o.Retries.value_or(settings.Retries);
+    return run;
+}
+
+void PrintStats(const TURLTaskInfoList& master, long rssBeforeRun,
+                std::chrono::steady_clock::time_point runStart) {
+    const long rssAfter = CurrentRssKb();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+    const double perUrl =
+        master.Empty() ? 0.0 : double(rssAfter - rssBeforeRun) * 1024.0 / double(master.Count());
+    std::fprintf(stderr,
+                 "stats: urls=%zu run_seconds=%.3f rss_before_run_kb=%ld rss_after_run_kb=%ld "
+                 "retained_bytes_per_url=%.0f peak_rss_kb=%ld\n",
+                 master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
+}
+
+// Checks the list through the session; true when the user aborted it.
+bool CheckUrls(const TCliOptions& o, session::TRunSession& session, TURLTaskInfoList& master) {
+    if (master.Empty()) {
+        Complain("no URLs to check");
+        return false;
+    }
+    const TResult<bool> started = session.Start(o.Resume ? TRunScope::Unchecked : TRunScope::All);
+    if (!started) Complain(started.Error());
+    bool aborted = false;
+    session.Controller().DeliverUntilEnded([&] { return aborted = gAbortSignalled.load(); });
+    return aborted;
+}
+
+// Writes every output; false when one could not be written (the others still are).
+bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
+                  const TURLTaskInfoList& master, TJsonLinesWriter& json) {
+    const bool desktopWritten = ExportStrategy(o.DesktopCsv, session, msDesktop, master);
+    const bool mobileWritten = ExportStrategy(o.MobileCsv, session, msMobile, master);
+    const bool adviceWritten = ExportAdvice(o.AdviceCsv, session, master);
+    bool written = desktopWritten && mobileWritten && adviceWritten;
+    if (TResult<> closed = json.Close(); !closed) {
+        Complain(closed.Error());
+        written = false;
+    }
+    return written;
+}
+
+// Without a catalogue every text stays in the source language; say so in the one wanted.
+void WarnWithoutCatalogue(const std::string& catalogues, const std::string& lang) {
+    if (catalogues.empty() && lang != "ru")
+        Complain("warning: no translation catalogue found beside the program or in " +
+                 std::string(VELMORA_LOCALEDIR) + "; log lines and CSV headers stay in Russian");
+}
+
+}  // namespace
 
 int RunCli(const TCliOptions& o, const std::string& exeDir) {
     gAbortSignalled.store(false);
@@ -200,131 +261,58 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
 
     const std::string catalogues =
         i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale", VELMORA_LOCALEDIR});
-    std::string lang = ChooseLanguage(o, settings);
-    i18n::UseLanguage(lang);
-    // Without a catalogue every text stays in the source language; say so in the one wanted.
-    if (catalogues.empty() && lang != "ru")
-        Complain("warning: no translation catalogue found beside the program or in " +
-                 std::string(VELMORA_LOCALEDIR) + "; log lines and CSV headers stay in Russian");
-    std::string codepage = io::AnsiCodePageFor(lang);
-
-    std::unique_ptr<TCliHistory> history = TCliHistory::Open(o, settings);
-    if (!o.Command.empty()) return RunHistoryCommand(o, history.get(), lang);
-
-    const TResult<std::string> apiKey = ChooseApiKey(o, settings.ApiKey);
-    if (!apiKey) {
-        Complain(apiKey.Error());
+    TURLTaskInfoList master;
+    TConsoleObserver console(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
+    TRunSettings run;
+    session::TSessionChoices choices;
+    choices.Endpoint = o.Endpoint.value_or(std::string());
+    choices.Lang = o.Lang;
+    choices.HistoryPath = o.DbFile;
+    choices.NoHistory = o.NoHistory || (o.DbFile.empty() && settings.History == io::kHistoryOff);
+    choices.RunSettings = [&run] { return run; };
+    TResult<std::unique_ptr<session::TRunSession>> opened =
+        session::TRunSession::Open(settings, std::move(choices), master, console);
+    if (!opened) {
+        Complain(opened.Error() + " (" + iniPath + ")");
         return kExitBadInput;
     }
-    if (TResult<> outputs = CheckOutputs(o, iniPath); !outputs) {
-        Complain(outputs.Error());
+    session::TRunSession& session = **opened;
+    WarnWithoutCatalogue(catalogues, session.Lang());
+    for (const std::string& notice : session.Notices()) Complain(notice);
+    if (!o.Command.empty()) return RunHistoryCommand(o, session);
+
+    TRunOutputs out;
+    TResult<TRunSettings> prepared = PrepareRun(o, settings, iniPath, out);
+    if (!prepared) {
+        if (!prepared.Error().empty()) Complain(prepared.Error());
         return kExitBadInput;
     }
-    TBudget budget;
-    if (!LoadBudget(o, budget)) return kExitBadInput;
-    TJsonLinesWriter json;
-    if (!o.JsonFile.empty()) {
-        if (TResult<> opened = json.Open(o.JsonFile); !opened) {
-            Complain(opened.Error());
+    run = *prepared;
+    if (o.Resume) {
+        if (TResult<> resumed = session.LoadUnfinishedRun(); !resumed) {
+            Complain(resumed.Error());
             return kExitBadInput;
         }
-    }
-
-    TURLTaskInfoList master;
-    if (o.Resume) {
-        // The resumed run ends as it began: in its own language.
-        if (!history || !history->Resume(master, lang)) return kExitBadInput;
-        i18n::UseLanguage(lang);
-        codepage = io::AnsiCodePageFor(lang);
-    } else if (!ImportUrls(o, codepage, master)) {
+    } else if (!ImportUrls(o, session.CodePage(), master)) {
         return kExitBadInput;
     }
-    if (master.Empty()) Complain("no URLs to check");
-
-    // Workers are detached and may post their very last event after the run has ended; the
-    // queue therefore lives for the whole process.
-    static auto* queue = new TEventQueue;
-    TWorkerConfig config;
-    config.Endpoint = o.Endpoint.value_or(settings.Endpoint.empty() ? std::string(kDefaultEndpoint)
-                                                                    : settings.Endpoint);
-    if (io::EndpointSendsKeyInClear(config.Endpoint))
-        Complain(FormatLog(Tr(io::kMsgEndpointInClear), 0, config.Endpoint));
-    config.Sink = queue;
-    config.DecimalSeparator = LocaleDecimalSeparator();
-    TThreadWorkerFactory workers(config);
-
-    TRunSettings run;
-    run.ApiKey = *apiKey;
-    run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
-    run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
-    run.Retries = o.Retries.value_or(settings.Retries);
-
-    TConsoleWindow window(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
     if (!o.JsonFile.empty())
-        window.SetOnTaskFinished([&json](const TURLTaskInfo& task) { json.WriteTask(task); });
-    CheckRunController controller(window, master, workers, [&] { return run; });
-    if (history) {
-        if (!o.Resume) history->Begin(master, lang, history::RunSettingsText(run, config.Endpoint));
-        controller.SetRunObserver(history.get());
-    }
-
-    auto deliver = [&](std::chrono::milliseconds wait) {
-        std::optional<TWorkerEvent> ev = queue->Pop(wait);
-        if (!ev) return false;
-        controller.WndProc(std::move(*ev));
-        return true;
-    };
+        console.SetOnTaskFinished([&out](const TURLTaskInfo& task) { out.Json.WriteTask(task); });
 
     const long rssBeforeRun = CurrentRssKb();
     const auto runStart = std::chrono::steady_clock::now();
-    bool aborted = false;
-    if (!master.Empty()) {
-        controller.btRunRequestsClick(o.Resume ? TRunSender::btResume : TRunSender::btRunRequests);
-        while (controller.Running()) {
-            // Events end the wait at once; the timeout only bounds how late Ctrl+C is seen.
-            deliver(std::chrono::milliseconds(250));
-            if (gAbortSignalled.load() && !aborted) {
-                aborted = true;
-                controller.btAbortRequestsClick();
-            }
-        }
-    }
-    // Results of workers that ended after the run did still belong in the export.
-    controller.Shutdown([&] {
-        bool any = false;
-        while (deliver(std::chrono::milliseconds(0))) any = true;
-        return any;
-    });
-    if (history) history->Finish(aborted, master);
-
-    if (o.Stats) {
-        const long rssAfter = CurrentRssKb();
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
-        const double perUrl =
-            master.Empty() ? 0.0
-                           : double(rssAfter - rssBeforeRun) * 1024.0 / double(master.Count());
-        std::fprintf(stderr,
-                     "stats: urls=%zu run_seconds=%.3f rss_before_run_kb=%ld rss_after_run_kb=%ld "
-                     "retained_bytes_per_url=%.0f peak_rss_kb=%ld\n",
-                     master.Count(), seconds, rssBeforeRun, rssAfter, perUrl, PeakRssKb());
-    }
-    // One failed file does not cost the others their results.
-    const bool desktopWritten = ExportStrategy(o.DesktopCsv, codepage, msDesktop, master);
-    const bool mobileWritten = ExportStrategy(o.MobileCsv, codepage, msMobile, master);
-    const bool adviceWritten = ExportAdvice(o.AdviceCsv, codepage, config.DecimalSeparator, master);
-    bool written = desktopWritten && mobileWritten && adviceWritten;
-    if (TResult<> closed = json.Close(); !closed) {
-        Complain(closed.Error());
-        written = false;
-    }
+    const bool aborted = CheckUrls(o, session, master);
+    session.Shutdown();
+    session.FinishHistory();
+    if (o.Stats) PrintStats(master, rssBeforeRun, runStart);
+    const bool written = WriteOutputs(o, session, master, out.Json);
     if (aborted) {
         Complain("aborted: " + std::to_string(UncheckedCount(master)) + " of " +
                  std::to_string(master.Count()) + " URLs left unchecked");
         return kExitAborted;
     }
     if (!written) return kExitBadInput;
-    return ReportBudgetBreaks(budget, master) ? kExitBudgetBroken : kExitCompleted;
+    return ReportBudgetBreaks(out.Budget, master) ? kExitBudgetBroken : kExitCompleted;
 }
 
 }  // namespace velmora::cli

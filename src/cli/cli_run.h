@@ -6,6 +6,10 @@
 #include "cli/cli_options.h"
 #include "engine/tasks.h"
 
+namespace velmora::session {
+class TRunSession;
+}
+
 namespace velmora::cli {
 
 inline constexpr int kExitCompleted = 0;
@@ -18,11 +22,12 @@ int RunCli(const TCliOptions& options, const std::string& exeDir);
 
 // "velmora-cli: text" on stderr.
 void Complain(const std::string& text);
-// Writes one strategy's grid as CSV unless path is empty; false after a message.
-bool ExportStrategy(const std::string& path, const std::string& codepage, TMetricaStrategy s,
-                    const TURLTaskInfoList& master);
+// Writes one strategy's grid as CSV, in the session's code page, unless path is empty; false
+// after a message.
+bool ExportStrategy(const std::string& path, const session::TRunSession& session,
+                    TMetricaStrategy s, const TURLTaskInfoList& master);
 // Writes every advice item of both strategies as CSV unless path is empty; false after a message.
-bool ExportAdvice(const std::string& path, const std::string& codepage, char decimalSeparator,
+bool ExportAdvice(const std::string& path, const session::TRunSession& session,
                   const TURLTaskInfoList& master);
 
 // Asks a run in progress to abort, as the abort button does; safe in a signal handler.

@@ -10,28 +10,30 @@
 
 namespace velmora {
 
-// Event ids. They lie in Qt's user event range (1000..65535), so the desktop window posts
-// them as its own event types without a mapping.
-inline constexpr uint32_t WM_TASK_FINISHED = 1025;
-inline constexpr uint32_t WM_TASK_LOG = 1026;
-inline constexpr uint32_t WM_REQUEST_SENT = 1027;
+enum class TWorkerEventKind : uint8_t {
+    TaskFinished,  // the worker's task copy with its results
+    Log,           // one log line
+    RequestSent,   // before each request and once more at the worker's end
+};
 
 struct TMsgForLog {
     std::string MsgText;  // already translated and formatted
     std::chrono::system_clock::time_point MsgTime;
     // The task the line is about, 0 for none: a front end can tell which rows still move.
     int32_t TaskNum = 0;
+    // A line the user must see even where the log is hidden (a quiet command line).
+    bool Warning = false;
 };
 
-// One posted event; exactly the payload that belongs to Id is set.
+// One posted event; exactly the payload that belongs to Kind is set.
 struct TWorkerEvent {
-    uint32_t Id = 0;
-    std::unique_ptr<TURLTaskInfo> Task;  // WM_TASK_FINISHED
-    std::unique_ptr<TMsgForLog> Log;     // WM_TASK_LOG
+    TWorkerEventKind Kind = TWorkerEventKind::Log;
+    std::unique_ptr<TURLTaskInfo> Task;  // TaskFinished
+    std::unique_ptr<TMsgForLog> Log;     // Log
 };
 
-// Implemented by each front end. Post must not wait, may be called from any thread, and
-// delivers one poster's events in the order posted, on the front end's own (main) thread.
+// Post must not wait, may be called from any thread, and keeps one poster's events in the
+// order posted.
 class ITaskEventSink {
   public:
     virtual ~ITaskEventSink() = default;

@@ -8,9 +8,6 @@
 
 namespace velmora {
 
-std::atomic<int32_t> ActiveTaskCount{0};
-std::atomic<bool> AbortRequested{false};
-
 namespace {
 
 using std::chrono::milliseconds;
@@ -92,20 +89,6 @@ std::vector<int32_t> TURLTaskInfoPool::RemainingNums() {
     return nums;
 }
 
-bool TURLTaskInfoPool::GetNextRequestTime(TTimePoint& aDT) {
-    std::lock_guard lock(FLock);
-    if (!FCanRunNextRequest) return false;
-    aDT = FNextRequestCanRunAt;
-    FCanRunNextRequest = false;
-    return true;
-}
-
-void TURLTaskInfoPool::RegisterLastRequest(TTimePoint aDT) {
-    std::lock_guard lock(FLock);
-    FNextRequestCanRunAt = aDT + milliseconds(FRequestDelay);
-    FCanRunNextRequest = true;
-}
-
 TTimePoint TURLTaskInfoPool::ReserveRequest() {
     // A slot that already lies in the past would let every worker back from a slow answer fire
     // at once; the gap is counted from the previous send, so a slot is never earlier than now.
@@ -113,7 +96,6 @@ TTimePoint TURLTaskInfoPool::ReserveRequest() {
     std::lock_guard lock(FLock);
     const TTimePoint reserved = std::max(now, FNextRequestCanRunAt);
     FNextRequestCanRunAt = reserved + milliseconds(FGapMs);
-    FCanRunNextRequest = true;
     return reserved;
 }
 
@@ -131,6 +113,11 @@ bool TURLTaskInfoPool::WaitUntil(TTimePoint t, const std::atomic<bool>& abort) {
         // costs nothing until then.
         FClock.SleepUntil(t, lock, FWake);
     }
+}
+
+void TURLTaskInfoPool::RequestAbort() {
+    FAbort.store(true);
+    WakeAll();
 }
 
 void TURLTaskInfoPool::WakeAll() {

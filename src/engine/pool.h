@@ -34,11 +34,6 @@ class IPacingClock {
 // The real monotonic clock: a change of the wall clock neither stalls nor bursts requests.
 IPacingClock& SteadyPacingClock();
 
-// Number of worker threads created and not yet finished.
-extern std::atomic<int32_t> ActiveTaskCount;
-// Set by the abort button, cleared when a run starts and when it has ended.
-extern std::atomic<bool> AbortRequested;
-
 // How the pool took a quota refusal.
 struct TQuotaReaction {
     bool PaceChanged = false;  // the gap between requests was learned anew
@@ -67,10 +62,6 @@ class TURLTaskInfoPool {
     size_t Count();
     // The tasks not yet handed out, in no particular order.
     std::vector<int32_t> RemainingNums();
-
-    // Two-step reservation, kept for callers that want it; workers use ReserveRequest.
-    bool GetNextRequestTime(TTimePoint& aDT);
-    void RegisterLastRequest(TTimePoint aDT);
 
     // Takes the next reservation and registers the one after it in one step, so that two
     // workers can never both escape the pacing. The slot is the later of now and the previous
@@ -104,9 +95,16 @@ class TURLTaskInfoPool {
     int32_t Retries() const { return FRetries.load(); }
 
     IPacingClock& Clock() { return FClock; }
-    // The first reservation of the run: the pool's creation time.
-    TTimePoint CreatedAt() const { return FCreatedAt; }
     int32_t RequestDelay() const { return FRequestDelay; }
+
+    // Workers of this run that have started and not yet lowered the count near their end.
+    int32_t ActiveTasks() const { return FActiveTasks.load(); }
+    void TaskStarted() { FActiveTasks.fetch_add(1); }
+    void TaskEnded() { FActiveTasks.fetch_sub(1); }
+    // The run's abort: workers stop before their next request, waiters and transfers wake.
+    void RequestAbort();
+    bool AbortRequested() const { return FAbort.load(); }
+    const std::atomic<bool>& AbortFlag() const { return FAbort; }
 
   private:
     int64_t BaseGapMs() const { return int64_t{FRequestDelay} + kRequestGapMs; }
@@ -117,7 +115,6 @@ class TURLTaskInfoPool {
     std::vector<std::unique_ptr<TURLTaskInfo>> FList;
     TTimePoint FNextRequestCanRunAt;
     const TTimePoint FCreatedAt;
-    bool FCanRunNextRequest = true;
     const int32_t FRequestDelay;
     IPacingClock& FClock;
 
@@ -129,6 +126,8 @@ class TURLTaskInfoPool {
     TTimePoint FLastEase;
 
     std::atomic<bool> FStopped{false};
+    std::atomic<bool> FAbort{false};
+    std::atomic<int32_t> FActiveTasks{0};
     int FMaxRetries = 0;
     std::atomic<int32_t> FRequests{0};
     std::atomic<int32_t> FRetries{0};

@@ -1,149 +1,152 @@
 #include "engine/run_controller.h"
 
 #include <exception>
-#include <thread>
 #include <unordered_set>
 
 #include "base/translate.h"
 #include "engine/metrica.h"
 
 namespace velmora {
+namespace {
 
-CheckRunController::CheckRunController(ICheckRunWindow& window, TURLTaskInfoList& master,
-                                       IWorkerFactory& workers, TSettingsSource settings,
-                                       IPacingClock& clock)
-    : FWindow(window),
-      FMaster(master),
-      FWorkers(workers),
-      FSettings(std::move(settings)),
-      FClock(clock) {}
-
-CheckRunController::~CheckRunController() {
-    // A front end should have called Shutdown; if not, at least never free the pool under a
-    // running worker. Queued events stay with the front end's sink.
-    if (FPool) {
-        AbortRequested.store(true);
-        FPool->WakeAll();
-        while (FWorkers.LiveWorkers() > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        FPool.reset();
-        AbortRequested.store(false);
-    }
+auto Now() {
+    return std::chrono::system_clock::now();
 }
 
-bool CheckRunController::StartTask(std::unique_ptr<TURLTaskInfo> task) {
-    const int32_t num = task->Num;
-    try {
-        FApiKey = FSettings().ApiKey;
-        FWorkers.StartWorker(std::move(task), FApiKey, *FPool);
-        return true;
-    } catch (const std::exception& e) {
-        AddToLog(FormatLog(Tr("URL %d: не удалось запустить задание: %s"), num, e.what()),
-                 std::chrono::system_clock::now());
-    } catch (...) {
-        AddToLog(FormatLog(Tr("URL %d: не удалось запустить задание: %s"), num, "?"),
-                 std::chrono::system_clock::now());
-    }
+}  // namespace
+
+bool AnyChecked(const TURLTaskInfoList& master) {
+    for (size_t i = 0; i < master.Count(); ++i)
+        if (master[i].TaskResults) return true;
     return false;
 }
 
-void CheckRunController::btRunRequestsClick(TRunSender sender) {
-    if (FPool) return;
-    AbortRequested.store(false);
-    const bool all = sender == TRunSender::btRunRequests;
-    if (all) {
-        FMaster.ClearMetricResults();
-        FWindow.RepaintAllRows();
-    }
-    std::unordered_set<int32_t> chosen;
-    if (!all) {
-        std::vector<int32_t> nums = sender == TRunSender::miCheckSelected ? GetSelectedNums()
-                                    : sender == TRunSender::btResume      ? GetUncheckedNums()
-                                                                          : GetErrorNums();
-        if (nums.empty()) return;
-        chosen.insert(nums.begin(), nums.end());
-    }
+TRunController::TRunController(TURLTaskInfoList& master, IWorkerFactory& workers,
+                               TSettingsSource settings, IPacingClock& clock)
+    : FMaster(master), FWorkers(workers), FSettings(std::move(settings)), FClock(clock) {}
 
-    const TRunSettings settings = FSettings();
-    FMaxThreads = settings.MaxThreads;
-    FPool = std::make_unique<TURLTaskInfoPool>(settings.MinReqDelay, FClock);
-    FPool->SetMaxRetries(settings.Retries);
-    const bool errorsOnly = sender == TRunSender::miCheckWErrors;
+TRunController::~TRunController() {
+    // Never free the pool under a running worker; what they posted stays unread.
+    if (FPool) FPool->RequestAbort();
+    FWorkers.JoinAll();
+}
+
+bool TRunController::StartTask(std::unique_ptr<TURLTaskInfo> task) {
+    const int32_t num = task->Num;
+    std::string error = "?";
+    try {
+        FWorkers.StartWorker(std::move(task), TWorkerRun{FApiKey, *FPool, FEvents});
+        ReportProgress(num);
+        return true;
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+    }
+    AddToLog(FormatLog(Tr("URL %d: не удалось запустить задание: %s"), num, error), Now());
+    return false;
+}
+
+std::vector<int32_t> TRunController::ScopeNums(TRunScope scope,
+                                               const std::vector<int32_t>& selected) const {
+    switch (scope) {
+        case TRunScope::Selected:
+            return selected;
+        case TRunScope::Failed:
+            return ErrorNums();
+        case TRunScope::Unchecked:
+            return UncheckedNums();
+        case TRunScope::All:
+            break;
+    }
+    return {};
+}
+
+void TRunController::FillPool(TRunScope scope, const std::vector<int32_t>& nums) {
+    const std::unordered_set<int32_t> chosen(nums.begin(), nums.end());
+    const bool all = scope == TRunScope::All;
     for (size_t i = FMaster.Count(); i-- > 0;) {
         const TURLTaskInfo& entry = FMaster[i];
         if (!all && !chosen.count(entry.Num)) continue;
         auto copy = std::make_unique<TURLTaskInfo>(entry);
         // Quota is spent only where the answer is missing; a good strategy keeps its result.
-        if (errorsOnly && entry.TaskResults) {
+        if (scope == TRunScope::Failed && entry.TaskResults) {
             for (TMetricaStrategy s : kStrategies)
                 copy->Keep[s] = entry.TaskResults->TaskResult[s] == trOK;
         }
         FPool->Add(std::move(copy));
     }
+}
+
+TResult<bool> TRunController::Start(TRunScope scope, const std::vector<int32_t>& selected) {
+    if (FPool) return false;
+    std::vector<int32_t> nums;
+    if (scope == TRunScope::All) {
+        FMaster.ClearMetricResults();
+    } else {
+        nums = ScopeNums(scope, selected);
+        if (nums.empty()) return false;
+    }
+
+    const TRunSettings settings = FSettings();
+    FApiKey = settings.ApiKey;
+    FPool = std::make_unique<TURLTaskInfoPool>(settings.MinReqDelay, FClock);
+    FPool->SetMaxRetries(settings.Retries);
+    FillPool(scope, nums);
+    FDone = 0;
+    FRunTasks = static_cast<int>(FPool->Count());
 
     std::unique_ptr<TURLTaskInfo> first;
     if (!FPool->PickTask(first) || !StartTask(std::move(first))) {
-        FWindow.ShowErrorBox(Tr("Не удалось запустить первое задание, внутренняя ошибка"));
+        FWorkers.JoinAll();
         FPool.reset();
-        return;
+        return Fail(Tr("Не удалось запустить первое задание, внутренняя ошибка"));
     }
-
-    UpdateRunButtons();
-    FWindow.ShowProgress(true);
-    FWindow.SetParamsEnabled(false);
-    FWindow.SetProgressPos(0);
-    FWindow.SetProgressMax(static_cast<int>(FMaster.Count()));
-    FWindow.ShowLogTab();
-    AddToLog(Tr("Проверка запущена"), std::chrono::system_clock::now());
-    if (FObserver) FObserver->RunStarted(sender);
+    AddToLog(Tr("Проверка запущена"), Now());
+    return true;
 }
 
-void CheckRunController::btAbortRequestsClick() {
-    FWindow.SetButtonEnabled(TRunButton::btAbortRequests, false);
-    AbortRequested.store(true);
-    if (FPool) FPool->WakeAll();  // workers waiting for a slot or a retry end at once
-    AddToLog(Tr("Отмена проверки..."), std::chrono::system_clock::now());
-}
-
-void CheckRunController::StartNextTask() {
+void TRunController::Abort() {
     if (!FPool) return;
-    if (!AbortRequested.load() && !FPool->Stopped()) {
-        FMaxThreads = FSettings().MaxThreads;
-        if (ActiveTaskCount.load() >= FMaxThreads) return;
+    // Workers waiting for a slot, a retry or an answer end at once.
+    FPool->RequestAbort();
+    AddToLog(Tr("Отмена проверки..."), Now());
+}
+
+void TRunController::StartNextTask() {
+    if (!FPool) return;
+    if (!FPool->AbortRequested() && !FPool->Stopped()) {
+        if (FPool->ActiveTasks() >= FSettings().MaxThreads) return;
         std::unique_ptr<TURLTaskInfo> task;
         if (FPool->PickTask(task)) {
             if (StartTask(std::move(task))) return;
             // No thread could be made: stop handing out tasks, as after an abort, so that
             // the run still ends once the workers already running are done.
-            AbortRequested.store(true);
-            FPool->WakeAll();
+            FPool->RequestAbort();
         }
     }
-    if (ActiveTaskCount.load() != 0) return;
-    EndRun();
-}
-
-void CheckRunController::EndRun() {
-    if (FPool->Stopped()) ReportDailyStop();
+    if (FPool->ActiveTasks() != 0) return;
+    // Every worker is past its count; once joined, all it posted is queued, and merging that
+    // before the end makes the end count every result.
+    FWorkers.JoinAll();
+    const bool aborted = FPool->AbortRequested();
+    std::vector<int32_t> leftByQuota;
+    if (FPool->Stopped()) leftByQuota = ReportDailyStop();
     AddToLog(FormatLog(Tr("Проверка завершена: запросов %s, повторов %s"),
                        {std::to_string(FPool->Requests()), std::to_string(FPool->Retries())}),
-             std::chrono::system_clock::now());
-    FPool->ClearTasks();
+             Now());
     FPool.reset();
-    UpdateRunButtons();
-    FWindow.SetParamsEnabled(true);
-    FWindow.ShowProgress(false);
-    const bool aborted = AbortRequested.load();
-    AbortRequested.store(false);
-    if (FObserver) FObserver->RunEnded(aborted);
+    while (DeliverPending()) {
+    }
+    if (FObserver) FObserver->RunEnded(TRunEnd{aborted, std::move(leftByQuota)});
 }
 
-void CheckRunController::ReportDailyStop() {
+std::vector<int32_t> TRunController::ReportDailyStop() {
+    std::vector<int32_t> marked;
     for (int32_t num : FPool->RemainingNums()) {
         if (TURLTaskInfo* entry = FMaster.FindByNum(num)) {
             // Unchecked but listed among the errors, so that a recheck continues with them.
             if (!entry->TaskResults) entry->InitMetricResults();
-            FWindow.InvalidateTaskRow(*entry);
+            marked.push_back(num);
         }
     }
     size_t left = 0;
@@ -158,11 +161,13 @@ void CheckRunController::ReportDailyStop() {
     AddToLog(FormatLog(Tr("Дневная квота API исчерпана, проверка остановлена. Осталось URL: %s. "
                           "Команда «Перепроверить URL с ошибками» продолжит их проверку завтра."),
                        {std::to_string(left)}),
-             std::chrono::system_clock::now());
+             Now());
+    return marked;
 }
 
-void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
-    FWindow.SetProgressPos(FWindow.ProgressPos() + 1);
+void TRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
+    ++FDone;
+    ReportProgress(0, task.get());
     if (!task || !task->TaskResults || task->TaskResults->Aborted()) return;
     TURLTaskInfo* entry = FMaster.FindByNum(task->Num);
     if (!entry) return;
@@ -186,34 +191,16 @@ void CheckRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
         const int32_t col = ColNumByKey(v.Key);
         if (col > 0) v.ColNum = col;
     }
-    if (FObserver) FObserver->TaskMerged(*entry);
-    FWindow.InvalidateTaskRow(*entry);
-    FWindow.UpdateScoreChart();
+    if (FObserver) FObserver->TaskFinished(*entry);
 }
 
-void CheckRunController::UpdateRunButtons() {
-    const bool idle = ActiveTaskCount.load() == 0;
-    FWindow.SetButtonEnabled(TRunButton::btRunRequests, idle && !FMaster.Empty());
-    FWindow.SetButtonEnabled(TRunButton::btAbortRequests, !idle);
-    FWindow.SetButtonEnabled(TRunButton::btInsertURLs4Clip, idle);
-    FWindow.SetButtonEnabled(TRunButton::btImportURLs4TXT, idle);
-    FWindow.SetButtonEnabled(TRunButton::btImportURLs4XML, idle);
-    // Results already had stay exportable after a cancel; rows never checked export blank.
-    bool anyChecked = false;
-    for (size_t i = 0; i < FMaster.Count() && !anyChecked; ++i)
-        anyChecked = FMaster[i].TaskResults != nullptr;
-    FWindow.SetButtonEnabled(TRunButton::btExport, idle && anyChecked);
+void TRunController::ReportProgress(int32_t startedNum, const TURLTaskInfo* finished) {
+    if (FObserver)
+        FObserver->Progress(TProgressStep{FDone, static_cast<int>(FMaster.Count()), FRunTasks,
+                                          startedNum, finished});
 }
 
-std::vector<int32_t> CheckRunController::GetSelectedNums() const {
-    std::vector<int32_t> nums;
-    for (const TShownRow& row : FWindow.ShownGridRows()) {
-        if (row.Selected && row.Task) nums.push_back(row.Task->Num);
-    }
-    return nums;
-}
-
-std::vector<int32_t> CheckRunController::GetErrorNums() const {
+std::vector<int32_t> TRunController::ErrorNums() const {
     std::vector<int32_t> nums;
     for (size_t i = 0; i < FMaster.Count(); ++i) {
         const TURLTaskInfo& entry = FMaster[i];
@@ -222,7 +209,7 @@ std::vector<int32_t> CheckRunController::GetErrorNums() const {
     return nums;
 }
 
-std::vector<int32_t> CheckRunController::GetUncheckedNums() const {
+std::vector<int32_t> TRunController::UncheckedNums() const {
     std::vector<int32_t> nums;
     for (size_t i = 0; i < FMaster.Count(); ++i) {
         const TURLTaskInfo& entry = FMaster[i];
@@ -234,45 +221,57 @@ std::vector<int32_t> CheckRunController::GetUncheckedNums() const {
     return nums;
 }
 
-void CheckRunController::AddToLog(const std::string& sMessage,
-                                  std::chrono::system_clock::time_point aTime) {
-    FWindow.InsertLogRow(FormatLogTime(aTime), sMessage);
+void TRunController::AddToLog(const std::string& sMessage,
+                              std::chrono::system_clock::time_point aTime) {
+    if (FObserver) FObserver->Log(TMsgForLog{sMessage, aTime});
 }
 
-void CheckRunController::WndProc(TWorkerEvent event) {
-    switch (event.Id) {
-        case WM_TASK_FINISHED:
+void TRunController::Deliver(TWorkerEvent event) {
+    switch (event.Kind) {
+        case TWorkerEventKind::TaskFinished:
             if (event.Task) MergeFinishedTask(std::move(event.Task));
             break;
-        case WM_TASK_LOG:
-            if (event.Log) AddToLog(event.Log->MsgText, event.Log->MsgTime);
+        case TWorkerEventKind::Log:
+            if (event.Log && FObserver) FObserver->Log(*event.Log);
             break;
-        case WM_REQUEST_SENT:
+        case TWorkerEventKind::RequestSent:
             StartNextTask();
-            break;
-        default:
             break;
     }
 }
 
-void CheckRunController::Shutdown(const std::function<bool()>& drainEvents) {
-    AbortRequested.store(true);
-    if (FPool) FPool->WakeAll();
-    for (;;) {
-        // Read the counts before draining: once they are 0 no worker can post any more, so a
-        // drain that then finds nothing proves the queue is empty for good.
-        const bool idle = ActiveTaskCount.load() == 0 && FWorkers.LiveWorkers() == 0;
-        const bool delivered = drainEvents ? drainEvents() : false;
-        if (idle && !delivered) break;
-        if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+bool TRunController::DeliverPending(std::chrono::milliseconds wait) {
+    bool any = false;
+    while (std::optional<TWorkerEvent> ev =
+               FEvents.Pop(any ? std::chrono::milliseconds(0) : wait)) {
+        Deliver(std::move(*ev));
+        any = true;
     }
-    const bool ended = FPool != nullptr;
-    if (FPool) {
-        FPool->ClearTasks();
-        FPool.reset();
+    return any;
+}
+
+void TRunController::DeliverUntilEnded(const std::function<bool()>& abortWanted) {
+    bool aborted = false;
+    while (Running()) {
+        // Events end the wait at once; the time-out only bounds how late an abort is seen.
+        DeliverPending(std::chrono::milliseconds(250));
+        if (!aborted && abortWanted && abortWanted()) {
+            aborted = true;
+            Abort();
+        }
     }
-    AbortRequested.store(false);
-    if (ended && FObserver) FObserver->RunEnded(true);
+}
+
+void TRunController::Shutdown() {
+    if (FPool) FPool->RequestAbort();
+    FWorkers.JoinAll();
+    // The workers' last request-sent events end the run.
+    while (DeliverPending()) {
+    }
+    if (!FPool) return;
+    // Workers that never reported their end (none of this factory's) cannot hold it open.
+    FPool.reset();
+    if (FObserver) FObserver->RunEnded(TRunEnd{true, {}});
 }
 
 }  // namespace velmora

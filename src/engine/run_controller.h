@@ -1,5 +1,6 @@
-// Control of a check run, free of any toolkit: the front end supplies the window effects,
-// the worker factory and the run settings, and feeds worker events back in on its main thread.
+// Control of a check run, free of any toolkit: the front end supplies the run settings and
+// an observer, starts and aborts runs, and lets the controller deliver the workers' events on
+// its main thread.
 #pragma once
 
 #include <chrono>
@@ -9,53 +10,23 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+#include "engine/event_queue.h"
 #include "engine/events.h"
 #include "engine/pool.h"
 #include "engine/tasks.h"
 
 namespace velmora {
 
-enum class TRunButton {
-    btRunRequests,
-    btAbortRequests,
-    btInsertURLs4Clip,
-    btImportURLs4TXT,
-    btImportURLs4XML,
-    btExport
+// Which entries of the master list a run checks.
+enum class TRunScope {
+    All,        // every entry, results cleared first
+    Selected,   // the entries the front end names
+    Failed,     // checked entries that failed; a good strategy keeps its result
+    Unchecked,  // entries without results and those the quota refused: resuming a run
 };
 
-// Which of the three ways in started a run.
-// btResume continues an interrupted run: the URLs without results and those the quota refused.
-enum class TRunSender { btRunRequests, miCheckSelected, miCheckWErrors, btResume };
-
-struct TShownRow {
-    bool Selected = false;
-    TURLTaskInfo* Task = nullptr;  // the row's master entry, or null
-};
-
-// The window effects a run needs; all called on the main thread.
-class ICheckRunWindow {
-  public:
-    virtual ~ICheckRunWindow() = default;
-    virtual void SetButtonEnabled(TRunButton button, bool enabled) = 0;
-    virtual void SetParamsEnabled(bool enabled) = 0;  // the parameters group as a whole
-    virtual void ShowProgress(bool visible) = 0;
-    virtual void SetProgressMax(int max) = 0;
-    virtual void SetProgressPos(int pos) = 0;
-    virtual int ProgressPos() const = 0;
-    virtual void ShowLogTab() = 0;
-    virtual void RepaintAllRows() = 0;
-    virtual void InvalidateTaskRow(const TURLTaskInfo& task) = 0;
-    virtual void UpdateScoreChart() = 0;
-    virtual void ShowErrorBox(const std::string& text) = 0;
-    virtual TMetricaStrategy ShownStrategy() const = 0;
-    // Top-level rows of the shown grid in display order.
-    virtual std::vector<TShownRow> ShownGridRows() const = 0;
-    // Inserts a row at the top of the log list.
-    virtual void InsertLogRow(const std::string& timeText, const std::string& message) = 0;
-};
-
-// Settings read from the parameter controls at the start of a run.
+// Settings read at the start of a run; the thread limit is read again at every dispatch.
 struct TRunSettings {
     std::string ApiKey;
     int32_t MaxThreads = 8;
@@ -63,77 +34,113 @@ struct TRunSettings {
     int32_t Retries = 2;  // tries again after a passing fault; 0 = none
 };
 
-// Starts one worker for a task; creating it raises ActiveTaskCount by one.
-class IWorkerFactory {
-  public:
-    virtual ~IWorkerFactory() = default;
-    virtual void StartWorker(std::unique_ptr<TURLTaskInfo> task, const std::string& apiKey,
-                             TURLTaskInfoPool& pool) = 0;
-    // Worker threads of this factory that have not yet ended. A worker lowers ActiveTaskCount
-    // before its last two events, so only this count tells when it no longer touches the pool,
-    // the event sink or libcurl.
-    virtual int32_t LiveWorkers() const { return 0; }
+// What changed in a run's progress.
+struct TProgressStep {
+    int Done = 0;            // tasks of the run merged so far
+    int Total = 0;           // entries in the master list
+    int RunTasks = 0;        // tasks the run took from the list
+    int32_t StartedNum = 0;  // a worker just took this task; 0 when none did
+    // The task copy a worker just handed back, merged or not (an aborted one is not); null
+    // when none was.
+    const TURLTaskInfo* Finished = nullptr;
 };
 
-// Follows a run from the main thread, e.g. to keep it in the run history.
+// How a run ended.
+struct TRunEnd {
+    bool Aborted = false;
+    // Entries a daily quota left unchecked: given empty results so that a recheck of errors
+    // continues with them.
+    std::vector<int32_t> LeftByQuota;
+};
+
+// Follows a run on the front end's main thread.
 class IRunObserver {
   public:
     virtual ~IRunObserver() = default;
-    // The run started, its first task with it; results cleared first when sender is
-    // btRunRequests.
-    virtual void RunStarted(TRunSender sender) = 0;
     // A task's results were merged into the master list (also after the run ended: a worker's
     // last event may come late).
-    virtual void TaskMerged(const TURLTaskInfo& task) = 0;
-    virtual void RunEnded(bool aborted) = 0;
+    virtual void TaskFinished(const TURLTaskInfo& task) = 0;
+    virtual void Progress(const TProgressStep& step) = 0;
+    virtual void Log(const TMsgForLog& line) = 0;
+    virtual void RunEnded(const TRunEnd& end) = 0;
 };
 
-class CheckRunController {
+// What a worker of a run is handed besides its task.
+struct TWorkerRun {
+    std::string ApiKey;
+    TURLTaskInfoPool& Pool;
+    ITaskEventSink& Sink;
+};
+
+// Starts the workers of a run and owns their threads.
+class IWorkerFactory {
+  public:
+    virtual ~IWorkerFactory() = default;
+    // Starts one worker; it counts itself in run.Pool's active tasks before this returns.
+    virtual void StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) = 0;
+    // Waits until every worker started so far has ended.
+    virtual void JoinAll() = 0;
+};
+
+// Whether any entry of the list has results: then there is something to export.
+bool AnyChecked(const TURLTaskInfoList& master);
+
+class TRunController {
   public:
     using TSettingsSource = std::function<TRunSettings()>;
 
-    CheckRunController(ICheckRunWindow& window, TURLTaskInfoList& master, IWorkerFactory& workers,
-                       TSettingsSource settings, IPacingClock& clock = SteadyPacingClock());
-    ~CheckRunController();
+    TRunController(TURLTaskInfoList& master, IWorkerFactory& workers, TSettingsSource settings,
+                   IPacingClock& clock = SteadyPacingClock());
+    ~TRunController();
+    TRunController(const TRunController&) = delete;
+    TRunController& operator=(const TRunController&) = delete;
 
-    void btRunRequestsClick(TRunSender sender);
-    void btAbortRequestsClick();
-    void StartNextTask();
-    void MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task);
-    void UpdateRunButtons();
-    std::vector<int32_t> GetSelectedNums() const;
-    std::vector<int32_t> GetErrorNums() const;
-    std::vector<int32_t> GetUncheckedNums() const;
-    // Told of the run's start, each merged task and its end (e.g. the run history); or null.
-    void SetRunObserver(IRunObserver* observer) { FObserver = observer; }
-    void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime);
-    // Routes one worker event (what the window's message procedure did).
-    void WndProc(TWorkerEvent event);
+    void SetObserver(IRunObserver* observer) { FObserver = observer; }
+    // Where the workers post; its arrival hook lets a front end schedule DeliverPending.
+    TEventQueue& Events() { return FEvents; }
+
+    // Starts a run over scope (selected: the numbers of the chosen entries, in any order).
+    // True when it started; false when there was nothing to check (nothing happened); a
+    // failure when not even the first worker could start.
+    TResult<bool> Start(TRunScope scope, const std::vector<int32_t>& selected = {});
+    void Abort();
+    // Handles one worker event.
+    void Deliver(TWorkerEvent event);
+    // Delivers every queued event, waiting up to wait for the first; true when there was one.
+    bool DeliverPending(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    // Delivers events until the run has ended; aborts once when abortWanted says so.
+    void DeliverUntilEnded(const std::function<bool()>& abortWanted = {});
+    // For closing during a run: aborts, joins every worker and delivers what they posted.
+    void Shutdown();
 
     bool Running() const { return FPool != nullptr; }
     TURLTaskInfoPool* CurrentPool() const { return FPool.get(); }
-
-    // For closing during a run: sets the abort flag, then calls drainEvents (which must deliver
-    // the front end's queued worker events to WndProc) until no worker is active and the queue
-    // is empty, then releases the pool. Nothing the workers use is freed before that.
-    void Shutdown(const std::function<bool()>& drainEvents);
+    std::vector<int32_t> ErrorNums() const;
+    std::vector<int32_t> UncheckedNums() const;
+    void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime);
 
   private:
+    std::vector<int32_t> ScopeNums(TRunScope scope, const std::vector<int32_t>& selected) const;
+    void FillPool(TRunScope scope, const std::vector<int32_t>& nums);
     // Starts a worker for the task; false (with the reason logged) when that fails.
     bool StartTask(std::unique_ptr<TURLTaskInfo> task);
-    void EndRun();
+    void StartNextTask();
+    void MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task);
+    void ReportProgress(int32_t startedNum, const TURLTaskInfo* finished = nullptr);
+    void EndRun(bool aborted);
     // After a daily quota: the URLs not handed out are marked unchecked, and the log says how
     // many are left and how to continue.
-    void ReportDailyStop();
+    std::vector<int32_t> ReportDailyStop();
 
-    ICheckRunWindow& FWindow;
     TURLTaskInfoList& FMaster;
     IWorkerFactory& FWorkers;
     TSettingsSource FSettings;
     IPacingClock& FClock;
+    TEventQueue FEvents;
     std::unique_ptr<TURLTaskInfoPool> FPool;
-    int32_t FMaxThreads = 8;
     std::string FApiKey;
+    int FDone = 0;
+    int FRunTasks = 0;
     IRunObserver* FObserver = nullptr;
 };
 

@@ -11,49 +11,57 @@
 #include "engine/interpret.h"
 
 namespace velmora {
-namespace {
-
-std::atomic<int32_t> gLiveThreads{0};
-
-}  // namespace
-
 std::string ServiceUrl(std::string_view endpoint) {
     while (!endpoint.empty() && endpoint.back() == '/') endpoint.remove_suffix(1);
     return std::string(endpoint) + kServicePath;
 }
 
-int32_t TActiveTaskThread::LiveThreads() {
-    return gLiveThreads.load();
-}
-
 TActiveTaskThread::TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
-                                     const std::string& sAPIKey, TURLTaskInfoPool& pool,
-                                     const TWorkerConfig& config)
-    : FURLTaskInfo(std::move(aURLTaskInfo)), FAPIKey(sAPIKey), FPool(pool), FConfig(config) {
+                                     const TWorkerRun& run, const TWorkerConfig& config)
+    : FURLTaskInfo(std::move(aURLTaskInfo)),
+      FAPIKey(run.ApiKey),
+      FPool(run.Pool),
+      FSink(run.Sink),
+      FConfig(config) {
     FURLTaskInfo->InitMetricResults();
 }
 
-void TActiveTaskThread::Create(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
-                               const std::string& sAPIKey, TURLTaskInfoPool& pool,
-                               const TWorkerConfig& config) {
-    if (!aURLTaskInfo) throw std::invalid_argument("TActiveTaskThread: no task");
-    std::unique_ptr<TActiveTaskThread> self(
-        new TActiveTaskThread(std::move(aURLTaskInfo), sAPIKey, pool, config));
-    // Counted before the thread runs, so the count can never dip below the true number of
-    // workers, and the caller sees it raised as soon as Create returns.
-    ActiveTaskCount.fetch_add(1);
-    gLiveThreads.fetch_add(1);
+void TThreadWorkerFactory::StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) {
+    if (!task) throw std::invalid_argument("no task for the worker");
+    JoinEnded();
+    auto worker = std::make_unique<TActiveTaskThread>(std::move(task), run, FConfig);
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    run.Pool.TaskStarted();
     try {
-        std::thread([worker = std::move(self)]() mutable {
-            worker->Execute();
-            worker.reset();
-            gLiveThreads.fetch_sub(1);  // the last touch of anything shared
-        }).detach();
+        FThreads.push_back({std::thread([worker = std::move(worker), ended]() mutable {
+                                worker->Execute();
+                                worker.reset();
+                                ended->store(true);
+                            }),
+                            ended});
     } catch (...) {
-        ActiveTaskCount.fetch_sub(1);
-        gLiveThreads.fetch_sub(1);
+        run.Pool.TaskEnded();
         throw;
     }
+}
+
+void TThreadWorkerFactory::JoinEnded() {
+    std::erase_if(FThreads, [](TThread& t) {
+        if (!t.Ended->load()) return false;
+        t.Thread.join();
+        return true;
+    });
+}
+
+void TThreadWorkerFactory::JoinAll() {
+    for (TThread& t : FThreads) t.Thread.join();
+    FThreads.clear();
+}
+
+int32_t TThreadWorkerFactory::LiveWorkers() const {
+    int32_t live = 0;
+    for (const TThread& t : FThreads) live += t.Ended->load() ? 0 : 1;
+    return live;
 }
 
 void TActiveTaskThread::Execute() {
@@ -94,7 +102,7 @@ void TActiveTaskThread::Execute() {
         Log("URL %d: задача завершена");
     } catch (...) {
     }
-    ActiveTaskCount.fetch_sub(1);
+    FPool.TaskEnded();
     // The results may live for hours in a list of 10 000; keep no growth slack.
     if (auto& results = FURLTaskInfo->TaskResults) {
         results->MetricaValues.shrink_to_fit();
@@ -133,7 +141,7 @@ void TActiveTaskThread::ClearStrategy(TMetricaStrategy s) {
 
 bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
     if (FURLTaskInfo->Keep[s]) return true;  // the run merges the earlier result back in
-    if (AbortRequested.load()) return Aborted(s);
+    if (FPool.AbortRequested()) return Aborted(s);
     if (FPool.Stopped()) return NotChecked(s);
     if (!FClient) throw std::runtime_error(FClientError);
 
@@ -157,7 +165,7 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
             StopForDailyQuota();
             return false;
         }
-        // Without retries a refusal is a result, as it always was; nothing is learned from it.
+        // Without retries a refusal is the result; nothing is learned from it.
         if (kind == TFailureKind::Quota && maxRetries == 0) return false;
         if (kind == TFailureKind::Quota) {
             if (!QuotaRefused(sentAt)) return false;
@@ -166,8 +174,8 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
             FPool.CountRetry();
             if (const int after = ParseRetryAfter(FRetryAfter); after >= 0) {
                 if (!FPool.WaitUntil(FPool.Clock().Now() + std::chrono::seconds(after),
-                                     AbortRequested))
-                    return AbortRequested.load() ? Aborted(s) : NotChecked(s);
+                                     FPool.AbortFlag()))
+                    return FPool.AbortRequested() ? Aborted(s) : NotChecked(s);
             }
             ClearStrategy(s);
             continue;
@@ -190,8 +198,8 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
         PostLogMessage(FormatLog(Tr("URL %d: %s, повтор %d из %d через %d с"),
                                  {std::to_string(FURLTaskInfo->Num), what, std::to_string(retries),
                                   std::to_string(maxRetries), std::to_string(seconds)}));
-        if (!FPool.WaitUntil(FPool.Clock().Now() + delay, AbortRequested))
-            return AbortRequested.load() ? Aborted(s) : NotChecked(s);
+        if (!FPool.WaitUntil(FPool.Clock().Now() + delay, FPool.AbortFlag()))
+            return FPool.AbortRequested() ? Aborted(s) : NotChecked(s);
         ClearStrategy(s);
     }
 }
@@ -226,14 +234,15 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
     if (!FAPIKey.empty()) builder->Param("key", FAPIKey);
 
     // Certificate verification stays on: the key travels in the query.
-    FClient->SetUserAgent(kUserAgent).SetUrl(*builder).SwitchRecvToString().SetAbortPredicate([] {
-        return AbortRequested.load();
-    });
+    FClient->SetUserAgent(kUserAgent)
+        .SetUrl(*builder)
+        .SwitchRecvToString()
+        .SetAbortPredicate([this] { return FPool.AbortRequested(); });
 
     const TTimePoint reserved = FPool.ReserveRequest();
-    if (!FPool.WaitForReservation(reserved, AbortRequested))
-        return AbortRequested.load() ? TAttempt::Aborted : TAttempt::Stopped;
-    if (AbortRequested.load()) return TAttempt::Aborted;
+    if (!FPool.WaitForReservation(reserved, FPool.AbortFlag()))
+        return FPool.AbortRequested() ? TAttempt::Aborted : TAttempt::Stopped;
+    if (FPool.AbortRequested()) return TAttempt::Aborted;
 
     Log("URL %d: отсылка запроса (%s)", strategy);
     PostRequestSent();
@@ -245,7 +254,7 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
         FClient->Perform();
     } catch (const http::ECurl& e) {
         // An abort ends the transfer through the predicate; that is no send error.
-        if (AbortRequested.load()) return TAttempt::Aborted;
+        if (FPool.AbortRequested()) return TAttempt::Aborted;
         if (const auto* error = dynamic_cast<const http::ECurlError*>(&e))
             outcome.CurlCode = error->Code;
         Log("URL %d: ОШИБКА отправки запроса: %s", SafeNetworkText(e.what()));
@@ -253,7 +262,7 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
         outcome.Result = trSendError;
         return TAttempt::Answered;
     }
-    if (AbortRequested.load()) return TAttempt::Aborted;
+    if (FPool.AbortRequested()) return TAttempt::Aborted;
     Log("URL %d: получен ответ");
 
     TAnswerContext context;
@@ -286,20 +295,17 @@ void TActiveTaskThread::KeepFailureReason(TMetricaStrategy s) {
 
 void TActiveTaskThread::PostLogMessage(std::string text) {
     FLastLogLine = text;
-    if (!FConfig.Sink) return;
     auto msg = std::make_unique<TMsgForLog>(TMsgForLog{
         std::move(text), std::chrono::system_clock::now(), FURLTaskInfo ? FURLTaskInfo->Num : 0});
-    FConfig.Sink->Post(TWorkerEvent{WM_TASK_LOG, nullptr, std::move(msg)});
+    FSink.Post(TWorkerEvent{TWorkerEventKind::Log, nullptr, std::move(msg)});
 }
 
 void TActiveTaskThread::PostTaskFinished(std::unique_ptr<TURLTaskInfo> task) {
-    if (!FConfig.Sink) return;
-    FConfig.Sink->Post(TWorkerEvent{WM_TASK_FINISHED, std::move(task), nullptr});
+    FSink.Post(TWorkerEvent{TWorkerEventKind::TaskFinished, std::move(task), nullptr});
 }
 
 void TActiveTaskThread::PostRequestSent() {
-    if (!FConfig.Sink) return;
-    FConfig.Sink->Post(TWorkerEvent{WM_REQUEST_SENT, nullptr, nullptr});
+    FSink.Post(TWorkerEvent{TWorkerEventKind::RequestSent, nullptr, nullptr});
 }
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/events.h"
 #include "engine/pool.h"
@@ -25,38 +27,31 @@ inline constexpr const char* kUserAgent =
 // The service's full URL; a trailing "/" of the endpoint is dropped, never doubled.
 std::string ServiceUrl(std::string_view endpoint);
 
-// Everything a worker needs besides its task; shared by all workers of a front end.
+// Everything a worker needs besides its task and its run; shared by all workers of a front end.
 struct TWorkerConfig {
-    std::string Endpoint = kDefaultEndpoint;  // scheme, host and optional port
-    ITaskEventSink* Sink = nullptr;
+    std::string Endpoint = kDefaultEndpoint;                  // scheme, host and optional port
     std::function<std::shared_ptr<http::ICurl>()> NewClient;  // default: http::NewCurlClient
     char DecimalSeparator = '.';                              // of the user's locale
 };
 
-// One detached thread that checks one task for both strategies, owns its object and ends by
-// itself. Whatever fails inside, it posts the finished task and a last request-sent event.
+// Checks one task for both strategies on a thread of its own. Whatever fails inside, it lowers
+// the run's active count, then posts the finished task and a last request-sent event.
 class TActiveTaskThread {
   public:
-    // On the caller's thread: gives the copy empty results, raises ActiveTaskCount and starts
-    // the thread. Throws (with ActiveTaskCount unchanged) only when no thread can be made.
-    static void Create(std::unique_ptr<TURLTaskInfo> aURLTaskInfo, const std::string& sAPIKey,
-                       TURLTaskInfoPool& pool, const TWorkerConfig& config);
-
-    // Worker threads created and not yet ended; a thread leaves this count as its very last
-    // step, after its client is released and its events are posted.
-    static int32_t LiveThreads();
-
+    // On the caller's thread: gives the copy empty results. The caller has counted the task
+    // as active in the run's pool.
+    TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo, const TWorkerRun& run,
+                      const TWorkerConfig& config);
     TActiveTaskThread(const TActiveTaskThread&) = delete;
     TActiveTaskThread& operator=(const TActiveTaskThread&) = delete;
 
-  private:
-    TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo, const std::string& sAPIKey,
-                      TURLTaskInfoPool& pool, const TWorkerConfig& config);
+    // The thread's whole work.
+    void Execute();
 
+  private:
     // How one try of a request ended.
     enum class TAttempt { Answered, Aborted, Stopped };
 
-    void Execute();
     bool CheckStrategy(TMetricaStrategy s);
     // One paced request and its interpretation; fills outcome and sentAt when Answered.
     TAttempt Attempt(TMetricaStrategy s, TAttemptOutcome& outcome, TTimePoint& sentAt);
@@ -79,6 +74,7 @@ class TActiveTaskThread {
     std::unique_ptr<TURLTaskInfo> FURLTaskInfo;
     std::string FAPIKey;
     TURLTaskInfoPool& FPool;
+    ITaskEventSink& FSink;
     TWorkerConfig FConfig;
     std::shared_ptr<http::ICurl> FClient;
     std::string FClientError;  // why FClient could not be made
@@ -87,19 +83,33 @@ class TActiveTaskThread {
     simdjson::dom::parser FParser;
 };
 
-// The usual IWorkerFactory: one TActiveTaskThread per task.
+// The usual IWorkerFactory: one thread per task, owned here and joined before the factory goes.
 class TThreadWorkerFactory : public IWorkerFactory {
   public:
     explicit TThreadWorkerFactory(TWorkerConfig config) : FConfig(std::move(config)) {}
-    void StartWorker(std::unique_ptr<TURLTaskInfo> task, const std::string& apiKey,
-                     TURLTaskInfoPool& pool) override {
-        TActiveTaskThread::Create(std::move(task), apiKey, pool, FConfig);
-    }
-    int32_t LiveWorkers() const override { return TActiveTaskThread::LiveThreads(); }
+    ~TThreadWorkerFactory() override { JoinAll(); }
+    TThreadWorkerFactory(const TThreadWorkerFactory&) = delete;
+    TThreadWorkerFactory& operator=(const TThreadWorkerFactory&) = delete;
+
+    // Counts the task as active in the run before its thread runs, so the count never dips
+    // below the true number of workers. Throws (count unchanged) when no thread can be made.
+    void StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) override;
+    void JoinAll() override;
+    // Threads started and not yet ended; a thread ends after its events are posted and its
+    // client is released.
+    int32_t LiveWorkers() const;
     const TWorkerConfig& Config() const { return FConfig; }
 
   private:
+    struct TThread {
+        std::thread Thread;
+        std::shared_ptr<std::atomic<bool>> Ended;
+    };
+    // Joins the threads that have ended, so a long run keeps no finished ones.
+    void JoinEnded();
+
     TWorkerConfig FConfig;
+    std::vector<TThread> FThreads;
 };
 
 }  // namespace velmora

@@ -1,0 +1,56 @@
+#include "cli/console_observer.h"
+
+#include "base/translate.h"
+
+namespace velmora::cli {
+
+void TConsoleObserver::TaskFinished(const TURLTaskInfo& task) {
+    if (FOnTaskFinished) FOnTaskFinished(task);
+}
+
+void TConsoleObserver::Progress(const TProgressStep& step) {
+    FPos = step.Done;
+    FMax = step.Total;
+    if (!FProgressBar || FQuiet) return;
+    FBarShown = true;
+    DrawBar();
+}
+
+void TConsoleObserver::Log(const TMsgForLog& line) {
+    if (FQuiet && !line.Warning) return;
+    // The window shows the newest line first; a terminal reads best oldest first, as they come.
+    ClearBar();
+    if (line.Warning)
+        std::fprintf(stderr, "velmora-cli: %s\n", line.MsgText.c_str());
+    else
+        std::fprintf(stderr, "%s %s\n", FormatLogTime(line.MsgTime).c_str(), line.MsgText.c_str());
+    if (FBarShown) DrawBar();
+}
+
+void TConsoleObserver::RunEnded(const TRunEnd& end) {
+    ClearBar();
+    FBarShown = false;
+    // Num is the entry's position in the list, one-based.
+    for (int32_t num : end.LeftByQuota) {
+        const size_t i = static_cast<size_t>(num) - 1;
+        if (num > 0 && i < FMaster.Count() && FMaster[i].Num == num) TaskFinished(FMaster[i]);
+    }
+}
+
+void TConsoleObserver::DrawBar() {
+    constexpr int kWidth = 40;
+    int max = FMax > 0 ? FMax : 1;
+    int pos = FPos > max ? max : FPos;
+    int filled = pos * kWidth / max;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kWidth - filled), '.');
+    std::fprintf(stderr, "\r[%s] %d/%d", bar.c_str(), FPos, FMax);
+    std::fflush(stderr);
+}
+
+void TConsoleObserver::ClearBar() {
+    if (!FBarShown) return;
+    std::fprintf(stderr, "\r\033[K");
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,64 @@
+// The session's run history: opening it, recording each run, resuming the last one.
+#include "base/translate.h"
+#include "session/run_session.h"
+
+namespace velmora::session {
+
+void TRunSession::OpenHistory(const io::TSettingsValues& settings, const TSessionChoices& choices) {
+    if (choices.NoHistory || (choices.HistoryPath.empty() && settings.History == io::kHistoryOff))
+        return;
+    const std::string path = !choices.HistoryPath.empty() ? choices.HistoryPath
+                             : settings.History.empty()   ? history::DefaultHistoryPath()
+                                                          : settings.History;
+    TResult<history::TOpenedHistory> opened = history::OpenSqliteHistory(path);
+    if (!opened) {
+        FNotices.push_back(opened.Error());
+        return;
+    }
+    if (!opened->Notice.empty()) FNotices.push_back(opened->Notice);
+    FRecorder =
+        std::make_unique<history::TRunRecorder>(std::move(opened->Store), settings.HistoryKeep);
+}
+
+void TRunSession::RecordStart(TRunScope scope) {
+    if (!FRecorder) return;
+    TResult<> r;
+    if (scope != TRunScope::All && FRecorder->Holds(FMaster)) {
+        // Re-checking some URLs of the recorded run, or resuming it: into the same run.
+        r = FRecorder->Continue(FRecorder->RunId(), FMaster);
+    } else {
+        r = FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint()));
+        // A partial check of a list that is not a kept run: what it already shows is kept too.
+        for (size_t i = 0; r && scope != TRunScope::All && i < FMaster.Count(); ++i)
+            FRecorder->Merged(FMaster[i]);
+    }
+    if (!r)
+        Warn(FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0, r.Error()));
+}
+
+TResult<> TRunSession::LoadUnfinishedRun() {
+    if (!FRecorder) return Fail("no run history to resume from");
+    TResult<std::optional<int64_t>> last = FRecorder->Store().LastResumableRun();
+    if (!last) return last.Failure();
+    if (!*last) return Fail("no unfinished run in the history");
+    TURLTaskInfoList loaded;
+    TResult<history::TRunRecord> run = FRecorder->Store().LoadRun(**last, loaded);
+    if (!run) return run.Failure();
+    if (TResult<> r = FRecorder->Continue(run->Id, loaded); !r) return r;
+    FMaster = std::move(loaded);
+    // The resumed run ends as it began: in its own language.
+    UseLanguage(run->Lang);
+    return {};
+}
+
+void TRunSession::FinishHistory() {
+    if (!FRecorder) return;
+    FRecorder->Release();  // waits for the end to be written
+    LogHistoryError();
+}
+
+void TRunSession::LogHistoryError() {
+    if (std::string error = FRecorder->TakeError(); !error.empty()) Warn(error);
+}
+
+}  // namespace velmora::session
