@@ -45,19 +45,6 @@ TEST(Pool, HandsOutTasksInListOrderWhenFilledInReverse) {
     EXPECT_EQ(pool.Count(), 0u);
 }
 
-TEST(Pool, TwoStepReservationRefusesASecondTakerUntilRegistered) {
-    TManualClock clock;
-    TURLTaskInfoPool pool(100, clock);
-    TTimePoint first{}, second{};
-    ASSERT_TRUE(pool.GetNextRequestTime(first));
-    EXPECT_EQ(first, clock.Now());
-    EXPECT_FALSE(pool.GetNextRequestTime(second));
-    EXPECT_EQ(second, TTimePoint{});  // left unchanged
-    pool.RegisterLastRequest(first + milliseconds(20));
-    ASSERT_TRUE(pool.GetNextRequestTime(second));
-    EXPECT_EQ(MsSince(first, second), 120);
-}
-
 TEST(Pool, BackToBackRequestsFollowTheGridAndSendWithinOneSleepStep) {
     TManualClock clock;
     const TTimePoint start = clock.Now();

@@ -27,7 +27,7 @@ using testing_support::TFakeScript;
 using testing_support::TManualClock;
 using testing_support::TQueueSink;
 using testing_support::TResponder;
-using testing_support::WaitForNoLiveWorkers;
+using testing_support::TWorkerThreads;
 
 struct TReply {
     TReply(std::string body = {}, long status = 200, std::string retryAfter = {}, int curlError = 0)
@@ -62,16 +62,9 @@ TResponder Scripted(TScriptMap script) {
 
 class WorkerRetryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ActiveTaskCount = 0;
-        AbortRequested = false;
-    }
     void TearDown() override {
-        AbortRequested = true;
-        if (Pool) Pool->WakeAll();
-        EXPECT_TRUE(WaitForNoLiveWorkers());
-        ActiveTaskCount = 0;
-        AbortRequested = false;
+        if (Pool) Pool->RequestAbort();
+        Workers.JoinAll();
     }
     std::unique_ptr<TURLTaskInfo> Run(TScriptMap script, int retries, IPacingClock& clock) {
         Pool = std::make_unique<TURLTaskInfoPool>(100, clock);
@@ -81,10 +74,9 @@ class WorkerRetryTest : public ::testing::Test {
         Script->Clock = &clock;
         TWorkerConfig config;
         config.Endpoint = "http://127.0.0.1:9/";
-        config.Sink = Sink.get();
         config.NewClient = [script = Script] { return std::make_shared<TFakeCurl>(script); };
-        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/", 5), "K",
-                                  *Pool, config);
+        Workers.Start(std::make_unique<TURLTaskInfo>("https://site.test/", 5), "K", *Pool, *Sink,
+                      config);
         EXPECT_TRUE(Sink->WaitForEnd());
         return Sink->TakeTask();
     }
@@ -105,6 +97,7 @@ class WorkerRetryTest : public ::testing::Test {
     std::unique_ptr<TURLTaskInfoPool> Pool;
     std::unique_ptr<TQueueSink> Sink = std::make_unique<TQueueSink>();
     std::shared_ptr<TFakeScript> Script = std::make_shared<TFakeScript>();
+    TWorkerThreads Workers;  // last: joined before the pool and the sink go
 };
 
 TEST_F(WorkerRetryTest, PassingFaultsAreTriedAgainAfterABackoffAndSaySo) {
@@ -167,7 +160,7 @@ TEST_F(WorkerRetryTest, WhatIsAndIsNotTriedAgain) {
         EXPECT_EQ(SentFor(true), c.requests);
         EXPECT_EQ(SentFor(false), c.requests);
         EXPECT_EQ(task->TaskResults->ErrorText(msMobile), c.errorText);
-        ASSERT_TRUE(WaitForNoLiveWorkers());
+        Workers.JoinAll();
     }
 }
 
@@ -201,15 +194,13 @@ TEST_F(WorkerRetryTest, AbortDuringABackoffEndsAtOnce) {
     Pool = std::make_unique<TURLTaskInfoPool>(100);
     Pool->SetMaxRetries(2);
     TWorkerConfig config;
-    config.Sink = Sink.get();
     Script->Responder = Scripted({{"desktop", {{"", 503, "60"}}}});
     config.NewClient = [script = Script] { return std::make_shared<TFakeCurl>(script); };
-    TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/", 5), "K", *Pool,
-                              config);
+    Workers.Start(std::make_unique<TURLTaskInfo>("https://site.test/", 5), "K", *Pool, *Sink,
+                  config);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto abortAt = TClock::now();
-    AbortRequested = true;
-    Pool->WakeAll();
+    Pool->RequestAbort();
     ASSERT_TRUE(Sink->WaitForEnd(1, std::chrono::seconds(2)));
     EXPECT_LT(TClock::now() - abortAt, std::chrono::milliseconds(100));
     auto task = Sink->TakeTask();

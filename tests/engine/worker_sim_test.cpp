@@ -14,30 +14,24 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing_support::TQueueSink;
-using testing_support::WaitForNoLiveWorkers;
+using testing_support::TWorkerThreads;
 
 class WorkerSimTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { static http::TCurlGlobal curl; }
 
     void SetUp() override {
-        ActiveTaskCount = 0;
-        AbortRequested = false;
         ASSERT_TRUE(Sim.Start()) << Sim.Error();
         Config.Endpoint = Sim.Endpoint();
-        Config.Sink = &Sink;
     }
     void TearDown() override {
-        AbortRequested = true;
-        EXPECT_TRUE(WaitForNoLiveWorkers());
+        Pool.RequestAbort();
+        Workers.JoinAll();
         Sim.Stop();
-        ActiveTaskCount = 0;
-        AbortRequested = false;
     }
     std::unique_ptr<TURLTaskInfo> RunOne(const std::string& url, const std::string& key,
                                          TQueueSink& sink) {
-        Config.Sink = &sink;
-        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>(url, 1), key, Pool, Config);
+        Workers.Start(std::make_unique<TURLTaskInfo>(url, 1), key, Pool, sink, Config);
         EXPECT_TRUE(sink.WaitForEnd());
         return sink.TakeTask();
     }
@@ -46,6 +40,7 @@ class WorkerSimTest : public ::testing::Test {
     TURLTaskInfoPool Pool{100};
     TQueueSink Sink;
     TWorkerConfig Config;
+    TWorkerThreads Workers;  // last: joined before the pool and the sink go
 };
 
 TEST_F(WorkerSimTest, TwoGoodAnswersOverHttp) {
@@ -101,7 +96,7 @@ TEST_F(WorkerSimTest, AnswersOfEveryKindEndWithTheirStatus) {
             EXPECT_EQ(task->TaskResults->TaskResult[s], c.status);
             EXPECT_EQ(task->TaskResults->ErrorCode[s], c.code);
         }
-        ASSERT_TRUE(WaitForNoLiveWorkers());
+        Workers.JoinAll();
     }
     for (const auto& rec : Sim.Requests()) EXPECT_EQ(rec.key, "");
 }
@@ -121,12 +116,11 @@ TEST_F(WorkerSimTest, ClosedPortIsASendErrorForBothStrategies) {
 }
 
 TEST_F(WorkerSimTest, AbortEndsAHangingTransferAtOnce) {
-    Config.Sink = &Sink;
-    TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/sim-hang", 1), "",
-                              Pool, Config);
+    Workers.Start(std::make_unique<TURLTaskInfo>("https://site.test/sim-hang", 1), "", Pool, Sink,
+                  Config);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto abortAt = TClock::now();
-    AbortRequested = true;
+    Pool.RequestAbort();
     ASSERT_TRUE(Sink.WaitForEnd(1, std::chrono::seconds(3)));
     EXPECT_LT(TClock::now() - abortAt, std::chrono::seconds(1));
     auto task = Sink.TakeTask();

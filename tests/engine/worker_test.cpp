@@ -26,7 +26,7 @@ using testing_support::TFakeCurl;
 using testing_support::TFakeScript;
 using testing_support::TQueueSink;
 using testing_support::TResponder;
-using testing_support::WaitForNoLiveWorkers;
+using testing_support::TWorkerThreads;
 
 std::string HangUntilAbort(const std::string&, const http::TAbortPredicate& abort) {
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -41,22 +41,21 @@ const std::string kBase = std::string(kEndpoint) + kServicePath;
 class WorkerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ActiveTaskCount = 0;
-        AbortRequested = false;
         Config.Endpoint = kEndpoint;
-        Config.Sink = &Sink;
         Config.NewClient = [s = Script] { return std::make_shared<TFakeCurl>(s); };
     }
     void TearDown() override {
-        AbortRequested = true;  // a failed test must not leave a worker waiting
-        EXPECT_TRUE(WaitForNoLiveWorkers());
-        ActiveTaskCount = 0;
-        AbortRequested = false;
+        Pool->RequestAbort();  // a failed test must not leave a worker waiting
+        Workers.JoinAll();
+    }
+    void StartWorker(const std::string& url, const std::string& key, int num,
+                     ITaskEventSink& sink) {
+        Workers.Start(std::make_unique<TURLTaskInfo>(url, num), key, *Pool, sink, Config);
     }
     // Runs one worker to its end and returns its finished task.
     std::unique_ptr<TURLTaskInfo> RunOne(const std::string& url, const std::string& key = "K",
                                          int num = 1) {
-        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>(url, num), key, *Pool, Config);
+        StartWorker(url, key, num, Sink);
         EXPECT_TRUE(Sink.WaitForEnd());
         return Sink.TakeTask();
     }
@@ -70,6 +69,7 @@ class WorkerTest : public ::testing::Test {
     TQueueSink Sink;
     std::shared_ptr<TFakeScript> Script = std::make_shared<TFakeScript>();
     TWorkerConfig Config;
+    TWorkerThreads Workers;  // last: joined before the pool and the sinks go
 };
 
 TEST_F(WorkerTest, TwoGoodAnswersPostTheirEventsInOrderAndArePaced) {
@@ -79,10 +79,10 @@ TEST_F(WorkerTest, TwoGoodAnswersPostTheirEventsInOrderAndArePaced) {
         open.wait();
         return std::make_shared<TFakeCurl>(s);
     };
-    TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://site.test/a?b=1", 3), "K-1",
-                              *Pool, Config);
-    EXPECT_EQ(ActiveTaskCount.load(), 1);  // counted before Create returns
-    EXPECT_EQ(TActiveTaskThread::LiveThreads(), 1);
+    Sink.CountedIn = Pool.get();
+    StartWorker("https://site.test/a?b=1", "K-1", 3, Sink);
+    EXPECT_EQ(Pool->ActiveTasks(), 1);  // counted before the start returns
+    EXPECT_EQ(Workers.Live(), 1);
     gate.set_value();
     ASSERT_TRUE(Sink.WaitForEnd());
 
@@ -123,7 +123,7 @@ TEST_F(WorkerTest, QueryCarriesTheUrlAsOneValueAndTheKeyOnlyWhenGiven) {
     size_t n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
-        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>(c.url, 1), c.key, *Pool, Config);
+        StartWorker(c.url, c.key, 1, Sink);
         ASSERT_TRUE(Sink.WaitForEnd(static_cast<int>(++n)));
         auto urls = Urls();
         ASSERT_EQ(urls.size(), 2 * n);
@@ -157,12 +157,10 @@ TEST_F(WorkerTest, DesktopSendFailureStillTriesMobile) {
 TEST_F(WorkerTest, AbortWhileWaitingForTheReservationSendsNothing) {
     Pool = std::make_unique<TURLTaskInfoPool>(10000);
     Pool->ReserveRequest();  // the worker's turn now lies 10 s ahead
-    TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 4), "", *Pool,
-                              Config);
+    StartWorker("https://a.test/", "", 4, Sink);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto abortAt = TClock::now();
-    AbortRequested = true;  // as the run's abort does: the flag, then the wake-up
-    Pool->WakeAll();
+    Pool->RequestAbort();
     ASSERT_TRUE(Sink.WaitForEnd(1, std::chrono::seconds(2)));
     EXPECT_LT(TClock::now() - abortAt, std::chrono::milliseconds(500));
     EXPECT_THAT(Urls(), IsEmpty());
@@ -182,23 +180,21 @@ TEST_F(WorkerTest, AbortDuringOrRightAfterTheTransferDiscardsTheAnswer) {
     } cases[] = {
         {"hanging transfer ended by the abort predicate", HangUntilAbort},
         {"answer arrives, then the abort",
-         [](const std::string& url, const http::TAbortPredicate& a) {
-             AbortRequested = true;
+         [this](const std::string& url, const http::TAbortPredicate& a) {
+             Pool->RequestAbort();
              return GoodAnswer(url, a);
          }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TQueueSink sink;
-        Config.Sink = &sink;
+        Workers.JoinAll();
         Pool = std::make_unique<TURLTaskInfoPool>(100);
-        AbortRequested = false;
         Script->Responder = c.responder;
-        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 2), "", *Pool,
-                                  Config);
+        StartWorker("https://a.test/", "", 2, sink);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const auto abortAt = TClock::now();
-        AbortRequested = true;
+        Pool->RequestAbort();
         ASSERT_TRUE(sink.WaitForEnd(1, std::chrono::seconds(2)));
         EXPECT_LT(TClock::now() - abortAt, std::chrono::seconds(1));
         EXPECT_THAT(sink.Trace(),
@@ -210,7 +206,7 @@ TEST_F(WorkerTest, AbortDuringOrRightAfterTheTransferDiscardsTheAnswer) {
         EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trAborted);
         EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trAborted);
         EXPECT_THAT(task->TaskResults->MetricaValues, IsEmpty());
-        ASSERT_TRUE(WaitForNoLiveWorkers());
+        Workers.JoinAll();
     }
 }
 
@@ -218,12 +214,10 @@ TEST_F(WorkerTest, BodiesThatAreNoJsonObjectGiveParseError) {
     for (const char* body : {"[]", "", "{\"lighthouseResult\":", "<html></html>"}) {
         SCOPED_TRACE(body);
         TQueueSink sink;
-        Config.Sink = &sink;
         Script->Responder = [body](const std::string&, const http::TAbortPredicate&) {
             return std::string(body);
         };
-        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 5), "", *Pool,
-                                  Config);
+        StartWorker("https://a.test/", "", 5, sink);
         ASSERT_TRUE(sink.WaitForEnd());
         auto task = sink.TakeTask();
         ASSERT_TRUE(task);
@@ -237,7 +231,7 @@ TEST_F(WorkerTest, BodiesThatAreNoJsonObjectGiveParseError) {
                                     return l.rfind("URL 5: ОШИБКА парсинга ответа: ", 0) == 0;
                                 }),
                   2);
-        ASSERT_TRUE(WaitForNoLiveWorkers());
+        Workers.JoinAll();
     }
 }
 
@@ -260,11 +254,9 @@ TEST_F(WorkerTest, FailuresOutsideTheRequestStillEndTheTaskWithUnknownResponse) 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TQueueSink sink;
-        Config.Sink = &sink;
         Config.NewClient = [s = Script] { return std::make_shared<TFakeCurl>(s); };
         c.arrange();
-        TActiveTaskThread::Create(std::make_unique<TURLTaskInfo>("https://a.test/", 6), "", *Pool,
-                                  Config);
+        StartWorker("https://a.test/", "", 6, sink);
         ASSERT_TRUE(sink.WaitForEnd());
         EXPECT_THAT(sink.Trace(),
                     ElementsAre("URL 6: задача начата", c.logLine, c.logLine,
@@ -273,69 +265,52 @@ TEST_F(WorkerTest, FailuresOutsideTheRequestStillEndTheTaskWithUnknownResponse) 
         ASSERT_TRUE(task);
         EXPECT_EQ(task->TaskResults->TaskResult[msDesktop], trUnknownResponse);
         EXPECT_EQ(task->TaskResults->TaskResult[msMobile], trUnknownResponse);
-        EXPECT_EQ(ActiveTaskCount.load(), 0);
-        ASSERT_TRUE(WaitForNoLiveWorkers());
+        EXPECT_EQ(Pool->ActiveTasks(), 0);
+        Workers.JoinAll();
     }
 }
 
-// The real pieces together: controller, thread factory, workers, a queue drained on the test's
-// thread as a front end's event loop would.
-class TNullWindow : public ICheckRunWindow {
+// The real pieces together: controller, thread factory, workers and the controller's queue,
+// delivered on the test's thread as a front end's event loop would.
+class TNullObserver : public IRunObserver {
   public:
-    void SetButtonEnabled(TRunButton b, bool e) override {
-        if (b == TRunButton::btExport) ExportEnabled = e;
-    }
-    void SetParamsEnabled(bool) override {}
-    void ShowProgress(bool) override {}
-    void SetProgressMax(int) override {}
-    void SetProgressPos(int p) override { Pos = p; }
-    int ProgressPos() const override { return Pos; }
-    void ShowLogTab() override {}
-    void RepaintAllRows() override {}
-    void InvalidateTaskRow(const TURLTaskInfo&) override {}
-    void UpdateScoreChart() override {}
-    void ShowErrorBox(const std::string&) override {}
-    TMetricaStrategy ShownStrategy() const override { return msDesktop; }
-    std::vector<TShownRow> ShownGridRows() const override { return {}; }
-    void InsertLogRow(const std::string&, const std::string&) override { ++LogRows; }
+    void TaskFinished(const TURLTaskInfo&) override {}
+    void Progress(const TProgressStep& step) override { Pos = step.Done; }
+    void Log(const TMsgForLog&) override { ++LogRows; }
+    void RunEnded(const TRunEnd& end) override { Ends.push_back(end.Aborted); }
     int Pos = 0;
     int LogRows = 0;
-    bool ExportEnabled = false;
+    std::vector<bool> Ends;
 };
 
 class TCountingFactory : public TThreadWorkerFactory {
   public:
     using TThreadWorkerFactory::TThreadWorkerFactory;
-    void StartWorker(std::unique_ptr<TURLTaskInfo> t, const std::string& key,
-                     TURLTaskInfoPool& pool) override {
-        TThreadWorkerFactory::StartWorker(std::move(t), key, pool);
-        MaxActive = std::max(MaxActive, ActiveTaskCount.load());
+    void StartWorker(std::unique_ptr<TURLTaskInfo> t, const TWorkerRun& run) override {
+        TThreadWorkerFactory::StartWorker(std::move(t), run);
+        MaxActive = std::max(MaxActive, run.Pool.ActiveTasks());
     }
     int32_t MaxActive = 0;
 };
 
 TEST_F(WorkerTest, ControllerRunsAllTasksThroughRealWorkerThreads) {
-    TNullWindow window;
+    TNullObserver seen;
     TURLTaskInfoList master;
     for (int i = 0; i < 7; ++i) master.Add("https://site.test/" + std::to_string(i));
     TCountingFactory factory(Config);
-    CheckRunController ctl(window, master, factory, [] { return TRunSettings{"K", 3, 100}; });
-    auto drain = [&] {
-        std::vector<TWorkerEvent> events;
-        bool any = Sink.Drain(events);
-        for (auto& e : events) ctl.WndProc(std::move(e));
-        return any;
-    };
-    ctl.btRunRequestsClick(TRunSender::btRunRequests);
+    TRunController ctl(master, factory, [] { return TRunSettings{"K", 3, 100}; });
+    ctl.SetObserver(&seen);
+    ASSERT_TRUE(ctl.Start(TRunScope::All));
     const auto until = TClock::now() + std::chrono::seconds(20);
-    while (ctl.Running() && TClock::now() < until) {
-        if (!drain()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    while (ctl.Running() && TClock::now() < until)
+        ctl.DeliverPending(std::chrono::milliseconds(50));
     ASSERT_FALSE(ctl.Running());
-    ctl.Shutdown(drain);
     EXPECT_LE(factory.MaxActive, 3);
-    EXPECT_EQ(window.Pos, 7);
-    EXPECT_TRUE(window.ExportEnabled);
+    // Every result is in by the end: the end joins the workers and merges what they posted.
+    EXPECT_EQ(seen.Pos, 7);
+    EXPECT_EQ(factory.LiveWorkers(), 0);
+    EXPECT_EQ(seen.Ends, std::vector<bool>{false});
+    EXPECT_TRUE(AnyChecked(master));
     for (size_t i = 0; i < master.Count(); ++i) {
         ASSERT_TRUE(master[i].TaskResults) << i;
         EXPECT_FALSE(master[i].TaskResults->Failed()) << i;
@@ -344,34 +319,27 @@ TEST_F(WorkerTest, ControllerRunsAllTasksThroughRealWorkerThreads) {
     EXPECT_EQ(Urls().size(), 14u);
 }
 
-TEST_F(WorkerTest, ShutdownDuringARunEndsHangingTransfersAndFreesNothingInUse) {
+TEST_F(WorkerTest, ShutdownDuringARunEndsHangingTransfersAndJoinsEveryWorker) {
     Script->Responder = HangUntilAbort;
-    TNullWindow window;
+    TNullObserver seen;
     TURLTaskInfoList master;
     for (int i = 0; i < 10; ++i) master.Add("https://site.test/" + std::to_string(i));
     auto factory = std::make_unique<TThreadWorkerFactory>(Config);
-    auto ctl = std::make_unique<CheckRunController>(window, master, *factory, [] {
+    auto ctl = std::make_unique<TRunController>(master, *factory, [] {
         return TRunSettings{"", 4, 100};
     });
-    auto drain = [&] {
-        std::vector<TWorkerEvent> events;
-        bool any = Sink.Drain(events);
-        for (auto& e : events) ctl->WndProc(std::move(e));
-        return any;
-    };
-    ctl->btRunRequestsClick(TRunSender::btRunRequests);
+    ctl->SetObserver(&seen);
+    ASSERT_TRUE(ctl->Start(TRunScope::All));
     const auto until = TClock::now() + std::chrono::milliseconds(300);
-    while (TClock::now() < until) {
-        if (!drain()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_GE(ActiveTaskCount.load(), 2);
+    while (TClock::now() < until) ctl->DeliverPending(std::chrono::milliseconds(20));
+    ASSERT_GE(ctl->CurrentPool()->ActiveTasks(), 2);
     const auto closeAt = TClock::now();
-    ctl->Shutdown(drain);
+    ctl->Shutdown();
     EXPECT_LT(TClock::now() - closeAt, std::chrono::seconds(1));
-    EXPECT_EQ(ActiveTaskCount.load(), 0);
-    EXPECT_EQ(TActiveTaskThread::LiveThreads(), 0);
+    EXPECT_EQ(factory->LiveWorkers(), 0);
     EXPECT_FALSE(ctl->Running());
-    EXPECT_FALSE(window.ExportEnabled);
+    EXPECT_EQ(seen.Ends, std::vector<bool>{true});
+    EXPECT_FALSE(AnyChecked(master));
     // Everything the workers used may go now.
     ctl.reset();
     factory.reset();

@@ -6,7 +6,6 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/events.h"
@@ -18,7 +17,8 @@ class TQueueSink : public ITaskEventSink {
   public:
     void Post(TWorkerEvent event) override {
         std::lock_guard lock(FMutex);
-        if (event.Id == WM_TASK_FINISHED) CountAtFinish = ActiveTaskCount.load();
+        if (event.Kind == TWorkerEventKind::TaskFinished && CountedIn)
+            CountAtFinish = CountedIn->ActiveTasks();
         FEvents.push_back(std::move(event));
         FChanged.notify_all();
     }
@@ -44,9 +44,17 @@ class TQueueSink : public ITaskEventSink {
         std::lock_guard lock(FMutex);
         std::vector<std::string> out;
         for (const auto& e : FEvents) {
-            if (e.Id == WM_TASK_LOG) out.push_back(e.Log ? e.Log->MsgText : "<null log>");
-            if (e.Id == WM_TASK_FINISHED) out.push_back("FINISHED");
-            if (e.Id == WM_REQUEST_SENT) out.push_back("REQUEST_SENT");
+            switch (e.Kind) {
+                case TWorkerEventKind::Log:
+                    out.push_back(e.Log ? e.Log->MsgText : "<null log>");
+                    break;
+                case TWorkerEventKind::TaskFinished:
+                    out.push_back("FINISHED");
+                    break;
+                case TWorkerEventKind::RequestSent:
+                    out.push_back("REQUEST_SENT");
+                    break;
+            }
         }
         return out;
     }
@@ -55,11 +63,14 @@ class TQueueSink : public ITaskEventSink {
     std::unique_ptr<TURLTaskInfo> TakeTask(size_t n = 0) {
         std::lock_guard lock(FMutex);
         for (auto& e : FEvents) {
-            if (e.Id == WM_TASK_FINISHED && e.Task && n-- == 0) return std::move(e.Task);
+            if (e.Kind == TWorkerEventKind::TaskFinished && e.Task && n-- == 0)
+                return std::move(e.Task);
         }
         return nullptr;
     }
 
+    // The pool whose active count is read when a finished task is posted, or null.
+    const TURLTaskInfoPool* CountedIn = nullptr;
     int CountAtFinish = -1;
 
   private:
@@ -67,8 +78,8 @@ class TQueueSink : public ITaskEventSink {
         int ends = 0;
         bool finished = false;
         for (const auto& e : FEvents) {
-            if (e.Id == WM_TASK_FINISHED) finished = true;
-            if (e.Id == WM_REQUEST_SENT && finished) {
+            if (e.Kind == TWorkerEventKind::TaskFinished) finished = true;
+            if (e.Kind == TWorkerEventKind::RequestSent && finished) {
                 ++ends;
                 finished = false;
             }
@@ -81,14 +92,26 @@ class TQueueSink : public ITaskEventSink {
     std::deque<TWorkerEvent> FEvents;
 };
 
-// Waits until every worker thread is gone, so nothing outlives the test's sink and pool.
-inline bool WaitForNoLiveWorkers(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    auto until = std::chrono::steady_clock::now() + limit;
-    while (TActiveTaskThread::LiveThreads() > 0) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+// Starts workers as a run does, each with the configuration of its moment, and joins them.
+class TWorkerThreads {
+  public:
+    ~TWorkerThreads() { JoinAll(); }
+    void Start(std::unique_ptr<TURLTaskInfo> task, const std::string& key, TURLTaskInfoPool& pool,
+               ITaskEventSink& sink, const TWorkerConfig& config) {
+        FFactories.push_back(std::make_unique<TThreadWorkerFactory>(config));
+        FFactories.back()->StartWorker(std::move(task), TWorkerRun{key, pool, sink});
     }
-    return true;
-}
+    int32_t Live() const {
+        int32_t live = 0;
+        for (const auto& f : FFactories) live += f->LiveWorkers();
+        return live;
+    }
+    void JoinAll() {
+        for (const auto& f : FFactories) f->JoinAll();
+    }
+
+  private:
+    std::vector<std::unique_ptr<TThreadWorkerFactory>> FFactories;
+};
 
 }  // namespace velmora::testing_support
