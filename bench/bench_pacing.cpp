@@ -9,12 +9,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "cli/console_window.h"
-#include "cli/event_queue.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "http/curl.h"
-#include "run_loop.h"
+#include "run_observer.h"
 #include "sim/simulator.h"
 
 using namespace velmora;
@@ -45,21 +43,17 @@ TPacingFigures RunOnce(int urls, int threads) {
     TURLTaskInfoList master;
     for (int i = 0; i < urls; ++i) master.Add("https://site.example/page-" + std::to_string(i));
 
-    static auto* queue = new cli::TEventQueue;
     TWorkerConfig config;
     config.Endpoint = simulator.Endpoint();
-    config.Sink = queue;
     TThreadWorkerFactory workers(config);
-    cli::TConsoleWindow window(master, true, false);
-    CheckRunController controller(window, master, workers, [&] {
-        return TRunSettings{"", threads, kDelay};
-    });
+    TRunController controller(master, workers, [&] { return TRunSettings{"", threads, kDelay}; });
+    bench::TBenchObserver seen;
+    controller.SetObserver(&seen);
 
     const TTimePoint runStart = TClock::now();
-    controller.btRunRequestsClick(TRunSender::btRunRequests);
-    bench::DeliverUntilEnded(controller, *queue);
+    (void)controller.Start(TRunScope::All);
+    controller.DeliverUntilEnded();
     const TTimePoint runEnd = TClock::now();
-    bench::DrainAfterEnd(controller, *queue);
 
     std::vector<int64_t> arrivals;
     for (const auto& r : simulator.Requests()) arrivals.push_back(r.arrivalMs);

@@ -16,12 +16,10 @@
 #include <fstream>
 #include <string>
 
-#include "cli/console_window.h"
-#include "cli/event_queue.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "http/curl.h"
-#include "run_loop.h"
+#include "run_observer.h"
 #include "sim/simulator.h"
 
 using namespace velmora;
@@ -104,28 +102,25 @@ struct TRun {
     std::string lastLog;
 };
 
-TRun Run(const std::string& endpoint, TURLTaskInfoList& master, int delay, TRunSender sender) {
-    static auto* queue = new cli::TEventQueue;
+TRun Run(const std::string& endpoint, TURLTaskInfoList& master, int delay, TRunScope scope) {
     TWorkerConfig config;
     config.Endpoint = endpoint;
-    config.Sink = queue;
     TThreadWorkerFactory workers(config);
-    cli::TConsoleWindow window(master, true, false);
     TRun r;
-    CheckRunController controller(window, master, workers, [&] {
+    TRunController controller(master, workers, [&] {
         TRunSettings s{"", kThreads, delay};
         s.Retries = 2;
         return s;
     });
+    bench::TBenchObserver seen;
+    controller.SetObserver(&seen);
     const double cpu0 = CpuSeconds();
     const TTimePoint t0 = TClock::now();
-    controller.btRunRequestsClick(sender);
-    bench::DeliverUntilEnded(controller, *queue, [&](const TWorkerEvent& ev) {
-        if (ev.Id == WM_TASK_LOG && ev.Log) r.lastLog = ev.Log->MsgText;
-    });
+    (void)controller.Start(scope);
+    controller.DeliverUntilEnded();
     r.wallS = std::chrono::duration<double>(TClock::now() - t0).count();
     r.cpuS = CpuSeconds() - cpu0;
-    bench::DrainAfterEnd(controller, *queue);
+    r.lastLog = seen.LastLog;
     for (size_t i = 0; i < master.Count(); ++i) {
         const auto& res = master[i].TaskResults;
         for (TMetricaStrategy s : kStrategies) {
@@ -153,7 +148,7 @@ int main(int argc, char** argv) {
     if (what == "quota") {
         so.quotaPerMinute = 120;
         TChildSimulator s(so, log);
-        const TRun r = Run(s.Endpoint(), master, 100, TRunSender::btRunRequests);
+        const TRun r = Run(s.Endpoint(), master, 100, TRunScope::All);
         const TLogCounts c = CountLog(log);
         const double bound = requests / 120.0 * 60.0;
         std::printf(
@@ -166,7 +161,7 @@ int main(int argc, char** argv) {
         so.failRate = 0.05;
         so.dropRate = 0.02;
         TChildSimulator s(so, log);
-        const TRun r = Run(s.Endpoint(), master, 100, TRunSender::btRunRequests);
+        const TRun r = Run(s.Endpoint(), master, 100, TRunScope::All);
         const TLogCounts c = CountLog(log);
         std::printf("faults: ok=%d/%d sent=%d (%.3f x, <= 1.1) faults=%d wall_s=%.1f\n",
                     r.okResults, requests, c.requests, double(c.requests) / requests, c.faults,
@@ -177,7 +172,7 @@ int main(int argc, char** argv) {
         TRun first;
         {
             TChildSimulator s(so, log);
-            first = Run(s.Endpoint(), master, 100, TRunSender::btRunRequests);
+            first = Run(s.Endpoint(), master, 100, TRunScope::All);
         }
         const TLogCounts c = CountLog(log);
         std::printf("daily: first run ok=%d unchecked=%d sent=%d wall_s=%.1f\n  last line: %s\n",
@@ -185,7 +180,7 @@ int main(int argc, char** argv) {
                     first.lastLog.c_str());
         so.quotaPerDay = 0;  // the next day
         TChildSimulator s(so, log);
-        const TRun second = Run(s.Endpoint(), master, 100, TRunSender::miCheckWErrors);
+        const TRun second = Run(s.Endpoint(), master, 100, TRunScope::Failed);
         const TLogCounts c2 = CountLog(log);
         std::printf("daily: recheck ok=%d/%d sent=%d (%d needed)\n", second.okResults, requests,
                     c2.requests, requests - first.okResults);
@@ -193,7 +188,7 @@ int main(int argc, char** argv) {
                c2.requests == requests - first.okResults;
     } else if (what == "cpu") {
         TChildSimulator s(so, log);
-        const TRun r = Run(s.Endpoint(), master, 500, TRunSender::btRunRequests);
+        const TRun r = Run(s.Endpoint(), master, 500, TRunScope::All);
         std::printf("cpu: ok=%d/%d cpu_s=%.3f (< 1) wall_s=%.1f\n", r.okResults, requests, r.cpuS,
                     r.wallS);
         pass = r.okResults == requests && r.cpuS < 1.0;

@@ -136,8 +136,10 @@ int main(int argc, char** argv) {
         for (app::TURLGridModel* m : models) m->EndBulkUpdate();
         // Kept in the history as a live check keeps it; measured once all is written.
         app::THistoryPage& page = *w->Ui().tsHistory;
-        page.RunStarted(TRunSender::btRunRequests);
-        page.RunEnded(false);
+        history::TRunRecorder& recorder = *page.Recorder();
+        (void)recorder.Begin(w->Master(), "ru", "");
+        for (size_t i = 0; i < w->Master().Count(); ++i) recorder.Merged(w->Master()[i]);
+        (void)recorder.Finish(false, w->Master());
         for (int waited = 0; waited < 600; ++waited) {
             auto runs = page.Recorder()->Store().ListRuns();
             if (runs && !runs->empty() &&

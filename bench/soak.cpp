@@ -12,14 +12,13 @@
 #include <map>
 #include <sstream>
 
-#include "cli/console_window.h"
-#include "cli/event_queue.h"
 #include "engine/grid_text.h"
 #include "engine/process_tuning.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "http/curl.h"
 #include "io/csv.h"
+#include "run_observer.h"
 
 using namespace velmora;
 using std::chrono::milliseconds;
@@ -69,37 +68,18 @@ int ThreadCount() {
 }
 
 struct TRun {
-    TURLTaskInfoList& Master;
-    cli::TEventQueue& Queue;
-    CheckRunController& Controller;
+    TRunController& Controller;
+    bench::TBenchObserver Seen;
 
-    void Deliver(milliseconds wait) {
-        if (auto ev = Queue.Pop(wait)) Controller.WndProc(std::move(*ev));
-    }
     // Runs to the end; with abortAt > 0 aborts once that many tasks have come back.
-    double Run(TRunSender sender, int abortAt) {
+    double Run(TRunScope scope, int abortAt) {
         const auto start = TClock::now();
-        Controller.btRunRequestsClick(sender);
-        bool aborted = false;
-        while (Controller.Running()) {
-            Deliver(milliseconds(20));
-            if (abortAt > 0 && !aborted && ProgressOf() >= abortAt) {
-                aborted = true;
-                Controller.btAbortRequestsClick();
-            }
-        }
-        Controller.Shutdown([&] {
-            bool any = false;
-            while (auto ev = Queue.Pop(milliseconds(0))) {
-                Controller.WndProc(std::move(*ev));
-                any = true;
-            }
-            return any;
-        });
+        Controller.SetObserver(&Seen);
+        (void)Controller.Start(scope);
+        Controller.DeliverUntilEnded([&] { return abortAt > 0 && Seen.Done >= abortAt; });
+        Controller.Shutdown();
         return std::chrono::duration<double>(TClock::now() - start).count();
     }
-    int ProgressOf() const { return Window->ProgressPos(); }
-    cli::TConsoleWindow* Window = nullptr;
 };
 
 std::string ReadFile(const std::string& path) {
@@ -182,48 +162,41 @@ int main(int argc, char** argv) {
         master.Add(url);
     }
 
-    static auto* queue = new cli::TEventQueue;
     TWorkerConfig config;
     config.Endpoint = endpoint;
-    config.Sink = queue;
     config.NewClient = [] {
         auto c = http::NewCurlClient();
         c->SetTimeouts(5'000, 20'000);  // the hang outlasts this
         return c;
     };
     TThreadWorkerFactory workers(config);
-    cli::TConsoleWindow window(master, true, false);
-    CheckRunController controller(window, master, workers, [] {
-        return TRunSettings{"soak-key", 20, 100};
-    });
-    TRun run{master, *queue, controller};
-    run.Window = &window;
+    TRunController controller(master, workers, [] { return TRunSettings{"soak-key", 20, 100}; });
+    TRun run{controller, {}};
 
     const int threadsBefore = ThreadCount();
     const long rssBefore = RssKb();
     std::printf("phase 1: %d URLs, 20 threads, delay 100 ms\n", urls);
-    double seconds = run.Run(TRunSender::btRunRequests, 0);
+    double seconds = run.Run(TRunScope::All, 0);
     const long rssAfter = RssKb();
     std::printf(
         "  run %.1f s; rss before %ld KiB, after %ld KiB (%.0f bytes retained per URL), "
         "peak %ld KiB\n",
         seconds, rssBefore, rssAfter, double(rssAfter - rssBefore) * 1024.0 / urls, PeakRssKb());
-    Check(TActiveTaskThread::LiveThreads() == 0 && ActiveTaskCount.load() == 0,
-          "no worker left after the run");
+    Check(workers.LiveWorkers() == 0, "no worker left after the run");
     std::printf("  threads: %d before the run, %d after\n", threadsBefore, ThreadCount());
     Check(ThreadCount() <= threadsBefore, "no thread left behind");
     CheckExport(master, msDesktop, outDir + "/soak_desktop.csv", expected, true);
     CheckExport(master, msMobile, outDir + "/soak_mobile.csv", expected, true);
 
     std::printf("phase 2: the same list, aborted half way, then the failed URLs rechecked\n");
-    seconds = run.Run(TRunSender::btRunRequests, urls / 2);
+    seconds = run.Run(TRunScope::All, urls / 2);
     size_t withResults = 0;
     for (size_t i = 0; i < master.Count(); ++i) withResults += master[i].TaskResults != nullptr;
     std::printf("  aborted run %.1f s; %zu of %d URLs kept results\n", seconds, withResults, urls);
     Check(withResults > 0 && withResults < size_t(urls), "an abort keeps only finished tasks");
-    Check(TActiveTaskThread::LiveThreads() == 0, "no worker left after the abort");
-    const std::vector<int32_t> errored = controller.GetErrorNums();
-    seconds = run.Run(TRunSender::miCheckWErrors, 0);
+    Check(workers.LiveWorkers() == 0, "no worker left after the abort");
+    const std::vector<int32_t> errored = controller.ErrorNums();
+    seconds = run.Run(TRunScope::Failed, 0);
     std::printf("  recheck of %zu failed URLs %.1f s\n", errored.size(), seconds);
     CheckExport(master, msDesktop, outDir + "/soak_desktop_2.csv", expected, false);
     CheckExport(master, msMobile, outDir + "/soak_mobile_2.csv", expected, false);

@@ -29,7 +29,7 @@ void TRunSession::RecordStart(TRunScope scope) {
     } else {
         r = FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint()));
         // A partial check of a list that is not a kept run: what it already shows is kept too.
-        for (size_t i = 0; r && scope != TRunScope::All && i < FMaster.Count(); ++i)
+        for (size_t i = 0; r && i < FMaster.Count(); ++i)
             FRecorder->Merged(FMaster[i]);
     }
     if (!r)

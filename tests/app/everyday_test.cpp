@@ -147,11 +147,11 @@ TEST(Progress, ARunShowsCheckingMarksTheCountsAndItsSummary) {
     w->Ui().edMinReqDelay->setValue(100);
     w->Ui().edRetries->setValue(0);  // the failure is the point here, not its retries
     w->btRunRequestsClick();
-    ASSERT_TRUE(w->Controller().Running());
+    ASSERT_TRUE(w->Running());
     EXPECT_EQ(w->GridModel(msDesktop)->index(0, gcError).data().toString(), "checking…");
     EXPECT_TRUE(w->Ui().ProgressBar->isTextVisible());
     EXPECT_TRUE(w->Ui().ProgressBar->format().startsWith("Checked 0 of 2 (0%)"));
-    ASSERT_TRUE(WaitFor([&] { return !w->Controller().Running(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
     EXPECT_EQ(w->GridModel(msDesktop)->index(0, gcError).data().toString(), "");
     EXPECT_TRUE(w->Ui().lvLog->item(0, 1)->text().startsWith(
         "Check finished: 1 OK, 1 failed, 0 aborted, took 0:0"))

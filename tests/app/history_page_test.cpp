@@ -68,7 +68,7 @@ TEST_F(HistoryPage, CompletedRunIsListedAndNothingIsOfferedNextTime) {
     ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 2; }));
     w->Ui().edMinReqDelay->setValue(100);
     w->Ui().btRunRequests->click();
-    ASSERT_TRUE(WaitFor([&] { return !w->Controller().Running(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
     ASSERT_TRUE(WaitFor([&] {
         Page().RefreshRuns();
         return Page().RunList()->rowCount() == 1 && State(0) == "completed";
@@ -106,7 +106,7 @@ TEST_F(HistoryPage, InterruptedRunIsOfferedAndContinuedAtTheNextStart) {
     w = ShowWindow(Options());
     ASSERT_TRUE(AnswerResume(QMessageBox::Yes));
     EXPECT_EQ(w->Master().Count(), 4u);
-    ASSERT_TRUE(WaitFor([&] { return !w->Controller().Running(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
     EXPECT_EQ(Checked(), 4u);
     // Only the unchecked URL was asked again.
     for (const sim::RequestRecord& r : simulator->Requests())

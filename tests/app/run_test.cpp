@@ -44,7 +44,7 @@ class Run : public ::testing::Test {
         w->Ui().edMinReqDelay->setValue(100);
     }
     bool RunEnded(int timeoutMs = 30000) {
-        return WaitFor([&] { return !w->Controller().Running(); }, timeoutMs);
+        return WaitFor([&] { return !w->Running(); }, timeoutMs);
     }
     QStringList LogLines() const {
         QStringList lines;
@@ -102,7 +102,7 @@ TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
     EXPECT_EQ(log.last(), "Program started");
     EXPECT_EQ(log.indexOf("Check started"),
               log.indexOf(QRegularExpression("^Data loaded\\. Added: 4$")) - 1);
-    EXPECT_EQ(ActiveTaskCount.load(), 0);
+    EXPECT_FALSE(w->Running());
 }
 
 TEST_F(Run, EnterKeyStartsTheRunFromTheUrlPage) {
@@ -129,7 +129,7 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
     ASSERT_TRUE(WaitFor([&] { return !w->Ui().btAbortRequests->isEnabled(); }, 2000));
     EXPECT_TRUE(LogLines().contains("Cancelling the check..."));
     // The abort ends the transfer in flight at once, so the run may be over already.
-    if (w->Controller().Running()) {
+    if (w->Running()) {
         EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
     }
     ASSERT_TRUE(RunEnded());
@@ -138,7 +138,6 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
     EXPECT_LE(simulator->Requests().size(), 2u);
     for (size_t i = 0; i < w->Master().Count(); ++i)
         EXPECT_EQ(w->Master()[i].TaskResults, nullptr) << i;
-    EXPECT_FALSE(AbortRequested.load());
 }
 
 TEST_F(Run, ClosingDuringARunWaitsForTheWorkersAndFreesEverything) {
@@ -153,8 +152,6 @@ TEST_F(Run, ClosingDuringARunWaitsForTheWorkersAndFreesEverything) {
     EXPECT_TRUE(w->close());
     w.reset();
     EXPECT_LT(t.elapsed(), 10000);
-    EXPECT_EQ(ActiveTaskCount.load(), 0);
-    EXPECT_FALSE(AbortRequested.load());
     QApplication::processEvents();
 }
 
@@ -163,8 +160,8 @@ TEST_F(Run, DestroyingTheWindowDuringARunIsSafeToo) {
     Open({"https://x1.example/", "https://x2.example/", "https://x3.example/"}, 3);
     w->Ui().btRunRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !simulator->Requests().empty(); }));
+    // The session joins its workers before the list they report into goes.
     w.reset();
-    EXPECT_EQ(ActiveTaskCount.load(), 0);
 }
 
 }  // namespace

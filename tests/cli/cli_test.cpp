@@ -268,46 +268,6 @@ TEST_F(CliRun, AdviceCsvAndFieldColumnsFollowTheAnswers) {
     }
 }
 
-TEST(CliKey, FirstOfOptionFileEnvironmentSettings) {
-    const fs::path dir = fs::temp_directory_path() / ("velmora-key-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    std::ofstream(dir / "key.txt") << "  file-key \n second line\n";
-    std::ofstream(dir / "blank.txt") << " \n";
-    const std::string keyFile = (dir / "key.txt").string();
-    const struct {
-        std::optional<std::string> option;
-        std::string file;
-        const char* env;       // nullptr: unset
-        std::string expected;  // "!" + fragment: fails
-    } cases[] = {
-        {"opt-key", keyFile, "env-key", "opt-key"},
-        {std::nullopt, keyFile, "env-key", "file-key"},
-        {std::nullopt, "", "env-key", "env-key"},
-        {std::nullopt, "", "", "ini-key"},
-        {std::nullopt, "", nullptr, "ini-key"},
-        {std::nullopt, (dir / "missing.txt").string(), "env-key", "!cannot read the key file"},
-        {std::nullopt, (dir / "blank.txt").string(), nullptr, "!holds no key"},
-    };
-    for (const auto& c : cases) {
-        if (c.env)
-            ::setenv(kApiKeyVariable, c.env, 1);
-        else
-            ::unsetenv(kApiKeyVariable);
-        TCliOptions o;
-        o.ApiKey = c.option;
-        o.KeyFile = c.file;
-        TResult<std::string> key = ChooseApiKey(o, "ini-key");
-        if (c.expected[0] == '!') {
-            EXPECT_FALSE(key);
-            EXPECT_NE(key.Error().find(c.expected.substr(1)), std::string::npos) << key.Error();
-        } else {
-            EXPECT_EQ(key ? *key : key.Error(), c.expected);
-        }
-    }
-    ::unsetenv(kApiKeyVariable);
-    fs::remove_all(dir);
-}
-
 TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     const std::string urls = Write("urls.txt", "https://a.example/\n");
     const std::string map =

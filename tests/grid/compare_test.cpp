@@ -10,6 +10,7 @@
 #include "app/history_page.h"
 #include "app/run_comparison.h"
 #include "io/settings.h"
+#include "session/run_session.h"
 #include "sim/simulator.h"
 #include "support/fake_english.h"
 #include "support/window_fixture.h"
@@ -132,7 +133,7 @@ class CompareRuns : public TWindowTest {
     }
     // The window writes fractions with the locale's separator.
     QString Local(QString text) const {
-        return text.replace('.', QChar::fromLatin1(W->WorkerConfig().DecimalSeparator));
+        return text.replace('.', QChar::fromLatin1(W->Session()->DecimalSeparator()));
     }
 
     int64_t Older = 0, Newer = 0;
@@ -269,9 +270,9 @@ TEST_F(CompareRuns, KeepingTheNewestRunsIsSavedAndAppliedAtTheNextRunsEnd) {
 TEST_F(CompareRuns, NoComparingWhileAChecksRuns) {
     Page().RunList()->selectAll();
     ASSERT_TRUE(CompareButton()->isEnabled());
-    Page().RunStarted(TRunSender::btRunRequests);
+    Page().RunStarted();
     EXPECT_FALSE(CompareButton()->isEnabled());
-    Page().RunEnded(false);
+    Page().RunEnded();
     EXPECT_TRUE(CompareButton()->isEnabled());
 }
 
@@ -401,11 +402,11 @@ TEST_F(CompareRuns, StartingACheckLeavesCompareMode) {
     Page().RefreshRuns();
     Compare(Older, Newer);
     W->Ui().btRunRequests->click();
-    ASSERT_TRUE(W->Controller().Running());
+    ASSERT_TRUE(W->Running());
     EXPECT_EQ(Model(msDesktop)->Comparison(), nullptr);
     EXPECT_TRUE(W->Ui().pCompare->isHidden());
     EXPECT_EQ(Model(msDesktop)->rowCount(), 4);
-    ASSERT_TRUE(WaitFor([&] { return !W->Controller().Running(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return !W->Running(); }, 30000));
 }
 
 TEST_F(CompareRuns, AdviceWindowGetsTheRowsScoreOverTheRuns) {

@@ -30,7 +30,7 @@ TEST_F(EndToEnd, ImportCheckSortExport) {
     G->btInsertURLs4ClipClick();
     ASSERT_EQ(W->Master().Count(), 5u);
     W->Ui().btRunRequests->click();
-    ASSERT_TRUE(WaitFor([&] { return !W->Controller().Running(); }, 60000));
+    ASSERT_TRUE(WaitFor([&] { return !W->Running(); }, 60000));
     EXPECT_TRUE(W->Ui().btExport->isEnabled());
 
     QTest::mouseClick(

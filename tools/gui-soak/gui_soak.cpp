@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     user.start();
     QElapsedTimer runTime;
     runTime.start();
-    while (window.Controller().Running()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (window.Running()) QApplication::processEvents(QEventLoop::AllEvents, 50);
     probe.stop();
     user.stop();
     const double seconds = runTime.elapsed() / 1000.0;
