@@ -169,8 +169,13 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
         session::TRunSession::Open(settings, std::move(choices), FMaster, *this);
     if (!opened) {
         // No run may send the key to an address that is not one; the list still works.
-        AddToLog(QString::fromStdString(opened.Error()));
-        QMessageBox::critical(this, windowTitle(), QString::fromStdString(opened.Error()));
+        const QString error = QString::fromStdString(opened.Error());
+        AddToLog(error);
+        // Not modal: the start-up goes on, and the window shows behind the message.
+        auto* box =
+            new QMessageBox(QMessageBox::Critical, windowTitle(), error, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
         return;
     }
     FSession = std::move(*opened);

@@ -66,5 +66,36 @@ TEST_F(EndToEnd, ImportCheckSortExport) {
     simulator.Stop();
 }
 
+// The window takes its endpoint through the same session as the command line: checked, and a
+// key that would travel in clear is named in the log.
+TEST_F(EndToEnd, EndpointIsCheckedAndAKeyInClearIsNamed) {
+    const struct {
+        const char* endpoint;
+        bool runs;
+        bool warns;
+    } cases[] = {
+        {"http://127.0.0.1:9", true, false},
+        {"https://psi.example.test", true, false},
+        {"http://psi.example.test", true, true},
+        {"ftp://psi.example.test", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.endpoint);
+        Open("en", QString::fromLatin1(c.endpoint));
+        QStringList log;
+        for (int row = 0; row < W->Ui().lvLog->rowCount(); ++row)
+            log << W->Ui().lvLog->item(row, 1)->text();
+        const bool warned = log.contains(
+            QString("The service address %1 is plain http: the API key travels unencrypted")
+                .arg(c.endpoint));
+        EXPECT_EQ(warned, c.warns) << log.join('\n').toStdString();
+        EXPECT_EQ(W->Session() != nullptr, c.runs);
+        QGuiApplication::clipboard()->setText("https://a.example/\n");
+        G->btInsertURLs4ClipClick();
+        EXPECT_EQ(W->Ui().btRunRequests->isEnabled(), c.runs);
+        W.reset();
+    }
+}
+
 }  // namespace
 }  // namespace velmora::app::test
