@@ -11,30 +11,30 @@ using std::chrono::seconds;
 
 void TRunProgress::Start(int total, TClock::time_point now) {
     *this = TRunProgress();
-    active_ = true;
-    total_ = total;
-    start_ = now;
+    FActive = true;
+    FTotal = total;
+    FStart = now;
 }
 
 void TRunProgress::TaskStarted(int32_t num, TClock::time_point now) {
-    inFlight_[num] = {now, false};
+    FInFlight[num] = {now, false};
 }
 
 void TRunProgress::TaskActivity(int32_t num, TClock::time_point now) {
-    const auto it = inFlight_.find(num);
-    if (it != inFlight_.end()) it->second = {now, false};
+    const auto it = FInFlight.find(num);
+    if (it != FInFlight.end()) it->second = {now, false};
 }
 
 void TRunProgress::TaskFinished(const TURLTaskInfo& task) {
-    inFlight_.erase(task.Num);
-    if (!active_) return;
+    FInFlight.erase(task.Num);
+    if (!FActive) return;
     const TURLTaskResults* r = task.TaskResults.get();
     if (!r || r->Aborted())
-        ++aborted_;
+        ++FAborted;
     else if (r->Failed())
-        ++failed_;
+        ++FFailed;
     else
-        ++ok_;
+        ++FOk;
 }
 
 QString TRunProgress::Duration(seconds d) {
@@ -49,20 +49,20 @@ QString TRunProgress::Duration(seconds d) {
 
 QString TRunProgress::ProgressText(TClock::time_point now) const {
     const int done = Done();
-    const int percent = total_ > 0 ? done * 100 / total_ : 0;
-    QString text = TrQ("Проверено %1 из %2 (%3%)").arg(done).arg(total_).arg(percent);
+    const int percent = FTotal > 0 ? done * 100 / FTotal : 0;
+    QString text = TrQ("Проверено %1 из %2 (%3%)").arg(done).arg(FTotal).arg(percent);
     // The pace so far is the best guess for the rest; with nothing done there is none.
-    if (done > 0 && done < total_) {
-        const auto perTask = (now - start_) / done;
+    if (done > 0 && done < FTotal) {
+        const auto perTask = (now - FStart) / done;
         text += TrQ(", осталось около %1")
-                    .arg(Duration(duration_cast<seconds>(perTask * (total_ - done))));
+                    .arg(Duration(duration_cast<seconds>(perTask * (FTotal - done))));
     }
     return text;
 }
 
 std::vector<int32_t> TRunProgress::NewlyStuck(TClock::time_point now) {
     std::vector<int32_t> nums;
-    for (auto& [num, flight] : inFlight_) {
+    for (auto& [num, flight] : FInFlight) {
         if (flight.Reported || now - flight.Since < kStuckAfter) continue;
         flight.Reported = true;
         nums.push_back(num);
@@ -72,14 +72,14 @@ std::vector<int32_t> TRunProgress::NewlyStuck(TClock::time_point now) {
 }
 
 QString TRunProgress::Finish(TClock::time_point now) {
-    active_ = false;
-    inFlight_.clear();
-    aborted_ = total_ - ok_ - failed_;
+    FActive = false;
+    FInFlight.clear();
+    FAborted = FTotal - FOk - FFailed;
     return TrQ("Проверка завершена: успешно %1, с ошибками %2, прервано %3, заняла %4")
-        .arg(ok_)
-        .arg(failed_)
-        .arg(aborted_)
-        .arg(Duration(duration_cast<seconds>(now - start_)));
+        .arg(FOk)
+        .arg(FFailed)
+        .arg(FAborted)
+        .arg(Duration(duration_cast<seconds>(now - FStart)));
 }
 
 }  // namespace velmora::app

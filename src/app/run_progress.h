@@ -20,10 +20,10 @@ class TRunProgress {
     // A request that has not answered after this long is worth a log line.
     static constexpr std::chrono::seconds kStuckAfter{60};
 
-    bool Active() const { return active_; }
-    int Total() const { return total_; }
-    int Done() const { return ok_ + failed_ + aborted_; }
-    bool InFlight(int32_t num) const { return inFlight_.count(num) != 0; }
+    bool Active() const { return FActive; }
+    int Total() const { return FTotal; }
+    int Done() const { return FOk + FFailed + FAborted; }
+    bool InFlight(int32_t num) const { return FInFlight.count(num) != 0; }
 
     // A run of total tasks begins.
     void Start(int total, TClock::time_point now);
@@ -49,13 +49,13 @@ class TRunProgress {
         TClock::time_point Since;
         bool Reported = false;
     };
-    bool active_ = false;
-    int total_ = 0;
-    int ok_ = 0;
-    int failed_ = 0;
-    int aborted_ = 0;
-    TClock::time_point start_;
-    std::unordered_map<int32_t, TFlight> inFlight_;
+    bool FActive = false;
+    int FTotal = 0;
+    int FOk = 0;
+    int FFailed = 0;
+    int FAborted = 0;
+    TClock::time_point FStart;
+    std::unordered_map<int32_t, TFlight> FInFlight;
 };
 
 }  // namespace velmora::app

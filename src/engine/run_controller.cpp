@@ -113,7 +113,7 @@ void TRunController::Abort() {
 }
 
 void TRunController::StartNextTask() {
-    if (!FPool) return;
+    if (!FPool || FEnding) return;
     if (!FPool->AbortRequested() && !FPool->Stopped()) {
         if (FPool->ActiveTasks() >= FSettings().MaxThreads) return;
         std::unique_ptr<TURLTaskInfo> task;
@@ -124,10 +124,16 @@ void TRunController::StartNextTask() {
             FPool->RequestAbort();
         }
     }
-    if (FPool->ActiveTasks() != 0) return;
+    if (FPool->ActiveTasks() == 0) EndRun();
+}
+
+void TRunController::EndRun() {
     // Every worker is past its count; once joined, all it posted is queued, and merging that
-    // before the end makes the end count every result.
+    // first makes the end count every result and its summary the last line.
+    FEnding = true;
     FWorkers.JoinAll();
+    while (DeliverPending()) {
+    }
     const bool aborted = FPool->AbortRequested();
     std::vector<int32_t> leftByQuota;
     if (FPool->Stopped()) leftByQuota = ReportDailyStop();
@@ -135,8 +141,7 @@ void TRunController::StartNextTask() {
                        {std::to_string(FPool->Requests()), std::to_string(FPool->Retries())}),
              Now());
     FPool.reset();
-    while (DeliverPending()) {
-    }
+    FEnding = false;
     if (FObserver) FObserver->RunEnded(TRunEnd{aborted, std::move(leftByQuota)});
 }
 

@@ -127,7 +127,8 @@ class TRunController {
     void StartNextTask();
     void MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task);
     void ReportProgress(int32_t startedNum, const TURLTaskInfo* finished = nullptr);
-    void EndRun(bool aborted);
+    // Joins the workers, merges what they posted, then reports the end.
+    void EndRun();
     // After a daily quota: the URLs not handed out are marked unchecked, and the log says how
     // many are left and how to continue.
     std::vector<int32_t> ReportDailyStop();
@@ -141,6 +142,7 @@ class TRunController {
     std::string FApiKey;
     int FDone = 0;
     int FRunTasks = 0;
+    bool FEnding = false;  // EndRun is delivering the workers' last events
     IRunObserver* FObserver = nullptr;
 };
 

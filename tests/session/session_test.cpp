@@ -175,7 +175,9 @@ TEST_F(SessionTest, TheEndpointIsCheckedAndAKeyInClearIsNamed) {
         if (!opened) continue;
         const std::vector<std::string>& notices = (*opened)->Notices();
         EXPECT_EQ(notices.size(), c.warns ? 1u : 0u);
-        if (c.warns) EXPECT_THAT(notices[0], HasSubstr("psi.example.test"));
+        if (c.warns) {
+            EXPECT_THAT(notices[0], HasSubstr("psi.example.test"));
+        }
         EXPECT_EQ((*opened)->History(), nullptr);
     }
 }
