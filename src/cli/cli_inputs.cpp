@@ -29,16 +29,23 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath) {
-    const std::pair<const char*, std::string> inputs[] = {{"the URL file", o.UrlFile},
-                                                          {"the sitemap", o.SitemapFile},
-                                                          {"the settings file", iniPath},
-                                                          {"the key file", o.KeyFile},
-                                                          {"the budget file", o.BudgetFile}};
+TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
+                       const std::string& historyPath) {
+    const std::pair<const char*, std::string> inputs[] = {
+        {"the URL file", o.UrlFile},
+        {"the sitemap", o.SitemapFile},
+        {"the settings file", iniPath},
+        {"the key file", o.KeyFile},
+        {"the budget file", o.BudgetFile},
+        {"the run history", historyPath},
+        {"the run history's journal", historyPath.empty() ? historyPath : historyPath + "-wal"},
+        {"the run history's shared memory",
+         historyPath.empty() ? historyPath : historyPath + "-shm"}};
     // JSON Lines on stdout ("-") is no file of ours to compare.
     const std::pair<const char*, std::string> outputs[] = {
         {"--desktop-csv", o.DesktopCsv},
         {"--mobile-csv", o.MobileCsv},
+        {"--advice-csv", o.AdviceCsv},
         {"--json", o.JsonFile == "-" ? std::string() : o.JsonFile}};
     for (const auto& [option, path] : outputs) {
         if (path.empty()) continue;

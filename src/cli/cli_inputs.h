@@ -10,8 +10,10 @@
 namespace velmora::cli {
 
 // Fails, with the reason, when an output is also an input (URL file, sitemap, settings file,
-// key file) or the other output, compared after resolving symbolic links and hard links, or
-// when an output cannot be created now.
-TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath);
+// key file, budget file, the run history at historyPath with its journal files) or another
+// output, compared after resolving symbolic links and hard links, or when an output cannot be
+// created now.
+TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
+                       const std::string& historyPath);
 
 }  // namespace velmora::cli

@@ -41,6 +41,7 @@ constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
     std::vector<std::string> urls;
     size_t notKept = 0;
+    bool partsFailed = false;
     if (!o.SitemapFile.empty()) {
         io::TSitemapFetchOptions fetch;
         fetch.abort = &gAbortSignalled;
@@ -50,6 +51,7 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
             return false;
         }
         for (const std::string& line : map->leftOut) Complain(line);
+        partsFailed = !map->leftOut.empty();
         urls = std::move(map->urls);
         notKept = map->urlsNotKept;
     } else {
@@ -68,6 +70,11 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
     const bool skipped = report.added + report.empty < urls.size() + notKept;
     if (!o.Quiet || skipped)
         for (const std::string& line : io::ImportReportLines(report)) Complain(line);
+    // Nothing to check because the source failed is no passed check: a gate must not pass it.
+    if (master.Empty() && partsFailed) {
+        Complain("no URLs to check: the sitemap's files could not be read");
+        return false;
+    }
     return true;
 }
 
@@ -183,11 +190,10 @@ struct TRunOutputs {
 
 // The key, the outputs and the budget, all checked before any quota is spent.
 TResult<TRunSettings> PrepareRun(const TCliOptions& o, const io::TSettingsValues& settings,
-                                 const std::string& iniPath, TRunOutputs& out) {
+                                 TRunOutputs& out) {
     const TResult<std::string> apiKey =
         session::ChooseApiKey(session::TKeySources{o.ApiKey, o.KeyFile}, settings.ApiKey);
     if (!apiKey) return apiKey.Failure();
-    if (TResult<> outputs = CheckOutputs(o, iniPath); !outputs) return outputs.Failure();
     if (!LoadBudget(o, out.Budget)) return Fail({});
     if (!o.JsonFile.empty())
         if (TResult<> opened = out.Json.Open(o.JsonFile); !opened) return opened.Failure();
@@ -270,6 +276,14 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     choices.HistoryPath = o.DbFile;
     choices.NoHistory = o.NoHistory || (o.DbFile.empty() && settings.History == io::kHistoryOff);
     choices.RunSettings = [&run] { return run; };
+    // Before the history is opened: an output that names it must not touch it.
+    if (o.Command.empty()) {
+        if (TResult<> outputs = CheckOutputs(o, iniPath, session::HistoryPath(settings, choices));
+            !outputs) {
+            Complain(outputs.Error());
+            return kExitBadInput;
+        }
+    }
     TResult<std::unique_ptr<session::TRunSession>> opened =
         session::TRunSession::Open(settings, std::move(choices), master, console);
     if (!opened) {
@@ -282,7 +296,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     if (!o.Command.empty()) return RunHistoryCommand(o, session);
 
     TRunOutputs out;
-    TResult<TRunSettings> prepared = PrepareRun(o, settings, iniPath, out);
+    TResult<TRunSettings> prepared = PrepareRun(o, settings, out);
     if (!prepared) {
         if (!prepared.Error().empty()) Complain(prepared.Error());
         return kExitBadInput;

@@ -40,9 +40,9 @@ TResult<std::unique_ptr<TRunSession>> TRunSession::Open(const io::TSettingsValue
     IPacingClock& clock = choices.Clock ? *choices.Clock : SteadyPacingClock();
     std::unique_ptr<TRunSession> session(new TRunSession(master, frontEnd, std::move(config),
                                                          std::move(choices.RunSettings), clock));
+    session->UseLanguage(LanguageCode(settings, choices));
     if (io::EndpointSendsKeyInClear(session->Endpoint()))
         session->FNotices.push_back(FormatLog(Tr(io::kMsgEndpointInClear), 0, session->Endpoint()));
-    session->UseLanguage(LanguageCode(settings, choices));
     session->OpenHistory(settings, choices);
     return session;
 }

@@ -34,6 +34,9 @@ struct TSessionChoices {
     IPacingClock* Clock = nullptr;  // null: the real one
 };
 
+// The run history's file the settings and choices name; empty when it is switched off.
+std::string HistoryPath(const io::TSettingsValues& settings, const TSessionChoices& choices);
+
 class TRunSession final : private IRunObserver {
   public:
     // Fails only for an endpoint that is no http(s) address. What the user should be told

@@ -4,12 +4,17 @@
 
 namespace velmora::session {
 
-void TRunSession::OpenHistory(const io::TSettingsValues& settings, const TSessionChoices& choices) {
+std::string HistoryPath(const io::TSettingsValues& settings, const TSessionChoices& choices) {
     if (choices.NoHistory || (choices.HistoryPath.empty() && settings.History == io::kHistoryOff))
-        return;
-    const std::string path = !choices.HistoryPath.empty() ? choices.HistoryPath
-                             : settings.History.empty()   ? history::DefaultHistoryPath()
-                                                          : settings.History;
+        return {};
+    return !choices.HistoryPath.empty() ? choices.HistoryPath
+           : settings.History.empty()   ? history::DefaultHistoryPath()
+                                        : settings.History;
+}
+
+void TRunSession::OpenHistory(const io::TSettingsValues& settings, const TSessionChoices& choices) {
+    const std::string path = HistoryPath(settings, choices);
+    if (path.empty()) return;
     TResult<history::TOpenedHistory> opened = history::OpenSqliteHistory(path);
     if (!opened) {
         FNotices.push_back(opened.Error());
@@ -29,8 +34,7 @@ void TRunSession::RecordStart(TRunScope scope) {
     } else {
         r = FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint()));
         // A partial check of a list that is not a kept run: what it already shows is kept too.
-        for (size_t i = 0; r && i < FMaster.Count(); ++i)
-            FRecorder->Merged(FMaster[i]);
+        for (size_t i = 0; r && i < FMaster.Count(); ++i) FRecorder->Merged(FMaster[i]);
     }
     if (!r)
         Warn(FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0, r.Error()));

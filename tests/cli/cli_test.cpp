@@ -301,6 +301,11 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
          "the sitemap"},
         {"both outputs one file", [&](TCliOptions& o) { o.MobileCsv = o.DesktopCsv; },
          "name the same file"},
+        {"output is the history", [&](TCliOptions& o) { o.DesktopCsv = o.DbFile; },
+         "is the run history;"},
+        {"output is the history's journal", [&](TCliOptions& o) { o.JsonFile = o.DbFile + "-wal"; },
+         "the run history's journal"},
+        {"advice over the URL file", [&](TCliOptions& o) { o.AdviceCsv = urls; }, "the URL file"},
         {"--ini missing", [&](TCliOptions& o) { o.IniFile = (FDir / "no.ini").string(); },
          "--ini: cannot read"},
         {"--ini a folder", [&](TCliOptions& o) { o.IniFile = FDir.string(); },
@@ -326,6 +331,22 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     EXPECT_EQ(Read("urls.txt"), "https://a.example/\n");
     EXPECT_EQ(Read("map.xml"), "<urlset><url><loc>https://a.example/</loc></url></urlset>");
     EXPECT_FALSE(fs::exists(FDir / "d.csv"));
+}
+
+TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
+    std::string index =
+        R"(<?xml version="1.0"?><sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)";
+    for (const char* child : {"/gone-1.xml", "/gone-2.xml"})
+        index += "<sitemap><loc>" + FSim->Endpoint() + child + "</loc></sitemap>";
+    TCliOptions o = Options("");
+    o.UrlFile.clear();
+    o.SitemapFile = Write("index.xml", index + "</sitemapindex>");
+    o.FailUnder = 90;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("the sitemap's files could not be read"), std::string::npos) << err;
+    EXPECT_TRUE(FSim->Requests().empty());
 }
 
 TEST_F(CliRun, OneFailedCsvDoesNotCostTheOther) {

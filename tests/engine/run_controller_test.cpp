@@ -407,6 +407,7 @@ TEST_F(RunControllerTest, ShutdownJoinsTheWorkersThenDeliversTheirLastEvents) {
         if (late.joinable()) late.join();
     };
     Ctl.Shutdown();
+    Workers.OnJoin = nullptr;  // the thread goes with this test body; the controller stays
     EXPECT_FALSE(late.joinable()) << "the workers were joined";
     EXPECT_FALSE(Ctl.Running());
     EXPECT_EQ(Seen.Pos, 2);
