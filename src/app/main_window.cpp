@@ -170,7 +170,7 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
     if (!opened) {
         // No run may send the key to an address that is not one; the list still works.
         const QString error = QString::fromStdString(opened.Error());
-        AddToLog(error);
+        FStartNotices << error;
         // Not modal: the start-up goes on, and the window shows behind the message.
         auto* box =
             new QMessageBox(QMessageBox::Critical, windowTitle(), error, QMessageBox::Ok, this);
@@ -184,7 +184,8 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
         QMetaObject::invokeMethod(
             this, [this] { FSession->Controller().DeliverPending(); }, Qt::QueuedConnection);
     });
-    for (const std::string& notice : FSession->Notices()) AddToLog(QString::fromStdString(notice));
+    for (const std::string& notice : FSession->Notices())
+        FStartNotices << QString::fromStdString(notice);
     FUi->tsHistory->ShowStore(settings);
 }
 
@@ -233,6 +234,7 @@ void TfmMain::ShowVersion() {
 
 void TfmMain::LogStartAndLoadUrls() {
     AddToLog(TrQ("Запуск программы"));
+    for (const QString& notice : std::exchange(FStartNotices, {})) AddToLog(notice);
     if (!FOptions.UrlsFile.isEmpty())
         QMetaObject::invokeMethod(
             this, [this] { LoadUrlsFromTextFile(FOptions.UrlsFile); }, Qt::QueuedConnection);

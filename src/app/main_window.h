@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QMargins>
 #include <QRect>
+#include <QStringList>
 #include <memory>
 #include <string>
 
@@ -200,6 +201,7 @@ class TfmMain : public QMainWindow, public IRunObserver {
     bool FStoredMaximized = false;
     QRect FPlacedGeometry;  // where the first show put the window
     std::unique_ptr<session::TRunSession> FSession;
+    QStringList FStartNotices;  // what opening the session had to say, logged after the start
 };
 
 }  // namespace velmora::app
