@@ -41,7 +41,7 @@ constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 std::string ChooseLanguage(const TCliOptions& o, const io::TSettingsValues& s) {
     const std::string& wanted = o.Lang.empty() ? s.Lang : o.Lang;
     return std::string(
-        AppLangTable[i18n::InterfaceLanguageRow(wanted, i18n::SystemLanguageId())].Code);
+        AppLangTable[i18n::InterfaceLanguageRow(wanted, i18n::SystemLanguageCode())].Code);
 }
 
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
