@@ -40,11 +40,12 @@ TSitemapAddressDialog::TSitemapAddressDialog(QWidget* parent) : QDialog(parent) 
     lbSitemapError->setWordWrap(true);
     lbSitemapError->setVisible(false);
     layout->addWidget(lbSitemapError);
-    Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    Buttons->button(QDialogButtonBox::Ok)->setText(TrQ(kImportButton));
-    layout->addWidget(Buttons);
-    connect(Buttons, &QDialogButtonBox::accepted, this, &TSitemapAddressDialog::StartLoad);
-    connect(Buttons, &QDialogButtonBox::rejected, this, &TSitemapAddressDialog::reject);
+    pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    pButtons->setObjectName(QStringLiteral("pButtons"));
+    pButtons->button(QDialogButtonBox::Ok)->setText(TrQ(kImportButton));
+    layout->addWidget(pButtons);
+    connect(pButtons, &QDialogButtonBox::accepted, this, &TSitemapAddressDialog::StartLoad);
+    connect(pButtons, &QDialogButtonBox::rejected, this, &TSitemapAddressDialog::reject);
 }
 
 TSitemapAddressDialog::~TSitemapAddressDialog() {
@@ -78,7 +79,7 @@ void TSitemapAddressDialog::StartLoad() {
     FAbort = false;
     lbSitemapError->setVisible(false);
     edSitemapAddress->setEnabled(false);
-    Buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
+    pButtons->button(QDialogButtonBox::Ok)->setEnabled(false);
     pbSitemap->setRange(0, 0);
     pbSitemap->setVisible(true);
     FLoader = std::thread([this, address] {
@@ -105,7 +106,7 @@ void TSitemapAddressDialog::Finish(TResult<io::TSitemapLoad> result) {
     FLoading = false;
     pbSitemap->setVisible(false);
     edSitemapAddress->setEnabled(true);
-    Buttons->button(QDialogButtonBox::Ok)->setEnabled(true);
+    pButtons->button(QDialogButtonBox::Ok)->setEnabled(true);
     if (FAbort) {
         QDialog::reject();
         return;

@@ -28,7 +28,7 @@ class TSitemapAddressDialog : public QDialog {
     QLineEdit* edSitemapAddress = nullptr;
     QProgressBar* pbSitemap = nullptr;
     QLabel* lbSitemapError = nullptr;
-    QDialogButtonBox* Buttons = nullptr;
+    QDialogButtonBox* pButtons = nullptr;
 
     void reject() override;
 

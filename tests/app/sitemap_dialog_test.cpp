@@ -47,7 +47,7 @@ class SitemapDialog : public ::testing::Test {
     }
     static void Start(TSitemapAddressDialog& d, const QString& address) {
         d.edSitemapAddress->setText(address);
-        d.Buttons->button(QDialogButtonBox::Ok)->click();
+        d.pButtons->button(QDialogButtonBox::Ok)->click();
     }
 
     httplib::Server FSite;
@@ -82,7 +82,7 @@ TEST_F(SitemapDialog, CancelEndsAStalledDownload) {
     Start(d, Url("/stall.xml"));
     EXPECT_FALSE(d.edSitemapAddress->isEnabled());
     const auto start = std::chrono::steady_clock::now();
-    d.Buttons->button(QDialogButtonBox::Cancel)->click();
+    d.pButtons->button(QDialogButtonBox::Cancel)->click();
     ASSERT_TRUE(test::WaitFor([&] { return !d.isVisible(); }, 5000));
     EXPECT_EQ(d.result(), QDialog::Rejected);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
