@@ -29,7 +29,7 @@ struct TfmMain::TUi {
     THistoryPage* tsHistory = nullptr;  // the run history
     QWidget* tsURLs = nullptr;
     QWidget* tsParams = nullptr;
-    QWidget* pGridsAndBottom = nullptr;
+    QWidget* pGridsAndBottom = nullptr;  // the grids above news and log, left of pButtons
     QTabWidget* pcStrategy = nullptr;
     QWidget* tsURLsD = nullptr;
     QWidget* tsURLsM = nullptr;
@@ -37,14 +37,14 @@ struct TfmMain::TUi {
     QTableView* vtURLsM = nullptr;
     QWidget* pCompare = nullptr;  // above the grids while two runs are compared
     QWidget* pProgress = nullptr;
-    QProgressBar* pbProgress = nullptr;
+    QProgressBar* pbProgress = nullptr;  // a run's or an import's progress
     QSplitter* spGridsAndBottom = nullptr;
     QTabWidget* pcBottom = nullptr;
     QWidget* tsNews = nullptr;
     QWidget* tsLog = nullptr;
     TNewsBrowser* wbNews = nullptr;
     QTableWidget* lvLog = nullptr;
-    QWidget* pButtons = nullptr;
+    QWidget* pButtons = nullptr;  // the button column with the chart
     QPushButton* btInsertURLs4Clip = nullptr;
     QPushButton* btImportURLs4TXT = nullptr;
     QPushButton* btImportURLs4XML = nullptr;
@@ -55,7 +55,7 @@ struct TfmMain::TUi {
     TScoreChart* crtURLScore = nullptr;
     QGroupBox* gbMetrics = nullptr;
     QTableWidget* lvMetrics = nullptr;
-    QWidget* pMetricsGap = nullptr;
+    QWidget* pMetricsGap = nullptr;  // between the metric list and its description
     QGroupBox* gbMetricaDescr = nullptr;
     QLabel* lbMetricaDescr = nullptr;
     QGroupBox* gbParams = nullptr;
