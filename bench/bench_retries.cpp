@@ -38,8 +38,8 @@ class TChildSimulator {
         options.requestLogPath = log;
         int fds[2];
         if (pipe(fds) != 0) std::exit(1);
-        fPid = fork();
-        if (fPid == 0) {
+        FPid = fork();
+        if (FPid == 0) {
             close(fds[0]);
             sim::Simulator s(options);
             int port = s.Start() ? s.Port() : 0;
@@ -55,21 +55,21 @@ class TChildSimulator {
             _exit(0);
         }
         close(fds[1]);
-        if (read(fds[0], &fPort, sizeof fPort) != sizeof fPort || fPort == 0) {
+        if (read(fds[0], &FPort, sizeof FPort) != sizeof FPort || FPort == 0) {
             std::fprintf(stderr, "simulator did not start\n");
             std::exit(1);
         }
         close(fds[0]);
     }
     ~TChildSimulator() {
-        kill(fPid, SIGTERM);
-        waitpid(fPid, nullptr, 0);
+        kill(FPid, SIGTERM);
+        waitpid(FPid, nullptr, 0);
     }
-    std::string Endpoint() const { return "http://127.0.0.1:" + std::to_string(fPort); }
+    std::string Endpoint() const { return "http://127.0.0.1:" + std::to_string(FPort); }
 
   private:
-    pid_t fPid = 0;
-    int fPort = 0;
+    pid_t FPid = 0;
+    int FPort = 0;
 };
 
 struct TLogCounts {

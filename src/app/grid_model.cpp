@@ -78,11 +78,11 @@ int TURLGridModel::RowOf(const TURLTaskInfo* task) const {
     return it == FRows.end() ? -1 : static_cast<int>(it - FRows.begin());
 }
 
-QString TURLGridModel::vtURLsMGetText(int row, int col) const {
+QString TURLGridModel::CellDisplayText(int row, int col) const {
     return QString::fromStdString(CellText(TaskAt(row), FStrategy, col));
 }
 
-std::optional<QColor> TURLGridModel::vtURLsMBeforeCellPaint(int row, int col) const {
+std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
     if (!task || !task->TaskResults) return std::nullopt;
     const TURLTaskResults& r = *task->TaskResults;
@@ -106,7 +106,7 @@ std::optional<QColor> TURLGridModel::vtURLsMBeforeCellPaint(int row, int col) co
     return QColor(v < 50 ? kScorePoor : v < 90 ? kScoreAverage : kScoreGood);
 }
 
-int TURLGridModel::vtURLsDGetImageIndex(int row, int col) const {
+int TURLGridModel::CellImageIndex(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
     if (col != gcInfo || !task || !task->TaskResults) return -1;
     const TURLTaskResults& r = *task->TaskResults;
@@ -122,7 +122,7 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
             if (col == gcError && FInFlight && TaskAt(row) && FInFlight(TaskAt(row)->Num))
                 return TrQ("проверка…");
             if (col == gcInfo) return {};
-            return FComparison ? CompareText(row, col) : vtURLsMGetText(row, col);
+            return FComparison ? CompareText(row, col) : CellDisplayText(row, col);
         case Qt::ToolTipRole: {
             if (FComparison)
                 if (QString tip = CompareToolTip(row, col); !tip.isEmpty()) return tip;
@@ -133,11 +133,11 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
             return text.isEmpty() ? QVariant() : QVariant(text);
         }
         case Qt::BackgroundRole:
-            if (auto c = FComparison ? CompareColour(row, col) : vtURLsMBeforeCellPaint(row, col))
+            if (auto c = FComparison ? CompareColour(row, col) : CellColour(row, col))
                 return QBrush(*c);
             return {};
         case Qt::DecorationRole: {
-            const int img = vtURLsDGetImageIndex(row, col);
+            const int img = CellImageIndex(row, col);
             if (img >= 0 && img < FImages.size()) return FImages[img];
             return {};
         }
@@ -327,7 +327,7 @@ void TURLGridModel::SortByChange(std::vector<TURLTaskInfo*>& rows, int col, bool
 }
 
 QString TURLGridModel::CompareText(int row, int col) const {
-    const QString own = vtURLsMGetText(row, col);
+    const QString own = CellDisplayText(row, col);
     const TURLTaskInfo* task = TaskAt(row);
     if (!task) return own;
     switch (FComparison->PresenceOf(task)) {
@@ -368,7 +368,7 @@ QString TURLGridModel::CompareToolTip(int row, int col) const {
     if (!history::IsComparedColumn(col)) return {};
     const QString was =
         QString::fromStdString(CellText(FComparison->OlderOf(task), FStrategy, col));
-    const QString now = vtURLsMGetText(row, col);
+    const QString now = CellDisplayText(row, col);
     const QString none = QStringLiteral("—");
     return TrQ("Запуск %1: %2\nЗапуск %3: %4")
         .arg(older, was.isEmpty() ? none : was, newer, now.isEmpty() ? none : now);
@@ -382,13 +382,13 @@ std::optional<QColor> TURLGridModel::CompareColour(int row, int col) const {
             return QColor(kOnlyOlderRow);
         case history::TPresence::prOnlyNewer:
             if (col == gcNumber || col == gcURL) return QColor(kOnlyNewerCell);
-            return vtURLsMBeforeCellPaint(row, col);
+            return CellColour(row, col);
         case history::TPresence::prBoth:
             break;
     }
     if (!history::IsComparedColumn(col) || !task->TaskResults ||
         task->TaskResults->TaskResult[FStrategy] != trOK)
-        return vtURLsMBeforeCellPaint(row, col);
+        return CellColour(row, col);
     // The score's own colour gives way to the direction of its change.
     switch (history::ChangeVerdictOf(col, CellText(FComparison->OlderOf(task), FStrategy, col),
                                      CellText(task, FStrategy, col))) {
@@ -402,7 +402,7 @@ std::optional<QColor> TURLGridModel::CompareColour(int row, int col) const {
             break;
     }
     // Nothing to compare with (the older check failed): the cell's own colour.
-    return vtURLsMBeforeCellPaint(row, col);
+    return CellColour(row, col);
 }
 
 }  // namespace velmora::app

@@ -34,12 +34,11 @@ class TURLGridModel : public QAbstractTableModel {
     int RowOf(const TURLTaskInfo* task) const;
     const std::vector<TURLTaskInfo*>& DisplayRows() const { return FRows; }
 
-    // The grid's event handlers, under the names of the grid events they answer, so each can
-    // be found from the event it serves.
-    QString vtURLsMGetText(int row, int col) const;
-    std::optional<QColor> vtURLsMBeforeCellPaint(int row, int col) const;
-    // Index into the window's image list, or -1 for no icon.
-    int vtURLsDGetImageIndex(int row, int col) const;
+    // A cell's text and background colour outside compare mode (no colour: the view's own).
+    QString CellDisplayText(int row, int col) const;
+    std::optional<QColor> CellColour(int row, int col) const;
+    // A cell's picture: an index into the window's image list, or -1 for none.
+    int CellImageIndex(int row, int col) const;
 
     // Tells which tasks are being checked right now; their error cell says so.
     void SetInFlight(std::function<bool(int32_t num)> inFlight) { FInFlight = std::move(inFlight); }

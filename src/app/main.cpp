@@ -54,7 +54,7 @@ bool OpenFirstFailedAdvice(app::TfmMain& window) {
         if (status == trOK || status == trNotChecked) continue;
         grid->setCurrentIndex(model->index(r, 1));
         QTimer::singleShot(0, &window,
-                           [&window, grid] { window.UrlGrids().vtURLsMDblClick(grid); });
+                           [&window, grid] { window.UrlGrids().GridDoubleClick(grid); });
         return true;
     }
     return false;

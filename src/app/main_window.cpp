@@ -99,18 +99,19 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->lvMetrics, &QTableWidget::itemSelectionChanged, this, &TfmMain::sgMetricsClick);
     connect(FUi->lbGotoKeySite, &QLabel::linkActivated, this, &TfmMain::lbGotoKeySiteLinkClick);
     connect(FUi->lbGotoSite, &QLabel::linkActivated, this, &TfmMain::lbGotoSiteLinkClick);
-    connect(FUi->Label5, &QLabel::linkActivated, this, &TfmMain::Label5LinkClick);
+    connect(FUi->lbGotoPublisherSite, &QLabel::linkActivated, this,
+            &TfmMain::lbGotoPublisherSiteLinkClick);
 }
 
 void TfmMain::FormCreate() {
     FTranslator.Exclude(QStringLiteral("cbAppLang"));
     FTranslator.Exclude(QStringLiteral("lbVersion"));
-    FTranslator.Exclude(QStringLiteral("NewsBrowser"));
+    FTranslator.Exclude(QStringLiteral("wbNews"));
     FTranslator.Exclude(QStringLiteral("crtURLScore"));
     // Its text is the selected metric's description, put in at run time.
     FTranslator.Exclude(QStringLiteral("lbMetricaDescr"));
     i18n::InitTranslation(ToStd(FOptions.CatalogueDirs));
-    FSysLangId = i18n::SystemLanguageId();
+    FSysLangCode = i18n::SystemLanguageCode();
     FSettingsPath =
         FOptions.SettingsPath.isEmpty()
             ? QString::fromStdString(io::SettingsFilePath(FOptions.AppDir.toStdString()))
@@ -206,7 +207,7 @@ void TfmMain::SelectLanguage(QString stored) {
             QString::fromLatin1(lang.Code.data(), static_cast<int>(lang.Code.size())));
     if (!FOptions.LangOverride.isEmpty()) stored = FOptions.LangOverride;
     FUi->cbAppLang->setCurrentIndex(
-        static_cast<int>(i18n::InterfaceLanguageRow(stored.toStdString(), FSysLangId)));
+        static_cast<int>(i18n::InterfaceLanguageRow(stored.toStdString(), FSysLangCode)));
 }
 
 void TfmMain::ShowGridsAndNews() {
@@ -217,11 +218,11 @@ void TfmMain::ShowGridsAndNews() {
 
     FUi->pcBottom->setCurrentWidget(FUi->tsNews);
     FNewsUrl = NewsAddress();
-    FUi->NewsBrowser->Load(QUrl(FNewsUrl));
+    FUi->wbNews->Load(QUrl(FNewsUrl));
 
     UpdateURLListCaption();
     UpdateScoreChart();
-    FUi->crtURLScore->SetBackgroundByTheme(FUi->Panel1->palette().color(QPalette::Window));
+    FUi->crtURLScore->SetBackgroundByTheme(FUi->pButtons->palette().color(QPalette::Window));
 }
 
 void TfmMain::ShowVersion() {
@@ -262,12 +263,7 @@ bool TfmMain::FormClose() {
     ShutdownRun();
     if (FShown) SaveWindowPlacement();
     bool saved = true;
-    const bool changed = FUi->edAPIKey->property("Tag").toInt() == 1 ||
-                         FUi->edMaxTreads->property("Tag").toInt() == 1 ||
-                         FUi->edMinReqDelay->property("Tag").toInt() == 1 ||
-                         FUi->edRetries->property("Tag").toInt() == 1 ||
-                         FUi->cbImpNoClearURLs->property("Tag").toInt() == 1;
-    if (changed) {
+    if (!FChangedParams.isEmpty()) {
         io::TSettingsValues values;
         values.ApiKey = FUi->edAPIKey->text().toStdString();
         values.MaxThreads = FUi->edMaxTreads->value();
@@ -283,9 +279,9 @@ bool TfmMain::FormClose() {
     FMaster.Clear();
     FModelD->Reload();
     FModelM->Reload();
-    FUi->NewsBrowser->setParent(nullptr);
-    FUi->NewsBrowser->deleteLater();
-    FUi->NewsBrowser = nullptr;
+    FUi->wbNews->setParent(nullptr);
+    FUi->wbNews->deleteLater();
+    FUi->wbNews = nullptr;
     return saved;
 }
 

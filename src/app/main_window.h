@@ -8,6 +8,7 @@
 #include <QMargins>
 #include <QRect>
 #include <QStringList>
+#include <QSet>
 #include <memory>
 #include <string>
 
@@ -63,12 +64,15 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void edMaxTreadsChange();
     void edMinReqDelayChange();
     void cbImpNoClearURLsClick();
+    // Whether the user (or the range check of a loaded value) changed this parameter's control
+    // since start; the close writes the parameters only when one of them changed.
+    bool ParamChanged(const QWidget* control) const { return FChangedParams.contains(control); }
 
     // --- Settings page.
     void sgMetricsClick();
     void lbGotoKeySiteLinkClick();
     void lbGotoSiteLinkClick();
-    void Label5LinkClick();
+    void lbGotoPublisherSiteLinkClick();
     // The user switched the main pages or the strategy tabs.
     void pcPagesChange();
     void pcStrategyChange();
@@ -88,8 +92,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
 
     // Code of the language selected in cbAppLang.
     QString SelectedLangCode() const;
-    // The system's language identifier read at creation.
-    uint16_t SystemLangId() const { return FSysLangId; }
+    // The system's language code read at creation ("ru", "en", ...; empty when none is set).
+    const std::string& SystemLangCode() const { return FSysLangCode; }
     const QString& SettingsPath() const { return FSettingsPath; }
     const QString& AppDir() const { return FOptions.AppDir; }
     TURLTaskInfoList& Master() { return FMaster; }
@@ -168,7 +172,7 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void OpenWebPage(const char* path);
     QString NewsAddress() const;
     void ShutdownRun();
-    static void MarkChanged(QWidget* control);
+    void MarkChanged(const QWidget* control);
     // The run's progress: a worker took a task, an event came in, the run may have ended.
     void RunTaskStarted(int32_t num, int runTasks);
     void EndRunProgress();
@@ -183,12 +187,13 @@ class TfmMain : public QMainWindow, public IRunObserver {
     TURLGrids* FUrlGrids = nullptr;
     TAppOptions FOptions;
     QString FSettingsPath;
-    uint16_t FSysLangId = 0x0409;
+    std::string FSysLangCode;
     bool FWindowTranslated = false;
     bool FShown = false;
     bool FClosed = false;
     bool FChartNeedsRelabel = false;
     bool FRunAllowed = false;
+    QSet<const QWidget*> FChangedParams;
     QString FNewsUrl;
     TWindowTranslator FTranslator;
     TURLTaskInfoList FMaster;

@@ -37,7 +37,7 @@ constexpr int kButtonHeight = 25;
 constexpr int kButtonGap = 6;
 constexpr int kGroupGap = 16;
 constexpr int kChartGap = 19;
-constexpr int kPanel1Width = 178;
+constexpr int kButtonColumnWidth = 178;
 constexpr int kBottomHeight = 160;
 constexpr int kParamsWidth = 430;
 constexpr int kInputColumn = 198;  // left edge of the parameter inputs inside FUi->gbParams
@@ -137,7 +137,7 @@ QWidget* TfmMain::CreateUrlPage() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    FUi->Panel2 = Bare("Panel2");
+    FUi->pGridsAndBottom = Bare("pGridsAndBottom");
     FModelD = new TURLGridModel(FMaster, msDesktop, this);
     FModelM = new TURLGridModel(FMaster, msMobile, this);
     for (TURLGridModel* m : {FModelD, FModelM})
@@ -152,12 +152,12 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile], QString::fromUtf8(N_("Mobile")));
 
     FUi->pProgress = Bare("pProgress");
-    FUi->ProgressBar = Named(new QProgressBar, "ProgressBar");
-    FUi->ProgressBar->setTextVisible(false);
-    FUi->ProgressBar->setAlignment(Qt::AlignCenter);
+    FUi->pbProgress = Named(new QProgressBar, "pbProgress");
+    FUi->pbProgress->setTextVisible(false);
+    FUi->pbProgress->setAlignment(Qt::AlignCenter);
     // Tall enough for the run's progress text at the window's font.
-    FUi->pProgress->setFixedHeight(std::max(16, FUi->ProgressBar->fontMetrics().height() + 6));
-    Filling(FUi->pProgress, FUi->ProgressBar);
+    FUi->pProgress->setFixedHeight(std::max(16, FUi->pbProgress->fontMetrics().height() + 6));
+    Filling(FUi->pProgress, FUi->pbProgress);
     FUi->pProgress->hide();
 
     auto* upper = Bare("pGrids");
@@ -171,38 +171,38 @@ QWidget* TfmMain::CreateUrlPage() {
     upperLayout->addWidget(FUi->pcStrategy, 1);
     upperLayout->addWidget(FUi->pProgress);
 
-    FUi->NewsBrowser = new TNewsBrowser;
+    FUi->wbNews = new TNewsBrowser;
     FUi->lvLog =
         ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
     FUi->lvLog->setColumnWidth(0, 80);
     // The event column takes what the pane has left; a longer line shows whole in its tool tip.
     FUi->lvLog->horizontalHeader()->setStretchLastSection(true);
     FUi->pcBottom = Named(new QTabWidget, "pcBottom");
-    FUi->tsNews = Filling(Bare("tsNews"), FUi->NewsBrowser);
+    FUi->tsNews = Filling(Bare("tsNews"), FUi->wbNews);
     FUi->tsLog = Filling(Bare("tsLog"), FUi->lvLog);
     FUi->pcBottom->addTab(FUi->tsNews, QString::fromUtf8(N_(" Новости ")));
     FUi->pcBottom->addTab(FUi->tsLog, QString::fromUtf8(N_(" Журнал ")));
 
-    FUi->Splitter = Named(new QSplitter(Qt::Vertical), "Splitter");
-    FUi->Splitter->setHandleWidth(6);
-    FUi->Splitter->setChildrenCollapsible(false);
-    FUi->Splitter->addWidget(upper);
-    FUi->Splitter->addWidget(FUi->pcBottom);
+    FUi->spGridsAndBottom = Named(new QSplitter(Qt::Vertical), "spGridsAndBottom");
+    FUi->spGridsAndBottom->setHandleWidth(6);
+    FUi->spGridsAndBottom->setChildrenCollapsible(false);
+    FUi->spGridsAndBottom->addWidget(upper);
+    FUi->spGridsAndBottom->addWidget(FUi->pcBottom);
     // Growing the window grows the grids; the bottom pane keeps its height.
-    FUi->Splitter->setStretchFactor(0, 1);
-    FUi->Splitter->setStretchFactor(1, 0);
-    FUi->Splitter->setSizes({750 - kBottomHeight, kBottomHeight});
-    Filling(FUi->Panel2, FUi->Splitter);
+    FUi->spGridsAndBottom->setStretchFactor(0, 1);
+    FUi->spGridsAndBottom->setStretchFactor(1, 0);
+    FUi->spGridsAndBottom->setSizes({750 - kBottomHeight, kBottomHeight});
+    Filling(FUi->pGridsAndBottom, FUi->spGridsAndBottom);
 
-    FUi->Panel1 = CreateButtonColumn();
-    row->addWidget(FUi->Panel2, 1);
-    row->addWidget(FUi->Panel1);
+    FUi->pButtons = CreateButtonColumn();
+    row->addWidget(FUi->pGridsAndBottom, 1);
+    row->addWidget(FUi->pButtons);
     return page;
 }
 
 QWidget* TfmMain::CreateButtonColumn() {
-    auto* panel = Bare("Panel1");
-    panel->setFixedWidth(kPanel1Width);
+    auto* panel = Bare("pButtons");
+    panel->setFixedWidth(kButtonColumnWidth);
     auto* col = new QVBoxLayout(panel);
     col->setContentsMargins(10, 3, 10, 3);
     col->setSpacing(0);
@@ -246,8 +246,8 @@ QWidget* TfmMain::CreateParamsPage() {
     row->setContentsMargins(4, 4, 4, 4);
     row->setSpacing(4);
 
-    FUi->GroupBox1 = Named(new QGroupBox(QString::fromUtf8(N_(" Метрики "))), "GroupBox1");
-    auto* metricsLayout = new QVBoxLayout(FUi->GroupBox1);
+    FUi->gbMetrics = Named(new QGroupBox(QString::fromUtf8(N_(" Метрики "))), "gbMetrics");
+    auto* metricsLayout = new QVBoxLayout(FUi->gbMetrics);
     metricsLayout->setContentsMargins(10, 10, 10, 10);
     metricsLayout->setSpacing(0);
     FUi->lvMetrics =
@@ -259,10 +259,11 @@ QWidget* TfmMain::CreateParamsPage() {
         metricsPal.setColor(QPalette::Inactive, role, metricsPal.color(QPalette::Active, role));
     FUi->lvMetrics->setPalette(metricsPal);
     FUi->lvMetrics->setColumnWidth(1, 400);
-    FUi->Panel3 = Bare("Panel3");
-    FUi->Panel3->setFixedHeight(20);
-    FUi->GroupBox5 = Named(new QGroupBox(QString::fromUtf8(N_(" Описание метрики "))), "GroupBox5");
-    FUi->GroupBox5->setFixedHeight(98);
+    FUi->pMetricsGap = Bare("pMetricsGap");
+    FUi->pMetricsGap->setFixedHeight(20);
+    FUi->gbMetricaDescr =
+        Named(new QGroupBox(QString::fromUtf8(N_(" Описание метрики "))), "gbMetricaDescr");
+    FUi->gbMetricaDescr->setFixedHeight(98);
     FUi->lbMetricaDescr = Named(new QLabel, "lbMetricaDescr");
     FUi->lbMetricaDescr->setWordWrap(true);
     FUi->lbMetricaDescr->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -273,14 +274,14 @@ QWidget* TfmMain::CreateParamsPage() {
     QPalette pal = FUi->lbMetricaDescr->palette();
     pal.setColor(QPalette::WindowText, QColor(0, 0, 128));
     FUi->lbMetricaDescr->setPalette(pal);
-    Filling(FUi->GroupBox5, FUi->lbMetricaDescr);
-    FUi->GroupBox5->layout()->setContentsMargins(8, 4, 8, 4);
+    Filling(FUi->gbMetricaDescr, FUi->lbMetricaDescr);
+    FUi->gbMetricaDescr->layout()->setContentsMargins(8, 4, 8, 4);
     metricsLayout->addWidget(FUi->lvMetrics, 1);
-    metricsLayout->addWidget(FUi->Panel3);
-    metricsLayout->addWidget(FUi->GroupBox5);
+    metricsLayout->addWidget(FUi->pMetricsGap);
+    metricsLayout->addWidget(FUi->gbMetricaDescr);
 
     FUi->gbParams = CreateParamsGroup();
-    row->addWidget(FUi->GroupBox1, 1);
+    row->addWidget(FUi->gbMetrics, 1);
     row->addWidget(FUi->gbParams);
     return page;
 }
@@ -295,7 +296,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     auto label = [](const char* name, const char* text) {
         return Named(new QLabel(QString::fromUtf8(text)), name);
     };
-    FUi->Label1 = label("Label1", N_("Ключ API:"));
+    FUi->lbAPIKey = label("lbAPIKey", N_("Ключ API:"));
     FUi->edAPIKey = Named(new QLineEdit, "edAPIKey");
     FUi->lbGotoKeySite =
         LinkLabel("lbGotoKeySite", N_("<a>Узнать больше о получении Ключа API</a>"));
@@ -303,18 +304,18 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     keyGrid->setContentsMargins(3, 12, 3, 0);
     keyGrid->setHorizontalSpacing(8);
     keyGrid->setVerticalSpacing(4);
-    keyGrid->addWidget(FUi->Label1, 0, 0);
+    keyGrid->addWidget(FUi->lbAPIKey, 0, 0);
     keyGrid->addWidget(FUi->edAPIKey, 0, 1);
     keyGrid->addWidget(FUi->lbGotoKeySite, 1, 1);
     keyGrid->setColumnStretch(1, 1);
     outer->addLayout(keyGrid);
     outer->addSpacing(18);
 
-    FUi->Label2 = label("Label2", N_("Количество потоков:"));
+    FUi->lbMaxThreads = label("lbMaxThreads", N_("Количество потоков:"));
     FUi->edMaxTreads = Named(new TRangeSpinBox, "edMaxTreads");
     FUi->edMaxTreads->setRange(io::kMaxThreadsMin, io::kMaxThreadsMax);
     FUi->edMaxTreads->setValue(io::kMaxThreadsDefault);
-    FUi->Label3 = label("Label3", N_("Задержка между запросами, мс:"));
+    FUi->lbMinReqDelay = label("lbMinReqDelay", N_("Задержка между запросами, мс:"));
     FUi->edMinReqDelay = Named(new TRangeSpinBox, "edMinReqDelay");
     FUi->edMinReqDelay->setRange(io::kReqPredelayMin, io::kReqPredelayMax);
     FUi->edMinReqDelay->setSingleStep(io::kReqPredelayStep);
@@ -323,9 +324,9 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->edRetries = Named(new TRangeSpinBox, "edRetries");
     FUi->edRetries->setRange(io::kRetriesMin, io::kRetriesMax);
     FUi->edRetries->setValue(io::kRetriesDefault);
-    FUi->Label8 = label("Label8", N_("Не очищать URL при импорте:"));
+    FUi->lbImpNoClearURLs = label("lbImpNoClearURLs", N_("Не очищать URL при импорте:"));
     FUi->cbImpNoClearURLs = Named(new QCheckBox, "cbImpNoClearURLs");
-    FUi->Label7 = label("Label7", N_("Язык программы:"));
+    FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
     FUi->edMaxTreads->setFixedWidth(68);
@@ -338,11 +339,11 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     form->setHorizontalSpacing(8);
     form->setVerticalSpacing(6);
     form->setColumnMinimumWidth(0, kInputColumn - 13);
-    const std::pair<QLabel*, QWidget*> rows[] = {{FUi->Label2, FUi->edMaxTreads},
-                                                 {FUi->Label3, FUi->edMinReqDelay},
+    const std::pair<QLabel*, QWidget*> rows[] = {{FUi->lbMaxThreads, FUi->edMaxTreads},
+                                                 {FUi->lbMinReqDelay, FUi->edMinReqDelay},
                                                  {FUi->lbRetries, FUi->edRetries},
-                                                 {FUi->Label8, FUi->cbImpNoClearURLs},
-                                                 {FUi->Label7, FUi->cbAppLang}};
+                                                 {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
+                                                 {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
         form->addWidget(l, r, 0);
@@ -353,36 +354,37 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     outer->addLayout(form);
     outer->addStretch(1);
 
-    FUi->Panel4 = CreateAboutBox();
-    outer->addWidget(FUi->Panel4);
+    FUi->pAbout = CreateAboutBox();
+    outer->addWidget(FUi->pAbout);
     return group;
 }
 
 QFrame* TfmMain::CreateAboutBox() {
-    auto* box = Named(new QFrame, "Panel4");
+    auto* box = Named(new QFrame, "pAbout");
     box->setFrameShape(QFrame::StyledPanel);
     box->setFrameShadow(QFrame::Sunken);
     box->setFixedHeight(91);
     box->setFocusPolicy(Qt::TabFocus);
-    FUi->Label4 = Named(new QLabel(QString::fromUtf8(N_("About Velmora"))), "Label4");
+    FUi->lbAboutTitle = Named(new QLabel(QString::fromUtf8(N_("About Velmora"))), "lbAboutTitle");
     QFont titleFont(QStringLiteral("Verdana"));
     titleFont.setPointSize(9);
     titleFont.setBold(true);
     titleFont.setStyleHint(QFont::SansSerif);
-    FUi->Label4->setFont(titleFont);
+    FUi->lbAboutTitle->setFont(titleFont);
     FUi->lbVersion = Named(new QLabel(QStringLiteral("Version: ")), "lbVersion");
     FUi->lbGotoSite = LinkLabel("lbGotoSite", N_("<a>Посетить страницу программы</a>"));
     FUi->lbGotoSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     FUi->lbGotoSite->setMinimumWidth(175);
-    FUi->Label5 = LinkLabel("Label5", N_("Издатель: <a>Velmora Software</a>"));
+    FUi->lbGotoPublisherSite =
+        LinkLabel("lbGotoPublisherSite", N_("Издатель: <a>Velmora Software</a>"));
 
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(14, 10, 14, 10);
     grid->setVerticalSpacing(6);
-    grid->addWidget(FUi->Label4, 0, 0, 1, 2);
+    grid->addWidget(FUi->lbAboutTitle, 0, 0, 1, 2);
     grid->addWidget(FUi->lbVersion, 1, 0);
     grid->addWidget(FUi->lbGotoSite, 1, 1);
-    grid->addWidget(FUi->Label5, 2, 0, 1, 2);
+    grid->addWidget(FUi->lbGotoPublisherSite, 2, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     return box;
 }
@@ -394,7 +396,7 @@ void TfmMain::SetTabOrder() {
                          FUi->btInsertURLs4Clip, FUi->crtURLScore};
     for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
     QWidget* params[] = {FUi->edAPIKey,      FUi->edMaxTreads,     FUi->edMinReqDelay,
-                         FUi->edRetries,     FUi->Panel4,          FUi->cbAppLang,
+                         FUi->edRetries,     FUi->pAbout,          FUi->cbAppLang,
                          FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }

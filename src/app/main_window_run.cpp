@@ -118,13 +118,13 @@ void TfmMain::ShowProgress(bool visible) {
 void TfmMain::SetProgressMax(int max) {
     // During a run the bar counts the run's own tasks, which may be fewer than the list's.
     if (FRunProgress.Active()) return ShowProgressText();
-    FUi->ProgressBar->setTextVisible(false);
-    FUi->ProgressBar->setMaximum(max);
+    FUi->pbProgress->setTextVisible(false);
+    FUi->pbProgress->setMaximum(max);
 }
 
 void TfmMain::SetProgressPos(int pos) {
     if (FRunProgress.Active()) return ShowProgressText();
-    FUi->ProgressBar->setValue(pos);
+    FUi->pbProgress->setValue(pos);
 }
 
 void TfmMain::Log(const TMsgForLog& line) {
@@ -166,10 +166,10 @@ void TfmMain::EndRunProgress() {
 
 void TfmMain::ShowProgressText() {
     if (!FRunProgress.Active()) return;
-    FUi->ProgressBar->setMaximum(std::max(FRunProgress.Total(), 1));
-    FUi->ProgressBar->setValue(FRunProgress.Done());
-    FUi->ProgressBar->setFormat(FRunProgress.ProgressText(FProgressClock()));
-    FUi->ProgressBar->setTextVisible(true);
+    FUi->pbProgress->setMaximum(std::max(FRunProgress.Total(), 1));
+    FUi->pbProgress->setValue(FRunProgress.Done());
+    FUi->pbProgress->setFormat(FRunProgress.ProgressText(FProgressClock()));
+    FUi->pbProgress->setTextVisible(true);
 }
 
 void TfmMain::CheckStuckRequests() {

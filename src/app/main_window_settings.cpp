@@ -22,8 +22,8 @@ void TfmMain::cbAppLangChange() {
         QMessageBox::critical(this, windowTitle(), QString::fromStdString(written.Error()));
 }
 
-void TfmMain::MarkChanged(QWidget* control) {
-    control->setProperty("Tag", 1);
+void TfmMain::MarkChanged(const QWidget* control) {
+    FChangedParams.insert(control);
 }
 void TfmMain::edAPIKeyChange() {
     MarkChanged(FUi->edAPIKey);
@@ -80,7 +80,7 @@ void TfmMain::lbGotoKeySiteLinkClick() {
 void TfmMain::lbGotoSiteLinkClick() {
     OpenWebPage(kPathProgramPage);
 }
-void TfmMain::Label5LinkClick() {
+void TfmMain::lbGotoPublisherSiteLinkClick() {
     OpenWebPage("/");
 }
 

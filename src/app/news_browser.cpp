@@ -49,7 +49,7 @@ QString NewsFailureReason(int curlCode, const QString& curlText) {
 }
 
 TNewsBrowser::TNewsBrowser(QWidget* parent) : QTextBrowser(parent) {
-    setObjectName(QStringLiteral("NewsBrowser"));
+    setObjectName(QStringLiteral("wbNews"));
     setOpenLinks(false);
     setOpenExternalLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, &TNewsBrowser::OnAnchorClicked);

@@ -40,11 +40,12 @@ TSitemapAddressDialog::TSitemapAddressDialog(QWidget* parent) : QDialog(parent) 
     lbSitemapError->setWordWrap(true);
     lbSitemapError->setVisible(false);
     layout->addWidget(lbSitemapError);
-    Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    Buttons->button(QDialogButtonBox::Ok)->setText(TrQ(kImportButton));
-    layout->addWidget(Buttons);
-    connect(Buttons, &QDialogButtonBox::accepted, this, &TSitemapAddressDialog::StartLoad);
-    connect(Buttons, &QDialogButtonBox::rejected, this, &TSitemapAddressDialog::reject);
+    pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    pButtons->setObjectName(QStringLiteral("pButtons"));
+    pButtons->button(QDialogButtonBox::Ok)->setText(TrQ(kImportButton));
+    layout->addWidget(pButtons);
+    connect(pButtons, &QDialogButtonBox::accepted, this, &TSitemapAddressDialog::StartLoad);
+    connect(pButtons, &QDialogButtonBox::rejected, this, &TSitemapAddressDialog::reject);
 }
 
 TSitemapAddressDialog::~TSitemapAddressDialog() {
@@ -52,38 +53,38 @@ TSitemapAddressDialog::~TSitemapAddressDialog() {
 }
 
 void TSitemapAddressDialog::StopLoad() {
-    abort_ = true;
-    if (loader_.joinable()) loader_.join();
+    FAbort = true;
+    if (FLoader.joinable()) FLoader.join();
 }
 
 void TSitemapAddressDialog::reject() {
     // Cancel ends the downloads; the dialog closes once the loader has let go.
-    if (loading_) {
-        abort_ = true;
+    if (FLoading) {
+        FAbort = true;
         return;
     }
     QDialog::reject();
 }
 
 void TSitemapAddressDialog::StartLoad() {
-    if (loading_) return;
+    if (FLoading) return;
     const std::string address = edSitemapAddress->text().trimmed().toStdString();
     if (!io::IsWebAddress(address)) {
         lbSitemapError->setText(TrQ(kNotWebAddress));
         lbSitemapError->setVisible(true);
         return;
     }
-    if (loader_.joinable()) loader_.join();
-    loading_ = true;
-    abort_ = false;
+    if (FLoader.joinable()) FLoader.join();
+    FLoading = true;
+    FAbort = false;
     lbSitemapError->setVisible(false);
     edSitemapAddress->setEnabled(false);
-    Buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
+    pButtons->button(QDialogButtonBox::Ok)->setEnabled(false);
     pbSitemap->setRange(0, 0);
     pbSitemap->setVisible(true);
-    loader_ = std::thread([this, address] {
+    FLoader = std::thread([this, address] {
         io::TSitemapFetchOptions options;
-        options.abort = &abort_;
+        options.abort = &FAbort;
         options.progress = [this](size_t done, size_t known) {
             QMetaObject::invokeMethod(
                 this,
@@ -102,11 +103,11 @@ void TSitemapAddressDialog::StartLoad() {
 }
 
 void TSitemapAddressDialog::Finish(TResult<io::TSitemapLoad> result) {
-    loading_ = false;
+    FLoading = false;
     pbSitemap->setVisible(false);
     edSitemapAddress->setEnabled(true);
-    Buttons->button(QDialogButtonBox::Ok)->setEnabled(true);
-    if (abort_) {
+    pButtons->button(QDialogButtonBox::Ok)->setEnabled(true);
+    if (FAbort) {
         QDialog::reject();
         return;
     }
@@ -115,7 +116,7 @@ void TSitemapAddressDialog::Finish(TResult<io::TSitemapLoad> result) {
         lbSitemapError->setVisible(true);
         return;
     }
-    loaded_ = std::move(*result);
+    FLoaded = std::move(*result);
     accept();
 }
 

@@ -23,12 +23,12 @@ class TSitemapAddressDialog : public QDialog {
     ~TSitemapAddressDialog() override;
 
     // After Accepted: what the files gave.
-    const io::TSitemapLoad& Loaded() const { return *loaded_; }
+    const io::TSitemapLoad& Loaded() const { return *FLoaded; }
 
     QLineEdit* edSitemapAddress = nullptr;
     QProgressBar* pbSitemap = nullptr;
     QLabel* lbSitemapError = nullptr;
-    QDialogButtonBox* Buttons = nullptr;
+    QDialogButtonBox* pButtons = nullptr;
 
     void reject() override;
 
@@ -37,10 +37,10 @@ class TSitemapAddressDialog : public QDialog {
     void Finish(TResult<io::TSitemapLoad> result);
     void StopLoad();
 
-    std::thread loader_;
-    std::atomic<bool> abort_{false};
-    bool loading_ = false;
-    std::optional<io::TSitemapLoad> loaded_;
+    std::thread FLoader;
+    std::atomic<bool> FAbort{false};
+    bool FLoading = false;
+    std::optional<io::TSitemapLoad> FLoaded;
 };
 
 }  // namespace velmora::app

@@ -179,22 +179,21 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
     // The fixed columns (and "Инфо" in the mobile grid) keep their places: a drag that would
     // shift one of them is undone.
     const int fixedCount = infoMovable ? gcInfo : gcFirstMetric;
-    connect(header, &QHeaderView::sectionMoved, grid,
-            [header, fixedCount](int, int oldVisual, int newVisual) {
-                static bool reverting = false;
-                if (reverting) return;
+    connect(header, &QHeaderView::sectionMoved, this,
+            [this, header, fixedCount](int, int oldVisual, int newVisual) {
+                if (FRevertingColumnMove) return;
                 for (int c = 0; c < fixedCount; ++c) {
                     if (header->visualIndex(c) != c) {
-                        reverting = true;
+                        FRevertingColumnMove = true;
                         header->moveSection(newVisual, oldVisual);
-                        reverting = false;
+                        FRevertingColumnMove = false;
                         return;
                     }
                 }
             });
     connect(header, &QHeaderView::sectionClicked, this,
-            [this, grid](int col) { vtURLsMHeaderClick(grid, col); });
-    connect(grid, &QTableView::doubleClicked, this, [this, grid] { vtURLsMDblClick(grid); });
+            [this, grid](int col) { GridHeaderClick(grid, col); });
+    connect(grid, &QTableView::doubleClicked, this, [this, grid] { GridDoubleClick(grid); });
 
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& pos) {
@@ -251,10 +250,10 @@ void TURLGrids::CreateMenu() {
     };
     // Every handler checks its rule again: a shortcut acts only when the rule holds right now.
     miAdvices = item("miAdvices", N_("Рекомендации и предупреждения..."), imgInfo, {}, [this] {
-        if (CanShowAdvices()) vtURLsMDblClick(miAdvices);
+        if (CanShowAdvices()) GridDoubleClick(miAdvices);
     });
-    N1 = pmURLs->addSeparator();
-    N1->setObjectName(QStringLiteral("N1"));
+    miAdvicesSeparator = pmURLs->addSeparator();
+    miAdvicesSeparator->setObjectName(QStringLiteral("miAdvicesSeparator"));
     miPaste4Clipboard = item("miPaste4Clipboard", N_("Вставить из буфера"), imgCopy,
                              QKeySequence(Qt::CTRL | Qt::Key_V), [this] {
                                  if (CanPaste()) btInsertURLs4ClipClick();
@@ -316,7 +315,7 @@ void TURLGrids::pmURLsPopup() {
     miUndoDelete->setEnabled(CanUndoDelete());
 }
 
-void TURLGrids::vtURLsMHeaderClick(QTableView* grid, int col) {
+void TURLGrids::GridHeaderClick(QTableView* grid, int col) {
     TURLGridModel* model = ModelOf(grid);
     QHeaderView* header = grid->horizontalHeader();
     if (col == gcInfo || col < 0 || col >= gcCount) {
@@ -331,7 +330,7 @@ void TURLGrids::vtURLsMHeaderClick(QTableView* grid, int col) {
     header->setSortIndicator(col, order);
 }
 
-void TURLGrids::vtURLsMDblClick(QObject* sender) {
+void TURLGrids::GridDoubleClick(QObject* sender) {
     auto* grid = qobject_cast<QTableView*>(sender);
     if (!grid) grid = ActiveGrid();
     const QModelIndex current = grid->currentIndex();

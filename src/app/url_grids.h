@@ -63,7 +63,7 @@ class TURLGrids : public QObject {
 
     QMenu* pmURLs = nullptr;
     QAction* miAdvices = nullptr;
-    QAction* N1 = nullptr;
+    QAction* miAdvicesSeparator = nullptr;
     QAction* miPaste4Clipboard = nullptr;
     QAction* miCheckSelected = nullptr;
     QAction* miCheckWErrors = nullptr;
@@ -82,10 +82,13 @@ class TURLGrids : public QObject {
     // get their earlier widths back afterwards.
     void FitCompareColumns(bool comparing);
 
-    // --- Grid events.
-    void vtURLsMHeaderClick(QTableView* grid, int col);
-    // sender: a grid, or miAdvices for the active grid.
-    void vtURLsMDblClick(QObject* sender);
+    // --- Events of either grid.
+    // Sorts the grid by the clicked column, the other way than the last sort; "Инфо" does not
+    // sort.
+    void GridHeaderClick(QTableView* grid, int col);
+    // Shows the current row's advice, and why its check failed. sender: a grid, or miAdvices
+    // for the active grid.
+    void GridDoubleClick(QObject* sender);
     void pmURLsPopup();
     void miDeleteURLClick();
     void miOpenInGPSIClick();
@@ -144,6 +147,8 @@ class TURLGrids : public QObject {
     };
     std::vector<TUndoEntry> FUndo;
     std::vector<int> FWidthsBeforeCompare[2];
+    // A column drag being undone: the undoing move must not be undone in turn.
+    bool FRevertingColumnMove = false;
 };
 
 }  // namespace velmora::app

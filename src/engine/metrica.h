@@ -25,7 +25,9 @@ struct TAdviceGroupInfo {
 struct TAppLangInfo {
     std::string_view Name;
     std::string_view Code;
-    uint16_t LocaleID;
+    // The system language (a locale's language code) that selects this row when no language
+    // is asked for; empty in the catch-all row, which serves every other system language.
+    std::string_view SystemCode;
 };
 
 inline constexpr std::array<TMetricaInfo, 13> MetricaTable{{
@@ -82,8 +84,8 @@ inline constexpr std::array<TFieldMetricInfo, 5> FieldMetricTable{{
 }};
 
 inline constexpr std::array<TAppLangInfo, 2> AppLangTable{{
-    {"Русский", "ru", 0x0419},
-    {"English", "en", 0},
+    {"Русский", "ru", "ru"},
+    {"English", "en", ""},
 }};
 
 // Result-grid column of a metric key (see TGridColumn): gcScore for the score, the metric

@@ -24,19 +24,19 @@ std::vector<CURLM*> gActive;
 
 class TActiveTransfer {
   public:
-    explicit TActiveTransfer(CURLM* multi) : fMulti(multi) {
+    explicit TActiveTransfer(CURLM* multi) : FMulti(multi) {
         std::lock_guard lock(gActiveLock);
         gActive.push_back(multi);
     }
     ~TActiveTransfer() {
         std::lock_guard lock(gActiveLock);
-        std::erase(gActive, fMulti);
+        std::erase(gActive, FMulti);
     }
     TActiveTransfer(const TActiveTransfer&) = delete;
     TActiveTransfer& operator=(const TActiveTransfer&) = delete;
 
   private:
-    CURLM* fMulti;
+    CURLM* FMulti;
 };
 
 [[noreturn]] void ThrowCurl(CURLcode code, const char* detail = nullptr,
@@ -90,24 +90,23 @@ bool SameHeaderName(std::string_view a, std::string_view b) {
 
 class TEasyCurlImpl final : public ICurl {
   public:
-    TEasyCurlImpl() : fHandle(curl_easy_init()), fMulti(curl_multi_init()) {
-        if (!fHandle || !fMulti)
-            throw ECurlInternal("[TEasyCurlImpl.Create] Cannot create cURL object.");
+    TEasyCurlImpl() : FHandle(curl_easy_init()), FMulti(curl_multi_init()) {
+        if (!FHandle || !FMulti) throw ECurlInternal("cannot create a libcurl handle");
         // Without a receive stream the body is dropped rather than left to libcurl's stdout
         // default.
         Check(
-            curl_easy_setopt(fHandle.get(), CURLOPT_WRITEFUNCTION, &TEasyCurlImpl::WriteCallback));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_WRITEDATA, this));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOSIGNAL, 1L));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_HEADERFUNCTION,
+            curl_easy_setopt(FHandle.get(), CURLOPT_WRITEFUNCTION, &TEasyCurlImpl::WriteCallback));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_WRITEDATA, this));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_NOSIGNAL, 1L));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_HEADERFUNCTION,
                                &TEasyCurlImpl::HeaderCallback));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_HEADERDATA, this));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_ERRORBUFFER, fErrorBuffer));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_HEADERDATA, this));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_ERRORBUFFER, FErrorBuffer));
         // Addresses come from users, settings files and other sites' files: never dict://,
         // file:// or the like; the key must only ever travel over HTTP(S), redirects included.
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_PROTOCOLS_STR, "http,https"));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_MAXFILESIZE_LARGE,
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_PROTOCOLS_STR, "http,https"));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_MAXFILESIZE_LARGE,
                                static_cast<curl_off_t>(kMaxBodyBytes)));
         SetTimeouts(kDefaultConnectTimeoutMs, kDefaultTransferTimeoutMs);
     }
@@ -118,14 +117,14 @@ class TEasyCurlImpl final : public ICurl {
     ICurl& SetUserAgent(std::string_view userAgent) override {
         if (HasControlBreak(userAgent)) ThrowCurl(CURLE_BAD_FUNCTION_ARGUMENT);
         const std::string text(userAgent);  // libcurl copies the string
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_USERAGENT, text.c_str()));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_USERAGENT, text.c_str()));
         return *this;
     }
 
     ICurl& SetUrl(const ICurlStringBuilder& builder) override {
         const std::string url = builder.Build();
         if (url.find('\0') != std::string::npos) ThrowCurl(CURLE_URL_MALFORMAT);
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_URL, url.c_str()));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_URL, url.c_str()));
         return *this;
     }
 
@@ -133,9 +132,9 @@ class TEasyCurlImpl final : public ICurl {
         // Only integer-valued options can take a long; anything else would hand libcurl a
         // number where it expects a pointer.
         if (option >= CURLOPTTYPE_LONG && option < CURLOPTTYPE_OBJECTPOINT) {
-            Check(curl_easy_setopt(fHandle.get(), static_cast<CURLoption>(option), value));
+            Check(curl_easy_setopt(FHandle.get(), static_cast<CURLoption>(option), value));
         } else if (option >= CURLOPTTYPE_OFF_T && option < CURLOPTTYPE_BLOB) {
-            Check(curl_easy_setopt(fHandle.get(), static_cast<CURLoption>(option),
+            Check(curl_easy_setopt(FHandle.get(), static_cast<CURLoption>(option),
                                    static_cast<curl_off_t>(value)));
         } else {
             ThrowCurl(CURLE_BAD_FUNCTION_ARGUMENT);
@@ -144,19 +143,19 @@ class TEasyCurlImpl final : public ICurl {
     }
 
     ICurl& SwitchRecvToString() override {
-        fRecvStream.Assign(std::make_unique<TRawByteStream>(), csfAutoRewind | csfAutoDestroy);
+        FRecvStream.Assign(std::make_unique<TRawByteStream>(), csfAutoRewind | csfAutoDestroy);
         return *this;
     }
 
     ICurl& SetAbortPredicate(TAbortPredicate predicate) override {
-        fAbortPredicate = std::move(predicate);
-        if (fAbortPredicate) {
-            Check(curl_easy_setopt(fHandle.get(), CURLOPT_XFERINFOFUNCTION,
+        FAbortPredicate = std::move(predicate);
+        if (FAbortPredicate) {
+            Check(curl_easy_setopt(FHandle.get(), CURLOPT_XFERINFOFUNCTION,
                                    &TEasyCurlImpl::XferInfoCallback));
-            Check(curl_easy_setopt(fHandle.get(), CURLOPT_XFERINFODATA, this));
-            Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOPROGRESS, 0L));
+            Check(curl_easy_setopt(FHandle.get(), CURLOPT_XFERINFODATA, this));
+            Check(curl_easy_setopt(FHandle.get(), CURLOPT_NOPROGRESS, 0L));
         } else {
-            Check(curl_easy_setopt(fHandle.get(), CURLOPT_NOPROGRESS, 1L));
+            Check(curl_easy_setopt(FHandle.get(), CURLOPT_NOPROGRESS, 1L));
         }
         return *this;
     }
@@ -164,21 +163,21 @@ class TEasyCurlImpl final : public ICurl {
     ICurl& SetTimeouts(long connectMs, long totalMs) override {
         // libcurl 7.88 takes a negative value silently; 0 means "no limit" as in libcurl.
         if (connectMs < 0 || totalMs < 0) ThrowCurl(CURLE_BAD_FUNCTION_ARGUMENT);
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_CONNECTTIMEOUT_MS, connectMs));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_TIMEOUT_MS, totalMs));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_CONNECTTIMEOUT_MS, connectMs));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_TIMEOUT_MS, totalMs));
         return *this;
     }
 
     ICurl& Perform() override {
-        fRecvStream.RewindWrite();
-        fPredicateError = nullptr;
-        fHeaders.clear();
-        fReceived = 0;
-        fBodyTooLarge = false;
-        fErrorBuffer[0] = '\0';
+        FRecvStream.RewindWrite();
+        FPredicateError = nullptr;
+        FHeaders.clear();
+        FReceived = 0;
+        FBodyTooLarge = false;
+        FErrorBuffer[0] = '\0';
         if (AbortRequested()) Fail(CURLE_ABORTED_BY_CALLBACK);
 
-        const CURLMcode added = curl_multi_add_handle(fMulti.get(), fHandle.get());
+        const CURLMcode added = curl_multi_add_handle(FMulti.get(), FHandle.get());
         if (added != CURLM_OK) ThrowCurl(FromMulti(added));
         CURLcode result;
         {
@@ -187,7 +186,7 @@ class TEasyCurlImpl final : public ICurl {
                 CURLM* multi;
                 CURL* handle;
                 ~TDetach() { curl_multi_remove_handle(multi, handle); }
-            } detach{fMulti.get(), fHandle.get()};
+            } detach{FMulti.get(), FHandle.get()};
             result = RunTransfer();
         }
         if (result != CURLE_OK) Fail(result);
@@ -195,33 +194,33 @@ class TEasyCurlImpl final : public ICurl {
     }
 
     const std::string& ResponseBody() const override {
-        const auto* buffer = dynamic_cast<const TRawByteStream*>(fRecvStream.Stream);
+        const auto* buffer = dynamic_cast<const TRawByteStream*>(FRecvStream.Stream);
         if (buffer == nullptr)
             throw std::runtime_error("Cannot get response body, use SwitchRecvToString beforehand");
         return buffer->Data();
     }
 
     ICurl& SetMaxBodyBytes(std::int64_t maxBytes) override {
-        fMaxBodyBytes = maxBytes < 0 ? 0 : maxBytes;
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_MAXFILESIZE_LARGE,
-                               static_cast<curl_off_t>(fMaxBodyBytes)));
+        FMaxBodyBytes = maxBytes < 0 ? 0 : maxBytes;
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_MAXFILESIZE_LARGE,
+                               static_cast<curl_off_t>(FMaxBodyBytes)));
         return *this;
     }
 
     ICurl& FollowRedirects(long maxRedirects) override {
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L));
-        Check(curl_easy_setopt(fHandle.get(), CURLOPT_MAXREDIRS, maxRedirects));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_MAXREDIRS, maxRedirects));
         return *this;
     }
 
     long ResponseCode() const override {
         long code = 0;
-        if (curl_easy_getinfo(fHandle.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) return 0;
+        if (curl_easy_getinfo(FHandle.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) return 0;
         return code;
     }
 
     std::string ResponseHeader(std::string_view name) const override {
-        for (const auto& [key, value] : fHeaders) {
+        for (const auto& [key, value] : FHeaders) {
             if (SameHeaderName(key, name)) return value;
         }
         return {};
@@ -229,7 +228,7 @@ class TEasyCurlImpl final : public ICurl {
 
   private:
     CURLcode RunTransfer() {
-        CURLM* multi = fMulti.get();
+        CURLM* multi = FMulti.get();
         const TActiveTransfer active(multi);
         for (;;) {
             int running = 0;
@@ -244,7 +243,7 @@ class TEasyCurlImpl final : public ICurl {
         }
         int queued = 0;
         while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
-            if (msg->msg == CURLMSG_DONE && msg->easy_handle == fHandle.get())
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == FHandle.get())
                 return msg->data.result;
         }
         return CURLE_FAILED_INIT;  // libcurl reported no outcome; never expected
@@ -252,32 +251,32 @@ class TEasyCurlImpl final : public ICurl {
 
     // A throwing predicate aborts the transfer; its exception then reaches the caller.
     bool AbortRequested() noexcept {
-        if (!fAbortPredicate) return false;
-        if (fPredicateError) return true;
+        if (!FAbortPredicate) return false;
+        if (FPredicateError) return true;
         try {
-            return fAbortPredicate();
+            return FAbortPredicate();
         } catch (...) {
-            fPredicateError = std::current_exception();
+            FPredicateError = std::current_exception();
             return true;
         }
     }
 
     [[noreturn]] void Fail(CURLcode code) {
-        if (fPredicateError) std::rethrow_exception(std::exchange(fPredicateError, nullptr));
-        if (fBodyTooLarge) code = CURLE_FILESIZE_EXCEEDED;
-        ThrowCurl(code, fErrorBuffer, fMaxBodyBytes);
+        if (FPredicateError) std::rethrow_exception(std::exchange(FPredicateError, nullptr));
+        if (FBodyTooLarge) code = CURLE_FILESIZE_EXCEEDED;
+        ThrowCurl(code, FErrorBuffer, FMaxBodyBytes);
     }
 
     static size_t WriteCallback(char* data, size_t size, size_t count, void* user) noexcept {
         auto* self = static_cast<TEasyCurlImpl*>(user);
         const size_t total = size * count;
         // A server that gives no length (or lies about it) is stopped here.
-        self->fReceived += static_cast<std::int64_t>(total);
-        if (self->fMaxBodyBytes > 0 && self->fReceived > self->fMaxBodyBytes) {
-            self->fBodyTooLarge = true;
+        self->FReceived += static_cast<std::int64_t>(total);
+        if (self->FMaxBodyBytes > 0 && self->FReceived > self->FMaxBodyBytes) {
+            self->FBodyTooLarge = true;
             return 0;
         }
-        TCurlStream* stream = self->fRecvStream.Stream;
+        TCurlStream* stream = self->FRecvStream.Stream;
         if (stream == nullptr) return total;
         try {
             // A short count makes libcurl fail the transfer with CURLE_WRITE_ERROR.
@@ -296,13 +295,13 @@ class TEasyCurlImpl final : public ICurl {
             while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
                 line.remove_suffix(1);
             if (line.substr(0, 5) == "HTTP/") {
-                self->fHeaders.clear();
+                self->FHeaders.clear();
             } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
                 std::string_view value = line.substr(colon + 1);
                 while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
                     value.remove_prefix(1);
-                if (self->fHeaders.size() < kMaxHeaders)
-                    self->fHeaders.emplace_back(line.substr(0, colon), value);
+                if (self->FHeaders.size() < kMaxHeaders)
+                    self->FHeaders.emplace_back(line.substr(0, colon), value);
             }
         } catch (...) {
             return 0;
@@ -317,17 +316,17 @@ class TEasyCurlImpl final : public ICurl {
 
     // Destroyed in reverse: the buffer, then the multi handle with its cached connections,
     // then the easy handle.
-    std::unique_ptr<CURL, TEasyDeleter> fHandle;
-    std::unique_ptr<CURLM, TMultiDeleter> fMulti;
-    TCurlAutoStream fRecvStream;
-    TAbortPredicate fAbortPredicate;
-    std::exception_ptr fPredicateError;
+    std::unique_ptr<CURL, TEasyDeleter> FHandle;
+    std::unique_ptr<CURLM, TMultiDeleter> FMulti;
+    TCurlAutoStream FRecvStream;
+    TAbortPredicate FAbortPredicate;
+    std::exception_ptr FPredicateError;
     static constexpr size_t kMaxHeaders = 200;
-    std::vector<std::pair<std::string, std::string>> fHeaders;
-    std::int64_t fMaxBodyBytes = kMaxBodyBytes;
-    std::int64_t fReceived = 0;
-    bool fBodyTooLarge = false;
-    char fErrorBuffer[CURL_ERROR_SIZE] = {};
+    std::vector<std::pair<std::string, std::string>> FHeaders;
+    std::int64_t FMaxBodyBytes = kMaxBodyBytes;
+    std::int64_t FReceived = 0;
+    bool FBodyTooLarge = false;
+    char FErrorBuffer[CURL_ERROR_SIZE] = {};
 };
 
 void WakeTransfers() {

@@ -45,24 +45,24 @@ std::size_t EncodedSize(std::string_view bytes) {
 class TCurlGetBuilder final : public ICurlGetBuilder {
   public:
     explicit TCurlGetBuilder(std::string_view baseUrl)
-        : fUrl(baseUrl), fHasParam(baseUrl.find('?') != std::string_view::npos) {}
+        : FUrl(baseUrl), FHasParam(baseUrl.find('?') != std::string_view::npos) {}
 
     ICurlGetBuilder& Param(std::string_view name, std::string_view value) override {
-        const std::size_t need = fUrl.size() + 2 + EncodedSize(name) + EncodedSize(value);
-        if (need > fUrl.capacity()) fUrl.reserve(std::max(need, 2 * fUrl.capacity()));
-        fUrl.push_back(fHasParam ? '&' : '?');
-        AppendEncoded(fUrl, name);
-        fUrl.push_back('=');
-        AppendEncoded(fUrl, value);
-        fHasParam = true;
+        const std::size_t need = FUrl.size() + 2 + EncodedSize(name) + EncodedSize(value);
+        if (need > FUrl.capacity()) FUrl.reserve(std::max(need, 2 * FUrl.capacity()));
+        FUrl.push_back(FHasParam ? '&' : '?');
+        AppendEncoded(FUrl, name);
+        FUrl.push_back('=');
+        AppendEncoded(FUrl, value);
+        FHasParam = true;
         return *this;
     }
 
-    std::string Build() const override { return fUrl; }
+    std::string Build() const override { return FUrl; }
 
   private:
-    std::string fUrl;
-    bool fHasParam;
+    std::string FUrl;
+    bool FHasParam;
 };
 
 std::string EncodeQueryPart(std::string_view bytes) {

@@ -8,25 +8,25 @@ namespace velmora::http {
 
 std::int64_t TRawByteStream::Write(const void* buffer, std::int64_t count) {
     if (count <= 0) return 0;
-    const auto pos = static_cast<std::size_t>(fPos);
+    const auto pos = static_cast<std::size_t>(FPos);
     const auto n = static_cast<std::size_t>(count);
     // Appending is the receive path's only case in practice; keep it a plain append. Spare
     // room stays at the end so that a reader working in wide blocks (a JSON parser) can use
     // the bytes where they are instead of copying them.
-    if (pos == fData.size()) {
-        if (fData.capacity() < pos + n + kSpareBytes)
-            fData.reserve(std::max(fData.capacity() * 2, pos + n + kSpareBytes));
-        fData.append(static_cast<const char*>(buffer), n);
+    if (pos == FData.size()) {
+        if (FData.capacity() < pos + n + kSpareBytes)
+            FData.reserve(std::max(FData.capacity() * 2, pos + n + kSpareBytes));
+        FData.append(static_cast<const char*>(buffer), n);
     } else {
-        if (pos + n > fData.size()) fData.resize(pos + n);
-        std::memcpy(fData.data() + pos, buffer, n);
+        if (pos + n > FData.size()) FData.resize(pos + n);
+        std::memcpy(FData.data() + pos, buffer, n);
     }
-    fPos += count;
+    FPos += count;
     return count;
 }
 
 void TRawByteStream::SetSize(std::int64_t size) {
-    fData.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+    FData.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
 }
 
 TCurlAutoStream::TCurlAutoStream(TCurlAutoStream&& other) noexcept

@@ -22,17 +22,17 @@ class TCurlStream {
 class TRawByteStream final : public TCurlStream {
   public:
     std::int64_t Write(const void* buffer, std::int64_t count) override;
-    void Rewind() override { fPos = 0; }
+    void Rewind() override { FPos = 0; }
     void SetSize(std::int64_t size) override;
-    const std::string& Data() const { return fData; }
-    std::int64_t Position() const { return fPos; }
+    const std::string& Data() const { return FData; }
+    std::int64_t Position() const { return FPos; }
 
     // Bytes kept free after the data when it grows by appending.
     static constexpr std::size_t kSpareBytes = 64;
 
   private:
-    std::string fData;
-    std::int64_t fPos = 0;
+    std::string FData;
+    std::int64_t FPos = 0;
 };
 
 enum TCurlStreamFlag : unsigned {

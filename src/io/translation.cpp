@@ -60,23 +60,24 @@ std::string Translate(const char* msgid) {
     return dgettext(kTextDomain, msgid);
 }
 
-uint16_t SystemLanguageId() {
+std::string SystemLanguageCode() {
     for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* v = std::getenv(var);
         if (!v || !*v) continue;
-        std::string s(v);
-        return (s == "ru" || s.rfind("ru_", 0) == 0 || s.rfind("ru.", 0) == 0) ? 0x0419 : 0x0409;
+        // language[_territory][.codeset][@modifier]
+        const std::string_view name(v);
+        return std::string(name.substr(0, name.find_first_of("_.@")));
     }
-    return 0x0409;
+    return std::string();
 }
 
-size_t InterfaceLanguageRow(std::string_view wanted, uint16_t systemLangId) {
+size_t InterfaceLanguageRow(std::string_view wanted, std::string_view systemCode) {
     const std::string code = AsciiLower(wanted);
     for (size_t i = 0; i < AppLangTable.size(); ++i)
         if (!code.empty() && AppLangTable[i].Code == code) return i;
     for (size_t i = 0; i < AppLangTable.size(); ++i) {
-        const uint16_t id = AppLangTable[i].LocaleID;
-        if (id == systemLangId || id == 0) return i;
+        const std::string_view rowCode = AppLangTable[i].SystemCode;
+        if (rowCode.empty() || rowCode == systemCode) return i;
     }
     return AppLangTable.size() - 1;
 }

@@ -1,7 +1,6 @@
 // GNU gettext behind the engine's translation hook, shared by both front ends.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,12 +20,12 @@ void UseLanguage(const std::string& code);
 // The translation of msgid in the language in force; callable from any thread.
 std::string Translate(const char* msgid);
 
-// 0x0419 when the locale environment (LC_ALL, LC_MESSAGES, LANG: the first one set) names
-// Russian, else 0x0409: the language identifier a Windows system would report.
-uint16_t SystemLanguageId();
+// The language code of the locale the environment names (LC_ALL, LC_MESSAGES, LANG: the first
+// one set), e.g. "ru" for "ru_RU.UTF-8"; empty when none is set.
+std::string SystemLanguageCode();
 
 // Row of AppLangTable for the interface: the one whose code is wanted (ASCII case ignored),
-// else the first whose identifier is systemLangId, else the catch-all row (identifier 0).
-size_t InterfaceLanguageRow(std::string_view wanted, uint16_t systemLangId);
+// else the first whose SystemCode is systemCode, else the catch-all row (empty SystemCode).
+size_t InterfaceLanguageRow(std::string_view wanted, std::string_view systemCode);
 
 }  // namespace velmora::i18n

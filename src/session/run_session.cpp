@@ -21,7 +21,7 @@ TResult<std::string> ResolveEndpoint(const io::TSettingsValues& settings,
 std::string LanguageCode(const io::TSettingsValues& settings, const TSessionChoices& choices) {
     const std::string& wanted = choices.Lang.empty() ? settings.Lang : choices.Lang;
     return std::string(
-        AppLangTable[i18n::InterfaceLanguageRow(wanted, i18n::SystemLanguageId())].Code);
+        AppLangTable[i18n::InterfaceLanguageRow(wanted, i18n::SystemLanguageCode())].Code);
 }
 
 }  // namespace

@@ -149,8 +149,8 @@ TEST(Progress, ARunShowsCheckingMarksTheCountsAndItsSummary) {
     w->btRunRequestsClick();
     ASSERT_TRUE(w->Running());
     EXPECT_EQ(w->GridModel(msDesktop)->index(0, gcError).data().toString(), "checking…");
-    EXPECT_TRUE(w->Ui().ProgressBar->isTextVisible());
-    EXPECT_TRUE(w->Ui().ProgressBar->format().startsWith("Checked 0 of 2 (0%)"));
+    EXPECT_TRUE(w->Ui().pbProgress->isTextVisible());
+    EXPECT_TRUE(w->Ui().pbProgress->format().startsWith("Checked 0 of 2 (0%)"));
     ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
     EXPECT_EQ(w->GridModel(msDesktop)->index(0, gcError).data().toString(), "");
     EXPECT_TRUE(w->Ui().lvLog->item(0, 1)->text().startsWith(
@@ -219,15 +219,15 @@ TEST(News, TheSimulatorServesThePageAndAFailureIsOneTranslatedLine) {
     TAppOptions o = dir.Options();
     o.NewsBaseUrl = QString::fromStdString(simulator.Endpoint());
     auto w = ShowWindow(o);
-    ASSERT_TRUE(WaitFor([&] { return !w->Ui().NewsBrowser->Loading(); }, 15000));
-    EXPECT_TRUE(w->Ui().NewsBrowser->toPlainText().contains("Velmora demo"))
-        << w->Ui().NewsBrowser->toPlainText().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !w->Ui().wbNews->Loading(); }, 15000));
+    EXPECT_TRUE(w->Ui().wbNews->toPlainText().contains("Velmora demo"))
+        << w->Ui().wbNews->toPlainText().toStdString();
     simulator.Stop();
 
     // Nothing listens on port 9 of the default options.
     auto offline = ShowWindow(dir.Options());
-    ASSERT_TRUE(WaitFor([&] { return !offline->Ui().NewsBrowser->Loading(); }, 15000));
-    EXPECT_EQ(offline->Ui().NewsBrowser->toPlainText(),
+    ASSERT_TRUE(WaitFor([&] { return !offline->Ui().wbNews->Loading(); }, 15000));
+    EXPECT_EQ(offline->Ui().wbNews->toPlainText(),
               "News is not available right now (no connection to the server)");
     struct Case {
         int Code;

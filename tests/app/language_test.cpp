@@ -37,7 +37,7 @@ TEST(LanguageSwitch, DesignTextsFollowBothWays) {
          "Check URLs"},
         {"group", [](TfmMain& m) { return m.Ui().gbParams->title(); }, " Параметры ",
          " Parameters "},
-        {"label", [](TfmMain& m) { return m.Ui().Label2->text(); },
+        {"label", [](TfmMain& m) { return m.Ui().lbMaxThreads->text(); },
          "Количество потоков:", "Number of threads:"},
         {"tab", [](TfmMain& m) { return m.Ui().pcBottom->tabText(1); }, " Журнал ", " Log "},
         {"settings tab", [](TfmMain& m) { return m.Ui().pcPages->tabText(1); }, " Настройки ",

@@ -73,7 +73,7 @@ TEST_F(Layout, ButtonColumnInOrderWithItsGroups) {
     }
     EXPECT_EQ(w->Ui().crtURLScore->y() - w->Ui().btExport->geometry().bottom() - 1, 19);
     EXPECT_EQ(w->Ui().crtURLScore->size(), QSize(158, 255));
-    EXPECT_EQ(w->Ui().Panel1->width(), 178);
+    EXPECT_EQ(w->Ui().pButtons->width(), 178);
     EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
     EXPECT_FALSE(w->Ui().btAbortRequests->isEnabled());
     EXPECT_FALSE(w->Ui().btExport->isEnabled());
@@ -96,12 +96,12 @@ TEST_F(Layout, ParameterInputsKeepTheirRanges) {
     EXPECT_FALSE(w->Ui().cbAppLang->isEditable());
     EXPECT_EQ(w->Ui().cbAppLang->count(), 2);
     EXPECT_EQ(w->Ui().gbParams->width(), 430);
-    EXPECT_EQ(w->Ui().Panel4->height(), 91);
+    EXPECT_EQ(w->Ui().pAbout->height(), 91);
 }
 
 TEST_F(Layout, ParameterTabOrder) {
     QWidget* order[] = {w->Ui().edAPIKey,      w->Ui().edMaxTreads,     w->Ui().edMinReqDelay,
-                        w->Ui().edRetries,     w->Ui().Panel4,          w->Ui().cbAppLang,
+                        w->Ui().edRetries,     w->Ui().pAbout,          w->Ui().cbAppLang,
                         w->Ui().lbGotoKeySite, w->Ui().cbImpNoClearURLs};
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
     w->activateWindow();
@@ -136,9 +136,9 @@ TEST_F(Layout, EnterRunsAndEscapeAbortsOnlyWhenTheButtonCanAct) {
 
 TEST_F(Layout, NewsPaneShowsANoteWhenThePageCannotBeHad) {
     EXPECT_EQ(w->NewsUrl(), "http://127.0.0.1:9/files/shownews.php");
-    ASSERT_TRUE(WaitFor([&] { return !w->Ui().NewsBrowser->Loading(); }, 15000));
-    EXPECT_TRUE(w->Ui().NewsBrowser->toPlainText().contains("News is not available right now"))
-        << w->Ui().NewsBrowser->toPlainText().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !w->Ui().wbNews->Loading(); }, 15000));
+    EXPECT_TRUE(w->Ui().wbNews->toPlainText().contains("News is not available right now"))
+        << w->Ui().wbNews->toPlainText().toStdString();
 }
 
 }  // namespace

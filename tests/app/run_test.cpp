@@ -76,7 +76,7 @@ TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
     EXPECT_FALSE(w->Ui().gbParams->isEnabled());
     EXPECT_TRUE(w->Ui().pProgress->isVisible());
     EXPECT_EQ(w->Ui().pcBottom->currentWidget(), w->Ui().tsLog);
-    EXPECT_EQ(w->Ui().ProgressBar->maximum(), 4);
+    EXPECT_EQ(w->Ui().pbProgress->maximum(), 4);
     EXPECT_EQ(w->Ui().lvLog->item(0, 1)->text(), "Check started");
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
                     .match(w->Ui().lvLog->item(0, 0)->text())
@@ -88,7 +88,7 @@ TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
     EXPECT_FALSE(w->Ui().btAbortRequests->isEnabled());
     EXPECT_TRUE(w->Ui().gbParams->isEnabled());
     EXPECT_FALSE(w->Ui().pProgress->isVisible());
-    EXPECT_EQ(w->Ui().ProgressBar->value(), 4);
+    EXPECT_EQ(w->Ui().pbProgress->value(), 4);
 
     auto* d = w->Ui().vtURLsD->model();
     auto* m = w->Ui().vtURLsM->model();

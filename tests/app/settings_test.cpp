@@ -11,10 +11,6 @@
 namespace velmora::app::test {
 namespace {
 
-int Tag(QWidget* w) {
-    return w->property("Tag").toInt();
-}
-
 struct FirstStartCase {
     const char* lang;
     const char* expectedCode;
@@ -36,7 +32,7 @@ TEST_P(FirstStart, DefaultsLanguageOfTheSystemAndNoFileWritten) {
              {static_cast<QWidget*>(w->Ui().edAPIKey), static_cast<QWidget*>(w->Ui().edMaxTreads),
               static_cast<QWidget*>(w->Ui().edMinReqDelay),
               static_cast<QWidget*>(w->Ui().cbImpNoClearURLs)})
-            EXPECT_EQ(Tag(c), 0) << c->objectName().toStdString();
+            EXPECT_FALSE(w->ParamChanged(c)) << c->objectName().toStdString();
         w->close();
     }
     EXPECT_FALSE(dir.IniExists());
@@ -122,9 +118,9 @@ TEST(SettingsClose, StoredKeyMarksTheBoxAndAllFourAreWritten) {
     dir.WriteIni("; kept\n[PARAMS]\napi-key=secret\nmax-threads=50\nlang=en\n[OTHER]\nx=1\n");
     {
         auto w = ShowWindow(dir.Options());
-        EXPECT_EQ(Tag(w->Ui().edAPIKey), 1);
-        EXPECT_EQ(Tag(w->Ui().edMaxTreads), 1);  // 50 became 20
-        EXPECT_EQ(Tag(w->Ui().edMinReqDelay), 0);
+        EXPECT_TRUE(w->ParamChanged(w->Ui().edAPIKey));
+        EXPECT_TRUE(w->ParamChanged(w->Ui().edMaxTreads));  // 50 became 20
+        EXPECT_FALSE(w->ParamChanged(w->Ui().edMinReqDelay));
         w->close();
     }
     const QString ini = QString::fromUtf8(dir.ReadIni());
@@ -151,8 +147,8 @@ TEST(SettingsClose, TypedOutOfRangeNumberIsClampedOnLeavingAndStored) {
         w->Ui().edAPIKey->setFocus();
         ASSERT_TRUE(WaitFor([&] { return w->Ui().edMaxTreads->text() == "20"; }, 2000))
             << w->Ui().edMaxTreads->text().toStdString();
-        EXPECT_EQ(Tag(w->Ui().edMaxTreads), 1);
-        EXPECT_EQ(Tag(w->Ui().edAPIKey), 0);
+        EXPECT_TRUE(w->ParamChanged(w->Ui().edMaxTreads));
+        EXPECT_FALSE(w->ParamChanged(w->Ui().edAPIKey));
         w->close();
     }
     const QString ini = QString::fromUtf8(dir.ReadIni());
@@ -165,16 +161,16 @@ TEST(SettingsClose, UserChangesEachMarkTheirControl) {
     TAppDir dir;
     auto w = ShowWindow(dir.Options());
     w->Ui().edMinReqDelay->setValue(1300);  // the value it shows: no change
-    EXPECT_EQ(Tag(w->Ui().edMinReqDelay), 0);
+    EXPECT_FALSE(w->ParamChanged(w->Ui().edMinReqDelay));
     w->Ui().edMinReqDelay->stepUp();
     EXPECT_EQ(w->Ui().edMinReqDelay->value(), 1400);
-    EXPECT_EQ(Tag(w->Ui().edMinReqDelay), 1);
+    EXPECT_TRUE(w->ParamChanged(w->Ui().edMinReqDelay));
     w->Ui().cbImpNoClearURLs->click();
-    EXPECT_EQ(Tag(w->Ui().cbImpNoClearURLs), 1);
+    EXPECT_TRUE(w->ParamChanged(w->Ui().cbImpNoClearURLs));
     w->Ui().edAPIKey->setText("k");
-    EXPECT_EQ(Tag(w->Ui().edAPIKey), 1);
+    EXPECT_TRUE(w->ParamChanged(w->Ui().edAPIKey));
     w->Ui().edAPIKey->setText("");
-    EXPECT_EQ(Tag(w->Ui().edAPIKey), 1);  // never reset
+    EXPECT_TRUE(w->ParamChanged(w->Ui().edAPIKey));  // never reset
 }
 
 TEST(SettingsClose, UnwritableFileShowsTheMessageAndStillCloses) {

@@ -22,38 +22,38 @@ using namespace std::chrono_literals;
 class SitemapDialog : public ::testing::Test {
   protected:
     void SetUp() override {
-        site_.Get("/sitemap.xml", [](const httplib::Request&, httplib::Response& res) {
+        FSite.Get("/sitemap.xml", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(
                 "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
                 "<url><loc>https://x/1</loc></url><url><loc>https://x/2</loc></url>"
                 "</urlset>",
                 "application/xml");
         });
-        site_.Get("/stall.xml", [this](const httplib::Request&, httplib::Response& res) {
-            for (int i = 0; i < 200 && !release_; ++i) std::this_thread::sleep_for(50ms);
+        FSite.Get("/stall.xml", [this](const httplib::Request&, httplib::Response& res) {
+            for (int i = 0; i < 200 && !FRelease; ++i) std::this_thread::sleep_for(50ms);
             res.status = 404;
         });
-        port_ = site_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { site_.listen_after_bind(); });
-        while (!site_.is_running()) std::this_thread::sleep_for(1ms);
+        FPort = FSite.bind_to_any_port("127.0.0.1");
+        FThread = std::thread([this] { FSite.listen_after_bind(); });
+        while (!FSite.is_running()) std::this_thread::sleep_for(1ms);
     }
     void TearDown() override {
-        release_ = true;
-        site_.stop();
-        thread_.join();
+        FRelease = true;
+        FSite.stop();
+        FThread.join();
     }
     QString Url(const char* path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(QLatin1String(path));
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(FPort).arg(QLatin1String(path));
     }
     static void Start(TSitemapAddressDialog& d, const QString& address) {
         d.edSitemapAddress->setText(address);
-        d.Buttons->button(QDialogButtonBox::Ok)->click();
+        d.pButtons->button(QDialogButtonBox::Ok)->click();
     }
 
-    httplib::Server site_;
-    std::atomic<bool> release_{false};
-    int port_ = 0;
-    std::thread thread_;
+    httplib::Server FSite;
+    std::atomic<bool> FRelease{false};
+    int FPort = 0;
+    std::thread FThread;
 };
 
 TEST_F(SitemapDialog, LoadsTheAddressAndCloses) {
@@ -82,7 +82,7 @@ TEST_F(SitemapDialog, CancelEndsAStalledDownload) {
     Start(d, Url("/stall.xml"));
     EXPECT_FALSE(d.edSitemapAddress->isEnabled());
     const auto start = std::chrono::steady_clock::now();
-    d.Buttons->button(QDialogButtonBox::Cancel)->click();
+    d.pButtons->button(QDialogButtonBox::Cancel)->click();
     ASSERT_TRUE(test::WaitFor([&] { return !d.isVisible(); }, 5000));
     EXPECT_EQ(d.result(), QDialog::Rejected);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);

@@ -244,10 +244,10 @@ TEST_F(WorkerTest, FailuresOutsideTheRequestStillEndTheTaskWithUnknownResponse) 
         {"client cannot be created",
          [this] {
              Config.NewClient = []() -> std::shared_ptr<http::ICurl> {
-                 throw http::ECurlInternal("[TEasyCurlImpl.Create] Cannot create cURL object.");
+                 throw http::ECurlInternal("cannot create a libcurl handle");
              };
          },
-         "URL 6: внутренняя ошибка: [TEasyCurlImpl.Create] Cannot create cURL object."},
+         "URL 6: внутренняя ошибка: cannot create a libcurl handle"},
         {"client refuses an option", [this] { Script->RefuseUserAgent = true; },
          "URL 6: внутренняя ошибка: An unknown option was passed in"},
     };

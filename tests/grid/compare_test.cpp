@@ -297,9 +297,9 @@ TEST_F(CompareRuns, SortsByTheChangeWithUnmatchedRowsLast) {
                                      "https://b.example/", "https://new.example/",
                                      "https://gone.example/"};
     // The first click sorts the desktop grid ascending.
-    G->vtURLsMHeaderClick(Grid(msDesktop), gcScore);
+    G->GridHeaderClick(Grid(msDesktop), gcScore);
     EXPECT_EQ(UrlOrder(msDesktop), byScoreUp);
-    G->vtURLsMHeaderClick(Grid(msDesktop), gcScore);
+    G->GridHeaderClick(Grid(msDesktop), gcScore);
     EXPECT_EQ(UrlOrder(msDesktop), byScoreDown);
     // Seconds against seconds, by value: -0.4 s before +0.5 s; "N/A" has no change.
     Model(msDesktop)->SortRows(kLcp, Qt::AscendingOrder);
@@ -418,7 +418,7 @@ TEST_F(CompareRuns, AdviceWindowGetsTheRowsScoreOverTheRuns) {
             ->TaskAt(RowOf(msDesktop, url))
             ->TaskResults->AdviceList[msDesktop]
             .resize(1);
-        G->vtURLsMDblClick(Grid(msDesktop));
+        G->GridDoubleClick(Grid(msDesktop));
     }
     ASSERT_EQ(AdviceTrends.size(), 2u);
     // Oldest first, each strategy's own score; a URL of one run has one point.
@@ -474,7 +474,7 @@ TEST_F(CompareRuns, Screenshot) {
     W->showMaximized();
     QApplication::processEvents();
     Compare(lastWeek, thisWeek);
-    G->vtURLsMHeaderClick(Grid(msDesktop), gcScore);
+    G->GridHeaderClick(Grid(msDesktop), gcScore);
     Grid(msDesktop)->selectRow(2);
     EXPECT_FALSE(SaveScreenshot(W.get(), "compare_ru.png").isEmpty());
 }

@@ -39,19 +39,19 @@ TEST_F(GridView, TextsColoursAndIconsPerStrategy) {
     EXPECT_EQ(d->index(0, 7).data().toString(), QString::fromUtf8("1.2\xC2\xA0s"));
     EXPECT_EQ(BgColor(d, 0, 3), QColor(0xFF, 0x4E, 0x42));
     EXPECT_FALSE(Bg(d, 0, 1).isValid());
-    EXPECT_EQ(d->vtURLsDGetImageIndex(0, 4), 5);
+    EXPECT_EQ(d->CellImageIndex(0, 4), 5);
     EXPECT_FALSE(d->index(0, 4).data(Qt::DecorationRole).isNull());
-    EXPECT_EQ(d->vtURLsDGetImageIndex(0, 3), -1);
+    EXPECT_EQ(d->CellImageIndex(0, 3), -1);
 
     // The failed strategy: every cell light red, the code as error, the grey icon.
     EXPECT_EQ(m->index(0, 2).data().toString(), "500");
     for (int c = 0; c < gcCount; ++c) EXPECT_EQ(BgColor(m, 0, c), QColor(0xF5A5A5));
-    EXPECT_EQ(m->vtURLsDGetImageIndex(0, 4), 4);
+    EXPECT_EQ(m->CellImageIndex(0, 4), 4);
 
     // No results: number and URL only, no colour, no icon.
     for (int c = 2; c < gcCount; ++c) EXPECT_EQ(d->index(1, c).data().toString(), "");
     EXPECT_FALSE(Bg(d, 1, 3).isValid());
-    EXPECT_EQ(d->vtURLsDGetImageIndex(1, 4), -1);
+    EXPECT_EQ(d->CellImageIndex(1, 4), -1);
     EXPECT_TRUE(d->index(1, 4).data(Qt::DecorationRole).isNull());
     EXPECT_TRUE(d->index(0, 1).data(Qt::ToolTipRole).isNull());
 }
@@ -339,7 +339,7 @@ TEST_F(GridView, AdviceServicePageAndMenuRulesWhenIdle) {
     // The desktop grid's row has no results and shows nothing.
     W->Ui().pcStrategy->setCurrentIndex(0);
     Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, 1));
-    G->vtURLsMDblClick(Grid(msDesktop));
+    G->GridDoubleClick(Grid(msDesktop));
     EXPECT_EQ(AdviceShown.size(), 1u);
 
     W->Ui().pcStrategy->setCurrentIndex(1);

@@ -175,8 +175,8 @@ TEST_F(SitemapImport, DefaultNamespaceAndProgress) {
         "  <url><loc>http://b/</loc></url>\n"
         "</urlset>\n");
     EXPECT_EQ(Urls(), QStringList({"http://a/", "http://b/"}));
-    EXPECT_EQ(W->Ui().ProgressBar->maximum(), 5);
-    EXPECT_EQ(W->Ui().ProgressBar->value(), 3);
+    EXPECT_EQ(W->Ui().pbProgress->maximum(), 5);
+    EXPECT_EQ(W->Ui().pbProgress->value(), 3);
     EXPECT_FALSE(W->Ui().pProgress->isVisible());
     EXPECT_EQ(LastLog(), "Данные загружены. Добавлено: 2");
     ASSERT_GE(Asked.size(), 3);
@@ -228,7 +228,7 @@ TEST_F(SitemapImport, FiftyThousandEntriesStopAtTheLimit) {
     xml += "</urlset>\n";
     Import(xml);
     EXPECT_EQ(W->Master().Count(), 10000u);
-    EXPECT_EQ(W->Ui().ProgressBar->maximum(), 50000);
+    EXPECT_EQ(W->Ui().pbProgress->maximum(), 50000);
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, "Ограничение: не более 10 000 URL, не добавлено: 40000");
     EXPECT_EQ(Caption(), " Список URL (10000) ");

@@ -141,14 +141,14 @@ TEST_F(Failures, ReasonInToolTipAndFirstLineOfTheAdviceWindowForBothStrategies) 
         W->Ui().pcStrategy->setCurrentIndex(c.S == msDesktop ? 0 : 1);
         Grid(c.S)->setCurrentIndex(Model(c.S)->index(0, gcURL));
         AdviceErrors.clear();
-        G->vtURLsMDblClick(Grid(c.S));
+        G->GridDoubleClick(Grid(c.S));
         EXPECT_EQ(AdviceErrors, QStringList({c.Expected}));
     }
     // A good row has no tool tip and opens no window without advice.
     SetResult(t, msMobile, trOK, "90");
     EXPECT_FALSE(Model(msMobile)->index(0, gcError).data(Qt::ToolTipRole).isValid());
     AdviceErrors.clear();
-    G->vtURLsMDblClick(Grid(msMobile));
+    G->GridDoubleClick(Grid(msMobile));
     EXPECT_TRUE(AdviceErrors.isEmpty());
 }
 
@@ -187,7 +187,7 @@ TEST_F(Failures, ToolTipNamesTheHttpStatusAndTheRetries) {
     Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, gcURL));
     t.TaskResults->AdviceList[msDesktop].assign(1, TGAdvice{});
     AdviceErrors.clear();
-    G->vtURLsMDblClick(Grid(msDesktop));
+    G->GridDoubleClick(Grid(msDesktop));
     EXPECT_EQ(AdviceErrors, QStringList({QString()}));
 }
 

@@ -29,24 +29,24 @@ const TCurlGlobal gCurlGlobal;
 class TLocalServer {
   public:
     TLocalServer() {
-        fServer.set_keep_alive_timeout(1);
-        fServer.Get(R"(/body/(\w+))", [](const httplib::Request& req, httplib::Response& res) {
+        FServer.set_keep_alive_timeout(1);
+        FServer.Get(R"(/body/(\w+))", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(req.matches[1].str(), "text/plain");
         });
-        fServer.Get("/bad", [](const httplib::Request&, httplib::Response& res) {
+        FServer.Get("/bad", [](const httplib::Request&, httplib::Response& res) {
             res.status = 400;
             res.set_content(R"({"error":{"code":400,"message":"Invalid value"}})",
                             "application/json");
         });
-        fServer.Get("/busy", [](const httplib::Request&, httplib::Response& res) {
+        FServer.Get("/busy", [](const httplib::Request&, httplib::Response& res) {
             res.status = 503;
             res.set_header("Retry-After", "7");
         });
         // Over the body cap, once with its length announced and once without.
-        fServer.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
+        FServer.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(kMaxBodyBytes + 1, 'x'), "text/plain");
         });
-        fServer.Get("/huge-chunked", [](const httplib::Request&, httplib::Response& res) {
+        FServer.Get("/huge-chunked", [](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider(
                 "text/plain", [sent = std::int64_t{0}](size_t, httplib::DataSink& sink) mutable {
                     static const std::string block(1 << 20, 'x');
@@ -58,16 +58,16 @@ class TLocalServer {
                     return sink.write(block.data(), block.size());
                 });
         });
-        fServer.Get("/agent", [](const httplib::Request& req, httplib::Response& res) {
+        FServer.Get("/agent", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(req.get_header_value("User-Agent"), "text/plain");
         });
         // Never answers (within the test's lifetime).
-        fServer.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
+        FServer.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
             WaitReleased(10s);
             res.set_content("late", "text/plain");
         });
         // Answers at once, then sends one byte every 50 ms.
-        fServer.Get("/trickle", [this](const httplib::Request&, httplib::Response& res) {
+        FServer.Get("/trickle", [this](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/plain", [this](size_t, httplib::DataSink& sink) {
                 if (WaitReleased(50ms)) {
                     sink.done();
@@ -76,63 +76,63 @@ class TLocalServer {
                 return sink.write("x", 1);
             });
         });
-        fPort = fServer.bind_to_any_port("127.0.0.1");
-        EXPECT_GT(fPort, 0);
-        fThread = std::thread([this] { fServer.listen_after_bind(); });
+        FPort = FServer.bind_to_any_port("127.0.0.1");
+        EXPECT_GT(FPort, 0);
+        FThread = std::thread([this] { FServer.listen_after_bind(); });
         // stop() is a no-op until the loop runs; wait so that the destructor can always end it.
-        while (!fServer.is_running()) std::this_thread::sleep_for(1ms);
+        while (!FServer.is_running()) std::this_thread::sleep_for(1ms);
     }
 
     ~TLocalServer() {
         Release();
-        fServer.stop();
-        fThread.join();
+        FServer.stop();
+        FThread.join();
     }
 
     std::string Url(std::string_view path) const {
-        return "http://127.0.0.1:" + std::to_string(fPort) + std::string(path);
+        return "http://127.0.0.1:" + std::to_string(FPort) + std::string(path);
     }
 
     void Release() {
         {
-            const std::lock_guard lock(fMutex);
-            fReleased = true;
+            const std::lock_guard lock(FMutex);
+            FReleased = true;
         }
-        fReleasedCv.notify_all();
+        FReleasedCv.notify_all();
     }
 
   private:
     bool WaitReleased(std::chrono::milliseconds limit) {
-        std::unique_lock lock(fMutex);
-        return fReleasedCv.wait_for(lock, limit, [this] { return fReleased; });
+        std::unique_lock lock(FMutex);
+        return FReleasedCv.wait_for(lock, limit, [this] { return FReleased; });
     }
 
-    httplib::Server fServer;
-    std::thread fThread;
-    int fPort = 0;
-    std::mutex fMutex;
-    std::condition_variable fReleasedCv;
-    bool fReleased = false;
+    httplib::Server FServer;
+    std::thread FThread;
+    int FPort = 0;
+    std::mutex FMutex;
+    std::condition_variable FReleasedCv;
+    bool FReleased = false;
 };
 
 // A loopback port that refuses connections: bound, never listening.
 class TRefusingPort {
   public:
-    TRefusingPort() : fSocket(::socket(AF_INET, SOCK_STREAM, 0)) {
+    TRefusingPort() : FSocket(::socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
-        EXPECT_EQ(::bind(fSocket, reinterpret_cast<sockaddr*>(&addr), len), 0);
-        EXPECT_EQ(::getsockname(fSocket, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-        fPort = ntohs(addr.sin_port);
+        EXPECT_EQ(::bind(FSocket, reinterpret_cast<sockaddr*>(&addr), len), 0);
+        EXPECT_EQ(::getsockname(FSocket, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+        FPort = ntohs(addr.sin_port);
     }
-    ~TRefusingPort() { ::close(fSocket); }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(fPort) + "/"; }
+    ~TRefusingPort() { ::close(FSocket); }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
 
   private:
-    int fSocket;
-    int fPort = 0;
+    int FSocket;
+    int FPort = 0;
 };
 
 class EasyCurl : public ::testing::Test {
@@ -141,14 +141,14 @@ class EasyCurl : public ::testing::Test {
         return client.SetUrl(*NewGetBuilder(url)).Perform();
     }
 
-    TLocalServer fServer;  // declared first: outlives every client of a test
+    TLocalServer FServer;  // declared first: outlives every client of a test
 };
 
 TEST_F(EasyCurl, SecondTransferReplacesFirstBody) {
     auto client = NewCurlClient();
     client->SwitchRecvToString();
-    EXPECT_EQ(Get(*client, fServer.Url("/body/AAAAAAAAAA")).ResponseBody(), "AAAAAAAAAA");
-    EXPECT_EQ(Get(*client, fServer.Url("/body/bb")).ResponseBody(), "bb");
+    EXPECT_EQ(Get(*client, FServer.Url("/body/AAAAAAAAAA")).ResponseBody(), "AAAAAAAAAA");
+    EXPECT_EQ(Get(*client, FServer.Url("/body/bb")).ResponseBody(), "bb");
 }
 
 TEST_F(EasyCurl, ResponseBodyNeedsStringReceiverAndStartsEmpty) {
@@ -160,16 +160,16 @@ TEST_F(EasyCurl, ResponseBodyNeedsStringReceiverAndStartsEmpty) {
         EXPECT_STREQ(e.what(), "Cannot get response body, use SwitchRecvToString beforehand");
     }
     // A body that arrives without a receiver is dropped, not written to stdout.
-    Get(*client, fServer.Url("/body/dropped"));
+    Get(*client, FServer.Url("/body/dropped"));
     EXPECT_EQ(client->SwitchRecvToString().ResponseBody(), "");
-    Get(*client, fServer.Url("/body/kept"));
+    Get(*client, FServer.Url("/body/kept"));
     EXPECT_EQ(client->SwitchRecvToString().ResponseBody(), "") << "a new receiver starts empty";
 }
 
 TEST_F(EasyCurl, HttpErrorStatusIsNoFailure) {
     auto client = NewCurlClient();
     client->SwitchRecvToString();
-    ASSERT_NO_THROW(Get(*client, fServer.Url("/bad")));
+    ASSERT_NO_THROW(Get(*client, FServer.Url("/bad")));
     EXPECT_EQ(client->ResponseBody(), R"({"error":{"code":400,"message":"Invalid value"}})");
 }
 
@@ -177,11 +177,11 @@ TEST_F(EasyCurl, StatusAndHeadersOfTheLastAnswerAreKept) {
     auto client = NewCurlClient();
     client->SwitchRecvToString();
     EXPECT_EQ(client->ResponseCode(), 0);
-    Get(*client, fServer.Url("/busy"));
+    Get(*client, FServer.Url("/busy"));
     EXPECT_EQ(client->ResponseCode(), 503);
     EXPECT_EQ(client->ResponseHeader("retry-after"), "7");
     EXPECT_EQ(client->ResponseBody(), "");
-    Get(*client, fServer.Url("/body/ok"));
+    Get(*client, FServer.Url("/body/ok"));
     EXPECT_EQ(client->ResponseCode(), 200);
     EXPECT_EQ(client->ResponseHeader("Retry-After"), "") << "headers of the answer before";
 }
@@ -203,7 +203,7 @@ TEST_F(EasyCurl, BodyOverTheCapEndsAsAFailureWithAClearText) {
         auto client = NewCurlClient();
         client->SwitchRecvToString();
         try {
-            Get(*client, fServer.Url(path));
+            Get(*client, FServer.Url(path));
             ADD_FAILURE() << "Perform must throw";
         } catch (const ECurlError& e) {
             EXPECT_EQ(e.Code, kBodyTooLargeCode);
@@ -217,7 +217,7 @@ TEST_F(EasyCurl, UserAgentReachesServer) {
     auto client = NewCurlClient();
     client->SetUserAgent("Velmora/1.0 (test; \xD1\x82\xD0\xB5\xD1\x81\xD1\x82)")
         .SwitchRecvToString();
-    EXPECT_EQ(Get(*client, fServer.Url("/agent")).ResponseBody(),
+    EXPECT_EQ(Get(*client, FServer.Url("/agent")).ResponseBody(),
               "Velmora/1.0 (test; \xD1\x82\xD0\xB5\xD1\x81\xD1\x82)");
 }
 
@@ -230,7 +230,7 @@ TEST_F(EasyCurl, FailedTransferRaisesLibcurlErrorAndClientStaysUsable) {
     };
     const TCase cases[] = {
         {"connection refused", refusing.Url(), CURLE_COULDNT_CONNECT},
-        {"server never answers", fServer.Url("/stall"), CURLE_OPERATION_TIMEDOUT},
+        {"server never answers", FServer.Url("/stall"), CURLE_OPERATION_TIMEDOUT},
         {"malformed URL", "http://[::1/", CURLE_URL_MALFORMAT},
         {"local file", "file:///etc/hostname", CURLE_UNSUPPORTED_PROTOCOL},
         {"DICT to a local port", "dict://127.0.0.1:" + refusing.Url().substr(17),
@@ -250,7 +250,7 @@ TEST_F(EasyCurl, FailedTransferRaisesLibcurlErrorAndClientStaysUsable) {
             EXPECT_EQ(std::string(e.what()).rfind(curl_easy_strerror(c.code), 0), 0u) << e.what();
         }
         EXPECT_LT(TClock::now() - start, 5s);
-        EXPECT_EQ(Get(*client, fServer.Url("/body/again")).ResponseBody(), "again");
+        EXPECT_EQ(Get(*client, FServer.Url("/body/again")).ResponseBody(), "again");
     }
 }
 
@@ -275,7 +275,7 @@ TEST_F(EasyCurl, AbortPredicateEndsTransferPromptly) {
             if (c.wake) WakeTransfers();
         });
         try {
-            Get(*client, fServer.Url(c.path));
+            Get(*client, FServer.Url(c.path));
             ADD_FAILURE() << "Perform must throw";
         } catch (const ECurlError& e) {
             EXPECT_EQ(e.Code, CURLE_ABORTED_BY_CALLBACK);
@@ -285,7 +285,7 @@ TEST_F(EasyCurl, AbortPredicateEndsTransferPromptly) {
         EXPECT_LT(TClock::now() - abortedAt, c.within);
 
         client->SetAbortPredicate([] { return false; });
-        EXPECT_EQ(Get(*client, fServer.Url("/body/after")).ResponseBody(), "after");
+        EXPECT_EQ(Get(*client, FServer.Url("/body/after")).ResponseBody(), "after");
     }
 }
 
@@ -293,9 +293,9 @@ TEST_F(EasyCurl, ThrowingAbortPredicateReachesCaller) {
     auto client = NewCurlClient();
     client->SwitchRecvToString().SetAbortPredicate(
         []() -> bool { throw std::logic_error("predicate failed"); });
-    EXPECT_THROW(Get(*client, fServer.Url("/body/x")), std::logic_error);
+    EXPECT_THROW(Get(*client, FServer.Url("/body/x")), std::logic_error);
     client->SetAbortPredicate({});
-    EXPECT_EQ(Get(*client, fServer.Url("/body/x")).ResponseBody(), "x");
+    EXPECT_EQ(Get(*client, FServer.Url("/body/x")).ResponseBody(), "x");
 }
 
 TEST(EasyCurlSettings, RejectsWhatLibcurlCannotTake) {

@@ -26,12 +26,12 @@ TEST(RawByteStream, WritesAtPositionAndGrows) {
 
 // Counts live instances so that frees (and double frees, under ASan) are visible.
 struct TCountingStream : TCurlStream {
-    explicit TCountingStream(int& live) : fLive(live) { ++fLive; }
-    ~TCountingStream() override { --fLive; }
+    explicit TCountingStream(int& live) : FLive(live) { ++FLive; }
+    ~TCountingStream() override { --FLive; }
     std::int64_t Write(const void*, std::int64_t count) override { return count; }
     void Rewind() override { ++Rewinds; }
     void SetSize(std::int64_t) override {}
-    int& fLive;
+    int& FLive;
     int Rewinds = 0;
 };
 
