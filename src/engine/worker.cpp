@@ -28,40 +28,58 @@ TActiveTaskThread::TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
 
 void TThreadWorkerFactory::StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) {
     if (!task) throw std::invalid_argument("no task for the worker");
-    JoinEnded();
     auto worker = std::make_unique<TActiveTaskThread>(std::move(task), run, FConfig);
-    auto ended = std::make_shared<std::atomic<bool>>(false);
     run.Pool.TaskStarted();
+    std::lock_guard lock(FLock);
+    FJobs.push_back(std::move(worker));
+    ++FLive;
+    // Each waiting thread takes one job; only when they are too few is another one made.
+    if (FIdle >= FJobs.size()) {
+        FWork.notify_one();
+        return;
+    }
     try {
-        FThreads.push_back({std::thread([worker = std::move(worker), ended]() mutable {
-                                worker->Execute();
-                                worker.reset();
-                                ended->store(true);
-                            }),
-                            ended});
+        FThreads.emplace_back([this] { ThreadLoop(); });
     } catch (...) {
+        FJobs.pop_back();
+        --FLive;
         run.Pool.TaskEnded();
         throw;
     }
 }
 
-void TThreadWorkerFactory::JoinEnded() {
-    std::erase_if(FThreads, [](TThread& t) {
-        if (!t.Ended->load()) return false;
-        t.Thread.join();
-        return true;
-    });
+void TThreadWorkerFactory::ThreadLoop() {
+    std::unique_lock lock(FLock);
+    for (;;) {
+        ++FIdle;
+        FWork.wait(lock, [this] { return FStopping || !FJobs.empty(); });
+        --FIdle;
+        if (FJobs.empty()) return;  // stopping, and nothing left to do
+        std::unique_ptr<TActiveTaskThread> worker = std::move(FJobs.front());
+        FJobs.pop_front();
+        lock.unlock();
+        worker->Execute();
+        worker.reset();  // its client goes before the task counts as ended
+        lock.lock();
+        --FLive;
+    }
 }
 
 void TThreadWorkerFactory::JoinAll() {
-    for (TThread& t : FThreads) t.Thread.join();
+    {
+        std::lock_guard lock(FLock);
+        FStopping = true;
+    }
+    FWork.notify_all();
+    for (std::thread& t : FThreads) t.join();
+    std::lock_guard lock(FLock);
     FThreads.clear();
+    FStopping = false;
 }
 
 int32_t TThreadWorkerFactory::LiveWorkers() const {
-    int32_t live = 0;
-    for (const TThread& t : FThreads) live += t.Ended->load() ? 0 : 1;
-    return live;
+    std::lock_guard lock(FLock);
+    return FLive;
 }
 
 void TActiveTaskThread::Execute() {

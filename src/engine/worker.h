@@ -4,8 +4,11 @@
 #include <simdjson.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,7 +86,9 @@ class TActiveTaskThread {
     simdjson::dom::parser FParser;
 };
 
-// The usual IWorkerFactory: one thread per task, owned here and joined before the factory goes.
+// The usual IWorkerFactory: each task runs on a thread of this factory's own. A thread that
+// finished its task takes the next one waiting, so a run of thousands of tasks makes about as
+// many threads as it has tasks at once; JoinAll ends and joins them all.
 class TThreadWorkerFactory : public IWorkerFactory {
   public:
     explicit TThreadWorkerFactory(TWorkerConfig config) : FConfig(std::move(config)) {}
@@ -91,25 +96,26 @@ class TThreadWorkerFactory : public IWorkerFactory {
     TThreadWorkerFactory(const TThreadWorkerFactory&) = delete;
     TThreadWorkerFactory& operator=(const TThreadWorkerFactory&) = delete;
 
-    // Counts the task as active in the run before its thread runs, so the count never dips
+    // Counts the task as active in the run before a thread takes it, so the count never dips
     // below the true number of workers. Throws (count unchanged) when no thread can be made.
     void StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) override;
     void JoinAll() override;
-    // Threads started and not yet ended; a thread ends after its events are posted and its
+    // Tasks handed over and not yet ended; a task ends after its events are posted and its
     // client is released.
     int32_t LiveWorkers() const;
     const TWorkerConfig& Config() const { return FConfig; }
 
   private:
-    struct TThread {
-        std::thread Thread;
-        std::shared_ptr<std::atomic<bool>> Ended;
-    };
-    // Joins the threads that have ended, so a long run keeps no finished ones.
-    void JoinEnded();
+    void ThreadLoop();
 
     TWorkerConfig FConfig;
-    std::vector<TThread> FThreads;
+    mutable std::mutex FLock;
+    std::condition_variable FWork;
+    std::deque<std::unique_ptr<TActiveTaskThread>> FJobs;  // handed over, no thread yet
+    size_t FIdle = 0;                                      // threads waiting for a job
+    int32_t FLive = 0;                                     // jobs not yet ended
+    bool FStopping = false;
+    std::vector<std::thread> FThreads;
 };
 
 }  // namespace velmora

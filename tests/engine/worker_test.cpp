@@ -319,6 +319,31 @@ TEST_F(WorkerTest, ControllerRunsAllTasksThroughRealWorkerThreads) {
     EXPECT_EQ(Urls().size(), 14u);
 }
 
+TEST_F(WorkerTest, AThreadThatFinishedItsTaskTakesTheNextOne) {
+    // Thread ids may be reused after a join; a thread's own storage is never.
+    std::atomic<int> threads{0};
+    Script->Responder = [&](const std::string& url, const http::TAbortPredicate& abort) {
+        thread_local bool counted = false;
+        if (!std::exchange(counted, true)) ++threads;
+        return GoodAnswer(url, abort);
+    };
+    TNullObserver seen;
+    TURLTaskInfoList master;
+    for (int i = 0; i < 12; ++i) master.Add("https://site.test/" + std::to_string(i));
+    TThreadWorkerFactory factory(Config);
+    TRunController ctl(master, factory, [] { return TRunSettings{"K", 2, 100}; });
+    ctl.SetObserver(&seen);
+    ASSERT_TRUE(ctl.Start(TRunScope::All));
+    const auto until = TClock::now() + std::chrono::seconds(20);
+    while (ctl.Running() && TClock::now() < until)
+        ctl.DeliverPending(std::chrono::milliseconds(50));
+    ASSERT_FALSE(ctl.Running());
+    EXPECT_EQ(seen.Pos, 12);
+    // Two at a time, and a thread still posting its last events while the next task starts.
+    EXPECT_LE(threads.load(), 4);
+    EXPECT_EQ(factory.LiveWorkers(), 0);
+}
+
 TEST_F(WorkerTest, ShutdownDuringARunEndsHangingTransfersAndJoinsEveryWorker) {
     Script->Responder = HangUntilAbort;
     TNullObserver seen;
