@@ -141,11 +141,13 @@ void BM_LoadCompareAndFillGrids(benchmark::State& state) {
     app::TURLGridModel desktop(newer, msDesktop), mobile(newer, msMobile);
     app::TURLGridModel* const models[2] = {&desktop, &mobile};
     for (auto _ : state) {
-        TURLTaskInfoList older;
-        (void)opened->Store->LoadRunForCompare(ids[0], older);  // as the window does
+        TResult<history::TLoadedRun> olderRun =
+            opened->Store->LoadRunForCompare(ids[0]);  // as the window does
+        TURLTaskInfoList older = std::move(olderRun->List);
+        TResult<history::TLoadedRun> newerRun = opened->Store->LoadRun(ids[1]);
         for (app::TURLGridModel* m : models) m->BeginBulkUpdate();
         for (app::TURLGridModel* m : models) m->ClearRows();
-        (void)opened->Store->LoadRun(ids[1], newer);
+        newer = std::move(newerRun->List);
         for (app::TURLGridModel* m : models) m->EndBulkUpdate();
         auto comparison = CompareAndFill(newer, std::move(older), models);
         state.PauseTiming();

@@ -139,7 +139,7 @@ void BM_RecordRunAsItGoes(benchmark::State& state) {
         auto opened = OpenSqliteHistory(DbPath());
         TRunRecorder recorder(std::move(opened->Store), 0);
         auto t0 = std::chrono::steady_clock::now();
-        (void)recorder.Begin(master, "en", "");
+        recorder.Begin(master, "en", "");
         beginMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                       .count();
         for (size_t i = 0; i < master.Count(); ++i) {
@@ -151,7 +151,7 @@ void BM_RecordRunAsItGoes(benchmark::State& state) {
             worstMs = std::max(worstMs, ms);
         }
         t0 = std::chrono::steady_clock::now();
-        (void)recorder.Finish(false, master);
+        recorder.Finish(false, master);
         finishMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                        .count();
         (void)recorder.Store().DeleteRun(recorder.RunId());
@@ -174,9 +174,8 @@ BENCHMARK(BM_ListRuns)->Unit(benchmark::kMillisecond);
 void BM_OpenRun(benchmark::State& state) {
     TFixture& f = Fixture();
     for (auto _ : state) {
-        TURLTaskInfoList master;
-        (void)f.store->LoadRun(f.runs[kRuns / 2], master);
-        benchmark::DoNotOptimize(master.Count());
+        TResult<TLoadedRun> run = f.store->LoadRun(f.runs[kRuns / 2]);
+        benchmark::DoNotOptimize(run->List.Count());
     }
 }
 BENCHMARK(BM_OpenRun)->Unit(benchmark::kMillisecond);
@@ -185,9 +184,8 @@ BENCHMARK(BM_OpenRun)->Unit(benchmark::kMillisecond);
 void BM_LoadRunForCompare(benchmark::State& state) {
     TFixture& f = Fixture();
     for (auto _ : state) {
-        TURLTaskInfoList master;
-        (void)f.store->LoadRunForCompare(f.runs[kRuns / 2], master);
-        benchmark::DoNotOptimize(master.Count());
+        TResult<TLoadedRun> run = f.store->LoadRunForCompare(f.runs[kRuns / 2]);
+        benchmark::DoNotOptimize(run->List.Count());
     }
 }
 BENCHMARK(BM_LoadRunForCompare)->Unit(benchmark::kMillisecond);
@@ -200,9 +198,10 @@ void BM_CompareRuns(benchmark::State& state) {
     for (int m = 0; m < 7; ++m) cols.push_back(ColNumByKey(MetricaTable[m].Key));
     for (int col : {gcLcpP75, gcInpP75, gcClsP75}) cols.push_back(col);
     for (auto _ : state) {
-        TURLTaskInfoList older, newer;
-        (void)f.store->LoadRunForCompare(f.runs[0], older);
-        (void)f.store->LoadRunForCompare(f.runs[kRuns - 1], newer);
+        TResult<TLoadedRun> olderRun = f.store->LoadRunForCompare(f.runs[0]);
+        TResult<TLoadedRun> newerRun = f.store->LoadRunForCompare(f.runs[kRuns - 1]);
+        const TURLTaskInfoList& older = olderRun->List;
+        const TURLTaskInfoList& newer = newerRun->List;
         size_t chars = 0;
         for (const TComparedUrl& row : PairRuns(older, newer)) {
             for (TMetricaStrategy s : kStrategies) {

@@ -137,9 +137,9 @@ int main(int argc, char** argv) {
         // Kept in the history as a live check keeps it; measured once all is written.
         app::THistoryPage& page = *w->Ui().tsHistory;
         history::TRunRecorder& recorder = *page.Recorder();
-        (void)recorder.Begin(w->Master(), "ru", "");
+        recorder.Begin(w->Master(), "ru", "");
         for (size_t i = 0; i < w->Master().Count(); ++i) recorder.Merged(w->Master()[i]);
-        (void)recorder.Finish(false, w->Master());
+        recorder.Finish(false, w->Master());
         for (int waited = 0; waited < 600; ++waited) {
             auto runs = page.Recorder()->Store().ListRuns();
             if (runs && !runs->empty() &&

@@ -188,6 +188,12 @@ int64_t THistoryPage::SelectedRunId() const {
 
 bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
     if (!Recorder() || FWindow.Running()) return false;
+    // A run that cannot be read leaves the list shown as it was.
+    TResult<history::TLoadedRun> run = Recorder()->Store().LoadRun(runId);
+    if (!run) {
+        FWindow.AddToLog(QString::fromStdString(run.Error()));
+        return false;
+    }
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     for (TURLGridModel* m : models) {
         m->BeginBulkUpdate();
@@ -195,15 +201,11 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
     }
     // Undoing a delete made in the list before would put its URLs back beside the run's.
     FWindow.UrlGrids().ForgetUndo();
-    TResult<history::TRunRecord> run = Recorder()->Store().LoadRun(runId, FWindow.Master());
+    FWindow.Master() = std::move(run->List);
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
     FWindow.UpdateScoreChart();
-    if (!run) {
-        FWindow.AddToLog(QString::fromStdString(run.Error()));
-        return false;
-    }
     // Shown read-only: the recorder lets go of its run, so nothing checks into the past one.
     if (!forResume) Recorder()->Release();
     return true;
@@ -248,8 +250,7 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
     if (!Recorder() || FWindow.Running() || runA == runB) return false;
     // Ids grow with time: the larger is the newer run, whichever was picked first.
     const int64_t olderId = std::min(runA, runB), newerId = std::max(runA, runB);
-    TURLTaskInfoList older;
-    TResult<history::TRunRecord> olderRun = Recorder()->Store().LoadRunForCompare(olderId, older);
+    TResult<history::TLoadedRun> olderRun = Recorder()->Store().LoadRunForCompare(olderId);
     if (!olderRun) {
         FWindow.AddToLog(QString::fromStdString(olderRun.Error()));
         return false;
@@ -261,8 +262,8 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
     if (TResult<std::vector<history::TRunSummary>> runs = Recorder()->Store().ListRuns(); runs)
         for (const history::TRunSummary& r : *runs)
             if (r.Run.Id == newerId) newerRun = r.Run;
-    FComparison = std::make_unique<TRunComparison>(FWindow.Master(), std::move(older),
-                                                   std::move(*olderRun), std::move(newerRun),
+    FComparison = std::make_unique<TRunComparison>(FWindow.Master(), std::move(olderRun->List),
+                                                   std::move(olderRun->Run), std::move(newerRun),
                                                    FWindow.Session()->DecimalSeparator());
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(FComparison.get());
     FWindow.UrlGrids().FitCompareColumns(true);

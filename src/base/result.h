@@ -9,11 +9,12 @@ namespace velmora {
 
 struct TFailure {
     std::string Message;
-    int Code = 0;  // the system's errno when a system call failed, else 0
+    int Code = 0;  // the system's errno, or the library's own code (SQLite's), else 0
+    int Kind = 0;  // the failing layer's own kind of failure (history::THistoryError), else 0
 };
 
 inline TFailure Fail(std::string message, int code = 0) {
-    return TFailure{std::move(message), code};
+    return TFailure{std::move(message), code, 0};
 }
 
 template <typename T = void>
@@ -32,6 +33,7 @@ class [[nodiscard]] TResult {
     // Empty on success.
     const std::string& Error() const { return FFailure.Message; }
     int Code() const { return FFailure.Code; }
+    int Kind() const { return FFailure.Kind; }
     // The failure, to pass on as another TResult's; only when !Ok().
     const TFailure& Failure() const { return FFailure; }
 
@@ -50,6 +52,7 @@ class [[nodiscard]] TResult<void> {
     explicit operator bool() const { return Ok(); }
     const std::string& Error() const { return FFailure.Message; }
     int Code() const { return FFailure.Code; }
+    int Kind() const { return FFailure.Kind; }
     // The failure, to pass on as another TResult's; only when !Ok().
     const TFailure& Failure() const { return FFailure; }
 

@@ -134,11 +134,12 @@ int Compare(const TCliOptions& o, session::TRunSession& session) {
     history::IHistoryStore& store = session.History()->Store();
     TURLTaskInfoList a, b;
     for (auto [id, list] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
-        TResult<history::TRunRecord> run = store.LoadRunForCompare(RunId(id), *list);
+        TResult<history::TLoadedRun> run = store.LoadRunForCompare(RunId(id));
         if (!run) {
             Complain(run.Error());
             return kExitBadInput;
         }
+        *list = std::move(run->List);
     }
     const TResult<> written = WriteComparison(o.CompareCsv, session, a, b);
     if (written) return kExitCompleted;
@@ -147,15 +148,14 @@ int Compare(const TCliOptions& o, session::TRunSession& session) {
 }
 
 int ExportRun(const TCliOptions& o, session::TRunSession& session) {
-    TURLTaskInfoList master;
-    TResult<history::TRunRecord> run =
-        session.History()->Store().LoadRun(RunId(o.CommandArgs[0]), master);
+    TResult<history::TLoadedRun> run = session.History()->Store().LoadRun(RunId(o.CommandArgs[0]));
     if (!run) {
         Complain(run.Error());
         return kExitBadInput;
     }
+    const TURLTaskInfoList& master = run->List;
     // As it was written when it ran: in the run's language and its code page.
-    session.UseLanguage(run->Lang);
+    session.UseLanguage(run->Run.Lang);
     // The decimal separator of the advice scores is not kept with the run: this locale's.
     const bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
                     ExportStrategy(o.MobileCsv, session, msMobile, master) &&

@@ -14,10 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Damaged(int code) {
-    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
-}
-
 // "<path>.damaged-YYYYMMDD-HHMMSS", with a counter should that exist already.
 std::string AsidePath(const std::string& path) {
     char stamp[32];
@@ -71,7 +67,7 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path) {
     }
     TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::Open(path);
     TOpenedHistory out;
-    if (!opened && Damaged(opened.Code())) {
+    if (!opened && HistoryErrorOf(opened) == THistoryError::Damaged) {
         const std::string aside = AsidePath(path);
         if (!PutAside(path, aside))
             return Fail(
@@ -82,9 +78,9 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path) {
         opened = TSqliteHistory::Open(path);
     }
     if (!opened)
-        return Fail(FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"), 0,
-                              opened.Error()),
-                    opened.Code());
+        return TFailure{FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"),
+                                  0, opened.Error()),
+                        opened.Code(), opened.Kind()};
     out.Store = std::move(*opened);
     return out;
 }

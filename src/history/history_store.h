@@ -28,6 +28,24 @@ constexpr bool Resumable(TRunState s) {
     return s != TRunState::rsCompleted;
 }
 
+// What went wrong, for callers that act on it rather than only show the message.
+enum class THistoryError : int {
+    Other = 0,
+    NoSuchRun,     // no run with that id
+    Damaged,       // the file is not a readable history
+    Busy,          // another program holds it past the busy time-out
+    NewerVersion,  // written by a newer Velmora
+};
+
+inline TFailure HistoryFailure(THistoryError kind, std::string message, int code = 0) {
+    return TFailure{std::move(message), code, static_cast<int>(kind)};
+}
+
+template <typename T>
+THistoryError HistoryErrorOf(const TResult<T>& r) {
+    return static_cast<THistoryError>(r.Kind());
+}
+
 // The run's own facts; what its exports need beyond the results.
 struct TRunRecord {
     int64_t Id = 0;
@@ -36,6 +54,12 @@ struct TRunRecord {
     TRunState State = TRunState::rsUnfinished;
     std::string Lang;      // interface language of the run: its CSV headers and code page
     std::string Settings;  // "key=value" lines of the parameters used
+};
+
+// A run as it was kept: its facts and its URL list with the results as they were merged.
+struct TLoadedRun {
+    TRunRecord Run;
+    TURLTaskInfoList List;
 };
 
 struct TRunSummary {
@@ -68,16 +92,15 @@ class IHistoryStore {
     virtual TResult<std::vector<TRunSummary>> ListRuns() = 0;
     // The newest run, when it is resumable.
     virtual TResult<std::optional<int64_t>> LastResumableRun() = 0;
-    // Replaces master with the run's URL list and its results as they were merged.
-    virtual TResult<TRunRecord> LoadRun(int64_t runId, TURLTaskInfoList& master) = 0;
+    // The run with its URL list and its results as they were merged; NoSuchRun when there is
+    // none.
+    virtual TResult<TLoadedRun> LoadRun(int64_t runId) = 0;
     // LoadRun without the advice: the URL list and, per result, status, error, cell texts and
     // real users' data, which is all that comparing two runs shows. Several times faster than
     // LoadRun on large runs; the tasks' advice lists stay empty. A store without a faster way
     // loads the whole run.
-    virtual TResult<TRunRecord> LoadRunForCompare(int64_t runId, TURLTaskInfoList& master) {
-        return LoadRun(runId, master);
-    }
-    // Fails with Code() 1 when there is no such run.
+    virtual TResult<TLoadedRun> LoadRunForCompare(int64_t runId) { return LoadRun(runId); }
+    // NoSuchRun when there is no such run.
     virtual TResult<> DeleteRun(int64_t runId) = 0;
     // Deletes all but the newest keep runs (keep 0: none); returns how many went.
     virtual TResult<int> KeepNewest(int keep) = 0;

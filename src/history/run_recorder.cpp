@@ -23,120 +23,114 @@ TRunState EndState(bool aborted, const TURLTaskInfoList& master) {
 }
 
 TRunRecorder::TRunRecorder(std::unique_ptr<IHistoryStore> store, int keepNewest)
-    : store_(std::move(store)), keep_(keepNewest) {}
+    : FStore(std::move(store)), FKeep(keepNewest) {}
 
 TRunRecorder::~TRunRecorder() {
-    (void)Settle();
+    Settle();
     JoinWriter();
 }
 
 void TRunRecorder::JoinWriter() {
-    if (!writer_) return;
-    if (!runId_) runId_ = writer_->RunId();
-    writer_->Stop();
-    if (std::string e = writer_->TakeError(); !e.empty() && error_.empty()) error_ = e;
-    writer_.reset();
+    if (!FWriter) return;
+    if (!FRunId && FState != TState::Idle) {
+        if (const int64_t id = FWriter->RunId()) FRunId = id;
+    }
+    FWriter->Stop();
+    if (std::string e = FWriter->TakeError(); !e.empty() && FError.empty()) FError = e;
+    FWriter.reset();
 }
 
 int64_t TRunRecorder::RunId() {
-    if (!active_) return 0;
-    if (!runId_ && writer_) runId_ = writer_->RunId();
-    return runId_;
+    if (FState == TState::Idle) return 0;
+    if (!FRunId && FWriter) {
+        if (const int64_t id = FWriter->RunId()) FRunId = id;
+    }
+    return FRunId.value_or(0);
 }
 
-TResult<> TRunRecorder::Begin(const TURLTaskInfoList& master, const std::string& lang,
-                              const std::string& settings) {
-    (void)Settle();
+void TRunRecorder::Begin(const TURLTaskInfoList& master, const std::string& lang,
+                         const std::string& settings) {
+    Settle();
     JoinWriter();
-    urls_.clear();
-    urls_.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) urls_.push_back(master[i].URL);
+    FUrls.clear();
+    FUrls.reserve(master.Count());
+    for (size_t i = 0; i < master.Count(); ++i) FUrls.push_back(master[i].URL);
     TRunRecord run;
     run.Lang = lang;
     run.Settings = settings;
     // The URL list is written on the writer thread: 10 000 rows would stall a window.
-    writer_ = std::make_unique<THistoryWriter>(
-        *store_, [store = store_.get(), run, urls = urls_]() mutable -> TResult<int64_t> {
-            if (TResult<> r = store->BeginRun(run, urls); !r) return TFailure{r.Error(), r.Code()};
+    FWriter = std::make_unique<THistoryWriter>(
+        *FStore, [store = FStore.get(), run, urls = FUrls]() mutable -> TResult<int64_t> {
+            if (TResult<> r = store->BeginRun(run, urls); !r) return r.Failure();
             return run.Id;
         });
-    active_ = true;
-    runId_ = 0;
-    finished_ = false;
-    lateTasks_ = false;
-    return {};
+    FState = TState::Recording;
+    FRunId.reset();
 }
 
 TResult<> TRunRecorder::Continue(int64_t runId, const TURLTaskInfoList& master) {
-    (void)Settle();
+    Settle();
     JoinWriter();
-    active_ = false;
-    runId_ = 0;
-    if (TResult<> r = store_->ReopenRun(runId); !r) return r;
-    urls_.clear();
-    for (size_t i = 0; i < master.Count(); ++i) urls_.push_back(master[i].URL);
-    active_ = true;
-    runId_ = runId;
-    finished_ = false;
-    lateTasks_ = false;
-    writer_ = std::make_unique<THistoryWriter>(*store_, runId_);
+    FState = TState::Idle;
+    FRunId.reset();
+    if (TResult<> r = FStore->ReopenRun(runId); !r) return r;
+    FUrls.clear();
+    for (size_t i = 0; i < master.Count(); ++i) FUrls.push_back(master[i].URL);
+    FState = TState::Recording;
+    FRunId = runId;
+    FWriter = std::make_unique<THistoryWriter>(*FStore, runId);
     return {};
 }
 
 void TRunRecorder::Release() {
-    (void)Settle();
+    Settle();
     JoinWriter();
-    active_ = false;
-    runId_ = 0;
-    urls_.clear();
-    finished_ = false;
+    FState = TState::Idle;
+    FRunId.reset();
+    FUrls.clear();
 }
 
 bool TRunRecorder::Holds(const TURLTaskInfoList& master) const {
-    if (!active_ || master.Count() != urls_.size()) return false;
-    for (size_t i = 0; i < urls_.size(); ++i)
-        if (master[i].URL != urls_[i]) return false;
+    if (FState == TState::Idle || master.Count() != FUrls.size()) return false;
+    for (size_t i = 0; i < FUrls.size(); ++i)
+        if (master[i].URL != FUrls[i]) return false;
     return true;
 }
 
 void TRunRecorder::Merged(const TURLTaskInfo& task) {
-    if (!active_) return;
-    if (finished_ && !lateTasks_) {
+    if (FState == TState::Idle) return;
+    if (FState == TState::Finished) {
         // The finished run's writer is ending: a new one takes the late tasks.
         JoinWriter();
-        writer_ = std::make_unique<THistoryWriter>(*store_, runId_);
-        lateTasks_ = true;
+        if (FRunId) FWriter = std::make_unique<THistoryWriter>(*FStore, *FRunId);
+        FState = TState::LateTasks;
     }
-    if (writer_) writer_->Add(task);
+    if (FWriter) FWriter->Add(task);
 }
 
-TResult<> TRunRecorder::Finish(bool aborted, const TURLTaskInfoList& master) {
-    if (!active_ || !writer_) return {};
-    const TRunState state = EndState(aborted, master);
-    finished_ = true;
-    lateTasks_ = false;
-    lastAborted_ = aborted;
-    lastMaster_ = &master;
-    writer_->StopWith([store = store_.get(), state, keep = keep_](int64_t id) -> TResult<> {
+void TRunRecorder::Finish(bool aborted, const TURLTaskInfoList& master) {
+    if (FState == TState::Idle || !FWriter) return;
+    FinishWriter(EndState(aborted, master));
+}
+
+void TRunRecorder::FinishWriter(TRunState state) {
+    FEnd = state;
+    FState = TState::Finished;
+    FWriter->StopWith([store = FStore.get(), state, keep = FKeep](int64_t id) -> TResult<> {
         if (TResult<> r = store->FinishRun(id, state); !r) return r;
-        if (TResult<int> r = store->KeepNewest(keep); !r) return Fail(r.Error(), r.Code());
+        if (TResult<int> r = store->KeepNewest(keep); !r) return r.Failure();
         return {};
     });
-    return {};
 }
 
-TResult<> TRunRecorder::Settle() {
-    if (!finished_ || !lateTasks_ || !lastMaster_) return {};
-    // The list may have been changed since: then the run keeps the end it had.
-    if (Holds(*lastMaster_)) return Finish(lastAborted_, *lastMaster_);
-    JoinWriter();
-    lateTasks_ = false;
-    return {};
+void TRunRecorder::Settle() {
+    if (FState != TState::LateTasks || !FWriter) return;
+    FinishWriter(FEnd);
 }
 
 std::string TRunRecorder::TakeError() {
-    std::string e = std::exchange(error_, {});
-    if (e.empty() && writer_) e = writer_->TakeError();
+    std::string e = std::exchange(FError, {});
+    if (e.empty() && FWriter) e = FWriter->TakeError();
     return e;
 }
 

@@ -1,9 +1,10 @@
 // Keeps one run in the history while it goes: begins or continues it, queues every merged
-// task for the writer thread, and records how it ended. Both front ends use it on their main
-// thread; nothing here waits on the disk except at the end of a run.
+// task for the writer thread, and records how it ended. The run session uses it on the front
+// end's main thread; nothing here waits on the disk except Release.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,48 +25,56 @@ class TRunRecorder {
   public:
     TRunRecorder(std::unique_ptr<IHistoryStore> store, int keepNewest);
     ~TRunRecorder();
+    TRunRecorder(const TRunRecorder&) = delete;
+    TRunRecorder& operator=(const TRunRecorder&) = delete;
 
-    IHistoryStore& Store() { return *store_; }
+    IHistoryStore& Store() { return *FStore; }
     // How many of the newest runs to keep (0: all); older ones go when a recorded run ends.
-    void SetKeepNewest(int keep) { keep_ = keep; }
+    void SetKeepNewest(int keep) { FKeep = keep; }
 
-    // A new run of master's URL list.
-    TResult<> Begin(const TURLTaskInfoList& master, const std::string& lang,
-                    const std::string& settings);
-    // Continues a run already loaded into master (resume, or re-checking some of its URLs).
+    // A new run of master's URL list. The list is written on the writer thread, so a failure
+    // to begin arrives through TakeError.
+    void Begin(const TURLTaskInfoList& master, const std::string& lang,
+               const std::string& settings);
+    // Continues a run already loaded into master (resume, or re-checking some of its URLs);
+    // fails, recording nothing, when the run cannot be reopened.
     TResult<> Continue(int64_t runId, const TURLTaskInfoList& master);
-    // The run being recorded, or 0.
+    // The run being recorded, or 0 (also while a new run's id is still on its way).
     int64_t RunId();
-    // Stops recording into the run (after writing what is queued); a later check begins anew.
+    // Writes what is queued and lets go of the run (waits for the disk); a later check begins
+    // anew. A lasting failure of the writes is then in TakeError.
     void Release();
     // Whether master still holds the recorded run's URL list, in order.
     bool Holds(const TURLTaskInfoList& master) const;
 
-    // Queues a merged task. A task merged after Finish (a worker's last event can arrive after
-    // the run ended) is still written, and the run's end is recorded again later.
+    // Queues a merged task. A task merged after Finish is still written, and the run's end is
+    // written again as it was.
     void Merged(const TURLTaskInfo& task);
-    // Records the end, then the writer thread writes what is queued, ends the run and prunes
-    // to the newest runs; the caller does not wait for the disk. master must outlive the
-    // recorder or the next Begin/Continue.
-    TResult<> Finish(bool aborted, const TURLTaskInfoList& master);
-    // The first write failure since the last call, or empty.
+    // Records the end; the writer thread writes what is queued, ends the run and prunes to
+    // the newest runs. A failure of that arrives through TakeError.
+    void Finish(bool aborted, const TURLTaskInfoList& master);
+    // The first failure since the last call, or empty.
     std::string TakeError();
 
   private:
-    TResult<> Settle();  // a late task's run is finished again
-    void JoinWriter();   // waits for the writer thread's last work, keeping its error
+    enum class TState {
+        Idle,       // no run
+        Recording,  // merged tasks go to the run
+        Finished,   // its end is on the writer's way
+        LateTasks,  // tasks came after the end; the end is written again when they are
+    };
+    void FinishWriter(TRunState state);
+    void Settle();      // a run with late tasks gets its end written again
+    void JoinWriter();  // waits for the writer thread's last work, keeping its error
 
-    std::unique_ptr<IHistoryStore> store_;
-    int keep_ = 0;
-    std::unique_ptr<THistoryWriter> writer_;
-    bool active_ = false;  // a run is being recorded (its id may still be on its way)
-    int64_t runId_ = 0;    // known once the writer has begun it
-    std::vector<std::string> urls_;
-    bool finished_ = false;
-    bool lateTasks_ = false;
-    bool lastAborted_ = false;
-    const TURLTaskInfoList* lastMaster_ = nullptr;
-    std::string error_;
+    std::unique_ptr<IHistoryStore> FStore;
+    int FKeep = 0;
+    std::unique_ptr<THistoryWriter> FWriter;
+    TState FState = TState::Idle;
+    std::optional<int64_t> FRunId;  // known once the writer has begun the run
+    std::vector<std::string> FUrls;
+    TRunState FEnd = TRunState::rsUnfinished;  // as Finish recorded it
+    std::string FError;
 };
 
 }  // namespace velmora::history

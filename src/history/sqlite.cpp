@@ -1,5 +1,7 @@
 #include "history/sqlite.h"
 
+#include "history/history_store.h"
+
 namespace velmora::history {
 
 TSqlDatabase::~TSqlDatabase() {
@@ -29,7 +31,12 @@ void TSqlDatabase::Close() {
 
 TFailure TSqlDatabase::LastFailure(std::string_view what) const {
     std::string text = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    return Fail(std::string(what) + ": " + text, db_ ? (sqlite3_errcode(db_) & 0xff) : 0);
+    const int code = db_ ? (sqlite3_errcode(db_) & 0xff) : 0;
+    const THistoryError kind =
+        code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? THistoryError::Damaged
+        : code == SQLITE_BUSY || code == SQLITE_LOCKED  ? THistoryError::Busy
+                                                        : THistoryError::Other;
+    return HistoryFailure(kind, std::string(what) + ": " + text, code);
 }
 
 TResult<> TSqlDatabase::Exec(const char* sql) {

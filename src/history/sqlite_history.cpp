@@ -83,22 +83,22 @@ constexpr const char* kRunColumns = "id, started, finished, state, lang, setting
 
 TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string& path) {
     std::unique_ptr<TSqliteHistory> h(new TSqliteHistory);
-    if (TResult<> r = h->db_.Open(path); !r) return TFailure{r.Error(), r.Code()};
+    if (TResult<> r = h->db_.Open(path); !r) return r.Failure();
     // The first statements read the file: a damaged one fails here.
     TResult<int64_t> wal = h->db_.QueryInt("PRAGMA journal_mode=WAL");
-    if (!wal) return TFailure{wal.Error(), wal.Code()};
-    if (TResult<> r = h->db_.Exec("PRAGMA synchronous=NORMAL"); !r)
-        return TFailure{r.Error(), r.Code()};
-    if (TResult<> r = h->Migrate(); !r) return TFailure{r.Error(), r.Code()};
+    if (!wal) return wal.Failure();
+    if (TResult<> r = h->db_.Exec("PRAGMA synchronous=NORMAL"); !r) return r.Failure();
+    if (TResult<> r = h->Migrate(); !r) return r.Failure();
     return h;
 }
 
 TResult<> TSqliteHistory::Migrate() {
     TResult<int64_t> version = db_.QueryInt("PRAGMA user_version");
-    if (!version) return TFailure{version.Error(), version.Code()};
+    if (!version) return version.Failure();
     if (*version > kSchemaVersion)
-        return Fail("the history was written by a newer Velmora (schema " +
-                    std::to_string(*version) + ")");
+        return HistoryFailure(
+            THistoryError::NewerVersion,
+            "the history was written by a newer Velmora (schema " + std::to_string(*version) + ")");
     if (*version == kSchemaVersion) return {};
     TSqlTransaction tx(db_);
     if (!tx.Begun()) return tx.Begun();
@@ -152,7 +152,7 @@ TResult<int64_t> TSqliteHistory::AdviceTextId(const TGAdvice& a) {
     TSqlStatement ins(db_,
                       "INSERT OR IGNORE INTO advice_texts(title, descr, audit) VALUES(?, ?, ?)");
     if (TResult<> r = ins.Bind(1, title).Bind(2, descr).Bind(3, audit).Run(); !r)
-        return TFailure{r.Error(), r.Code()};
+        return r.Failure();
     TSqlStatement sel(db_,
                       "SELECT id FROM advice_texts WHERE title = ? AND descr = ? AND audit = ?");
     sel.Bind(1, title).Bind(2, descr).Bind(3, audit);
@@ -170,16 +170,16 @@ TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredR
                       "score, fcp, si, lcp, tti, tbt, cls, texts, advice, finished_at, "
                       "http_status, retries, error_msg, field) "
                       "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    TResult<> failed;
+    std::optional<TFailure> adviceFailure;  // the first advice text that could not be kept
     auto adviceId = [&](const TGAdvice& a) -> int64_t {
         TResult<int64_t> id = AdviceTextId(a);
-        if (!id && failed) failed = TFailure{id.Error(), id.Code()};
+        if (!id && !adviceFailure) adviceFailure = id.Failure();
         return id ? *id : 0;
     };
     for (const TStoredResult& item : batch) {
         for (TMetricaStrategy s : kStrategies) {
             const TEncodedStrategy e = EncodeStrategy(item.Results, s, adviceId);
-            if (!failed) return failed;
+            if (adviceFailure) return *adviceFailure;
             ins.Bind(1, runId).Bind(2, int64_t{item.Num}).Bind(3, int64_t{s});
             ins.Bind(4, static_cast<int64_t>(e.Status)).Bind(5, int64_t{e.ErrorCode});
             for (int m = 0; m < kNumericMetrics; ++m) ins.Bind(6 + m, e.Numbers[m]);
@@ -255,28 +255,26 @@ TResult<std::optional<int64_t>> TSqliteHistory::LastResumableRun() {
     return std::optional<int64_t>(st.Int(0));
 }
 
-TResult<TRunRecord> TSqliteHistory::LoadRun(int64_t runId, TURLTaskInfoList& master) {
+TResult<TLoadedRun> TSqliteHistory::LoadRun(int64_t runId) {
     std::lock_guard lock(mutex_);
-    return LoadRunLocked(runId, master, true);
+    return LoadRunLocked(runId, true);
 }
 
-TResult<TRunRecord> TSqliteHistory::LoadRunForCompare(int64_t runId, TURLTaskInfoList& master) {
+TResult<TLoadedRun> TSqliteHistory::LoadRunForCompare(int64_t runId) {
     std::lock_guard lock(mutex_);
-    return LoadRunLocked(runId, master, false);
+    return LoadRunLocked(runId, false);
 }
 
-TResult<TRunRecord> TSqliteHistory::LoadRunLocked(int64_t runId, TURLTaskInfoList& master,
-                                                  bool withAdvice) {
+TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
     TSqlStatement run(db_,
                       (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
     run.Bind(1, runId);
     if (!run.Step()) {
         if (run.Failed()) return db_.LastFailure("SQLite");
-        return Fail("no run " + std::to_string(runId), 1);
+        return HistoryFailure(THistoryError::NoSuchRun, "no run " + std::to_string(runId));
     }
-    TRunRecord record = ReadRun(run, 0);
-
-    master.Clear();
+    TLoadedRun loaded{ReadRun(run, 0), {}};
+    TURLTaskInfoList& master = loaded.List;
     TSqlStatement urls(db_, "SELECT url FROM run_urls WHERE run_id = ? ORDER BY num");
     urls.Bind(1, runId);
     while (urls.Step()) master.Add(std::string(urls.Text(0)));
@@ -324,7 +322,7 @@ TResult<TRunRecord> TSqliteHistory::LoadRunLocked(int64_t runId, TURLTaskInfoLis
         DecodeStrategy(s, row, adviceText, *task->TaskResults);
     }
     if (res.Failed()) return db_.LastFailure("SQLite");
-    return record;
+    return loaded;
 }
 
 TResult<> TSqliteHistory::DeleteRunLocked(int64_t runId) {
@@ -342,7 +340,8 @@ TResult<> TSqliteHistory::DeleteRun(int64_t runId) {
     TSqlTransaction tx(db_);
     if (!tx.Begun()) return tx.Begun();
     if (TResult<> r = DeleteRunLocked(runId); !r) return r;
-    if (sqlite3_changes(db_.Handle()) == 0) return Fail("no run " + std::to_string(runId), 1);
+    if (sqlite3_changes(db_.Handle()) == 0)
+        return HistoryFailure(THistoryError::NoSuchRun, "no run " + std::to_string(runId));
     return tx.Commit();
 }
 
@@ -358,11 +357,11 @@ TResult<int> TSqliteHistory::KeepNewest(int keep) {
     }
     if (old.empty()) return 0;
     TSqlTransaction tx(db_);
-    if (!tx.Begun()) return TFailure{tx.Begun().Error(), tx.Begun().Code()};
+    if (!tx.Begun()) return tx.Begun().Failure();
     for (int64_t id : old) {
-        if (TResult<> r = DeleteRunLocked(id); !r) return TFailure{r.Error(), r.Code()};
+        if (TResult<> r = DeleteRunLocked(id); !r) return r.Failure();
     }
-    if (TResult<> r = tx.Commit(); !r) return TFailure{r.Error(), r.Code()};
+    if (TResult<> r = tx.Commit(); !r) return r.Failure();
     return static_cast<int>(old.size());
 }
 

@@ -25,8 +25,8 @@ class TSqliteHistory final : public IHistoryStore {
     TResult<> FinishRun(int64_t runId, TRunState state) override;
     TResult<std::vector<TRunSummary>> ListRuns() override;
     TResult<std::optional<int64_t>> LastResumableRun() override;
-    TResult<TRunRecord> LoadRun(int64_t runId, TURLTaskInfoList& master) override;
-    TResult<TRunRecord> LoadRunForCompare(int64_t runId, TURLTaskInfoList& master) override;
+    TResult<TLoadedRun> LoadRun(int64_t runId) override;
+    TResult<TLoadedRun> LoadRunForCompare(int64_t runId) override;
     TResult<> DeleteRun(int64_t runId) override;
     TResult<int> KeepNewest(int keep) override;
     TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) override;
@@ -36,7 +36,7 @@ class TSqliteHistory final : public IHistoryStore {
     TResult<> Migrate();
     TResult<> UpdateSummary(int64_t runId);
     TResult<int64_t> AdviceTextId(const TGAdvice& advice);
-    TResult<TRunRecord> LoadRunLocked(int64_t runId, TURLTaskInfoList& master, bool withAdvice);
+    TResult<TLoadedRun> LoadRunLocked(int64_t runId, bool withAdvice);
     TResult<> DeleteRunLocked(int64_t runId);
 
     std::mutex mutex_;  // one operation at a time: the writer thread and the front end share it

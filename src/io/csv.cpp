@@ -75,12 +75,11 @@ TResult<TCsvExport> ExportGridCsv(const std::string& path, const std::string& co
         for (int i = 0; i < gcCount; ++i) fields[i] = Field(row, s, i);
         return w.WriteLine(fields);
     };
-    const auto failed = [](const TResult<>& r) { return TFailure{r.Error(), r.Code()}; };
-    if (TResult<> r = w.Open(path); !r) return failed(r);
-    if (TResult<> r = writeRow(nullptr); !r) return failed(r);
+    if (TResult<> r = w.Open(path); !r) return r.Failure();
+    if (TResult<> r = writeRow(nullptr); !r) return r.Failure();
     for (const TURLTaskInfo* task : rows)
-        if (TResult<> r = writeRow(task); !r) return failed(r);
-    if (TResult<> r = w.Close(); !r) return failed(r);
+        if (TResult<> r = writeRow(task); !r) return r.Failure();
+    if (TResult<> r = w.Close(); !r) return r.Failure();
     return TCsvExport{utf8};
 }
 

@@ -93,7 +93,7 @@ void TRunSession::TaskFinished(const TURLTaskInfo& task) {
 
 void TRunSession::RunEnded(const TRunEnd& end) {
     if (FRecorder) {
-        if (TResult<> r = FRecorder->Finish(end.Aborted, FMaster); !r) Warn(r.Error());
+        FRecorder->Finish(end.Aborted, FMaster);
         LogHistoryError();
     }
     FFrontEnd.RunEnded(end);

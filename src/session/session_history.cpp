@@ -27,17 +27,16 @@ void TRunSession::OpenHistory(const io::TSettingsValues& settings, const TSessio
 
 void TRunSession::RecordStart(TRunScope scope) {
     if (!FRecorder) return;
-    TResult<> r;
     if (scope != TRunScope::All && FRecorder->Holds(FMaster)) {
         // Re-checking some URLs of the recorded run, or resuming it: into the same run.
-        r = FRecorder->Continue(FRecorder->RunId(), FMaster);
-    } else {
-        r = FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint()));
-        // A partial check of a list that is not a kept run: what it already shows is kept too.
-        for (size_t i = 0; r && i < FMaster.Count(); ++i) FRecorder->Merged(FMaster[i]);
+        if (TResult<> r = FRecorder->Continue(FRecorder->RunId(), FMaster); !r)
+            Warn(FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
+                           r.Error()));
+        return;
     }
-    if (!r)
-        Warn(FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0, r.Error()));
+    FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint()));
+    // A partial check of a list that is not a kept run: what it already shows is kept too.
+    for (size_t i = 0; i < FMaster.Count(); ++i) FRecorder->Merged(FMaster[i]);
 }
 
 TResult<> TRunSession::LoadUnfinishedRun() {
@@ -45,13 +44,12 @@ TResult<> TRunSession::LoadUnfinishedRun() {
     TResult<std::optional<int64_t>> last = FRecorder->Store().LastResumableRun();
     if (!last) return last.Failure();
     if (!*last) return Fail("no unfinished run in the history");
-    TURLTaskInfoList loaded;
-    TResult<history::TRunRecord> run = FRecorder->Store().LoadRun(**last, loaded);
-    if (!run) return run.Failure();
-    if (TResult<> r = FRecorder->Continue(run->Id, loaded); !r) return r;
-    FMaster = std::move(loaded);
+    TResult<history::TLoadedRun> loaded = FRecorder->Store().LoadRun(**last);
+    if (!loaded) return loaded.Failure();
+    if (TResult<> r = FRecorder->Continue(loaded->Run.Id, loaded->List); !r) return r;
+    FMaster = std::move(loaded->List);
     // The resumed run ends as it began: in its own language.
-    UseLanguage(run->Lang);
+    UseLanguage(loaded->Run.Lang);
     return {};
 }
 

@@ -164,13 +164,12 @@ TEST_F(HistoryStore, RunComesBackAsItWasMerged) {
     ASSERT_TRUE(
         store->WriteResults(run.Id, {Checked(1, "87", "1,2 s"), Checked(2, "55", "3.4 s")}));
 
-    TURLTaskInfoList loaded;
-    loaded.Add("stale");
-    TResult<TRunRecord> back = store->LoadRun(run.Id, loaded);
+    TResult<TLoadedRun> back = store->LoadRun(run.Id);
     ASSERT_TRUE(back) << back.Error();
-    EXPECT_EQ(back->Lang, "en");
-    EXPECT_EQ(back->Settings, "max-threads=4");
-    EXPECT_EQ(back->State, TRunState::rsUnfinished);
+    EXPECT_EQ(back->Run.Lang, "en");
+    EXPECT_EQ(back->Run.Settings, "max-threads=4");
+    EXPECT_EQ(back->Run.State, TRunState::rsUnfinished);
+    const TURLTaskInfoList& loaded = back->List;
     ASSERT_EQ(loaded.Count(), 3u);
     EXPECT_EQ(loaded[2].URL, "https://c/");
     EXPECT_FALSE(loaded[2].TaskResults);  // never checked
@@ -222,9 +221,12 @@ TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
         run, {"https://site.example/1", "https://site.example/2", "https://site.example/3"}));
     ASSERT_TRUE(store->WriteResults(run.Id, live));
 
-    TURLTaskInfoList whole, compared;
-    ASSERT_TRUE(store->LoadRun(run.Id, whole));
-    ASSERT_TRUE(store->LoadRunForCompare(run.Id, compared));
+    TResult<TLoadedRun> wholeRun = store->LoadRun(run.Id);
+    TResult<TLoadedRun> comparedRun = store->LoadRunForCompare(run.Id);
+    ASSERT_TRUE(wholeRun);
+    ASSERT_TRUE(comparedRun);
+    const TURLTaskInfoList& whole = wholeRun->List;
+    const TURLTaskInfoList& compared = comparedRun->List;
     ASSERT_EQ(whole.Count(), 3u);
     ASSERT_EQ(compared.Count(), 3u);
     for (size_t i = 0; i < live.size(); ++i) {
@@ -275,10 +277,10 @@ TEST_F(HistoryStore, VersionOneFileOpensMigratedAndKeepsItsRuns) {
     auto store = Open();
     ASSERT_TRUE(store);
     EXPECT_EQ(Count("PRAGMA user_version"), kSchemaVersion);
-    TURLTaskInfoList loaded;
-    TResult<TRunRecord> run = store->LoadRun(1, loaded);
+    TResult<TLoadedRun> run = store->LoadRun(1);
     ASSERT_TRUE(run) << run.Error();
-    EXPECT_EQ(run->Settings, "max-threads=4");
+    EXPECT_EQ(run->Run.Settings, "max-threads=4");
+    const TURLTaskInfoList& loaded = run->List;
     ASSERT_EQ(loaded.Count(), 2u);
     EXPECT_EQ(Row(loaded[0], msDesktop).substr(0, 27), "1;https://a.example/;;87;;1");
     EXPECT_EQ(CellText(&loaded[0], msDesktop, gcFirstMetric), "1,2 s");
@@ -297,8 +299,9 @@ TEST_F(HistoryStore, VersionOneFileOpensMigratedAndKeepsItsRuns) {
         Interpreted(2, {"psi13_fast_desktop.json", "synthetic_fielddata_heavy_mobile.json"});
     ASSERT_TRUE(store->ReopenRun(1));
     ASSERT_TRUE(store->WriteResults(1, {fresh}));
-    ASSERT_TRUE(store->LoadRun(1, loaded));
-    ExpectSameTask(loaded[1], fresh.Results, true);
+    TResult<TLoadedRun> again = store->LoadRun(1);
+    ASSERT_TRUE(again);
+    ExpectSameTask(again->List[1], fresh.Results, true);
     EXPECT_EQ(Count("SELECT count(*) FROM advice_texts WHERE id = 5"), 1);
 }
 
@@ -367,11 +370,12 @@ TEST_F(HistoryStore, ListsResumesDeletesAndKeepsNewest) {
     EXPECT_EQ((*trend)[3].Score[msDesktop].value_or(0), 63);
 
     EXPECT_TRUE(store->DeleteRun(ids[1]));
+    // A run that is not there is named as such, whatever SQLite's own codes are.
     TResult<> again = store->DeleteRun(ids[1]);
     EXPECT_FALSE(again);
-    EXPECT_EQ(again.Code(), 1);
-    TURLTaskInfoList list;
-    EXPECT_FALSE(store->LoadRun(ids[1], list));
+    EXPECT_EQ(HistoryErrorOf(again), THistoryError::NoSuchRun);
+    EXPECT_EQ(HistoryErrorOf(store->LoadRun(ids[1])), THistoryError::NoSuchRun);
+    EXPECT_EQ(HistoryErrorOf(store->LoadRunForCompare(ids[1])), THistoryError::NoSuchRun);
     EXPECT_EQ(*store->KeepNewest(1), 2);
     EXPECT_EQ(store->ListRuns()->size(), 1u);
     EXPECT_EQ(Count("SELECT count(*) FROM results"), 2);

@@ -7,6 +7,7 @@
 
 #include "history/history_writer.h"
 #include "history/run_compare.h"
+#include "history/run_recorder.h"
 
 namespace velmora::history {
 namespace {
@@ -16,7 +17,11 @@ using namespace std::chrono_literals;
 // Records the batches; can be told to fail.
 class FakeStore final : public IHistoryStore {
   public:
-    TResult<> BeginRun(TRunRecord&, const std::vector<std::string>&) override { return {}; }
+    TResult<> BeginRun(TRunRecord& run, const std::vector<std::string>&) override {
+        if (failBegin) return Fail("attempt to write a readonly database");
+        run.Id = 7;
+        return {};
+    }
     TResult<> ReopenRun(int64_t) override { return {}; }
     TResult<> WriteResults(int64_t, const std::vector<TStoredResult>& batch) override {
         std::lock_guard lock(mutex);
@@ -26,10 +31,14 @@ class FakeStore final : public IHistoryStore {
         batches.push_back(nums);
         return {};
     }
-    TResult<> FinishRun(int64_t, TRunState) override { return {}; }
+    TResult<> FinishRun(int64_t id, TRunState state) override {
+        std::lock_guard lock(mutex);
+        ends.emplace_back(id, state);
+        return {};
+    }
     TResult<std::vector<TRunSummary>> ListRuns() override { return std::vector<TRunSummary>{}; }
     TResult<std::optional<int64_t>> LastResumableRun() override { return std::optional<int64_t>(); }
-    TResult<TRunRecord> LoadRun(int64_t, TURLTaskInfoList&) override { return TRunRecord{}; }
+    TResult<TLoadedRun> LoadRun(int64_t) override { return TLoadedRun{}; }
     TResult<> DeleteRun(int64_t) override { return {}; }
     TResult<int> KeepNewest(int) override { return 0; }
     TResult<std::vector<TScorePoint>> ScoreTrend(const std::string&) override {
@@ -43,6 +52,8 @@ class FakeStore final : public IHistoryStore {
     std::mutex mutex;
     std::vector<std::vector<int32_t>> batches;
     bool fail = false;
+    bool failBegin = false;
+    std::vector<std::pair<int64_t, TRunState>> ends;
 };
 
 TURLTaskInfo Task(int32_t num) {
@@ -95,6 +106,45 @@ TEST(HistoryWriter, AFailedWriteIsReportedOnceAndTheRunGoesOn) {
     writer.Add(Task(2));
     writer.Stop();
     EXPECT_EQ(writer.TakeError(), "");
+}
+
+TEST(RunRecorder, AFailedBeginReachesTheCallerAndNoEndIsWritten) {
+    auto owned = std::make_unique<FakeStore>();
+    FakeStore& store = *owned;
+    store.failBegin = true;
+    TRunRecorder recorder(std::move(owned), 0);
+    TURLTaskInfoList list;
+    list.Add("https://x/1").InitMetricResults();
+    recorder.Begin(list, "ru", "");
+    recorder.Merged(list[0]);
+    recorder.Finish(false, list);
+    recorder.Release();
+    EXPECT_NE(recorder.TakeError().find("readonly"), std::string::npos);
+    EXPECT_TRUE(store.ends.empty());
+    EXPECT_TRUE(store.batches.empty());
+}
+
+TEST(RunRecorder, ATaskMergedAfterTheEndIsWrittenAndTheEndWrittenAgain) {
+    auto owned = std::make_unique<FakeStore>();
+    FakeStore& store = *owned;
+    TRunRecorder recorder(std::move(owned), 0);
+    TURLTaskInfoList list;
+    for (int i = 1; i <= 2; ++i) list.Add("https://x/" + std::to_string(i)).InitMetricResults();
+    recorder.Begin(list, "ru", "");
+    recorder.Merged(list[0]);
+    recorder.Finish(false, list);
+    EXPECT_EQ(recorder.RunId(), 7);
+    recorder.Merged(list[1]);  // a worker's last event after the end
+    EXPECT_TRUE(recorder.Holds(list));
+    recorder.Release();
+    EXPECT_EQ(recorder.TakeError(), "");
+    EXPECT_EQ(store.batches, (std::vector<std::vector<int32_t>>{{1}, {2}}));
+    ASSERT_EQ(store.ends.size(), 2u);
+    for (const auto& [id, state] : store.ends) {
+        EXPECT_EQ(id, 7);
+        EXPECT_EQ(state, TRunState::rsCompleted);
+    }
+    EXPECT_EQ(recorder.RunId(), 0);  // let go
 }
 
 TEST(RunCompare, ChangesCarrySignUnitAndPrecision) {
