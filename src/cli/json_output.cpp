@@ -129,33 +129,33 @@ std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s) {
 }
 
 TJsonLinesWriter::~TJsonLinesWriter() {
-    if (ownsFd_ && fd_ >= 0) ::close(fd_);
+    if (FOwnsFd && FFd >= 0) ::close(FFd);
 }
 
 TResult<> TJsonLinesWriter::Open(const std::string& path) {
-    path_ = path;
+    FPath = path;
     if (path == "-") {
-        fd_ = STDOUT_FILENO;
+        FFd = STDOUT_FILENO;
         return {};
     }
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) return Fail(path + ": " + std::strerror(errno), errno);
-    ownsFd_ = true;
+    FFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (FFd < 0) return Fail(path + ": " + std::strerror(errno), errno);
+    FOwnsFd = true;
     return {};
 }
 
 void TJsonLinesWriter::WriteTask(const TURLTaskInfo& task) {
-    if (fd_ < 0 || writeErrno_ != 0) return;
+    if (FFd < 0 || FWriteErrno != 0) return;
     std::string lines;
     for (TMetricaStrategy s : kStrategies) lines += ResultJsonLine(task, s) + "\n";
-    writeErrno_ = WriteAll(fd_, lines);
+    FWriteErrno = WriteAll(FFd, lines);
 }
 
 TResult<> TJsonLinesWriter::Close() {
-    if (ownsFd_ && fd_ >= 0 && ::close(fd_) != 0 && writeErrno_ == 0) writeErrno_ = errno;
-    ownsFd_ = false;
-    fd_ = -1;
-    if (writeErrno_ != 0) return Fail(path_ + ": " + std::strerror(writeErrno_), writeErrno_);
+    if (FOwnsFd && FFd >= 0 && ::close(FFd) != 0 && FWriteErrno == 0) FWriteErrno = errno;
+    FOwnsFd = false;
+    FFd = -1;
+    if (FWriteErrno != 0) return Fail(FPath + ": " + std::strerror(FWriteErrno), FWriteErrno);
     return {};
 }
 

@@ -26,10 +26,10 @@ class TJsonLinesWriter {
     TResult<> Close();
 
   private:
-    int fd_ = -1;
-    bool ownsFd_ = false;
-    int writeErrno_ = 0;
-    std::string path_;
+    int FFd = -1;
+    bool FOwnsFd = false;
+    int FWriteErrno = 0;
+    std::string FPath;
 };
 
 }  // namespace velmora::cli

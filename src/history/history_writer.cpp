@@ -9,34 +9,34 @@ namespace velmora::history {
 
 THistoryWriter::THistoryWriter(IHistoryStore& store, int64_t runId,
                                std::chrono::milliseconds maxDelay, size_t batchSize)
-    : store_(store),
-      begin_([runId] { return TResult<int64_t>(runId); }),
-      maxDelay_(maxDelay),
-      batchSize_(batchSize) {
-    thread_ = std::thread([this] { Loop(); });
+    : FStore(store),
+      FBegin([runId] { return TResult<int64_t>(runId); }),
+      FMaxDelay(maxDelay),
+      FBatchSize(batchSize) {
+    FThread = std::thread([this] { Loop(); });
 }
 
 THistoryWriter::THistoryWriter(IHistoryStore& store, TBeginFn begin)
-    : store_(store),
-      begin_(std::move(begin)),
-      maxDelay_(std::chrono::milliseconds(1000)),
-      batchSize_(50) {
-    thread_ = std::thread([this] { Loop(); });
+    : FStore(store),
+      FBegin(std::move(begin)),
+      FMaxDelay(std::chrono::milliseconds(1000)),
+      FBatchSize(50) {
+    FThread = std::thread([this] { Loop(); });
 }
 
 int64_t THistoryWriter::RunId() {
-    std::unique_lock lock(mutex_);
-    begunCv_.wait(lock, [&] { return begun_; });
-    return runId_;
+    std::unique_lock lock(FMutex);
+    FBegunCv.wait(lock, [&] { return FBegun; });
+    return FRunId;
 }
 
 void THistoryWriter::StopWith(std::function<TResult<>(int64_t)> end) {
     {
-        std::lock_guard lock(mutex_);
-        end_ = std::move(end);
-        stopping_ = true;
+        std::lock_guard lock(FMutex);
+        FEnd = std::move(end);
+        FStopping = true;
     }
-    wake_.notify_one();
+    FWake.notify_one();
 }
 
 THistoryWriter::~THistoryWriter() {
@@ -46,70 +46,70 @@ THistoryWriter::~THistoryWriter() {
 void THistoryWriter::Add(const TURLTaskInfo& task) {
     if (!task.TaskResults) return;
     TStoredResult item{task.Num, *task.TaskResults, static_cast<int64_t>(std::time(nullptr))};
-    std::lock_guard lock(mutex_);
-    if (stopping_ || failed_) return;
-    const bool first = queue_.empty();
-    if (first) oldest_ = std::chrono::steady_clock::now();
-    queue_.push_back(std::move(item));
+    std::lock_guard lock(FMutex);
+    if (FStopping || FFailed) return;
+    const bool first = FQueue.empty();
+    if (first) FOldest = std::chrono::steady_clock::now();
+    FQueue.push_back(std::move(item));
     // The first starts the writer's clock; a full batch ends its wait.
-    if (first || queue_.size() >= batchSize_) wake_.notify_one();
+    if (first || FQueue.size() >= FBatchSize) FWake.notify_one();
 }
 
 void THistoryWriter::Stop() {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+        std::lock_guard lock(FMutex);
+        FStopping = true;
     }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
+    FWake.notify_one();
+    if (FThread.joinable()) FThread.join();
 }
 
 std::string THistoryWriter::TakeError() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(error_, {});
+    std::lock_guard lock(FMutex);
+    return std::exchange(FError, {});
 }
 
 void THistoryWriter::Loop() {
-    TResult<int64_t> begun = begin_();
-    std::unique_lock lock(mutex_);
-    begun_ = true;
+    TResult<int64_t> begun = FBegin();
+    std::unique_lock lock(FMutex);
+    FBegun = true;
     if (begun) {
-        runId_ = *begun;
+        FRunId = *begun;
     } else {
-        failed_ = true;
-        error_ = FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
+        FFailed = true;
+        FError = FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
                            begun.Error());
     }
-    begunCv_.notify_all();
+    FBegunCv.notify_all();
     for (;;) {
-        if (queue_.empty()) {
-            if (stopping_) {
-                if (end_ && runId_ && !failed_) {
-                    auto end = std::move(end_);
+        if (FQueue.empty()) {
+            if (FStopping) {
+                if (FEnd && FRunId && !FFailed) {
+                    auto end = std::move(FEnd);
                     lock.unlock();
-                    TResult<> ended = end(runId_);
+                    TResult<> ended = end(FRunId);
                     lock.lock();
-                    if (!ended) error_ = ended.Error();
+                    if (!ended) FError = ended.Error();
                 }
                 return;
             }
-            wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            FWake.wait(lock, [&] { return FStopping || !FQueue.empty(); });
             continue;
         }
-        if (!stopping_ && queue_.size() < batchSize_) {
-            wake_.wait_until(lock, oldest_ + maxDelay_,
-                             [&] { return stopping_ || queue_.size() >= batchSize_; });
+        if (!FStopping && FQueue.size() < FBatchSize) {
+            FWake.wait_until(lock, FOldest + FMaxDelay,
+                             [&] { return FStopping || FQueue.size() >= FBatchSize; });
         }
         std::vector<TStoredResult> batch;
-        batch.swap(queue_);
+        batch.swap(FQueue);
         lock.unlock();
-        TResult<> written = failed_ ? TResult<>() : store_.WriteResults(runId_, batch);
+        TResult<> written = FFailed ? TResult<>() : FStore.WriteResults(FRunId, batch);
         lock.lock();
-        if (!written && !failed_) {
-            failed_ = true;
-            error_ = FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
+        if (!written && !FFailed) {
+            FFailed = true;
+            FError = FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
                                written.Error());
-            queue_.clear();
+            FQueue.clear();
         }
     }
 }

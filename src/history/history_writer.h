@@ -45,22 +45,22 @@ class THistoryWriter {
   private:
     void Loop();
 
-    IHistoryStore& store_;
-    TBeginFn begin_;
-    std::function<TResult<>(int64_t)> end_;
-    int64_t runId_ = 0;
-    bool begun_ = false;
-    std::condition_variable begunCv_;
-    const std::chrono::milliseconds maxDelay_;
-    const size_t batchSize_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<TStoredResult> queue_;
-    std::chrono::steady_clock::time_point oldest_;
-    bool stopping_ = false;
-    bool failed_ = false;
-    std::string error_;
-    std::thread thread_;
+    IHistoryStore& FStore;
+    TBeginFn FBegin;
+    std::function<TResult<>(int64_t)> FEnd;
+    int64_t FRunId = 0;
+    bool FBegun = false;
+    std::condition_variable FBegunCv;
+    const std::chrono::milliseconds FMaxDelay;
+    const size_t FBatchSize;
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    std::vector<TStoredResult> FQueue;
+    std::chrono::steady_clock::time_point FOldest;
+    bool FStopping = false;
+    bool FFailed = false;
+    std::string FError;
+    std::thread FThread;
 };
 
 }  // namespace velmora::history

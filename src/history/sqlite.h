@@ -24,8 +24,8 @@ class TSqlDatabase {
     // Opens or creates the file. The result's Code() is SQLite's primary result code.
     TResult<> Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return db_ != nullptr; }
-    sqlite3* Handle() const { return db_; }
+    bool IsOpen() const { return FDb != nullptr; }
+    sqlite3* Handle() const { return FDb; }
 
     // Runs one or more statements without results.
     TResult<> Exec(const char* sql);
@@ -34,7 +34,7 @@ class TSqlDatabase {
     TFailure LastFailure(std::string_view what) const;
 
   private:
-    sqlite3* db_ = nullptr;
+    sqlite3* FDb = nullptr;
 };
 
 class TSqlStatement {
@@ -44,14 +44,14 @@ class TSqlStatement {
     TSqlStatement(const TSqlStatement&) = delete;
     TSqlStatement& operator=(const TSqlStatement&) = delete;
 
-    bool Prepared() const { return stmt_ != nullptr; }
+    bool Prepared() const { return FStmt != nullptr; }
     // Parameters count from 1, as in SQLite.
     TSqlStatement& Bind(int i, int64_t v);
     TSqlStatement& Bind(int i, std::string_view v);
     TSqlStatement& Bind(int i, std::optional<double> v);
     // True while a row is there; false at the end or on failure (then Failed() is set).
     bool Step();
-    bool Failed() const { return failed_; }
+    bool Failed() const { return FFailed; }
     // Step for statements without rows; resets for the next use.
     TResult<> Run();
     void Reset();
@@ -62,9 +62,9 @@ class TSqlStatement {
     std::string_view Text(int col) const;
 
   private:
-    TSqlDatabase& db_;
-    sqlite3_stmt* stmt_ = nullptr;
-    bool failed_ = false;
+    TSqlDatabase& FDb;
+    sqlite3_stmt* FStmt = nullptr;
+    bool FFailed = false;
 };
 
 // BEGIN IMMEDIATE .. COMMIT; rolls back unless Commit() succeeded.
@@ -72,13 +72,13 @@ class TSqlTransaction {
   public:
     explicit TSqlTransaction(TSqlDatabase& db);
     ~TSqlTransaction();
-    TResult<> Begun() const { return begun_; }
+    TResult<> Begun() const { return FBegun; }
     TResult<> Commit();
 
   private:
-    TSqlDatabase& db_;
-    TResult<> begun_;
-    bool done_ = false;
+    TSqlDatabase& FDb;
+    TResult<> FBegun;
+    bool FDone = false;
 };
 
 }  // namespace velmora::history

@@ -83,53 +83,53 @@ constexpr const char* kRunColumns = "id, started, finished, state, lang, setting
 
 TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string& path) {
     std::unique_ptr<TSqliteHistory> h(new TSqliteHistory);
-    if (TResult<> r = h->db_.Open(path); !r) return r.Failure();
+    if (TResult<> r = h->FDb.Open(path); !r) return r.Failure();
     // The first statements read the file: a damaged one fails here.
-    TResult<int64_t> wal = h->db_.QueryInt("PRAGMA journal_mode=WAL");
+    TResult<int64_t> wal = h->FDb.QueryInt("PRAGMA journal_mode=WAL");
     if (!wal) return wal.Failure();
-    if (TResult<> r = h->db_.Exec("PRAGMA synchronous=NORMAL"); !r) return r.Failure();
+    if (TResult<> r = h->FDb.Exec("PRAGMA synchronous=NORMAL"); !r) return r.Failure();
     if (TResult<> r = h->Migrate(); !r) return r.Failure();
     return h;
 }
 
 TResult<> TSqliteHistory::Migrate() {
-    TResult<int64_t> version = db_.QueryInt("PRAGMA user_version");
+    TResult<int64_t> version = FDb.QueryInt("PRAGMA user_version");
     if (!version) return version.Failure();
     if (*version > kSchemaVersion)
         return HistoryFailure(
             THistoryError::NewerVersion,
             "the history was written by a newer Velmora (schema " + std::to_string(*version) + ")");
     if (*version == kSchemaVersion) return {};
-    TSqlTransaction tx(db_);
+    TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     // Each step takes the file from one version to the next; later versions append steps.
     if (*version < 1) {
-        if (TResult<> r = db_.Exec(kSchemaV1); !r) return r;
+        if (TResult<> r = FDb.Exec(kSchemaV1); !r) return r;
     }
     if (*version < 2) {
-        if (TResult<> r = db_.Exec(kMigrationV2); !r) return r;
+        if (TResult<> r = FDb.Exec(kMigrationV2); !r) return r;
     }
-    if (TResult<> r = db_.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    if (TResult<> r = FDb.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
         !r)
         return r;
     return tx.Commit();
 }
 
 TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::string>& urls) {
-    std::lock_guard lock(mutex_);
-    TSqlTransaction tx(db_);
+    std::lock_guard lock(FMutex);
+    TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
-    TSqlStatement ins(db_,
+    TSqlStatement ins(FDb,
                       "INSERT INTO runs(started, state, lang, settings, url_count) "
                       "VALUES(?, 0, ?, ?, ?)");
     if (run.Started == 0) run.Started = Now();
     ins.Bind(1, run.Started).Bind(2, run.Lang).Bind(3, run.Settings);
     ins.Bind(4, static_cast<int64_t>(urls.size()));
     if (TResult<> r = ins.Run(); !r) return r;
-    run.Id = sqlite3_last_insert_rowid(db_.Handle());
+    run.Id = sqlite3_last_insert_rowid(FDb.Handle());
     run.State = TRunState::rsUnfinished;
     run.Finished.reset();
-    TSqlStatement url(db_, "INSERT INTO run_urls(run_id, num, url) VALUES(?, ?, ?)");
+    TSqlStatement url(FDb, "INSERT INTO run_urls(run_id, num, url) VALUES(?, ?, ?)");
     for (size_t i = 0; i < urls.size(); ++i) {
         url.Bind(1, run.Id).Bind(2, static_cast<int64_t>(i + 1)).Bind(3, urls[i]);
         if (TResult<> r = url.Run(); !r) return r;
@@ -138,8 +138,8 @@ TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::strin
 }
 
 TResult<> TSqliteHistory::ReopenRun(int64_t runId) {
-    std::lock_guard lock(mutex_);
-    TSqlStatement st(db_, "UPDATE runs SET state = 0, finished = NULL WHERE id = ?");
+    std::lock_guard lock(FMutex);
+    TSqlStatement st(FDb, "UPDATE runs SET state = 0, finished = NULL WHERE id = ?");
     return st.Bind(1, runId).Run();
 }
 
@@ -148,24 +148,24 @@ TResult<int64_t> TSqliteHistory::AdviceTextId(const TGAdvice& a) {
     std::string key;
     key.reserve(title.size() + descr.size() + audit.size() + 2);
     key.append(title).append(1, '\0').append(descr).append(1, '\0').append(audit);
-    if (auto it = adviceIds_.find(key); it != adviceIds_.end()) return it->second;
-    TSqlStatement ins(db_,
+    if (auto it = FAdviceIds.find(key); it != FAdviceIds.end()) return it->second;
+    TSqlStatement ins(FDb,
                       "INSERT OR IGNORE INTO advice_texts(title, descr, audit) VALUES(?, ?, ?)");
     if (TResult<> r = ins.Bind(1, title).Bind(2, descr).Bind(3, audit).Run(); !r)
         return r.Failure();
-    TSqlStatement sel(db_,
+    TSqlStatement sel(FDb,
                       "SELECT id FROM advice_texts WHERE title = ? AND descr = ? AND audit = ?");
     sel.Bind(1, title).Bind(2, descr).Bind(3, audit);
-    if (!sel.Step()) return db_.LastFailure("SQLite");
-    adviceIds_.emplace(std::move(key), sel.Int(0));
+    if (!sel.Step()) return FDb.LastFailure("SQLite");
+    FAdviceIds.emplace(std::move(key), sel.Int(0));
     return sel.Int(0);
 }
 
 TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) {
-    std::lock_guard lock(mutex_);
-    TSqlTransaction tx(db_);
+    std::lock_guard lock(FMutex);
+    TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
-    TSqlStatement ins(db_,
+    TSqlStatement ins(FDb,
                       "INSERT OR REPLACE INTO results(run_id, num, strategy, status, error_code, "
                       "score, fcp, si, lcp, tti, tbt, cls, texts, advice, finished_at, "
                       "http_status, retries, error_msg, field) "
@@ -191,12 +191,12 @@ TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredR
     }
     TResult<> committed = tx.Commit();
     // A rolled-back batch may have taken advice ids that no longer exist.
-    if (!committed) adviceIds_.clear();
+    if (!committed) FAdviceIds.clear();
     return committed;
 }
 
 TResult<> TSqliteHistory::UpdateSummary(int64_t runId) {
-    TSqlStatement st(db_,
+    TSqlStatement st(FDb,
                      "UPDATE runs SET "
                      "checked = (SELECT count(*) FROM results WHERE run_id = ?1 AND strategy = 0), "
                      "mean_desktop = (SELECT avg(score) FROM results "
@@ -208,10 +208,10 @@ TResult<> TSqliteHistory::UpdateSummary(int64_t runId) {
 }
 
 TResult<> TSqliteHistory::FinishRun(int64_t runId, TRunState state) {
-    std::lock_guard lock(mutex_);
-    TSqlTransaction tx(db_);
+    std::lock_guard lock(FMutex);
+    TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
-    TSqlStatement st(db_, "UPDATE runs SET state = ?, finished = ? WHERE id = ?");
+    TSqlStatement st(FDb, "UPDATE runs SET state = ?, finished = ? WHERE id = ?");
     st.Bind(1, static_cast<int64_t>(state)).Bind(2, Now()).Bind(3, runId);
     if (TResult<> r = st.Run(); !r) return r;
     if (TResult<> r = UpdateSummary(runId); !r) return r;
@@ -219,9 +219,9 @@ TResult<> TSqliteHistory::FinishRun(int64_t runId, TRunState state) {
 }
 
 TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(FMutex);
     // A finished run's figures were kept when it ended; an unfinished one's are counted now.
-    TSqlStatement st(db_,
+    TSqlStatement st(FDb,
                      "SELECT id, started, finished, state, lang, settings, url_count, "
                      " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
                      "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
@@ -240,15 +240,15 @@ TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
         if (!st.IsNull(9)) s.MeanScore[msMobile] = st.Real(9);
         runs.push_back(std::move(s));
     }
-    if (st.Failed()) return db_.LastFailure("SQLite");
+    if (st.Failed()) return FDb.LastFailure("SQLite");
     return runs;
 }
 
 TResult<std::optional<int64_t>> TSqliteHistory::LastResumableRun() {
-    std::lock_guard lock(mutex_);
-    TSqlStatement st(db_, "SELECT id, state FROM runs ORDER BY id DESC LIMIT 1");
+    std::lock_guard lock(FMutex);
+    TSqlStatement st(FDb, "SELECT id, state FROM runs ORDER BY id DESC LIMIT 1");
     if (!st.Step()) {
-        if (st.Failed()) return db_.LastFailure("SQLite");
+        if (st.Failed()) return FDb.LastFailure("SQLite");
         return std::optional<int64_t>();
     }
     if (!Resumable(static_cast<TRunState>(st.Int(1)))) return std::optional<int64_t>();
@@ -256,32 +256,32 @@ TResult<std::optional<int64_t>> TSqliteHistory::LastResumableRun() {
 }
 
 TResult<TLoadedRun> TSqliteHistory::LoadRun(int64_t runId) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(FMutex);
     return LoadRunLocked(runId, true);
 }
 
 TResult<TLoadedRun> TSqliteHistory::LoadRunForCompare(int64_t runId) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(FMutex);
     return LoadRunLocked(runId, false);
 }
 
 TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
-    TSqlStatement run(db_,
+    TSqlStatement run(FDb,
                       (std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?").c_str());
     run.Bind(1, runId);
     if (!run.Step()) {
-        if (run.Failed()) return db_.LastFailure("SQLite");
+        if (run.Failed()) return FDb.LastFailure("SQLite");
         return HistoryFailure(THistoryError::NoSuchRun, "no run " + std::to_string(runId));
     }
     TLoadedRun loaded{ReadRun(run, 0), {}};
     TURLTaskInfoList& master = loaded.List;
-    TSqlStatement urls(db_, "SELECT url FROM run_urls WHERE run_id = ? ORDER BY num");
+    TSqlStatement urls(FDb, "SELECT url FROM run_urls WHERE run_id = ? ORDER BY num");
     urls.Bind(1, runId);
     while (urls.Step()) master.Add(std::string(urls.Text(0)));
-    if (urls.Failed()) return db_.LastFailure("SQLite");
+    if (urls.Failed()) return FDb.LastFailure("SQLite");
 
     std::unordered_map<int64_t, TAdviceText> texts;
-    TSqlStatement text(db_, "SELECT title, descr, audit FROM advice_texts WHERE id = ?");
+    TSqlStatement text(FDb, "SELECT title, descr, audit FROM advice_texts WHERE id = ?");
     TAdviceTextById adviceText;
     if (withAdvice) {
         adviceText = [&](int64_t id) {
@@ -297,7 +297,7 @@ TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice
         };
     }
     // Without advice the advice field is not even read out of the row.
-    TSqlStatement res(db_, withAdvice
+    TSqlStatement res(FDb, withAdvice
                                ? "SELECT num, strategy, status, error_code, http_status, retries, "
                                  "error_msg, texts, field, advice FROM results "
                                  "WHERE run_id = ? ORDER BY num, strategy"
@@ -321,7 +321,7 @@ TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice
         if (withAdvice) row.Advice = res.Text(9);
         DecodeStrategy(s, row, adviceText, *task->TaskResults);
     }
-    if (res.Failed()) return db_.LastFailure("SQLite");
+    if (res.Failed()) return FDb.LastFailure("SQLite");
     return loaded;
 }
 
@@ -329,34 +329,34 @@ TResult<> TSqliteHistory::DeleteRunLocked(int64_t runId) {
     for (const char* sql :
          {"DELETE FROM results WHERE run_id = ?", "DELETE FROM run_urls WHERE run_id = ?",
           "DELETE FROM runs WHERE id = ?"}) {
-        TSqlStatement st(db_, sql);
+        TSqlStatement st(FDb, sql);
         if (TResult<> r = st.Bind(1, runId).Run(); !r) return r;
     }
     return {};
 }
 
 TResult<> TSqliteHistory::DeleteRun(int64_t runId) {
-    std::lock_guard lock(mutex_);
-    TSqlTransaction tx(db_);
+    std::lock_guard lock(FMutex);
+    TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     if (TResult<> r = DeleteRunLocked(runId); !r) return r;
-    if (sqlite3_changes(db_.Handle()) == 0)
+    if (sqlite3_changes(FDb.Handle()) == 0)
         return HistoryFailure(THistoryError::NoSuchRun, "no run " + std::to_string(runId));
     return tx.Commit();
 }
 
 TResult<int> TSqliteHistory::KeepNewest(int keep) {
     if (keep <= 0) return 0;
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(FMutex);
     std::vector<int64_t> old;
     {
-        TSqlStatement st(db_, "SELECT id FROM runs ORDER BY id DESC LIMIT -1 OFFSET ?");
+        TSqlStatement st(FDb, "SELECT id FROM runs ORDER BY id DESC LIMIT -1 OFFSET ?");
         st.Bind(1, int64_t{keep});
         while (st.Step()) old.push_back(st.Int(0));
-        if (st.Failed()) return db_.LastFailure("SQLite");
+        if (st.Failed()) return FDb.LastFailure("SQLite");
     }
     if (old.empty()) return 0;
-    TSqlTransaction tx(db_);
+    TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun().Failure();
     for (int64_t id : old) {
         if (TResult<> r = DeleteRunLocked(id); !r) return r.Failure();
@@ -367,8 +367,8 @@ TResult<int> TSqliteHistory::KeepNewest(int keep) {
 
 TResult<std::vector<IHistoryStore::TScorePoint>> TSqliteHistory::ScoreTrend(
     const std::string& url) {
-    std::lock_guard lock(mutex_);
-    TSqlStatement st(db_,
+    std::lock_guard lock(FMutex);
+    TSqlStatement st(FDb,
                      "SELECT r.id, r.started, "
                      " (SELECT score FROM results WHERE run_id = u.run_id AND num = u.num "
                      "  AND strategy = 0), "
@@ -386,7 +386,7 @@ TResult<std::vector<IHistoryStore::TScorePoint>> TSqliteHistory::ScoreTrend(
         if (!st.IsNull(3)) p.Score[msMobile] = st.Real(3);
         points.push_back(p);
     }
-    if (st.Failed()) return db_.LastFailure("SQLite");
+    if (st.Failed()) return FDb.LastFailure("SQLite");
     return points;
 }
 

@@ -39,10 +39,10 @@ class TSqliteHistory final : public IHistoryStore {
     TResult<TLoadedRun> LoadRunLocked(int64_t runId, bool withAdvice);
     TResult<> DeleteRunLocked(int64_t runId);
 
-    std::mutex mutex_;  // one operation at a time: the writer thread and the front end share it
-    TSqlDatabase db_;
+    std::mutex FMutex;  // one operation at a time: the writer thread and the front end share it
+    TSqlDatabase FDb;
     // Distinct advice texts seen by this connection: most batches then never look them up.
-    std::unordered_map<std::string, int64_t> adviceIds_;
+    std::unordered_map<std::string, int64_t> FAdviceIds;
 };
 
 }  // namespace velmora::history
