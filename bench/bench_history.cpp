@@ -194,9 +194,7 @@ BENCHMARK(BM_LoadRunForCompare)->Unit(benchmark::kMillisecond);
 // the six timings and the three real-user p75 values.
 void BM_CompareRuns(benchmark::State& state) {
     TFixture& f = Fixture();
-    std::vector<int> cols;
-    for (int m = 0; m < 7; ++m) cols.push_back(ColNumByKey(MetricaTable[m].Key));
-    for (int col : {gcLcpP75, gcInpP75, gcClsP75}) cols.push_back(col);
+    const std::vector<int> cols = ComparedCsvColumns();
     for (auto _ : state) {
         TResult<TLoadedRun> olderRun = f.store->LoadRunForCompare(f.runs[0]);
         TResult<TLoadedRun> newerRun = f.store->LoadRunForCompare(f.runs[kRuns - 1]);

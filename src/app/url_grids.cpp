@@ -47,7 +47,7 @@ constexpr const char* kWidestComparedTexts[] = {"100 (-100)",         "",
                                                 "19.4 s (-9.4 s)",    "19.4 s (-9.4 s)",
                                                 "19.4 s (-9.4 s)",    "19.4 s (-9.4 s)",
                                                 "1,890 ms (+890 ms)", "0.999 (-0.999)"};
-static_assert(std::size(kWidestComparedTexts) == gcFirstMetric + 6 - gcScore);
+static_assert(std::size(kWidestComparedTexts) == gcFirstMetric + kLabTimings - gcScore);
 // The cell's margins and the grid line around the text.
 constexpr int kCellPadding = 14;
 

@@ -85,14 +85,6 @@ std::string PresenceText(history::TPresence p) {
     }
 }
 
-// The columns compared: the score, the six timing metrics and the real users' p75 values.
-std::vector<int> ComparedColumns() {
-    std::vector<int> cols;
-    for (int m = 0; m < 7; ++m) cols.push_back(ColNumByKey(MetricaTable[m].Key));
-    for (int col : {gcLcpP75, gcInpP75, gcClsP75}) cols.push_back(col);
-    return cols;
-}
-
 std::string ComparedName(int col) {
     if (col == gcScore) return "Score";
     if (IsFieldColumn(col)) return GridColumnCaption(col);
@@ -104,7 +96,7 @@ TResult<> WriteComparison(const std::string& path, const session::TRunSession& s
                           const TURLTaskInfoList& a, const TURLTaskInfoList& b) {
     io::TCsvWriter w(session.CodePage());
     if (TResult<> r = w.Open(path); !r) return r;
-    const std::vector<int> cols = ComparedColumns();
+    const std::vector<int> cols = history::ComparedCsvColumns();
     std::vector<std::string> fields = {"URL", Tr("Стратегия"), Tr("Есть в")};
     for (int col : cols) {
         const std::string name = ComparedName(col);

@@ -7,6 +7,10 @@ namespace velmora {
 
 // One column per catalogue row after the score, which has its own column.
 inline constexpr int kMetricColumnCount = static_cast<int>(MetricaTable.size()) - 1;
+// The score and the six lab timings lead the catalogue (rows 0..6): the numbers a run is
+// judged and compared by.
+inline constexpr int kScoreAndTimings = 7;
+inline constexpr int kLabTimings = kScoreAndTimings - 1;
 
 // Plain enum so a column index from the toolkit compares without casts. New columns go
 // between gcMetricEnd and gcCount, so the metric columns keep their numbers.
@@ -29,6 +33,11 @@ enum TGridColumn : int {
 
 constexpr bool IsMetricColumn(int col) {
     return col >= gcFirstMetric && col < gcMetricEnd;
+}
+
+// The score's column or one of the six lab timings' (gcFirstMetric onwards).
+constexpr bool IsScoreOrTimingColumn(int col) {
+    return col == gcScore || (col >= gcFirstMetric && col < gcFirstMetric + kLabTimings);
 }
 
 constexpr bool IsFieldColumn(int col) {

@@ -81,7 +81,7 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
         const TMetricaValue* v = r.MetricaValues.GetValueByKey(MetricaTable[row].Key, s);
         if (!v) continue;
         AppendClean(e.Texts, v->DisplayText);
-        if (row < kNumericMetrics) e.Numbers[row] = ParseGridNumber(v->DisplayText);
+        if (row < kScoreAndTimings) e.Numbers[row] = ParseGridNumber(v->DisplayText);
     }
     for (const TGAdvice& a : r.AdviceList[s]) {
         if (!e.Advice.empty()) e.Advice += kItemSep;

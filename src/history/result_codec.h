@@ -14,16 +14,13 @@
 
 namespace velmora::history {
 
-// The score and the six timing metrics: catalogue rows 0..6.
-inline constexpr int kNumericMetrics = 7;
-
 struct TEncodedStrategy {
     TTaskResult Status = trNotChecked;
     int32_t ErrorCode = 0;
     int32_t HttpStatus = 0;
     int32_t Retries = 0;
     std::string ErrorMessage;
-    std::array<std::optional<double>, kNumericMetrics> Numbers;
+    std::array<std::optional<double>, kScoreAndTimings> Numbers;  // catalogue rows 0..6
     std::string Texts;   // display texts of the catalogue rows in order, "\x1f"-separated
     std::string Advice;  // "textId\x1fgroup\x1fvalue\x1fscore" items, "\x1e"-separated
     std::string Field;   // see EncodeFieldData; empty without real users' data

@@ -8,6 +8,13 @@
 #include "engine/grid_sort.h"
 
 namespace velmora::history {
+
+std::vector<int> ComparedCsvColumns() {
+    std::vector<int> cols{gcScore};
+    for (int col = gcFirstMetric; col < gcFirstMetric + kLabTimings; ++col) cols.push_back(col);
+    for (int col : {gcLcpP75, gcInpP75, gcClsP75}) cols.push_back(col);
+    return cols;
+}
 namespace {
 
 enum class TUnit { uNone, uMs, uS, uKb };

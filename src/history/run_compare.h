@@ -33,8 +33,12 @@ std::string FormatChange(std::string_view older, std::string_view newer, char de
 
 // The grid columns two runs are compared in: the score and the six lab metrics.
 constexpr bool IsComparedColumn(int col) {
-    return col == gcScore || (col >= gcFirstMetric && col < gcFirstMetric + 6);
+    return IsScoreOrTimingColumn(col);
 }
+
+// The columns a comparison's CSV lists: the score, the six lab timings and the real users'
+// p75 values.
+std::vector<int> ComparedCsvColumns();
 
 // The signed change from one cell text to another, in the units ParseGridNumber reads (seconds
 // as milliseconds), so changes of one column sort by size; none when either is not a number.

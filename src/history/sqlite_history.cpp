@@ -182,7 +182,7 @@ TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredR
             if (adviceFailure) return *adviceFailure;
             ins.Bind(1, runId).Bind(2, int64_t{item.Num}).Bind(3, int64_t{s});
             ins.Bind(4, static_cast<int64_t>(e.Status)).Bind(5, int64_t{e.ErrorCode});
-            for (int m = 0; m < kNumericMetrics; ++m) ins.Bind(6 + m, e.Numbers[m]);
+            for (int m = 0; m < kScoreAndTimings; ++m) ins.Bind(6 + m, e.Numbers[m]);
             ins.Bind(13, e.Texts).Bind(14, e.Advice).Bind(15, item.FinishedAt);
             ins.Bind(16, int64_t{e.HttpStatus}).Bind(17, int64_t{e.Retries});
             ins.Bind(18, e.ErrorMessage).Bind(19, e.Field);
