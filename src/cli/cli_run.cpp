@@ -72,7 +72,7 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
         for (const std::string& line : io::ImportReportLines(report)) Complain(line);
     // Nothing to check because the source failed is no passed check: a gate must not pass it.
     if (master.Empty() && partsFailed) {
-        Complain("no URLs to check: the sitemap's files could not be read");
+        Complain(Tr("нет URL для проверки: файлы карты сайта не прочитаны"));
         return false;
     }
     return true;
@@ -221,7 +221,7 @@ void PrintStats(const TURLTaskInfoList& master, long rssBeforeRun,
 // Checks the list through the session; true when the user aborted it.
 bool CheckUrls(const TCliOptions& o, session::TRunSession& session, TURLTaskInfoList& master) {
     if (master.Empty()) {
-        Complain("no URLs to check");
+        Complain(Tr("нет URL для проверки"));
         return false;
     }
     const TResult<bool> started = session.Start(o.Resume ? TRunScope::Unchecked : TRunScope::All);
@@ -321,8 +321,9 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     if (o.Stats) PrintStats(master, rssBeforeRun, runStart);
     const bool written = WriteOutputs(o, session, master, out.Json);
     if (aborted) {
-        Complain("aborted: " + std::to_string(UncheckedCount(master)) + " of " +
-                 std::to_string(master.Count()) + " URLs left unchecked");
+        Complain(
+            FormatLog(Tr("прервано: не проверено URL: %s из %s"),
+                      {std::to_string(UncheckedCount(master)), std::to_string(master.Count())}));
         return kExitAborted;
     }
     if (!written) return kExitBadInput;

@@ -2,8 +2,15 @@
 
 #include <ctime>
 
+#include "base/translate.h"
+
 namespace velmora::history {
 namespace {
+
+TFailure NoSuchRun(int64_t runId) {
+    return HistoryFailure(THistoryError::NoSuchRun,
+                          FormatLog(Tr("нет запуска %s"), {std::to_string(runId)}));
+}
 
 // Version 1. Results are one row per URL and strategy, keyed by (run, URL number, strategy)
 // without a rowid; advice titles and descriptions, which repeat across URLs and runs, are
@@ -98,7 +105,8 @@ TResult<> TSqliteHistory::Migrate() {
     if (*version > kSchemaVersion)
         return HistoryFailure(
             THistoryError::NewerVersion,
-            "the history was written by a newer Velmora (schema " + std::to_string(*version) + ")");
+            FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
+                      {std::to_string(*version)}));
     if (*version == kSchemaVersion) return {};
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
@@ -271,7 +279,7 @@ TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice
     run.Bind(1, runId);
     if (!run.Step()) {
         if (run.Failed()) return FDb.LastFailure("SQLite");
-        return HistoryFailure(THistoryError::NoSuchRun, "no run " + std::to_string(runId));
+        return NoSuchRun(runId);
     }
     TLoadedRun loaded{ReadRun(run, 0), {}};
     TURLTaskInfoList& master = loaded.List;
@@ -340,8 +348,7 @@ TResult<> TSqliteHistory::DeleteRun(int64_t runId) {
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     if (TResult<> r = DeleteRunLocked(runId); !r) return r;
-    if (sqlite3_changes(FDb.Handle()) == 0)
-        return HistoryFailure(THistoryError::NoSuchRun, "no run " + std::to_string(runId));
+    if (sqlite3_changes(FDb.Handle()) == 0) return NoSuchRun(runId);
     return tx.Commit();
 }
 

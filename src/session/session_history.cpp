@@ -40,10 +40,10 @@ void TRunSession::RecordStart(TRunScope scope) {
 }
 
 TResult<> TRunSession::LoadUnfinishedRun() {
-    if (!FRecorder) return Fail("no run history to resume from");
+    if (!FRecorder) return Fail(Tr("нет истории проверок, из которой можно продолжить"));
     TResult<std::optional<int64_t>> last = FRecorder->Store().LastResumableRun();
     if (!last) return last.Failure();
-    if (!*last) return Fail("no unfinished run in the history");
+    if (!*last) return Fail(Tr("в истории нет незавершённого запуска"));
     TResult<history::TLoadedRun> loaded = FRecorder->Store().LoadRun(**last);
     if (!loaded) return loaded.Failure();
     if (TResult<> r = FRecorder->Continue(loaded->Run.Id, loaded->List); !r) return r;

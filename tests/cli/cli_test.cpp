@@ -345,7 +345,7 @@ TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("the sitemap's files could not be read"), std::string::npos) << err;
+    EXPECT_NE(err.find("файлы карты сайта не прочитаны"), std::string::npos) << err;
     EXPECT_TRUE(FSim->Requests().empty());
 }
 
@@ -374,7 +374,7 @@ TEST_F(CliRun, TellsWhatTheImportSkippedAndWhenNothingIsLeft) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunCli(Options(Write("empty.txt", "\n")), ExeDir()), kExitCompleted);
     err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("no URLs to check"), std::string::npos) << err;
+    EXPECT_NE(err.find("нет URL для проверки"), std::string::npos) << err;
 }
 
 TEST_F(CliRun, WarnsOfAMissingCatalogueAndAKeySentInClear) {
@@ -402,7 +402,7 @@ TEST_F(CliRun, AbortSaysHowManyUrlsWereLeftUnchecked) {
     EXPECT_EQ(RunCli(o, ExeDir()), kExitAborted);
     interrupter.join();
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("aborted: 3 of 4 URLs left unchecked"), std::string::npos) << err;
+    EXPECT_NE(err.find("прервано: не проверено URL: 3 из 4"), std::string::npos) << err;
     // What finished is kept.
     EXPECT_EQ(Lines(Read("d.csv"))[1].rfind("1;https://a.example/;;100;", 0), 0u);
 }

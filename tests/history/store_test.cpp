@@ -414,7 +414,8 @@ TEST_F(HistoryStore, UnusableFilesFailWithAMessage) {
     sqlite3_close(db);
     TResult<TOpenedHistory> newer = OpenSqliteHistory(path_);
     EXPECT_FALSE(newer);
-    EXPECT_NE(newer.Error().find("newer"), std::string::npos) << newer.Error();
+    EXPECT_NE(newer.Error().find("более новой версией"), std::string::npos) << newer.Error();
+    EXPECT_EQ(HistoryErrorOf(newer), THistoryError::NewerVersion);
     EXPECT_TRUE(fs::exists(path_));
 
     // A folder where the file should be, and a folder that cannot be written.
