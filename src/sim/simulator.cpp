@@ -1,17 +1,12 @@
 #include "sim/simulator.h"
 
-#include <arpa/inet.h>
-#include <dirent.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <mutex>
@@ -19,7 +14,10 @@
 #include <sstream>
 #include <thread>
 
+#include "base/site_paths.h"
+#include "base/text.h"
 #include "sim/answers.h"
+#include "sim/faults.h"
 #include "sim/fixtures.h"
 
 namespace velmora::sim {
@@ -87,14 +85,6 @@ constexpr Marker kMarkers[] = {
     {"/sim-text", Behaviour::kText},
 };
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // Which recorded answer a normal request gets, by markers that combine with the behaviours.
 struct AnswerChoice {
     int version, field, heavy;
@@ -116,7 +106,7 @@ AnswerChoice ChooseAnswer(const std::string& lowerUrl) {
 }
 
 Behaviour Classify(std::string_view url) {
-    std::string lower = Lower(url);
+    std::string lower = AsciiLower(url);
     for (const Marker& m : kMarkers) {
         if (lower.find(m.text) != std::string::npos) return m.behaviour;
     }
@@ -132,49 +122,6 @@ std::string ErrorBody(int code, std::string_view message, std::string_view reaso
       << "\",\n        \"domain\": \"global\",\n        \"reason\": \"" << reason
       << "\"\n      }\n    ],\n    \"status\": \"" << status << "\"\n  }\n}\n";
     return o.str();
-}
-
-// Shuts down the handler's own connection so that the client gets no answer at all. httplib
-// gives handlers no socket, so it is found by its two ports. Other descriptors are only
-// queried, through raw system calls because other threads may close them meanwhile (a query
-// then just fails); the one shut down is this handler's connection, which httplib closes only
-// after the handler returns.
-bool ShutdownOwnConnection(int localPort, int peerPort) {
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return false;
-    bool done = false;
-    while (dirent* e = readdir(dir)) {
-        char* end = nullptr;
-        const long fd = std::strtol(e->d_name, &end, 10);
-        if (end == e->d_name || *end != '\0') continue;
-        sockaddr_in self{}, peer{};
-        socklen_t len = sizeof(self);
-        if (syscall(SYS_getsockname, fd, &self, &len) != 0 || self.sin_family != AF_INET ||
-            ntohs(self.sin_port) != localPort) {
-            continue;
-        }
-        len = sizeof(peer);
-        if (syscall(SYS_getpeername, fd, &peer, &len) != 0 || ntohs(peer.sin_port) != peerPort) {
-            continue;
-        }
-        done = ::shutdown(static_cast<int>(fd), SHUT_RDWR) == 0;
-        break;
-    }
-    closedir(dir);
-    return done;
-}
-
-// The service's answer to a spent daily quota: the per-minute answer with the day's limit.
-std::string DailyQuotaAnswer(std::string text) {
-    auto replaceAll = [&text](std::string_view from, std::string_view to) {
-        for (size_t at = text.find(from); at != std::string::npos;
-             at = text.find(from, at + to.size()))
-            text.replace(at, from.size(), to);
-    };
-    replaceAll("Queries per minute", "Queries per day");
-    replaceAll("defaultPerMinutePerProject", "defaultPerDayPerProject");
-    replaceAll("\"quota_limit_value\": \"240\"", "\"quota_limit_value\": \"25000\"");
-    return text;
 }
 
 struct Query {
@@ -293,6 +240,15 @@ struct Simulator::Impl {
     bool Pace(const httplib::Request& req, httplib::Response& res);
     void Answer(const Query& q, const httplib::Request& req, httplib::Response& res);
     void Trickle(std::string text, httplib::Response& res);
+
+    // Start, in steps; each false one leaves error set.
+    bool LoadAnswers();
+    bool CheckPort();
+    bool OpenLog();
+    void ResetCounters();
+    std::unique_ptr<httplib::Server> MakeServer(int* listenFd);
+    bool Bind(httplib::Server& server);
+    bool Launch(std::unique_ptr<httplib::Server> bound);
 };
 
 void Simulator::Impl::Handle(const httplib::Request& req, httplib::Response& res) {
@@ -322,13 +278,13 @@ Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_po
         } else if (name == "url" && !hasUrl) {
             rec.url = value;
             hasUrl = true;
-        } else if (Lower(name) == "key" && !hasKey) {
+        } else if (AsciiLower(name) == "key" && !hasKey) {
             rec.key = value;
             hasKey = true;
         }
     }
     rec.userAgent = req.get_header_value("User-Agent");
-    Query q{rec.url, Lower(rec.strategy), hasStrategy};
+    Query q{rec.url, AsciiLower(rec.strategy), hasStrategy};
     Record(std::move(rec));
     return q;
 }
@@ -387,7 +343,7 @@ bool Simulator::Impl::Pace(const httplib::Request& req, httplib::Response& res) 
 
 void Simulator::Impl::Answer(const Query& q, const httplib::Request& req, httplib::Response& res) {
     const int mobile = q.strategy == "mobile" ? 1 : 0;
-    const AnswerChoice c = ChooseAnswer(Lower(q.url));
+    const AnswerChoice c = ChooseAnswer(AsciiLower(q.url));
     const std::string escapedUrl = JsonEscape(q.url);
     auto render = [&](int variant) {
         return fixtures.answers[c.version][c.field][variant][c.heavy][mobile].Render(escapedUrl);
@@ -456,9 +412,9 @@ std::string SourceTreeAnswerDir() {
     return VELMORA_PSI_ANSWERS;
 }
 
-Simulator::Simulator(SimOptions options) : impl_(std::make_unique<Impl>()) {
-    impl_->opt = std::move(options);
-    impl_->rng.seed(impl_->opt.seed);
+Simulator::Simulator(SimOptions options) : FImpl(std::make_unique<Impl>()) {
+    FImpl->opt = std::move(options);
+    FImpl->rng.seed(FImpl->opt.seed);
 }
 
 Simulator::~Simulator() {
@@ -466,61 +422,79 @@ Simulator::~Simulator() {
 }
 
 bool Simulator::Start() {
-    Impl& s = *impl_;
+    Impl& s = *FImpl;
     if (s.server) {
         s.error = "simulator already running";
         return false;
     }
     s.error.clear();
-    Fixtures fixtures;
-    if (!LoadFixtures(s.opt.fixtureDir, &fixtures, &s.error)) return false;
-    s.fixtures = std::move(fixtures);
-    s.dailyQuota = DailyQuotaAnswer(s.fixtures.quota);
-    if (s.opt.port < 0 || s.opt.port > 65535) {
-        s.error = "invalid port " + std::to_string(s.opt.port);
-        return false;
-    }
-    {
-        std::lock_guard lock(s.logMu);
-        s.records.clear();
-        if (!s.opt.requestLogPath.empty()) {
-            s.logFile.open(s.opt.requestLogPath, std::ios::out | std::ios::trunc);
-            if (!s.logFile) {
-                s.error = "cannot open request log " + s.opt.requestLogPath;
-                return false;
-            }
-        }
-    }
-    {
-        std::lock_guard lock(s.stopMu);
-        s.stopping = false;
-    }
-    {
-        std::lock_guard lock(s.quotaMu);
-        s.quotaWindow.clear();
-        s.dayCount = 0;
-    }
+    if (!s.LoadAnswers() || !s.CheckPort() || !s.OpenLog()) return false;
+    s.ResetCounters();
+    int listenFd = -1;
+    std::unique_ptr<httplib::Server> server = s.MakeServer(&listenFd);
+    if (!s.Bind(*server)) return false;
+    // httplib listens with a backlog of 5; twenty workers connecting at once would see SYNs
+    // dropped and retried a second later. Listening again only raises the backlog.
+    if (listenFd >= 0) ::listen(listenFd, SOMAXCONN);
+    if (s.Launch(std::move(server))) return true;
+    Stop();
+    return false;
+}
 
+bool Simulator::Impl::LoadAnswers() {
+    Fixtures loaded;
+    if (!LoadFixtures(opt.fixtureDir, &loaded, &error)) return false;
+    fixtures = std::move(loaded);
+    dailyQuota = DailyQuotaAnswer(fixtures.quota);
+    return true;
+}
+
+bool Simulator::Impl::CheckPort() {
+    if (opt.port >= 0 && opt.port <= 65535) return true;
+    error = "invalid port " + std::to_string(opt.port);
+    return false;
+}
+
+bool Simulator::Impl::OpenLog() {
+    std::lock_guard lock(logMu);
+    records.clear();
+    if (opt.requestLogPath.empty()) return true;
+    logFile.open(opt.requestLogPath, std::ios::out | std::ios::trunc);
+    if (logFile) return true;
+    error = "cannot open request log " + opt.requestLogPath;
+    return false;
+}
+
+void Simulator::Impl::ResetCounters() {
+    {
+        std::lock_guard lock(stopMu);
+        stopping = false;
+    }
+    std::lock_guard lock(quotaMu);
+    quotaWindow.clear();
+    dayCount = 0;
+}
+
+std::unique_ptr<httplib::Server> Simulator::Impl::MakeServer(int* listenFd) {
     auto server = std::make_unique<httplib::Server>();
     // Hanging connections each hold a worker, and tests open twenty or more at once.
     server->new_task_queue = [] { return new httplib::ThreadPool(64); };
     // httplib's default adds SO_REUSEPORT, which would let a second simulator share the port.
-    int listenFd = -1;
-    server->set_socket_options([&listenFd](socket_t sock) {
+    server->set_socket_options([listenFd](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-        listenFd = sock;
+        *listenFd = sock;
     });
     // One request per connection: an idle keep-alive connection would hold Stop for the whole
     // keep-alive timeout, and connecting on loopback costs next to nothing.
     server->set_keep_alive_max_count(1);
     server->set_read_timeout(5);
     server->set_write_timeout(5);
-    server->Get(kNewsPath, [](const httplib::Request&, httplib::Response& res) {
+    server->Get(kPathNews, [](const httplib::Request&, httplib::Response& res) {
         res.set_content(kNewsPage, "text/html; charset=utf-8");
     });
     server->Get(".*",
-                [&s](const httplib::Request& req, httplib::Response& res) { s.Handle(req, res); });
+                [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
     // Requests httplib rejects itself (other methods, malformed lines) still get a JSON error.
     server->set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {
@@ -532,40 +506,39 @@ bool Simulator::Start() {
                 kJsonType);
         }
     });
+    return server;
+}
 
-    if (s.opt.port == 0) {
-        s.port = server->bind_to_any_port("127.0.0.1");
+bool Simulator::Impl::Bind(httplib::Server& server) {
+    if (opt.port == 0) {
+        port = server.bind_to_any_port("127.0.0.1");
     } else {
-        s.port = server->bind_to_port("127.0.0.1", s.opt.port) ? s.opt.port : -1;
+        port = server.bind_to_port("127.0.0.1", opt.port) ? opt.port : -1;
     }
-    if (s.port <= 0) {
-        s.error = "cannot listen on 127.0.0.1:" + std::to_string(s.opt.port);
-        s.port = 0;
-        std::lock_guard lock(s.logMu);
-        s.logFile.close();
-        return false;
-    }
-    // httplib listens with a backlog of 5; twenty workers connecting at once would see SYNs
-    // dropped and retried a second later. Listening again only raises the backlog.
-    if (listenFd >= 0) ::listen(listenFd, SOMAXCONN);
-    s.started = Clock::now();
-    s.server = std::move(server);
-    httplib::Server* raw = s.server.get();
-    s.thread = std::thread([raw] { raw->listen_after_bind(); });
+    if (port > 0) return true;
+    error = "cannot listen on 127.0.0.1:" + std::to_string(opt.port);
+    port = 0;
+    std::lock_guard lock(logMu);
+    logFile.close();
+    return false;
+}
+
+bool Simulator::Impl::Launch(std::unique_ptr<httplib::Server> bound) {
+    started = Clock::now();
+    server = std::move(bound);
+    httplib::Server* raw = server.get();
+    thread = std::thread([raw] { raw->listen_after_bind(); });
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (!raw->is_running() && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (!raw->is_running()) {
-        s.error = "server did not start";
-        Stop();
-        return false;
-    }
-    return true;
+    if (raw->is_running()) return true;
+    error = "server did not start";
+    return false;
 }
 
 void Simulator::Stop() {
-    Impl& s = *impl_;
+    Impl& s = *FImpl;
     if (!s.server) return;
     {
         std::lock_guard lock(s.stopMu);
@@ -580,28 +553,28 @@ void Simulator::Stop() {
 }
 
 bool Simulator::Running() const {
-    return impl_->server && impl_->server->is_running();
+    return FImpl->server && FImpl->server->is_running();
 }
 
 int Simulator::Port() const {
-    return impl_->port;
+    return FImpl->port;
 }
 
 std::chrono::steady_clock::time_point Simulator::StartedAt() const {
-    return impl_->started;
+    return FImpl->started;
 }
 
 std::string Simulator::Endpoint() const {
-    return "http://127.0.0.1:" + std::to_string(impl_->port);
+    return "http://127.0.0.1:" + std::to_string(FImpl->port);
 }
 
 std::string Simulator::Error() const {
-    return impl_->error;
+    return FImpl->error;
 }
 
 std::vector<RequestRecord> Simulator::Requests() const {
-    std::lock_guard lock(impl_->logMu);
-    return impl_->records;
+    std::lock_guard lock(FImpl->logMu);
+    return FImpl->records;
 }
 
 }  // namespace velmora::sim
