@@ -2,52 +2,80 @@
 
 namespace velmora::app {
 
+namespace {
+
+// One accepted option: its name, whether the next argument is its value, and what it sets.
+// Apply gets an empty value for an option without one; false with *error set rejects it.
+struct TAppOption {
+    const char* Name;
+    bool TakesValue;
+    bool (*Apply)(TAppOptions& options, const QString& value, QString* error);
+};
+
+template <QString TAppOptions::*Field>
+bool SetText(TAppOptions& options, const QString& value, QString*) {
+    options.*Field = value;
+    return true;
+}
+
+template <bool TAppOptions::*Field>
+bool SetFlag(TAppOptions& options, const QString&, QString*) {
+    options.*Field = true;
+    return true;
+}
+
+bool SetScreenshotPage(TAppOptions& options, const QString& value, QString* error) {
+    options.ScreenshotPage = value;
+    if (value == "urls" || value == "params" || value == "advice") return true;
+    *error = QStringLiteral("--screenshot-page takes \"urls\", \"params\" or \"advice\"");
+    return false;
+}
+
+bool SetScreenshotDelay(TAppOptions& options, const QString& value, QString* error) {
+    bool ok = false;
+    options.ScreenshotDelayMs = value.toInt(&ok);
+    if (ok && options.ScreenshotDelayMs >= 0) return true;
+    *error = QStringLiteral("--screenshot-delay takes milliseconds, not \"%1\"").arg(value);
+    return false;
+}
+
+constexpr TAppOption kAppOptions[] = {
+    {"--endpoint", true, SetText<&TAppOptions::Endpoint>},
+    {"--news-url", true, SetText<&TAppOptions::NewsBaseUrl>},
+    {"--urls", true, SetText<&TAppOptions::UrlsFile>},
+    {"--demo", false, SetFlag<&TAppOptions::Demo>},
+    {"--run", false, SetFlag<&TAppOptions::AutoRun>},
+    {"--screenshot", true, SetText<&TAppOptions::ScreenshotFile>},
+    {"--screenshot-page", true, SetScreenshotPage},
+    {"--lang", true, SetText<&TAppOptions::LangOverride>},
+    {"--screenshot-delay", true, SetScreenshotDelay},
+};
+
+const TAppOption* FindAppOption(const QString& name) {
+    for (const TAppOption& o : kAppOptions)
+        if (name == QLatin1String(o.Name)) return &o;
+    return nullptr;
+}
+
+}  // namespace
+
 bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* error) {
-    auto valueOf = [&](int& i, const QString& name, QString& out) {
-        if (i + 1 >= args.size()) {
-            *error = QStringLiteral("Option %1 needs a value").arg(name);
-            return false;
-        }
-        out = args[++i];
-        return true;
-    };
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == "--endpoint") {
-            if (!valueOf(i, a, options.Endpoint)) return false;
-        } else if (a == "--news-url") {
-            if (!valueOf(i, a, options.NewsBaseUrl)) return false;
-        } else if (a == "--urls") {
-            if (!valueOf(i, a, options.UrlsFile)) return false;
-        } else if (a == "--demo") {
-            options.Demo = true;
-        } else if (a == "--run") {
-            options.AutoRun = true;
-        } else if (a == "--screenshot") {
-            if (!valueOf(i, a, options.ScreenshotFile)) return false;
-        } else if (a == "--screenshot-page") {
-            if (!valueOf(i, a, options.ScreenshotPage)) return false;
-            if (options.ScreenshotPage != "urls" && options.ScreenshotPage != "params" &&
-                options.ScreenshotPage != "advice") {
-                *error =
-                    QStringLiteral("--screenshot-page takes \"urls\", \"params\" or \"advice\"");
-                return false;
-            }
-        } else if (a == "--lang") {
-            if (!valueOf(i, a, options.LangOverride)) return false;
-        } else if (a == "--screenshot-delay") {
-            QString v;
-            if (!valueOf(i, a, v)) return false;
-            bool ok = false;
-            options.ScreenshotDelayMs = v.toInt(&ok);
-            if (!ok || options.ScreenshotDelayMs < 0) {
-                *error = QStringLiteral("--screenshot-delay takes milliseconds, not \"%1\"").arg(v);
-                return false;
-            }
-        } else {
+        const TAppOption* option = FindAppOption(a);
+        if (!option) {
             *error = QStringLiteral("Unknown option \"%1\"\n\n%2").arg(a, AppOptionsUsage());
             return false;
         }
+        QString value;
+        if (option->TakesValue) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("Option %1 needs a value").arg(a);
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!option->Apply(options, value, error)) return false;
     }
     return true;
 }

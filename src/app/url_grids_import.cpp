@@ -25,6 +25,12 @@ constexpr const char* kSitemapFilterMask = "*.xml";
 // Progress steps per import, so 50 000 entries do not mean 50 000 repaints.
 constexpr size_t kProgressSteps = 200;
 
+// The file the user picks to import from; empty when cancelled or when no dialog is set up.
+QString AskFileName(const TDialogs& dialogs, const QString& title, const QString& dir,
+                    const QString& filter) {
+    return dialogs.OpenFileName ? dialogs.OpenFileName(title, dir, filter) : QString();
+}
+
 QString Filter(const char* name, const char* mask) {
     return TrQ(name) + QStringLiteral(" (") + QString::fromLatin1(mask) + QLatin1Char(')');
 }
@@ -85,18 +91,10 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
         FWindow.SetProgressPos(0);
     }
     const size_t step = std::max<size_t>(1, urls.size() / kProgressSteps);
-    io::TImportReport counts;
-    size_t fed = 0;
-    for (const std::string& url : urls) {
-        const io::TAddResult added = io::AddURLTask(master, url);
-        if (added == io::TAddResult::LimitReached) {
-            counts.overLimit = urls.size() - fed;
-            break;
-        }
-        ++fed;
-        counts.Note(added);
+    const io::TImportReport counts = io::AddURLTasks(master, urls, {}, [&](size_t fed) {
         if (progress && fed % step == 0) FWindow.SetProgressPos(static_cast<int>(fed));
-    }
+    });
+    const size_t fed = urls.size() - counts.overLimit;
     const bool limitReached = counts.LimitReached();
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
     for (TURLGridModel* m : models) m->EndBulkUpdate();
@@ -116,10 +114,8 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
 void TURLGrids::btImportURLs4TXTClick() {
     if (FWindow.Running()) return;
     const QString path =
-        Dialogs.OpenFileName
-            ? Dialogs.OpenFileName(TrQ(io::kDlgImportTxtTitle), FWindow.AppDir(),
-                                   Filter(io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask))
-            : QString();
+        AskFileName(Dialogs, TrQ(io::kDlgImportTxtTitle), FWindow.AppDir(),
+                    Filter(io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask));
     if (!path.isEmpty()) ImportTextFile(path);
 }
 
@@ -141,11 +137,8 @@ bool TURLGrids::ImportTextFile(const QString& path) {
 
 void TURLGrids::btImportURLs4XMLClick() {
     if (FWindow.Running()) return;
-    const QString path =
-        Dialogs.OpenFileName
-            ? Dialogs.OpenFileName(TrQ(io::kDlgImportXmlTitle), FWindow.AppDir(),
-                                   Filter(io::kDlgImportXmlFilterName, kSitemapFilterMask))
-            : QString();
+    const QString path = AskFileName(Dialogs, TrQ(io::kDlgImportXmlTitle), FWindow.AppDir(),
+                                     Filter(io::kDlgImportXmlFilterName, kSitemapFilterMask));
     if (path.isEmpty()) return;
     // Parsed whole first: a file that is no sitemap leaves the list and its results alone.
     const TResult<io::TSitemap> sitemap = io::ParseSitemap(LocalPath(path));

@@ -4,12 +4,13 @@
 
 #include <QString>
 
+#include "base/site_paths.h"
+
 namespace velmora::app {
 
 inline constexpr const char* kSiteRussian = "https://velmora.ru";
 inline constexpr const char* kSiteOther = "https://velmora.app";
 
-inline constexpr const char* kPathNews = "/files/shownews.php";
 inline constexpr const char* kPathApiKeyArticle = "/articles/pagespeed/";
 inline constexpr const char* kPathProgramPage = "/soft/velmora/";
 

@@ -1,7 +1,6 @@
 #include "cli/cli_options.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <limits>
 #include <string_view>
@@ -97,37 +96,16 @@ std::string UsageText() {
 
 namespace {
 
-// Options without a value; false when a is none of them.
-bool TakeFlag(const std::string& a, TCliOptions& o) {
-    if (a == "--help" || a == "-h") {
-        o.Help = true;
-    } else if (a == "--version") {
-        o.Version = true;
-    } else if (a == "--quiet" || a == "-q") {
-        o.Quiet = true;
-    } else if (a == "--stats") {
-        o.Stats = true;
-    } else if (a == "--no-history") {
-        o.NoHistory = true;
-    } else if (a == "--resume") {
-        o.Resume = true;
-    } else if (a == "--csv" && o.Command != "compare") {
-        o.CsvRows = true;
-    } else {
-        return false;
-    }
-    return true;
+template <auto Field>
+std::string SetText(const std::string& v, TCliOptions& o) {
+    o.*Field = v;
+    return {};
 }
 
-bool TakesValue(const std::string& a) {
-    static constexpr std::array<std::string_view, 17> kWithValue{
-        "--key", "--threads", "--delay", "--retries", "--endpoint", "--sitemap", "--desktop-csv",
-        "--mobile-csv", "--advice-csv", "--ini", "--lang", "--key-file",
-        // results for pipelines
-        "--json", "--fail-under", "--budget",
-        // the run history
-        "--db", "--csv"};
-    return std::find(kWithValue.begin(), kWithValue.end(), a) != kWithValue.end();
+template <auto Field>
+std::string SetFlag(const std::string&, TCliOptions& o) {
+    o.*Field = true;
+    return {};
 }
 
 std::string TakeThreads(const std::string& v, TCliOptions& o) {
@@ -179,26 +157,62 @@ std::string TakeFailUnder(const std::string& v, TCliOptions& o) {
     return {};
 }
 
-// The value v of option a (one TakesValue accepts); the error text, or empty.
-std::string TakeValue(const std::string& a, const std::string& v, TCliOptions& o) {
-    if (a == "--threads") return TakeThreads(v, o);
-    if (a == "--delay") return TakeDelay(v, o);
-    if (a == "--retries") return TakeRetries(v, o);
-    if (a == "--endpoint") return TakeEndpoint(v, o);
-    if (a == "--lang") return TakeLang(v, o);
-    if (a == "--fail-under") return TakeFailUnder(v, o);
-    if (a == "--json") o.JsonFile = v;
-    if (a == "--budget") o.BudgetFile = v;
-    if (a == "--key") o.ApiKey = v;
-    if (a == "--sitemap") o.SitemapFile = v;
-    if (a == "--desktop-csv") o.DesktopCsv = v;
-    if (a == "--mobile-csv") o.MobileCsv = v;
-    if (a == "--advice-csv") o.AdviceCsv = v;
-    if (a == "--ini") o.IniFile = v;
-    if (a == "--key-file") o.KeyFile = v;
-    if (a == "--db") o.DbFile = v;
-    if (a == "--csv") o.CompareCsv = v;
+// "--csv" is the file of compare and a switch of runs.
+std::string TakeCsv(const std::string& v, TCliOptions& o) {
+    if (o.Command == "compare")
+        o.CompareCsv = v;
+    else
+        o.CsvRows = true;
     return {};
+}
+
+enum class TArgument {
+    kNone,
+    kValue,
+    kValueForCompare,  // a value after the compare command, none otherwise
+};
+
+// One accepted option, as curl's tool_getparam walks its table: the long name, a short alias,
+// whether a value follows, and what it sets (the error text, or empty).
+struct TCliOption {
+    const char* Name;
+    const char* Alias;
+    TArgument Argument;
+    std::string (*Apply)(const std::string& value, TCliOptions& o);
+};
+
+constexpr TCliOption kCliOptions[] = {
+    {"--help", "-h", TArgument::kNone, SetFlag<&TCliOptions::Help>},
+    {"--version", nullptr, TArgument::kNone, SetFlag<&TCliOptions::Version>},
+    {"--quiet", "-q", TArgument::kNone, SetFlag<&TCliOptions::Quiet>},
+    {"--stats", nullptr, TArgument::kNone, SetFlag<&TCliOptions::Stats>},
+    {"--no-history", nullptr, TArgument::kNone, SetFlag<&TCliOptions::NoHistory>},
+    {"--resume", nullptr, TArgument::kNone, SetFlag<&TCliOptions::Resume>},
+    {"--key", nullptr, TArgument::kValue, SetText<&TCliOptions::ApiKey>},
+    {"--key-file", nullptr, TArgument::kValue, SetText<&TCliOptions::KeyFile>},
+    {"--threads", nullptr, TArgument::kValue, TakeThreads},
+    {"--delay", nullptr, TArgument::kValue, TakeDelay},
+    {"--retries", nullptr, TArgument::kValue, TakeRetries},
+    {"--endpoint", nullptr, TArgument::kValue, TakeEndpoint},
+    {"--sitemap", nullptr, TArgument::kValue, SetText<&TCliOptions::SitemapFile>},
+    {"--desktop-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::DesktopCsv>},
+    {"--mobile-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::MobileCsv>},
+    {"--advice-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::AdviceCsv>},
+    {"--ini", nullptr, TArgument::kValue, SetText<&TCliOptions::IniFile>},
+    {"--lang", nullptr, TArgument::kValue, TakeLang},
+    // results for pipelines
+    {"--json", nullptr, TArgument::kValue, SetText<&TCliOptions::JsonFile>},
+    {"--fail-under", nullptr, TArgument::kValue, TakeFailUnder},
+    {"--budget", nullptr, TArgument::kValue, SetText<&TCliOptions::BudgetFile>},
+    // the run history
+    {"--db", nullptr, TArgument::kValue, SetText<&TCliOptions::DbFile>},
+    {"--csv", nullptr, TArgument::kValueForCompare, TakeCsv},
+};
+
+const TCliOption* FindCliOption(const std::string& a) {
+    for (const TCliOption& o : kCliOptions)
+        if (a == o.Name || (o.Alias && a == o.Alias)) return &o;
+    return nullptr;
 }
 
 bool IsHistoryCommand(const std::string& a) {
@@ -243,12 +257,16 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
     auto& o = r.Options;
     for (size_t i = 0; i < args.size() && r.Error.empty(); ++i) {
         const std::string& a = args[i];
-        if (TakeFlag(a, o)) continue;
-        if (TakesValue(a)) {
-            if (i + 1 >= args.size())
+        if (const TCliOption* option = FindCliOption(a)) {
+            const bool takesValue =
+                option->Argument == TArgument::kValue ||
+                (option->Argument == TArgument::kValueForCompare && o.Command == "compare");
+            if (!takesValue)
+                r.Error = option->Apply({}, o);
+            else if (i + 1 >= args.size())
                 r.Error = "option " + a + " needs a value";
             else
-                r.Error = TakeValue(a, args[++i], o);
+                r.Error = option->Apply(args[++i], o);
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
         } else if (i == 0 && IsHistoryCommand(a)) {

@@ -77,6 +77,8 @@ class ICurl {
 inline constexpr std::int64_t kMaxBodyBytes = 32ll * 1024 * 1024;
 // libcurl's code for a body over kMaxBodyBytes (CURLE_FILESIZE_EXCEEDED).
 inline constexpr int kBodyTooLargeCode = 63;
+// libcurl's code for a transfer its abort predicate ended (CURLE_ABORTED_BY_CALLBACK).
+inline constexpr int kAbortedCode = 42;
 
 inline constexpr long kDefaultConnectTimeoutMs = 30'000;
 // The service answers within 120 s at most; its slowest analyses need the headroom.

@@ -22,16 +22,16 @@ class TGunzip {
     // Up to len bytes into buffer; 0 at the end, -1 on damage or when the output would pass
     // maxOutput (then LimitExceeded()).
     int Read(char* buffer, int len);
-    bool LimitExceeded() const { return limitExceeded_; }
+    bool LimitExceeded() const { return FLimitExceeded; }
 
   private:
     struct TState;
-    std::unique_ptr<TState> state_;
-    size_t maxOutput_;
-    size_t produced_ = 0;
-    bool limitExceeded_ = false;
-    bool failed_ = false;
-    bool finished_ = false;
+    std::unique_ptr<TState> FState;
+    size_t FMaxOutput;
+    size_t FProduced = 0;
+    bool FLimitExceeded = false;
+    bool FFailed = false;
+    bool FFinished = false;
 };
 
 }  // namespace velmora::io

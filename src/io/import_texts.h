@@ -56,7 +56,7 @@ inline constexpr const char* kExportFileNameDesktop = "velmora_desktop.csv";
 inline constexpr const char* kExportFileNameMobile = "velmora_mob.csv";
 inline constexpr const char* kMsgExportFailed = "Невозможно создать файл экспорта!";
 
-// Hardened import and export: what an import left out, and files that cannot be taken as they are.
+// What an import left out, and files that cannot be taken as they are.
 // %d is a count; each line is shown only when its count is not 0 (the first one always).
 inline constexpr const char* kLogImportAdded = "Добавлено URL: %d";
 inline constexpr const char* kLogSkippedDuplicates = "Пропущено повторов: %d";

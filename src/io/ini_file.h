@@ -13,7 +13,7 @@
 namespace velmora::io {
 
 // Message pattern of a failed write; %s is the file's path.
-inline constexpr const char* kMsgUnableToWrite = "Unable to write to %s";
+inline constexpr const char* kMsgUnableToWrite = "Не удалось записать в %s";
 
 class TIniFile {
   public:

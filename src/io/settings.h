@@ -20,8 +20,9 @@ inline constexpr const char* kKeyImportNoClear = "import-no-clear";
 inline constexpr const char* kKeyLang = "lang";
 // Read only: lets a test or a proxy set-up point the program at another host.
 inline constexpr const char* kKeyEndpoint = "endpoint";
-// Read only: the run history's file ("off": none) and how many runs it keeps (0: all).
+// Read only: the run history's file ("off": none); a set-up choice the program never writes.
 inline constexpr const char* kKeyHistory = "history";
+// How many runs the history keeps (0: all); the History tab's box writes it (SaveHistoryKeep).
 inline constexpr const char* kKeyHistoryKeep = "history-keep";
 inline constexpr const char* kHistoryOff = "off";
 

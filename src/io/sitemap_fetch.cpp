@@ -21,8 +21,6 @@ namespace {
 constexpr long kMaxRedirects = 5;
 // Search engines read no more of a robots.txt either.
 constexpr std::int64_t kMaxRobotsBytes = 512 * 1024;
-constexpr int kCurlAborted = 42;       // CURLE_ABORTED_BY_CALLBACK
-constexpr int kCurlFileTooLarge = 63;  // CURLE_FILESIZE_EXCEEDED
 
 struct TNode {
     std::string address;
@@ -63,8 +61,8 @@ TResult<std::string> Download(const std::string& url, std::int64_t maxBytes,
         if (status != 200) return Fail(FormatLog(Tr(kMsgSitemapHttpStatus), int32_t(status)));
         return std::string(curl->ResponseBody());
     } catch (const http::ECurlError& e) {
-        if (e.Code == kCurlAborted) return Fail(Tr(kMsgSitemapAborted));
-        if (e.Code == kCurlFileTooLarge) return Fail(Tr(kMsgSitemapTooLarge));
+        if (e.Code == http::kAbortedCode) return Fail(Tr(kMsgSitemapAborted));
+        if (e.Code == http::kBodyTooLargeCode) return Fail(Tr(kMsgSitemapTooLarge));
         return Fail(Tr(kMsgSitemapDownloadFailed) + e.what());
     } catch (const std::exception& e) {
         return Fail(Tr(kMsgSitemapDownloadFailed) + e.what());
@@ -81,8 +79,8 @@ TResult<TSitemap> ReadLocalChild(const std::string& path, const TSitemapLimits& 
     return ParseSitemapBytes(*raw, path, limits);
 }
 
-// Reads one file into node; a root file given by the user is read without the protocol's
-// limits, as a single file always was.
+// Reads one file into node. A root file the user names is read without the protocol's limits:
+// the user chose it, and the limits guard against what a site links to.
 void Fetch(TNode& node, bool userFile, const TSitemapFetchOptions& o) {
     TSitemapLimits limits;
     if (o.abort) limits.aborted = [a = o.abort] { return a->load(); };

@@ -165,7 +165,8 @@ void TImportReport::Note(TAddResult r) {
 }
 
 TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
-                          const std::function<void(TURLTaskInfo&)>& onAdded) {
+                          const std::function<void(TURLTaskInfo&)>& onAdded,
+                          const std::function<void(size_t fed)>& onFed) {
     TImportReport report;
     for (size_t i = 0; i < urls.size(); ++i) {
         const TAddResult r = AddURLTask(list, urls[i]);
@@ -175,6 +176,7 @@ TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>
         }
         report.Note(r);
         if (r == TAddResult::Added && onAdded) onAdded(list[list.Count() - 1]);
+        if (onFed) onFed(i + 1);
     }
     return report;
 }

@@ -79,9 +79,11 @@ struct TImportReport {
 };
 
 // Feeds urls in order to AddURLTask until they end or the limit stops them (the rest count as
-// over the limit); onAdded runs for every task added (for the grid rows).
+// over the limit); onAdded runs for every task added (for the grid rows), onFed after every URL
+// taken with the count taken so far (for a progress bar).
 TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
-                          const std::function<void(TURLTaskInfo&)>& onAdded = {});
+                          const std::function<void(TURLTaskInfo&)>& onAdded = {},
+                          const std::function<void(size_t fed)>& onFed = {});
 
 // The report as translated lines: the added count, then each skip reason that occurred.
 std::vector<std::string> ImportReportLines(const TImportReport& report);

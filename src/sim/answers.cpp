@@ -167,8 +167,8 @@ std::string JsonEscape(std::string_view text) {
 }
 
 bool AnswerTemplate::Load(std::string_view json, std::string* error) {
-    pieces_.clear();
-    fixedSize_ = 0;
+    FPieces.clear();
+    FFixedSize = 0;
     auto id = FindPath(json, {"id"});
     if (!id || json[id->valueStart] != '"') {
         if (error) *error = "no top-level \"id\" string";
@@ -192,20 +192,20 @@ bool AnswerTemplate::Load(std::string_view json, std::string* error) {
     std::sort(slots.begin(), slots.end());
     size_t from = 0;
     for (auto [b, e] : slots) {
-        pieces_.emplace_back(json.substr(from, b - from));
+        FPieces.emplace_back(json.substr(from, b - from));
         from = e;
     }
-    pieces_.emplace_back(json.substr(from));
-    for (const auto& p : pieces_) fixedSize_ += p.size();
+    FPieces.emplace_back(json.substr(from));
+    for (const auto& p : FPieces) FFixedSize += p.size();
     return true;
 }
 
 std::string AnswerTemplate::Render(std::string_view escapedUrl) const {
     std::string out;
-    out.reserve(fixedSize_ + Slots() * escapedUrl.size());
-    for (size_t i = 0; i < pieces_.size(); ++i) {
+    out.reserve(FFixedSize + Slots() * escapedUrl.size());
+    for (size_t i = 0; i < FPieces.size(); ++i) {
         if (i > 0) out.append(escapedUrl);
-        out.append(pieces_[i]);
+        out.append(FPieces[i]);
     }
     return out;
 }

@@ -20,12 +20,12 @@ class AnswerTemplate {
     // Returns false with *error set when the text has no top-level "id" string.
     bool Load(std::string_view json, std::string* error);
     std::string Render(std::string_view escapedUrl) const;
-    size_t Slots() const { return pieces_.empty() ? 0 : pieces_.size() - 1; }
-    bool Empty() const { return pieces_.empty(); }
+    size_t Slots() const { return FPieces.empty() ? 0 : FPieces.size() - 1; }
+    bool Empty() const { return FPieces.empty(); }
 
   private:
-    std::vector<std::string> pieces_;
-    size_t fixedSize_ = 0;
+    std::vector<std::string> FPieces;
+    size_t FFixedSize = 0;
 };
 
 // Textual edits of a recorded answer; each returns false when the member is not found.

@@ -15,10 +15,6 @@ namespace velmora::sim {
 // finds them in its data folder instead.
 std::string SourceTreeAnswerDir();
 
-// Where the simulator serves a small news page, the path the desktop program's news pane asks
-// for, so a demo shows a working pane.
-inline constexpr const char* kNewsPath = "/files/shownews.php";
-
 struct SimOptions {
     int port = 0;  // 0 = any free port
     // Delay before every answer: fixed when min == max, else uniform in [min, max].
@@ -70,7 +66,7 @@ class Simulator {
 
   private:
     struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> FImpl;
 };
 
 }  // namespace velmora::sim

@@ -95,8 +95,29 @@ TEST_F(Layout, ParameterInputsKeepTheirRanges) {
     EXPECT_EQ(w->Ui().edMinReqDelay->singleStep(), 100);
     EXPECT_FALSE(w->Ui().cbAppLang->isEditable());
     EXPECT_EQ(w->Ui().cbAppLang->count(), 2);
-    EXPECT_EQ(w->Ui().gbParams->width(), 430);
-    EXPECT_EQ(w->Ui().pAbout->height(), 91);
+}
+
+// On a common laptop screen the whole window fits, and the URL grid is what takes the room.
+TEST_F(Layout, FitsALaptopScreenWithTheGridLargest) {
+    const QSize laptop(1366, 768);
+    const QMargins frame = w->FrameMargins();
+    EXPECT_LE(w->minimumSizeHint().grownBy(frame).width(), laptop.width());
+    EXPECT_LE(w->minimumSizeHint().grownBy(frame).height(), laptop.height());
+    w->resize(laptop.shrunkBy(frame));
+    QCoreApplication::processEvents();
+    EXPECT_LE(w->frameGeometry().width(), laptop.width());
+    EXPECT_LE(w->frameGeometry().height(), laptop.height());
+
+    const QWidget* grid = w->Ui().vtURLsD;
+    const auto area = [](const QWidget* x) { return x->width() * x->height(); };
+    for (const QWidget* other : w->Ui().tsURLs->findChildren<QWidget*>()) {
+        // The grid's own frame and parts hold it; the grid holds its scroll bars and header.
+        if (!other->isVisible() || other->isAncestorOf(grid) || grid->isAncestorOf(other) ||
+            other == grid)
+            continue;
+        EXPECT_LT(area(other), area(grid))
+            << other->objectName().toStdString() << " " << other->metaObject()->className();
+    }
 }
 
 TEST_F(Layout, ParameterTabOrder) {

@@ -145,14 +145,14 @@ TEST(IniFile, FailedWriteReportsThePathAndChangesNothing) {
     const std::string inMissingFolder = dir.File("no-such-folder/Velmora.ini");
     const TResult<> failed = TIniFile(inMissingFolder).WriteString("PARAMS", "lang", "en");
     EXPECT_FALSE(failed);
-    EXPECT_EQ(failed.Error(), "Unable to write to " + inMissingFolder);
+    EXPECT_EQ(failed.Error(), "Не удалось записать в " + inMissingFolder);
 
     // A line break in a value would split the entry and corrupt what follows.
     const std::string path = dir.File("t.ini");
     WriteBytes(path, "[PARAMS]\napi-key=old\n");
     const TResult<> broken = TIniFile(path).WriteString("PARAMS", "api-key", "a\nmax-threads=1");
     EXPECT_FALSE(broken);
-    EXPECT_EQ(broken.Error(), "Unable to write to " + path);
+    EXPECT_EQ(broken.Error(), "Не удалось записать в " + path);
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\napi-key=old\n");
 }
 
@@ -165,7 +165,7 @@ TEST(IniFile, UnwritableFolderFails) {
     const TResult<> failed = TIniFile(path).WriteString("PARAMS", "lang", "en");
     EXPECT_FALSE(failed);
     chmod(dir.Path().c_str(), 0700);
-    EXPECT_EQ(failed.Error(), "Unable to write to " + path);
+    EXPECT_EQ(failed.Error(), "Не удалось записать в " + path);
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=ru\n");
 }
 
@@ -176,7 +176,7 @@ TEST(IniFile, ReadOnlyFileIsRespected) {
     ASSERT_EQ(chmod(path.c_str(), 0400), 0);
     const TResult<> failed = SaveLang(path, "en");
     EXPECT_FALSE(failed);
-    EXPECT_EQ(failed.Error(), "Unable to write to " + path);
+    EXPECT_EQ(failed.Error(), "Не удалось записать в " + path);
     EXPECT_EQ(ReadBytes(path), "[PARAMS]\nlang=ru\n");
     EXPECT_EQ(FileMode(path), 0400u);
 }
@@ -353,7 +353,7 @@ TEST(Settings, SaveWritesTheParamKeysInOrderAndLangAlone) {
     const std::string bad = dir.File("missing/Velmora.ini");
     const TResult<> failed = SaveParams(bad, v);
     EXPECT_FALSE(failed);
-    EXPECT_EQ(failed.Error(), "Unable to write to " + bad);
+    EXPECT_EQ(failed.Error(), "Не удалось записать в " + bad);
 }
 
 // Restores an environment variable at the end of a test.

@@ -304,31 +304,5 @@ TEST_F(AdviceWindow, RealAnswersOfBothVersions) {
     }
 }
 
-TEST_F(AdviceWindow, ScreenshotsFromARealAnswer) {
-    const TGAdviceList list = FixtureAdvice("psi13_heavy_desktop.json", msDesktop);
-    ASSERT_FALSE(list.empty()) << "the fixture gave no advice";
-    TfmGoogleAdvice window;
-    window.RetranslateTexts();
-    window.FillAdvices(list);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_FALSE(SaveScreenshot(&window, "advices_heavy_desktop_ru.png").isEmpty());
-    SetTranslator(FakeEnglish);
-    window.RetranslateTexts();
-    EXPECT_FALSE(SaveScreenshot(&window, "advices_heavy_desktop_en.png").isEmpty());
-    // Lighthouse 13 files most advice under "insights"; with such rows and a title too long
-    // for its column the list scrolls and wraps.
-    TGAdviceList more = list;
-    for (const char* title :
-         {"Improve image delivery", "Render blocking requests", "Use efficient cache lifetimes",
-          "Document request latency", "LCP request discovery", "Network dependency tree",
-          "Reduce the impact of third-party code that blocks the main thread for long "
-          "stretches while the page loads"})
-        more.push_back(Advice(title, "Est savings of 1,230\u00a0ms", 2));
-    window.FillAdvices(more);
-    window.Tree()->scrollToBottom();
-    EXPECT_FALSE(SaveScreenshot(&window, "advices_insights_bottom.png").isEmpty());
-}
-
 }  // namespace
 }  // namespace velmora::app::test

@@ -62,23 +62,5 @@ TEST(ScoreTrend, AdviceWindowGrowsForTheChartOnly) {
     EXPECT_EQ(window.height(), plain);
 }
 
-TEST(ScoreTrend, Screenshot) {
-    TfmGoogleAdvice window;
-    TGAdviceList list(2);
-    list[0].Title = TInternedText("Reduce unused JavaScript");
-    list[0].AdviceText = "Est savings of 310 KiB";
-    list[1].Title = TInternedText("Properly size images");
-    list[1].AdviceText = "Est savings of 95 KiB";
-    list[1].AdviceGroupNdx = 1;
-    window.SetScoreTrend({{1, 1764547200, {62.0, 41.0}},
-                          {2, 1764547200 + 7 * kDay, {71.0, 44.0}},
-                          {3, 1764547200 + 14 * kDay, {68.0, {}}},
-                          {4, 1764547200 + 21 * kDay, {83.0, 57.0}}});
-    window.RetranslateTexts();
-    window.FillAdvices(list);
-    window.show();
-    EXPECT_FALSE(SaveScreenshot(&window, "advice_trend_ru.png").isEmpty());
-}
-
 }  // namespace
 }  // namespace velmora::app::test
