@@ -133,7 +133,7 @@ TScoreChart::TScoreChart(QWidget* parent) : QChartView(parent) {
     chart->setTitleBrush(QBrush(Qt::black));
 
     FSeries = new QPieSeries(chart);
-    FSeries->setObjectName(QStringLiteral("Series1"));
+    FSeries->setObjectName(QStringLiteral("srsScoreSlices"));
     FSeries->setPieSize(1.0);
     // Design values; the start-up refresh replaces them before the window is first seen.
     const qreal design[3] = {50, 30, 20};

@@ -61,7 +61,7 @@ class TScoreChart : public QChartView {
     void SetBackgroundByTheme(const QColor& panelColour);
     void SetBackground(const QColor& colour);
 
-    QPieSeries* Series1() const { return FSeries; }
+    QPieSeries* ScoreSlices() const { return FSeries; }
     TScoreBands Bands() const { return FBands; }
     // The title as shown, with "\n" for its line break.
     QString TitleText() const { return FTitle; }

@@ -112,16 +112,16 @@ std::vector<std::string> SiteSitemaps(const std::string& origin, const TSitemapF
 
 class TSitemapTree {
   public:
-    explicit TSitemapTree(const TSitemapFetchOptions& o) : options_(o) {}
+    explicit TSitemapTree(const TSitemapFetchOptions& o) : FOptions(o) {}
 
     void AddRoot(std::string address, bool web, std::string failure = {}) {
-        seen_.insert(address);
-        roots_.push_back(NewNode(std::move(address), web, 1, std::move(failure)));
+        FSeen.insert(address);
+        FRoots.push_back(NewNode(std::move(address), web, 1, std::move(failure)));
     }
 
     // Reads level by level, so that several files of one level download at once.
     void ReadAll(bool userFile) {
-        std::vector<size_t> level = roots_;
+        std::vector<size_t> level = FRoots;
         while (!level.empty()) {
             FetchLevel(level, userFile);
             userFile = false;
@@ -131,12 +131,12 @@ class TSitemapTree {
         }
     }
 
-    const TNode& Root(size_t i) const { return *nodes_[roots_[i]]; }
-    size_t RootCount() const { return roots_.size(); }
+    const TNode& Root(size_t i) const { return *FNodes[FRoots[i]]; }
+    size_t RootCount() const { return FRoots.size(); }
 
     TSitemapLoad Collect() const {
         TSitemapLoad load;
-        for (size_t r : roots_) Collect(r, load);
+        for (size_t r : FRoots) Collect(r, load);
         return load;
     }
 
@@ -147,8 +147,8 @@ class TSitemapTree {
         node->web = web;
         node->depth = depth;
         node->failure = std::move(failure);
-        nodes_.push_back(std::move(node));
-        return nodes_.size() - 1;
+        FNodes.push_back(std::move(node));
+        return FNodes.size() - 1;
     }
 
     void FetchLevel(const std::vector<size_t>& level, bool userFile) {
@@ -156,12 +156,12 @@ class TSitemapTree {
         std::mutex progressMutex;
         auto work = [&] {
             for (size_t k; (k = nextIndex++) < level.size();) {
-                TNode& node = *nodes_[level[k]];
-                if (node.failure.empty()) Fetch(node, userFile, options_);
+                TNode& node = *FNodes[level[k]];
+                if (node.failure.empty()) Fetch(node, userFile, FOptions);
                 if (node.failure.empty() && !node.map.isIndex) Bound(node);
                 const std::lock_guard lock(progressMutex);
-                ++done_;
-                if (options_.progress) options_.progress(done_, nodes_.size());
+                ++FDone;
+                if (FOptions.progress) FOptions.progress(FDone, FNodes.size());
             }
         };
         const size_t threads =
@@ -176,7 +176,7 @@ class TSitemapTree {
     // then depends on download order, but the import takes the first 10 000 anyway.
     void Bound(TNode& node) {
         std::vector<std::string>& locs = node.map.locs;
-        const size_t before = kept_.fetch_add(locs.size());
+        const size_t before = FKept.fetch_add(locs.size());
         const size_t room = before >= kMaxSitemapCandidates ? 0 : kMaxSitemapCandidates - before;
         if (locs.size() <= room) return;
         node.notKept = locs.size() - room;
@@ -185,15 +185,15 @@ class TSitemapTree {
     }
 
     void AddChildren(size_t parentIndex, std::vector<size_t>& next) {
-        TNode& parent = *nodes_[parentIndex];
+        TNode& parent = *FNodes[parentIndex];
         if (!parent.failure.empty() || !parent.map.isIndex) return;
         std::vector<std::string> locs = std::move(parent.map.locs);
         for (std::string& loc : locs) {
-            if (childFiles_ >= kMaxSitemapChildFiles) {
-                if (!tooManyReported_)
+            if (FChildFiles >= kMaxSitemapChildFiles) {
+                if (!FTooManyReported)
                     parent.children.push_back(
                         NewNode(loc, true, parent.depth + 1, Tr(kMsgSitemapTooManyFiles)));
-                tooManyReported_ = true;
+                FTooManyReported = true;
                 return;
             }
             bool web = IsWebAddress(loc);
@@ -204,10 +204,10 @@ class TSitemapTree {
                 const size_t slash = parent.address.rfind('/');
                 if (slash != std::string::npos) loc = parent.address.substr(0, slash + 1) + loc;
             }
-            if (!seen_.insert(loc).second) continue;  // a loop, or listed twice
+            if (!FSeen.insert(loc).second) continue;  // a loop, or listed twice
             if (failure.empty() && parent.depth >= kMaxSitemapIndexDepth)
                 failure = Tr(kMsgSitemapTooDeep);
-            ++childFiles_;
+            ++FChildFiles;
             const size_t child = NewNode(std::move(loc), web, parent.depth + 1, failure);
             parent.children.push_back(child);
             next.push_back(child);
@@ -215,7 +215,7 @@ class TSitemapTree {
     }
 
     void Collect(size_t i, TSitemapLoad& load) const {
-        const TNode& node = *nodes_[i];
+        const TNode& node = *FNodes[i];
         if (!node.failure.empty()) {
             load.leftOut.push_back(FormatLog(Tr(kMsgSitemapFileLeftOut), 0, node.address) + " (" +
                                    node.failure + ")");
@@ -229,14 +229,14 @@ class TSitemapTree {
         load.urlsNotKept += node.notKept;
     }
 
-    const TSitemapFetchOptions& options_;
-    std::vector<std::unique_ptr<TNode>> nodes_;
-    std::vector<size_t> roots_;
-    std::unordered_set<std::string> seen_;
-    size_t childFiles_ = 0;
-    std::atomic<size_t> kept_{0};
-    size_t done_ = 0;
-    bool tooManyReported_ = false;
+    const TSitemapFetchOptions& FOptions;
+    std::vector<std::unique_ptr<TNode>> FNodes;
+    std::vector<size_t> FRoots;
+    std::unordered_set<std::string> FSeen;
+    size_t FChildFiles = 0;
+    std::atomic<size_t> FKept{0};
+    size_t FDone = 0;
+    bool FTooManyReported = false;
 };
 
 }  // namespace

@@ -20,7 +20,7 @@ void AddChecked(TfmMain& w, const std::string& url, const char* desktop, const c
 }
 
 QString GoodLabel(TfmMain& w) {
-    return w.Ui().crtURLScore->Series1()->slices().at(0)->label();
+    return w.Ui().crtURLScore->ScoreSlices()->slices().at(0)->label();
 }
 
 TEST(ChartInWindow, FollowsTheStrategyTabAndRelabelsOnceAfterALanguageChange) {

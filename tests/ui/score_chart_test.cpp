@@ -157,11 +157,11 @@ TEST(ScoreChart, ShowsCountsAndShares) {
         SCOPED_TRACE(c.Name);
         TScoreChart chart;
         chart.UpdateScoreChart(DesktopList(c.Scores), msDesktop);
-        EXPECT_EQ(SliceValues(chart.Series1()), c.Values);
-        EXPECT_EQ(SliceLabels(chart.Series1()), c.Labels);
+        EXPECT_EQ(SliceValues(chart.ScoreSlices()), c.Values);
+        EXPECT_EQ(SliceLabels(chart.ScoreSlices()), c.Labels);
         // The legend is where the user reads the labels.
         QStringList legend;
-        for (QLegendMarker* m : chart.chart()->legend()->markers(chart.Series1()))
+        for (QLegendMarker* m : chart.chart()->legend()->markers(chart.ScoreSlices()))
             legend << m->label();
         EXPECT_EQ(legend, c.Labels);
     }
@@ -172,10 +172,10 @@ TEST(ScoreChart, StrategyTabsCountTheirOwnScores) {
     AddTask(list, "100", "40");
     TScoreChart chart;
     chart.UpdateScoreChart(list, msDesktop);
-    EXPECT_EQ(SliceLabels(chart.Series1()),
+    EXPECT_EQ(SliceLabels(chart.ScoreSlices()),
               (QStringList{"Хорошо (100%)", "Средне (0%)", "Плохо (0%)"}));
     chart.UpdateScoreChart(list, msMobile);
-    EXPECT_EQ(SliceLabels(chart.Series1()),
+    EXPECT_EQ(SliceLabels(chart.ScoreSlices()),
               (QStringList{"Хорошо (0%)", "Средне (0%)", "Плохо (100%)"}));
 }
 
@@ -187,9 +187,9 @@ TEST(ScoreChart, TextsFollowTheLanguageOnUpdateOnly) {
 
     TTranslatorGuard english(FakeEnglish);
     // The chart takes no part in window translation: nothing changes until it is updated.
-    EXPECT_EQ(SliceLabels(chart.Series1()).first(), QString("Хорошо (25%)"));
+    EXPECT_EQ(SliceLabels(chart.ScoreSlices()).first(), QString("Хорошо (25%)"));
     chart.UpdateScoreChart(list, msDesktop);
-    EXPECT_EQ(SliceLabels(chart.Series1()),
+    EXPECT_EQ(SliceLabels(chart.ScoreSlices()),
               (QStringList{"Good (25%)", "Average (25%)", "Poor (50%)"}));
     EXPECT_EQ(chart.TitleText(), QString("Score\ndistribution"));
 }
@@ -200,25 +200,25 @@ TEST(ScoreChart, SlicesFollowTheResults) {
     TScoreChart chart;
     // 3 good, 1 average, 2 poor.
     chart.UpdateScoreChart(DesktopList("95,99,70,30,10,100"), msDesktop);
-    EXPECT_EQ(SliceValues(chart.Series1()), (QList<int>{3, 1, 2}));
-    EXPECT_EQ(SliceLabels(chart.Series1()),
+    EXPECT_EQ(SliceValues(chart.ScoreSlices()), (QList<int>{3, 1, 2}));
+    EXPECT_EQ(SliceLabels(chart.ScoreSlices()),
               (QStringList{"Хорошо (50%)", "Средне (17%)", "Плохо (33%)"}));
     QList<QColor> colours;
-    for (const QPieSlice* slice : chart.Series1()->slices()) colours << slice->brush().color();
+    for (const QPieSlice* slice : chart.ScoreSlices()->slices()) colours << slice->brush().color();
     EXPECT_EQ(colours,
               (QList<QColor>{kScoreBandColours[0], kScoreBandColours[1], kScoreBandColours[2]}));
 
     // A recheck moves the page that scored 30 into the good band.
     chart.UpdateScoreChart(DesktopList("95,99,70,95,10,100"), msDesktop);
-    EXPECT_EQ(SliceValues(chart.Series1()), (QList<int>{4, 1, 1}));
-    EXPECT_EQ(SliceLabels(chart.Series1()),
+    EXPECT_EQ(SliceValues(chart.ScoreSlices()), (QList<int>{4, 1, 1}));
+    EXPECT_EQ(SliceLabels(chart.ScoreSlices()),
               (QStringList{"Хорошо (67%)", "Средне (17%)", "Плохо (17%)"}));
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(chart.Series1()->slices().at(i)->brush().color(), colours[i]) << i;
+        EXPECT_EQ(chart.ScoreSlices()->slices().at(i)->brush().color(), colours[i]) << i;
 
     chart.UpdateScoreChart(TURLTaskInfoList(), msDesktop);
-    EXPECT_EQ(SliceValues(chart.Series1()), (QList<int>{0, 0, 0}));
-    EXPECT_EQ(SliceLabels(chart.Series1()),
+    EXPECT_EQ(SliceValues(chart.ScoreSlices()), (QList<int>{0, 0, 0}));
+    EXPECT_EQ(SliceLabels(chart.ScoreSlices()),
               (QStringList{"Хорошо (0%)", "Средне (0%)", "Плохо (0%)"}));
 }
 
@@ -240,7 +240,7 @@ TEST(ScoreChart, FitsItsPlaceInTheButtonColumn) {
     EXPECT_GE(qMin(plot.width(), plot.height()), 100) << "pie too small to read";
     // Each legend row holds one whole label: no truncation to "Хо..." at this width.
     QFontMetricsF fm(c->legend()->font());
-    for (const QPieSlice* slice : chart.Series1()->slices())
+    for (const QPieSlice* slice : chart.ScoreSlices()->slices())
         EXPECT_LE(fm.horizontalAdvance(slice->label()) + 20, legend.width())
             << slice->label().toStdString();
 }
