@@ -91,20 +91,17 @@ std::string ComparedName(int col) {
     return std::string(MetricaTable[col - gcFirstMetric + 1].ShortName);
 }
 
-// Per compared column: value in A, value in B, change from A to B.
-TResult<> WriteComparison(const std::string& path, const session::TRunSession& session,
-                          const TURLTaskInfoList& a, const TURLTaskInfoList& b) {
-    io::TCsvWriter w(session.CodePage());
-    if (TResult<> r = w.Open(path); !r) return r;
+// The header, then per URL and strategy, per compared column: value in A, value in B, change.
+TResult<> WriteComparisonLines(const io::TCsvLineSink& line, char sep,
+                               const std::vector<history::TComparedUrl>& pairs) {
     const std::vector<int> cols = history::ComparedCsvColumns();
     std::vector<std::string> fields = {"URL", Tr("Стратегия"), Tr("Есть в")};
     for (int col : cols) {
         const std::string name = ComparedName(col);
         for (const char* suffix : {" A", " B", " +/-"}) fields.push_back(name + suffix);
     }
-    if (TResult<> r = w.WriteLine(fields); !r) return r;
-    const char sep = session.DecimalSeparator();
-    for (const history::TComparedUrl& row : history::PairRuns(a, b)) {
+    if (TResult<> r = line(fields); !r) return r;
+    for (const history::TComparedUrl& row : pairs) {
         for (TMetricaStrategy s : kStrategies) {
             fields.assign(
                 {std::string(row.Url), std::string(StrategyText(s)), PresenceText(row.Presence())});
@@ -116,10 +113,19 @@ TResult<> WriteComparison(const std::string& path, const session::TRunSession& s
                 fields.push_back(std::move(newer));
                 fields.push_back(std::move(change));
             }
-            if (TResult<> r = w.WriteLine(fields); !r) return r;
+            if (TResult<> r = line(fields); !r) return r;
         }
     }
-    return w.Close();
+    return {};
+}
+
+TResult<io::TCsvExport> WriteComparison(const std::string& path,
+                                        const session::TRunSession& session,
+                                        const TURLTaskInfoList& a, const TURLTaskInfoList& b) {
+    const std::vector<history::TComparedUrl> pairs = history::PairRuns(a, b);
+    return io::WriteCsvLossless(path, session.CodePage(), [&](const io::TCsvLineSink& line) {
+        return WriteComparisonLines(line, session.DecimalSeparator(), pairs);
+    });
 }
 
 int Compare(const TCliOptions& o, session::TRunSession& session) {
@@ -133,10 +139,8 @@ int Compare(const TCliOptions& o, session::TRunSession& session) {
         }
         *list = std::move(run->List);
     }
-    const TResult<> written = WriteComparison(o.CompareCsv, session, a, b);
-    if (written) return kExitCompleted;
-    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
-    return kExitBadInput;
+    return ReportCsv(o.CompareCsv, WriteComparison(o.CompareCsv, session, a, b)) ? kExitCompleted
+                                                                                 : kExitBadInput;
 }
 
 int ExportRun(const TCliOptions& o, session::TRunSession& session) {

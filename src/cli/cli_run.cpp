@@ -158,16 +158,16 @@ void Complain(const std::string& text) {
 bool ExportAdvice(const std::string& path, const session::TRunSession& session,
                   const TURLTaskInfoList& master) {
     if (path.empty()) return true;
-    const TResult<> written = session.ExportAdviceCsv(path, AllRows(master));
-    if (written) return true;
-    Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
-    return false;
+    return ReportCsv(path, session.ExportAdviceCsv(path, AllRows(master)));
 }
 
 bool ExportStrategy(const std::string& path, const session::TRunSession& session,
                     TMetricaStrategy s, const TURLTaskInfoList& master) {
     if (path.empty()) return true;
-    const TResult<io::TCsvExport> written = session.ExportCsv(path, s, AllRows(master));
+    return ReportCsv(path, session.ExportCsv(path, s, AllRows(master)));
+}
+
+bool ReportCsv(const std::string& path, const TResult<io::TCsvExport>& written) {
     if (!written) {
         Complain(Tr(io::kMsgExportFailed) + " " + written.Error());
         return false;

@@ -5,6 +5,7 @@
 
 #include "cli/cli_options.h"
 #include "engine/tasks.h"
+#include "io/csv.h"
 
 namespace velmora::session {
 class TRunSession;
@@ -29,6 +30,9 @@ bool ExportStrategy(const std::string& path, const session::TRunSession& session
 // Writes every advice item of both strategies as CSV unless path is empty; false after a message.
 bool ExportAdvice(const std::string& path, const session::TRunSession& session,
                   const TURLTaskInfoList& master);
+
+// Says why a CSV could not be written, or that it was written in UTF-8; false for the former.
+bool ReportCsv(const std::string& path, const TResult<io::TCsvExport>& written);
 
 // Asks a run in progress to abort, as the abort button does; safe in a signal handler.
 void RequestAbortFromSignal();

@@ -26,33 +26,34 @@ std::string AdviceScoreText(std::optional<double> score, char decimalSeparator) 
     return text;
 }
 
-TResult<> ExportAdviceCsv(const std::string& path, const std::string& codepage,
-                          char decimalSeparator, const std::vector<const TURLTaskInfo*>& rows) {
-    TCsvWriter w(codepage);
-    std::vector<std::string> fields(kHeader.size());
-    if (TResult<> r = w.Open(path); !r) return r;
-    for (size_t i = 0; i < kHeader.size(); ++i) fields[i] = Tr(kHeader[i]);
-    if (TResult<> r = w.WriteLine(fields); !r) return r;
-    for (const TURLTaskInfo* task : rows) {
-        if (!task || !task->TaskResults) continue;
-        for (TMetricaStrategy s : kStrategies) {
-            const TGAdviceList& list = task->TaskResults->AdviceList[s];
-            for (size_t g = 0; g < AdviceGroupTable.size(); ++g) {
-                for (const TGAdvice& a : list) {
-                    if (a.AdviceGroupNdx != static_cast<int32_t>(g)) continue;
-                    fields = {task->URL,
-                              std::string(StrategyText(s)),
-                              std::string(AdviceGroupTable[g].Key),
-                              a.AuditId.str(),
-                              a.Title.str(),
-                              a.AdviceText,
-                              AdviceScoreText(a.Score, decimalSeparator)};
-                    if (TResult<> r = w.WriteLine(fields); !r) return r;
+TResult<TCsvExport> ExportAdviceCsv(const std::string& path, const std::string& codepage,
+                                    char decimalSeparator,
+                                    const std::vector<const TURLTaskInfo*>& rows) {
+    return WriteCsvLossless(path, codepage, [&](const TCsvLineSink& line) -> TResult<> {
+        std::vector<std::string> fields(kHeader.size());
+        for (size_t i = 0; i < kHeader.size(); ++i) fields[i] = Tr(kHeader[i]);
+        if (TResult<> r = line(fields); !r) return r;
+        for (const TURLTaskInfo* task : rows) {
+            if (!task || !task->TaskResults) continue;
+            for (TMetricaStrategy s : kStrategies) {
+                const TGAdviceList& list = task->TaskResults->AdviceList[s];
+                for (size_t g = 0; g < AdviceGroupTable.size(); ++g) {
+                    for (const TGAdvice& a : list) {
+                        if (a.AdviceGroupNdx != static_cast<int32_t>(g)) continue;
+                        fields = {task->URL,
+                                  std::string(StrategyText(s)),
+                                  std::string(AdviceGroupTable[g].Key),
+                                  a.AuditId.str(),
+                                  a.Title.str(),
+                                  a.AdviceText,
+                                  AdviceScoreText(a.Score, decimalSeparator)};
+                        if (TResult<> r = line(fields); !r) return r;
+                    }
                 }
             }
         }
-    }
-    return w.Close();
+        return {};
+    });
 }
 
 }  // namespace velmora::io

@@ -49,38 +49,45 @@ std::string Field(const TURLTaskInfo* row, TMetricaStrategy s, int i) {
     return row ? CellText(row, s, i) : GridColumnCaption(i);
 }
 
-bool EveryFieldFits(const std::string& codepage, TMetricaStrategy s,
-                    const std::vector<const TURLTaskInfo*>& rows) {
-    TCodePageEncoder encoder(codepage);
-    std::string scratch;
-    const auto fits = [&](const TURLTaskInfo* row) {
-        for (int i = 0; i < gcCount; ++i)
-            if (!encoder.Encode(Field(row, s, i), scratch)) return false;
-        return true;
-    };
-    return fits(nullptr) && std::all_of(rows.begin(), rows.end(), fits);
-}
-
 }  // namespace
+
+TResult<TCsvExport> WriteCsvLossless(const std::string& path, const std::string& codepage,
+                                     const TCsvProducer& produce) {
+    // Spreadsheets on Windows read the interface language's code page as it is; it is kept as
+    // long as nothing is lost.
+    bool fits = true;
+    if (codepage != kCodePageUtf8) {
+        TCodePageEncoder encoder(codepage);
+        std::string scratch;
+        (void)produce([&](const std::vector<std::string>& fields) -> TResult<> {
+            for (const std::string& f : fields)
+                if (fits && !encoder.Encode(f, scratch)) fits = false;
+            return fits ? TResult<>() : Fail({});  // one field that does not fit decides it
+        });
+    }
+    TCsvWriter w(fits ? codepage : kCodePageUtf8);
+    if (TResult<> r = w.Open(path); !r) return r.Failure();
+    if (TResult<> r = produce([&w](const std::vector<std::string>& f) { return w.WriteLine(f); });
+        !r)
+        return r.Failure();
+    if (TResult<> r = w.Close(); !r) return r.Failure();
+    return TCsvExport{!fits && codepage != kCodePageUtf8};
+}
 
 TResult<TCsvExport> ExportGridCsv(const std::string& path, const std::string& codepage,
                                   TMetricaStrategy s,
                                   const std::vector<const TURLTaskInfo*>& rows) {
-    // Spreadsheets on Windows read the interface language's code page as it is; it is kept as
-    // long as nothing is lost.
-    const bool utf8 = !EveryFieldFits(codepage, s, rows);
-    TCsvWriter w(utf8 ? kCodePageUtf8 : codepage);
-    std::vector<std::string> fields(gcCount);
-    const auto writeRow = [&](const TURLTaskInfo* row) {
-        for (int i = 0; i < gcCount; ++i) fields[i] = Field(row, s, i);
-        return w.WriteLine(fields);
-    };
-    if (TResult<> r = w.Open(path); !r) return r.Failure();
-    if (TResult<> r = writeRow(nullptr); !r) return r.Failure();
-    for (const TURLTaskInfo* task : rows)
-        if (TResult<> r = writeRow(task); !r) return r.Failure();
-    if (TResult<> r = w.Close(); !r) return r.Failure();
-    return TCsvExport{utf8};
+    return WriteCsvLossless(path, codepage, [&](const TCsvLineSink& line) -> TResult<> {
+        std::vector<std::string> fields(gcCount);
+        const auto rowFields = [&](const TURLTaskInfo* row) -> const std::vector<std::string>& {
+            for (int i = 0; i < gcCount; ++i) fields[i] = Field(row, s, i);
+            return fields;
+        };
+        if (TResult<> r = line(rowFields(nullptr)); !r) return r;
+        for (const TURLTaskInfo* task : rows)
+            if (TResult<> r = line(rowFields(task)); !r) return r;
+        return {};
+    });
 }
 
 }  // namespace velmora::io

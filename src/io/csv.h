@@ -2,6 +2,7 @@
 // mark, or UTF-8 with one when the code page cannot hold a field.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,18 @@ struct TCsvExport {
     // the caller logs kLogCsvWrittenInUtf8.
     bool WrittenInUtf8 = false;
 };
+
+// Takes one line of a file's fields in UTF-8.
+using TCsvLineSink = std::function<TResult<>(const std::vector<std::string>& utf8Fields)>;
+// Gives every line of a file, header first, to the sink; it is called twice and must give the
+// same lines both times. A failure of the sink ends it with that failure.
+using TCsvProducer = std::function<TResult<>(const TCsvLineSink& line)>;
+
+// Every CSV of the program goes through here: in codepage when every field fits it, else in
+// UTF-8 with a byte-order mark, so nothing turns into "?". The file is replaced whole or not at
+// all.
+TResult<TCsvExport> WriteCsvLossless(const std::string& path, const std::string& codepage,
+                                     const TCsvProducer& produce);
 
 // Writes the header of the grid column captions (in the language in force) and one line per
 // task in the order given, each with the grid's cell texts for strategy s, in codepage when every

@@ -104,8 +104,8 @@ TResult<io::TCsvExport> TRunSession::ExportCsv(const std::string& path, TMetrica
     return io::ExportGridCsv(path, FCodePage, s, rows);
 }
 
-TResult<> TRunSession::ExportAdviceCsv(const std::string& path,
-                                       const std::vector<const TURLTaskInfo*>& rows) const {
+TResult<io::TCsvExport> TRunSession::ExportAdviceCsv(
+    const std::string& path, const std::vector<const TURLTaskInfo*>& rows) const {
     return io::ExportAdviceCsv(path, FCodePage, DecimalSeparator(), rows);
 }
 

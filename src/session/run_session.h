@@ -77,8 +77,8 @@ class TRunSession final : private IRunObserver {
     // --- Export in the language's code page.
     TResult<io::TCsvExport> ExportCsv(const std::string& path, TMetricaStrategy s,
                                       const std::vector<const TURLTaskInfo*>& rows) const;
-    TResult<> ExportAdviceCsv(const std::string& path,
-                              const std::vector<const TURLTaskInfo*>& rows) const;
+    TResult<io::TCsvExport> ExportAdviceCsv(const std::string& path,
+                                            const std::vector<const TURLTaskInfo*>& rows) const;
 
   private:
     TRunSession(TURLTaskInfoList& master, IRunObserver& frontEnd, TWorkerConfig config,

@@ -132,6 +132,51 @@ TEST_F(CsvExport, UnfitFieldSwitchesTheFileToUtf8WithBom) {
     EXPECT_NE(ReadBytes(path).find("1;https://example.com/a;;41;;;≈ 6,1 с;"), std::string::npos);
 }
 
+// Every CSV keeps what it was given: the advice file and any other table written through the
+// one lossless rule switch to UTF-8 rather than write "?".
+TEST_F(CsvExport, AdviceAndOtherTablesLoseNoCharacter) {
+    TURLTaskInfo& d = FList.Add("http://пример.test/страница");
+    d.InitMetricResults();
+    TGAdvice advice;
+    advice.Title = TInternedText("Reduce JS");
+    advice.AdviceText = "1,2 s";
+    advice.AuditId = TInternedText("unused-javascript");
+    advice.Score = 0.5;
+    d.TaskResults->AdviceList[msDesktop].push_back(advice);
+    const std::string path = FDir.File("advice.csv");
+    FList[2].TaskResults->AdviceList[msMobile].push_back(advice);
+    const struct {
+        std::vector<const TURLTaskInfo*> rows;
+        const char* codepage;
+        bool utf8;
+    } cases[] = {
+        {{&FList[0]}, "WINDOWS-1251", false},  // the header alone: the code page
+        {{&FList[3]}, "WINDOWS-1251", false},  // a Cyrillic address fits the Cyrillic page
+        {{&FList[3]}, "WINDOWS-1252", true},   // but not a Western one
+        {{&FList[3], &FList[2]}, "WINDOWS-1251", true},  // nor does Japanese
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codepage);
+        TResult<TCsvExport> r = ExportAdviceCsv(path, c.codepage, '.', c.rows);
+        ASSERT_TRUE(r) << r.Error();
+        EXPECT_EQ(r->WrittenInUtf8, c.utf8);
+        const std::string bytes = ReadBytes(path);
+        EXPECT_EQ(bytes.find('?'), std::string::npos) << bytes;
+        EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF", 0) == 0, c.utf8);
+        if (c.utf8) {
+            EXPECT_NE(bytes.find("http://пример.test/страница;desktop"), std::string::npos);
+        }
+    }
+
+    // The rule itself, for tables of other shapes (the comparison of two runs).
+    const TCsvProducer table = [](const TCsvLineSink& line) -> TResult<> {
+        if (TResult<> r = line({"URL", "Score A"}); !r) return r;
+        return line({"http://пример.test/", "97"});
+    };
+    ASSERT_TRUE(WriteCsvLossless(path, "WINDOWS-1252", table));
+    EXPECT_EQ(ReadBytes(path), "\xEF\xBB\xBFURL;Score A\r\nhttp://пример.test/;97\r\n");
+}
+
 TEST(CsvCodePage, ScriptsInBothLanguages) {
     const struct {
         const char* name;
