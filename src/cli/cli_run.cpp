@@ -275,6 +275,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     choices.Lang = o.Lang;
     choices.HistoryPath = o.DbFile;
     choices.NoHistory = o.NoHistory || (o.DbFile.empty() && settings.History == io::kHistoryOff);
+    choices.HistoryForReading =
+        o.Command == "runs" || o.Command == "compare" || o.Command == "export";
     choices.RunSettings = [&run] { return run; };
     // Before the history is opened: an output that names it must not touch it.
     if (o.Command.empty()) {
@@ -293,6 +295,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     session::TRunSession& session = **opened;
     WarnWithoutCatalogue(catalogues, session.Lang());
     for (const std::string& notice : session.Notices()) Complain(notice);
+    if (session.HistoryRefused()) return kExitBadInput;
     if (!o.Command.empty()) return RunHistoryCommand(o, session);
 
     TRunOutputs out;

@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 
 #include "base/translate.h"
 #include "history/history_store.h"
@@ -58,7 +60,36 @@ std::string DefaultHistoryPath() {
     return path;
 }
 
-TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path) {
+namespace {
+
+// Only an empty file or one that starts as every SQLite database does may be a history; a
+// damaged history keeps that header, so anything else is some other file of the user's.
+bool MayBeHistory(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[16] = {};
+    in.read(head, sizeof head);
+    const auto got = in.gcount();
+    return got == 0 || (got == sizeof head && std::memcmp(head, "SQLite format 3", 16) == 0);
+}
+
+TFailure Unavailable(const TFailure& why) {
+    return TFailure{
+        FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"), 0, why.Message),
+        why.Code, why.Kind};
+}
+
+}  // namespace
+
+TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReading) {
+    std::error_code exists;
+    if (!fs::exists(path, exists)) {
+        if (forReading)
+            return Unavailable(Fail(FormatLog(Tr("нет истории проверок %s"), 0, path), ENOENT));
+    } else if (!MayBeHistory(path)) {
+        return Unavailable(HistoryFailure(
+            THistoryError::NotAHistory,
+            FormatLog(Tr("%s — не история проверок Velmora; файл не изменён"), 0, path)));
+    }
     const fs::path dir = fs::path(path).parent_path();
     if (!dir.empty()) {
         std::error_code ec;
@@ -77,10 +108,7 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path) {
             aside);
         opened = TSqliteHistory::Open(path);
     }
-    if (!opened)
-        return TFailure{FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"),
-                                  0, opened.Error()),
-                        opened.Code(), opened.Kind()};
+    if (!opened) return Unavailable(opened.Failure());
     out.Store = std::move(*opened);
     return out;
 }

@@ -35,6 +35,7 @@ enum class THistoryError : int {
     Damaged,       // the file is not a readable history
     Busy,          // another program holds it past the busy time-out
     NewerVersion,  // written by a newer Velmora
+    NotAHistory,   // a file of something else: never opened for writing, moved or replaced
 };
 
 inline TFailure HistoryFailure(THistoryError kind, std::string message, int code = 0) {
@@ -123,7 +124,10 @@ struct TOpenedHistory {
 // Opens (creating when missing, with its folder) the SQLite history at path. A damaged file is
 // renamed aside and a new one started (the notice says where the old one went); a file that
 // cannot be opened at all (locked, unwritable, from a newer version) fails with a message.
-TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path);
+// A file that is not recognisably a history (no SQLite header, or another program's database)
+// fails with NotAHistory and is left as it is. forReading: a missing file fails instead of
+// being created.
+TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReading = false);
 
 // "$XDG_DATA_HOME/Velmora/history.sqlite", XDG_DATA_HOME defaulting to "~/.local/share".
 std::string DefaultHistoryPath();

@@ -91,7 +91,9 @@ constexpr const char* kRunColumns = "id, started, finished, state, lang, setting
 TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string& path) {
     std::unique_ptr<TSqliteHistory> h(new TSqliteHistory);
     if (TResult<> r = h->FDb.Open(path); !r) return r.Failure();
-    // The first statements read the file: a damaged one fails here.
+    // Read before anything is written or switched: a damaged file fails here, another
+    // program's database and a newer Velmora's history are left exactly as they are.
+    if (TResult<> r = h->CheckOwnFile(path); !r) return r.Failure();
     TResult<int64_t> wal = h->FDb.QueryInt("PRAGMA journal_mode=WAL");
     if (!wal) return wal.Failure();
     if (TResult<> r = h->FDb.Exec("PRAGMA synchronous=NORMAL"); !r) return r.Failure();
@@ -99,17 +101,43 @@ TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string&
     return h;
 }
 
-TResult<> TSqliteHistory::Migrate() {
+TResult<int64_t> TSqliteHistory::SchemaVersion() {
     TResult<int64_t> version = FDb.QueryInt("PRAGMA user_version");
-    if (!version) return version.Failure();
-    if (*version > kSchemaVersion)
+    if (version && *version > kSchemaVersion)
         return HistoryFailure(
             THistoryError::NewerVersion,
             FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
                       {std::to_string(*version)}));
+    return version;
+}
+
+TResult<> TSqliteHistory::CheckOwnFile(const std::string& path) {
+    TResult<int64_t> version = SchemaVersion();
+    if (!version) return version.Failure();
+    TResult<int64_t> appId = FDb.QueryInt("PRAGMA application_id");
+    if (!appId) return appId.Failure();
+    if (*appId == kApplicationId) return {};
+    // Files made before the id was set are ours when they hold our tables only.
+    TResult<int64_t> foreign = FDb.QueryInt(
+        "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT IN "
+        "('runs', 'run_urls', 'advice_texts', 'results')");
+    if (!foreign) return foreign.Failure();
+    if (*appId == 0 && *foreign == 0) return {};
+    return HistoryFailure(
+        THistoryError::NotAHistory,
+        FormatLog(Tr("%s — не история проверок Velmora; файл не изменён"), {path}));
+}
+
+TResult<> TSqliteHistory::Migrate() {
+    TResult<int64_t> version = SchemaVersion();
+    if (!version) return version.Failure();
     if (*version == kSchemaVersion) return {};
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
+    // Another process may have made the schema while this one waited for the transaction.
+    version = SchemaVersion();
+    if (!version) return version.Failure();
+    if (*version == kSchemaVersion) return tx.Commit();
     // Each step takes the file from one version to the next; later versions append steps.
     if (*version < 1) {
         if (TResult<> r = FDb.Exec(kSchemaV1); !r) return r;
@@ -117,9 +145,9 @@ TResult<> TSqliteHistory::Migrate() {
     if (*version < 2) {
         if (TResult<> r = FDb.Exec(kMigrationV2); !r) return r;
     }
-    if (TResult<> r = FDb.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-        !r)
-        return r;
+    const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                              "; PRAGMA user_version=" + std::to_string(kSchemaVersion);
+    if (TResult<> r = FDb.Exec(stamp.c_str()); !r) return r;
     return tx.Commit();
 }
 

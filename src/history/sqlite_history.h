@@ -18,6 +18,8 @@ class TSqliteHistory final : public IHistoryStore {
     // Opens the file and brings its schema up to date. Code() of a failure is SQLite's primary
     // result code (SQLITE_NOTADB / SQLITE_CORRUPT for a damaged file).
     static TResult<std::unique_ptr<TSqliteHistory>> Open(const std::string& path);
+    // SQLite's application_id of our files: "VLMR".
+    static constexpr int64_t kApplicationId = 0x564C4D52;
 
     TResult<> BeginRun(TRunRecord& run, const std::vector<std::string>& urls) override;
     TResult<> ReopenRun(int64_t runId) override;
@@ -33,6 +35,10 @@ class TSqliteHistory final : public IHistoryStore {
 
   private:
     TSqliteHistory() = default;
+    // The file's schema version; NewerVersion when a newer program wrote it.
+    TResult<int64_t> SchemaVersion();
+    // Fails unless the file is ours or new.
+    TResult<> CheckOwnFile(const std::string& path);
     TResult<> Migrate();
     TResult<> UpdateSummary(int64_t runId);
     TResult<int64_t> AdviceTextId(const TGAdvice& advice);

@@ -25,6 +25,8 @@ struct TSessionChoices {
     std::string Lang;         // the interface language asked for
     std::string HistoryPath;  // another history file than the settings name
     bool NoHistory = false;
+    // Only reading the history (listing, comparing, exporting): nothing is created or changed.
+    bool HistoryForReading = false;
     // The decimal separator of the user's locale; 0: the C library's idea of it.
     char DecimalSeparator = 0;
     // The parameters of a run, read when one starts (the window reads its controls).
@@ -68,6 +70,9 @@ class TRunSession final : private IRunObserver {
 
     // --- The history; null when switched off or not opened.
     history::TRunRecorder* History() { return FRecorder.get(); }
+    // The file named as the history is something else, left untouched: no run may go on as if
+    // it were recorded.
+    bool HistoryRefused() const { return FHistoryRefused; }
     // Loads the newest unfinished run into the list, in its own language, to be continued
     // with Start(TRunScope::Unchecked).
     TResult<> LoadUnfinishedRun();
@@ -103,6 +108,7 @@ class TRunSession final : private IRunObserver {
     std::string FLang;
     std::string FCodePage;
     std::vector<std::string> FNotices;
+    bool FHistoryRefused = false;
 };
 
 }  // namespace velmora::session

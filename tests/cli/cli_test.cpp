@@ -333,6 +333,39 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     EXPECT_FALSE(fs::exists(FDir / "d.csv"));
 }
 
+// A file that is no history, named as one, is refused and stays as it was: for a check, for
+// listing runs, and when it is the URL list itself.
+TEST_F(CliRun, AFileThatIsNoHistoryIsNeverTouched) {
+    const std::string urls = Write("urls.txt", "https://a.example/\n");
+    const std::string notes = Write("notes.txt", "my notes\n");
+    const struct {
+        const char* name;
+        std::function<void(TCliOptions&)> change;
+    } cases[] = {
+        {"a check", [&](TCliOptions& o) { o.DbFile = notes; }},
+        {"listing runs",
+         [&](TCliOptions& o) {
+             o.DbFile = notes;
+             o.Command = "runs";
+         }},
+        {"the URL list", [&](TCliOptions& o) { o.DbFile = urls; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TCliOptions o = Options(urls);
+        c.change(o);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("не история проверок Velmora"), std::string::npos) << err;
+    }
+    EXPECT_EQ(Read("notes.txt"), "my notes\n");
+    EXPECT_EQ(Read("urls.txt"), "https://a.example/\n");
+    EXPECT_TRUE(FSim->Requests().empty());
+    for (const auto& e : fs::directory_iterator(FDir))
+        EXPECT_EQ(e.path().string().find(".damaged-"), std::string::npos) << e.path();
+}
+
 TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
     std::string index =
         R"(<?xml version="1.0"?><sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)";

@@ -3,9 +3,12 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "engine/grid_text.h"
 #include "engine/interpret.h"
@@ -36,6 +39,12 @@ class HistoryStore : public ::testing::Test {
         TResult<TOpenedHistory> h = OpenSqliteHistory(path_);
         EXPECT_TRUE(h) << h.Error();
         return h ? std::move(h->Store) : nullptr;
+    }
+    static std::string ReadAll(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
     }
     int64_t Count(const char* sql) {
         sqlite3* db = nullptr;
@@ -383,23 +392,87 @@ TEST_F(HistoryStore, ListsResumesDeletesAndKeepsNewest) {
     EXPECT_EQ(*store->KeepNewest(0), 0);  // 0 keeps everything
 }
 
-TEST_F(HistoryStore, DamagedFileIsPutAsideNeverDeleted) {
-    fs::create_directories(fs::path(path_).parent_path());
-    const std::string garbage(5000, 'x');
-    std::ofstream(path_, std::ios::binary) << garbage;
-    TResult<TOpenedHistory> h = OpenSqliteHistory(path_);
-    ASSERT_TRUE(h) << h.Error();
-    EXPECT_NE(h->Notice.find(".damaged-"), std::string::npos) << h->Notice;
-    std::string aside;
-    for (const auto& e : fs::directory_iterator(fs::path(path_).parent_path()))
-        if (e.path().string().find(".damaged-") != std::string::npos) aside = e.path().string();
-    ASSERT_FALSE(aside.empty());
-    std::ifstream in(aside, std::ios::binary);
-    std::stringstream kept;
-    kept << in.rdbuf();
-    EXPECT_EQ(kept.str(), garbage);
-    TRunRecord run;
-    EXPECT_TRUE(h->Store->BeginRun(run, {"https://a/"}));  // a fresh history works
+// Only what is recognisably a damaged history is put aside (never deleted); any other file of
+// the user's is refused and left exactly as it was.
+TEST_F(HistoryStore, DamagedHistoryIsPutAsideAnyOtherFileIsLeftAlone) {
+    const fs::path dir = fs::path(path_).parent_path();
+    fs::create_directories(dir);
+    std::string damaged("SQLite format 3", 16);
+    damaged += std::string(5000, 'x');
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool foreignDatabase;
+        bool putAside;
+        bool refused;
+    } cases[] = {
+        {"damaged history", damaged, false, true, false},
+        {"a text file", "notes of mine\n" + std::string(5000, 'x'), false, false, true},
+        {"another program's database", {}, true, false, true},
+        {"an empty file", {}, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(dir)) fs::remove(e.path());
+        if (c.foreignDatabase) {
+            sqlite3* db = nullptr;
+            sqlite3_open(path_.c_str(), &db);
+            sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('mine')",
+                         nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        } else {
+            std::ofstream(path_, std::ios::binary) << c.bytes;
+        }
+        const std::string before = ReadAll(path_);
+        TResult<TOpenedHistory> h = OpenSqliteHistory(path_);
+        std::string aside;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().string().find(".damaged-") != std::string::npos) aside = e.path().string();
+        EXPECT_EQ(!aside.empty(), c.putAside);
+        if (c.refused) {
+            EXPECT_FALSE(h);
+            EXPECT_EQ(HistoryErrorOf(h), THistoryError::NotAHistory);
+            EXPECT_EQ(ReadAll(path_), before);
+            continue;
+        }
+        ASSERT_TRUE(h) << h.Error();
+        if (c.putAside) {
+            EXPECT_NE(h->Notice.find(".damaged-"), std::string::npos) << h->Notice;
+            EXPECT_EQ(ReadAll(aside), before);
+        }
+        TRunRecord run;
+        EXPECT_TRUE(h->Store->BeginRun(run, {"https://a/"}));  // a fresh history works
+        h->Store.reset();
+        EXPECT_EQ(Count("PRAGMA application_id"), 0x564C4D52);
+    }
+    // Reading never creates one.
+    for (const auto& e : fs::directory_iterator(dir)) fs::remove(e.path());
+    EXPECT_FALSE(OpenSqliteHistory(path_, true));
+    EXPECT_FALSE(fs::exists(path_));
+}
+
+// Several programs starting on a missing history at once: one makes the schema, the others
+// wait for it and use it; every run is kept.
+TEST_F(HistoryStore, ConcurrentFirstUseMakesTheSchemaOnceAndKeepsEveryRun) {
+    constexpr int kProcesses = 4;
+    std::vector<std::thread> starts;
+    std::atomic<int> recorded{0};
+    std::mutex m;
+    std::vector<std::string> errors;
+    for (int i = 0; i < kProcesses; ++i) {
+        starts.emplace_back([&] {
+            TResult<TOpenedHistory> h = OpenSqliteHistory(path_);
+            TRunRecord run;
+            TResult<> begun = h ? h->Store->BeginRun(run, {"https://a/"}) : TResult<>(h.Failure());
+            if (begun) ++recorded;
+            std::lock_guard lock(m);
+            if (!begun) errors.push_back(begun.Error());
+        });
+    }
+    for (std::thread& t : starts) t.join();
+    EXPECT_EQ(recorded.load(), kProcesses);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    EXPECT_EQ(Count("SELECT count(*) FROM runs"), kProcesses);
 }
 
 TEST_F(HistoryStore, UnusableFilesFailWithAMessage) {
