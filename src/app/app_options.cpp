@@ -81,7 +81,10 @@ bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* err
 }
 
 QStringList DefaultCatalogueDirs(const QString& appDir) {
-    return {appDir + "locale", QStringLiteral(VELMORA_INSTALLED_LOCALEDIR)};
+    // Beside the program in the build tree, then relative to it wherever it was installed, then
+    // where this build installs.
+    return {appDir + "locale", appDir + "../share/locale",
+            QStringLiteral(VELMORA_INSTALLED_LOCALEDIR)};
 }
 
 QString AppOptionsUsage() {

@@ -266,7 +266,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     const io::TSettingsValues& settings = *loaded;
 
     const std::string catalogues =
-        i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale", VELMORA_LOCALEDIR});
+        i18n::InitTranslation({exeDir + "locale", exeDir + "../app/locale",
+                               exeDir + "../share/locale", VELMORA_LOCALEDIR});
     TURLTaskInfoList master;
     TConsoleObserver console(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
     TRunSettings run;

@@ -423,6 +423,24 @@ TEST_F(CliRun, WarnsOfAMissingCatalogueAndAKeySentInClear) {
     EXPECT_NE(err.find("http://psi.invalid"), std::string::npos) << err;
 }
 
+// Installed under any prefix, the program finds its catalogues beside it in ../share/locale.
+TEST_F(CliRun, FindsItsCataloguesRelativeToThePrefix) {
+    const fs::path built =
+        fs::path(VELMORA_CLI_EXE).parent_path() / "../app/locale/en/LC_MESSAGES/Velmora.mo";
+    if (!fs::exists(built)) GTEST_SKIP() << "no catalogue built at " << built;
+    const fs::path installed = FDir / "opt/share/locale/en/LC_MESSAGES";
+    fs::create_directories(installed);
+    fs::copy_file(built, installed / "Velmora.mo");
+    fs::create_directories(FDir / "opt/bin");
+    TCliOptions o = Options(Write("empty.txt", ""));
+    o.Lang = "en";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, (FDir / "opt/bin/").string()), kExitCompleted);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("no translation catalogue found"), std::string::npos) << err;
+    EXPECT_NE(err.find("no URLs to check"), std::string::npos) << err;
+}
+
 TEST_F(CliRun, AbortSaysHowManyUrlsWereLeftUnchecked) {
     std::string urls = "https://a.example/\n";
     for (int i = 0; i < 3; ++i) urls += "https://x.example/" + std::to_string(i) + "/sim-hang\n";
