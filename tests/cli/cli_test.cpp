@@ -276,6 +276,7 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     fs::create_directories(FDir / "bin");
     Write("plain", "x");
     const std::string ini = Write("bad.ini", "[PARAMS]\nendpoint=dict://127.0.0.1:2628/#\n");
+    const std::string notes = Write("notes.txt", "my notes\n");
     const struct {
         const char* name;
         std::function<void(TCliOptions&)> change;
@@ -317,6 +318,17 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
          },
          "http:// или https://: dict://"},
         {"endless URL file", [&](TCliOptions& o) { o.UrlFile = "/dev/zero"; }, "64"},
+        // A file that is no history, named as one, is refused and stays as it was.
+        {"history is a text file", [&](TCliOptions& o) { o.DbFile = notes; },
+         "не история проверок Velmora"},
+        {"listing runs of a text file",
+         [&](TCliOptions& o) {
+             o.DbFile = notes;
+             o.Command = "runs";
+         },
+         "не история проверок Velmora"},
+        {"history is the URL list", [&](TCliOptions& o) { o.DbFile = urls; },
+         "не история проверок Velmora"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -331,37 +343,7 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     EXPECT_EQ(Read("urls.txt"), "https://a.example/\n");
     EXPECT_EQ(Read("map.xml"), "<urlset><url><loc>https://a.example/</loc></url></urlset>");
     EXPECT_FALSE(fs::exists(FDir / "d.csv"));
-}
-
-// A file that is no history, named as one, is refused and stays as it was: for a check, for
-// listing runs, and when it is the URL list itself.
-TEST_F(CliRun, AFileThatIsNoHistoryIsNeverTouched) {
-    const std::string urls = Write("urls.txt", "https://a.example/\n");
-    const std::string notes = Write("notes.txt", "my notes\n");
-    const struct {
-        const char* name;
-        std::function<void(TCliOptions&)> change;
-    } cases[] = {
-        {"a check", [&](TCliOptions& o) { o.DbFile = notes; }},
-        {"listing runs",
-         [&](TCliOptions& o) {
-             o.DbFile = notes;
-             o.Command = "runs";
-         }},
-        {"the URL list", [&](TCliOptions& o) { o.DbFile = urls; }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TCliOptions o = Options(urls);
-        c.change(o);
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
-        const std::string err = ::testing::internal::GetCapturedStderr();
-        EXPECT_NE(err.find("не история проверок Velmora"), std::string::npos) << err;
-    }
     EXPECT_EQ(Read("notes.txt"), "my notes\n");
-    EXPECT_EQ(Read("urls.txt"), "https://a.example/\n");
-    EXPECT_TRUE(FSim->Requests().empty());
     for (const auto& e : fs::directory_iterator(FDir))
         EXPECT_EQ(e.path().string().find(".damaged-"), std::string::npos) << e.path();
 }

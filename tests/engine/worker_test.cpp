@@ -293,18 +293,26 @@ class TCountingFactory : public TThreadWorkerFactory {
     int32_t MaxActive = 0;
 };
 
-TEST_F(WorkerTest, ControllerRunsAllTasksThroughRealWorkerThreads) {
-    TNullObserver seen;
+// Checks n URLs through a real controller and factory, delivering on this thread as a front
+// end's event loop would; returns the list as the run left it.
+TURLTaskInfoList CheckThrough(TThreadWorkerFactory& factory, int n, int threads,
+                              TNullObserver& seen) {
     TURLTaskInfoList master;
-    for (int i = 0; i < 7; ++i) master.Add("https://site.test/" + std::to_string(i));
-    TCountingFactory factory(Config);
-    TRunController ctl(master, factory, [] { return TRunSettings{"K", 3, 100}; });
+    for (int i = 0; i < n; ++i) master.Add("https://site.test/" + std::to_string(i));
+    TRunController ctl(master, factory, [threads] { return TRunSettings{"K", threads, 100}; });
     ctl.SetObserver(&seen);
-    ASSERT_TRUE(ctl.Start(TRunScope::All));
+    EXPECT_TRUE(ctl.Start(TRunScope::All));
     const auto until = TClock::now() + std::chrono::seconds(20);
     while (ctl.Running() && TClock::now() < until)
         ctl.DeliverPending(std::chrono::milliseconds(50));
-    ASSERT_FALSE(ctl.Running());
+    EXPECT_FALSE(ctl.Running());
+    return master;
+}
+
+TEST_F(WorkerTest, ControllerRunsAllTasksThroughRealWorkerThreads) {
+    TNullObserver seen;
+    TCountingFactory factory(Config);
+    const TURLTaskInfoList master = CheckThrough(factory, 7, 3, seen);
     EXPECT_LE(factory.MaxActive, 3);
     // Every result is in by the end: the end joins the workers and merges what they posted.
     EXPECT_EQ(seen.Pos, 7);
@@ -328,16 +336,8 @@ TEST_F(WorkerTest, AThreadThatFinishedItsTaskTakesTheNextOne) {
         return GoodAnswer(url, abort);
     };
     TNullObserver seen;
-    TURLTaskInfoList master;
-    for (int i = 0; i < 12; ++i) master.Add("https://site.test/" + std::to_string(i));
     TThreadWorkerFactory factory(Config);
-    TRunController ctl(master, factory, [] { return TRunSettings{"K", 2, 100}; });
-    ctl.SetObserver(&seen);
-    ASSERT_TRUE(ctl.Start(TRunScope::All));
-    const auto until = TClock::now() + std::chrono::seconds(20);
-    while (ctl.Running() && TClock::now() < until)
-        ctl.DeliverPending(std::chrono::milliseconds(50));
-    ASSERT_FALSE(ctl.Running());
+    CheckThrough(factory, 12, 2, seen);
     EXPECT_EQ(seen.Pos, 12);
     // Two at a time, and a thread still posting its last events while the next task starts.
     EXPECT_LE(threads.load(), 4);
