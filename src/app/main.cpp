@@ -47,6 +47,9 @@ bool AnswerInfoOption(int argc, char* argv[]) {
 
 // True when another instance runs: it comes to the front and takes this start's URL file.
 bool HandOverToRunningInstance(app::TSingleInstance& instance, const app::TAppOptions& options) {
+    if (!instance.Problem().isEmpty())
+        std::fprintf(stderr, "velmora: no hand-over to a running instance: %s\n",
+                     instance.Problem().toLocal8Bit().constData());
     if (instance.Acquire()) return false;
     if (!instance.AskRunningInstance(options.UrlsFile))
         QMessageBox::warning(nullptr, QStringLiteral("Warning"),

@@ -1,5 +1,8 @@
 #include "app/single_instance.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -15,11 +18,31 @@ constexpr qint64 kMaxRequestBytes = 64 * 1024;
 
 }  // namespace
 
+QString TSingleInstance::PrivateFolderIn(const QString& tmp, QString* why) {
+    const QByteArray path = QFile::encodeName(
+        QDir(tmp).filePath(QStringLiteral("velmora-%1").arg(static_cast<qulonglong>(::getuid()))));
+    ::mkdir(path.constData(), 0700);  // an existing one is judged below
+    struct stat st {};
+    const char* problem = nullptr;
+    if (::lstat(path.constData(), &st) != 0)
+        problem = "cannot be made";
+    else if (!S_ISDIR(st.st_mode))
+        problem = "is no folder of its own (a link or a file)";
+    else if (st.st_uid != ::getuid())
+        problem = "belongs to another user";
+    else if ((st.st_mode & 077) != 0)
+        problem = "can be written or read by other users";
+    if (!problem) return QFile::decodeName(path);
+    if (why) *why = QStringLiteral("%1 %2").arg(QFile::decodeName(path), QLatin1String(problem));
+    return {};
+}
+
 TSingleInstance::TSingleInstance(const QString& dir) {
     QString folder = dir;
     if (folder.isEmpty())
         folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) folder = QDir::tempPath();
+    if (folder.isEmpty()) folder = PrivateFolderIn(QDir::tempPath(), &FProblem);
+    if (folder.isEmpty()) return;
     FPath = QDir(folder).filePath(QStringLiteral("VELMORA.lock"));
     FSocketPath = QDir(folder).filePath(QStringLiteral("VELMORA.socket"));
     FLock = std::make_unique<QLockFile>(FPath);
@@ -33,6 +56,7 @@ TSingleInstance::~TSingleInstance() {
 }
 
 bool TSingleInstance::Acquire() {
+    if (!FLock) return true;  // no safe folder: every start runs on its own
     if (FLock->isLocked()) return true;
     if (!FLock->tryLock(0)) return false;
     Listen();
