@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -317,7 +318,22 @@ void TfmMain::ActivateFromSecondStart(const QString& urlsFile) {
         AddToLog(TrQ("Список URL не загружен: идёт проверка"));
         return;
     }
-    LoadUrlsFromTextFile(urlsFile);
+    // More requests arrive while a message of this one is open: one box, the rest in the log.
+    if (FHandingOver) {
+        AddToLog(
+            TrQ("Список URL не загружен: %1 — ещё открыто сообщение о предыдущем").arg(urlsFile));
+        return;
+    }
+    FHandingOver = true;
+    // A FIFO or a device would block the window in open() until somebody writes to it.
+    if (!QFileInfo(urlsFile).isFile()) {
+        const QString text = TrQ("Список URL не загружен: %1 — не обычный файл").arg(urlsFile);
+        AddToLog(text);
+        if (FUrlGrids->Dialogs.Message) FUrlGrids->Dialogs.Message(QMessageBox::Warning, text, {});
+    } else {
+        LoadUrlsFromTextFile(urlsFile);
+    }
+    FHandingOver = false;
 }
 
 bool TfmMain::KeepUrlsOnImport() const {

@@ -7,8 +7,8 @@
 #include <QMainWindow>
 #include <QMargins>
 #include <QRect>
-#include <QStringList>
 #include <QSet>
+#include <QStringList>
 #include <memory>
 #include <string>
 
@@ -206,7 +206,9 @@ class TfmMain : public QMainWindow, public IRunObserver {
     bool FStoredMaximized = false;
     QRect FPlacedGeometry;  // where the first show put the window
     std::unique_ptr<session::TRunSession> FSession;
-    QStringList FStartNotices;  // what opening the session had to say, logged after the start
+    QStringList FStartNotices;
+    bool FHandingOver = false;  // a second start's request is being handled  // what opening the
+                                // session had to say, logged after the start
 };
 
 }  // namespace velmora::app

@@ -1,8 +1,15 @@
 // The three imports of the window.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProgressBar>
+#include <chrono>
+#include <thread>
 
 #include "io/codepage.h"
 #include "support/window_fixture.h"
@@ -145,6 +152,36 @@ TEST_F(Import, TextFileProblemsChangeNothing) {
     G->btImportURLs4TXTClick();
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(Urls(), QStringList({"http://keep/"}));
+}
+
+// A path handed over by a second start that is no regular file never blocks the window, and
+// requests coming while its message is open go to the log, not into more boxes.
+TEST_F(Import, HandedOverFifoNeverBlocksAndSaysItOnce) {
+    const QString fifo = Dir.filePath("urls.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Should the window open it, this writer lets the test end instead of hanging.
+    std::thread unblock([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    });
+    const QString second = Dir.filePath("second.fifo");
+    G->Dialogs.Message = [&](QMessageBox::Icon icon, const QString& text, const QString&) {
+        Boxes.push_back({icon, text});
+        W->ActivateFromSecondStart(second);  // the next request, while this box is open
+    };
+    QElapsedTimer took;
+    took.start();
+    W->ActivateFromSecondStart(fifo);
+    const qint64 ms = took.elapsed();
+    unblock.join();
+    EXPECT_LT(ms, 1000);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_TRUE(Boxes[0].Text.contains("urls.fifo")) << Boxes[0].Text.toStdString();
+    // Newest first: the request that came while the box was open, then the first one.
+    EXPECT_TRUE(W->Ui().lvLog->item(0, 1)->text().contains("second.fifo"));
+    EXPECT_TRUE(W->Ui().lvLog->item(1, 1)->text().contains("urls.fifo"));
+    EXPECT_TRUE(W->Master().Empty());
 }
 
 TEST_F(Import, TextFileEncodings) {
