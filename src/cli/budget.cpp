@@ -1,5 +1,6 @@
 #include "cli/budget.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -31,9 +32,46 @@ void AddScoreFloor(TBudget& budget, double minScore) {
         budget.push_back({s, std::string(MetricaTable[0].Key), minScore});
 }
 
-TResult<TBudget> ParseBudget(const std::string& text) {
-    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+namespace {
+
+// The budget as JSON, or why not: a budget is a small object of objects, so deep nesting, a
+// key given twice (which a parser would silently settle) and NUL bytes are refused.
+TResult<nlohmann::json> ParseBudgetJson(const std::string& text) {
+    if (text.find('\0') != std::string::npos) return Fail("the budget file holds a NUL byte");
+    std::string problem;
+    std::vector<std::vector<std::string>> keys;  // per open object, its keys so far
+    const auto check = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        using E = nlohmann::json::parse_event_t;
+        if (!problem.empty()) return false;
+        if (depth > kMaxBudgetDepth) {
+            problem = "the budget file nests deeper than " + std::to_string(kMaxBudgetDepth);
+            return false;
+        }
+        if (event == E::object_start) keys.emplace_back();
+        if (event == E::object_end && !keys.empty()) keys.pop_back();
+        if (event == E::key && !keys.empty()) {
+            const std::string key = parsed.get<std::string>();
+            std::vector<std::string>& seen = keys.back();
+            if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+                problem = "the budget file names \"" + key + "\" twice";
+                return false;
+            }
+            seen.push_back(key);
+        }
+        return true;
+    };
+    nlohmann::json j = nlohmann::json::parse(text, check, false);
+    if (!problem.empty()) return Fail(problem);
     if (j.is_discarded() || !j.is_object()) return Fail("the budget file is not a JSON object");
+    return j;
+}
+
+}  // namespace
+
+TResult<TBudget> ParseBudget(const std::string& text) {
+    const TResult<nlohmann::json> parsed = ParseBudgetJson(text);
+    if (!parsed) return parsed.Failure();
+    const nlohmann::json& j = *parsed;
     TBudget budget;
     for (const auto& [section, limits] : j.items()) {
         std::vector<TMetricaStrategy> strategies;
@@ -52,6 +90,8 @@ TResult<TBudget> ParseBudget(const std::string& text) {
             if (!value.is_number() || !std::isfinite(value.get<double>()) ||
                 value.get<double>() < 0)
                 return Fail("budget limit \"" + name + "\" is no number of 0 or more");
+            if (metric == &MetricaTable[0] && value.get<double>() > 100)
+                return Fail("budget limit \"" + name + "\" is beyond a score's 100");
             for (TMetricaStrategy s : strategies)
                 budget.push_back({s, std::string(metric->Key), value.get<double>()});
         }

@@ -26,6 +26,9 @@ void AddScoreFloor(TBudget& budget, double minScore);
 // "both": {...}}; a metric is named by its catalogue key or short name, any case. The failure
 // says what is wrong in English, as the other command line errors do.
 TResult<TBudget> ParseBudget(const std::string& text);
+// A budget is a few lines; a larger file is the wrong one, and is not read further.
+inline constexpr size_t kMaxBudgetBytes = 1024 * 1024;
+inline constexpr int kMaxBudgetDepth = 64;
 
 // One line per broken limit of a task: "URL (strategy): what". A value missing from the
 // results (a failed check) breaks its limit as well.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #include "base/translate.h"
@@ -113,8 +114,14 @@ long CurrentRssKb() {
 bool LoadBudget(const TCliOptions& o, TBudget& budget) {
     if (o.FailUnder) AddScoreFloor(budget, *o.FailUnder);
     if (o.BudgetFile.empty()) return true;
-    TResult<std::string> text = io::ReadWholeFile(o.BudgetFile);
-    TResult<TBudget> parsed = text ? ParseBudget(*text) : TResult<TBudget>(Fail(text.Error()));
+    TResult<std::string> text = io::ReadWholeFile(o.BudgetFile, kMaxBudgetBytes);
+    if (!text) {
+        // The reading error names the file already.
+        Complain(text.Code() == EFBIG ? o.BudgetFile + ": the budget file is over 1 MiB"
+                                      : text.Error());
+        return false;
+    }
+    TResult<TBudget> parsed = ParseBudget(*text);
     if (!parsed) {
         Complain(o.BudgetFile + ": " + parsed.Error());
         return false;

@@ -187,6 +187,26 @@ TEST(Budget, ParsesLimitsAndFindsBreaks) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(ParseBudget(bad));
     }
+
+    // Each refused with its reason, and a hostile nesting without building it.
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const struct {
+        std::string text;
+        const char* reason;
+    } refused[] = {
+        {R"({"desktop": {"score": 500}})", "beyond a score's 100"},
+        {R"({"desktop": {"score": 90, "score": 10}})", "names \"score\" twice"},
+        {R"({"desktop": {"lcp": 1}, "desktop": {"lcp": 2}})", "names \"desktop\" twice"},
+        {std::string(R"({"desktop": {"score": 90}})") + std::string(3, '\0'), "NUL"},
+        {"{\"desktop\": " + deep + "}", "nests deeper than 64"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.reason);
+        const TResult<TBudget> r = ParseBudget(c.text);
+        ASSERT_FALSE(r);
+        EXPECT_NE(r.Error().find(c.reason), std::string::npos) << r.Error();
+    }
+    EXPECT_TRUE(ParseBudget(R"({"desktop": {"score": 100}, "mobile": {"score": 100}})"));
 }
 
 TEST(CliOptions, PipelineOptions) {
