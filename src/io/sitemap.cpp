@@ -298,7 +298,13 @@ TResult<TSitemap> ParseSitemap(const std::string& path) {
         if (!raw) return OpenFailure(path, raw.Code());
         return ParseSitemapBytes(*raw, path, TSitemapLimits{});
     }
-    return Walk(rd.r, 0, {});
+    // A plain file keeps the protocol's limits as its compressed twin does: a file of millions
+    // of entries would take far more memory than any import can use.
+    struct stat st {};
+    if (::fstat(rd.fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<unsigned long long>(st.st_size) > kMaxSitemapBytes)
+        return Fail(Tr(kMsgSitemapTooLarge));
+    return Walk(rd.r, kMaxSitemapUrls, {});
 }
 
 }  // namespace velmora::io

@@ -41,7 +41,8 @@ struct TSitemapLimits {
 // (a "loc" that refers to an entity fails). The whole file is checked for well-formedness, which
 // wins over a missing "urlset". On failure Error() is the translated message to show: either
 // kMsgSitemapParseError followed by the reader's message, or kMsgSitemapNoUrlset.
-// A gzip-compressed file is read whole and parsed as ParseSitemapBytes does.
+// A gzip-compressed file is read whole and parsed as ParseSitemapBytes does; a plain one is
+// streamed. Either keeps the protocol's limits (kMaxSitemapUrls, kMaxSitemapBytes).
 TResult<TSitemap> ParseSitemap(const std::string& path);
 
 // The same from memory, plain or gzip-compressed, within the limits; name is for messages.

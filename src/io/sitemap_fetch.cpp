@@ -79,8 +79,8 @@ TResult<TSitemap> ReadLocalChild(const std::string& path, const TSitemapLimits& 
     return ParseSitemapBytes(*raw, path, limits);
 }
 
-// Reads one file into node. A root file the user names is read without the protocol's limits:
-// the user chose it, and the limits guard against what a site links to.
+// Reads one file into node. A root file the user names is streamed from the disk; it keeps the
+// protocol's limits as every other file does.
 void Fetch(TNode& node, bool userFile, const TSitemapFetchOptions& o) {
     TSitemapLimits limits;
     if (o.abort) limits.aborted = [a = o.abort] { return a->load(); };

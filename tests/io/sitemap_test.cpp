@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "base/translate.h"
 #include "io/import_texts.h"
 #include "io_test_util.h"
 
@@ -134,6 +137,17 @@ TEST(Sitemap, FiftyThousandEntries) {
     EXPECT_EQ(r->urlsetChildCount, 50000u);
     EXPECT_EQ(r->locs.front(), "https://example.com/section/page-0.html");
     EXPECT_EQ(r->locs.back(), "https://example.com/section/page-49999.html");
+
+    // One more, or a file over the protocol's size, is refused as its gzip twin would be.
+    xml.insert(xml.rfind("</urlset>"), "  <url><loc>https://example.com/one-more</loc></url>\n");
+    WriteBytes(dir.File("sitemap.xml"), xml);
+    TResult<TSitemap> over = ParseSitemap(dir.File("sitemap.xml"));
+    ASSERT_FALSE(over);
+    EXPECT_EQ(over.Error(), Tr(kMsgSitemapTooManyUrls));
+    std::filesystem::resize_file(dir.File("sitemap.xml"), kMaxSitemapBytes + 1);
+    over = ParseSitemap(dir.File("sitemap.xml"));
+    ASSERT_FALSE(over);
+    EXPECT_EQ(over.Error(), Tr(kMsgSitemapTooLarge));
 }
 
 }  // namespace
