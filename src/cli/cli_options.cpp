@@ -61,6 +61,7 @@ std::string UsageText() {
            "  --sitemap FILE|URL   read the URLs from a sitemap instead of a text file: a file,\n"
            "                       a sitemap's address or a site (https://site/: robots.txt);\n"
            "                       index files and gzip are followed\n"
+           "  --sitemap-timeout S  give up a sitemap import after S seconds (default 300)\n"
            "  --desktop-csv FILE   write the desktop results as CSV\n"
            "  --mobile-csv FILE    write the mobile results as CSV\n"
            "  --advice-csv FILE    write every advice item of both strategies as CSV\n"
@@ -124,6 +125,15 @@ std::string TakeDelay(const std::string& v, TCliOptions& o) {
                std::to_string(io::kReqPredelayMin) + " to " + std::to_string(io::kReqPredelayMax) +
                ", not \"" + v + "\"";
     o.DelayMs = n;
+    return {};
+}
+
+std::string TakeSitemapTimeout(const std::string& v, TCliOptions& o) {
+    int n = 0;
+    if (!ParseInt(v, 1, 24 * 3600, n))
+        return "--sitemap-timeout takes a whole number of seconds from 1 to 86400, not \"" + v +
+               "\"";
+    o.SitemapTimeoutS = n;
     return {};
 }
 
@@ -195,6 +205,7 @@ constexpr TCliOption kCliOptions[] = {
     {"--retries", nullptr, TArgument::kValue, TakeRetries},
     {"--endpoint", nullptr, TArgument::kValue, TakeEndpoint},
     {"--sitemap", nullptr, TArgument::kValue, SetText<&TCliOptions::SitemapFile>},
+    {"--sitemap-timeout", nullptr, TArgument::kValue, TakeSitemapTimeout},
     {"--desktop-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::DesktopCsv>},
     {"--mobile-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::MobileCsv>},
     {"--advice-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::AdviceCsv>},

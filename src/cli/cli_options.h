@@ -9,7 +9,8 @@ namespace velmora::cli {
 
 struct TCliOptions {
     std::string UrlFile;
-    std::string SitemapFile;  // a path or a web address
+    std::string SitemapFile;             // a path or a web address
+    std::optional<int> SitemapTimeoutS;  // the whole sitemap import, in seconds
     std::optional<std::string> ApiKey;
     std::string KeyFile;  // first line holds the key; kept off the command line
     std::optional<int> Threads;

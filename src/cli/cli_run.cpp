@@ -46,6 +46,7 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
     if (!o.SitemapFile.empty()) {
         io::TSitemapFetchOptions fetch;
         fetch.abort = &gAbortSignalled;
+        if (o.SitemapTimeoutS) fetch.timeout = std::chrono::seconds(*o.SitemapTimeoutS);
         TResult<io::TSitemapLoad> map = io::LoadSitemap(o.SitemapFile, fetch);
         if (!map) {
             Complain(map.Error());
@@ -319,7 +320,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
             return kExitBadInput;
         }
     } else if (!ImportUrls(o, session.CodePage(), master)) {
-        return kExitBadInput;
+        // Ctrl+C during a long sitemap import is an abort like one during the check.
+        return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
     }
     if (!o.JsonFile.empty())
         console.SetOnTaskFinished([&out](const TURLTaskInfo& task) { out.Json.WriteTask(task); });

@@ -28,6 +28,8 @@ inline constexpr const char* kMsgSitemapTooManyUrls = "в файле больш�
 inline constexpr const char* kMsgSitemapTooLarge = "файл больше 50 МБ (после распаковки)";
 inline constexpr const char* kMsgSitemapBadGzip = "повреждённые данные gzip";
 inline constexpr const char* kMsgSitemapAborted = "загрузка прервана";
+inline constexpr const char* kMsgSitemapTimedOut =
+    "загрузка карт сайта не уложилась в отведённое время";
 // %d is the HTTP status.
 inline constexpr const char* kMsgSitemapHttpStatus = "сервер ответил кодом %d";
 inline constexpr const char* kMsgSitemapNotWeb = "допустимы только адреса http и https";

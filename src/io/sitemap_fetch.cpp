@@ -48,9 +48,14 @@ std::pair<std::string, std::string> SplitOrigin(const std::string& url) {
 TResult<std::string> Download(const std::string& url, std::int64_t maxBytes,
                               const TSitemapFetchOptions& o) {
     try {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              o.deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) return Fail(Tr(kMsgSitemapTimedOut));
         std::shared_ptr<http::ICurl> curl = http::NewCurlClient();
         curl->SetUserAgent("Velmora/" VELMORA_VERSION)
-            .SetTimeouts(o.connectTimeoutMs, o.transferTimeoutMs)
+            .SetTimeouts(o.connectTimeoutMs,
+                         std::min<long>(o.transferTimeoutMs, static_cast<long>(left)))
             .FollowRedirects(kMaxRedirects)
             .SetMaxBodyBytes(maxBytes)
             .SwitchRecvToString()
@@ -268,12 +273,24 @@ std::vector<std::string> RobotsSitemaps(std::string_view robotsTxt) {
             value.remove_prefix(1);
         while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ')
             value.remove_suffix(1);
-        if (!value.empty()) found.emplace_back(value);
+        if (value.empty() || std::find(found.begin(), found.end(), value) != found.end()) continue;
+        found.emplace_back(value);
+        if (found.size() == kMaxRobotsSitemaps) break;
     }
     return found;
 }
 
+static TResult<TSitemapLoad> LoadSitemapBy(const std::string& source,
+                                           const TSitemapFetchOptions& options);
+
 TResult<TSitemapLoad> LoadSitemap(const std::string& source, const TSitemapFetchOptions& options) {
+    TSitemapFetchOptions timed = options;
+    timed.deadline = std::chrono::steady_clock::now() + options.timeout;
+    return LoadSitemapBy(source, timed);
+}
+
+static TResult<TSitemapLoad> LoadSitemapBy(const std::string& source,
+                                           const TSitemapFetchOptions& options) {
     TSitemapTree tree(options);
     const bool web = IsWebAddress(source);
     bool fromSite = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -17,6 +18,9 @@ inline constexpr int kMaxParallelSitemapFetches = 4;
 // Beyond this many candidates further URLs are only counted, so that a huge index cannot
 // fill memory; the import takes far fewer anyway.
 inline constexpr size_t kMaxSitemapCandidates = 1'000'000;
+// A site announces a few sitemaps; thousands of lines are a trap, not a site's pages.
+inline constexpr size_t kMaxRobotsSitemaps = 50;
+inline constexpr std::chrono::seconds kDefaultSitemapTimeout{300};
 
 struct TSitemapLoad {
     // Document order; the children of an index in index order.
@@ -34,12 +38,17 @@ struct TSitemapFetchOptions {
     std::function<void(size_t done, size_t known)> progress;
     long connectTimeoutMs = 15'000;
     long transferTimeoutMs = 60'000;
+    // The whole import, every download included: slow servers cannot make it run for hours.
+    std::chrono::seconds timeout = kDefaultSitemapTimeout;
+    // Set by LoadSitemap from timeout.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
 
 // True for an address that starts with http:// or https:// (ASCII case ignored).
 bool IsWebAddress(std::string_view text);
 
-// The addresses of the "Sitemap:" lines of a robots.txt, in order.
+// The addresses of the "Sitemap:" lines of a robots.txt, in order, each once, at most
+// kMaxRobotsSitemaps of them.
 std::vector<std::string> RobotsSitemaps(std::string_view robotsTxt);
 
 // source is a web address or a local path. A site's root ("https://site/") or its robots.txt

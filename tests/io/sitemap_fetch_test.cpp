@@ -57,12 +57,17 @@ class TSite {
   public:
     TSite() {
         server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            const std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
             requests_.push_back(req.path);
             auto it = pages_.find(req.path);
             if (it == pages_.end()) {
                 res.status = 404;
                 return;
+            }
+            if (const auto wait = it->second.delay; wait.count() > 0) {
+                lock.unlock();
+                std::this_thread::sleep_for(wait);
+                lock.lock();
             }
             res.body = it->second.body;
             if (!it->second.encoding.empty())
@@ -80,9 +85,10 @@ class TSite {
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
-    void Put(const std::string& path, std::string body, std::string encoding = {}) {
+    void Put(const std::string& path, std::string body, std::string encoding = {},
+             std::chrono::milliseconds delay = {}) {
         for (size_t at; (at = body.find("{}")) != std::string::npos;) body.replace(at, 2, Url(""));
-        pages_[path] = {std::move(body), std::move(encoding)};
+        pages_[path] = {std::move(body), std::move(encoding), delay};
     }
     size_t RequestCount(const std::string& path) {
         const std::lock_guard lock(mutex_);
@@ -92,6 +98,7 @@ class TSite {
   private:
     struct TPage {
         std::string body, encoding;
+        std::chrono::milliseconds delay{};  // before the answer
     };
     httplib::Server server_;
     std::map<std::string, TPage> pages_;
@@ -259,6 +266,46 @@ TEST(SitemapFetch, AbortEndsTheDownloads) {
     TResult<TSitemapLoad> load = LoadSitemap(site.Url("/sitemap.xml"), options);
     ASSERT_FALSE(load);
     EXPECT_EQ(load.Error(), kMsgSitemapAborted);
+}
+
+// A robots.txt of thousands of lines costs at most kMaxRobotsSitemaps downloads, each once.
+TEST(SitemapFetch, RobotsLinesAreTakenOnceAndCapped) {
+    TSite site;
+    std::string robots;
+    for (int i = 0; i < 6000; ++i) robots += "Sitemap: {}/s" + std::to_string(i % 2) + ".xml\n";
+    for (int i = 0; i < 100; ++i) robots += "Sitemap: {}/m" + std::to_string(i) + ".xml\n";
+    site.Put("/robots.txt", robots);
+    for (int i = 0; i < 2; ++i)
+        site.Put("/s" + std::to_string(i) + ".xml", Urlset({"https://x/s" + std::to_string(i)}));
+    for (int i = 0; i < 100; ++i)
+        site.Put("/m" + std::to_string(i) + ".xml", Urlset({"https://x/m" + std::to_string(i)}));
+    TResult<TSitemapLoad> load = LoadSitemap(site.Url("/"), {});
+    ASSERT_TRUE(load) << load.Error();
+    EXPECT_EQ(load->urls.size(), kMaxRobotsSitemaps);
+    EXPECT_EQ(site.RequestCount("/s0.xml"), 1u);
+    EXPECT_EQ(site.RequestCount("/s1.xml"), 1u);
+    EXPECT_EQ(site.RequestCount("/m47.xml"), 1u);
+    EXPECT_EQ(site.RequestCount("/m48.xml"), 0u);
+}
+
+// The whole import has a deadline, whatever each server takes.
+TEST(SitemapFetch, TheImportEndsAtItsDeadline) {
+    TSite site;
+    Urls children;
+    for (int i = 0; i < 8; ++i) {
+        const std::string path = "/slow" + std::to_string(i) + ".xml";
+        site.Put(path, Urlset({"https://x/" + std::to_string(i)}), {}, 3000ms);
+        children.push_back("{}" + path);
+    }
+    site.Put("/index.xml", Index(children));
+    TSitemapFetchOptions options;
+    options.timeout = 1s;
+    const auto start = std::chrono::steady_clock::now();
+    TResult<TSitemapLoad> load = LoadSitemap(site.Url("/index.xml"), options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+    ASSERT_TRUE(load) << load.Error();
+    EXPECT_TRUE(load->urls.empty());
+    EXPECT_EQ(load->leftOut.size(), 8u);
 }
 
 TEST(SitemapFetch, LocalIndexTakesRelativePathsAndWebAddresses) {
