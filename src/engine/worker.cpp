@@ -252,9 +252,11 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
     if (!FAPIKey.empty()) builder->Param("key", FAPIKey);
 
     // Certificate verification stays on: the key travels in the query.
+    // Only the pool sends a request again, paced and counted.
     FClient->SetUserAgent(kUserAgent)
         .SetUrl(*builder)
         .SwitchRecvToString()
+        .UseFreshConnections()
         .SetAbortPredicate([this] { return FPool.AbortRequested(); });
 
     const TTimePoint reserved = FPool.ReserveRequest();

@@ -70,6 +70,10 @@ class ICurl {
     // and https only, as every transfer) up to maxRedirects.
     virtual ICurl& SetMaxBodyBytes(std::int64_t maxBytes) = 0;
     virtual ICurl& FollowRedirects(long maxRedirects) = 0;
+    // Every transfer on a connection of its own, closed after it. libcurl sends a request again
+    // by itself when a reused connection dies before any answer; a caller that paces and counts
+    // every request it sends must not have that happen behind its back.
+    virtual ICurl& UseFreshConnections() = 0;
 };
 
 // Real answers are 0.15-3 MB; a larger body ends the transfer as a failure instead of

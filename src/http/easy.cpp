@@ -207,6 +207,12 @@ class TEasyCurlImpl final : public ICurl {
         return *this;
     }
 
+    ICurl& UseFreshConnections() override {
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_FRESH_CONNECT, 1L));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_FORBID_REUSE, 1L));
+        return *this;
+    }
+
     ICurl& FollowRedirects(long maxRedirects) override {
         Check(curl_easy_setopt(FHandle.get(), CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L));
         Check(curl_easy_setopt(FHandle.get(), CURLOPT_MAXREDIRS, maxRedirects));

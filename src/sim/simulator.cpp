@@ -100,9 +100,8 @@ std::unique_ptr<httplib::Server> Simulator::Impl::MakeServer(int* listenFd) {
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
         *listenFd = sock;
     });
-    // One request per connection: an idle keep-alive connection would hold Stop for the whole
-    // keep-alive timeout, and connecting on loopback costs next to nothing.
-    created->set_keep_alive_max_count(1);
+    created->set_keep_alive_max_count(
+        static_cast<size_t>(std::max(1, FOptions.requestsPerConnection)));
     created->set_read_timeout(5);
     created->set_write_timeout(5);
     created->Get(kPathNews, [](const httplib::Request&, httplib::Response& res) {

@@ -34,6 +34,9 @@ struct SimOptions {
     int slowMs = 3000;           // extra delay of "/sim-slow"
     int trickleMs = 3000;        // total duration of a "/sim-trickle" answer
     unsigned seed = 1;           // for the random latency
+    // Requests one connection may carry, as the real service's keep-alive allows. 1 (the
+    // default) lets Stop end at once instead of waiting out an idle connection.
+    int requestsPerConnection = 1;
 };
 
 struct RequestRecord {

@@ -148,6 +148,7 @@ class TFakeCurl : public http::ICurl {
     const std::string& ResponseBody() const override { return Body; }
     ICurl& SetMaxBodyBytes(std::int64_t) override { return *this; }
     ICurl& FollowRedirects(long) override { return *this; }
+    ICurl& UseFreshConnections() override { return *this; }
     long ResponseCode() const override { return Status; }
     std::string ResponseHeader(std::string_view name) const override {
         return name == "Retry-After" ? RetryAfter : std::string();

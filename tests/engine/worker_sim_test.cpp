@@ -115,6 +115,35 @@ TEST_F(WorkerSimTest, ClosedPortIsASendErrorForBothStrategies) {
               2);
 }
 
+// A connection the service drops is never sent to again behind the pool's back: every request
+// the service sees is one the pool paced and counted.
+TEST(WorkerSimDrops, EveryRequestTheServiceSeesWasPacedAndCounted) {
+    static http::TCurlGlobal curl;
+    sim::SimOptions so;
+    so.dropRate = 0.4;
+    so.seed = 7;
+    so.requestsPerConnection = 100;  // connections kept alive, as the service keeps them
+    sim::Simulator sim(so);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    TWorkerConfig config;
+    config.Endpoint = sim.Endpoint();
+    TURLTaskInfoPool pool{100};
+    TQueueSink sink;
+    TWorkerThreads workers;
+    constexpr int kUrls = 12;
+    for (int i = 1; i <= kUrls; ++i)
+        workers.Start(std::make_unique<TURLTaskInfo>("https://site.test/p" + std::to_string(i), i),
+                      "K", pool, sink, config);
+    ASSERT_TRUE(sink.WaitForEnd(kUrls, std::chrono::seconds(30)));
+    workers.JoinAll();
+    const auto seen = sim.Requests();
+    const auto dropped =
+        std::count_if(seen.begin(), seen.end(), [](const auto& r) { return r.outcome == "drop"; });
+    ASSERT_GT(dropped, 0) << "the seed must drop some";
+    EXPECT_EQ(static_cast<int32_t>(seen.size()), pool.Requests());
+    sim.Stop();
+}
+
 TEST_F(WorkerSimTest, AbortEndsAHangingTransferAtOnce) {
     Workers.Start(std::make_unique<TURLTaskInfo>("https://site.test/sim-hang", 1), "", Pool, Sink,
                   Config);
