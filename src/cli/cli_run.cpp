@@ -260,6 +260,18 @@ void WarnWithoutCatalogue(const std::string& catalogues, const std::string& lang
                  std::string(VELMORA_LOCALEDIR) + "; log lines and CSV headers stay in Russian");
 }
 
+// What the options decide for the session beyond the settings file.
+session::TSessionChoices SessionChoices(const TCliOptions& o, const io::TSettingsValues& settings) {
+    session::TSessionChoices choices;
+    choices.Endpoint = o.Endpoint.value_or(std::string());
+    choices.Lang = o.Lang;
+    choices.HistoryPath = o.DbFile;
+    choices.NoHistory = o.NoHistory || (o.DbFile.empty() && settings.History == io::kHistoryOff);
+    choices.HistoryForReading =
+        o.Command == "runs" || o.Command == "compare" || o.Command == "export";
+    return choices;
+}
+
 }  // namespace
 
 int RunCli(const TCliOptions& o, const std::string& exeDir) {
@@ -279,13 +291,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     TURLTaskInfoList master;
     TConsoleObserver console(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
     TRunSettings run;
-    session::TSessionChoices choices;
-    choices.Endpoint = o.Endpoint.value_or(std::string());
-    choices.Lang = o.Lang;
-    choices.HistoryPath = o.DbFile;
-    choices.NoHistory = o.NoHistory || (o.DbFile.empty() && settings.History == io::kHistoryOff);
-    choices.HistoryForReading =
-        o.Command == "runs" || o.Command == "compare" || o.Command == "export";
+    session::TSessionChoices choices = SessionChoices(o, settings);
     choices.RunSettings = [&run] { return run; };
     // Before the history is opened: an output that names it must not touch it.
     if (o.Command.empty()) {
