@@ -31,6 +31,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
                        const std::string& historyPath) {
+    const auto journal = [&historyPath](const char* suffix) {
+        return historyPath.empty() ? historyPath : historyPath + suffix;
+    };
     const std::pair<const char*, std::string> inputs[] = {
         {"the URL file", o.UrlFile},
         {"the sitemap", o.SitemapFile},
@@ -38,9 +41,8 @@ TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
         {"the key file", o.KeyFile},
         {"the budget file", o.BudgetFile},
         {"the run history", historyPath},
-        {"the run history's journal", historyPath.empty() ? historyPath : historyPath + "-wal"},
-        {"the run history's shared memory",
-         historyPath.empty() ? historyPath : historyPath + "-shm"}};
+        {"the run history's journal", journal("-wal")},
+        {"the run history's shared memory", journal("-shm")}};
     // JSON Lines on stdout ("-") is no file of ours to compare.
     const std::pair<const char*, std::string> outputs[] = {
         {"--desktop-csv", o.DesktopCsv},

@@ -261,12 +261,12 @@ void WarnWithoutCatalogue(const std::string& catalogues, const std::string& lang
 }
 
 // What the options decide for the session beyond the settings file.
-session::TSessionChoices SessionChoices(const TCliOptions& o, const io::TSettingsValues& settings) {
+session::TSessionChoices SessionChoices(const TCliOptions& o) {
     session::TSessionChoices choices;
     choices.Endpoint = o.Endpoint.value_or(std::string());
     choices.Lang = o.Lang;
     choices.HistoryPath = o.DbFile;
-    choices.NoHistory = o.NoHistory || (o.DbFile.empty() && settings.History == io::kHistoryOff);
+    choices.NoHistory = o.NoHistory;  // the settings file's "off" the session reads itself
     choices.HistoryForReading =
         o.Command == "runs" || o.Command == "compare" || o.Command == "export";
     return choices;
@@ -291,7 +291,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     TURLTaskInfoList master;
     TConsoleObserver console(master, o.Quiet, ::isatty(STDERR_FILENO) == 1);
     TRunSettings run;
-    session::TSessionChoices choices = SessionChoices(o, settings);
+    session::TSessionChoices choices = SessionChoices(o);
     choices.RunSettings = [&run] { return run; };
     // Before the history is opened: an output that names it must not touch it.
     if (o.Command.empty()) {

@@ -30,11 +30,8 @@ void TConsoleObserver::Log(const TMsgForLog& line) {
 void TConsoleObserver::RunEnded(const TRunEnd& end) {
     ClearBar();
     FBarShown = false;
-    // Num is the entry's position in the list, one-based.
-    for (int32_t num : end.LeftByQuota) {
-        const size_t i = static_cast<size_t>(num) - 1;
-        if (num > 0 && i < FMaster.Count() && FMaster[i].Num == num) TaskFinished(FMaster[i]);
-    }
+    for (int32_t num : end.LeftByQuota)
+        if (const TURLTaskInfo* task = FMaster.FindByNum(num)) TaskFinished(*task);
 }
 
 void TConsoleObserver::DrawBar() {

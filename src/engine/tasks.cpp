@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 #include "base/text.h"
 
@@ -92,6 +93,10 @@ size_t TURLTaskInfoList::DeleteByNums(const std::vector<int32_t>& nums) {
 }
 
 TURLTaskInfo* TURLTaskInfoList::FindByNum(int32_t num) {
+    return const_cast<TURLTaskInfo*>(std::as_const(*this).FindByNum(num));
+}
+
+const TURLTaskInfo* TURLTaskInfoList::FindByNum(int32_t num) const {
     // Num is the 1-based position; the scan is only a fallback should that ever not hold.
     if (num >= 1 && static_cast<size_t>(num) <= FItems.size() && FItems[num - 1]->Num == num)
         return FItems[num - 1].get();

@@ -140,6 +140,7 @@ class TURLTaskInfoList {
     size_t DeleteByNums(const std::vector<int32_t>& nums);
     // First task with that Num, or nullptr.
     TURLTaskInfo* FindByNum(int32_t num);
+    const TURLTaskInfo* FindByNum(int32_t num) const;
 
   private:
     void IndexAdd(const std::string& url);

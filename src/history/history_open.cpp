@@ -86,9 +86,8 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReadi
         if (forReading)
             return Unavailable(Fail(FormatLog(Tr("нет истории проверок %s"), 0, path), ENOENT));
     } else if (!MayBeHistory(path)) {
-        return Unavailable(HistoryFailure(
-            THistoryError::NotAHistory,
-            FormatLog(Tr("%s — не история проверок Velmora; файл не изменён"), 0, path)));
+        return Unavailable(
+            HistoryFailure(THistoryError::NotAHistory, FormatLog(Tr(kMsgNotAHistory), 0, path)));
     }
     const fs::path dir = fs::path(path).parent_path();
     if (!dir.empty()) {

@@ -38,6 +38,9 @@ enum class THistoryError : int {
     NotAHistory,   // a file of something else: never opened for writing, moved or replaced
 };
 
+// Message pattern of NotAHistory; %s is the file's path.
+inline constexpr const char* kMsgNotAHistory = "%s — не история проверок Velmora; файл не изменён";
+
 inline TFailure HistoryFailure(THistoryError kind, std::string message, int code = 0) {
     return TFailure{std::move(message), code, static_cast<int>(kind)};
 }

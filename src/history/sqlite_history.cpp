@@ -93,11 +93,12 @@ TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string&
     if (TResult<> r = h->FDb.Open(path); !r) return r.Failure();
     // Read before anything is written or switched: a damaged file fails here, another
     // program's database and a newer Velmora's history are left exactly as they are.
-    if (TResult<> r = h->CheckOwnFile(path); !r) return r.Failure();
+    TResult<int64_t> version = h->CheckOwnFile(path);
+    if (!version) return version.Failure();
     TResult<int64_t> wal = h->FDb.QueryInt("PRAGMA journal_mode=WAL");
     if (!wal) return wal.Failure();
     if (TResult<> r = h->FDb.Exec("PRAGMA synchronous=NORMAL"); !r) return r.Failure();
-    if (TResult<> r = h->Migrate(); !r) return r.Failure();
+    if (TResult<> r = h->Migrate(*version); !r) return r.Failure();
     return h;
 }
 
@@ -111,31 +112,27 @@ TResult<int64_t> TSqliteHistory::SchemaVersion() {
     return version;
 }
 
-TResult<> TSqliteHistory::CheckOwnFile(const std::string& path) {
+TResult<int64_t> TSqliteHistory::CheckOwnFile(const std::string& path) {
     TResult<int64_t> version = SchemaVersion();
     if (!version) return version.Failure();
     TResult<int64_t> appId = FDb.QueryInt("PRAGMA application_id");
     if (!appId) return appId.Failure();
-    if (*appId == kApplicationId) return {};
+    if (*appId == kApplicationId) return version;
     // Files made before the id was set are ours when they hold our tables only.
     TResult<int64_t> foreign = FDb.QueryInt(
         "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT IN "
         "('runs', 'run_urls', 'advice_texts', 'results')");
     if (!foreign) return foreign.Failure();
-    if (*appId == 0 && *foreign == 0) return {};
-    return HistoryFailure(
-        THistoryError::NotAHistory,
-        FormatLog(Tr("%s — не история проверок Velmora; файл не изменён"), {path}));
+    if (*appId == 0 && *foreign == 0) return version;
+    return HistoryFailure(THistoryError::NotAHistory, FormatLog(Tr(kMsgNotAHistory), {path}));
 }
 
-TResult<> TSqliteHistory::Migrate() {
-    TResult<int64_t> version = SchemaVersion();
-    if (!version) return version.Failure();
-    if (*version == kSchemaVersion) return {};
+TResult<> TSqliteHistory::Migrate(int64_t seenVersion) {
+    if (seenVersion == kSchemaVersion) return {};
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     // Another process may have made the schema while this one waited for the transaction.
-    version = SchemaVersion();
+    TResult<int64_t> version = SchemaVersion();
     if (!version) return version.Failure();
     if (*version == kSchemaVersion) return tx.Commit();
     // Each step takes the file from one version to the next; later versions append steps.

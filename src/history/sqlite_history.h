@@ -37,9 +37,10 @@ class TSqliteHistory final : public IHistoryStore {
     TSqliteHistory() = default;
     // The file's schema version; NewerVersion when a newer program wrote it.
     TResult<int64_t> SchemaVersion();
-    // Fails unless the file is ours or new.
-    TResult<> CheckOwnFile(const std::string& path);
-    TResult<> Migrate();
+    // The file's schema version; fails unless the file is ours or new.
+    TResult<int64_t> CheckOwnFile(const std::string& path);
+    // Brings a file of seenVersion up to date.
+    TResult<> Migrate(int64_t seenVersion);
     TResult<> UpdateSummary(int64_t runId);
     TResult<int64_t> AdviceTextId(const TGAdvice& advice);
     TResult<TLoadedRun> LoadRunLocked(int64_t runId, bool withAdvice);
