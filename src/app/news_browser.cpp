@@ -14,14 +14,8 @@ namespace {
 constexpr long kConnectTimeoutMs = 5000;
 constexpr long kTotalTimeoutMs = 10000;
 constexpr int kCurlOptFailOnError = 45;  // CURLOPT_FAILONERROR: a 404 is no news page
-constexpr int kCurlOptFollowLocation = 52;
-constexpr int kCurlOptMaxRedirs = 68;
+constexpr long kMaxRedirects = 5;
 constexpr qsizetype kMaxPageBytes = 2 * 1024 * 1024;
-// libcurl's result codes the note explains in the user's language.
-constexpr int kCurlCouldNotResolveHost = 6;
-constexpr int kCurlCouldNotConnect = 7;
-constexpr int kCurlHttpReturnedError = 22;
-constexpr int kCurlOperationTimedOut = 28;
 
 QString DecodePage(const QByteArray& body) {
     auto encoding = QStringConverter::encodingForHtml(body);
@@ -35,13 +29,13 @@ QString DecodePage(const QByteArray& body) {
 QString NewsFailureReason(int curlCode, const QString& curlText) {
     // The reasons a user can act on get their own words; the rest keep libcurl's English.
     switch (curlCode) {
-        case kCurlHttpReturnedError:
+        case http::kHttpReturnedErrorCode:
             return TrQ("(сервер ответил ошибкой)");
-        case kCurlCouldNotResolveHost:
+        case http::kCouldNotResolveHostCode:
             return TrQ("(адрес сервера не найден)");
-        case kCurlCouldNotConnect:
+        case http::kCouldNotConnectCode:
             return TrQ("(нет соединения с сервером)");
-        case kCurlOperationTimedOut:
+        case http::kTimedOutCode:
             return TrQ("(сервер не ответил вовремя)");
         default:
             return QStringLiteral("(%1)").arg(curlText);
@@ -78,8 +72,7 @@ void TNewsBrowser::Load(const QUrl& url) {
             client->SetUserAgent("Velmora news")
                 .SetTimeouts(kConnectTimeoutMs, kTotalTimeoutMs)
                 .SetOpt(kCurlOptFailOnError, 1)
-                .SetOpt(kCurlOptFollowLocation, 1)
-                .SetOpt(kCurlOptMaxRedirs, 5)
+                .FollowRedirects(kMaxRedirects)
                 .SetAbortPredicate([fetch] { return fetch->Cancelled.load(); })
                 .SwitchRecvToString()
                 .SetUrl(*http::NewGetBuilder(address))

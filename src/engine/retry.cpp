@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/text.h"
+#include "http/curl.h"
 
 namespace velmora {
 namespace {
@@ -12,12 +13,8 @@ namespace {
 // libcurl's codes of a passing fault of the line: refused, reset or dropped connections,
 // partial or empty answers, time-outs.
 constexpr int32_t kPassingCurlCodes[] = {
-    7,   // CURLE_COULDNT_CONNECT
-    18,  // CURLE_PARTIAL_FILE
-    28,  // CURLE_OPERATION_TIMEDOUT
-    52,  // CURLE_GOT_NOTHING
-    55,  // CURLE_SEND_ERROR
-    56,  // CURLE_RECV_ERROR
+    http::kCouldNotConnectCode, http::kPartialFileCode, http::kTimedOutCode,
+    http::kGotNothingCode,      http::kSendErrorCode,   http::kRecvErrorCode,
 };
 
 bool PassingStatus(long status) {

@@ -79,10 +79,19 @@ class ICurl {
 // Real answers are 0.15-3 MB; a larger body ends the transfer as a failure instead of
 // growing without bound.
 inline constexpr std::int64_t kMaxBodyBytes = 32ll * 1024 * 1024;
-// libcurl's code for a body over kMaxBodyBytes (CURLE_FILESIZE_EXCEEDED).
-inline constexpr int kBodyTooLargeCode = 63;
-// libcurl's code for a transfer its abort predicate ended (CURLE_ABORTED_BY_CALLBACK).
+// libcurl's result codes that callers tell apart in ECurlError::Code.
+inline constexpr int kCouldNotResolveHostCode = 6;  // CURLE_COULDNT_RESOLVE_HOST
+inline constexpr int kCouldNotConnectCode = 7;      // CURLE_COULDNT_CONNECT
+inline constexpr int kPartialFileCode = 18;         // CURLE_PARTIAL_FILE
+inline constexpr int kHttpReturnedErrorCode = 22;   // CURLE_HTTP_RETURNED_ERROR
+inline constexpr int kTimedOutCode = 28;            // CURLE_OPERATION_TIMEDOUT
+// A transfer its abort predicate ended (CURLE_ABORTED_BY_CALLBACK).
 inline constexpr int kAbortedCode = 42;
+inline constexpr int kGotNothingCode = 52;  // CURLE_GOT_NOTHING
+inline constexpr int kSendErrorCode = 55;   // CURLE_SEND_ERROR
+inline constexpr int kRecvErrorCode = 56;   // CURLE_RECV_ERROR
+// A body over the cap of SetMaxBodyBytes (CURLE_FILESIZE_EXCEEDED).
+inline constexpr int kBodyTooLargeCode = 63;
 
 inline constexpr long kDefaultConnectTimeoutMs = 30'000;
 // The service answers within 120 s at most; its slowest analyses need the headroom.

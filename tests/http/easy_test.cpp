@@ -298,6 +298,18 @@ TEST_F(EasyCurl, ThrowingAbortPredicateReachesCaller) {
     EXPECT_EQ(Get(*client, FServer.Url("/body/x")).ResponseBody(), "x");
 }
 
+// Callers compare ECurlError::Code with these names without libcurl's header.
+static_assert(kCouldNotResolveHostCode == CURLE_COULDNT_RESOLVE_HOST);
+static_assert(kCouldNotConnectCode == CURLE_COULDNT_CONNECT);
+static_assert(kPartialFileCode == CURLE_PARTIAL_FILE);
+static_assert(kHttpReturnedErrorCode == CURLE_HTTP_RETURNED_ERROR);
+static_assert(kTimedOutCode == CURLE_OPERATION_TIMEDOUT);
+static_assert(kAbortedCode == CURLE_ABORTED_BY_CALLBACK);
+static_assert(kGotNothingCode == CURLE_GOT_NOTHING);
+static_assert(kSendErrorCode == CURLE_SEND_ERROR);
+static_assert(kRecvErrorCode == CURLE_RECV_ERROR);
+static_assert(kBodyTooLargeCode == CURLE_FILESIZE_EXCEEDED);
+
 TEST(EasyCurlSettings, RejectsWhatLibcurlCannotTake) {
     struct TCase {
         const char* what;
