@@ -22,17 +22,15 @@ namespace {
 
 // Any *.xml file may be a sitemap, whatever it is called.
 constexpr const char* kSitemapFilterMask = "*.xml";
-// Progress steps per import, so 50 000 entries do not mean 50 000 repaints.
-constexpr size_t kProgressSteps = 200;
 
 // The file the user picks to import from; empty when cancelled or when no dialog is set up.
-QString AskFileName(const TDialogs& dialogs, const QString& title, const QString& dir,
-                    const QString& filter) {
-    return dialogs.OpenFileName ? dialogs.OpenFileName(title, dir, filter) : QString();
-}
-
-QString Filter(const char* name, const char* mask) {
-    return TrQ(name) + QStringLiteral(" (") + QString::fromLatin1(mask) + QLatin1Char(')');
+// The filter shows the translated filterName with filterMask.
+QString AskFileName(const TDialogs& dialogs, const QString& dir, const char* title,
+                    const char* filterName, const char* filterMask) {
+    if (!dialogs.OpenFileName) return QString();
+    const QString filter =
+        TrQ(filterName) + QStringLiteral(" (") + QString::fromLatin1(filterMask) + QLatin1Char(')');
+    return dialogs.OpenFileName(TrQ(title), dir, filter);
 }
 
 std::string LocalPath(const QString& path) {
@@ -85,15 +83,17 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
         for (TURLGridModel* m : models) m->ClearRows();
         master.Clear();
     }
+    io::TImportProgress showProgress;
     if (progress) {
         FWindow.ShowProgress(true);
         FWindow.SetProgressMax(progressMax);
         FWindow.SetProgressPos(0);
+        showProgress = [this](size_t done, size_t) {
+            FWindow.SetProgressPos(static_cast<int>(done));
+        };
     }
-    const size_t step = std::max<size_t>(1, urls.size() / kProgressSteps);
-    const io::TImportReport counts = io::AddURLTasks(master, urls, {}, [&](size_t fed) {
-        if (progress && fed % step == 0) FWindow.SetProgressPos(static_cast<int>(fed));
-    });
+    const io::TImportReport counts = io::AddURLTasks(master, urls, {}, showProgress);
+    // The bar stops where the limit stopped the feeding.
     const size_t fed = urls.size() - counts.overLimit;
     const bool limitReached = counts.LimitReached();
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
@@ -113,9 +113,8 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
 
 void TURLGrids::btImportURLs4TXTClick() {
     if (FWindow.Running()) return;
-    const QString path =
-        AskFileName(Dialogs, TrQ(io::kDlgImportTxtTitle), FWindow.AppDir(),
-                    Filter(io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask));
+    const QString path = AskFileName(Dialogs, FWindow.AppDir(), io::kDlgImportTxtTitle,
+                                     io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask);
     if (!path.isEmpty()) ImportTextFile(path);
 }
 
@@ -137,8 +136,8 @@ bool TURLGrids::ImportTextFile(const QString& path) {
 
 void TURLGrids::btImportURLs4XMLClick() {
     if (FWindow.Running()) return;
-    const QString path = AskFileName(Dialogs, TrQ(io::kDlgImportXmlTitle), FWindow.AppDir(),
-                                     Filter(io::kDlgImportXmlFilterName, kSitemapFilterMask));
+    const QString path = AskFileName(Dialogs, FWindow.AppDir(), io::kDlgImportXmlTitle,
+                                     io::kDlgImportXmlFilterName, kSitemapFilterMask);
     if (path.isEmpty()) return;
     // Parsed whole first: a file that is no sitemap leaves the list and its results alone.
     const TResult<io::TSitemap> sitemap = io::ParseSitemap(LocalPath(path));

@@ -166,8 +166,9 @@ void TImportReport::Note(TAddResult r) {
 
 TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
                           const std::function<void(TURLTaskInfo&)>& onAdded,
-                          const std::function<void(size_t fed)>& onFed) {
+                          const TImportProgress& progress) {
     TImportReport report;
+    const size_t step = std::max<size_t>(1, urls.size() / kImportProgressSteps);
     for (size_t i = 0; i < urls.size(); ++i) {
         const TAddResult r = AddURLTask(list, urls[i]);
         if (r == TAddResult::LimitReached) {
@@ -176,7 +177,7 @@ TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>
         }
         report.Note(r);
         if (r == TAddResult::Added && onAdded) onAdded(list[list.Count() - 1]);
-        if (onFed) onFed(i + 1);
+        if (progress && (i + 1) % step == 0) progress(i + 1, urls.size());
     }
     return report;
 }

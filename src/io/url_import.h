@@ -78,12 +78,17 @@ struct TImportReport {
     void Note(TAddResult r);
 };
 
+// How many candidates AddURLTasks has taken (1..total), of how many. It is told after every
+// total / kImportProgressSteps candidates (after each one of a short list), so a caller may
+// repaint each time; the limit ends the calls with the feeding.
+using TImportProgress = std::function<void(size_t done, size_t total)>;
+inline constexpr size_t kImportProgressSteps = 200;
+
 // Feeds urls in order to AddURLTask until they end or the limit stops them (the rest count as
-// over the limit); onAdded runs for every task added (for the grid rows), onFed after every URL
-// taken with the count taken so far (for a progress bar).
+// over the limit); onAdded runs for every task added (for the grid rows).
 TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>& urls,
                           const std::function<void(TURLTaskInfo&)>& onAdded = {},
-                          const std::function<void(size_t fed)>& onFed = {});
+                          const TImportProgress& progress = {});
 
 // The report as translated lines: the added count, then each skip reason that occurred.
 std::vector<std::string> ImportReportLines(const TImportReport& report);

@@ -181,6 +181,37 @@ TEST(ImportAdd, StopsAtTheLimit) {
     EXPECT_FALSE(AddURLTasks(list, {"https://example.com/1"}).LimitReached());
 }
 
+TEST(ImportAdd, ProgressComesInStepsAndEndsWithTheFeeding) {
+    const auto numbered = [](const std::string& prefix, size_t n) {
+        Urls urls;
+        for (size_t i = 0; i < n; ++i) urls.push_back(prefix + std::to_string(i));
+        return urls;
+    };
+    const struct {
+        size_t alreadyListed, candidates;
+        size_t calls, lastDone;
+    } cases[] = {
+        {0, 3, 3, 3},          // a short list: every candidate
+        {0, 1000, 200, 1000},  // every 5th
+        {0, 999, 249, 996},    // every 4th; the end is the caller's to show
+        {9990, 1000, 2, 10},   // the limit stops the feeding and the calls
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.candidates);
+        TURLTaskInfoList list;
+        AddURLTasks(list, numbered("https://old.example/", c.alreadyListed));
+        std::vector<size_t> told;
+        AddURLTasks(list, numbered("https://new.example/", c.candidates), {},
+                    [&](size_t done, size_t total) {
+                        EXPECT_EQ(total, c.candidates);
+                        told.push_back(done);
+                    });
+        ASSERT_EQ(told.size(), c.calls);
+        EXPECT_EQ(told.back(), c.lastDone);
+        for (size_t i = 0; i < told.size(); ++i) EXPECT_EQ(told[i], (i + 1) * told[0]);
+    }
+}
+
 TEST(ImportText, EncodingsAndJunk) {
     TTempDir dir;
     const struct {
