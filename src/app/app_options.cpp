@@ -1,81 +1,123 @@
 #include "app/app_options.h"
 
 namespace velmora::app {
-
 namespace {
 
-// One accepted option: its name, whether the next argument is its value, and what it sets.
-// Apply gets an empty value for an option without one; false with *error set rejects it.
+constexpr const char* kScreenshotPages[] = {"urls", "params", "advice", nullptr};
+
+// One command-line option. Exactly one of Flag, Text, Milliseconds and Answer says what it
+// does; Choices narrows Text.
 struct TAppOption {
     const char* Name;
-    bool TakesValue;
-    bool (*Apply)(TAppOptions& options, const QString& value, QString* error);
+    const char* Alias = nullptr;  // also accepted; not listed in the usage
+    const char* Value = nullptr;  // the value's name in the usage; nullptr: the option takes none
+    // "{default}" stands for the default of Milliseconds, "{choices}" for the Choices.
+    const char* Help = "";
+    bool TAppOptions::*Flag = nullptr;
+    QString TAppOptions::*Text = nullptr;
+    const char* const* Choices = nullptr;  // the values Text accepts, nullptr-terminated
+    int TAppOptions::*Milliseconds = nullptr;
+    // Answered before the window starts (InfoOptionAnswer); parsing passes over it.
+    QString (*Answer)() = nullptr;
 };
 
-template <QString TAppOptions::*Field>
-bool SetText(TAppOptions& options, const QString& value, QString*) {
-    options.*Field = value;
-    return true;
-}
-
-template <bool TAppOptions::*Field>
-bool SetFlag(TAppOptions& options, const QString&, QString*) {
-    options.*Field = true;
-    return true;
-}
-
-bool SetScreenshotPage(TAppOptions& options, const QString& value, QString* error) {
-    options.ScreenshotPage = value;
-    if (value == "urls" || value == "params" || value == "advice") return true;
-    *error = QStringLiteral("--screenshot-page takes \"urls\", \"params\" or \"advice\"");
-    return false;
-}
-
-bool SetScreenshotDelay(TAppOptions& options, const QString& value, QString* error) {
-    bool ok = false;
-    options.ScreenshotDelayMs = value.toInt(&ok);
-    if (ok && options.ScreenshotDelayMs >= 0) return true;
-    *error = QStringLiteral("--screenshot-delay takes milliseconds, not \"%1\"").arg(value);
-    return false;
-}
-
-constexpr TAppOption kAppOptions[] = {
-    {"--endpoint", true, SetText<&TAppOptions::Endpoint>},
-    {"--news-url", true, SetText<&TAppOptions::NewsBaseUrl>},
-    {"--urls", true, SetText<&TAppOptions::UrlsFile>},
-    {"--demo", false, SetFlag<&TAppOptions::Demo>},
-    {"--run", false, SetFlag<&TAppOptions::AutoRun>},
-    {"--screenshot", true, SetText<&TAppOptions::ScreenshotFile>},
-    {"--screenshot-page", true, SetScreenshotPage},
-    {"--lang", true, SetText<&TAppOptions::LangOverride>},
-    {"--screenshot-delay", true, SetScreenshotDelay},
+const TAppOption kOptions[] = {
+    {.Name = "--endpoint",
+     .Value = "URL",
+     .Help = "ask this PageSpeed host instead of the service",
+     .Text = &TAppOptions::Endpoint},
+    {.Name = "--demo", .Help = "start a local simulator and ask it", .Flag = &TAppOptions::Demo},
+    {.Name = "--urls",
+     .Value = "FILE",
+     .Help = "load a text file of URLs at start-up",
+     .Text = &TAppOptions::UrlsFile},
+    {.Name = "--news-url",
+     .Value = "URL",
+     .Help = "base address of the news page",
+     .Text = &TAppOptions::NewsBaseUrl},
+    {.Name = "--run",
+     .Help = "start checking the loaded URLs at once",
+     .Flag = &TAppOptions::AutoRun},
+    {.Name = "--screenshot",
+     .Value = "FILE",
+     .Help = "save the window as PNG and quit",
+     .Text = &TAppOptions::ScreenshotFile},
+    {.Name = "--screenshot-delay",
+     .Value = "MS",
+     .Help = "wait this long before the shot (default {default})",
+     .Milliseconds = &TAppOptions::ScreenshotDelayMs},
+    {.Name = "--screenshot-page",
+     .Value = "P",
+     .Help = "{choices} (a failed row's, after --run)",
+     .Text = &TAppOptions::ScreenshotPage,
+     .Choices = kScreenshotPages},
+    {.Name = "--lang",
+     .Value = "CODE",
+     .Help = "interface language of this session (not stored)",
+     .Text = &TAppOptions::LangOverride},
+    {.Name = "--help", .Alias = "-h", .Help = "show this text and exit", .Answer = AppOptionsUsage},
+    {.Name = "--version", .Help = "show the version and exit", .Answer = AppVersionText},
 };
 
-const TAppOption* FindAppOption(const QString& name) {
-    for (const TAppOption& o : kAppOptions)
-        if (name == QLatin1String(o.Name)) return &o;
+const TAppOption* FindOption(const QString& arg) {
+    for (const TAppOption& option : kOptions)
+        if (arg == QLatin1String(option.Name) ||
+            (option.Alias && arg == QLatin1String(option.Alias)))
+            return &option;
     return nullptr;
+}
+
+// "\"a\", \"b\" or \"c\"".
+QString ChoiceList(const char* const* choices) {
+    QString text;
+    for (const char* const* c = choices; *c; ++c) {
+        if (c != choices) text += c[1] ? QStringLiteral(", ") : QStringLiteral(" or ");
+        text += QLatin1Char('"') + QLatin1String(*c) + QLatin1Char('"');
+    }
+    return text;
+}
+
+// Stores value for option; false with *error set when the option refuses it.
+bool TakeValue(const TAppOption& option, const QString& value, TAppOptions& options,
+               QString* error) {
+    if (option.Milliseconds) {
+        bool ok = false;
+        const int ms = value.toInt(&ok);
+        if (!ok || ms < 0) {
+            *error = QStringLiteral("%1 takes milliseconds, not \"%2\"")
+                         .arg(QLatin1String(option.Name), value);
+            return false;
+        }
+        options.*option.Milliseconds = ms;
+        return true;
+    }
+    options.*option.Text = value;
+    if (!option.Choices) return true;
+    for (const char* const* c = option.Choices; *c; ++c)
+        if (value == QLatin1String(*c)) return true;
+    *error =
+        QStringLiteral("%1 takes %2").arg(QLatin1String(option.Name), ChoiceList(option.Choices));
+    return false;
 }
 
 }  // namespace
 
 bool ParseAppOptions(const QStringList& args, TAppOptions& options, QString* error) {
     for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const TAppOption* option = FindAppOption(a);
+        const TAppOption* option = FindOption(args[i]);
         if (!option) {
-            *error = QStringLiteral("Unknown option \"%1\"\n\n%2").arg(a, AppOptionsUsage());
+            *error = QStringLiteral("Unknown option \"%1\"\n\n%2").arg(args[i], AppOptionsUsage());
             return false;
         }
-        QString value;
-        if (option->TakesValue) {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("Option %1 needs a value").arg(a);
-                return false;
-            }
-            value = args[++i];
+        if (!option->Value) {
+            if (option->Flag) options.*option->Flag = true;
+            continue;
         }
-        if (!option->Apply(options, value, error)) return false;
+        if (i + 1 >= args.size()) {
+            *error = QStringLiteral("Option %1 needs a value").arg(args[i]);
+            return false;
+        }
+        if (!TakeValue(*option, args[++i], options, error)) return false;
     }
     return true;
 }
@@ -88,20 +130,19 @@ QStringList DefaultCatalogueDirs(const QString& appDir) {
 }
 
 QString AppOptionsUsage() {
-    return QStringLiteral(
-        "Usage: velmora [options]\n"
-        "  --endpoint URL          ask this PageSpeed host instead of the service\n"
-        "  --demo                  start a local simulator and ask it\n"
-        "  --urls FILE             load a text file of URLs at start-up\n"
-        "  --news-url URL          base address of the news page\n"
-        "  --run                   start checking the loaded URLs at once\n"
-        "  --screenshot FILE       save the window as PNG and quit\n"
-        "  --screenshot-delay MS   wait this long before the shot (default 1500)\n"
-        "  --screenshot-page P     \"urls\", \"params\" or \"advice\" (a failed row's, after "
-        "--run)\n"
-        "  --lang CODE             interface language of this session (not stored)\n"
-        "  --help                  show this text and exit\n"
-        "  --version               show the version and exit");
+    constexpr int kNameWidth = 24;
+    QString text = QStringLiteral("Usage: velmora [options]");
+    for (const TAppOption& option : kOptions) {
+        QString name = QLatin1String(option.Name);
+        if (option.Value) name += QLatin1Char(' ') + QLatin1String(option.Value);
+        QString help = QLatin1String(option.Help);
+        if (option.Milliseconds)
+            help.replace(QLatin1String("{default}"),
+                         QString::number(TAppOptions().*option.Milliseconds));
+        if (option.Choices) help.replace(QLatin1String("{choices}"), ChoiceList(option.Choices));
+        text += QStringLiteral("\n  ") + name.leftJustified(kNameWidth) + help;
+    }
+    return text;
 }
 
 QString AppVersionText() {
@@ -113,10 +154,9 @@ QString AppVersionText() {
 }
 
 std::optional<QString> InfoOptionAnswer(const QStringList& args) {
-    for (const QString& a : args) {
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) return AppOptionsUsage();
-        if (a == QLatin1String("--version")) return AppVersionText();
-    }
+    for (const QString& a : args)
+        if (const TAppOption* option = FindOption(a); option && option->Answer)
+            return option->Answer();
     return std::nullopt;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "io/settings.h"
+#include "io/sitemap_fetch.h"
 
 namespace velmora::cli {
 namespace {
@@ -23,10 +24,203 @@ std::string Range(int lo, int hi) {
     return std::to_string(lo) + ".." + std::to_string(hi);
 }
 
+// A whole-number option: its range, its default for the usage, what the number is called in
+// an error, and where it goes.
+struct TWholeNumber {
+    int Lo = 0, Hi = 0, Default = 0;
+    const char* What = nullptr;
+    void (*Store)(TCliOptions& o, int n) = nullptr;
+};
+
+// Checks a value and stores it; the error text, or empty.
+using TTakeValue = std::string (*)(const std::string& value, TCliOptions& o);
+
+// One command-line option. Exactly one of Flag, Text, Number and Take says what it sets.
+struct TCliOption {
+    const char* Name;
+    const char* Alias = nullptr;    // also accepted; not listed in the usage
+    const char* Command = nullptr;  // the row serves only this history command
+    const char* Value = nullptr;    // the value's name in the usage; nullptr: the option takes none
+    // Lines after the first are indented under it; "{range}" and "{default}" come from Number.
+    // nullptr: not listed under the options.
+    const char* Help = nullptr;
+    bool TCliOptions::*Flag = nullptr;
+    std::string TCliOptions::*Text = nullptr;
+    TWholeNumber Number = {};
+    TTakeValue Take = nullptr;
+};
+
+// In the order of the usage. Where two rows share a name, the first that serves the command
+// wins.
+const TCliOption kOptions[] = {
+    {.Name = "--key-file",
+     .Value = "FILE",
+     .Help = "read the API key from the first line of FILE\n"
+             "(default: $VELMORA_API_KEY, else api-key of Velmora.ini)",
+     .Text = &TCliOptions::KeyFile},
+    {.Name = "--key",
+     .Value = "KEY",
+     .Help = "API key on the command line, where other users can see it",
+     .Take =
+         [](const std::string& v, TCliOptions& o) {
+             o.ApiKey = v;
+             return std::string();
+         }},
+    {.Name = "--threads",
+     .Value = "N",
+     .Help = "worker threads, {range} (default: max-threads, else {default})",
+     .Number = {io::kMaxThreadsMin, io::kMaxThreadsMax, io::kMaxThreadsDefault, "a whole number",
+                [](TCliOptions& o, int n) { o.Threads = n; }}},
+    {.Name = "--delay",
+     .Value = "MS",
+     .Help = "minimum delay between requests, {range} ms\n"
+             "(default: req-predelay, else {default})",
+     .Number = {io::kReqPredelayMin, io::kReqPredelayMax, io::kReqPredelayDefault,
+                "a whole number of milliseconds", [](TCliOptions& o, int n) { o.DelayMs = n; }}},
+    {.Name = "--retries",
+     .Value = "N",
+     .Help = "tries again after a passing fault, {range} (default: retries, else {default})",
+     .Number = {io::kRetriesMin, io::kRetriesMax, io::kRetriesDefault, "a whole number",
+                [](TCliOptions& o, int n) { o.Retries = n; }}},
+    {.Name = "--endpoint",
+     .Value = "URL",
+     .Help = "service address before /pagespeedonline/v5/runPagespeed\n"
+             "(default: endpoint of Velmora.ini, else https://www.googleapis.com)",
+     .Take =
+         [](const std::string& v, TCliOptions& o) {
+             TResult<std::string> checked = io::CheckEndpoint(v);
+             if (!checked)
+                 return std::string(
+                     "--endpoint must start with http:// or https:// and name a host");
+             o.Endpoint = *checked;
+             return std::string();
+         }},
+    {.Name = "--sitemap",
+     .Value = "FILE|URL",
+     .Help = "read the URLs from a sitemap instead of a text file: a file,\n"
+             "a sitemap's address or a site (https://site/: robots.txt);\n"
+             "index files and gzip are followed",
+     .Text = &TCliOptions::SitemapFile},
+    {.Name = "--sitemap-timeout",
+     .Value = "S",
+     .Help = "give up a sitemap import after S seconds (default {default})",
+     .Number = {1, 24 * 3600, static_cast<int>(io::kDefaultSitemapTimeout.count()),
+                "a whole number of seconds", [](TCliOptions& o, int n) { o.SitemapTimeoutS = n; }}},
+    {.Name = "--desktop-csv",
+     .Value = "FILE",
+     .Help = "write the desktop results as CSV",
+     .Text = &TCliOptions::DesktopCsv},
+    {.Name = "--mobile-csv",
+     .Value = "FILE",
+     .Help = "write the mobile results as CSV",
+     .Text = &TCliOptions::MobileCsv},
+    {.Name = "--advice-csv",
+     .Value = "FILE",
+     .Help = "write every advice item of both strategies as CSV",
+     .Text = &TCliOptions::AdviceCsv},
+    {.Name = "--lang",
+     .Value = "ru|en",
+     .Help = "language of log lines and CSV headers",
+     .Take =
+         [](const std::string& v, TCliOptions& o) {
+             if (v != "ru" && v != "en") return "--lang takes ru or en, not \"" + v + "\"";
+             o.Lang = v;
+             return std::string();
+         }},
+    {.Name = "--ini",
+     .Value = "FILE",
+     .Help = "settings file to read defaults from",
+     .Text = &TCliOptions::IniFile},
+    {.Name = "--json",
+     .Value = "FILE|-",
+     .Help = "one JSON object per URL and strategy as each finishes\n"
+             "(JSON Lines; - for stdout)",
+     .Text = &TCliOptions::JsonFile},
+    {.Name = "--fail-under",
+     .Value = "SCORE",
+     .Help = "exit status 1 when a score is below SCORE ({range})",
+     .Number = {0, 100, 0, "a score", [](TCliOptions& o, int n) { o.FailUnder = n; }}},
+    {.Name = "--budget",
+     .Value = "FILE",
+     .Help = "exit status 1 when a limit of this JSON file is broken",
+     .Text = &TCliOptions::BudgetFile},
+    {.Name = "--quiet",
+     .Alias = "-q",
+     .Help = "no log lines and no progress bar",
+     .Flag = &TCliOptions::Quiet},
+    {.Name = "--stats",
+     .Help = "print run time and memory figures at the end",
+     .Flag = &TCliOptions::Stats},
+    {.Name = "--db",
+     .Value = "FILE",
+     .Help = "run history file (default: history of Velmora.ini, else\n"
+             "~/.local/share/Velmora/history.sqlite)",
+     .Text = &TCliOptions::DbFile},
+    {.Name = "--no-history",
+     .Help = "keep no history of this run",
+     .Flag = &TCliOptions::NoHistory},
+    {.Name = "--resume",
+     .Help = "continue the last unfinished run of the history",
+     .Flag = &TCliOptions::Resume},
+    {.Name = "--help", .Alias = "-h", .Help = "this text", .Flag = &TCliOptions::Help},
+    {.Name = "--version", .Help = "the program's version", .Flag = &TCliOptions::Version},
+    // Listed with the history commands.
+    {.Name = "--csv", .Command = "compare", .Value = "FILE", .Text = &TCliOptions::CompareCsv},
+    {.Name = "--csv", .Flag = &TCliOptions::CsvRows},
+};
+
+const TCliOption* FindOption(const std::string& arg, const std::string& command) {
+    for (const TCliOption& option : kOptions) {
+        if (arg != option.Name && (!option.Alias || arg != option.Alias)) continue;
+        if (!option.Command || command == option.Command) return &option;
+    }
+    return nullptr;
+}
+
+// The value v of option; the error text, or empty.
+std::string TakeValue(const TCliOption& option, const std::string& v, TCliOptions& o) {
+    if (option.Text) {
+        o.*option.Text = v;
+        return {};
+    }
+    if (option.Take) return option.Take(v, o);
+    const TWholeNumber& number = option.Number;
+    int n = 0;
+    if (!ParseInt(v, number.Lo, number.Hi, n))
+        return std::string(option.Name) + " takes " + number.What + " from " +
+               std::to_string(number.Lo) + " to " + std::to_string(number.Hi) + ", not \"" + v +
+               "\"";
+    number.Store(o, n);
+    return {};
+}
+
+void Replace(std::string& text, std::string_view what, const std::string& with) {
+    if (const size_t at = text.find(what); at != std::string::npos)
+        text.replace(at, what.size(), with);
+}
+
+// The options' lines of the usage.
+std::string OptionLines() {
+    constexpr size_t kNameWidth = 21;
+    std::string lines;
+    for (const TCliOption& option : kOptions) {
+        if (!option.Help) continue;
+        std::string name = option.Name;
+        if (option.Value) name += std::string(" ") + option.Value;
+        std::string help = option.Help;
+        Replace(help, "{range}", Range(option.Number.Lo, option.Number.Hi));
+        Replace(help, "{default}", std::to_string(option.Number.Default));
+        for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += kNameWidth + 3)
+            help.insert(at + 1, kNameWidth + 2, ' ');
+        name.resize(std::max(name.size(), kNameWidth), ' ');
+        lines += "  " + name + help + "\n";
+    }
+    return lines;
+}
+
 }  // namespace
 
 std::string UsageText() {
-    using namespace io;
     return "Usage: velmora-cli [options] URLFILE\n"
            "       velmora-cli [options] --sitemap FILE|URL\n"
            "       velmora-cli [options] --resume\n"
@@ -37,46 +231,8 @@ std::string UsageText() {
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
            "for the strategies desktop and mobile.\n"
            "\n"
-           "Options:\n"
-           "  --key-file FILE      read the API key from the first line of FILE\n"
-           "                       (default: $VELMORA_API_KEY, else api-key of Velmora.ini)\n"
-           "  --key KEY            API key on the command line, where other users can see it\n"
-           "  --threads N          worker threads, " +
-           Range(kMaxThreadsMin, kMaxThreadsMax) + " (default: max-threads, else " +
-           std::to_string(kMaxThreadsDefault) +
-           ")\n"
-           "  --delay MS           minimum delay between requests, " +
-           Range(kReqPredelayMin, kReqPredelayMax) +
-           " ms\n"
-           "                       (default: req-predelay, else " +
-           std::to_string(kReqPredelayDefault) +
-           ")\n"
-           "  --retries N          tries again after a passing fault, " +
-           Range(kRetriesMin, kRetriesMax) + " (default: retries, else " +
-           std::to_string(kRetriesDefault) +
-           ")\n"
-           "  --endpoint URL       service address before /pagespeedonline/v5/runPagespeed\n"
-           "                       (default: endpoint of Velmora.ini, else "
-           "https://www.googleapis.com)\n"
-           "  --sitemap FILE|URL   read the URLs from a sitemap instead of a text file: a file,\n"
-           "                       a sitemap's address or a site (https://site/: robots.txt);\n"
-           "                       index files and gzip are followed\n"
-           "  --sitemap-timeout S  give up a sitemap import after S seconds (default 300)\n"
-           "  --desktop-csv FILE   write the desktop results as CSV\n"
-           "  --mobile-csv FILE    write the mobile results as CSV\n"
-           "  --advice-csv FILE    write every advice item of both strategies as CSV\n"
-           "  --lang ru|en         language of log lines and CSV headers\n"
-           "  --ini FILE           settings file to read defaults from\n"
-           "  --json FILE|-        one JSON object per URL and strategy as each finishes\n"
-           "                       (JSON Lines; - for stdout)\n"
-           "  --fail-under SCORE   exit status 1 when a score is below SCORE (0..100)\n"
-           "  --budget FILE        exit status 1 when a limit of this JSON file is broken\n"
-           "  --quiet              no log lines and no progress bar\n"
-           "  --stats              print run time and memory figures at the end\n"
-           "  --db FILE            run history file (default: history of Velmora.ini, else\n"
-           "                       ~/.local/share/Velmora/history.sqlite)\n"
-           "  --no-history         keep no history of this run\n"
-           "  --resume             continue the last unfinished run of the history\n"
+           "Options:\n" +
+           OptionLines() +
            "\n"
            "History commands (each also takes --db and --lang):\n"
            "  runs [--csv]         list the runs: id, started, URLs, mean scores, state\n"
@@ -84,8 +240,6 @@ std::string UsageText() {
            "                       the changes from run A to run B\n"
            "  export RUN           write a past run's CSVs as they were written when it ran\n"
            "  delete RUN           delete a run from the history\n"
-           "  --help               this text\n"
-           "  --version            the program's version\n"
            "\n"
            "Log lines go to stderr as \"hh:mm:ss text\". Ctrl+C aborts the run; a second Ctrl+C\n"
            "ends at once. Exit status: 0 run completed (failed URLs are results), 1 a budget "
@@ -96,135 +250,6 @@ std::string UsageText() {
 }
 
 namespace {
-
-template <auto Field>
-std::string SetText(const std::string& v, TCliOptions& o) {
-    o.*Field = v;
-    return {};
-}
-
-template <auto Field>
-std::string SetFlag(const std::string&, TCliOptions& o) {
-    o.*Field = true;
-    return {};
-}
-
-std::string TakeThreads(const std::string& v, TCliOptions& o) {
-    int n = 0;
-    if (!ParseInt(v, io::kMaxThreadsMin, io::kMaxThreadsMax, n))
-        return "--threads takes a whole number from " + std::to_string(io::kMaxThreadsMin) +
-               " to " + std::to_string(io::kMaxThreadsMax) + ", not \"" + v + "\"";
-    o.Threads = n;
-    return {};
-}
-
-std::string TakeDelay(const std::string& v, TCliOptions& o) {
-    int n = 0;
-    if (!ParseInt(v, io::kReqPredelayMin, io::kReqPredelayMax, n))
-        return "--delay takes a whole number of milliseconds from " +
-               std::to_string(io::kReqPredelayMin) + " to " + std::to_string(io::kReqPredelayMax) +
-               ", not \"" + v + "\"";
-    o.DelayMs = n;
-    return {};
-}
-
-std::string TakeSitemapTimeout(const std::string& v, TCliOptions& o) {
-    int n = 0;
-    if (!ParseInt(v, 1, 24 * 3600, n))
-        return "--sitemap-timeout takes a whole number of seconds from 1 to 86400, not \"" + v +
-               "\"";
-    o.SitemapTimeoutS = n;
-    return {};
-}
-
-std::string TakeRetries(const std::string& v, TCliOptions& o) {
-    int n = 0;
-    if (!ParseInt(v, io::kRetriesMin, io::kRetriesMax, n))
-        return "--retries takes a whole number from " + std::to_string(io::kRetriesMin) + " to " +
-               std::to_string(io::kRetriesMax) + ", not \"" + v + "\"";
-    o.Retries = n;
-    return {};
-}
-
-std::string TakeEndpoint(const std::string& v, TCliOptions& o) {
-    TResult<std::string> checked = io::CheckEndpoint(v);
-    if (!checked) return "--endpoint must start with http:// or https:// and name a host";
-    o.Endpoint = *checked;
-    return {};
-}
-
-std::string TakeLang(const std::string& v, TCliOptions& o) {
-    if (v != "ru" && v != "en") return "--lang takes ru or en, not \"" + v + "\"";
-    o.Lang = v;
-    return {};
-}
-
-std::string TakeFailUnder(const std::string& v, TCliOptions& o) {
-    int n = 0;
-    if (!ParseInt(v, 0, 100, n))
-        return "--fail-under takes a score from 0 to 100, not \"" + v + "\"";
-    o.FailUnder = n;
-    return {};
-}
-
-// "--csv" is the file of compare and a switch of runs.
-std::string TakeCsv(const std::string& v, TCliOptions& o) {
-    if (o.Command == "compare")
-        o.CompareCsv = v;
-    else
-        o.CsvRows = true;
-    return {};
-}
-
-enum class TArgument {
-    kNone,
-    kValue,
-    kValueForCompare,  // a value after the compare command, none otherwise
-};
-
-// One accepted option, as curl's tool_getparam walks its table: the long name, a short alias,
-// whether a value follows, and what it sets (the error text, or empty).
-struct TCliOption {
-    const char* Name;
-    const char* Alias;
-    TArgument Argument;
-    std::string (*Apply)(const std::string& value, TCliOptions& o);
-};
-
-constexpr TCliOption kCliOptions[] = {
-    {"--help", "-h", TArgument::kNone, SetFlag<&TCliOptions::Help>},
-    {"--version", nullptr, TArgument::kNone, SetFlag<&TCliOptions::Version>},
-    {"--quiet", "-q", TArgument::kNone, SetFlag<&TCliOptions::Quiet>},
-    {"--stats", nullptr, TArgument::kNone, SetFlag<&TCliOptions::Stats>},
-    {"--no-history", nullptr, TArgument::kNone, SetFlag<&TCliOptions::NoHistory>},
-    {"--resume", nullptr, TArgument::kNone, SetFlag<&TCliOptions::Resume>},
-    {"--key", nullptr, TArgument::kValue, SetText<&TCliOptions::ApiKey>},
-    {"--key-file", nullptr, TArgument::kValue, SetText<&TCliOptions::KeyFile>},
-    {"--threads", nullptr, TArgument::kValue, TakeThreads},
-    {"--delay", nullptr, TArgument::kValue, TakeDelay},
-    {"--retries", nullptr, TArgument::kValue, TakeRetries},
-    {"--endpoint", nullptr, TArgument::kValue, TakeEndpoint},
-    {"--sitemap", nullptr, TArgument::kValue, SetText<&TCliOptions::SitemapFile>},
-    {"--sitemap-timeout", nullptr, TArgument::kValue, TakeSitemapTimeout},
-    {"--desktop-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::DesktopCsv>},
-    {"--mobile-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::MobileCsv>},
-    {"--advice-csv", nullptr, TArgument::kValue, SetText<&TCliOptions::AdviceCsv>},
-    {"--ini", nullptr, TArgument::kValue, SetText<&TCliOptions::IniFile>},
-    {"--lang", nullptr, TArgument::kValue, TakeLang},
-    // results for pipelines
-    {"--json", nullptr, TArgument::kValue, SetText<&TCliOptions::JsonFile>},
-    {"--fail-under", nullptr, TArgument::kValue, TakeFailUnder},
-    {"--budget", nullptr, TArgument::kValue, SetText<&TCliOptions::BudgetFile>},
-    // the run history
-    {"--db", nullptr, TArgument::kValue, SetText<&TCliOptions::DbFile>},
-    {"--csv", nullptr, TArgument::kValueForCompare, TakeCsv},
-};
-
-const TCliOption* FindCliOption(const std::string& a) {
-    for (const TCliOption& o : kCliOptions)
-        if (a == o.Name || (o.Alias && a == o.Alias)) return &o;
-    return nullptr;
-}
 
 bool IsHistoryCommand(const std::string& a) {
     return a == "runs" || a == "compare" || a == "export" || a == "delete";
@@ -268,16 +293,13 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
     auto& o = r.Options;
     for (size_t i = 0; i < args.size() && r.Error.empty(); ++i) {
         const std::string& a = args[i];
-        if (const TCliOption* option = FindCliOption(a)) {
-            const bool takesValue =
-                option->Argument == TArgument::kValue ||
-                (option->Argument == TArgument::kValueForCompare && o.Command == "compare");
-            if (!takesValue)
-                r.Error = option->Apply({}, o);
+        if (const TCliOption* option = FindOption(a, o.Command)) {
+            if (!option->Value)
+                o.*option->Flag = true;
             else if (i + 1 >= args.size())
                 r.Error = "option " + a + " needs a value";
             else
-                r.Error = option->Apply(args[++i], o);
+                r.Error = TakeValue(*option, args[++i], o);
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
         } else if (i == 0 && IsHistoryCommand(a)) {

@@ -50,5 +50,20 @@ TEST(AppOptions, BadCommandLinesSayWhatIsWrong) {
     }
 }
 
+// The usage is made from the options: what they accept and their defaults fill it in.
+TEST(AppOptions, UsageShowsWhatTheOptionsTake) {
+    const QString usage = AppOptionsUsage();
+    EXPECT_TRUE(usage.contains(QStringLiteral("\n  --screenshot-delay MS   wait this long before "
+                                              "the shot (default %1)\n")
+                                   .arg(TAppOptions().ScreenshotDelayMs)))
+        << usage.toStdString();
+    EXPECT_TRUE(usage.contains(
+        "\n  --screenshot-page P     \"urls\", \"params\" or \"advice\" (a failed row's, after "
+        "--run)\n"))
+        << usage.toStdString();
+    EXPECT_EQ(InfoOptionAnswer({"-h"}), usage);
+    EXPECT_EQ(InfoOptionAnswer({"--urls", "--version"}), AppVersionText());
+}
+
 }  // namespace
 }  // namespace velmora::app::test
