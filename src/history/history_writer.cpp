@@ -77,8 +77,7 @@ void THistoryWriter::Loop() {
         FRunId = *begun;
     } else {
         FFailed = true;
-        FError = FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
-                           begun.Error());
+        FError = FormatLog(Tr(kMsgHistoryWriteFailed), 0, begun.Error());
     }
     FBegunCv.notify_all();
     for (;;) {
@@ -107,8 +106,7 @@ void THistoryWriter::Loop() {
         lock.lock();
         if (!written && !FFailed) {
             FFailed = true;
-            FError = FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
-                               written.Error());
+            FError = FormatLog(Tr(kMsgHistoryWriteFailed), 0, written.Error());
             FQueue.clear();
         }
     }

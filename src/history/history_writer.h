@@ -15,6 +15,10 @@
 
 namespace velmora::history {
 
+// Message pattern of results the history could not take; %s is the store's reason.
+inline constexpr const char* kMsgHistoryWriteFailed =
+    "Не удалось записать результаты в историю проверок: %s";
+
 class THistoryWriter {
   public:
     // A batch is written once it holds batchSize tasks or its oldest task has waited maxDelay.

@@ -19,9 +19,16 @@ inline constexpr const char* kMsgUrlLimit = "Ограничение: не бол
 inline constexpr const char* kMsgFileReadFailed = "Не удалось прочитать файл: %s";
 // Sitemap reader's own messages, shown after kMsgSitemapParseError; %s is the file's path.
 inline constexpr const char* kMsgSitemapOpenFailed = "Не удалось открыть файл: %s";
-// %d is the line number.
+// Where in the file the reader stopped: %d is the line number, %s the reason (libxml2's own
+// words, in English, or one of the messages below).
+inline constexpr const char* kMsgSitemapAtLine = "строка %d: %s";
 inline constexpr const char* kMsgSitemapEntityInLoc =
-    "строка %d: ссылки на сущности в теге \"loc\" не поддерживаются";
+    "ссылки на сущности в теге \"loc\" не поддерживаются";
+inline constexpr const char* kMsgSitemapBadUtf8InCdata =
+    "в разделе CDATA байты, которые не являются UTF-8";
+inline constexpr const char* kMsgSitemapEmpty = "файл пуст";
+// libxml2 stopped without saying why.
+inline constexpr const char* kMsgSitemapXmlError = "ошибка разбора XML";
 
 // Sitemaps from the web, index files and gzip: why one file is left out.
 inline constexpr const char* kMsgSitemapTooManyUrls = "в файле больше 50 000 URL";

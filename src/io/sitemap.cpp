@@ -54,11 +54,16 @@ std::string ValidUtf8(std::string_view s) {
     return out;
 }
 
+// "line n: message", translated.
+std::string AtLine(long line, const std::string& message) {
+    return FormatLog(Tr(kMsgSitemapAtLine), static_cast<int32_t>(line), message);
+}
+
 void OnXmlError(void* ctx, TXmlErrorPtr err) {
     auto* sink = static_cast<TErrorSink*>(ctx);
     if (!err || err->level < XML_ERR_ERROR || !sink->first.empty()) return;
-    std::string msg = ValidUtf8(TrimControl(err->message ? err->message : "XML error"));
-    if (err->line > 0) msg = "line " + std::to_string(err->line) + ": " + msg;
+    std::string msg = err->message ? ValidUtf8(TrimControl(err->message)) : Tr(kMsgSitemapXmlError);
+    if (err->line > 0) msg = AtLine(err->line, msg);
     sink->first = std::move(msg);
 }
 
@@ -94,7 +99,7 @@ TResult<> OpenSitemap(const std::string& path, TReader& rd) {
     if (fstat(rd.fd, &st) != 0) return OpenFailure(path, errno);
     if (S_ISDIR(st.st_mode)) return OpenFailure(path, EISDIR);
     // The streaming reader would call this "Extra content at the end of the document".
-    if (S_ISREG(st.st_mode) && st.st_size == 0) return ReaderFailure("Document is empty");
+    if (S_ISREG(st.st_mode) && st.st_size == 0) return ReaderFailure(Tr(kMsgSitemapEmpty));
     rd.r = xmlReaderForFd(rd.fd, path.c_str(), nullptr, XML_PARSE_NONET);
     if (!rd.r) return OpenFailure(path, ENOMEM);
     return {};
@@ -112,9 +117,8 @@ class TSitemapWalker {
         // The streaming parser lets overlong UTF-8 through in CDATA sections (0xC0 0xAF for
         // "/"), where it rejects it everywhere else.
         if (type == XML_READER_TYPE_CDATA && !IsValidUtf8(Value()))
-            return ReaderFailure("line " +
-                                 std::to_string(xmlTextReaderGetParserLineNumber(FReader)) +
-                                 ": Input is not proper UTF-8 in a CDATA section");
+            return ReaderFailure(
+                AtLine(xmlTextReaderGetParserLineNumber(FReader), Tr(kMsgSitemapBadUtf8InCdata)));
         if (depth == 0) {
             TakeRoot(type);
         } else if (!FRootIsUrlset) {
@@ -195,8 +199,8 @@ class TSitemapWalker {
                 break;
             case XML_READER_TYPE_ENTITY_REFERENCE:
                 // Expanding it is what entity attacks rely on; dropping it would cut the URL.
-                return ReaderFailure(FormatLog(Tr(kMsgSitemapEntityInLoc),
-                                               xmlGetLineNo(xmlTextReaderCurrentNode(FReader))));
+                return ReaderFailure(AtLine(xmlGetLineNo(xmlTextReaderCurrentNode(FReader)),
+                                            Tr(kMsgSitemapEntityInLoc)));
             default:
                 break;
         }
@@ -231,7 +235,7 @@ TResult<TSitemap> Walk(xmlTextReaderPtr r, size_t maxUrls,
     }
     if (ret != 0 || !errors.first.empty()) {
         if (inputFailure && inputFailure()) return Fail(std::string());
-        return ReaderFailure(errors.first.empty() ? std::string("XML parse error") : errors.first);
+        return ReaderFailure(errors.first.empty() ? Tr(kMsgSitemapXmlError) : errors.first);
     }
     if (!walker.RootIsUrlset()) return Fail(Tr(kMsgSitemapNoUrlset));
     return std::move(walker.Result());
@@ -279,11 +283,11 @@ TResult<TSitemap> ParseSitemapBytes(std::string_view bytes, const std::string& n
     } else if (limits.maxBytes > 0 && bytes.size() > limits.maxBytes) {
         return Fail(Tr(kMsgSitemapTooLarge));
     }
-    if (bytes.empty()) return ReaderFailure("Document is empty");
+    if (bytes.empty()) return ReaderFailure(Tr(kMsgSitemapEmpty));
     TReader rd;
     rd.r = xmlReaderForIO(&TMemoryInput::Read, &TMemoryInput::Close, &in, name.c_str(), nullptr,
                           XML_PARSE_NONET);
-    if (!rd.r) return ReaderFailure("out of memory");
+    if (!rd.r) return ReaderFailure(std::strerror(ENOMEM));
     TResult<TSitemap> parsed = Walk(rd.r, limits.maxUrls, [&] { return in.failure != nullptr; });
     if (in.failure) return Fail(Tr(in.failure));
     return parsed;

@@ -32,8 +32,7 @@ void TRunSession::RecordStart(TRunScope scope) {
     if (scope != TRunScope::All && FRecorder->Holds(FMaster)) {
         // Re-checking some URLs of the recorded run, or resuming it: into the same run.
         if (TResult<> r = FRecorder->Continue(FRecorder->RunId(), FMaster); !r)
-            Warn(FormatLog(Tr("Не удалось записать результаты в историю проверок: %s"), 0,
-                           r.Error()));
+            Warn(FormatLog(Tr(history::kMsgHistoryWriteFailed), 0, r.Error()));
         return;
     }
     FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint()));

@@ -78,8 +78,8 @@ TEST(Sitemap, ErrorsCarryTheReadersMessage) {
         std::string path;
         const char* fragment;
     } cases[] = {
-        {DataPath("sitemap_broken.xml"), "line 4: Opening and ending tag mismatch: loc"},
-        {dir.File("empty.xml"), "Document is empty"},
+        {DataPath("sitemap_broken.xml"), "строка 4: Opening and ending tag mismatch: loc"},
+        {dir.File("empty.xml"), "файл пуст"},
         // Not well-formed wins over the missing urlset.
         {dir.File("late.xml"), "Extra content at the end of the document"},
         {dir.File("missing.xml"), "Не удалось открыть файл: "},
@@ -92,7 +92,7 @@ TEST(Sitemap, ErrorsCarryTheReadersMessage) {
         EXPECT_NE(r.Error().find(c.fragment), std::string::npos) << r.Error();
         EXPECT_EQ(r.Error().find('\n'), std::string::npos) << r.Error();
     }
-    // A gzip file is unpacked; a broken one says why rather than "Document is empty".
+    // A gzip file is unpacked; a broken one says why rather than calling the file empty.
     TResult<TSitemap> gz = ParseSitemap(dir.File("map.xml.gz"));
     ASSERT_FALSE(gz);
     EXPECT_NE(gz.Error().find("повреждённые данные gzip"), std::string::npos) << gz.Error();
