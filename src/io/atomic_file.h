@@ -46,9 +46,10 @@ class TAtomicFile {
 // the target itself is not touched. Error() as for TAtomicFile::Open.
 TResult<> ProbeAtomicReplace(const std::string& target);
 
-// Removes temporary files of target that a crash left behind: those named with kTempInfix and
-// the older "<target>.XXXXXX" form, when last changed more than olderThanSeconds ago (so a
-// replacement in progress in another process is left alone). Returns how many were removed.
+// Removes temporary files of target that a crash left behind, when last changed more than
+// olderThanSeconds ago (so a replacement in progress in another process is left alone): those
+// named with kTempInfix, and "<target>.XXXXXX" (six letters or digits), the name releases
+// before kTempInfix gave them. Returns how many were removed.
 int RemoveStaleTempFiles(const std::string& target, int olderThanSeconds = 60);
 
 }  // namespace velmora::io

@@ -24,7 +24,8 @@ namespace velmora::io {
 
 namespace {
 
-// The handler's error parameter became const in newer libxml2; take whichever it is.
+// libxml2 declares the handler's error parameter const from 2.12 on; take whichever this one
+// declares.
 template <typename F>
 struct TErrorArg;
 template <typename R, typename A, typename B>
