@@ -346,7 +346,12 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         return kExitAborted;
     }
     if (!written) return kExitBadInput;
-    return ReportBudgetBreaks(out.Budget, master) ? kExitBudgetBroken : kExitCompleted;
+    const bool broken = ReportBudgetBreaks(out.Budget, master);
+    if (session.HistoryLost()) {
+        Complain(Tr("История проверок сохранила этот запуск не полностью"));
+        return kExitHistoryLost;
+    }
+    return broken ? kExitBudgetBroken : kExitCompleted;
 }
 
 }  // namespace velmora::cli

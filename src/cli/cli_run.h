@@ -16,6 +16,7 @@ namespace velmora::cli {
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitBudgetBroken = 1;  // listed on stderr
 inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitHistoryLost = 3;  // the run is checked, the history lacks part of it
 inline constexpr int kExitAborted = 130;
 
 // exeDir ends with "/". Returns the process exit status.

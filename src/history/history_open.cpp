@@ -89,6 +89,11 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReadi
         return Unavailable(
             HistoryFailure(THistoryError::NotAHistory, FormatLog(Tr(kMsgNotAHistory), 0, path)));
     }
+    if (forReading) {
+        TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::OpenForReading(path);
+        if (!opened) return Unavailable(opened.Failure());
+        return TOpenedHistory{std::move(*opened), {}};
+    }
     const fs::path dir = fs::path(path).parent_path();
     if (!dir.empty()) {
         std::error_code ec;

@@ -36,6 +36,7 @@ enum class THistoryError : int {
     Busy,          // another program holds it past the busy time-out
     NewerVersion,  // written by a newer Velmora
     NotAHistory,   // a file of something else: never opened for writing, moved or replaced
+    InUse,         // another live process records the run
 };
 
 // Message pattern of NotAHistory; %s is the file's path.
@@ -84,17 +85,21 @@ class IHistoryStore {
   public:
     virtual ~IHistoryStore() = default;
 
-    // A new unfinished run with its URL list in order (Num = position + 1). Sets run.Id.
+    // A new unfinished run with its URL list in order (Num = position + 1), owned by this
+    // process until it is finished. Sets run.Id.
     virtual TResult<> BeginRun(TRunRecord& run, const std::vector<std::string>& urls) = 0;
-    // Marks a resumed run unfinished again.
+    // Marks a resumed run unfinished again and takes it for this process; InUse while another
+    // live process records it.
     virtual TResult<> ReopenRun(int64_t runId) = 0;
     // Writes a batch in one transaction; a task written again replaces its earlier results.
     virtual TResult<> WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) = 0;
+    // Records the end and lets go of the run.
     virtual TResult<> FinishRun(int64_t runId, TRunState state) = 0;
 
     // Newest first.
     virtual TResult<std::vector<TRunSummary>> ListRuns() = 0;
-    // The newest run, when it is resumable.
+    // The newest run that no other live process records, when it is resumable; InUse when
+    // there is none but a run still going.
     virtual TResult<std::optional<int64_t>> LastResumableRun() = 0;
     // The run with its URL list and its results as they were merged; NoSuchRun when there is
     // none.
@@ -106,7 +111,8 @@ class IHistoryStore {
     virtual TResult<TLoadedRun> LoadRunForCompare(int64_t runId) { return LoadRun(runId); }
     // NoSuchRun when there is no such run.
     virtual TResult<> DeleteRun(int64_t runId) = 0;
-    // Deletes all but the newest keep runs (keep 0: none); returns how many went.
+    // Deletes all but the newest keep runs (keep 0: none), never one that another live process
+    // records; returns how many went.
     virtual TResult<int> KeepNewest(int keep) = 0;
     // One URL's score per run, oldest first: the trend of that URL.
     struct TScorePoint {
@@ -128,8 +134,9 @@ struct TOpenedHistory {
 // renamed aside and a new one started (the notice says where the old one went); a file that
 // cannot be opened at all (locked, unwritable, from a newer version) fails with a message.
 // A file that is not recognisably a history (no SQLite header, or another program's database)
-// fails with NotAHistory and is left as it is. forReading: a missing file fails instead of
-// being created.
+// fails with NotAHistory and is left as it is. forReading: the file is opened read-only (in a
+// read-only folder too) and never created, moved aside or converted; a missing, damaged or
+// older file fails with a message.
 TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReading = false);
 
 // "$XDG_DATA_HOME/Velmora/history.sqlite", XDG_DATA_HOME defaulting to "~/.local/share".

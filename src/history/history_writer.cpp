@@ -1,6 +1,8 @@
 #include "history/history_writer.h"
 
+#include <algorithm>
 #include <ctime>
+#include <optional>
 #include <utility>
 
 #include "base/translate.h"
@@ -8,19 +10,22 @@
 namespace velmora::history {
 
 THistoryWriter::THistoryWriter(IHistoryStore& store, int64_t runId,
-                               std::chrono::milliseconds maxDelay, size_t batchSize)
+                               std::chrono::milliseconds maxDelay, size_t batchSize,
+                               TWritePatience patience)
     : FStore(store),
       FBegin([runId] { return TResult<int64_t>(runId); }),
       FMaxDelay(maxDelay),
-      FBatchSize(batchSize) {
+      FBatchSize(batchSize),
+      FPatience(patience) {
     FThread = std::thread([this] { Loop(); });
 }
 
-THistoryWriter::THistoryWriter(IHistoryStore& store, TBeginFn begin)
+THistoryWriter::THistoryWriter(IHistoryStore& store, TBeginFn begin, TWritePatience patience)
     : FStore(store),
       FBegin(std::move(begin)),
-      FMaxDelay(std::chrono::milliseconds(1000)),
-      FBatchSize(50) {
+      FMaxDelay(kBatchDelay),
+      FBatchSize(kBatchSize),
+      FPatience(patience) {
     FThread = std::thread([this] { Loop(); });
 }
 
@@ -69,26 +74,81 @@ std::string THistoryWriter::TakeError() {
     return std::exchange(FError, {});
 }
 
-void THistoryWriter::Loop() {
-    TResult<int64_t> begun = FBegin();
-    std::unique_lock lock(FMutex);
-    FBegun = true;
-    if (begun) {
-        FRunId = *begun;
-    } else {
-        FFailed = true;
-        FError = FormatLog(Tr(kMsgHistoryWriteFailed), 0, begun.Error());
+bool THistoryWriter::Lost() {
+    std::lock_guard lock(FMutex);
+    return FFailed;
+}
+
+namespace {
+
+// Failures that waiting cannot mend.
+bool Lasting(THistoryError kind) {
+    switch (kind) {
+        case THistoryError::Other:
+        case THistoryError::Busy:
+            return false;
+        default:
+            return true;
     }
+}
+
+}  // namespace
+
+TResult<> THistoryWriter::Persist(std::unique_lock<std::mutex>& lock,
+                                  const std::function<TResult<>()>& write) {
+    std::optional<std::chrono::steady_clock::time_point> since;
+    std::string delayed;
+    auto pause = FPatience.FirstPause;
+    for (;;) {
+        lock.unlock();
+        TResult<> r = write();
+        lock.lock();
+        if (r) {
+            // A delay nobody has read about yet needs no word that it is over.
+            if (since) FError = FError == delayed ? std::string() : Tr(kMsgHistoryWritesResumed);
+            return r;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (Lasting(HistoryErrorOf(r)) || (since && now - *since >= FPatience.GiveUpAfter))
+            return r;
+        if (!since) {
+            since = now;
+            delayed = FormatLog(Tr(kMsgHistoryWritesDelayed), 0, r.Error());
+            FError = delayed;
+        }
+        FWake.wait_for(lock, pause, [] { return false; });
+        pause = std::min(pause * 2, FPatience.LongestPause);
+    }
+}
+
+void THistoryWriter::GiveUp(const std::string& reason) {
+    FFailed = true;
+    FError = FormatLog(Tr(kMsgHistoryWriteFailed), 0, reason);
+    FQueue.clear();
+}
+
+void THistoryWriter::Loop() {
+    std::unique_lock lock(FMutex);
+    int64_t runId = 0;
+    TResult<> begun = Persist(lock, [&]() -> TResult<> {
+        TResult<int64_t> r = FBegin();
+        if (!r) return r.Failure();
+        runId = *r;
+        return {};
+    });
+    FBegun = true;
+    if (begun)
+        FRunId = runId;
+    else
+        GiveUp(begun.Error());
     FBegunCv.notify_all();
     for (;;) {
         if (FQueue.empty()) {
             if (FStopping) {
                 if (FEnd && FRunId && !FFailed) {
                     auto end = std::move(FEnd);
-                    lock.unlock();
-                    TResult<> ended = end(FRunId);
-                    lock.lock();
-                    if (!ended) FError = ended.Error();
+                    if (TResult<> ended = Persist(lock, [&] { return end(FRunId); }); !ended)
+                        GiveUp(ended.Error());
                 }
                 return;
             }
@@ -101,14 +161,12 @@ void THistoryWriter::Loop() {
         }
         std::vector<TStoredResult> batch;
         batch.swap(FQueue);
-        lock.unlock();
-        TResult<> written = FFailed ? TResult<>() : FStore.WriteResults(FRunId, batch);
-        lock.lock();
-        if (!written && !FFailed) {
-            FFailed = true;
-            FError = FormatLog(Tr(kMsgHistoryWriteFailed), 0, written.Error());
-            FQueue.clear();
-        }
+        if (FFailed) continue;
+        // Tasks merged meanwhile queue behind the batch, so a result re-checked later is
+        // still written last.
+        if (TResult<> written = Persist(lock, [&] { return FStore.WriteResults(FRunId, batch); });
+            !written)
+            GiveUp(written.Error());
     }
 }
 

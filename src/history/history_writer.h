@@ -18,17 +18,34 @@ namespace velmora::history {
 // Message pattern of results the history could not take; %s is the store's reason.
 inline constexpr const char* kMsgHistoryWriteFailed =
     "Не удалось записать результаты в историю проверок: %s";
+// While the history refuses writes for a while, and once it takes them again.
+inline constexpr const char* kMsgHistoryWritesDelayed =
+    "Запись в историю проверок задерживается: %s; результаты ждут в памяти";
+inline constexpr const char* kMsgHistoryWritesResumed =
+    "Запись в историю проверок возобновлена, ожидавшие результаты записаны";
+
+// How long a failing write is tried again before recording gives up. Another program may
+// hold the file for a while (a backup, a second Velmora's long transaction): meanwhile the
+// results wait in memory.
+struct TWritePatience {
+    std::chrono::milliseconds GiveUpAfter{std::chrono::minutes(2)};
+    std::chrono::milliseconds FirstPause{250};  // doubled after each failure
+    std::chrono::milliseconds LongestPause{5000};
+};
+
+// A batch is written once it holds this many tasks or its oldest task has waited this long.
+inline constexpr std::chrono::milliseconds kBatchDelay{1000};
+inline constexpr size_t kBatchSize = 50;
 
 class THistoryWriter {
   public:
-    // A batch is written once it holds batchSize tasks or its oldest task has waited maxDelay.
     THistoryWriter(IHistoryStore& store, int64_t runId,
-                   std::chrono::milliseconds maxDelay = std::chrono::milliseconds(1000),
-                   size_t batchSize = 50);
+                   std::chrono::milliseconds maxDelay = kBatchDelay, size_t batchSize = kBatchSize,
+                   TWritePatience patience = {});
     // Runs begin on the writer thread first (e.g. writing a new run's URL list) and writes to
     // the run it returns.
     using TBeginFn = std::function<TResult<int64_t>()>;
-    explicit THistoryWriter(IHistoryStore& store, TBeginFn begin);
+    explicit THistoryWriter(IHistoryStore& store, TBeginFn begin, TWritePatience patience = {});
     ~THistoryWriter();
     THistoryWriter(const THistoryWriter&) = delete;
     THistoryWriter& operator=(const THistoryWriter&) = delete;
@@ -42,12 +59,19 @@ class THistoryWriter {
     // As Stop, then end(runId) on the writer thread; returns at once. A failure of end is
     // reported by TakeError after Stop.
     void StopWith(std::function<TResult<>(int64_t runId)> end);
-    // The first write failure's message, once; empty otherwise. After a failure the writer
-    // drops what it is given: the run goes on in memory.
+    // What the user should know since the last call, once: that writing is delayed (the
+    // results wait), that it goes on again, or that it gave up; empty otherwise. After giving
+    // up the writer drops what it is given: the run goes on in memory.
     std::string TakeError();
+    // Whether recording gave up: the history lacks some of the run.
+    bool Lost();
 
   private:
     void Loop();
+    // Runs write until it succeeds, fails for good, or the patience is spent; the lock is held
+    // on entry and exit and released while writing or pausing.
+    TResult<> Persist(std::unique_lock<std::mutex>& lock, const std::function<TResult<>()>& write);
+    void GiveUp(const std::string& reason);
 
     IHistoryStore& FStore;
     TBeginFn FBegin;
@@ -62,8 +86,9 @@ class THistoryWriter {
     std::vector<TStoredResult> FQueue;
     std::chrono::steady_clock::time_point FOldest;
     bool FStopping = false;
-    bool FFailed = false;
+    bool FFailed = false;  // recording gave up
     std::string FError;
+    const TWritePatience FPatience;
     std::thread FThread;
 };
 

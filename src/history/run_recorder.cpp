@@ -22,8 +22,9 @@ TRunState EndState(bool aborted, const TURLTaskInfoList& master) {
     return state;
 }
 
-TRunRecorder::TRunRecorder(std::unique_ptr<IHistoryStore> store, int keepNewest)
-    : FStore(std::move(store)), FKeep(keepNewest) {}
+TRunRecorder::TRunRecorder(std::unique_ptr<IHistoryStore> store, int keepNewest,
+                           TWritePatience patience)
+    : FStore(std::move(store)), FKeep(keepNewest), FPatience(patience) {}
 
 TRunRecorder::~TRunRecorder() {
     Settle();
@@ -37,6 +38,7 @@ void TRunRecorder::JoinWriter() {
     }
     FWriter->Stop();
     if (std::string e = FWriter->TakeError(); !e.empty() && FError.empty()) FError = e;
+    if (FWriter->Lost()) FLost = true;
     FWriter.reset();
 }
 
@@ -60,10 +62,12 @@ void TRunRecorder::Begin(const TURLTaskInfoList& master, const std::string& lang
     run.Settings = settings;
     // The URL list is written on the writer thread: 10 000 rows would stall a window.
     FWriter = std::make_unique<THistoryWriter>(
-        *FStore, [store = FStore.get(), run, urls = FUrls]() mutable -> TResult<int64_t> {
+        *FStore,
+        [store = FStore.get(), run, urls = FUrls]() mutable -> TResult<int64_t> {
             if (TResult<> r = store->BeginRun(run, urls); !r) return r.Failure();
             return run.Id;
-        });
+        },
+        FPatience);
     FState = TState::Recording;
     FRunId.reset();
 }
@@ -78,7 +82,7 @@ TResult<> TRunRecorder::Continue(int64_t runId, const TURLTaskInfoList& master) 
     for (size_t i = 0; i < master.Count(); ++i) FUrls.push_back(master[i].URL);
     FState = TState::Recording;
     FRunId = runId;
-    FWriter = std::make_unique<THistoryWriter>(*FStore, runId);
+    FWriter = std::make_unique<THistoryWriter>(*FStore, runId, kBatchDelay, kBatchSize, FPatience);
     return {};
 }
 
@@ -102,7 +106,9 @@ void TRunRecorder::Merged(const TURLTaskInfo& task) {
     if (FState == TState::Finished) {
         // The finished run's writer is ending: a new one takes the late tasks.
         JoinWriter();
-        if (FRunId) FWriter = std::make_unique<THistoryWriter>(*FStore, *FRunId);
+        if (FRunId)
+            FWriter = std::make_unique<THistoryWriter>(*FStore, *FRunId, kBatchDelay, kBatchSize,
+                                                       FPatience);
         FState = TState::LateTasks;
     }
     if (FWriter) FWriter->Add(task);
@@ -131,6 +137,7 @@ void TRunRecorder::Settle() {
 std::string TRunRecorder::TakeError() {
     std::string e = std::exchange(FError, {});
     if (e.empty() && FWriter) e = FWriter->TakeError();
+    if (FWriter && FWriter->Lost()) FLost = true;
     return e;
 }
 

@@ -23,7 +23,8 @@ std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint
 
 class TRunRecorder {
   public:
-    TRunRecorder(std::unique_ptr<IHistoryStore> store, int keepNewest);
+    TRunRecorder(std::unique_ptr<IHistoryStore> store, int keepNewest,
+                 TWritePatience patience = {});
     ~TRunRecorder();
     TRunRecorder(const TRunRecorder&) = delete;
     TRunRecorder& operator=(const TRunRecorder&) = delete;
@@ -53,8 +54,12 @@ class TRunRecorder {
     // Records the end; the writer thread writes what is queued, ends the run and prunes to
     // the newest runs. A failure of that arrives through TakeError.
     void Finish(bool aborted, const TURLTaskInfoList& master);
-    // The first failure since the last call, or empty.
+    // What the user should know about the writes since the last call (a delay, its end, a
+    // failure), or empty.
     std::string TakeError();
+    // Whether a run recorded since the recorder was made lacks results or its end in the
+    // history: its writes failed for good.
+    bool Lost() const { return FLost; }
 
   private:
     enum class TState {
@@ -69,12 +74,14 @@ class TRunRecorder {
 
     std::unique_ptr<IHistoryStore> FStore;
     int FKeep = 0;
+    TWritePatience FPatience;
     std::unique_ptr<THistoryWriter> FWriter;
     TState FState = TState::Idle;
     std::optional<int64_t> FRunId;  // known once the writer has begun the run
     std::vector<std::string> FUrls;
     TRunState FEnd = TRunState::rsUnfinished;  // as Finish recorded it
     std::string FError;
+    bool FLost = false;
 };
 
 }  // namespace velmora::history

@@ -1,5 +1,9 @@
 #include "history/sqlite.h"
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
 #include "history/history_store.h"
 
 namespace velmora::history {
@@ -8,11 +12,27 @@ TSqlDatabase::~TSqlDatabase() {
     Close();
 }
 
-TResult<> TSqlDatabase::Open(const std::string& path) {
+TResult<> TSqlDatabase::Open(const std::string& path, TOpenMode mode) {
     Close();
-    const int rc = sqlite3_open_v2(
-        path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-        nullptr);
+    const int flags = mode == TOpenMode::ReadWrite
+                          ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX
+                          : SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;
+    std::string name = path;
+    if (mode == TOpenMode::Immutable) {
+        name = "file:";
+        for (const unsigned char c : path) {
+            // A URI: everything but unreserved characters and '/' is percent-encoded.
+            if (std::isalnum(c) || std::strchr("/-._~", c)) {
+                name.push_back(static_cast<char>(c));
+            } else {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%%%02X", c);
+                name.append(hex);
+            }
+        }
+        name.append("?immutable=1");
+    }
+    const int rc = sqlite3_open_v2(name.c_str(), &FDb, flags, nullptr);
     if (rc != SQLITE_OK) {
         TFailure f = LastFailure(path);
         f.Code = rc & 0xff;

@@ -21,8 +21,15 @@ class TSqlDatabase {
     TSqlDatabase(const TSqlDatabase&) = delete;
     TSqlDatabase& operator=(const TSqlDatabase&) = delete;
 
-    // Opens or creates the file. The result's Code() is SQLite's primary result code.
-    TResult<> Open(const std::string& path);
+    enum class TOpenMode {
+        ReadWrite,  // creates a missing file
+        ReadOnly,
+        // Read-only where SQLite cannot keep its shared-memory file beside the database (a
+        // read-only folder): nothing can write the file there, so it is read as it stands.
+        Immutable,
+    };
+    // Opens (or creates) the file. The result's Code() is SQLite's primary result code.
+    TResult<> Open(const std::string& path, TOpenMode mode = TOpenMode::ReadWrite);
     void Close();
     bool IsOpen() const { return FDb != nullptr; }
     sqlite3* Handle() const { return FDb; }

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "base/translate.h"
+#include "history/run_owner.h"
 
 namespace velmora::history {
 namespace {
@@ -10,6 +11,14 @@ namespace {
 TFailure NoSuchRun(int64_t runId) {
     return HistoryFailure(THistoryError::NoSuchRun,
                           FormatLog(Tr("нет запуска %s"), {std::to_string(runId)}));
+}
+
+TFailure InUse(int64_t runId, const std::string& owner) {
+    return HistoryFailure(
+        THistoryError::InUse,
+        FormatLog(Tr("запуск %s ещё идёт в другом процессе (%s); его можно продолжить, когда тот "
+                     "закончится или прервётся"),
+                  {std::to_string(runId), OwnerText(owner)}));
 }
 
 // Version 1. Results are one row per URL and strategy, keyed by (run, URL number, strategy)
@@ -69,6 +78,11 @@ DROP TABLE advice_texts;
 ALTER TABLE advice_texts_v2 RENAME TO advice_texts;
 )";
 
+// Version 3: the process recording a run, so that a resume never joins a run still going.
+constexpr const char* kMigrationV3 = R"(
+ALTER TABLE runs ADD COLUMN owner TEXT NOT NULL DEFAULT '';
+)";
+
 int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
 }
@@ -87,6 +101,24 @@ TRunRecord ReadRun(const TSqlStatement& st, int first) {
 constexpr const char* kRunColumns = "id, started, finished, state, lang, settings";
 
 }  // namespace
+
+TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::OpenForReading(const std::string& path) {
+    std::unique_ptr<TSqliteHistory> h(new TSqliteHistory);
+    TResult<int64_t> version = Fail("");
+    for (auto mode : {TSqlDatabase::TOpenMode::ReadOnly, TSqlDatabase::TOpenMode::Immutable}) {
+        if (TResult<> r = h->FDb.Open(path, mode); !r) return r.Failure();
+        version = h->CheckOwnFile(path);
+        if (version || (version.Code() != SQLITE_CANTOPEN && version.Code() != SQLITE_READONLY))
+            break;
+    }
+    if (!version) return version.Failure();
+    // Reading never converts a file: one that needs migrating is read by a check first.
+    if (*version < kSchemaVersion)
+        return Fail(FormatLog(Tr("история проверок записана прежней версией Velmora (схема %s); "
+                                 "её обновит следующая проверка"),
+                              {std::to_string(*version)}));
+    return h;
+}
 
 TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string& path) {
     std::unique_ptr<TSqliteHistory> h(new TSqliteHistory);
@@ -142,6 +174,9 @@ TResult<> TSqliteHistory::Migrate(int64_t seenVersion) {
     if (*version < 2) {
         if (TResult<> r = FDb.Exec(kMigrationV2); !r) return r;
     }
+    if (*version < 3) {
+        if (TResult<> r = FDb.Exec(kMigrationV3); !r) return r;
+    }
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               "; PRAGMA user_version=" + std::to_string(kSchemaVersion);
     if (TResult<> r = FDb.Exec(stamp.c_str()); !r) return r;
@@ -153,11 +188,11 @@ TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::strin
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     TSqlStatement ins(FDb,
-                      "INSERT INTO runs(started, state, lang, settings, url_count) "
-                      "VALUES(?, 0, ?, ?, ?)");
+                      "INSERT INTO runs(started, state, lang, settings, url_count, owner) "
+                      "VALUES(?, 0, ?, ?, ?, ?)");
     if (run.Started == 0) run.Started = Now();
     ins.Bind(1, run.Started).Bind(2, run.Lang).Bind(3, run.Settings);
-    ins.Bind(4, static_cast<int64_t>(urls.size()));
+    ins.Bind(4, static_cast<int64_t>(urls.size())).Bind(5, ThisProcessOwner());
     if (TResult<> r = ins.Run(); !r) return r;
     run.Id = sqlite3_last_insert_rowid(FDb.Handle());
     run.State = TRunState::rsUnfinished;
@@ -172,8 +207,20 @@ TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::strin
 
 TResult<> TSqliteHistory::ReopenRun(int64_t runId) {
     std::lock_guard lock(FMutex);
-    TSqlStatement st(FDb, "UPDATE runs SET state = 0, finished = NULL WHERE id = ?");
-    return st.Bind(1, runId).Run();
+    // Claimed in one transaction: two processes resuming together cannot both take the run.
+    TSqlTransaction tx(FDb);
+    if (!tx.Begun()) return tx.Begun();
+    TSqlStatement owner(FDb, "SELECT owner FROM runs WHERE id = ?");
+    owner.Bind(1, runId);
+    if (!owner.Step()) {
+        if (owner.Failed()) return FDb.LastFailure("SQLite");
+        return NoSuchRun(runId);
+    }
+    const std::string me = ThisProcessOwner(), current(owner.Text(0));
+    if (current != me && OwnerAlive(current)) return InUse(runId, current);
+    TSqlStatement st(FDb, "UPDATE runs SET state = 0, finished = NULL, owner = ? WHERE id = ?");
+    if (TResult<> r = st.Bind(1, me).Bind(2, runId).Run(); !r) return r;
+    return tx.Commit();
 }
 
 TResult<int64_t> TSqliteHistory::AdviceTextId(const TGAdvice& a) {
@@ -244,7 +291,7 @@ TResult<> TSqliteHistory::FinishRun(int64_t runId, TRunState state) {
     std::lock_guard lock(FMutex);
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
-    TSqlStatement st(FDb, "UPDATE runs SET state = ?, finished = ? WHERE id = ?");
+    TSqlStatement st(FDb, "UPDATE runs SET state = ?, finished = ?, owner = '' WHERE id = ?");
     st.Bind(1, static_cast<int64_t>(state)).Bind(2, Now()).Bind(3, runId);
     if (TResult<> r = st.Run(); !r) return r;
     if (TResult<> r = UpdateSummary(runId); !r) return r;
@@ -279,13 +326,21 @@ TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
 
 TResult<std::optional<int64_t>> TSqliteHistory::LastResumableRun() {
     std::lock_guard lock(FMutex);
-    TSqlStatement st(FDb, "SELECT id, state FROM runs ORDER BY id DESC LIMIT 1");
-    if (!st.Step()) {
-        if (st.Failed()) return FDb.LastFailure("SQLite");
-        return std::optional<int64_t>();
+    // The newest run no live process records; runs still going are passed over.
+    TSqlStatement st(FDb, "SELECT id, state, owner FROM runs ORDER BY id DESC");
+    std::optional<TFailure> going;
+    while (st.Step()) {
+        const std::string owner(st.Text(2));
+        if (OwnerAlive(owner) && owner != ThisProcessOwner()) {
+            if (!going) going = InUse(st.Int(0), owner);
+            continue;
+        }
+        if (!Resumable(static_cast<TRunState>(st.Int(1)))) break;
+        return std::optional<int64_t>(st.Int(0));
     }
-    if (!Resumable(static_cast<TRunState>(st.Int(1)))) return std::optional<int64_t>();
-    return std::optional<int64_t>(st.Int(0));
+    if (st.Failed()) return FDb.LastFailure("SQLite");
+    if (going) return *going;
+    return std::optional<int64_t>();
 }
 
 TResult<TLoadedRun> TSqliteHistory::LoadRun(int64_t runId) {
@@ -382,9 +437,11 @@ TResult<int> TSqliteHistory::KeepNewest(int keep) {
     std::lock_guard lock(FMutex);
     std::vector<int64_t> old;
     {
-        TSqlStatement st(FDb, "SELECT id FROM runs ORDER BY id DESC LIMIT -1 OFFSET ?");
+        TSqlStatement st(FDb, "SELECT id, owner FROM runs ORDER BY id DESC LIMIT -1 OFFSET ?");
         st.Bind(1, int64_t{keep});
-        while (st.Step()) old.push_back(st.Int(0));
+        // A run another process is recording stays, however old.
+        while (st.Step())
+            if (!OwnerAlive(std::string(st.Text(1)))) old.push_back(st.Int(0));
         if (st.Failed()) return FDb.LastFailure("SQLite");
     }
     if (old.empty()) return 0;

@@ -11,13 +11,15 @@
 
 namespace velmora::history {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 class TSqliteHistory final : public IHistoryStore {
   public:
     // Opens the file and brings its schema up to date. Code() of a failure is SQLite's primary
     // result code (SQLITE_NOTADB / SQLITE_CORRUPT for a damaged file).
     static TResult<std::unique_ptr<TSqliteHistory>> Open(const std::string& path);
+    // Opens an up-to-date history read-only, changing nothing, also in a read-only folder.
+    static TResult<std::unique_ptr<TSqliteHistory>> OpenForReading(const std::string& path);
     // SQLite's application_id of our files: "VLMR".
     static constexpr int64_t kApplicationId = 0x564C4D52;
 

@@ -73,6 +73,8 @@ class TRunSession final : private IRunObserver {
     // The file named as the history is something else, left untouched: no run may go on as if
     // it were recorded.
     bool HistoryRefused() const { return FHistoryRefused; }
+    // The history lacks part of a run this session recorded: its writes failed for good.
+    bool HistoryLost() const { return FRecorder && FRecorder->Lost(); }
     // Loads the newest unfinished run into the list, in its own language, to be continued
     // with Start(TRunScope::Unchecked).
     TResult<> LoadUnfinishedRun();

@@ -51,6 +51,12 @@ TResult<> TRunSession::LoadUnfinishedRun() {
     FMaster = std::move(loaded->List);
     // The resumed run ends as it began: in its own language.
     UseLanguage(loaded->Run.Lang);
+    FFrontEnd.Log(TMsgForLog{
+        FormatLog(
+            Tr("Продолжается запуск %s: осталось проверить URL: %s из %s"),
+            {std::to_string(loaded->Run.Id), std::to_string(FController.UncheckedNums().size()),
+             std::to_string(FMaster.Count())}),
+        std::chrono::system_clock::now()});
     return {};
 }
 

@@ -236,6 +236,30 @@ TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {
     EXPECT_EQ(Query("SELECT count(*) FROM runs"), 1);
 }
 
+// Another program holds the history past the busy time-out while a run goes: the results
+// wait in memory and every one of them, and the run's end, reach the file once it is free.
+TEST_F(CliHistory, AHistoryHeldByAnotherProgramDelaysRecordingWithoutLoss) {
+    ASSERT_EQ(Run({Write("one.txt", Urls(1, 1))}), kExitCompleted);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread release([holder] {
+        std::this_thread::sleep_for(4500ms);
+        sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(holder);
+    });
+    TCliOptions o = Parse({Write("u.txt", Urls(1, 20)), "--lang", "ru"});
+    o.Quiet = false;
+    ::testing::internal::CaptureStderr();
+    const int status = RunCli(o, ExeDir());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    release.join();
+    EXPECT_EQ(status, kExitCompleted) << said;
+    EXPECT_NE(said.find("Запись в историю проверок задерживается"), std::string::npos) << said;
+    EXPECT_EQ(Query("SELECT count(*) FROM results WHERE run_id = 2"), 40);
+    EXPECT_EQ(Query("SELECT state FROM runs WHERE id = 2"), 1);  // its end written
+}
+
 TEST_F(CliHistory, AnUnusableHistoryNeverStopsACheck) {
     Write("file", "not a folder");
     TCliOptions o = Parse({Write("u.txt", Urls(1, 2)), "--desktop-csv", Path("d.csv")});

@@ -1,6 +1,8 @@
 // The SQLite history: what a run keeps, how it comes back, and damaged or unusable files.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -390,6 +392,61 @@ TEST_F(HistoryStore, ListsResumesDeletesAndKeepsNewest) {
     EXPECT_EQ(Count("SELECT count(*) FROM results"), 2);
     EXPECT_EQ(Count("SELECT count(*) FROM run_urls"), 2);
     EXPECT_EQ(*store->KeepNewest(0), 0);  // 0 keeps everything
+}
+
+// Reading commands open the history read-only: they change no file, and a read-only folder
+// does not keep them from reading.
+TEST_F(HistoryStore, ReadingChangesNothingAndWorksInAReadOnlyFolder) {
+    {
+        auto store = Open();
+        ASSERT_TRUE(store);
+        TRunRecord run;
+        ASSERT_TRUE(store->BeginRun(run, {"https://a/"}));
+    }
+    const fs::path dir = fs::path(path_).parent_path();
+    const std::string kept = ReadAll(path_);
+    // As a user without write access to the folder; root would be let in anyway.
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                             fs::perms::others_exec);
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::others_read);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        TResult<TOpenedHistory> h = OpenSqliteHistory(path_, true);
+        if (!h) {
+            std::fprintf(stderr, "%s\n", h.Error().c_str());
+            ::_exit(4);
+        }
+        TResult<std::vector<TRunSummary>> runs = h->Store->ListRuns();
+        ::_exit(runs && runs->size() == 1 ? 0 : 5);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    fs::permissions(dir, fs::perms::owner_all);
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
+
+    // A damaged file and one of an older version are refused, neither moved nor converted.
+    sqlite3* db = nullptr;
+    sqlite3_open(path_.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version=2", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    std::string damaged("SQLite format 3", 16);
+    damaged += std::string(5000, 'x');
+    for (const std::string& bytes : {ReadAll(path_), damaged}) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+        TResult<TOpenedHistory> h = OpenSqliteHistory(path_, true);
+        EXPECT_FALSE(h);
+        EXPECT_EQ(ReadAll(path_), bytes);
+        // SQLite's own journal files may appear beside it; nothing is put aside.
+        for (const auto& e : fs::directory_iterator(dir))
+            EXPECT_EQ(e.path().string().find(".damaged-"), std::string::npos) << h.Error();
+    }
+    EXPECT_NE(kept, damaged);
 }
 
 // Only what is recognisably a damaged history is put aside (never deleted); any other file of

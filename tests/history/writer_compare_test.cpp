@@ -25,7 +25,7 @@ class FakeStore final : public IHistoryStore {
     TResult<> ReopenRun(int64_t) override { return {}; }
     TResult<> WriteResults(int64_t, const std::vector<TStoredResult>& batch) override {
         std::lock_guard lock(mutex);
-        if (fail) return Fail("disk full");
+        if (TResult<> refused = Refuse(); !refused) return refused;
         std::vector<int32_t> nums;
         for (const auto& r : batch) nums.push_back(r.Num);
         batches.push_back(nums);
@@ -33,8 +33,20 @@ class FakeStore final : public IHistoryStore {
     }
     TResult<> FinishRun(int64_t id, TRunState state) override {
         std::lock_guard lock(mutex);
+        if (TResult<> refused = Refuse(); !refused) return refused;
         ends.emplace_back(id, state);
         return {};
+    }
+    // The next refusals writes meet, of this kind.
+    void RefuseNext(int count, THistoryError kind) {
+        std::lock_guard lock(mutex);
+        refusals = count;
+        refusalKind = kind;
+    }
+    TResult<> Refuse() {
+        if (refusals == 0) return {};
+        --refusals;
+        return HistoryFailure(refusalKind, "database is locked");
     }
     TResult<std::vector<TRunSummary>> ListRuns() override { return std::vector<TRunSummary>{}; }
     TResult<std::optional<int64_t>> LastResumableRun() override { return std::optional<int64_t>(); }
@@ -51,8 +63,9 @@ class FakeStore final : public IHistoryStore {
 
     std::mutex mutex;
     std::vector<std::vector<int32_t>> batches;
-    bool fail = false;
     bool failBegin = false;
+    int refusals = 0;
+    THistoryError refusalKind = THistoryError::Busy;
     std::vector<std::pair<int64_t, TRunState>> ends;
 };
 
@@ -95,24 +108,55 @@ TEST(HistoryWriter, WritesFullBatchesAtOnceAndTheRestWhenDueOrStopped) {
     EXPECT_TRUE(WaitFor([&] { return timed.Batches() == 1; }, 5s));
 }
 
-TEST(HistoryWriter, AFailedWriteIsReportedOnceAndTheRunGoesOn) {
-    FakeStore store;
-    store.fail = true;
-    THistoryWriter writer(store, 1, 10ms, 50);
-    writer.Add(Task(1));
-    std::string error;
-    EXPECT_TRUE(WaitFor([&] { return !(error = writer.TakeError()).empty(); }, 5s));
-    EXPECT_NE(error.find("disk full"), std::string::npos) << error;
-    writer.Add(Task(2));
-    writer.Stop();
-    EXPECT_EQ(writer.TakeError(), "");
+// A store that refuses writes for a while (another program holds it) loses nothing: the
+// results wait and the end is written; only refusals past the patience, or a kind of failure
+// waiting cannot mend, end the recording.
+TEST(HistoryWriter, RefusedWritesWaitAndAreWrittenUnlessTheRefusalLasts) {
+    const TWritePatience patience{300ms, 5ms, 20ms};
+    const struct {
+        const char* Name;
+        int Refusals;
+        THistoryError Kind;
+        bool Lost;
+        const char* FirstNotice;
+        const char* LastNotice;
+    } cases[] = {
+        {"a short lock", 4, THistoryError::Busy, false, "задерживается: database is locked",
+         "возобновлена"},
+        {"a lock past the patience", 1000, THistoryError::Busy, true, "задерживается",
+         "Не удалось записать"},
+        {"a full disk that clears", 3, THistoryError::Other, false, "задерживается",
+         "возобновлена"},
+        {"a run deleted meanwhile", 1, THistoryError::NoSuchRun, true, "Не удалось записать", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FakeStore store;
+        store.RefuseNext(c.Refusals, c.Kind);
+        THistoryWriter writer(store, 1, 1ms, 50, patience);
+        writer.Add(Task(1));
+        std::string notice;
+        EXPECT_TRUE(WaitFor([&] { return !(notice = writer.TakeError()).empty(); }, 5s));
+        EXPECT_NE(notice.find(c.FirstNotice), std::string::npos) << notice;
+        writer.Add(Task(2));  // merged while the first waits
+        writer.StopWith(
+            [&store](int64_t id) { return store.FinishRun(id, TRunState::rsCompleted); });
+        writer.Stop();
+        const std::string last = writer.TakeError();
+        EXPECT_NE(last.find(c.LastNotice), std::string::npos) << last;
+        EXPECT_EQ(writer.Lost(), c.Lost);
+        std::vector<int32_t> written;
+        for (const auto& b : store.batches) written.insert(written.end(), b.begin(), b.end());
+        EXPECT_EQ(written, (c.Lost ? std::vector<int32_t>{} : std::vector<int32_t>{1, 2}));
+        EXPECT_EQ(store.ends.size(), c.Lost ? 0u : 1u);
+    }
 }
 
 TEST(RunRecorder, AFailedBeginReachesTheCallerAndNoEndIsWritten) {
     auto owned = std::make_unique<FakeStore>();
     FakeStore& store = *owned;
     store.failBegin = true;
-    TRunRecorder recorder(std::move(owned), 0);
+    TRunRecorder recorder(std::move(owned), 0, TWritePatience{50ms, 5ms, 10ms});
     TURLTaskInfoList list;
     list.Add("https://x/1").InitMetricResults();
     recorder.Begin(list, "ru", "");
@@ -120,6 +164,7 @@ TEST(RunRecorder, AFailedBeginReachesTheCallerAndNoEndIsWritten) {
     recorder.Finish(false, list);
     recorder.Release();
     EXPECT_NE(recorder.TakeError().find("readonly"), std::string::npos);
+    EXPECT_TRUE(recorder.Lost());
     EXPECT_TRUE(store.ends.empty());
     EXPECT_TRUE(store.batches.empty());
 }
