@@ -39,7 +39,8 @@ std::atomic<bool> gAbortSignalled{false};
 constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
-bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master) {
+bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master,
+                TConsoleObserver& console) {
     std::vector<std::string> urls;
     size_t notKept = 0;
     bool partsFailed = false;
@@ -47,7 +48,20 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
         io::TSitemapFetchOptions fetch;
         fetch.abort = &gAbortSignalled;
         if (o.SitemapTimeoutS) fetch.timeout = std::chrono::seconds(*o.SitemapTimeoutS);
+        // An index of many files on slow servers takes minutes: the bar on a terminal, a line
+        // now and then in a log.
+        fetch.progress = [&console, last = std::chrono::steady_clock::time_point()](
+                             size_t done, size_t known) mutable {
+            console.Progress(TProgressStep{static_cast<int>(done), static_cast<int>(known)});
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last < std::chrono::seconds(5)) return;
+            last = now;
+            console.Log(TMsgForLog{FormatLog(Tr("Карта сайта: прочитано файлов: %s из %s"),
+                                             {std::to_string(done), std::to_string(known)}),
+                                   std::chrono::system_clock::now()});
+        };
         TResult<io::TSitemapLoad> map = io::LoadSitemap(o.SitemapFile, fetch);
+        console.EndProgress();
         if (!map) {
             Complain(map.Error());
             return false;
@@ -325,7 +339,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
             Complain(resumed.Error());
             return kExitBadInput;
         }
-    } else if (!ImportUrls(o, session.CodePage(), master)) {
+    } else if (!ImportUrls(o, session.CodePage(), master, console)) {
         // Ctrl+C during a long sitemap import is an abort like one during the check.
         return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
     }

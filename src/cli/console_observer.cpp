@@ -27,9 +27,13 @@ void TConsoleObserver::Log(const TMsgForLog& line) {
     if (FBarShown) DrawBar();
 }
 
-void TConsoleObserver::RunEnded(const TRunEnd& end) {
+void TConsoleObserver::EndProgress() {
     ClearBar();
     FBarShown = false;
+}
+
+void TConsoleObserver::RunEnded(const TRunEnd& end) {
+    EndProgress();
     for (int32_t num : end.LeftByQuota)
         if (const TURLTaskInfo* task = FMaster.FindByNum(num)) TaskFinished(*task);
 }

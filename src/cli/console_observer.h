@@ -25,6 +25,8 @@ class TConsoleObserver final : public IRunObserver {
     void Progress(const TProgressStep& step) override;
     void Log(const TMsgForLog& line) override;
     void RunEnded(const TRunEnd& end) override;
+    // Takes the bar off the terminal, as at a run's end.
+    void EndProgress();
 
   private:
     void DrawBar();

@@ -448,10 +448,13 @@ TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
     o.UrlFile.clear();
     o.SitemapFile = Write("index.xml", index + "</sitemapindex>");
     o.FailUnder = 90;
+    o.Quiet = false;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("файлы карты сайта не прочитаны"), std::string::npos) << err;
+    // A long import shows that it goes on, in a log as well as on a terminal.
+    EXPECT_NE(err.find("Карта сайта: прочитано файлов: 1 из "), std::string::npos) << err;
     EXPECT_TRUE(FSim->Requests().empty());
 }
 
