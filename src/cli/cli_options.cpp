@@ -246,7 +246,7 @@ std::string UsageText() {
            "broken\n"
            "(listed on stderr), 2 bad arguments, unreadable input or an output that cannot be "
            "written,\n"
-           "130 aborted.\n";
+           "3 checked and written but the run history lacks part of the run, 130 aborted.\n";
 }
 
 namespace {
