@@ -1,5 +1,7 @@
 // velmora-cli: its command line and whole runs against the local simulator.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -532,6 +534,30 @@ TEST_F(CliRun, AbortSaysHowManyUrlsWereLeftUnchecked) {
     EXPECT_NE(err.find("прервано: не проверено URL: 3 из 4"), std::string::npos) << err;
     // What finished is kept.
     EXPECT_EQ(Lines(Read("d.csv"))[1].rfind("1;https://a.example/;;100;", 0), 0u);
+}
+
+// Ctrl+C while a sitemap download hangs is an abort, not bad input: a script sees 130.
+TEST_F(CliRun, CtrlCDuringASitemapImportIsAnAbort) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);  // takes connections, never answers
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&addr), len), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&addr), &len);
+    TCliOptions o = Options("");
+    o.UrlFile.clear();
+    o.SitemapFile = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/sitemap.xml";
+    std::thread interrupter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        RequestAbortFromSignal();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitAborted);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    interrupter.join();
+    ::close(silent);
 }
 
 TEST_F(CliRun, AClosedStderrCostsLogLinesOnly) {
