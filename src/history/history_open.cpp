@@ -92,7 +92,7 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReadi
     if (forReading) {
         TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::OpenForReading(path);
         if (!opened) return Unavailable(opened.Failure());
-        return TOpenedHistory{std::move(*opened), {}};
+        return TOpenedHistory{std::move(*opened), {}, {}};
     }
     const fs::path dir = fs::path(path).parent_path();
     if (!dir.empty()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,6 +60,8 @@ struct TRunRecord {
     TRunState State = TRunState::rsUnfinished;
     std::string Lang;      // interface language of the run: its CSV headers and code page
     std::string Settings;  // "key=value" lines of the parameters used
+    std::string Machine;   // where it ran and who ran it; empty in files of earlier versions
+    std::string User;
 };
 
 // A run as it was kept: its facts and its URL list with the results as they were merged.
@@ -123,11 +126,38 @@ class IHistoryStore {
     virtual TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) = 0;
 };
 
+// Failures both stores give.
+TFailure NoSuchRunFailure(int64_t runId);
+TFailure InUseFailure(int64_t runId, const std::string& owner);
+
+// What a store knows of a run to choose the one to resume.
+struct TRunClaim {
+    int64_t Id = 0;
+    TRunState State = TRunState::rsUnfinished;
+    std::string Owner;
+    std::string Machine;
+};
+// Of runs newest first: the newest run of this machine (or of no recorded machine) that no
+// other live process records, if it is resumable; InUse when only runs still going are left.
+TResult<std::optional<int64_t>> PickResumable(const std::vector<TRunClaim>& newestFirst);
+
+// How long a failing write is tried again before recording gives up. Another program may
+// hold the file for a while (a backup, a second Velmora's long transaction): meanwhile the
+// results wait in memory.
+struct TWritePatience {
+    std::chrono::milliseconds GiveUpAfter{std::chrono::minutes(2)};
+    std::chrono::milliseconds FirstPause{250};  // doubled after each failure
+    std::chrono::milliseconds LongestPause{5000};
+};
+
 // A store that could be opened, and the one notice the user should see about opening it
 // (e.g. that a damaged file was put aside), or empty.
 struct TOpenedHistory {
     std::unique_ptr<IHistoryStore> Store;
     std::string Notice;
+    // How long refused writes are waited out: a server may be restarted or the network may
+    // come back, a local file is locked for seconds.
+    TWritePatience Patience;
 };
 
 // Opens (creating when missing, with its folder) the SQLite history at path. A damaged file is
@@ -138,6 +168,10 @@ struct TOpenedHistory {
 // read-only folder too) and never created, moved aside or converted; a missing, damaged or
 // older file fails with a message.
 TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReading = false);
+
+// The history at location: a PostgreSQL database for a "postgresql://" (or "postgres://")
+// URI, else the SQLite file as OpenSqliteHistory opens it.
+TResult<TOpenedHistory> OpenHistory(const std::string& location, bool forReading = false);
 
 // "$XDG_DATA_HOME/Velmora/history.sqlite", XDG_DATA_HOME defaulting to "~/.local/share".
 std::string DefaultHistoryPath();

@@ -24,15 +24,6 @@ inline constexpr const char* kMsgHistoryWritesDelayed =
 inline constexpr const char* kMsgHistoryWritesResumed =
     "Запись в историю проверок возобновлена, ожидавшие результаты записаны";
 
-// How long a failing write is tried again before recording gives up. Another program may
-// hold the file for a while (a backup, a second Velmora's long transaction): meanwhile the
-// results wait in memory.
-struct TWritePatience {
-    std::chrono::milliseconds GiveUpAfter{std::chrono::minutes(2)};
-    std::chrono::milliseconds FirstPause{250};  // doubled after each failure
-    std::chrono::milliseconds LongestPause{5000};
-};
-
 // A batch is written once it holds this many tasks or its oldest task has waited this long.
 inline constexpr std::chrono::milliseconds kBatchDelay{1000};
 inline constexpr size_t kBatchSize = 50;

@@ -1,9 +1,11 @@
 #include "history/run_owner.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -55,6 +57,16 @@ std::vector<std::string> Fields(const std::string& owner) {
 }
 
 }  // namespace
+
+std::string ThisMachine() {
+    return HostName();
+}
+
+std::string ThisUser() {
+    if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name) return pw->pw_name;
+    const char* user = std::getenv("USER");
+    return user ? user : std::to_string(geteuid());
+}
 
 std::string ThisProcessOwner() {
     return ProcessOwner(static_cast<long>(getpid()));

@@ -18,6 +18,10 @@ std::string ProcessOwner(long pid);
 // host is taken as alive: nothing here can tell.
 bool OwnerAlive(const std::string& owner);
 
+// This machine's name and the user's login, as a run records who made it.
+std::string ThisMachine();
+std::string ThisUser();
+
 // The owner's pid and host, for messages: "pid 4711, build-box".
 std::string OwnerText(const std::string& owner);
 

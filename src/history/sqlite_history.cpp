@@ -8,19 +8,6 @@
 namespace velmora::history {
 namespace {
 
-TFailure NoSuchRun(int64_t runId) {
-    return HistoryFailure(THistoryError::NoSuchRun,
-                          FormatLog(Tr("нет запуска %s"), {std::to_string(runId)}));
-}
-
-TFailure InUse(int64_t runId, const std::string& owner) {
-    return HistoryFailure(
-        THistoryError::InUse,
-        FormatLog(Tr("запуск %s ещё идёт в другом процессе (%s); его можно продолжить, когда тот "
-                     "закончится или прервётся"),
-                  {std::to_string(runId), OwnerText(owner)}));
-}
-
 // Version 1. Results are one row per URL and strategy, keyed by (run, URL number, strategy)
 // without a rowid; advice titles and descriptions, which repeat across URLs and runs, are
 // stored once in advice_texts and referenced from the results' advice field.
@@ -78,9 +65,12 @@ DROP TABLE advice_texts;
 ALTER TABLE advice_texts_v2 RENAME TO advice_texts;
 )";
 
-// Version 3: the process recording a run, so that a resume never joins a run still going.
+// Version 3: the process recording a run, so that a resume never joins a run still going, and
+// the machine and user that made it.
 constexpr const char* kMigrationV3 = R"(
 ALTER TABLE runs ADD COLUMN owner TEXT NOT NULL DEFAULT '';
+ALTER TABLE runs ADD COLUMN machine TEXT NOT NULL DEFAULT '';
+ALTER TABLE runs ADD COLUMN user_name TEXT NOT NULL DEFAULT '';
 )";
 
 int64_t Now() {
@@ -95,10 +85,13 @@ TRunRecord ReadRun(const TSqlStatement& st, int first) {
     r.State = static_cast<TRunState>(st.Int(first + 3));
     r.Lang = std::string(st.Text(first + 4));
     r.Settings = std::string(st.Text(first + 5));
+    r.Machine = std::string(st.Text(first + 6));
+    r.User = std::string(st.Text(first + 7));
     return r;
 }
 
-constexpr const char* kRunColumns = "id, started, finished, state, lang, settings";
+constexpr const char* kRunColumns =
+    "id, started, finished, state, lang, settings, machine, user_name";
 
 }  // namespace
 
@@ -188,11 +181,14 @@ TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::strin
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     TSqlStatement ins(FDb,
-                      "INSERT INTO runs(started, state, lang, settings, url_count, owner) "
-                      "VALUES(?, 0, ?, ?, ?, ?)");
+                      "INSERT INTO runs(started, state, lang, settings, url_count, owner, "
+                      "machine, user_name) VALUES(?, 0, ?, ?, ?, ?, ?, ?)");
     if (run.Started == 0) run.Started = Now();
+    run.Machine = ThisMachine();
+    run.User = ThisUser();
     ins.Bind(1, run.Started).Bind(2, run.Lang).Bind(3, run.Settings);
     ins.Bind(4, static_cast<int64_t>(urls.size())).Bind(5, ThisProcessOwner());
+    ins.Bind(6, run.Machine).Bind(7, run.User);
     if (TResult<> r = ins.Run(); !r) return r;
     run.Id = sqlite3_last_insert_rowid(FDb.Handle());
     run.State = TRunState::rsUnfinished;
@@ -214,10 +210,10 @@ TResult<> TSqliteHistory::ReopenRun(int64_t runId) {
     owner.Bind(1, runId);
     if (!owner.Step()) {
         if (owner.Failed()) return FDb.LastFailure("SQLite");
-        return NoSuchRun(runId);
+        return NoSuchRunFailure(runId);
     }
     const std::string me = ThisProcessOwner(), current(owner.Text(0));
-    if (current != me && OwnerAlive(current)) return InUse(runId, current);
+    if (current != me && OwnerAlive(current)) return InUseFailure(runId, current);
     TSqlStatement st(FDb, "UPDATE runs SET state = 0, finished = NULL, owner = ? WHERE id = ?");
     if (TResult<> r = st.Bind(1, me).Bind(2, runId).Run(); !r) return r;
     return tx.Commit();
@@ -302,7 +298,8 @@ TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
     std::lock_guard lock(FMutex);
     // A finished run's figures were kept when it ended; an unfinished one's are counted now.
     TSqlStatement st(FDb,
-                     "SELECT id, started, finished, state, lang, settings, url_count, "
+                     "SELECT id, started, finished, state, lang, settings, machine, user_name, "
+                     " url_count, "
                      " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
                      "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
                      " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
@@ -314,10 +311,10 @@ TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
     while (st.Step()) {
         TRunSummary s;
         s.Run = ReadRun(st, 0);
-        s.UrlCount = static_cast<int32_t>(st.Int(6));
-        s.CheckedCount = static_cast<int32_t>(st.Int(7));
-        if (!st.IsNull(8)) s.MeanScore[msDesktop] = st.Real(8);
-        if (!st.IsNull(9)) s.MeanScore[msMobile] = st.Real(9);
+        s.UrlCount = static_cast<int32_t>(st.Int(8));
+        s.CheckedCount = static_cast<int32_t>(st.Int(9));
+        if (!st.IsNull(10)) s.MeanScore[msDesktop] = st.Real(10);
+        if (!st.IsNull(11)) s.MeanScore[msMobile] = st.Real(11);
         runs.push_back(std::move(s));
     }
     if (st.Failed()) return FDb.LastFailure("SQLite");
@@ -326,21 +323,13 @@ TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
 
 TResult<std::optional<int64_t>> TSqliteHistory::LastResumableRun() {
     std::lock_guard lock(FMutex);
-    // The newest run no live process records; runs still going are passed over.
-    TSqlStatement st(FDb, "SELECT id, state, owner FROM runs ORDER BY id DESC");
-    std::optional<TFailure> going;
-    while (st.Step()) {
-        const std::string owner(st.Text(2));
-        if (OwnerAlive(owner) && owner != ThisProcessOwner()) {
-            if (!going) going = InUse(st.Int(0), owner);
-            continue;
-        }
-        if (!Resumable(static_cast<TRunState>(st.Int(1)))) break;
-        return std::optional<int64_t>(st.Int(0));
-    }
+    TSqlStatement st(FDb, "SELECT id, state, owner, machine FROM runs ORDER BY id DESC");
+    std::vector<TRunClaim> runs;
+    while (st.Step())
+        runs.push_back({st.Int(0), static_cast<TRunState>(st.Int(1)), std::string(st.Text(2)),
+                        std::string(st.Text(3))});
     if (st.Failed()) return FDb.LastFailure("SQLite");
-    if (going) return *going;
-    return std::optional<int64_t>();
+    return PickResumable(runs);
 }
 
 TResult<TLoadedRun> TSqliteHistory::LoadRun(int64_t runId) {
@@ -359,7 +348,7 @@ TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice
     run.Bind(1, runId);
     if (!run.Step()) {
         if (run.Failed()) return FDb.LastFailure("SQLite");
-        return NoSuchRun(runId);
+        return NoSuchRunFailure(runId);
     }
     TLoadedRun loaded{ReadRun(run, 0), {}};
     TURLTaskInfoList& master = loaded.List;
@@ -428,7 +417,7 @@ TResult<> TSqliteHistory::DeleteRun(int64_t runId) {
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     if (TResult<> r = DeleteRunLocked(runId); !r) return r;
-    if (sqlite3_changes(FDb.Handle()) == 0) return NoSuchRun(runId);
+    if (sqlite3_changes(FDb.Handle()) == 0) return NoSuchRunFailure(runId);
     return tx.Commit();
 }
 

@@ -16,15 +16,15 @@ void TRunSession::OpenHistory(const io::TSettingsValues& settings, const TSessio
     const std::string path = HistoryPath(settings, choices);
     if (path.empty()) return;
     TResult<history::TOpenedHistory> opened =
-        history::OpenSqliteHistory(path, choices.HistoryForReading);
+        history::OpenHistory(path, choices.HistoryForReading);
     if (!opened) {
         FNotices.push_back(opened.Error());
         FHistoryRefused = history::HistoryErrorOf(opened) == history::THistoryError::NotAHistory;
         return;
     }
     if (!opened->Notice.empty()) FNotices.push_back(opened->Notice);
-    FRecorder =
-        std::make_unique<history::TRunRecorder>(std::move(opened->Store), settings.HistoryKeep);
+    FRecorder = std::make_unique<history::TRunRecorder>(std::move(opened->Store),
+                                                        settings.HistoryKeep, opened->Patience);
 }
 
 void TRunSession::RecordStart(TRunScope scope) {

@@ -17,6 +17,7 @@
 #include "history/history_store.h"
 #include "history/result_codec.h"
 #include "history/sqlite_history.h"
+#include "history/store_test_support.h"
 
 namespace velmora::history {
 namespace {
@@ -62,105 +63,6 @@ class HistoryStore : public ::testing::Test {
     fs::path dir_;
     std::string path_;
 };
-
-// A task as the worker leaves it: desktop checked with advice, mobile failed.
-TStoredResult Checked(int32_t num, const std::string& score, const std::string& fcp) {
-    TStoredResult r;
-    r.Num = num;
-    TURLTaskResults& t = r.Results;
-    t.TaskResult = {trOK, trServiceError};
-    t.ErrorCode = {0, 500};
-    t.MetricaValues.push_back({"performance", msDesktop, score, 0});
-    t.MetricaValues.push_back({"first-contentful-paint", msDesktop, fcp, 0});
-    t.MetricaValues.push_back({"cumulative-layout-shift", msDesktop, "0,012", 0});
-    t.MetricaValues.push_back({"total", msDesktop, "1 234,5 kb", 0});
-    t.AdviceList[msDesktop].push_back(
-        {TInternedText("Reduce unused JavaScript"), "Est savings of 120 KiB",
-         TInternedText("Reduce unused JavaScript and defer loading scripts."), 0,
-         TInternedText("unused-javascript"), 0.5});
-    t.AdviceList[msDesktop].push_back({TInternedText("Avoid long main-thread tasks"),
-                                       "3 long tasks found",
-                                       TInternedText("Lists the longest tasks on the main thread."),
-                                       1, TInternedText("long-tasks"), std::nullopt});
-    return r;
-}
-
-std::string Row(const TURLTaskInfo& t, TMetricaStrategy s) {
-    std::string row;
-    for (int c = 0; c < gcCount; ++c) row += CellText(&t, s, c) + ";";
-    return row;
-}
-
-std::string ReadAnswer(const std::string& name) {
-    std::ifstream in(std::string(VELMORA_PSI_ANSWERS) + "/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-// Both strategies of a task through the real interpretation, as a worker leaves it.
-struct TAnswered {
-    std::string desktop, mobile;  // answer files; empty: the request got a bare HTTP 503
-    char sep = '.';
-};
-
-TStoredResult Interpreted(int32_t num, const TAnswered& a) {
-    static simdjson::dom::parser parser;
-    TURLTaskInfo task("https://site.example/" + std::to_string(num), num);
-    task.InitMetricResults();
-    for (TMetricaStrategy s : kStrategies) {
-        const std::string& file = s == msDesktop ? a.desktop : a.mobile;
-        std::string lastLog;
-        TAnswerContext context;
-        if (file.empty()) context.HttpStatus = 503;
-        InterpretBody(
-            parser, file.empty() ? std::string() : ReadAnswer(file), s, task, a.sep,
-            [&](const std::string& line) { lastLog = line; }, &context);
-        if (file.empty()) {
-            task.TaskResults->HttpStatus[s] = 503;
-            task.TaskResults->Retries[s] = 2;
-            task.TaskResults->ErrorMessage[s] = lastLog;
-        } else {
-            task.TaskResults->HttpStatus[s] = 200;
-        }
-    }
-    // Merging gives each value its grid column.
-    for (TMetricaValue& v : task.TaskResults->MetricaValues) v.ColNum = ColNumByKey(v.Key);
-    return {num, std::move(*task.TaskResults), 1700000000};
-}
-
-// Everything the grids, the colours, the advice window and the failure text read.
-void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& live, bool withAdvice) {
-    SCOPED_TRACE(loaded.URL);
-    ASSERT_TRUE(loaded.TaskResults);
-    TURLTaskInfo liveTask(loaded.URL, loaded.Num);
-    liveTask.TaskResults = std::make_unique<TURLTaskResults>(live);
-    const TURLTaskResults& back = *loaded.TaskResults;
-    for (TMetricaStrategy s : kStrategies) {
-        EXPECT_EQ(Row(loaded, s), Row(liveTask, s));
-        for (int c = gcCwv; c < gcCount; ++c)
-            EXPECT_EQ(FieldCellCategory(&loaded, s, c), FieldCellCategory(&liveTask, s, c)) << c;
-        EXPECT_EQ(EncodeFieldData(back.FieldData[s]), EncodeFieldData(live.FieldData[s]));
-        EXPECT_EQ(back.HttpStatus[s], live.HttpStatus[s]);
-        EXPECT_EQ(back.Retries[s], live.Retries[s]);
-        EXPECT_EQ(back.ErrorMessage[s], live.ErrorMessage[s]);
-        if (!withAdvice) {
-            EXPECT_TRUE(back.AdviceList[s].empty());
-            continue;
-        }
-        ASSERT_EQ(back.AdviceList[s].size(), live.AdviceList[s].size());
-        for (size_t i = 0; i < live.AdviceList[s].size(); ++i) {
-            const TGAdvice &a = back.AdviceList[s][i], &b = live.AdviceList[s][i];
-            EXPECT_EQ(a.Title.str(), b.Title.str());
-            EXPECT_EQ(a.Descr.str(), b.Descr.str());
-            EXPECT_EQ(a.AdviceText, b.AdviceText);
-            EXPECT_EQ(a.AdviceGroupNdx, b.AdviceGroupNdx);
-            EXPECT_EQ(a.AuditId.str(), b.AuditId.str());
-            EXPECT_EQ(a.Score, b.Score);
-        }
-    }
-}
 
 TEST_F(HistoryStore, RunComesBackAsItWasMerged) {
     auto store = Open();

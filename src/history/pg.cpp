@@ -1,0 +1,119 @@
+#include "history/pg.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "history/history_store.h"
+
+namespace velmora::history {
+
+TPgResult& TPgResult::operator=(TPgResult&& other) noexcept {
+    if (this != &other) {
+        PQclear(FResult);
+        FResult = other.FResult;
+        other.FResult = nullptr;
+    }
+    return *this;
+}
+
+std::string_view TPgResult::Text(int row, int col) const {
+    return {PQgetvalue(FResult, row, col),
+            static_cast<size_t>(PQgetlength(FResult, row, col))};
+}
+
+int64_t TPgResult::Int(int row, int col) const {
+    const std::string_view t = Text(row, col);
+    int64_t v = 0;
+    std::from_chars(t.data(), t.data() + t.size(), v);
+    return v;
+}
+
+double TPgResult::Real(int row, int col) const {
+    const std::string_view t = Text(row, col);
+    double v = 0;
+    std::from_chars(t.data(), t.data() + t.size(), v);
+    return v;
+}
+
+std::string PgReal(double v) {
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    return std::string(buf, end);
+}
+
+TResult<> TPgConnection::Open(const std::string& uri) {
+    Close();
+    FUri = uri;
+    FConn = PQconnectdb(uri.c_str());
+    if (PQstatus(FConn) != CONNECTION_OK) {
+        TFailure f = Failure(nullptr);
+        Close();
+        return f;
+    }
+    PQsetClientEncoding(FConn, "UTF8");
+    return Run("SET client_min_messages = warning");
+}
+
+void TPgConnection::Close() {
+    if (FConn) PQfinish(FConn);
+    FConn = nullptr;
+}
+
+TFailure TPgConnection::Failure(const PGresult* r) const {
+    std::string text = r ? PQresultErrorMessage(r) : FConn ? PQerrorMessage(FConn) : "out of memory";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    // Connection failures (class 08, or none at all), shutdowns (57P) and conflicts between
+    // transactions (40) pass: waiting mends them.
+    const bool passing = !FConn || PQstatus(FConn) != CONNECTION_OK || !state ||
+                         std::strncmp(state, "08", 2) == 0 || std::strncmp(state, "57P", 3) == 0 ||
+                         std::strncmp(state, "40", 2) == 0;
+    return HistoryFailure(passing ? THistoryError::Busy : THistoryError::Other,
+                          "PostgreSQL: " + text);
+}
+
+TResult<> TPgConnection::Connected() {
+    if (!FConn) return Fail("PostgreSQL: not connected");
+    if (PQstatus(FConn) == CONNECTION_OK) return {};
+    PQreset(FConn);
+    if (PQstatus(FConn) != CONNECTION_OK) return Failure(nullptr);
+    PQsetClientEncoding(FConn, "UTF8");
+    return {};
+}
+
+TResult<TPgResult> TPgConnection::Checked(PGresult* raw) const {
+    const ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        TFailure f = Failure(raw);
+        PQclear(raw);
+        return f;
+    }
+    return TPgResult(raw);
+}
+
+TResult<TPgResult> TPgConnection::Exec(const std::string& sql, const TPgParams& params) {
+    if (TResult<> c = Connected(); !c) return c.Failure();
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
+    return Checked(PQexecParams(FConn, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                values.data(), nullptr, nullptr, 0));
+}
+
+TResult<> TPgConnection::Run(const std::string& sql) {
+    if (TResult<> c = Connected(); !c) return c;
+    TResult<TPgResult> r = Checked(PQexec(FConn, sql.c_str()));
+    if (!r) return r.Failure();
+    return {};
+}
+
+TPgTransaction::~TPgTransaction() {
+    if (FBegun && !FDone) (void)FDb.Run("ROLLBACK");
+}
+
+TResult<> TPgTransaction::Commit() {
+    FDone = true;
+    return FDb.Run("COMMIT");
+}
+
+}  // namespace velmora::history

@@ -1,0 +1,54 @@
+// The run history in a PostgreSQL database shared by a team: the same tables as the SQLite
+// file, runs of several machines side by side, the schema made and migrated once under an
+// advisory lock.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "history/history_store.h"
+#include "history/pg.h"
+#include "history/result_codec.h"
+
+namespace velmora::history {
+
+inline constexpr int kPgSchemaVersion = 1;
+
+class TPgHistory final : public IHistoryStore {
+  public:
+    // Connects (any libpq URI: the password from ~/.pgpass or PGPASSWORD) and brings the schema
+    // up to date unless forReading.
+    static TResult<std::unique_ptr<TPgHistory>> Open(const std::string& uri, bool forReading);
+
+    TResult<> BeginRun(TRunRecord& run, const std::vector<std::string>& urls) override;
+    TResult<> ReopenRun(int64_t runId) override;
+    TResult<> WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) override;
+    TResult<> FinishRun(int64_t runId, TRunState state) override;
+    TResult<std::vector<TRunSummary>> ListRuns() override;
+    TResult<std::optional<int64_t>> LastResumableRun() override;
+    TResult<TLoadedRun> LoadRun(int64_t runId) override;
+    TResult<TLoadedRun> LoadRunForCompare(int64_t runId) override;
+    TResult<> DeleteRun(int64_t runId) override;
+    TResult<int> KeepNewest(int keep) override;
+    TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) override;
+
+  private:
+    TPgHistory() = default;
+    TResult<> Migrate(bool forReading);
+    TResult<> AdviceTextIds(const std::vector<TStoredResult>& batch);
+    TResult<> LoadAdviceTexts();
+    TResult<TLoadedRun> LoadRunLocked(int64_t runId, bool withAdvice);
+    TResult<> DeleteRunLocked(int64_t runId);
+
+    std::mutex FMutex;  // one operation at a time: the writer thread and the front end share it
+    TPgConnection FDb;
+    // Advice texts by their key (title, description, audit joined by NUL) and by id.
+    std::unordered_map<std::string, int64_t> FAdviceIds;
+    std::unordered_map<int64_t, TAdviceText> FAdviceTexts;
+};
+
+// Whether a history location names a PostgreSQL database rather than a file.
+bool IsPostgresUri(const std::string& location);
+
+}  // namespace velmora::history

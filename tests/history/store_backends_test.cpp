@@ -1,0 +1,292 @@
+// The same store tests on both backends: a SQLite file and a PostgreSQL database (a throw-away
+// server that CTest starts with scripts/pg-test-server; without one these are skipped).
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "history/run_owner.h"
+#include "history/run_recorder.h"
+#include "history/store_test_support.h"
+
+namespace velmora::history {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string ReadLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The URI of the test server's "postgres" database, or empty without a server.
+std::string ServerUri(const std::string& state) {
+    const std::string dir = ReadLine(state);
+    return dir.empty() ? std::string() : ReadLine(dir + "/uri");
+}
+
+// Runs SQL on a database of the test server; the first column of the first row, or -1.
+int64_t PgQuery(const std::string& uri, const std::string& sql) {
+    PGconn* c = PQconnectdb(uri.c_str());
+    PGresult* r = PQexec(c, sql.c_str());
+    int64_t v = -1;
+    if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0 && !PQgetisnull(r, 0, 0))
+        v = std::stoll(PQgetvalue(r, 0, 0));
+    else if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK)
+        ADD_FAILURE() << sql << ": " << PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+    return v;
+}
+
+// A child that just waits to be killed: a live process that is not this one.
+class TChild {
+  public:
+    TChild() : FPid(fork()) {
+        if (FPid == 0) {
+            pause();
+            _exit(0);
+        }
+    }
+    ~TChild() { Kill(); }
+    long Pid() const { return FPid; }
+    void Kill() {
+        if (FPid <= 0) return;
+        kill(FPid, SIGKILL);
+        waitpid(FPid, nullptr, 0);
+        FPid = -1;
+    }
+
+  private:
+    pid_t FPid;
+};
+
+class StoreBackends : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        static std::atomic<int> serial{0};
+        const std::string unique = std::to_string(getpid()) + "_" + std::to_string(++serial);
+        if (GetParam() == "postgresql") {
+            FAdmin = ServerUri(VELMORA_PG_TEST_STATE);
+            if (FAdmin.empty()) GTEST_SKIP() << "no PostgreSQL test server";
+            const std::string name = "velmora_" + unique;
+            PgQuery(FAdmin, "CREATE DATABASE " + name + " TEMPLATE template0 ENCODING 'UTF8'");
+            FLocation = FAdmin;
+            FLocation.replace(FLocation.find("/postgres?"), 10, "/" + name + "?");
+            FDatabase = name;
+        } else {
+            FDir = fs::temp_directory_path() / ("velmora-backends-" + unique);
+            fs::remove_all(FDir);
+            FLocation = (FDir / "history.sqlite").string();
+        }
+    }
+    void TearDown() override {
+        if (!FDatabase.empty()) PgQuery(FAdmin, "DROP DATABASE " + FDatabase + " WITH (FORCE)");
+        if (!FDir.empty()) fs::remove_all(FDir);
+    }
+    std::unique_ptr<IHistoryStore> Open() {
+        TResult<TOpenedHistory> h = OpenHistory(FLocation);
+        EXPECT_TRUE(h) << h.Error();
+        return h ? std::move(h->Store) : nullptr;
+    }
+    int64_t Query(const std::string& sql) {
+        if (!FDatabase.empty()) return PgQuery(FLocation, sql);
+        sqlite3* db = nullptr;
+        sqlite3_open(FLocation.c_str(), &db);
+        sqlite3_busy_timeout(db, 2000);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+        const int rc = st ? sqlite3_step(st) : SQLITE_ERROR;
+        const int64_t n = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return n;
+    }
+
+    std::string FLocation, FAdmin, FDatabase;
+    fs::path FDir;
+};
+
+TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    const std::vector<TStoredResult> live = {
+        Interpreted(1, {"synthetic_fielddata_heavy_mobile.json", "synthetic_fielddata_heavy_mobile.json"}),
+        Interpreted(2, {"psi13_fast_desktop.json", "synthetic_fielddata_origin_fallback_mobile.json", ','}),
+        Interpreted(3, {"", "psi13_fast_mobile.json"}),
+    };
+    TRunRecord older;
+    older.Lang = "en";
+    older.Settings = "max-threads=4";
+    ASSERT_TRUE(store->BeginRun(
+        older, {"https://site.example/1", "https://site.example/2", "https://site.example/3"}));
+    // Written twice: the later write replaces the earlier one.
+    ASSERT_TRUE(store->WriteResults(older.Id, {Checked(1, "10", "9.9 s")}));
+    ASSERT_TRUE(store->WriteResults(older.Id, live));
+    ASSERT_TRUE(store->FinishRun(older.Id, TRunState::rsCompleted));
+    for (bool withAdvice : {true, false}) {
+        TResult<TLoadedRun> back =
+            withAdvice ? store->LoadRun(older.Id) : store->LoadRunForCompare(older.Id);
+        ASSERT_TRUE(back) << back.Error();
+        EXPECT_EQ(back->Run.Settings, "max-threads=4");
+        ASSERT_EQ(back->List.Count(), 3u);
+        for (size_t i = 0; i < live.size(); ++i)
+            ExpectSameTask(back->List[i], live[i].Results, withAdvice);
+    }
+    TRunRecord newer;
+    ASSERT_TRUE(store->BeginRun(newer, {"https://site.example/1", "https://other.example/"}));
+    ASSERT_TRUE(store->WriteResults(newer.Id, {Checked(1, "87", "1,2 s")}));
+
+    TResult<std::vector<TRunSummary>> runs = store->ListRuns();
+    ASSERT_TRUE(runs) << runs.Error();
+    ASSERT_EQ(runs->size(), 2u);
+    const TRunSummary &first = (*runs)[0], &second = (*runs)[1];
+    EXPECT_EQ(first.Run.Id, newer.Id);  // newest first
+    EXPECT_EQ(first.UrlCount, 2);
+    EXPECT_EQ(first.CheckedCount, 1);  // unfinished: counted now
+    EXPECT_EQ(first.MeanScore[msDesktop].value_or(-1), 87);
+    EXPECT_FALSE(first.Run.Finished);
+    EXPECT_EQ(second.CheckedCount, 3);
+    EXPECT_EQ(second.Run.State, TRunState::rsCompleted);
+    EXPECT_EQ(second.Run.Machine, ThisMachine());
+    EXPECT_EQ(second.Run.User, ThisUser());
+
+    TResult<std::vector<IHistoryStore::TScorePoint>> trend =
+        store->ScoreTrend("https://site.example/1");
+    ASSERT_TRUE(trend);
+    ASSERT_EQ(trend->size(), 2u);
+    EXPECT_EQ((*trend)[1].Score[msDesktop].value_or(-1), 87);
+
+    EXPECT_EQ(*store->KeepNewest(1), 1);
+    EXPECT_EQ(HistoryErrorOf(store->LoadRun(older.Id)), THistoryError::NoSuchRun);
+    ASSERT_TRUE(store->DeleteRun(newer.Id));
+    EXPECT_EQ(HistoryErrorOf(store->DeleteRun(newer.Id)), THistoryError::NoSuchRun);
+    EXPECT_EQ(Query("SELECT count(*) FROM results"), 0);
+    EXPECT_EQ(Query("SELECT count(*) FROM run_urls"), 0);
+}
+
+TEST_P(StoreBackends, ResumeAndPruneLeaveRunsOfLiveProcessesAndOtherMachines) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    TRunRecord older, run, elsewhere;
+    ASSERT_TRUE(store->BeginRun(older, {"https://a/"}));
+    ASSERT_TRUE(store->FinishRun(older.Id, TRunState::rsAborted));
+    ASSERT_TRUE(store->BeginRun(run, {"https://a/", "https://b/"}));
+    // The newest of all is another machine's unfinished run: never this machine's to resume.
+    ASSERT_TRUE(store->BeginRun(elsewhere, {"https://c/"}));
+    Query("UPDATE runs SET machine = 'elsewhere', owner = '' WHERE id = " +
+          std::to_string(elsewhere.Id));
+    // The middle one passes to a live child, as if that process had begun it.
+    TChild child;
+    Query("UPDATE runs SET owner = '" + ProcessOwner(child.Pid()) +
+          "' WHERE id = " + std::to_string(run.Id));
+
+    TResult<std::optional<int64_t>> last = store->LastResumableRun();
+    ASSERT_TRUE(last) << last.Error();
+    EXPECT_EQ(last->value_or(0), older.Id);
+    TResult<> reopened = store->ReopenRun(run.Id);
+    EXPECT_EQ(HistoryErrorOf(reopened), THistoryError::InUse);
+    EXPECT_NE(reopened.Error().find("pid " + std::to_string(child.Pid())), std::string::npos)
+        << reopened.Error();
+    ASSERT_TRUE(store->DeleteRun(older.Id));
+    TResult<std::optional<int64_t>> none = store->LastResumableRun();
+    EXPECT_EQ(HistoryErrorOf(none), THistoryError::InUse) << none.Error();
+    TRunRecord newest;
+    ASSERT_TRUE(store->BeginRun(newest, {"https://d/"}));
+    ASSERT_TRUE(store->FinishRun(newest.Id, TRunState::rsCompleted));
+    EXPECT_EQ(*store->KeepNewest(1), 1);  // the other machine's, not the live one
+    EXPECT_EQ(Query("SELECT count(*) FROM runs WHERE id = " + std::to_string(run.Id)), 1);
+
+    // Once the child is gone its run is free to resume, and resuming takes it.
+    child.Kill();
+    TResult<std::optional<int64_t>> after = store->LastResumableRun();
+    ASSERT_TRUE(after) << after.Error();
+    EXPECT_FALSE(after->has_value());  // the newest run is the completed one
+    EXPECT_TRUE(store->ReopenRun(run.Id));
+    ASSERT_TRUE(store->FinishRun(run.Id, TRunState::rsAborted));
+    EXPECT_EQ(*store->KeepNewest(1), 1);  // nobody records it: old runs may go now
+}
+
+// Several programs starting on a new history at once: one makes the schema, the others wait
+// for it; every run is kept.
+TEST_P(StoreBackends, SeveralProgramsStartingTogetherKeepEveryRun) {
+    constexpr int kPrograms = 4;
+    std::vector<std::thread> starts;
+    std::atomic<int> recorded{0};
+    std::mutex m;
+    std::vector<std::string> errors;
+    for (int i = 0; i < kPrograms; ++i) {
+        starts.emplace_back([&] {
+            TResult<TOpenedHistory> h = OpenHistory(FLocation);
+            TRunRecord run;
+            TResult<> begun = h ? h->Store->BeginRun(run, {"https://a/"}) : TResult<>(h.Failure());
+            if (begun) ++recorded;
+            std::lock_guard lock(m);
+            if (!begun) errors.push_back(begun.Error());
+        });
+    }
+    for (std::thread& t : starts) t.join();
+    EXPECT_EQ(recorded.load(), kPrograms);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    EXPECT_EQ(Query("SELECT count(*) FROM runs"), kPrograms);
+}
+
+INSTANTIATE_TEST_SUITE_P(, StoreBackends, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });
+
+// The server killed in the middle of a run and started again: the recorder waits, and every
+// result reaches the database once.
+TEST(PostgresHistory, ARunRidesOutAServerRestart) {
+    const std::string state =
+        (fs::temp_directory_path() / ("velmora-pg-restart-" + std::to_string(getpid()))).string();
+    const std::string script = VELMORA_PG_TEST_SERVER;
+    if (ServerUri(VELMORA_PG_TEST_STATE).empty()) GTEST_SKIP() << "no PostgreSQL test server";
+    ASSERT_EQ(std::system((script + " start " + state + " >/dev/null").c_str()), 0);
+    const std::string uri = ServerUri(state);
+    ASSERT_FALSE(uri.empty());
+    {
+        TResult<TOpenedHistory> h = OpenHistory(uri);
+        ASSERT_TRUE(h) << h.Error();
+        TRunRecorder recorder(std::move(h->Store), 0, h->Patience);
+        TURLTaskInfoList list;
+        constexpr int kTasks = 120;
+        for (int i = 1; i <= kTasks; ++i) list.Add("https://site.example/" + std::to_string(i));
+        recorder.Begin(list, "en", "");
+        std::string notices;
+        for (int i = 0; i < kTasks; ++i) {
+            list[i].TaskResults = std::make_unique<TURLTaskResults>(Checked(i + 1, "50", "1 s").Results);
+            recorder.Merged(list[i]);
+            if (i == 40) {
+                ASSERT_EQ(std::system((script + " kill " + state).c_str()), 0);
+            }
+            if (i == 80) {
+                ASSERT_EQ(std::system((script + " start-again " + state).c_str()), 0);
+            }
+            notices += recorder.TakeError();
+            std::this_thread::sleep_for(20ms);
+        }
+        recorder.Finish(false, list);
+        recorder.Release();
+        notices += recorder.TakeError();
+        EXPECT_FALSE(recorder.Lost()) << notices;
+        EXPECT_NE(notices.find("PostgreSQL"), std::string::npos) << notices;  // the delay said
+    }
+    EXPECT_EQ(PgQuery(uri, "SELECT count(*) FROM results"), 240);
+    EXPECT_EQ(PgQuery(uri, "SELECT count(DISTINCT (num, strategy)) FROM results"), 240);
+    EXPECT_EQ(PgQuery(uri, "SELECT state FROM runs"), 1);
+    EXPECT_EQ(std::system((script + " stop " + state).c_str()), 0);
+}
+
+}  // namespace
+}  // namespace velmora::history
