@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -27,6 +28,13 @@ std::string DbPath() {
     return (fs::temp_directory_path() /
             ("velmora-bench-history-" + std::to_string(::getpid()) + ".sqlite"))
         .string();
+}
+
+// The history measured: a SQLite file of its own, or the empty PostgreSQL database that
+// VELMORA_BENCH_HISTORY names (the runs are generated into it and left there).
+std::string Location() {
+    const char* uri = std::getenv("VELMORA_BENCH_HISTORY");
+    return uri && *uri ? uri : DbPath();
 }
 
 // Results shaped like the service's: a score, six timings, sizes, eight advice items drawn
@@ -81,8 +89,13 @@ struct TFixture {
     TURLTaskInfoList urls;
 
     TFixture() {
-        fs::remove(DbPath());
-        store = std::move(OpenSqliteHistory(DbPath())->Store);
+        if (!IsPostgresUri(Location())) fs::remove(DbPath());
+        TResult<TOpenedHistory> opened = OpenHistory(Location());
+        if (!opened) {
+            std::fprintf(stderr, "%s\n", opened.Error().c_str());
+            std::exit(1);
+        }
+        store = std::move(opened->Store);
         for (int i = 0; i < kUrls; ++i) urls.Add("https://site.example/page/" + std::to_string(i));
         std::vector<std::string> list;
         for (int i = 0; i < kUrls; ++i) list.push_back(urls[i].URL);
@@ -106,8 +119,11 @@ struct TFixture {
         }
         const double secs =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const auto bytes = fs::file_size(DbPath()) +
-                           (fs::exists(DbPath() + "-wal") ? fs::file_size(DbPath() + "-wal") : 0);
+        const auto bytes =
+            IsPostgresUri(Location())
+                ? 0
+                : fs::file_size(DbPath()) +
+                      (fs::exists(DbPath() + "-wal") ? fs::file_size(DbPath() + "-wal") : 0);
         std::printf(
             "history: %d runs x %d URLs, %.1f s to generate, %.1f MB, %.0f bytes per "
             "result row (URL and strategy)\n",
@@ -115,7 +131,8 @@ struct TFixture {
     }
     ~TFixture() {
         store.reset();
-        for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(DbPath() + suffix);
+        if (!IsPostgresUri(Location()))
+            for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(DbPath() + suffix);
     }
 };
 
@@ -136,8 +153,8 @@ void BM_RecordRunAsItGoes(benchmark::State& state) {
     }
     double worstMs = 0, beginMs = 0, finishMs = 0;
     for (auto _ : state) {
-        auto opened = OpenSqliteHistory(DbPath());
-        TRunRecorder recorder(std::move(opened->Store), 0);
+        auto opened = OpenHistory(Location());
+        TRunRecorder recorder(std::move(opened->Store), 0, opened->Patience);
         auto t0 = std::chrono::steady_clock::now();
         recorder.Begin(master, "en", "");
         beginMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)

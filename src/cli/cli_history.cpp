@@ -55,21 +55,25 @@ int ListRuns(const TCliOptions& o, history::IHistoryStore& store) {
         Complain(runs.Error());
         return kExitBadInput;
     }
-    const std::string head[] = {Tr("Запуск"), Tr("Начат"), "URL",
-                                "Desktop",    "Mobile",    Tr("Состояние")};
+    const std::string head[] = {Tr("Запуск"), Tr("Начат"),     "URL",    "Desktop",
+                                "Mobile",     Tr("Состояние"), Tr("Кто")};
     if (o.CsvRows) {
-        std::printf("%s;%s;%s;%s;%s;%s\r\n", head[0].c_str(), head[1].c_str(), head[2].c_str(),
-                    head[3].c_str(), head[4].c_str(), head[5].c_str());
+        std::printf("%s;%s;%s;%s;%s;%s;%s\r\n", head[0].c_str(), head[1].c_str(), head[2].c_str(),
+                    head[3].c_str(), head[4].c_str(), head[5].c_str(), head[6].c_str());
     } else {
-        std::printf("%6s  %-19s  %6s  %7s  %7s  %s\n", head[0].c_str(), head[1].c_str(),
-                    head[2].c_str(), head[3].c_str(), head[4].c_str(), head[5].c_str());
+        std::printf("%6s  %-19s  %6s  %7s  %7s  %-18s  %s\n", head[0].c_str(), head[1].c_str(),
+                    head[2].c_str(), head[3].c_str(), head[4].c_str(), head[5].c_str(),
+                    head[6].c_str());
     }
     for (const history::TRunSummary& r : *runs) {
+        // Who made it matters where several machines share one history.
+        const std::string who = r.Run.Machine.empty() ? "" : r.Run.User + "@" + r.Run.Machine;
         const char* fmt =
-            o.CsvRows ? "%lld;%s;%d;%s;%s;%s\r\n" : "%6lld  %-19s  %6d  %7s  %7s  %s\n";
+            o.CsvRows ? "%lld;%s;%d;%s;%s;%s;%s\r\n" : "%6lld  %-19s  %6d  %7s  %7s  %-18s  %s\n";
         std::printf(fmt, static_cast<long long>(r.Run.Id), TimeText(r.Run.Started).c_str(),
                     r.UrlCount, MeanText(r.MeanScore[msDesktop]).c_str(),
-                    MeanText(r.MeanScore[msMobile]).c_str(), StateText(r.Run.State).c_str());
+                    MeanText(r.MeanScore[msMobile]).c_str(), StateText(r.Run.State).c_str(),
+                    who.c_str());
     }
     return kExitCompleted;
 }

@@ -38,6 +38,10 @@ TResult<std::optional<int64_t>> PickResumable(const std::vector<TRunClaim>& newe
     return std::optional<int64_t>();
 }
 
+bool IsPostgresUri(const std::string& location) {
+    return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
+}
+
 TResult<TOpenedHistory> OpenHistory(const std::string& location, bool forReading) {
     if (!IsPostgresUri(location)) return OpenSqliteHistory(location, forReading);
     TResult<std::unique_ptr<TPgHistory>> opened = TPgHistory::Open(location, forReading);

@@ -169,6 +169,9 @@ struct TOpenedHistory {
 // older file fails with a message.
 TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReading = false);
 
+// Whether a history location names a PostgreSQL database rather than a file.
+bool IsPostgresUri(const std::string& location);
+
 // The history at location: a PostgreSQL database for a "postgresql://" (or "postgres://")
 // URI, else the SQLite file as OpenSqliteHistory opens it.
 TResult<TOpenedHistory> OpenHistory(const std::string& location, bool forReading = false);

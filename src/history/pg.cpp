@@ -17,8 +17,7 @@ TPgResult& TPgResult::operator=(TPgResult&& other) noexcept {
 }
 
 std::string_view TPgResult::Text(int row, int col) const {
-    return {PQgetvalue(FResult, row, col),
-            static_cast<size_t>(PQgetlength(FResult, row, col))};
+    return {PQgetvalue(FResult, row, col), static_cast<size_t>(PQgetlength(FResult, row, col))};
 }
 
 int64_t TPgResult::Int(int row, int col) const {
@@ -60,7 +59,9 @@ void TPgConnection::Close() {
 }
 
 TFailure TPgConnection::Failure(const PGresult* r) const {
-    std::string text = r ? PQresultErrorMessage(r) : FConn ? PQerrorMessage(FConn) : "out of memory";
+    std::string text = r       ? PQresultErrorMessage(r)
+                       : FConn ? PQerrorMessage(FConn)
+                               : "out of memory";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     // Connection failures (class 08, or none at all), shutdowns (57P) and conflicts between

@@ -58,7 +58,8 @@ CREATE TABLE results(
 // The advisory lock key of schema changes: "VLMR", as the SQLite files' application id.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(1447841106)";
 
-constexpr const char* kRunColumns = "id, started, finished, state, lang, settings, machine, user_name";
+constexpr const char* kRunColumns =
+    "id, started, finished, state, lang, settings, machine, user_name";
 
 TRunRecord ReadRun(const TPgResult& r, int row) {
     TRunRecord run;
@@ -105,17 +106,14 @@ void CollectAdviceIds(std::string_view advice, std::vector<int64_t>& ids) {
     while (!advice.empty()) {
         const size_t end = advice.find('\x1e');
         const std::string_view item = advice.substr(0, end);
-        ids.push_back(std::strtoll(std::string(item.substr(0, item.find('\x1f'))).c_str(), nullptr, 10));
+        ids.push_back(
+            std::strtoll(std::string(item.substr(0, item.find('\x1f'))).c_str(), nullptr, 10));
         if (end == std::string_view::npos) break;
         advice.remove_prefix(end + 1);
     }
 }
 
 }  // namespace
-
-bool IsPostgresUri(const std::string& location) {
-    return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
-}
 
 TResult<std::unique_ptr<TPgHistory>> TPgHistory::Open(const std::string& uri, bool forReading) {
     std::unique_ptr<TPgHistory> h(new TPgHistory);
@@ -129,24 +127,28 @@ TResult<> TPgHistory::Migrate(bool forReading) {
         TResult<TPgResult> v = FDb.Exec("SELECT version FROM velmora_schema");
         if (!v) return Fail(Tr("в этой базе данных нет истории проверок Velmora"));
         if (v->Rows() == 1 && v->Int(0, 0) > kPgSchemaVersion)
-            return HistoryFailure(THistoryError::NewerVersion,
-                                  FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
-                                            {std::string(v->Text(0, 0))}));
+            return HistoryFailure(
+                THistoryError::NewerVersion,
+                FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
+                          {std::string(v->Text(0, 0))}));
         return {};
     }
     // Machines starting together: one makes the schema, the others wait on the lock.
     TPgTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
     if (TResult<> r = FDb.Run(kSchemaLock); !r) return r;
-    if (TResult<> r = FDb.Run("CREATE TABLE IF NOT EXISTS velmora_schema(version INTEGER NOT NULL)"); !r)
+    if (TResult<> r =
+            FDb.Run("CREATE TABLE IF NOT EXISTS velmora_schema(version INTEGER NOT NULL)");
+        !r)
         return r;
     TResult<TPgResult> v = FDb.Exec("SELECT version FROM velmora_schema");
     if (!v) return v.Failure();
     const int64_t version = v->Rows() ? v->Int(0, 0) : 0;
     if (version > kPgSchemaVersion)
-        return HistoryFailure(THistoryError::NewerVersion,
-                              FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
-                                        {std::to_string(version)}));
+        return HistoryFailure(
+            THistoryError::NewerVersion,
+            FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
+                      {std::to_string(version)}));
     if (version == kPgSchemaVersion) return tx.Commit();
     if (TResult<> r = FDb.Run(kPgSchemaV1); !r) return r;
     if (TResult<> r = FDb.Run("DELETE FROM velmora_schema; INSERT INTO velmora_schema VALUES(" +
@@ -173,10 +175,10 @@ TResult<> TPgHistory::BeginRun(TRunRecord& run, const std::vector<std::string>& 
     run.State = TRunState::rsUnfinished;
     run.Finished.reset();
     const std::vector<std::string_view> views(urls.begin(), urls.end());
-    if (TResult<TPgResult> r = FDb.Exec(
-            "INSERT INTO run_urls(run_id, num, url) "
-            "SELECT $1, ord, u FROM unnest($2::text[]) WITH ORDINALITY AS t(u, ord)",
-            {Id(run.Id), TextArray(views)});
+    if (TResult<TPgResult> r =
+            FDb.Exec("INSERT INTO run_urls(run_id, num, url) "
+                     "SELECT $1, ord, u FROM unnest($2::text[]) WITH ORDINALITY AS t(u, ord)",
+                     {Id(run.Id), TextArray(views)});
         !r)
         return r.Failure();
     return tx.Commit();
@@ -186,13 +188,15 @@ TResult<> TPgHistory::ReopenRun(int64_t runId) {
     std::lock_guard lock(FMutex);
     TPgTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
-    TResult<TPgResult> owner = FDb.Exec("SELECT owner FROM runs WHERE id = $1 FOR UPDATE", {Id(runId)});
+    TResult<TPgResult> owner =
+        FDb.Exec("SELECT owner FROM runs WHERE id = $1 FOR UPDATE", {Id(runId)});
     if (!owner) return owner.Failure();
     if (owner->Rows() == 0) return NoSuchRunFailure(runId);
     const std::string me = ThisProcessOwner(), current(owner->Text(0, 0));
     if (current != me && OwnerAlive(current)) return InUseFailure(runId, current);
-    if (TResult<TPgResult> r = FDb.Exec(
-            "UPDATE runs SET state = 0, finished = NULL, owner = $1 WHERE id = $2", {me, Id(runId)});
+    if (TResult<TPgResult> r =
+            FDb.Exec("UPDATE runs SET state = 0, finished = NULL, owner = $1 WHERE id = $2",
+                     {me, Id(runId)});
         !r)
         return r.Failure();
     return tx.Commit();
@@ -251,10 +255,13 @@ TResult<> TPgHistory::WriteResults(int64_t runId, const std::vector<TStoredResul
             if (!texts) break;
             const TEncodedStrategy e = EncodeStrategy(item.Results, s, adviceId);
             sql += params.empty() ? "(" : ",(";
-            for (int p = 1; p <= 19; ++p)
-                sql += "$" + std::to_string(params.size() + p) + (p < 19 ? "," : ")");
-            params.insert(params.end(), {Id(runId), Id(item.Num), Id(s), Id(static_cast<int64_t>(e.Status)),
-                                         Id(e.ErrorCode)});
+            for (int p = 1; p <= 19; ++p) {
+                sql.push_back('$');
+                sql += std::to_string(params.size() + p);
+                sql.push_back(p < 19 ? ',' : ')');
+            }
+            params.insert(params.end(), {Id(runId), Id(item.Num), Id(s),
+                                         Id(static_cast<int64_t>(e.Status)), Id(e.ErrorCode)});
             for (const std::optional<double>& n : e.Numbers)
                 params.push_back(n ? std::optional<std::string>(PgReal(*n)) : std::nullopt);
             params.insert(params.end(), {e.Texts, e.Advice, Id(item.FinishedAt), Id(e.HttpStatus),
@@ -263,12 +270,13 @@ TResult<> TPgHistory::WriteResults(int64_t runId, const std::vector<TStoredResul
     }
     if (texts && missing) texts = Fail("PostgreSQL: an advice text was not stored");
     // A task written again (a re-check, or a batch retried after a lost answer) replaces its row.
-    sql += " ON CONFLICT (run_id, num, strategy) DO UPDATE SET status = EXCLUDED.status, "
-           "error_code = EXCLUDED.error_code, score = EXCLUDED.score, fcp = EXCLUDED.fcp, "
-           "si = EXCLUDED.si, lcp = EXCLUDED.lcp, tti = EXCLUDED.tti, tbt = EXCLUDED.tbt, "
-           "cls = EXCLUDED.cls, texts = EXCLUDED.texts, advice = EXCLUDED.advice, "
-           "finished_at = EXCLUDED.finished_at, http_status = EXCLUDED.http_status, "
-           "retries = EXCLUDED.retries, error_msg = EXCLUDED.error_msg, field = EXCLUDED.field";
+    sql +=
+        " ON CONFLICT (run_id, num, strategy) DO UPDATE SET status = EXCLUDED.status, "
+        "error_code = EXCLUDED.error_code, score = EXCLUDED.score, fcp = EXCLUDED.fcp, "
+        "si = EXCLUDED.si, lcp = EXCLUDED.lcp, tti = EXCLUDED.tti, tbt = EXCLUDED.tbt, "
+        "cls = EXCLUDED.cls, texts = EXCLUDED.texts, advice = EXCLUDED.advice, "
+        "finished_at = EXCLUDED.finished_at, http_status = EXCLUDED.http_status, "
+        "retries = EXCLUDED.retries, error_msg = EXCLUDED.error_msg, field = EXCLUDED.field";
     TResult<> written = texts;
     if (written && !params.empty()) {
         if (TResult<TPgResult> r = FDb.Exec(sql, params); !r) written = r.Failure();
@@ -294,16 +302,16 @@ TResult<> TPgHistory::FinishRun(int64_t runId, TRunState state) {
 
 TResult<std::vector<TRunSummary>> TPgHistory::ListRuns() {
     std::lock_guard lock(FMutex);
-    TResult<TPgResult> r = FDb.Exec(
-        std::string("SELECT ") + kRunColumns +
-        ", url_count, "
-        " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
-        "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
-        " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
-        "   WHERE run_id = runs.id AND strategy = 0) ELSE mean_desktop END, "
-        " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
-        "   WHERE run_id = runs.id AND strategy = 1) ELSE mean_mobile END "
-        "FROM runs ORDER BY id DESC");
+    TResult<TPgResult> r =
+        FDb.Exec(std::string("SELECT ") + kRunColumns +
+                 ", url_count, "
+                 " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
+                 "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
+                 " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
+                 "   WHERE run_id = runs.id AND strategy = 0) ELSE mean_desktop END, "
+                 " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
+                 "   WHERE run_id = runs.id AND strategy = 1) ELSE mean_mobile END "
+                 "FROM runs ORDER BY id DESC");
     if (!r) return r.Failure();
     std::vector<TRunSummary> runs;
     for (int i = 0; i < r->Rows(); ++i) {
@@ -352,7 +360,8 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
     TResult<TPgResult> res = FDb.Exec(
         std::string("SELECT num, strategy, status, error_code, http_status, retries, error_msg, "
                     "texts, field") +
-            (withAdvice ? ", advice" : "") + " FROM results WHERE run_id = $1 ORDER BY num, strategy",
+            (withAdvice ? ", advice" : "") +
+            " FROM results WHERE run_id = $1 ORDER BY num, strategy",
         {Id(runId)});
     if (!res) return res.Failure();
     TAdviceTextById adviceText;
@@ -362,7 +371,10 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
         for (int i = 0; i < res->Rows(); ++i) CollectAdviceIds(res->Text(i, 9), ids);
         std::string wanted = "{";
         for (int64_t id : ids)
-            if (!FAdviceTexts.count(id)) wanted += (wanted.size() > 1 ? "," : "") + Id(id);
+            if (!FAdviceTexts.count(id)) {
+                if (wanted.size() > 1) wanted.push_back(',');
+                wanted += Id(id);
+            }
         if (wanted.size() > 1) {
             TResult<TPgResult> t = FDb.Exec(
                 "SELECT id, title, descr, audit FROM advice_texts WHERE id = ANY($1::bigint[])",
@@ -398,7 +410,8 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
 }
 
 TResult<> TPgHistory::DeleteRunLocked(int64_t runId) {
-    for (const char* sql : {"DELETE FROM results WHERE run_id = $1", "DELETE FROM run_urls WHERE run_id = $1"})
+    for (const char* sql :
+         {"DELETE FROM results WHERE run_id = $1", "DELETE FROM run_urls WHERE run_id = $1"})
         if (TResult<TPgResult> r = FDb.Exec(sql, {Id(runId)}); !r) return r.Failure();
     TResult<TPgResult> r = FDb.Exec("DELETE FROM runs WHERE id = $1 RETURNING id", {Id(runId)});
     if (!r) return r.Failure();

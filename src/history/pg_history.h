@@ -48,7 +48,4 @@ class TPgHistory final : public IHistoryStore {
     std::unordered_map<int64_t, TAdviceText> FAdviceTexts;
 };
 
-// Whether a history location names a PostgreSQL database rather than a file.
-bool IsPostgresUri(const std::string& location);
-
 }  // namespace velmora::history

@@ -15,8 +15,7 @@ std::string HistoryPath(const io::TSettingsValues& settings, const TSessionChoic
 void TRunSession::OpenHistory(const io::TSettingsValues& settings, const TSessionChoices& choices) {
     const std::string path = HistoryPath(settings, choices);
     if (path.empty()) return;
-    TResult<history::TOpenedHistory> opened =
-        history::OpenHistory(path, choices.HistoryForReading);
+    TResult<history::TOpenedHistory> opened = history::OpenHistory(path, choices.HistoryForReading);
     if (!opened) {
         FNotices.push_back(opened.Error());
         FHistoryRefused = history::HistoryErrorOf(opened) == history::THistoryError::NotAHistory;

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <sstream>
 
-
 namespace velmora::history {
 namespace {
 

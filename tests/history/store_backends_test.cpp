@@ -108,7 +108,8 @@ class StoreBackends : public ::testing::TestWithParam<std::string> {
         sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
         const int rc = st ? sqlite3_step(st) : SQLITE_ERROR;
         const int64_t n = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
         sqlite3_finalize(st);
         sqlite3_close(db);
         return n;
@@ -122,8 +123,10 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
     auto store = Open();
     ASSERT_TRUE(store);
     const std::vector<TStoredResult> live = {
-        Interpreted(1, {"synthetic_fielddata_heavy_mobile.json", "synthetic_fielddata_heavy_mobile.json"}),
-        Interpreted(2, {"psi13_fast_desktop.json", "synthetic_fielddata_origin_fallback_mobile.json", ','}),
+        Interpreted(
+            1, {"synthetic_fielddata_heavy_mobile.json", "synthetic_fielddata_heavy_mobile.json"}),
+        Interpreted(
+            2, {"psi13_fast_desktop.json", "synthetic_fielddata_origin_fallback_mobile.json", ','}),
         Interpreted(3, {"", "psi13_fast_mobile.json"}),
     };
     TRunRecord older;
@@ -265,7 +268,8 @@ TEST(PostgresHistory, ARunRidesOutAServerRestart) {
         recorder.Begin(list, "en", "");
         std::string notices;
         for (int i = 0; i < kTasks; ++i) {
-            list[i].TaskResults = std::make_unique<TURLTaskResults>(Checked(i + 1, "50", "1 s").Results);
+            list[i].TaskResults =
+                std::make_unique<TURLTaskResults>(Checked(i + 1, "50", "1 s").Results);
             recorder.Merged(list[i]);
             if (i == 40) {
                 ASSERT_EQ(std::system((script + " kill " + state).c_str()), 0);

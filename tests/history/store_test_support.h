@@ -83,7 +83,8 @@ inline TStoredResult Interpreted(int32_t num, const TAnswered& a) {
 }
 
 // Everything the grids, the colours, the advice window and the failure text read.
-inline void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& live, bool withAdvice) {
+inline void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& live,
+                           bool withAdvice) {
     SCOPED_TRACE(loaded.URL);
     ASSERT_TRUE(loaded.TaskResults);
     TURLTaskInfo liveTask(loaded.URL, loaded.Num);
