@@ -49,8 +49,16 @@ TResult<> TPgConnection::Open(const std::string& uri) {
         Close();
         return f;
     }
+    return Configure();
+}
+
+TResult<> TPgConnection::Configure() {
     PQsetClientEncoding(FConn, "UTF8");
-    return Run("SET client_min_messages = warning");
+    // Short statements only: compiling one with JIT costs more than running it.
+    TResult<TPgResult> r =
+        Checked(PQexec(FConn, "SET client_min_messages = warning; SET jit = off"));
+    if (!r) return r.Failure();
+    return {};
 }
 
 void TPgConnection::Close() {
@@ -78,8 +86,7 @@ TResult<> TPgConnection::Connected() {
     if (PQstatus(FConn) == CONNECTION_OK) return {};
     PQreset(FConn);
     if (PQstatus(FConn) != CONNECTION_OK) return Failure(nullptr);
-    PQsetClientEncoding(FConn, "UTF8");
-    return {};
+    return Configure();
 }
 
 TResult<TPgResult> TPgConnection::Checked(PGresult* raw) const {

@@ -55,6 +55,8 @@ class TPgConnection {
   private:
     // Resets a lost connection.
     TResult<> Connected();
+    // The session's settings, after each connection.
+    TResult<> Configure();
     // The result, or its failure (the result then freed).
     TResult<TPgResult> Checked(PGresult* raw) const;
     TFailure Failure(const PGresult* r) const;

@@ -1,6 +1,8 @@
 #include "history/pg_history.h"
 
+#include <algorithm>
 #include <ctime>
+#include <span>
 
 #include "base/translate.h"
 #include "history/run_owner.h"
@@ -234,25 +236,15 @@ TResult<> TPgHistory::AdviceTextIds(const std::vector<TStoredResult>& batch) {
     return {};
 }
 
-TResult<> TPgHistory::WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) {
-    std::lock_guard lock(FMutex);
-    TPgTransaction tx(FDb);
-    if (!tx.Begun()) return tx.Begun();
-    TResult<> texts = AdviceTextIds(batch);
-    bool missing = false;
-    auto adviceId = [&](const TGAdvice& a) -> int64_t {
-        auto it = FAdviceIds.find(AdviceKey(a.Title.str(), a.Descr.str(), a.AuditId.str()));
-        if (it == FAdviceIds.end()) missing = true;
-        return it == FAdviceIds.end() ? 0 : it->second;
-    };
+TResult<> TPgHistory::InsertResults(int64_t runId, std::span<const TStoredResult> tasks,
+                                    const TAdviceTextId& adviceId) {
     std::string sql =
         "INSERT INTO results(run_id, num, strategy, status, error_code, score, fcp, si, lcp, tti, "
         "tbt, cls, texts, advice, finished_at, http_status, retries, error_msg, field) VALUES ";
     TPgParams params;
-    params.reserve(batch.size() * 2 * 19);
-    for (const TStoredResult& item : batch) {
+    params.reserve(tasks.size() * 2 * 19);
+    for (const TStoredResult& item : tasks) {
         for (TMetricaStrategy s : kStrategies) {
-            if (!texts) break;
             const TEncodedStrategy e = EncodeStrategy(item.Results, s, adviceId);
             sql += params.empty() ? "(" : ",(";
             for (int p = 1; p <= 19; ++p) {
@@ -268,7 +260,6 @@ TResult<> TPgHistory::WriteResults(int64_t runId, const std::vector<TStoredResul
                                          Id(e.Retries), e.ErrorMessage, e.Field});
         }
     }
-    if (texts && missing) texts = Fail("PostgreSQL: an advice text was not stored");
     // A task written again (a re-check, or a batch retried after a lost answer) replaces its row.
     sql +=
         " ON CONFLICT (run_id, num, strategy) DO UPDATE SET status = EXCLUDED.status, "
@@ -277,10 +268,29 @@ TResult<> TPgHistory::WriteResults(int64_t runId, const std::vector<TStoredResul
         "cls = EXCLUDED.cls, texts = EXCLUDED.texts, advice = EXCLUDED.advice, "
         "finished_at = EXCLUDED.finished_at, http_status = EXCLUDED.http_status, "
         "retries = EXCLUDED.retries, error_msg = EXCLUDED.error_msg, field = EXCLUDED.field";
-    TResult<> written = texts;
-    if (written && !params.empty()) {
-        if (TResult<TPgResult> r = FDb.Exec(sql, params); !r) written = r.Failure();
-    }
+    if (TResult<TPgResult> r = FDb.Exec(sql, params); !r) return r.Failure();
+    return {};
+}
+
+TResult<> TPgHistory::WriteResults(int64_t runId, const std::vector<TStoredResult>& batch) {
+    // A statement takes at most 65 535 parameters; a batch that queued up while the server was
+    // away can be far larger.
+    constexpr size_t kTasksPerStatement = 250;
+    std::lock_guard lock(FMutex);
+    TPgTransaction tx(FDb);
+    if (!tx.Begun()) return tx.Begun();
+    TResult<> written = AdviceTextIds(batch);
+    bool missing = false;
+    auto adviceId = [&](const TGAdvice& a) -> int64_t {
+        auto it = FAdviceIds.find(AdviceKey(a.Title.str(), a.Descr.str(), a.AuditId.str()));
+        if (it == FAdviceIds.end()) missing = true;
+        return it == FAdviceIds.end() ? 0 : it->second;
+    };
+    const std::span<const TStoredResult> all(batch);
+    for (size_t at = 0; written && at < all.size(); at += kTasksPerStatement)
+        written = InsertResults(
+            runId, all.subspan(at, std::min(kTasksPerStatement, all.size() - at)), adviceId);
+    if (written && missing) written = Fail("PostgreSQL: an advice text was not stored");
     if (written) written = tx.Commit();
     // A rolled-back batch may have taken advice ids that no longer exist.
     if (!written) FAdviceIds.clear();

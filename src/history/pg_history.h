@@ -4,6 +4,7 @@
 #pragma once
 
 #include <mutex>
+#include <span>
 #include <string>
 #include <unordered_map>
 
@@ -37,6 +38,9 @@ class TPgHistory final : public IHistoryStore {
     TPgHistory() = default;
     TResult<> Migrate(bool forReading);
     TResult<> AdviceTextIds(const std::vector<TStoredResult>& batch);
+    // One multi-row upsert of the tasks' results.
+    TResult<> InsertResults(int64_t runId, std::span<const TStoredResult> tasks,
+                            const TAdviceTextId& adviceId);
     TResult<> LoadAdviceTexts();
     TResult<TLoadedRun> LoadRunLocked(int64_t runId, bool withAdvice);
     TResult<> DeleteRunLocked(int64_t runId);

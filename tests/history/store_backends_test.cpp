@@ -221,6 +221,25 @@ TEST_P(StoreBackends, ResumeAndPruneLeaveRunsOfLiveProcessesAndOtherMachines) {
     EXPECT_EQ(*store->KeepNewest(1), 1);  // nobody records it: old runs may go now
 }
 
+// Results that queued up while the store was away arrive as one large batch: more values than
+// one SQL statement may carry.
+TEST_P(StoreBackends, ABatchOfThousandsOfTasksIsWrittenWhole) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    constexpr int kTasks = 2000;  // 4 000 rows of 19 values
+    std::vector<std::string> urls;
+    std::vector<TStoredResult> batch;
+    for (int i = 1; i <= kTasks; ++i) {
+        urls.push_back("https://site.example/" + std::to_string(i));
+        batch.push_back(Checked(i, std::to_string(i % 100), "1 s"));
+    }
+    TRunRecord run;
+    ASSERT_TRUE(store->BeginRun(run, urls));
+    TResult<> written = store->WriteResults(run.Id, batch);
+    ASSERT_TRUE(written) << written.Error();
+    EXPECT_EQ(Query("SELECT count(*) FROM results"), 2 * kTasks);
+}
+
 // Several programs starting on a new history at once: one makes the schema, the others wait
 // for it; every run is kept.
 TEST_P(StoreBackends, SeveralProgramsStartingTogetherKeepEveryRun) {
