@@ -144,6 +144,23 @@ const TCliOption kOptions[] = {
      .Value = "FILE",
      .Help = "exit status 1 when a limit of this JSON file is broken",
      .Text = &TCliOptions::BudgetFile},
+    {.Name = "--against",
+     .Value = "RUN",
+     .Help = "compare each page with that run of the history (last: the\n"
+             "newest finished run of the same URL file or sitemap)",
+     .Take =
+         [](const std::string& v, TCliOptions& o) {
+             int id = 0;
+             if (v != "last" && !ParseInt(v, 1, std::numeric_limits<int>::max(), id))
+                 return "--against takes last or a run id, not \"" + v + "\"";
+             o.Against = v;
+             return std::string();
+         }},
+    {.Name = "--fail-on-drop",
+     .Value = "N",
+     .Help = "with --against: exit status 1 when a page's score fell by N\n"
+             "points or more ({range}) or its Core Web Vitals went from passed to failed",
+     .Number = {1, 100, 10, "a number of points", [](TCliOptions& o, int n) { o.FailOnDrop = n; }}},
     {.Name = "--quiet",
      .Alias = "-q",
      .Help = "no log lines and no progress bar",
@@ -277,6 +294,9 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
 std::string CheckUrlSource(const TCliOptions& o) {
     if (!o.Command.empty()) return CheckHistoryCommand(o);
     if (o.CsvRows || !o.CompareCsv.empty()) return "--csv belongs to runs and compare";
+    if (o.FailOnDrop && o.Against.empty()) return "--fail-on-drop needs --against";
+    if (!o.Against.empty() && o.NoHistory)
+        return "--against reads the history: not with --no-history";
     if (o.Resume) {
         if (!o.UrlFile.empty() || !o.SitemapFile.empty())
             return "--resume takes its URLs from the history, not from a file";

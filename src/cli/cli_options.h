@@ -26,6 +26,10 @@ struct TCliOptions {
     std::string JsonFile;
     std::optional<double> FailUnder;
     std::string BudgetFile;
+    // A gate on regressions: the run compared with ("last" or a run id), and the score drop
+    // that fails it (none: the JSON lines only carry the changes).
+    std::string Against;
+    std::optional<int> FailOnDrop;
     bool Quiet = false;
     bool Stats = false;  // memory and timing figures on stderr at the end
     bool Help = false;

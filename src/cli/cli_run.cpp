@@ -13,6 +13,7 @@
 #include "cli/cli_inputs.h"
 #include "cli/console_observer.h"
 #include "cli/json_output.h"
+#include "cli/regression_gate.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "io/atomic_file.h"
@@ -286,6 +287,45 @@ session::TSessionChoices SessionChoices(const TCliOptions& o) {
     return choices;
 }
 
+// Lists every page that got worse than in the run compared with; true when there was one.
+bool ReportRegressions(const TAgainstRun& against, const TURLTaskInfoList& master, int drop) {
+    const std::vector<std::string> lines = RegressionLines(against, master, drop);
+    for (const std::string& line : lines)
+        Complain(FormatLog(Tr("Хуже, чем в запуске %s: "), 0, std::to_string(against.Id)) + line);
+    return !lines.empty();
+}
+
+// The URLs to check (imported, or the unfinished run resumed) and the run to compare with; an
+// exit status when the run cannot go on.
+std::optional<int> LoadRunInputs(const TCliOptions& o, session::TRunSession& session,
+                                 TURLTaskInfoList& master, TConsoleObserver& console,
+                                 std::unique_ptr<TAgainstRun>& against) {
+    if (o.Resume) {
+        if (TResult<> resumed = session.LoadUnfinishedRun(); !resumed) {
+            Complain(resumed.Error());
+            return kExitBadInput;
+        }
+    } else if (!ImportUrls(o, session.CodePage(), master, console)) {
+        // Ctrl+C during a long sitemap import is an abort like one during the check.
+        return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
+    }
+    const std::string source = SourceOf(o);
+    session.SetSource(source);
+    if (o.Against.empty()) return std::nullopt;
+    if (!session.History()) {
+        Complain(Tr("--against: история проверок не открыта"));
+        return kExitBadInput;
+    }
+    TResult<std::unique_ptr<TAgainstRun>> loaded =
+        LoadAgainst(session.History()->Store(), o.Against, source);
+    if (!loaded) {
+        Complain(loaded.Error());
+        return kExitBadInput;
+    }
+    against = std::move(*loaded);
+    return std::nullopt;
+}
+
 }  // namespace
 
 int RunCli(const TCliOptions& o, const std::string& exeDir) {
@@ -334,17 +374,12 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         return kExitBadInput;
     }
     run = *prepared;
-    if (o.Resume) {
-        if (TResult<> resumed = session.LoadUnfinishedRun(); !resumed) {
-            Complain(resumed.Error());
-            return kExitBadInput;
-        }
-    } else if (!ImportUrls(o, session.CodePage(), master, console)) {
-        // Ctrl+C during a long sitemap import is an abort like one during the check.
-        return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
-    }
+    std::unique_ptr<TAgainstRun> against;
+    if (std::optional<int> stop = LoadRunInputs(o, session, master, console, against)) return *stop;
     if (!o.JsonFile.empty())
-        console.SetOnTaskFinished([&out](const TURLTaskInfo& task) { out.Json.WriteTask(task); });
+        console.SetOnTaskFinished([&out, &against](const TURLTaskInfo& task) {
+            out.Json.WriteTask(task, against.get());
+        });
 
     const long rssBeforeRun = CurrentRssKb();
     const auto runStart = std::chrono::steady_clock::now();
@@ -360,7 +395,9 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         return kExitAborted;
     }
     if (!written) return kExitBadInput;
-    const bool broken = ReportBudgetBreaks(out.Budget, master);
+    const bool broken =
+        ReportBudgetBreaks(out.Budget, master) |
+        (against && o.FailOnDrop && ReportRegressions(*against, master, *o.FailOnDrop));
     if (session.HistoryLost()) {
         Complain(Tr("История проверок сохранила этот запуск не полностью"));
         return kExitHistoryLost;

@@ -44,15 +44,27 @@ json CategoryOrNull(TFieldCategory c) {
     return nullptr;
 }
 
+json VerdictJson(TCwvVerdict v) {
+    return v == cvPassed ? json("passed") : v == cvFailed ? json("failed") : json(nullptr);
+}
+
+// How the page changed since the run compared with; null when that run lacks the page.
+json ChangeJson(const TAgainstRun& against, const TURLTaskInfo& task, TMetricaStrategy s) {
+    const TURLTaskInfo* earlier = against.Find(task.URL);
+    if (!earlier) return nullptr;
+    const TPageChange c = ChangeOf(earlier, task, s);
+    return {{"run", against.Id},
+            {"score", c.Score ? json(*c.Score) : json(nullptr)},
+            {"cwv", {{"before", VerdictJson(c.Before)}, {"after", VerdictJson(c.After)}}}};
+}
+
 // Null when the service has no real-user data for the page or its origin.
 json FieldDataJson(const TFieldData& d) {
     if (d.Empty()) return nullptr;
     json out;
     out["source"] = d.Source == fsOrigin ? "origin" : "page";
     out["overall"] = CategoryOrNull(d.Overall);
-    out["cwv"] = d.Verdict == cvPassed   ? json("passed")
-                 : d.Verdict == cvFailed ? json("failed")
-                                         : json(nullptr);
+    out["cwv"] = VerdictJson(d.Verdict);
     json metrics = json::object();
     for (size_t m = 0; m < FieldMetricTable.size(); ++m) {
         const TFieldMetricValue& v = d.Metrics[m];
@@ -90,7 +102,8 @@ std::string_view StatusWord(TTaskResult r) {
     return "unknown";
 }
 
-std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s) {
+std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s,
+                           const TAgainstRun* against) {
     json j;
     j["url"] = task.URL;
     j["strategy"] = std::string(StrategyText(s));
@@ -124,6 +137,7 @@ std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s) {
     j["transfer_bytes"] = std::move(sizes);
     j["field_data"] = std::move(field);
     j["advice"] = std::move(advice);
+    if (against) j["change"] = ChangeJson(*against, task, s);
     // Invalid UTF-8 from a page's texts becomes U+FFFD rather than an exception mid-run.
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -144,10 +158,10 @@ TResult<> TJsonLinesWriter::Open(const std::string& path) {
     return {};
 }
 
-void TJsonLinesWriter::WriteTask(const TURLTaskInfo& task) {
+void TJsonLinesWriter::WriteTask(const TURLTaskInfo& task, const TAgainstRun* against) {
     if (FFd < 0 || FWriteErrno != 0) return;
     std::string lines;
-    for (TMetricaStrategy s : kStrategies) lines += ResultJsonLine(task, s) + "\n";
+    for (TMetricaStrategy s : kStrategies) lines += ResultJsonLine(task, s, against) + "\n";
     FWriteErrno = WriteAll(FFd, lines);
 }
 

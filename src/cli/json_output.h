@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "cli/regression_gate.h"
 #include "engine/tasks.h"
 
 namespace velmora::cli {
@@ -12,8 +13,10 @@ namespace velmora::cli {
 // A stable lower-case word for a check's outcome: ok, not_html, quota, ...
 std::string_view StatusWord(TTaskResult r);
 
-// The line (without its newline) describing one strategy's results of a task.
-std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s);
+// The line (without its newline) describing one strategy's results of a task; with a run to
+// compare with, also how the page changed since ("change").
+std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s,
+                           const TAgainstRun* against = nullptr);
 
 // Writes the lines to a file, or to stdout for "-", flushing after each task so that a
 // reader of the pipe sees results as they come.
@@ -21,7 +24,7 @@ class TJsonLinesWriter {
   public:
     ~TJsonLinesWriter();
     TResult<> Open(const std::string& path);
-    void WriteTask(const TURLTaskInfo& task);
+    void WriteTask(const TURLTaskInfo& task, const TAgainstRun* against = nullptr);
     // The first write failure, or success.
     TResult<> Close();
 

@@ -34,7 +34,8 @@ enum class THistoryError : int {
     Other = 0,
     NoSuchRun,     // no run with that id
     Damaged,       // the file is not a readable history
-    Busy,          // another program holds it past the busy time-out
+    Busy,          // it cannot take this now (held by another program, a full disk, a lost
+                   // connection to the server): waiting may mend it
     NewerVersion,  // written by a newer Velmora
     NotAHistory,   // a file of something else: never opened for writing, moved or replaced
     InUse,         // another live process records the run

@@ -81,15 +81,9 @@ bool THistoryWriter::Lost() {
 
 namespace {
 
-// Failures that waiting cannot mend.
+// Failures that waiting cannot mend: all but the passing ones.
 bool Lasting(THistoryError kind) {
-    switch (kind) {
-        case THistoryError::Other:
-        case THistoryError::Busy:
-            return false;
-        default:
-            return true;
-    }
+    return kind != THistoryError::Busy;
 }
 
 }  // namespace

@@ -72,11 +72,11 @@ TFailure TPgConnection::Failure(const PGresult* r) const {
                                : "out of memory";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
-    // Connection failures (class 08, or none at all), shutdowns (57P) and conflicts between
-    // transactions (40) pass: waiting mends them.
+    // Connection failures (class 08, or none at all), shutdowns (57P), conflicts between
+    // transactions (40) and a full disk (53) pass: waiting mends them.
     const bool passing = !FConn || PQstatus(FConn) != CONNECTION_OK || !state ||
                          std::strncmp(state, "08", 2) == 0 || std::strncmp(state, "57P", 3) == 0 ||
-                         std::strncmp(state, "40", 2) == 0;
+                         std::strncmp(state, "40", 2) == 0 || std::strncmp(state, "53", 2) == 0;
     return HistoryFailure(passing ? THistoryError::Busy : THistoryError::Other,
                           "PostgreSQL: " + text);
 }

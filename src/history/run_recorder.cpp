@@ -4,9 +4,22 @@
 
 namespace velmora::history {
 
-std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint) {
-    return "max-threads=" + std::to_string(run.MaxThreads) +
-           "\nreq-predelay=" + std::to_string(run.MinReqDelay) + "\nendpoint=" + endpoint;
+std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint,
+                            const std::string& source) {
+    std::string text = "max-threads=" + std::to_string(run.MaxThreads) +
+                       "\nreq-predelay=" + std::to_string(run.MinReqDelay) +
+                       "\nendpoint=" + endpoint;
+    // One line each: a line break in a file name must not start a key of its own.
+    if (!source.empty() && source.find('\n') == std::string::npos) text += "\nsource=" + source;
+    return text;
+}
+
+std::string RunSource(const std::string& settings) {
+    constexpr std::string_view kKey = "\nsource=";
+    const size_t at = settings.find(kKey);
+    if (at == std::string::npos) return {};
+    const size_t from = at + kKey.size();
+    return settings.substr(from, settings.find('\n', from) - from);
 }
 
 TRunState EndState(bool aborted, const TURLTaskInfoList& master) {

@@ -18,8 +18,12 @@ namespace velmora::history {
 // or refused by the quota, else completed.
 TRunState EndState(bool aborted, const TURLTaskInfoList& master);
 
-// What a run keeps of its parameters, as "key=value" lines; never the API key.
-std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint);
+// What a run keeps of its parameters, as "key=value" lines; never the API key. A source (where
+// the URLs came from) is kept as "source=..." when known.
+std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint,
+                            const std::string& source = {});
+// The source a run's settings text names, or empty.
+std::string RunSource(const std::string& settings);
 
 class TRunRecorder {
   public:

@@ -52,10 +52,15 @@ void TSqlDatabase::Close() {
 TFailure TSqlDatabase::LastFailure(std::string_view what) const {
     std::string text = FDb ? sqlite3_errmsg(FDb) : "out of memory";
     const int code = FDb ? (sqlite3_errcode(FDb) & 0xff) : 0;
-    const THistoryError kind =
-        code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? THistoryError::Damaged
-        : code == SQLITE_BUSY || code == SQLITE_LOCKED  ? THistoryError::Busy
-                                                        : THistoryError::Other;
+    // A file held by another program, a full disk, a failing or read-only medium: waiting may
+    // mend them. A statement the file cannot run (a schema that is not ours) it never will.
+    const bool passing = code == SQLITE_BUSY || code == SQLITE_LOCKED || code == SQLITE_FULL ||
+                         code == SQLITE_IOERR || code == SQLITE_READONLY ||
+                         code == SQLITE_CANTOPEN || code == SQLITE_PROTOCOL;
+    const THistoryError kind = code == SQLITE_NOTADB || code == SQLITE_CORRUPT
+                                   ? THistoryError::Damaged
+                               : passing ? THistoryError::Busy
+                                         : THistoryError::Other;
     return HistoryFailure(kind, std::string(what) + ": " + text, code);
 }
 

@@ -73,6 +73,9 @@ class TRunSession final : private IRunObserver {
     // The file named as the history is something else, left untouched: no run may go on as if
     // it were recorded.
     bool HistoryRefused() const { return FHistoryRefused; }
+    // Where the next run's URLs come from (a URL file's absolute path, a sitemap's address),
+    // kept with the run so that a later run of the same source can find it.
+    void SetSource(std::string source) { FSource = std::move(source); }
     // The history lacks part of a run this session recorded: its writes failed for good.
     bool HistoryLost() const { return FRecorder && FRecorder->Lost(); }
     // Loads the newest unfinished run into the list, in its own language, to be continued
@@ -109,6 +112,7 @@ class TRunSession final : private IRunObserver {
     std::unique_ptr<history::TRunRecorder> FRecorder;
     std::string FLang;
     std::string FCodePage;
+    std::string FSource;
     std::vector<std::string> FNotices;
     bool FHistoryRefused = false;
 };

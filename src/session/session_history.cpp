@@ -34,7 +34,7 @@ void TRunSession::RecordStart(TRunScope scope) {
             Warn(FormatLog(Tr(history::kMsgHistoryWriteFailed), 0, r.Error()));
         return;
     }
-    FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint()));
+    FRecorder->Begin(FMaster, FLang, history::RunSettingsText(FRunSettings(), Endpoint(), FSource));
     // A partial check of a list that is not a kept run: what it already shows is kept too.
     for (size_t i = 0; i < FMaster.Count(); ++i) FRecorder->Merged(FMaster[i]);
 }

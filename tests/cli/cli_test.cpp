@@ -572,7 +572,8 @@ TEST_F(CliRun, AClosedStderrCostsLogLinesOnly) {
         const std::string endpoint = FSim->Endpoint(), d = (FDir / "d.csv").string(),
                           ini = Write("none.ini", "");
         ::execl(VELMORA_CLI_EXE, VELMORA_CLI_EXE, "--endpoint", endpoint.c_str(), "--delay", "100",
-                "--ini", ini.c_str(), "--desktop-csv", d.c_str(), urls.c_str(), nullptr);
+                "--ini", ini.c_str(), "--no-history", "--desktop-csv", d.c_str(), urls.c_str(),
+                nullptr);
         ::_exit(127);
     }
     ::close(fds[1]);

@@ -58,6 +58,7 @@ class PipelineRun : public ::testing::Test {
         // An empty settings file: the defaults, and nothing of this machine's own settings.
         o.IniFile = (dir_ / "empty.ini").string();
         std::ofstream(o.IniFile).flush();
+        o.DbFile = (dir_ / "history.sqlite").string();  // never the user's own history
         o.JsonFile = (dir_ / "out.jsonl").string();
         return o;
     }

@@ -260,6 +260,62 @@ TEST_F(CliHistory, AHistoryHeldByAnotherProgramDelaysRecordingWithoutLoss) {
     EXPECT_EQ(Query("SELECT state FROM runs WHERE id = 2"), 1);  // its end written
 }
 
+// A gate on regressions: pages compared with the same pages of an earlier run of the same
+// URL file. The earlier run is edited to have been better: its heavy page scored 90 on desktop
+// and passed the Core Web Vitals on mobile (today: 38, failed).
+TEST_F(CliHistory, AgainstAnEarlierRunFailsOnDropsAndWorseVitals) {
+    const std::string urls = Write("site.txt", Urls(1, 2) + "https://x.example/heavy\n");
+    ASSERT_EQ(Run({urls, "--lang", "ru"}), kExitCompleted);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &db), SQLITE_OK);
+    const char* better =
+        "UPDATE results SET texts = '90' || substr(texts, instr(texts, char(31))) "
+        "WHERE num = 3 AND strategy = 0;"
+        "UPDATE results SET field = substr(field, 1, instr(field, char(31))) || "
+        "  substr(field, instr(field, char(31)) + 1, 1) || char(31) || '1' || "
+        "  substr(field, instr(field, char(31)) + 4) WHERE num = 3 AND strategy = 1;";
+    ASSERT_EQ(sqlite3_exec(db, better, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    const struct {
+        std::vector<std::string> Args;
+        int Exit;
+        std::vector<std::string> Said;  // on stderr, in this order
+    } cases[] = {
+        {{"--against", "last", "--fail-on-drop", "10"},
+         kExitBudgetBroken,
+         {"Хуже, чем в запуске 1: https://x.example/heavy (desktop): оценка 90 → 38",
+          "Хуже, чем в запуске 1: https://x.example/heavy (mobile): Core Web Vitals: пройдены"}},
+        {{"--against", "1", "--fail-on-drop", "60"},
+         kExitBudgetBroken,
+         {"(mobile): Core Web Vitals: пройдены → не пройдены"}},
+        {{"--against", "99"}, kExitBadInput, {"нет запуска 99"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Args[1] + " " + (c.Args.size() > 2 ? c.Args[3] : ""));
+        std::vector<std::string> args{urls, "--lang", "ru"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        args.insert(args.end(), {"--json", Path(c.Args[1] + ".jsonl")});
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Run(args), c.Exit);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        size_t at = 0;
+        for (const std::string& line : c.Said) {
+            at = said.find(line, at);
+            EXPECT_NE(at, std::string::npos) << line << "\n" << said;
+        }
+        EXPECT_EQ(said.find("(desktop): оценка 100"), std::string::npos);  // unchanged pages
+    }
+    // The JSON lines carry the change of each page.
+    const std::string lines = Read("last.jsonl");
+    EXPECT_NE(lines.find("\"change\":{\"cwv\":{\"after\":\"failed\",\"before\":\"passed\"},"
+                         "\"run\":1,\"score\":0.0}"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("\"run\":1,\"score\":-52.0}"), std::string::npos) << lines;
+    // Another URL file has no earlier run to be compared with.
+    EXPECT_EQ(Run({Write("other.txt", Urls(1, 1)), "--against", "last"}), kExitBadInput);
+}
+
 TEST_F(CliHistory, AnUnusableHistoryNeverStopsACheck) {
     Write("file", "not a folder");
     TCliOptions o = Parse({Write("u.txt", Urls(1, 2)), "--desktop-csv", Path("d.csv")});
