@@ -173,6 +173,13 @@ class TInterpreter {
     bool IndexAudits();
     bool ReadMetricaValues();
     void ReadAdvice();
+    // The other categories asked for: a missing or broken one shows N/A and costs the check
+    // nothing, so the rest of the answer is still read. Scores come with the performance
+    // score, so an answer that fails later shows all of them as it shows that one.
+    void ReadCategoryScores();
+    void ReadCategoriesAdvice();
+    void ReadCategoryAdvice(TCategory c, const object& category);
+    TInternedText GroupTitle(std::string_view group);
 
     TMetricaStrategy FStrategy;
     TURLTaskInfo& FTask;
@@ -181,6 +188,7 @@ class TInterpreter {
     const TLogFn& FLog;
 
     object FLighthouse;
+    object FCategories;
     object FPerformance;
     object FSummary;
     TGAdviceRefList FRefs;
@@ -297,6 +305,7 @@ bool TInterpreter::Run(const element& answer) {
     if (!ReadPerformance(top) || !CollectAdviceRefs() || !IndexAudits() || !ReadMetricaValues())
         return false;
     ReadAdvice();
+    ReadCategoriesAdvice();
     FResults.TaskResult[FStrategy] = trOK;
     return true;
 }
@@ -311,6 +320,7 @@ bool TInterpreter::ReadPerformance(const object& top) {
         return Fail(
             "URL %d: ответ сервера не содержит метрик, нет объекта "
             "\"lighthouseResult.categories\"");
+    FCategories = *categories;
     auto performance = ObjectMember(*categories, "performance");
     if (!performance)
         return Fail(
@@ -318,6 +328,7 @@ bool TInterpreter::ReadPerformance(const object& top) {
             "\"lighthouseResult.categories.performance\"");
     FPerformance = *performance;
     AddMetricaValue(&FPerformance, MetricaTable[0], "score");
+    ReadCategoryScores();
     return true;
 }
 
@@ -416,6 +427,88 @@ void TInterpreter::ReadAdvice() {
     TGAdviceList& advice = FResults.AdviceList[FStrategy];
     advice.reserve(found.size());
     for (TFound& f : found) advice.push_back(std::move(f.Advice));
+}
+
+// A score row per category, so their values are read and logged as the performance score's.
+constexpr std::array<TMetricaInfo, 4> kCategoryScoreRows{{
+    {CategoryTable[0].Key, CategoryTable[0].Caption, "", mkScore, ""},
+    {CategoryTable[1].Key, CategoryTable[1].Caption, "", mkScore, ""},
+    {CategoryTable[2].Key, CategoryTable[2].Caption, "", mkScore, ""},
+    {CategoryTable[3].Key, CategoryTable[3].Caption, "", mkScore, ""},
+}};
+
+// As the service's report lists a category other than performance: a scored audit below 0.9.
+bool IsCategoryFailure(std::string_view mode, const std::optional<double>& score) {
+    if (mode == "notApplicable" || mode == "manual" || mode == "informative") return false;
+    return score && *score < 0.9;
+}
+
+void TInterpreter::ReadCategoryScores() {
+    for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c) {
+        if (!HasCategory(FResults.Categories, static_cast<int>(c))) continue;
+        auto category = ObjectMember(FCategories, CategoryTable[c].Key);
+        AddMetricaValue(category ? &*category : nullptr, kCategoryScoreRows[c], "score");
+    }
+}
+
+void TInterpreter::ReadCategoriesAdvice() {
+    for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c) {
+        if (!HasCategory(FResults.Categories, static_cast<int>(c))) continue;
+        if (auto category = ObjectMember(FCategories, CategoryTable[c].Key))
+            ReadCategoryAdvice(static_cast<TCategory>(c), *category);
+    }
+}
+
+TInternedText TInterpreter::GroupTitle(std::string_view group) {
+    auto groups = ObjectMember(FLighthouse, "categoryGroups");
+    if (!groups) return TInternedText(group);
+    auto entry = ObjectMember(*groups, group);
+    std::string_view title = entry ? MemberString(*entry, "title") : std::string_view();
+    return TInternedText(title.empty() ? group : title);
+}
+
+void TInterpreter::ReadCategoryAdvice(TCategory c, const object& category) {
+    auto refs = ArrayMember(category, "auditRefs");
+    if (!refs) return;
+    std::vector<std::string_view> groups;  // in the order the category first names them
+    std::vector<TGAdvice> failing, manual;
+    for (element item : *refs) {
+        object ref;
+        if (item.get_object().get(ref) != SUCCESS) continue;
+        const std::string_view id = MemberString(ref, "id");
+        const std::string_view group = MemberString(ref, "group");
+        if (id.empty() || (group == "hidden" && MemberNumber(ref, "weight").value_or(0) == 0))
+            continue;
+        auto groupIt = std::find(groups.begin(), groups.end(), group);
+        if (groupIt == groups.end()) groupIt = groups.insert(groups.end(), group);
+        auto audit = FAudits.Find(id);
+        if (!audit) continue;
+        const TAuditMembers members(*audit);
+        const std::string_view mode = StringOf(members.Mode);
+        const std::optional<double> score = NumberOf(members.Score);
+        const bool isManual = mode == "manual";
+        if (!members.Title || (!isManual && !IsCategoryFailure(mode, score))) continue;
+        TGAdvice a;
+        a.Title = InternedTextOf(members.Title);
+        a.Descr = InternedTextOf(members.Description);
+        a.AdviceText = TextOf(members.DisplayValue);
+        a.AuditId = TInternedText(id);
+        a.Score = score;
+        a.Category = c;
+        a.Manual = isManual;
+        if (!isManual) {
+            a.AdviceGroupNdx = static_cast<int32_t>(groupIt - groups.begin());
+            a.Group = TInternedText(group);
+            a.GroupTitle = group.empty() ? TInternedText() : GroupTitle(group);
+        }
+        (isManual ? manual : failing).push_back(std::move(a));
+    }
+    std::stable_sort(failing.begin(), failing.end(), [](const TGAdvice& x, const TGAdvice& y) {
+        return x.AdviceGroupNdx < y.AdviceGroupNdx;
+    });
+    TGAdviceList& advice = FResults.AdviceList[FStrategy];
+    for (auto* list : {&failing, &manual})
+        for (TGAdvice& a : *list) advice.push_back(std::move(a));
 }
 
 }  // namespace
