@@ -80,8 +80,8 @@ struct TGAdvice {
     TCategory Category = ctPerformance;
     // A check the service leaves to a person; never a failure, listed apart.
     bool Manual = false;
-    TInternedText Group;
-    TInternedText GroupTitle;
+    TInternedText Group{};
+    TInternedText GroupTitle{};
 };
 
 using TGAdviceList = std::vector<TGAdvice>;
@@ -114,6 +114,10 @@ class TURLTaskResults {
         return TaskResult[msDesktop] == trAborted || TaskResult[msMobile] == trAborted;
     }
 };
+
+class TURLTaskInfo;
+// Every category some row's requests asked for; performance alone for rows never checked.
+TCategorySet AskedCategories(const std::vector<const TURLTaskInfo*>& rows);
 
 class TURLTaskInfo {
   public:
