@@ -85,7 +85,7 @@ TStoredResult Checked(int32_t num, const std::string& score, const std::string& 
 
 std::string Row(const TURLTaskInfo& t, TMetricaStrategy s) {
     std::string row;
-    for (int c = 0; c < gcCount; ++c) row += CellText(&t, s, c) + ";";
+    for (int c = 0; c < gcColumnEnd; ++c) row += CellText(&t, s, c) + ";";
     return row;
 }
 
@@ -101,12 +101,14 @@ std::string ReadAnswer(const std::string& name) {
 struct TAnswered {
     std::string desktop, mobile;  // answer files; empty: the request got a bare HTTP 503
     char sep = '.';
+    TCategorySet categories = kPerformanceOnly;
 };
 
 TStoredResult Interpreted(int32_t num, const TAnswered& a) {
     static simdjson::dom::parser parser;
     TURLTaskInfo task("https://site.example/" + std::to_string(num), num);
     task.InitMetricResults();
+    task.TaskResults->Categories = a.categories;
     for (TMetricaStrategy s : kStrategies) {
         const std::string& file = s == msDesktop ? a.desktop : a.mobile;
         std::string lastLog;
@@ -143,6 +145,7 @@ void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& live, boo
         EXPECT_EQ(back.HttpStatus[s], live.HttpStatus[s]);
         EXPECT_EQ(back.Retries[s], live.Retries[s]);
         EXPECT_EQ(back.ErrorMessage[s], live.ErrorMessage[s]);
+        EXPECT_EQ(back.Categories, live.Categories);
         if (!withAdvice) {
             EXPECT_TRUE(back.AdviceList[s].empty());
             continue;
@@ -156,6 +159,10 @@ void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& live, boo
             EXPECT_EQ(a.AdviceGroupNdx, b.AdviceGroupNdx);
             EXPECT_EQ(a.AuditId.str(), b.AuditId.str());
             EXPECT_EQ(a.Score, b.Score);
+            EXPECT_EQ(a.Category, b.Category);
+            EXPECT_EQ(a.Manual, b.Manual);
+            EXPECT_EQ(a.Group.str(), b.Group.str());
+            EXPECT_EQ(a.GroupTitle.str(), b.GroupTitle.str());
         }
     }
 }
@@ -213,6 +220,9 @@ TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
         {"psi13_fast_desktop.json", "synthetic_fielddata_origin_fallback_mobile.json", ','},
         // No field data; desktop failed with a bare status after two more tries.
         {"", "psi13_fast_mobile.json"},
+        // The four categories: their scores, failing audits with their groups, manual checks.
+        {"psi13cat/psi13cat_poor_desktop.json", "psi13cat/psi13cat_poor_mobile.json", '.',
+         kAllCategories},
     };
     std::vector<TStoredResult> live;
     for (size_t i = 0; i < std::size(answered); ++i)
@@ -226,8 +236,8 @@ TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
     auto store = Open();
     ASSERT_TRUE(store);
     TRunRecord run;
-    ASSERT_TRUE(store->BeginRun(
-        run, {"https://site.example/1", "https://site.example/2", "https://site.example/3"}));
+    ASSERT_TRUE(store->BeginRun(run, {"https://site.example/1", "https://site.example/2",
+                                      "https://site.example/3", "https://site.example/4"}));
     ASSERT_TRUE(store->WriteResults(run.Id, live));
 
     TResult<TLoadedRun> wholeRun = store->LoadRun(run.Id);
@@ -236,8 +246,9 @@ TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
     ASSERT_TRUE(comparedRun);
     const TURLTaskInfoList& whole = wholeRun->List;
     const TURLTaskInfoList& compared = comparedRun->List;
-    ASSERT_EQ(whole.Count(), 3u);
-    ASSERT_EQ(compared.Count(), 3u);
+    ASSERT_EQ(whole.Count(), 4u);
+    ASSERT_EQ(compared.Count(), 4u);
+    ASSERT_EQ(CellText(&whole[3], msDesktop, gcAccessibility), "24");
     for (size_t i = 0; i < live.size(); ++i) {
         ExpectSameTask(whole[i], live[i].Results, true);
         ExpectSameTask(compared[i], live[i].Results, false);
