@@ -144,9 +144,8 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     r.FieldData[s] = DecodeFieldData(row.Field);
     // Both strategies' values in one allocation and no growth slack, as the workers leave
     // theirs: a run opened costs no more memory than the same run checked.
-    const bool categories =
-        static_cast<size_t>(std::count(row.Texts.begin(), row.Texts.end(), kFieldSep)) >=
-        MetricaTable.size();
+    const bool categories = static_cast<size_t>(std::count(row.Texts.begin(), row.Texts.end(),
+                                                           kFieldSep)) >= MetricaTable.size();
     if (r.MetricaValues.empty())
         r.MetricaValues.reserve(2 * (MetricaTable.size() + (categories ? 3 : 0)));
     std::string_view rest = row.Texts;

@@ -27,7 +27,7 @@ struct TEncodedStrategy {
     // "textId\x1fgroup\x1fvalue\x1fscore" items, "\x1e"-separated; another category's items
     // add "\x1fcategory\x1fmanual\x1fgroupId\x1fgroupTitle".
     std::string Advice;
-    std::string Field;   // see EncodeFieldData; empty without real users' data
+    std::string Field;  // see EncodeFieldData; empty without real users' data
 };
 
 // A stored row as read back; the views point into the statement's current row.
