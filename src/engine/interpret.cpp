@@ -193,6 +193,9 @@ class TInterpreter {
     object FSummary;
     TGAdviceRefList FRefs;
     TAuditIndex FAudits;
+    // The answer's categoryGroups, looked up on first use.
+    std::optional<object> FGroups;
+    bool FGroupsRead = false;
     TAnswerContext* FContext;
 };
 
@@ -429,14 +432,6 @@ void TInterpreter::ReadAdvice() {
     for (TFound& f : found) advice.push_back(std::move(f.Advice));
 }
 
-// A score row per category, so their values are read and logged as the performance score's.
-constexpr std::array<TMetricaInfo, 4> kCategoryScoreRows{{
-    {CategoryTable[0].Key, CategoryTable[0].Caption, "", mkScore, ""},
-    {CategoryTable[1].Key, CategoryTable[1].Caption, "", mkScore, ""},
-    {CategoryTable[2].Key, CategoryTable[2].Caption, "", mkScore, ""},
-    {CategoryTable[3].Key, CategoryTable[3].Caption, "", mkScore, ""},
-}};
-
 // As the service's report lists a category other than performance: a scored audit below 0.9.
 bool IsCategoryFailure(std::string_view mode, const std::optional<double>& score) {
     if (mode == "notApplicable" || mode == "manual" || mode == "informative") return false;
@@ -446,8 +441,10 @@ bool IsCategoryFailure(std::string_view mode, const std::optional<double>& score
 void TInterpreter::ReadCategoryScores() {
     for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c) {
         if (!HasCategory(FResults.Categories, static_cast<int>(c))) continue;
+        // Read and logged as the performance score is.
+        const TMetricaInfo row{CategoryTable[c].Key, CategoryTable[c].Caption, "", mkScore, ""};
         auto category = ObjectMember(FCategories, CategoryTable[c].Key);
-        AddMetricaValue(category ? &*category : nullptr, kCategoryScoreRows[c], "score");
+        AddMetricaValue(category ? &*category : nullptr, row, "score");
     }
 }
 
@@ -460,9 +457,10 @@ void TInterpreter::ReadCategoriesAdvice() {
 }
 
 TInternedText TInterpreter::GroupTitle(std::string_view group) {
-    auto groups = ObjectMember(FLighthouse, "categoryGroups");
-    if (!groups) return TInternedText(group);
-    auto entry = ObjectMember(*groups, group);
+    if (!FGroupsRead) FGroups = ObjectMember(FLighthouse, "categoryGroups");
+    FGroupsRead = true;
+    if (!FGroups) return TInternedText(group);
+    auto entry = ObjectMember(*FGroups, group);
     std::string_view title = entry ? MemberString(*entry, "title") : std::string_view();
     return TInternedText(title.empty() ? group : title);
 }
@@ -470,7 +468,12 @@ TInternedText TInterpreter::GroupTitle(std::string_view group) {
 void TInterpreter::ReadCategoryAdvice(TCategory c, const object& category) {
     auto refs = ArrayMember(category, "auditRefs");
     if (!refs) return;
-    std::vector<std::string_view> groups;  // in the order the category first names them
+    // The category's groups in the order it first names them; id and title interned once.
+    struct TGroup {
+        std::string_view Key;
+        TInternedText Id, Title;
+    };
+    std::vector<TGroup> groups;
     std::vector<TGAdvice> failing, manual;
     for (element item : *refs) {
         object ref;
@@ -479,8 +482,9 @@ void TInterpreter::ReadCategoryAdvice(TCategory c, const object& category) {
         const std::string_view group = MemberString(ref, "group");
         if (id.empty() || (group == "hidden" && MemberNumber(ref, "weight").value_or(0) == 0))
             continue;
-        auto groupIt = std::find(groups.begin(), groups.end(), group);
-        if (groupIt == groups.end()) groupIt = groups.insert(groups.end(), group);
+        auto groupIt = std::find_if(groups.begin(), groups.end(),
+                                    [&](const TGroup& g) { return g.Key == group; });
+        if (groupIt == groups.end()) groupIt = groups.insert(groups.end(), TGroup{group, {}, {}});
         auto audit = FAudits.Find(id);
         if (!audit) continue;
         const TAuditMembers members(*audit);
@@ -497,9 +501,13 @@ void TInterpreter::ReadCategoryAdvice(TCategory c, const object& category) {
         a.Category = c;
         a.Manual = isManual;
         if (!isManual) {
+            if (groupIt->Id.empty() && !group.empty()) {
+                groupIt->Id = TInternedText(group);
+                groupIt->Title = GroupTitle(group);
+            }
             a.AdviceGroupNdx = static_cast<int32_t>(groupIt - groups.begin());
-            a.Group = TInternedText(group);
-            a.GroupTitle = group.empty() ? TInternedText() : GroupTitle(group);
+            a.Group = groupIt->Id;
+            a.GroupTitle = groupIt->Title;
         }
         (isManual ? manual : failing).push_back(std::move(a));
     }
