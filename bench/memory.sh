@@ -19,6 +19,7 @@ endpoint=$(grep -o 'http://[0-9.:]*' "$work/sim.out")
 for i in $(seq "$n"); do
   if ((i % 2)); then echo "https://shop$i.example/catalogue/item-$i?ref=list"; else echo "https://site$i.example/heavy/page-$i"; fi
 done >"$work/urls.txt"
+: >"$work/none.ini"  # every default, nothing of this machine's own settings
 "$build/src/cli/velmora-cli" --quiet --stats --endpoint "$endpoint" --threads 20 --delay 100 \
   --ini "$work/none.ini" --desktop-csv "$work/d.csv" --mobile-csv "$work/m.csv" \
   --categories "${CATEGORIES:-performance}" "$work/urls.txt"

@@ -102,6 +102,16 @@ TEST(InterpretCategoriesTest, RecordedAnswersGiveTheScoresAndFailingAuditsOfThei
     }
 }
 
+TEST(InterpretCategoriesTest, TheErrorEnvelopeOfA404IsTheServicesErrorWithNoScores) {
+    TRun r = InterpretAsking(File("psi13cat_error404_mobile_error-envelope.json"), kAllCategories,
+                             msMobile);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Status(msMobile), trServiceError);
+    EXPECT_EQ(r.Results().ErrorCode[msMobile], 500);
+    for (int col : {int{gcScore}, int{gcAccessibility}, int{gcBestPractices}, int{gcSeo}})
+        EXPECT_EQ(CellText(&r.Task, msMobile, col), "") << col;
+}
+
 TEST(InterpretCategoriesTest, FailingAuditsFollowTheCategoryGroupsWithTheirTitles) {
     TRun r = InterpretAsking(File("psi13cat_poor_desktop.json"), kAllCategories);
     std::vector<std::string> groups, titles;
