@@ -109,12 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const TGAdvice& a : r.AdviceList[s]) {
             FUZZ_CHECK(a.Category <= ctSeo, "category %d", a.Category);
             FUZZ_CHECK(a.AdviceGroupNdx >= 0, "advice group %d", a.AdviceGroupNdx);
+            // Insights and manual checks come without a display value, never without a title.
             FUZZ_CHECK(!a.Title.empty(), "advice without title");
-            if (a.Category != ctPerformance) continue;
-            FUZZ_CHECK(!a.AdviceText.empty(), "advice without text");
-            FUZZ_CHECK(a.AdviceGroupNdx >= 0 && size_t(a.AdviceGroupNdx) < AdviceGroupTable.size(),
-                       "advice group %d", a.AdviceGroupNdx);
             FUZZ_CHECK(fuzz::Utf8Ok(a.AdviceText), "advice text not UTF-8");
+            FUZZ_CHECK(!a.Manual || a.Category != ctPerformance, "manual performance advice");
+            if (a.Category != ctPerformance) continue;
+            FUZZ_CHECK(size_t(a.AdviceGroupNdx) < AdviceGroupTable.size(), "advice group %d",
+                       a.AdviceGroupNdx);
         }
     }
     for (const std::string& line : log) FUZZ_CHECK(fuzz::Utf8Ok(line), "log line not UTF-8");
