@@ -332,7 +332,7 @@ void TURLGrids::pmURLsPopup() {
 void TURLGrids::GridHeaderClick(QTableView* grid, int col) {
     TURLGridModel* model = ModelOf(grid);
     QHeaderView* header = grid->horizontalHeader();
-    if (col == gcInfo || col < 0 || col >= gcCount) {
+    if (col == gcInfo || col < 0 || col >= gcColumnEnd) {
         // The header flips its arrow on every click; put back what the grid is sorted by.
         header->setSortIndicator(model->SortColumn() == gcInfo ? -1 : model->SortColumn(),
                                  model->SortOrder());
