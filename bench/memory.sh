@@ -3,6 +3,7 @@
 # delay 100 ms, 20 threads, short latency; every answer carries advice. Prints the CLI's
 # retained bytes per URL (RSS after the run minus RSS before it) and its peak RSS.
 # Takes N x 2 x 120 ms (8 minutes for 2000 URLs): the pacing grid sets the pace.
+# CATEGORIES=all asks for the four Lighthouse categories (the simulator then answers with them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 n=${1:-2000}
@@ -18,6 +19,8 @@ endpoint=$(grep -o 'http://[0-9.:]*' "$work/sim.out")
 for i in $(seq "$n"); do
   if ((i % 2)); then echo "https://shop$i.example/catalogue/item-$i?ref=list"; else echo "https://site$i.example/heavy/page-$i"; fi
 done >"$work/urls.txt"
+: >"$work/none.ini"  # every default, nothing of this machine's own settings
 "$build/src/cli/velmora-cli" --quiet --stats --endpoint "$endpoint" --threads 20 --delay 100 \
-  --ini "$work/none.ini" --desktop-csv "$work/d.csv" --mobile-csv "$work/m.csv" "$work/urls.txt"
+  --ini "$work/none.ini" --desktop-csv "$work/d.csv" --mobile-csv "$work/m.csv" \
+  --categories "${CATEGORIES:-performance}" "$work/urls.txt"
 echo "csv rows: desktop $(($(wc -l <"$work/d.csv") - 1)), mobile $(($(wc -l <"$work/m.csv") - 1))"

@@ -15,9 +15,14 @@ using namespace velmora;
 
 namespace {
 
+// The categories' scores read as the performance score.
+constexpr TMetricaInfo kCategoryScoreRow{"", "", "", mkScore, ""};
+
 const TMetricaInfo* RowOf(std::string_view key) {
     for (const TMetricaInfo& row : MetricaTable)
         if (row.Key == key) return &row;
+    for (const TCategoryInfo& c : CategoryTable)
+        if (c.Key == key) return &kCategoryScoreRow;
     return nullptr;
 }
 
@@ -56,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TURLTaskInfo task("https://example.com/", 7);
     std::vector<std::string> log;
     const TLogFn logFn = [&](const std::string& line) { log.push_back(line); };
+    task.InitMetricResults();
+    task.TaskResults->Categories = kAllCategories;
 
     for (TMetricaStrategy s : kStrategies) {
         const char sep = s == msDesktop ? ',' : '.';
@@ -94,16 +101,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
             }
         }
-        // A good answer always yields the score and every timing metric, even if only N/A.
+        // A good answer always yields the four scores and every timing metric, even if only N/A.
         if (st == trOK)
-            FUZZ_CHECK(scores == 1 && audits == 6, "%zu scores %zu audits", scores, audits);
-        FUZZ_CHECK(scores <= 1, "%zu scores", scores);
+            FUZZ_CHECK(scores == 4 && audits == 6, "%zu scores %zu audits", scores, audits);
+        FUZZ_CHECK(scores <= 4, "%zu scores", scores);
 
         for (const TGAdvice& a : r.AdviceList[s]) {
-            FUZZ_CHECK(!a.AdviceText.empty(), "advice without text");
-            FUZZ_CHECK(a.AdviceGroupNdx >= 0 && size_t(a.AdviceGroupNdx) < AdviceGroupTable.size(),
-                       "advice group %d", a.AdviceGroupNdx);
+            FUZZ_CHECK(a.Category <= ctSeo, "category %d", a.Category);
+            FUZZ_CHECK(a.AdviceGroupNdx >= 0, "advice group %d", a.AdviceGroupNdx);
+            // Insights and manual checks come without a display value, never without a title.
+            FUZZ_CHECK(!a.Title.empty(), "advice without title");
             FUZZ_CHECK(fuzz::Utf8Ok(a.AdviceText), "advice text not UTF-8");
+            FUZZ_CHECK(!a.Manual || a.Category != ctPerformance, "manual performance advice");
+            if (a.Category != ctPerformance) continue;
+            FUZZ_CHECK(size_t(a.AdviceGroupNdx) < AdviceGroupTable.size(), "advice group %d",
+                       a.AdviceGroupNdx);
         }
     }
     for (const std::string& line : log) FUZZ_CHECK(fuzz::Utf8Ok(line), "log line not UTF-8");

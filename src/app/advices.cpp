@@ -30,6 +30,60 @@ QString FromView(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// Listed apart under each category: checks the service leaves to a person.
+constexpr const char* kManualCaption = "Проверьте вручную";
+
+// A row of one advice item under parent.
+void AddAdviceRow(QTreeWidgetItem* parent, const TGAdvice& advice, int groupNdx) {
+    auto* row = new QTreeWidgetItem(parent);
+    // Copies, never references: the task's results may be replaced while this is open.
+    const QString title = QString::fromStdString(advice.Title.str());
+    const QString text = QString::fromStdString(advice.AdviceText);
+    row->setText(0, title);
+    row->setText(1, text);
+    row->setToolTip(0, title);
+    row->setToolTip(1, text);
+    row->setData(0, kNodeKindRole, 1);
+    row->setData(0, kGroupNdxRole, groupNdx);
+}
+
+QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, int groupNdx) {
+    auto* node = new QTreeWidgetItem(parent);
+    node->setText(0, text);
+    node->setData(0, kNodeKindRole, 0);
+    node->setData(0, kGroupNdxRole, groupNdx);
+    return node;
+}
+
+// The failing audits of a category other than performance under its name, in the answer's
+// groups, then its manual checks; nothing when the list holds none of the category.
+void AddCategoryAdvice(QTreeWidget* tree, const TGAdviceList& list, TCategory c) {
+    QTreeWidgetItem* category = nullptr;
+    QTreeWidgetItem* group = nullptr;
+    int32_t groupNdx = -1;
+    for (bool manual : {false, true}) {
+        for (const TGAdvice& advice : list) {
+            if (advice.Category != c || advice.Manual != manual) continue;
+            if (!category) {
+                category = new QTreeWidgetItem(tree);
+                category->setText(0, TrText(std::string(CategoryTable[c].Caption).c_str()));
+                category->setData(0, kNodeKindRole, 0);
+                category->setData(0, kGroupNdxRole, -1);
+            }
+            // Failing audits' groups count from 0; the manual checks' node is -1.
+            const int32_t ndx = manual ? -1 : advice.AdviceGroupNdx;
+            if (!group || ndx != groupNdx) {
+                groupNdx = ndx;
+                group = AddNode(category,
+                                manual ? TrText(kManualCaption)
+                                       : QString::fromStdString(advice.GroupTitle.str()),
+                                groupNdx);
+            }
+            AddAdviceRow(group, advice, groupNdx);
+        }
+    }
+}
+
 bool HasNextSibling(const QModelIndex& index) {
     return index.row() + 1 < index.model()->rowCount(index.parent());
 }
@@ -177,20 +231,13 @@ void TfmGoogleAdvice::FillAdvices(const TGAdviceList& list, const QString& error
         group->setText(0, FromView(AdviceGroupTable[g].Caption));
         group->setData(0, kNodeKindRole, 0);
         group->setData(0, kGroupNdxRole, static_cast<int>(g));
-        for (const TGAdvice& advice : list) {
-            if (advice.AdviceGroupNdx != static_cast<int32_t>(g)) continue;
-            auto* row = new QTreeWidgetItem(group);
-            // Copies, never references: the task's results may be replaced while this is open.
-            const QString title = QString::fromStdString(advice.Title.str());
-            const QString text = QString::fromStdString(advice.AdviceText);
-            row->setText(0, title);
-            row->setText(1, text);
-            row->setToolTip(0, title);
-            row->setToolTip(1, text);
-            row->setData(0, kNodeKindRole, 1);
-            row->setData(0, kGroupNdxRole, static_cast<int>(g));
-        }
+        for (const TGAdvice& advice : list)
+            if (advice.Category == ctPerformance &&
+                advice.AdviceGroupNdx == static_cast<int32_t>(g))
+                AddAdviceRow(group, advice, static_cast<int>(g));
     }
+    for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c)
+        AddCategoryAdvice(FTree, list, static_cast<TCategory>(c));
     FTree->expandAll();
     FTree->setCurrentItem(FTree->topLevelItem(0));
     FTree->scrollToTop();

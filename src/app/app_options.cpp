@@ -3,7 +3,7 @@
 namespace velmora::app {
 namespace {
 
-constexpr const char* kScreenshotPages[] = {"urls", "params", "advice", nullptr};
+constexpr const char* kScreenshotPages[] = {"urls", "params", "advice", "advice-first", nullptr};
 
 // One command-line option. Exactly one of Flag, Text, Milliseconds and Answer says what it
 // does; Choices narrows Text.
@@ -48,7 +48,7 @@ const TAppOption kOptions[] = {
      .Milliseconds = &TAppOptions::ScreenshotDelayMs},
     {.Name = "--screenshot-page",
      .Value = "P",
-     .Help = "{choices} (a failed row's, after --run)",
+     .Help = "{choices} (advice: a failed row's, advice-first: the first row's; after --run)",
      .Text = &TAppOptions::ScreenshotPage,
      .Choices = kScreenshotPages},
     {.Name = "--lang",

@@ -65,7 +65,7 @@ int TURLGridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TURLGridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : gcCount;
+    return parent.isValid() ? 0 : gcColumnEnd;
 }
 
 TURLTaskInfo* TURLGridModel::TaskAt(int row) const {
@@ -99,7 +99,9 @@ std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {
                 return std::nullopt;
         }
     }
-    const TMetricaValue* score = r.MetricaValues.GetValueByKey("performance", FStrategy);
+    if (!IsCategoryScoreColumn(col)) return std::nullopt;
+    const TMetricaValue* score =
+        r.MetricaValues.GetValueByKey(CategoryTable[ColumnCategory(col)].Key, FStrategy);
     if (!score || score->ColNum != col) return std::nullopt;
     const int v = ScoreOf(score->DisplayText);
     if (v < 0 || v > 100) return std::nullopt;
@@ -242,12 +244,12 @@ void TURLGridModel::Reload() {
 
 void TURLGridModel::RepaintAll() {
     if (FRows.empty()) return;
-    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, gcCount - 1));
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, gcColumnEnd - 1));
 }
 
 void TURLGridModel::RepaintRow(int row) {
     if (row < 0 || row >= rowCount()) return;
-    Q_EMIT dataChanged(index(row, 0), index(row, gcCount - 1));
+    Q_EMIT dataChanged(index(row, 0), index(row, gcColumnEnd - 1));
 }
 
 void TURLGridModel::RepaintTask(const TURLTaskInfo& task) {
@@ -255,7 +257,7 @@ void TURLGridModel::RepaintTask(const TURLTaskInfo& task) {
 }
 
 void TURLGridModel::Retranslate() {
-    Q_EMIT headerDataChanged(Qt::Horizontal, 0, gcCount - 1);
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, gcColumnEnd - 1);
 }
 
 void TURLGridModel::SetComparison(const TRunComparison* comparison) {

@@ -96,7 +96,12 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->edMinReqDelay, &QSpinBox::textChanged, this, &TfmMain::edMinReqDelayChange);
     connect(FUi->edRetries, &QSpinBox::textChanged, this, [this] { MarkChanged(FUi->edRetries); });
     connect(FUi->cbImpNoClearURLs, &QCheckBox::toggled, this, &TfmMain::cbImpNoClearURLsClick);
+    for (QCheckBox* box :
+         {FUi->cbCategoryAccessibility, FUi->cbCategoryBestPractices, FUi->cbCategorySeo})
+        connect(box, &QCheckBox::toggled, this, &TfmMain::cbCategoryClick);
     connect(FUi->cbAppLang, &QComboBox::activated, this, &TfmMain::cbAppLangChange);
+    connect(FUi->cbScoreCategory, &QComboBox::currentIndexChanged, this,
+            &TfmMain::UpdateScoreChart);
     connect(FUi->lvMetrics, &QTableWidget::itemSelectionChanged, this, &TfmMain::sgMetricsClick);
     connect(FUi->lbGotoKeySite, &QLabel::linkActivated, this, &TfmMain::lbGotoKeySiteLinkClick);
     connect(FUi->lbGotoSite, &QLabel::linkActivated, this, &TfmMain::lbGotoSiteLinkClick);
@@ -109,6 +114,7 @@ void TfmMain::FormCreate() {
     FTranslator.Exclude(QStringLiteral("lbVersion"));
     FTranslator.Exclude(QStringLiteral("wbNews"));
     FTranslator.Exclude(QStringLiteral("crtURLScore"));
+    FTranslator.Exclude(QStringLiteral("cbScoreCategory"));
     // Its text is the selected metric's description, put in at run time.
     FTranslator.Exclude(QStringLiteral("lbMetricaDescr"));
     i18n::InitTranslation(ToStd(FOptions.CatalogueDirs));
@@ -158,6 +164,15 @@ void TfmMain::LoadParams(const io::TSettingsValues& settings) {
     FUi->edMinReqDelay->setValue(settings.ReqPredelay);
     FUi->edRetries->setValue(settings.Retries);
     FUi->cbImpNoClearURLs->setChecked(settings.ImportNoClear);
+    // A stored choice is no change; the grids take it when they are first shown.
+    const std::pair<QCheckBox*, TCategory> boxes[] = {
+        {FUi->cbCategoryAccessibility, ctAccessibility},
+        {FUi->cbCategoryBestPractices, ctBestPractices},
+        {FUi->cbCategorySeo, ctSeo}};
+    for (auto [box, c] : boxes) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(HasCategory(settings.Categories, c));
+    }
 }
 
 void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
@@ -197,6 +212,7 @@ TRunSettings TfmMain::CurrentRunSettings() const {
     s.MaxThreads = FUi->edMaxTreads->value();
     s.MinReqDelay = FUi->edMinReqDelay->value();
     s.Retries = FUi->edRetries->value();
+    s.Categories = ChosenCategories();
     return s;
 }
 
@@ -221,6 +237,8 @@ void TfmMain::ShowGridsAndNews() {
     FNewsUrl = NewsAddress();
     FUi->wbNews->Load(QUrl(FNewsUrl));
 
+    FUrlGrids->ShowCategoryColumns(ChosenCategories());
+    FillScoreCategories();
     UpdateURLListCaption();
     UpdateScoreChart();
     FUi->crtURLScore->SetBackgroundByTheme(FUi->pButtons->palette().color(QPalette::Window));
@@ -271,6 +289,7 @@ bool TfmMain::FormClose() {
         values.ReqPredelay = FUi->edMinReqDelay->value();
         values.Retries = FUi->edRetries->value();
         values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
+        values.Categories = ChosenCategories();
         const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
         saved = written.Ok();
         // The window closes anyway; the user has been told what was lost.

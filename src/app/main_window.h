@@ -64,6 +64,10 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void edMaxTreadsChange();
     void edMinReqDelayChange();
     void cbImpNoClearURLsClick();
+    // Any category check box: the grids show the chosen categories' columns.
+    void cbCategoryClick();
+    // The categories the settings page's check boxes choose.
+    TCategorySet ChosenCategories() const;
     // Whether the user (or the range check of a loaded value) changed this parameter's control
     // since start; the close writes the parameters only when one of them changed.
     bool ParamChanged(const QWidget* control) const { return FChangedParams.contains(control); }
@@ -125,6 +129,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void RepaintAllRows();
     void InvalidateTaskRow(const TURLTaskInfo& task);
     void UpdateScoreChart();
+    // The score chart's choice of the chosen categories, kept when still chosen.
+    void FillScoreCategories();
     TMetricaStrategy ShownStrategy() const;
     // Inserts a line at the top of the log list.
     void InsertLogRow(const std::string& timeText, const std::string& message);

@@ -231,10 +231,13 @@ QWidget* TfmMain::CreateButtonColumn() {
     FUi->btAbortRequests->setEnabled(false);
     FUi->btExport->setEnabled(false);
 
+    FUi->cbScoreCategory = Named(new QComboBox, "cbScoreCategory");
+    FUi->cbScoreCategory->setFixedWidth(158);
     FUi->crtURLScore = new TScoreChart;
     FUi->crtURLScore->setFixedSize(158, 255);
     FUi->crtURLScore->setFocusPolicy(Qt::TabFocus);
     col->addSpacing(kChartGap);
+    col->addWidget(FUi->cbScoreCategory);
     col->addWidget(FUi->crtURLScore);
     col->addStretch(1);
     return panel;
@@ -326,6 +329,24 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->edRetries->setValue(io::kRetriesDefault);
     FUi->lbImpNoClearURLs = label("lbImpNoClearURLs", N_("Не очищать URL при импорте:"));
     FUi->cbImpNoClearURLs = Named(new QCheckBox, "cbImpNoClearURLs");
+    FUi->lbCategories = label("lbCategories", N_("Категории Lighthouse:"));
+    auto* categories = Named(new QWidget, "pCategories");
+    auto* categoryRows = new QVBoxLayout(categories);
+    categoryRows->setContentsMargins(0, 0, 0, 0);
+    categoryRows->setSpacing(2);
+    const std::pair<QCheckBox**, const char*> boxes[] = {
+        {&FUi->cbCategoryPerformance, N_("Производительность")},
+        {&FUi->cbCategoryAccessibility, N_("Доступность")},
+        {&FUi->cbCategoryBestPractices, N_("Рекомендации")},
+        {&FUi->cbCategorySeo, N_("SEO")}};
+    const char* boxNames[] = {"cbCategoryPerformance", "cbCategoryAccessibility",
+                              "cbCategoryBestPractices", "cbCategorySeo"};
+    for (size_t i = 0; i < std::size(boxes); ++i) {
+        *boxes[i].first = Named(new QCheckBox(QString::fromUtf8(boxes[i].second)), boxNames[i]);
+        categoryRows->addWidget(*boxes[i].first);
+    }
+    FUi->cbCategoryPerformance->setChecked(true);
+    FUi->cbCategoryPerformance->setEnabled(false);
     FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
@@ -339,14 +360,13 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     form->setHorizontalSpacing(8);
     form->setVerticalSpacing(6);
     form->setColumnMinimumWidth(0, kInputColumn - 13);
-    const std::pair<QLabel*, QWidget*> rows[] = {{FUi->lbMaxThreads, FUi->edMaxTreads},
-                                                 {FUi->lbMinReqDelay, FUi->edMinReqDelay},
-                                                 {FUi->lbRetries, FUi->edRetries},
-                                                 {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
-                                                 {FUi->lbAppLang, FUi->cbAppLang}};
+    const std::pair<QLabel*, QWidget*> rows[] = {
+        {FUi->lbMaxThreads, FUi->edMaxTreads}, {FUi->lbMinReqDelay, FUi->edMinReqDelay},
+        {FUi->lbRetries, FUi->edRetries},      {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
+        {FUi->lbCategories, categories},       {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
-        form->addWidget(l, r, 0);
+        form->addWidget(l, r, 0, l == FUi->lbCategories ? Qt::AlignTop : Qt::Alignment());
         form->addWidget(input, r, 1, Qt::AlignLeft);
         ++r;
     }
@@ -395,9 +415,17 @@ void TfmMain::SetTabOrder() {
                          FUi->btExport,          FUi->btImportURLs4XML, FUi->btImportURLs4Web,
                          FUi->btInsertURLs4Clip, FUi->crtURLScore};
     for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
-    QWidget* params[] = {FUi->edAPIKey,      FUi->edMaxTreads,     FUi->edMinReqDelay,
-                         FUi->edRetries,     FUi->pAbout,          FUi->cbAppLang,
-                         FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
+    QWidget* params[] = {FUi->edAPIKey,
+                         FUi->edMaxTreads,
+                         FUi->edMinReqDelay,
+                         FUi->edRetries,
+                         FUi->pAbout,
+                         FUi->cbAppLang,
+                         FUi->lbGotoKeySite,
+                         FUi->cbImpNoClearURLs,
+                         FUi->cbCategoryAccessibility,
+                         FUi->cbCategoryBestPractices,
+                         FUi->cbCategorySeo};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }
 

@@ -1,5 +1,6 @@
 // Run control as the window sees it: its buttons start and abort runs through the session,
 // and the session's observer calls keep the grids, the progress bar and the log up to date.
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QItemSelectionModel>
@@ -195,7 +196,29 @@ void TfmMain::InvalidateTaskRow(const TURLTaskInfo& task) {
 }
 
 void TfmMain::UpdateScoreChart() {
-    FUi->crtURLScore->UpdateScoreChart(FMaster, ShownStrategy());
+    const QVariant category = FUi->cbScoreCategory->currentData();
+    FUi->crtURLScore->UpdateScoreChart(
+        FMaster, ShownStrategy(),
+        category.isValid() ? static_cast<TCategory>(category.toInt()) : ctPerformance);
+}
+
+void TfmMain::FillScoreCategories() {
+    const QVariant shown = FUi->cbScoreCategory->currentData();
+    const TCategorySet chosen = ChosenCategories();
+    const QSignalBlocker quiet(FUi->cbScoreCategory);
+    FUi->cbScoreCategory->clear();
+    for (size_t c = 0; c < CategoryTable.size(); ++c) {
+        if (!HasCategory(chosen, static_cast<int>(c))) continue;
+        // The performance score's column is "Score"; the chart names the category.
+        const std::string caption =
+            c == ctPerformance ? "Производительность" : std::string(CategoryTable[c].Caption);
+        FUi->cbScoreCategory->addItem(QString::fromStdString(Tr(caption.c_str())),
+                                      static_cast<int>(c));
+    }
+    const int keep = FUi->cbScoreCategory->findData(shown);
+    FUi->cbScoreCategory->setCurrentIndex(keep >= 0 ? keep : 0);
+    // With performance alone there is nothing to choose.
+    FUi->cbScoreCategory->setVisible(chosen != kPerformanceOnly);
 }
 
 void TfmMain::pcStrategyChange() {

@@ -1,11 +1,13 @@
 // The settings page: change markers of the parameters, the language choice, the metric
 // descriptions and the links of the about box.
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
 
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/url_grids.h"
 #include "app/web_links.h"
 #include "engine/metrica.h"
 #include "io/settings.h"
@@ -14,6 +16,7 @@ namespace velmora::app {
 
 void TfmMain::cbAppLangChange() {
     ApplyLanguage();
+    FillScoreCategories();
     UpdateURLListCaption();
     FChartNeedsRelabel = true;
     const TResult<> written =
@@ -36,6 +39,23 @@ void TfmMain::edMinReqDelayChange() {
 }
 void TfmMain::cbImpNoClearURLsClick() {
     MarkChanged(FUi->cbImpNoClearURLs);
+}
+void TfmMain::cbCategoryClick() {
+    MarkChanged(FUi->cbCategoryAccessibility);
+    FUrlGrids->ShowCategoryColumns(ChosenCategories());
+    FillScoreCategories();
+    UpdateScoreChart();
+}
+
+TCategorySet TfmMain::ChosenCategories() const {
+    TCategorySet set = kPerformanceOnly;
+    const std::pair<QCheckBox*, TCategory> boxes[] = {
+        {FUi->cbCategoryAccessibility, ctAccessibility},
+        {FUi->cbCategoryBestPractices, ctBestPractices},
+        {FUi->cbCategorySeo, ctSeo}};
+    for (auto [box, c] : boxes)
+        if (box->isChecked()) set |= static_cast<TCategorySet>(1u << c);
+    return set;
 }
 
 void TfmMain::FillMetricsList() {

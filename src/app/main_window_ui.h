@@ -70,6 +70,14 @@ struct TfmMain::TUi {
     QSpinBox* edRetries = nullptr;
     QLabel* lbImpNoClearURLs = nullptr;
     QCheckBox* cbImpNoClearURLs = nullptr;
+    // Lighthouse categories a run asks for; performance always.
+    QLabel* lbCategories = nullptr;
+    QCheckBox* cbCategoryPerformance = nullptr;
+    QCheckBox* cbCategoryAccessibility = nullptr;
+    QCheckBox* cbCategoryBestPractices = nullptr;
+    QCheckBox* cbCategorySeo = nullptr;
+    // Which chosen category the score chart counts.
+    QComboBox* cbScoreCategory = nullptr;
     QLabel* lbAppLang = nullptr;
     QComboBox* cbAppLang = nullptr;
     QFrame* pAbout = nullptr;

@@ -36,13 +36,13 @@ int ScoreBandOf(const std::string& displayText) {
     return -1;
 }
 
-TScoreBands CountScoreBands(const TURLTaskInfoList& list, TMetricaStrategy s) {
+TScoreBands CountScoreBands(const TURLTaskInfoList& list, TMetricaStrategy s, TCategory c) {
     TScoreBands bands;
     for (size_t i = 0; i < list.Count(); ++i) {
         const TURLTaskInfo& task = list[i];
         if (!task.TaskResults) continue;
         const TMetricaValue* value =
-            task.TaskResults->MetricaValues.GetValueByKey(MetricaTable[0].Key, s);
+            task.TaskResults->MetricaValues.GetValueByKey(CategoryTable[c].Key, s);
         if (!value) continue;
         switch (ScoreBandOf(value->DisplayText)) {
             case 0:
@@ -192,8 +192,9 @@ void TScoreChart::SetBackgroundByTheme(const QColor& panelColour) {
     SetBackground(VisualThemeActive() ? QColor(Qt::white) : panelColour);
 }
 
-void TScoreChart::UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrategy strategy) {
-    FBands = CountScoreBands(list, strategy);
+void TScoreChart::UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrategy strategy,
+                                   TCategory category) {
+    FBands = CountScoreBands(list, strategy, category);
     const int counts[3] = {FBands.Good, FBands.Average, FBands.Poor};
     const int total = FBands.Total();
     for (int i = 0; i < 3; ++i) {

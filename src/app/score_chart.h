@@ -24,8 +24,10 @@ struct TScoreBands {
 // number, or outside 0..100). A score of 0 is a real result and is poor, as in the grid.
 int ScoreBandOf(const std::string& displayText);
 
-// One pass over the list; tasks without results or without a score for s are skipped.
-TScoreBands CountScoreBands(const TURLTaskInfoList& list, TMetricaStrategy s);
+// One pass over the list; tasks without results or without a score of category c for s are
+// skipped.
+TScoreBands CountScoreBands(const TURLTaskInfoList& list, TMetricaStrategy s,
+                            TCategory c = ctPerformance);
 
 // count / total in per cent, rounded to the nearest whole number with a half going to the even
 // neighbour (12.5 -> 12, 37.5 -> 38). Exact integer arithmetic, so no share lands a hair off a
@@ -56,7 +58,8 @@ class TScoreChart : public QChartView {
     explicit TScoreChart(QWidget* parent = nullptr);
 
     // Recounts the list for the strategy shown, writes values, labels and title, repaints.
-    void UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrategy strategy);
+    void UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrategy strategy,
+                          TCategory category = ctPerformance);
     // White when the desktop has a visual theme, otherwise panelColour. Call once at start-up.
     void SetBackgroundByTheme(const QColor& panelColour);
     void SetBackground(const QColor& colour);

@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -23,15 +24,17 @@ void ReportUnsaved(const QString& file) {
     std::fprintf(stderr, "Cannot save %s\n", file.toLocal8Bit().constData());
 }
 
-// Opens, without waiting for it, the advice window of the first row that failed.
-bool OpenFirstFailedAdvice(TfmMain& window) {
+// Opens, without waiting for it, the advice window of the first row that failed, or with
+// firstRow, of the grid's first row once it is checked.
+bool OpenFirstFailedAdvice(TfmMain& window, bool firstRow) {
     QTableView* grid = window.UrlGrids().ActiveGrid();
     const TURLGridModel* model = window.GridModel(window.ShownStrategy());
-    for (int r = 0; r < model->rowCount(); ++r) {
+    for (int r = 0; r < (firstRow ? std::min(1, model->rowCount()) : model->rowCount()); ++r) {
         const TURLTaskInfo* task = model->TaskAt(r);
         if (!task || !task->TaskResults) continue;
         const TTaskResult status = task->TaskResults->TaskResult[model->Strategy()];
-        if (status == trOK || status == trNotChecked) continue;
+        if (status == trNotChecked) continue;
+        if (status == trOK && !firstRow) continue;
         grid->setCurrentIndex(model->index(r, 1));
         QTimer::singleShot(0, &window,
                            [&window, grid] { window.UrlGrids().GridDoubleClick(grid); });
@@ -47,7 +50,8 @@ void ShootAdviceWhenFailed(TfmMain& window, const TAppOptions& options) {
     auto waited = std::make_shared<QElapsedTimer>();
     waited->start();
     QObject::connect(poll, &QTimer::timeout, &window, [&window, &options, poll, waited] {
-        const bool opened = OpenFirstFailedAdvice(window);
+        const bool opened =
+            OpenFirstFailedAdvice(window, options.ScreenshotPage == QLatin1String("advice-first"));
         if (!opened && waited->elapsed() < options.ScreenshotDelayMs) return;
         poll->stop();
         if (!opened) std::fprintf(stderr, "No failed row\n");
@@ -76,7 +80,7 @@ void ArrangeScreenshot(TfmMain& window, const TAppOptions& options) {
     if (options.ScreenshotPage == QLatin1String("params"))
         window.Ui().pcPages->setCurrentWidget(window.Ui().tsParams);
     if (options.ScreenshotFile.isEmpty()) return;
-    if (options.ScreenshotPage == QLatin1String("advice"))
+    if (options.ScreenshotPage.startsWith(QLatin1String("advice")))
         ShootAdviceWhenFailed(window, options);
     else
         ShootWindowAfterDelay(window, options);

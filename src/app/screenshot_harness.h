@@ -9,7 +9,8 @@ struct TAppOptions;
 
 // Shows the page --screenshot-page names, and when --screenshot names a file, saves the picture
 // after --screenshot-delay (for "advice": the screen with the first failed row's advice window,
-// as soon as there is one) and closes the window. Does nothing without these options.
+// as soon as there is one; "advice-first" takes the grid's first row once it is checked) and closes
+// the window. Does nothing without these options.
 void ArrangeScreenshot(TfmMain& window, const TAppOptions& options);
 
 }  // namespace velmora::app

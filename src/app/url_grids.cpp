@@ -23,6 +23,7 @@
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/translate.h"
+#include "engine/grid_text.h"
 #include "history/run_compare.h"
 #include "io/settings.h"
 
@@ -176,6 +177,9 @@ void TURLGrids::SetupGrid(QTableView* grid, bool infoMovable) {
         if (col == gcError && (width < kErrorMinWidth || width > kErrorMaxWidth))
             header->resizeSection(col, std::clamp(width, kErrorMinWidth, kErrorMaxWidth));
     });
+    // The other categories' scores stand with the performance score, just after "Инфо".
+    for (int c = gcAccessibility; c < gcColumnEnd; ++c)
+        header->moveSection(header->visualIndex(c), gcFirstMetric + (c - gcAccessibility));
     // The fixed columns (and "Инфо" in the mobile grid) keep their places: a drag that would
     // shift one of them is undone.
     const int fixedCount = infoMovable ? gcInfo : gcFirstMetric;
@@ -210,6 +214,15 @@ void TURLGrids::SetMetricColumnWidths(QTableView* grid) {
         width = std::max(width, TextColumnWidth(grid, text));
     for (int c = gcFirstMetric; c < gcMetricEnd; ++c) grid->setColumnWidth(c, width);
     for (int c = gcCwv; c < gcCount; ++c) grid->setColumnWidth(c, kFieldWidths[c - gcCwv]);
+    for (int c = gcAccessibility; c < gcColumnEnd; ++c)
+        grid->setColumnWidth(c, std::max(kFixedWidths[gcScore],
+                                         TextColumnWidth(grid, GridColumnCaption(c).c_str())));
+}
+
+void TURLGrids::ShowCategoryColumns(TCategorySet categories) {
+    for (QTableView* grid : FGrids)
+        for (int c = gcAccessibility; c < gcColumnEnd; ++c)
+            grid->setColumnHidden(c, !HasCategory(categories, ColumnCategory(c)));
 }
 
 void TURLGrids::FitCompareColumns(bool comparing) {
@@ -223,10 +236,11 @@ void TURLGrids::FitCompareColumns(bool comparing) {
             continue;
         }
         if (before.empty())
-            for (int c = 0; c < gcCount; ++c) before.push_back(grid->columnWidth(c));
-        for (int c = 0; c < gcCount; ++c) {
+            for (int c = 0; c < gcColumnEnd; ++c) before.push_back(grid->columnWidth(c));
+        for (int c = 0; c < gcColumnEnd; ++c) {
             if (!history::IsComparedColumn(c)) continue;
-            const int width = TextColumnWidth(grid, kWidestComparedTexts[c - gcScore]);
+            const int width =
+                TextColumnWidth(grid, kWidestComparedTexts[IsCategoryColumn(c) ? 0 : c - gcScore]);
             grid->setColumnWidth(c, std::max(width, grid->columnWidth(c)));
         }
     }
@@ -318,7 +332,7 @@ void TURLGrids::pmURLsPopup() {
 void TURLGrids::GridHeaderClick(QTableView* grid, int col) {
     TURLGridModel* model = ModelOf(grid);
     QHeaderView* header = grid->horizontalHeader();
-    if (col == gcInfo || col < 0 || col >= gcCount) {
+    if (col == gcInfo || col < 0 || col >= gcColumnEnd) {
         // The header flips its arrow on every click; put back what the grid is sorted by.
         header->setSortIndicator(model->SortColumn() == gcInfo ? -1 : model->SortColumn(),
                                  model->SortOrder());

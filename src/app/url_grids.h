@@ -78,6 +78,8 @@ class TURLGrids : public QObject {
 
     // Widths of the twelve metric columns.
     static void SetMetricColumnWidths(QTableView* grid);
+    // Shows the score columns of the categories in the set and hides the others'.
+    void ShowCategoryColumns(TCategorySet categories);
     // Compared, a cell holds a value and its change: the compared columns widen for that and
     // get their earlier widths back afterwards.
     void FitCompareColumns(bool comparing);

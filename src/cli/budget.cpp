@@ -4,19 +4,31 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string_view>
 
 #include "base/text.h"
 
 namespace velmora::cli {
 namespace {
 
-const TMetricaInfo* FindMetric(const std::string& name) {
+// A limit's key: a catalogue key, or a category's id for its score.
+std::optional<std::string_view> FindMetric(const std::string& name) {
     const std::string lower = AsciiLower(name);
-    if (lower == "score") return &MetricaTable[0];
+    if (lower == "score") return MetricaTable[0].Key;
     for (const TMetricaInfo& row : MetricaTable)
         if (row.Key == lower || (!row.ShortName.empty() && AsciiLower(row.ShortName) == lower))
-            return &row;
-    return nullptr;
+            return row.Key;
+    for (const TCategoryInfo& c : CategoryTable)
+        if (c.Key == lower) return c.Key;
+    return std::nullopt;
+}
+
+// Scores are minimums, every other metric a maximum.
+bool IsScoreKey(std::string_view key) {
+    for (const TCategoryInfo& c : CategoryTable)
+        if (c.Key == key) return true;
+    return false;
 }
 
 std::string Number(double d) {
@@ -85,15 +97,15 @@ TResult<TBudget> ParseBudget(const std::string& text) {
             return Fail("budget section \"" + section + "\" is none of desktop, mobile, both");
         if (!limits.is_object()) return Fail("budget section \"" + section + "\" is no object");
         for (const auto& [name, value] : limits.items()) {
-            const TMetricaInfo* metric = FindMetric(name);
+            const std::optional<std::string_view> metric = FindMetric(name);
             if (!metric) return Fail("budget metric \"" + name + "\" is unknown");
             if (!value.is_number() || !std::isfinite(value.get<double>()) ||
                 value.get<double>() < 0)
                 return Fail("budget limit \"" + name + "\" is no number of 0 or more");
-            if (metric == &MetricaTable[0] && value.get<double>() > 100)
+            if (IsScoreKey(*metric) && value.get<double>() > 100)
                 return Fail("budget limit \"" + name + "\" is beyond a score's 100");
             for (TMetricaStrategy s : strategies)
-                budget.push_back({s, std::string(metric->Key), value.get<double>()});
+                budget.push_back({s, std::string(*metric), value.get<double>()});
         }
     }
     return budget;
@@ -105,8 +117,8 @@ std::vector<std::string> BudgetBreaks(const TBudget& budget, const TURLTaskInfo&
         const TMetricaValue* v = task.TaskResults ? task.TaskResults->MetricaValues.GetValueByKey(
                                                         limit.Key, limit.Strategy)
                                                   : nullptr;
-        const bool isScore = limit.Key == MetricaTable[0].Key;
-        const std::string name = isScore ? "score" : limit.Key;
+        const bool isScore = IsScoreKey(limit.Key);
+        const std::string name = limit.Key == MetricaTable[0].Key ? "score" : limit.Key;
         std::string what;
         if (!v || !std::isfinite(v->Number))
             what = name + " missing";

@@ -9,11 +9,11 @@
 
 namespace velmora::cli {
 
-// One limit: the score must be at least Limit, any other metric at most Limit (ms, unitless
-// CLS, bytes for transfer sizes).
+// One limit: a score (performance's or another category's) must be at least Limit, any other
+// metric at most Limit (ms, unitless CLS, bytes for transfer sizes).
 struct TBudgetLimit {
     TMetricaStrategy Strategy = msDesktop;
-    std::string Key;  // a catalogue key ("performance" for the score)
+    std::string Key;  // a catalogue key ("performance" for the score) or a category's id
     double Limit = 0;
 };
 
@@ -23,7 +23,8 @@ using TBudget = std::vector<TBudgetLimit>;
 void AddScoreFloor(TBudget& budget, double minScore);
 
 // A budget file's text: {"desktop": {"score": 90, "LCP": 2500, "cls": 0.1}, "mobile": {...},
-// "both": {...}}; a metric is named by its catalogue key or short name, any case. The failure
+// "both": {...}}; a metric is named by its catalogue key or short name, any case, and the other
+// categories' scores by their ids ("accessibility", "best-practices", "seo"). The failure
 // says what is wrong in English, as the other command line errors do.
 TResult<TBudget> ParseBudget(const std::string& text);
 // A budget is a few lines; a larger file is the wrong one, and is not read further.

@@ -91,14 +91,16 @@ std::string PresenceText(history::TPresence p) {
 
 std::string ComparedName(int col) {
     if (col == gcScore) return "Score";
-    if (IsFieldColumn(col)) return GridColumnCaption(col);
+    if (IsFieldColumn(col) || IsCategoryColumn(col)) return GridColumnCaption(col);
     return std::string(MetricaTable[col - gcFirstMetric + 1].ShortName);
 }
 
 // The header, then per URL and strategy, per compared column: value in A, value in B, change.
 TResult<> WriteComparisonLines(const io::TCsvLineSink& line, char sep,
                                const std::vector<history::TComparedUrl>& pairs) {
-    const std::vector<int> cols = history::ComparedCsvColumns();
+    std::vector<const TURLTaskInfo*> rows;
+    for (const history::TComparedUrl& row : pairs) rows.insert(rows.end(), {row.Older, row.Newer});
+    const std::vector<int> cols = history::ComparedCsvColumns(AskedCategories(rows));
     std::vector<std::string> fields = {"URL", Tr("Стратегия"), Tr("Есть в")};
     for (int col : cols) {
         const std::string name = ComparedName(col);

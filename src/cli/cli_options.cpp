@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "engine/metrica.h"
 #include "io/settings.h"
 #include "io/sitemap_fetch.h"
 
@@ -93,6 +94,18 @@ const TCliOption kOptions[] = {
                  return std::string(
                      "--endpoint must start with http:// or https:// and name a host");
              o.Endpoint = *checked;
+             return std::string();
+         }},
+    {.Name = "--categories",
+     .Value = "IDS",
+     .Help = "Lighthouse categories to ask for besides performance, comma-separated:\n"
+             "performance, accessibility, best-practices, seo, or all\n"
+             "(default: categories of Velmora.ini, else performance)",
+     .Take =
+         [](const std::string& v, TCliOptions& o) {
+             const std::optional<TCategorySet> set = ParseCategories(v);
+             if (!set) return "--categories takes " + CategoryIdsText() + ", not \"" + v + "\"";
+             o.Categories = *set;
              return std::string();
          }},
     {.Name = "--sitemap",

@@ -1,6 +1,7 @@
 // Command line of velmora-cli.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ struct TCliOptions {
     std::optional<int> DelayMs;
     std::optional<int> Retries;  // tries again after a passing fault
     std::optional<std::string> Endpoint;
+    std::optional<uint8_t> Categories;  // a TCategorySet
     std::string DesktopCsv;
     std::string MobileCsv;
     std::string AdviceCsv;  // every advice item of both strategies, one row each

@@ -225,6 +225,7 @@ TResult<TRunSettings> PrepareRun(const TCliOptions& o, const io::TSettingsValues
     run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
     run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
     run.Retries = o.Retries.value_or(settings.Retries);
+    run.Categories = o.Categories.value_or(settings.Categories);
     return run;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "base/file_write.h"
 
@@ -22,6 +23,33 @@ json NumberOrNull(double d) {
 // Scores and byte counts are whole numbers; written as such, "100" rather than "100.0".
 json WholeOrNull(double d) {
     return std::isfinite(d) ? json(static_cast<int64_t>(std::llround(d))) : json(nullptr);
+}
+
+// The category of a score key; nothing for the catalogue's other keys.
+std::optional<TCategory> CategoryOfKey(std::string_view key) {
+    for (size_t c = 0; c < CategoryTable.size(); ++c)
+        if (CategoryTable[c].Key == key) return static_cast<TCategory>(c);
+    return std::nullopt;
+}
+
+// The scores and failing audits of the categories asked for besides performance's own
+// "score" and "advice": {"performance": 51, "accessibility": 24, ...} and
+// {"accessibility": ["button-name", ...], ...}.
+void AddCategories(json& j, const TURLTaskResults& r, TMetricaStrategy s) {
+    json scores = json::object(), advice = json::object();
+    for (size_t c = 0; c < CategoryTable.size(); ++c) {
+        if (!HasCategory(r.Categories, static_cast<int>(c))) continue;
+        const std::string key(CategoryTable[c].Key);
+        const TMetricaValue* v = r.MetricaValues.GetValueByKey(CategoryTable[c].Key, s);
+        scores[key] = v ? WholeOrNull(v->Number) : json(nullptr);
+        if (c == ctPerformance) continue;
+        json ids = json::array();
+        for (const TGAdvice& a : r.AdviceList[s])
+            if (a.Category == c && !a.Manual) ids.push_back(a.AuditId.str());
+        advice[key] = std::move(ids);
+    }
+    j["categories"] = std::move(scores);
+    j["category_advice"] = std::move(advice);
 }
 
 TMetricaKind KindOf(std::string_view key) {
@@ -117,6 +145,7 @@ std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s,
     if (r) {
         for (const TMetricaValue& v : r->MetricaValues) {
             if (v.Strategy != s) continue;
+            if (CategoryOfKey(v.Key).value_or(ctPerformance) != ctPerformance) continue;
             const std::string key(v.Key);
             switch (KindOf(v.Key)) {
                 case mkScore:
@@ -131,7 +160,10 @@ std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s,
             }
         }
         field = FieldDataJson(r->FieldData[s]);
-        for (const TGAdvice& a : r->AdviceList[s]) advice.push_back(std::string(a.AuditId.str()));
+        for (const TGAdvice& a : r->AdviceList[s])
+            if (a.Category == ctPerformance) advice.push_back(std::string(a.AuditId.str()));
+        // Only when asked for, so the lines of a performance-only run stay as they are.
+        if (r->Categories != kPerformanceOnly) AddCategories(j, *r, s);
     }
     j["metrics"] = std::move(metrics);
     j["transfer_bytes"] = std::move(sizes);

@@ -28,7 +28,12 @@ enum TGridColumn : int {
     gcInpP75,
     gcClsP75,
     gcField,
+    // The columns every run has, in export order; the other categories' scores follow them.
     gcCount,
+    gcAccessibility = gcCount,
+    gcBestPractices,
+    gcSeo,
+    gcColumnEnd,  // one past the last column of all
 };
 
 constexpr bool IsMetricColumn(int col) {
@@ -42,6 +47,22 @@ constexpr bool IsScoreOrTimingColumn(int col) {
 
 constexpr bool IsFieldColumn(int col) {
     return col >= gcCwv && col < gcCount;
+}
+
+// The scores of the categories other than performance, in CategoryTable's order.
+constexpr bool IsCategoryColumn(int col) {
+    return col >= gcAccessibility && col < gcColumnEnd;
+}
+constexpr int CategoryColumn(TCategory c) {
+    return c == ctPerformance ? gcScore : gcAccessibility + (c - ctAccessibility);
+}
+constexpr TCategory ColumnCategory(int col) {
+    return IsCategoryColumn(col) ? static_cast<TCategory>(ctAccessibility + (col - gcAccessibility))
+                                 : ctPerformance;
+}
+// A score column of any category: same colours and numeric order.
+constexpr bool IsCategoryScoreColumn(int col) {
+    return col == gcScore || IsCategoryColumn(col);
 }
 
 }  // namespace velmora

@@ -91,7 +91,7 @@ bool IsTextColumn(int col) {
 
 // The info column shows an icon, so it has no order.
 bool IsSortable(int col) {
-    return col >= 0 && col < gcCount && col != gcInfo;
+    return col >= 0 && col < gcColumnEnd && col != gcInfo;
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ std::string FieldCellText(const TURLTaskResults& r, TMetricaStrategy s, int col)
 std::string_view GridColumnCaptionSource(int col) {
     if (col >= 0 && col < static_cast<int>(kFixedCaptions.size())) return kFixedCaptions[col];
     if (IsFieldColumn(col)) return kFieldCaptions[col - gcCwv];
+    if (IsCategoryColumn(col)) return CategoryTable[ColumnCategory(col)].Caption;
     if (IsMetricColumn(col)) {
         const auto& row = MetricaTable[col - gcFirstMetric + 1];
         return row.ShortName.empty() ? row.Caption : row.ShortName;
@@ -69,7 +70,8 @@ std::string_view GridColumnCaptionSource(int col) {
 }
 
 bool GridColumnCaptionTranslated(int col) {
-    return (col >= 0 && col < static_cast<int>(kFixedCaptions.size())) || IsFieldColumn(col);
+    return (col >= 0 && col < static_cast<int>(kFixedCaptions.size())) || IsFieldColumn(col) ||
+           IsCategoryColumn(col);
 }
 
 std::string GridColumnCaption(int col) {

@@ -1,5 +1,6 @@
 #include "engine/interned_text.h"
 
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -10,7 +11,7 @@ struct TInternTable {
     std::mutex Lock;
     // Keyed by a view into the stored text itself; entries are never removed, the set of
     // distinct audit texts is small.
-    std::unordered_map<std::string_view, std::shared_ptr<const std::string>> Map;
+    std::unordered_map<std::string_view, std::unique_ptr<const std::string>> Map;
 };
 
 TInternTable& Table() {
@@ -18,10 +19,9 @@ TInternTable& Table() {
     return *table;
 }
 
-const std::shared_ptr<const std::string>& EmptyText() {
-    static const auto* empty =
-        new std::shared_ptr<const std::string>(std::make_shared<const std::string>());
-    return *empty;
+const std::string* EmptyText() {
+    static const auto* empty = new std::string;
+    return empty;
 }
 
 }  // namespace
@@ -37,12 +37,12 @@ TInternedText::TInternedText(std::string_view text) {
     std::lock_guard lock(table.Lock);
     auto it = table.Map.find(text);
     if (it != table.Map.end()) {
-        FText = it->second;
+        FText = it->second.get();
         return;
     }
-    auto stored = std::make_shared<const std::string>(text);
-    table.Map.emplace(std::string_view(*stored), stored);
-    FText = std::move(stored);
+    auto stored = std::make_unique<const std::string>(text);
+    FText = stored.get();
+    table.Map.emplace(std::string_view(*FText), std::move(stored));
 }
 
 }  // namespace velmora

@@ -2,7 +2,6 @@
 // so each distinct text is stored once for the whole process.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,7 +21,9 @@ class TInternedText {
     friend bool operator==(const TInternedText& a, std::string_view b) { return *a.FText == b; }
 
   private:
-    std::shared_ptr<const std::string> FText;
+    // Into the process-wide table, which never frees a text: a plain pointer is all a copy
+    // needs, half a shared pointer's size and without its counting.
+    const std::string* FText;
 };
 
 }  // namespace velmora

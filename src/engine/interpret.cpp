@@ -173,6 +173,13 @@ class TInterpreter {
     bool IndexAudits();
     bool ReadMetricaValues();
     void ReadAdvice();
+    // The other categories asked for: a missing or broken one shows N/A and costs the check
+    // nothing, so the rest of the answer is still read. Scores come with the performance
+    // score, so an answer that fails later shows all of them as it shows that one.
+    void ReadCategoryScores();
+    void ReadCategoriesAdvice();
+    void ReadCategoryAdvice(TCategory c, const object& category);
+    TInternedText GroupTitle(std::string_view group);
 
     TMetricaStrategy FStrategy;
     TURLTaskInfo& FTask;
@@ -181,10 +188,14 @@ class TInterpreter {
     const TLogFn& FLog;
 
     object FLighthouse;
+    object FCategories;
     object FPerformance;
     object FSummary;
     TGAdviceRefList FRefs;
     TAuditIndex FAudits;
+    // The answer's categoryGroups, looked up on first use.
+    std::optional<object> FGroups;
+    bool FGroupsRead = false;
     TAnswerContext* FContext;
 };
 
@@ -297,6 +308,7 @@ bool TInterpreter::Run(const element& answer) {
     if (!ReadPerformance(top) || !CollectAdviceRefs() || !IndexAudits() || !ReadMetricaValues())
         return false;
     ReadAdvice();
+    ReadCategoriesAdvice();
     FResults.TaskResult[FStrategy] = trOK;
     return true;
 }
@@ -311,6 +323,7 @@ bool TInterpreter::ReadPerformance(const object& top) {
         return Fail(
             "URL %d: ответ сервера не содержит метрик, нет объекта "
             "\"lighthouseResult.categories\"");
+    FCategories = *categories;
     auto performance = ObjectMember(*categories, "performance");
     if (!performance)
         return Fail(
@@ -318,6 +331,7 @@ bool TInterpreter::ReadPerformance(const object& top) {
             "\"lighthouseResult.categories.performance\"");
     FPerformance = *performance;
     AddMetricaValue(&FPerformance, MetricaTable[0], "score");
+    ReadCategoryScores();
     return true;
 }
 
@@ -416,6 +430,93 @@ void TInterpreter::ReadAdvice() {
     TGAdviceList& advice = FResults.AdviceList[FStrategy];
     advice.reserve(found.size());
     for (TFound& f : found) advice.push_back(std::move(f.Advice));
+}
+
+// As the service's report lists a category other than performance: a scored audit below 0.9.
+bool IsCategoryFailure(std::string_view mode, const std::optional<double>& score) {
+    if (mode == "notApplicable" || mode == "manual" || mode == "informative") return false;
+    return score && *score < 0.9;
+}
+
+void TInterpreter::ReadCategoryScores() {
+    for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c) {
+        if (!HasCategory(FResults.Categories, static_cast<int>(c))) continue;
+        // Read and logged as the performance score is.
+        const TMetricaInfo row{CategoryTable[c].Key, CategoryTable[c].Caption, "", mkScore, ""};
+        auto category = ObjectMember(FCategories, CategoryTable[c].Key);
+        AddMetricaValue(category ? &*category : nullptr, row, "score");
+    }
+}
+
+void TInterpreter::ReadCategoriesAdvice() {
+    for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c) {
+        if (!HasCategory(FResults.Categories, static_cast<int>(c))) continue;
+        if (auto category = ObjectMember(FCategories, CategoryTable[c].Key))
+            ReadCategoryAdvice(static_cast<TCategory>(c), *category);
+    }
+}
+
+TInternedText TInterpreter::GroupTitle(std::string_view group) {
+    if (!FGroupsRead) FGroups = ObjectMember(FLighthouse, "categoryGroups");
+    FGroupsRead = true;
+    if (!FGroups) return TInternedText(group);
+    auto entry = ObjectMember(*FGroups, group);
+    std::string_view title = entry ? MemberString(*entry, "title") : std::string_view();
+    return TInternedText(title.empty() ? group : title);
+}
+
+void TInterpreter::ReadCategoryAdvice(TCategory c, const object& category) {
+    auto refs = ArrayMember(category, "auditRefs");
+    if (!refs) return;
+    // The category's groups in the order it first names them; id and title interned once.
+    struct TGroup {
+        std::string_view Key;
+        TInternedText Id, Title;
+    };
+    std::vector<TGroup> groups;
+    std::vector<TGAdvice> failing, manual;
+    for (element item : *refs) {
+        object ref;
+        if (item.get_object().get(ref) != SUCCESS) continue;
+        const std::string_view id = MemberString(ref, "id");
+        const std::string_view group = MemberString(ref, "group");
+        if (id.empty() || (group == "hidden" && MemberNumber(ref, "weight").value_or(0) == 0))
+            continue;
+        auto groupIt = std::find_if(groups.begin(), groups.end(),
+                                    [&](const TGroup& g) { return g.Key == group; });
+        if (groupIt == groups.end()) groupIt = groups.insert(groups.end(), TGroup{group, {}, {}});
+        auto audit = FAudits.Find(id);
+        if (!audit) continue;
+        const TAuditMembers members(*audit);
+        const std::string_view mode = StringOf(members.Mode);
+        const std::optional<double> score = NumberOf(members.Score);
+        const bool isManual = mode == "manual";
+        if (!members.Title || (!isManual && !IsCategoryFailure(mode, score))) continue;
+        TGAdvice a;
+        a.Title = InternedTextOf(members.Title);
+        a.Descr = InternedTextOf(members.Description);
+        a.AdviceText = TextOf(members.DisplayValue);
+        a.AuditId = TInternedText(id);
+        a.Score = score;
+        a.Category = c;
+        a.Manual = isManual;
+        if (!isManual) {
+            if (groupIt->Id.empty() && !group.empty()) {
+                groupIt->Id = TInternedText(group);
+                groupIt->Title = GroupTitle(group);
+            }
+            a.AdviceGroupNdx = static_cast<int32_t>(groupIt - groups.begin());
+            a.Group = groupIt->Id;
+            a.GroupTitle = groupIt->Title;
+        }
+        (isManual ? manual : failing).push_back(std::move(a));
+    }
+    std::stable_sort(failing.begin(), failing.end(), [](const TGAdvice& x, const TGAdvice& y) {
+        return x.AdviceGroupNdx < y.AdviceGroupNdx;
+    });
+    TGAdviceList& advice = FResults.AdviceList[FStrategy];
+    for (auto* list : {&failing, &manual})
+        for (TGAdvice& a : *list) advice.push_back(std::move(a));
 }
 
 }  // namespace

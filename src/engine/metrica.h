@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace velmora {
@@ -88,8 +90,41 @@ inline constexpr std::array<TAppLangInfo, 2> AppLangTable{{
     {"English", "en", ""},
 }};
 
+// The Lighthouse categories a request can name, in the order the request names them; the
+// performance category is always asked for. The numbers are stored in the history.
+enum TCategory : uint8_t { ctPerformance = 0, ctAccessibility = 1, ctBestPractices = 2, ctSeo = 3 };
+
+struct TCategoryInfo {
+    std::string_view Key;          // as the answer and the settings name it
+    std::string_view RequestName;  // the request's category= value
+    std::string_view Caption;      // the grid column's caption, a message pattern
+};
+
+inline constexpr std::array<TCategoryInfo, 4> CategoryTable{{
+    {"performance", "PERFORMANCE", "Score"},
+    {"accessibility", "ACCESSIBILITY", "Доступность"},
+    {"best-practices", "BEST_PRACTICES", "Рекомендации"},
+    {"seo", "SEO", "SEO"},
+}};
+
+// A set of categories: bit c stands for TCategory c.
+using TCategorySet = uint8_t;
+inline constexpr TCategorySet kPerformanceOnly = 1;
+inline constexpr TCategorySet kAllCategories = 0x0F;
+constexpr bool HasCategory(TCategorySet set, int c) {
+    return (set >> c) & 1;
+}
+
+// "performance,seo" or "all" (ASCII case and blanks around ids ignored) as a set with
+// performance in it; nothing when an id is unknown or the text is empty.
+std::optional<TCategorySet> ParseCategories(std::string_view text);
+// The ids of the set in table order, joined by ",": the settings file's and the CLI's form.
+std::string CategoriesText(TCategorySet set);
+// The valid ids, for messages: "performance, accessibility, best-practices, seo, all".
+std::string CategoryIdsText();
+
 // Result-grid column of a metric key (see TGridColumn): gcScore for the score, the metric
-// columns for rows 1.., else -1.
+// columns for rows 1.., the category columns for the other categories' ids, else -1.
 int32_t ColNumByKey(std::string_view key);
 
 }  // namespace velmora

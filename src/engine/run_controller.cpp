@@ -35,7 +35,7 @@ bool TRunController::StartTask(std::unique_ptr<TURLTaskInfo> task) {
     const int32_t num = task->Num;
     std::string error = "?";
     try {
-        FWorkers.StartWorker(std::move(task), TWorkerRun{FApiKey, *FPool, FEvents});
+        FWorkers.StartWorker(std::move(task), TWorkerRun{FApiKey, *FPool, FEvents, FCategories});
         ReportProgress(num);
         return true;
     } catch (const std::exception& e) {
@@ -89,6 +89,7 @@ TResult<bool> TRunController::Start(TRunScope scope, const std::vector<int32_t>&
 
     const TRunSettings settings = FSettings();
     FApiKey = settings.ApiKey;
+    FCategories = settings.Categories;
     FPool = std::make_unique<TURLTaskInfoPool>(settings.MinReqDelay, FClock);
     FPool->SetMaxRetries(settings.Retries);
     FillPool(scope, nums);

@@ -31,7 +31,8 @@ struct TRunSettings {
     std::string ApiKey;
     int32_t MaxThreads = 8;
     int32_t MinReqDelay = 1300;
-    int32_t Retries = 2;  // tries again after a passing fault; 0 = none
+    int32_t Retries = 2;                         // tries again after a passing fault; 0 = none
+    TCategorySet Categories = kPerformanceOnly;  // performance is always asked for
 };
 
 // What changed in a run's progress.
@@ -70,6 +71,7 @@ struct TWorkerRun {
     std::string ApiKey;
     TURLTaskInfoPool& Pool;
     ITaskEventSink& Sink;
+    TCategorySet Categories = kPerformanceOnly;
 };
 
 // Starts the workers of a run and owns their threads.
@@ -140,6 +142,7 @@ class TRunController {
     TEventQueue FEvents;
     std::unique_ptr<TURLTaskInfoPool> FPool;
     std::string FApiKey;
+    TCategorySet FCategories = kPerformanceOnly;
     int FDone = 0;
     int FRunTasks = 0;
     bool FEnding = false;  // EndRun is delivering the workers' last events

@@ -54,6 +54,13 @@ std::string TURLTaskResults::ValueTextByColNum(int32_t iColNum, TMetricaStrategy
     return {};
 }
 
+TCategorySet AskedCategories(const std::vector<const TURLTaskInfo*>& rows) {
+    TCategorySet set = kPerformanceOnly;
+    for (const TURLTaskInfo* row : rows)
+        if (row && row->TaskResults) set |= row->TaskResults->Categories;
+    return set;
+}
+
 TURLTaskInfo& TURLTaskInfoList::Add(std::string sURL) {
     IndexAdd(sURL);
     FItems.push_back(

@@ -74,6 +74,14 @@ struct TGAdvice {
     TInternedText AuditId;
     // The audit's score from 0 to 1 as the service sends it; none when it sends null.
     std::optional<double> Score;
+    // Performance advice is grouped by AdviceGroupTable (AdviceGroupNdx); the other
+    // categories' by the answer's own groups: AdviceGroupNdx counts them in the category's
+    // order, Group and GroupTitle are the answer's id and title.
+    TCategory Category = ctPerformance;
+    // A check the service leaves to a person; never a failure, listed apart.
+    bool Manual = false;
+    TInternedText Group{};
+    TInternedText GroupTitle{};
 };
 
 using TGAdviceList = std::vector<TGAdvice>;
@@ -92,6 +100,9 @@ class TURLTaskResults {
     // times the request was tried again; the window shows the count with the row's error.
     std::array<int32_t, 2> HttpStatus{0, 0};
     std::array<uint8_t, 2> Retries{0, 0};
+    // The categories the requests asked for; their scores are metric values keyed by the
+    // category's id.
+    TCategorySet Categories = kPerformanceOnly;
 
     // Text of the error column and of the export.
     std::string ErrorText(TMetricaStrategy sStrategy) const;
@@ -103,6 +114,10 @@ class TURLTaskResults {
         return TaskResult[msDesktop] == trAborted || TaskResult[msMobile] == trAborted;
     }
 };
+
+class TURLTaskInfo;
+// Every category some row's requests asked for; performance alone for rows never checked.
+TCategorySet AskedCategories(const std::vector<const TURLTaskInfo*>& rows);
 
 class TURLTaskInfo {
   public:

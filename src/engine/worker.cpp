@@ -24,6 +24,7 @@ TActiveTaskThread::TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
       FSink(run.Sink),
       FConfig(config) {
     FURLTaskInfo->InitMetricResults();
+    FURLTaskInfo->TaskResults->Categories = run.Categories | kPerformanceOnly;
 }
 
 void TThreadWorkerFactory::StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) {
@@ -245,9 +246,12 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
                                                        TTimePoint& sentAt) {
     const std::string strategy(StrategyText(s));
     auto builder = http::NewGetBuilder(ServiceUrl(FConfig.Endpoint));
-    builder->Param("strategy", strategy)
-        .Param("category", "PERFORMANCE")
-        .Param("url", FURLTaskInfo->URL);
+    builder->Param("strategy", strategy);
+    const TCategorySet categories = FURLTaskInfo->TaskResults->Categories;
+    for (size_t c = 0; c < CategoryTable.size(); ++c)
+        if (HasCategory(categories, static_cast<int>(c)))
+            builder->Param("category", CategoryTable[c].RequestName);
+    builder->Param("url", FURLTaskInfo->URL);
     // The service binds the key only under this lower-case name.
     if (!FAPIKey.empty()) builder->Param("key", FAPIKey);
 

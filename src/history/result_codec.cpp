@@ -65,6 +65,37 @@ std::optional<E> ToEnum(std::string_view s, E last) {
     return static_cast<E>(s[0] - '0');
 }
 
+// The other categories follow the catalogue's texts, which readers of performance-only rows
+// stop after: the set asked for as a number, then the three scores' texts. A performance-only
+// row has none of it.
+void AppendCategoryTexts(std::string& out, const TURLTaskResults& r, TMetricaStrategy s) {
+    if (r.Categories == kPerformanceOnly) return;
+    out += kFieldSep;
+    out += std::to_string(r.Categories);
+    for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c) {
+        out += kFieldSep;
+        if (const TMetricaValue* v = r.MetricaValues.GetValueByKey(CategoryTable[c].Key, s))
+            AppendClean(out, v->DisplayText);
+    }
+}
+
+void DecodeCategoryTexts(std::string_view rest, TMetricaStrategy s, TURLTaskResults& r) {
+    if (rest.empty()) return;
+    const int64_t set = ToInt(NextField(rest, kFieldSep));
+    if (set <= 0 || set > kAllCategories) return;
+    r.Categories = static_cast<TCategorySet>(set) | kPerformanceOnly;
+    for (size_t c = ctAccessibility; c < CategoryTable.size() && !rest.empty(); ++c) {
+        const std::string_view cell = NextField(rest, kFieldSep);
+        if (cell.empty()) continue;
+        r.MetricaValues.push_back(TMetricaValue{CategoryTable[c].Key, s, std::string(cell),
+                                                ColNumByKey(CategoryTable[c].Key)});
+    }
+}
+
+// An advice item of another category: performance's four fields, then the category, "1" for a
+// manual check, the group's id and title. Readers of four-field items pass over it.
+constexpr size_t kCategoryAdviceFields = 8;
+
 }  // namespace
 
 TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
@@ -83,6 +114,7 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
         AppendClean(e.Texts, v->DisplayText);
         if (row < kScoreAndTimings) e.Numbers[row] = ParseGridNumber(v->DisplayText);
     }
+    AppendCategoryTexts(e.Texts, r, s);
     for (const TGAdvice& a : r.AdviceList[s]) {
         if (!e.Advice.empty()) e.Advice += kItemSep;
         e.Advice += std::to_string(adviceId(a));
@@ -92,6 +124,12 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
         AppendClean(e.Advice, a.AdviceText);
         e.Advice += kFieldSep;
         if (a.Score) AppendNumber(e.Advice, *a.Score);
+        if (a.Category == ctPerformance) continue;
+        for (std::string_view f : {std::to_string(a.Category), std::string(a.Manual ? "1" : "0"),
+                                   a.Group.str(), a.GroupTitle.str()}) {
+            e.Advice += kFieldSep;
+            AppendClean(e.Advice, f);
+        }
     }
     return e;
 }
@@ -106,7 +144,10 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     r.FieldData[s] = DecodeFieldData(row.Field);
     // Both strategies' values in one allocation and no growth slack, as the workers leave
     // theirs: a run opened costs no more memory than the same run checked.
-    if (r.MetricaValues.empty()) r.MetricaValues.reserve(2 * MetricaTable.size());
+    const bool categories = static_cast<size_t>(std::count(row.Texts.begin(), row.Texts.end(),
+                                                           kFieldSep)) >= MetricaTable.size();
+    if (r.MetricaValues.empty())
+        r.MetricaValues.reserve(2 * (MetricaTable.size() + (categories ? 3 : 0)));
     std::string_view rest = row.Texts;
     for (size_t i = 0; i < MetricaTable.size() && !rest.empty(); ++i) {
         const std::string_view cell = NextField(rest, kFieldSep);
@@ -115,6 +156,7 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
         r.MetricaValues.push_back(
             TMetricaValue{MetricaTable[i].Key, s, std::string(cell), col > 0 ? col : 0});
     }
+    DecodeCategoryTexts(rest, s, r);
     if (row.Advice.empty() || !adviceText) return;
     const std::vector<std::string_view> items = Split(row.Advice, kItemSep);
     r.AdviceList[s].reserve(
@@ -122,12 +164,23 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     for (std::string_view item : items) {
         // Files of the first version have no score field.
         const std::vector<std::string_view> f = Split(item, kFieldSep);
-        if (f.size() != 3 && f.size() != 4) continue;
+        if (f.size() != 3 && f.size() != 4 && f.size() != kCategoryAdviceFields) continue;
         TAdviceText t = adviceText(ToInt(f[0]));
-        TGAdvice a{std::move(t.Title),   std::string(f[2]),
-                   std::move(t.Descr),   static_cast<int32_t>(ToInt(f[1])),
-                   std::move(t.AuditId), std::nullopt};
-        if (f.size() == 4) a.Score = ToDouble(f[3]);
+        TGAdvice a;
+        a.Title = std::move(t.Title);
+        a.AdviceText = std::string(f[2]);
+        a.Descr = std::move(t.Descr);
+        a.AdviceGroupNdx = static_cast<int32_t>(ToInt(f[1]));
+        a.AuditId = std::move(t.AuditId);
+        if (f.size() >= 4) a.Score = ToDouble(f[3]);
+        if (f.size() == kCategoryAdviceFields) {
+            const auto category = ToEnum(f[4], ctSeo);
+            if (!category || *category == ctPerformance) continue;
+            a.Category = *category;
+            a.Manual = f[5] == "1";
+            a.Group = TInternedText(f[6]);
+            a.GroupTitle = TInternedText(f[7]);
+        }
         r.AdviceList[s].push_back(std::move(a));
     }
 }

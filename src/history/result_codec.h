@@ -21,9 +21,13 @@ struct TEncodedStrategy {
     int32_t Retries = 0;
     std::string ErrorMessage;
     std::array<std::optional<double>, kScoreAndTimings> Numbers;  // catalogue rows 0..6
-    std::string Texts;   // display texts of the catalogue rows in order, "\x1f"-separated
-    std::string Advice;  // "textId\x1fgroup\x1fvalue\x1fscore" items, "\x1e"-separated
-    std::string Field;   // see EncodeFieldData; empty without real users' data
+    // Display texts of the catalogue rows in order, "\x1f"-separated; when categories besides
+    // performance were asked for, then the set and their three score texts.
+    std::string Texts;
+    // "textId\x1fgroup\x1fvalue\x1fscore" items, "\x1e"-separated; another category's items
+    // add "\x1fcategory\x1fmanual\x1fgroupId\x1fgroupTitle".
+    std::string Advice;
+    std::string Field;  // see EncodeFieldData; empty without real users' data
 };
 
 // A stored row as read back; the views point into the statement's current row.

@@ -9,10 +9,12 @@
 
 namespace velmora::history {
 
-std::vector<int> ComparedCsvColumns() {
+std::vector<int> ComparedCsvColumns(TCategorySet asked) {
     std::vector<int> cols{gcScore};
     for (int col = gcFirstMetric; col < gcFirstMetric + kLabTimings; ++col) cols.push_back(col);
     for (int col : {gcLcpP75, gcInpP75, gcClsP75}) cols.push_back(col);
+    for (int col = gcAccessibility; col < gcColumnEnd; ++col)
+        if (HasCategory(asked, ColumnCategory(col))) cols.push_back(col);
     return cols;
 }
 namespace {
@@ -122,7 +124,7 @@ TChangeVerdict ChangeVerdictOf(int col, std::string_view older, std::string_view
     const int decimals = std::max(DecimalsOf(older), DecimalsOf(newer));
     const double unit = (UnitOf(newer) == TUnit::uS || UnitOf(older) == TUnit::uS) ? 1000.0 : 1.0;
     if (std::fabs(*change) < 0.5 * unit * std::pow(10.0, -decimals)) return TChangeVerdict::cvSame;
-    const bool higherIsBetter = col == gcScore;
+    const bool higherIsBetter = IsCategoryScoreColumn(col);
     return (*change > 0) == higherIsBetter ? TChangeVerdict::cvBetter : TChangeVerdict::cvWorse;
 }
 

@@ -31,14 +31,14 @@ std::vector<TComparedUrl> PairRuns(const TURLTaskInfoList& older, const TURLTask
 // number. The precision is the finer of the two texts'; decimalSep writes the fraction.
 std::string FormatChange(std::string_view older, std::string_view newer, char decimalSep);
 
-// The grid columns two runs are compared in: the score and the six lab metrics.
+// The grid columns two runs are compared in: the scores and the six lab metrics.
 constexpr bool IsComparedColumn(int col) {
-    return IsScoreOrTimingColumn(col);
+    return IsScoreOrTimingColumn(col) || IsCategoryColumn(col);
 }
 
 // The columns a comparison's CSV lists: the score, the six lab timings and the real users'
-// p75 values.
-std::vector<int> ComparedCsvColumns();
+// p75 values, then the scores of the other categories either run asked for.
+std::vector<int> ComparedCsvColumns(TCategorySet asked = kPerformanceOnly);
 
 // The signed change from one cell text to another, in the units ParseGridNumber reads (seconds
 // as milliseconds), so changes of one column sort by size; none when either is not a number.

@@ -12,6 +12,23 @@ namespace {
 
 constexpr std::array<const char*, 7> kHeader{
     "URL", "Стратегия", "Группа", "Id аудита", "Заголовок", "Отображаемое значение", "Score"};
+// Follows "Стратегия" when a row asked for a category besides performance.
+constexpr const char* kCategoryHeader = "Категория";
+
+// The advice of one strategy in the order of the file: performance by the catalogue's groups,
+// then each other category's failing audits as the answer groups them; manual checks are no
+// failures and stay out.
+std::vector<const TGAdvice*> AdviceInFileOrder(const TGAdviceList& list) {
+    std::vector<const TGAdvice*> out;
+    for (size_t g = 0; g < AdviceGroupTable.size(); ++g)
+        for (const TGAdvice& a : list)
+            if (a.Category == ctPerformance && a.AdviceGroupNdx == static_cast<int32_t>(g))
+                out.push_back(&a);
+    for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c)
+        for (const TGAdvice& a : list)
+            if (a.Category == c && !a.Manual) out.push_back(&a);
+    return out;
+}
 
 }  // namespace
 
@@ -29,26 +46,31 @@ std::string AdviceScoreText(std::optional<double> score, char decimalSeparator) 
 TResult<TCsvExport> ExportAdviceCsv(const std::string& path, const std::string& codepage,
                                     char decimalSeparator,
                                     const std::vector<const TURLTaskInfo*>& rows) {
+    const bool withCategory = AskedCategories(rows) != kPerformanceOnly;
     return WriteCsvLossless(path, codepage, [&](const TCsvLineSink& line) -> TResult<> {
-        std::vector<std::string> fields(kHeader.size());
-        for (size_t i = 0; i < kHeader.size(); ++i) fields[i] = Tr(kHeader[i]);
+        std::vector<std::string> fields;
+        for (const char* caption : kHeader) fields.push_back(Tr(caption));
+        if (withCategory) fields.insert(fields.begin() + 2, Tr(kCategoryHeader));
         if (TResult<> r = line(fields); !r) return r;
         for (const TURLTaskInfo* task : rows) {
             if (!task || !task->TaskResults) continue;
             for (TMetricaStrategy s : kStrategies) {
-                const TGAdviceList& list = task->TaskResults->AdviceList[s];
-                for (size_t g = 0; g < AdviceGroupTable.size(); ++g) {
-                    for (const TGAdvice& a : list) {
-                        if (a.AdviceGroupNdx != static_cast<int32_t>(g)) continue;
-                        fields = {task->URL,
-                                  std::string(StrategyText(s)),
-                                  std::string(AdviceGroupTable[g].Key),
-                                  a.AuditId.str(),
-                                  a.Title.str(),
-                                  a.AdviceText,
-                                  AdviceScoreText(a.Score, decimalSeparator)};
-                        if (TResult<> r = line(fields); !r) return r;
-                    }
+                for (const TGAdvice* a : AdviceInFileOrder(task->TaskResults->AdviceList[s])) {
+                    const std::string group =
+                        a->Category == ctPerformance
+                            ? std::string(AdviceGroupTable.at(a->AdviceGroupNdx).Key)
+                            : a->Group.str();
+                    fields = {task->URL,
+                              std::string(StrategyText(s)),
+                              group,
+                              a->AuditId.str(),
+                              a->Title.str(),
+                              a->AdviceText,
+                              AdviceScoreText(a->Score, decimalSeparator)};
+                    if (withCategory)
+                        fields.insert(fields.begin() + 2,
+                                      std::string(CategoryTable[a->Category].Key));
+                    if (TResult<> r = line(fields); !r) return r;
                 }
             }
         }

@@ -13,6 +13,8 @@ namespace velmora::io {
 
 // The header "URL;Strategy;Group;Audit id;Title;Display value;Score" (in the language in force),
 // then one line per advice item of each task, desktop before mobile, groups in catalogue order.
+// When a row asked for categories besides performance, a "Category" column (the category's id)
+// follows Strategy and their failing audits follow performance's, in the answer's groups.
 // Group and strategy are the service's ids; Score is the audit's 0..1 score with the locale's
 // decimal separator, empty when the service sent none. Written as ExportGridCsv writes: in the
 // code page when everything fits, else in UTF-8; failures read the same.

@@ -77,10 +77,17 @@ TResult<TCsvExport> WriteCsvLossless(const std::string& path, const std::string&
 TResult<TCsvExport> ExportGridCsv(const std::string& path, const std::string& codepage,
                                   TMetricaStrategy s,
                                   const std::vector<const TURLTaskInfo*>& rows) {
+    // The other categories' scores follow the columns every run has, so a performance-only
+    // file and the scripts reading it stay as they are.
+    std::vector<int> columns;
+    for (int i = 0; i < gcCount; ++i) columns.push_back(i);
+    const TCategorySet asked = AskedCategories(rows);
+    for (int col = gcAccessibility; col < gcColumnEnd; ++col)
+        if (HasCategory(asked, ColumnCategory(col))) columns.push_back(col);
     return WriteCsvLossless(path, codepage, [&](const TCsvLineSink& line) -> TResult<> {
-        std::vector<std::string> fields(gcCount);
+        std::vector<std::string> fields(columns.size());
         const auto rowFields = [&](const TURLTaskInfo* row) -> const std::vector<std::string>& {
-            for (int i = 0; i < gcCount; ++i) fields[i] = Field(row, s, i);
+            for (size_t i = 0; i < columns.size(); ++i) fields[i] = Field(row, s, columns[i]);
             return fields;
         };
         if (TResult<> r = line(rowFields(nullptr)); !r) return r;

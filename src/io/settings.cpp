@@ -11,6 +11,7 @@
 
 #include "base/text.h"
 #include "base/translate.h"
+#include "engine/metrica.h"
 #include "io/ini_file.h"
 
 #ifndef VELMORA_INSTALLED_BINDIR
@@ -114,18 +115,24 @@ TSettingsValues LoadSettings(const std::string& path) {
     s.ReqPredelay = ClampReqPredelay(ParseIniInt(read(kKeyReqPredelay), kReqPredelayDefault));
     s.Retries = ClampRetries(ParseIniInt(read(kKeyRetries), kRetriesDefault));
     if (auto v = ParseIniIntOpt(read(kKeyImportNoClear))) s.ImportNoClear = *v != 0;
+    s.Categories = ParseCategories(read(kKeyCategories)).value_or(kPerformanceOnly);
     s.History = read(kKeyHistory);
     s.HistoryKeep = std::max(0, ParseIniInt(read(kKeyHistoryKeep), 0));
     return s;
 }
 
 TResult<> SaveParams(const std::string& path, const TSettingsValues& values) {
-    return TIniFile(path).WriteStrings(kSectionParams,
-                                       {{kKeyApiKey, values.ApiKey},
-                                        {kKeyMaxThreads, std::to_string(values.MaxThreads)},
-                                        {kKeyReqPredelay, std::to_string(values.ReqPredelay)},
-                                        {kKeyRetries, std::to_string(values.Retries)},
-                                        {kKeyImportNoClear, values.ImportNoClear ? "1" : "0"}});
+    TIniFile ini(path);
+    std::vector<std::pair<std::string, std::string>> pairs{
+        {kKeyApiKey, values.ApiKey},
+        {kKeyMaxThreads, std::to_string(values.MaxThreads)},
+        {kKeyReqPredelay, std::to_string(values.ReqPredelay)},
+        {kKeyRetries, std::to_string(values.Retries)},
+        {kKeyImportNoClear, values.ImportNoClear ? "1" : "0"}};
+    if ((values.Categories | kPerformanceOnly) != kPerformanceOnly ||
+        ini.ReadString(kSectionParams, kKeyCategories))
+        pairs.emplace_back(kKeyCategories, CategoriesText(values.Categories));
+    return ini.WriteStrings(kSectionParams, pairs);
 }
 
 TResult<> SaveLang(const std::string& path, std::string_view code) {

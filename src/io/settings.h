@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ inline constexpr const char* kKeyMaxThreads = "max-threads";
 inline constexpr const char* kKeyReqPredelay = "req-predelay";
 inline constexpr const char* kKeyRetries = "retries";
 inline constexpr const char* kKeyImportNoClear = "import-no-clear";
+// Lighthouse categories asked for, comma-separated ids (engine's ParseCategories).
+inline constexpr const char* kKeyCategories = "categories";
 inline constexpr const char* kKeyLang = "lang";
 // Read only: lets a test or a proxy set-up point the program at another host.
 inline constexpr const char* kKeyEndpoint = "endpoint";
@@ -58,6 +61,7 @@ struct TSettingsValues {
     int ReqPredelay = kReqPredelayDefault;
     int Retries = kRetriesDefault;
     bool ImportNoClear = false;
+    uint8_t Categories = 1;  // a TCategorySet; performance only by default
     // Run history
     std::string History;  // as stored: a path, "off", or empty for the default place
     int HistoryKeep = 0;  // newest runs kept; 0 keeps all
@@ -80,7 +84,9 @@ bool EndpointSendsKeyInClear(std::string_view endpoint);
 TSettingsValues LoadSettings(const std::string& path);
 
 // Writes "api-key", "max-threads", "req-predelay", "retries" and "import-no-clear" ("1"/"0") in one
-// atomic replacement of the file. On failure Error() is "Unable to write to <path>".
+// atomic replacement of the file; "categories" too once it is stored or other than performance
+// only, so a file of a user who never chose keeps its lines. On failure Error() is "Unable to write
+// to <path>".
 TResult<> SaveParams(const std::string& path, const TSettingsValues& values);
 // Writes "lang" alone.
 TResult<> SaveLang(const std::string& path, std::string_view code);

@@ -112,6 +112,17 @@ bool LoadFixtures(const std::string& dirName, Fixtures* f, std::string* error) {
             }
         }
     }
+    static const char* const kCategoryPages[4] = {"good", "poor", "noindex", "error404"};
+    for (int page = kCatGood; page <= kCatError404; ++page) {
+        for (int mobile = 0; mobile < 2; ++mobile) {
+            const std::string name = std::string("psi13cat/psi13cat_") + kCategoryPages[page] +
+                                     (mobile || page == kCatError404 ? "_mobile" : "_desktop") +
+                                     ".json";
+            std::string text;
+            if (!read(name, &text) || !load(name, text, kNormal, &f->categories[page][mobile]))
+                return false;
+        }
+    }
     std::string text;
     if (!read("psi_pdf_desktop.json", &text) ||
         !load("psi_pdf_desktop.json", text, kNormal, &f->pdf) ||

@@ -61,6 +61,15 @@ struct AnswerChoice {
     int version, field, heavy;
 };
 
+// The four-category page a URL stands for; heavy pages are the poor one.
+int CategoryPage(const std::string& lowerUrl) {
+    auto has = [&](std::string_view marker) { return lowerUrl.find(marker) != std::string::npos; };
+    if (has("error404")) return kCatError404;
+    if (has("noindex")) return kCatNoindex;
+    if (has("poor") || has("heavy")) return kCatPoor;
+    return kCatGood;
+}
+
 AnswerChoice ChooseAnswer(const std::string& lowerUrl) {
     auto has = [&](std::string_view marker) { return lowerUrl.find(marker) != std::string::npos; };
     AnswerChoice c{};
@@ -116,8 +125,9 @@ Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_po
     rec.arrivalMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(arrival - FStarted).count();
     // The service reads the first of repeated parameters, and the key's name in any case.
-    bool hasStrategy = false, hasUrl = false, hasKey = false;
+    bool hasStrategy = false, hasUrl = false, hasKey = false, otherCategories = false;
     for (const auto& [name, value] : req.params) {
+        if (name == "category" && AsciiLower(value) != "performance") otherCategories = true;
         if (name == "strategy" && !hasStrategy) {
             rec.strategy = value;
             hasStrategy = true;
@@ -130,7 +140,7 @@ Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_po
         }
     }
     rec.userAgent = req.get_header_value("User-Agent");
-    Query q{rec.url, AsciiLower(rec.strategy), hasStrategy};
+    Query q{rec.url, AsciiLower(rec.strategy), hasStrategy, otherCategories};
     Record(std::move(rec));
     return q;
 }
@@ -193,6 +203,8 @@ void Simulator::Impl::Answer(const Query& q, const httplib::Request& req, httpli
     const AnswerChoice c = ChooseAnswer(AsciiLower(q.url));
     const std::string escapedUrl = JsonEscape(q.url);
     auto render = [&](int variant) {
+        if (q.otherCategories && variant == kNormal)
+            return FFixtures.categories[CategoryPage(AsciiLower(q.url))][mobile].Render(escapedUrl);
         return FFixtures.answers[c.version][c.field][variant][c.heavy][mobile].Render(escapedUrl);
     };
     switch (Classify(q.url)) {

@@ -35,6 +35,7 @@ struct Query {
     std::string url;
     std::string strategy;  // lower case
     bool hasStrategy = false;
+    bool otherCategories = false;  // a category besides performance is asked for
 };
 
 struct Simulator::Impl {

@@ -39,7 +39,7 @@ TEST_F(Layout, OpensOnUrlPageDesktopAndNews) {
     // The design's size, as far as the screen's free area allows with the frame around it.
     const QSize room = w->screen()->availableGeometry().size().shrunkBy(w->FrameMargins());
     EXPECT_EQ(w->size(), QSize(1287, 750).boundedTo(room));
-    EXPECT_EQ(w->Ui().vtURLsD->model()->columnCount(), gcCount);
+    EXPECT_EQ(w->Ui().vtURLsD->model()->columnCount(), gcColumnEnd);
     EXPECT_EQ(w->windowTitle(), "Velmora");
 }
 

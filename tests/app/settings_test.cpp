@@ -2,8 +2,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTest>
 
 #include "support/window_env.h"
@@ -131,6 +133,34 @@ TEST(SettingsClose, StoredKeyMarksTheBoxAndAllFourAreWritten) {
     EXPECT_TRUE(ini.contains("lang=en"));
     EXPECT_TRUE(ini.startsWith("; kept\n"));
     EXPECT_TRUE(ini.contains("[OTHER]\nx=1"));
+}
+
+TEST(SettingsClose, CategoriesShowTheirColumnsAndAreStoredWhenChanged) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    dir.WriteIni("[PARAMS]\ncategories=seo\n");
+    {
+        auto w = ShowWindow(dir.Options());
+        EXPECT_TRUE(w->Ui().cbCategoryPerformance->isChecked());
+        EXPECT_FALSE(w->Ui().cbCategoryPerformance->isEnabled());
+        EXPECT_TRUE(w->Ui().cbCategorySeo->isChecked());
+        EXPECT_FALSE(w->Ui().cbCategoryAccessibility->isChecked());
+        EXPECT_FALSE(w->ParamChanged(w->Ui().cbCategoryAccessibility));
+        EXPECT_EQ(w->CurrentRunSettings().Categories, kPerformanceOnly | 1 << ctSeo);
+        for (QTableView* grid : {w->Ui().vtURLsD, w->Ui().vtURLsM}) {
+            EXPECT_FALSE(grid->isColumnHidden(gcSeo));
+            EXPECT_TRUE(grid->isColumnHidden(gcAccessibility));
+            EXPECT_TRUE(grid->isColumnHidden(gcBestPractices));
+            // The chosen scores stand beside the performance score, after the advice icon.
+            EXPECT_EQ(grid->horizontalHeader()->visualIndex(gcSeo), gcFirstMetric + 2);
+        }
+        w->Ui().cbCategoryAccessibility->click();
+        EXPECT_FALSE(w->Ui().vtURLsD->isColumnHidden(gcAccessibility));
+        EXPECT_TRUE(w->ParamChanged(w->Ui().cbCategoryAccessibility));
+        w->close();
+    }
+    EXPECT_TRUE(
+        QString::fromUtf8(dir.ReadIni()).contains("\ncategories=performance,accessibility,seo\n"));
 }
 
 TEST(SettingsClose, TypedOutOfRangeNumberIsClampedOnLeavingAndStored) {

@@ -183,6 +183,19 @@ TEST(Budget, ParsesLimitsAndFindsBreaks) {
                                         "https://x/ (mobile): cumulative-layout-shift missing",
                                         "https://x/ (desktop): score 85 < 90"}));
 
+    // The other categories' scores are minimums as the performance score is.
+    TResult<TBudget> categories = ParseBudget(
+        R"({"both": {"accessibility": 90, "SEO": 60}, "desktop": {"best-practices": 50}})");
+    ASSERT_TRUE(categories) << categories.Error();
+    add("accessibility", msDesktop, 24);
+    add("seo", msDesktop, 61);
+    add("best-practices", msDesktop, 62);
+    add("accessibility", msMobile, 90);
+    EXPECT_EQ(BudgetBreaks(*categories, task),
+              (std::vector<std::string>{"https://x/ (mobile): seo missing",
+                                        "https://x/ (desktop): accessibility 24 < 90"}));
+    EXPECT_FALSE(ParseBudget(R"({"both": {"seo": 101}})"));
+
     for (const char* bad : {"[1]", "{\"desktop\": {\"speed\": 1}}", "{\"desktop\": {\"lcp\": -1}}",
                             "{\"desktop\": {\"lcp\": \"fast\"}}", "{\"desktop\": 5}", "not json"}) {
         SCOPED_TRACE(bad);

@@ -131,6 +131,29 @@ TEST_F(WorkerTest, QueryCarriesTheUrlAsOneValueAndTheKeyOnlyWhenGiven) {
     }
 }
 
+TEST_F(WorkerTest, QueryNamesEachCategoryAskedForInTheFixedOrderAfterTheStrategy) {
+    struct Case {
+        TCategorySet categories;
+        std::string query;
+    } cases[] = {
+        {0, "&category=PERFORMANCE"},
+        {1u << ctSeo | 1u << ctAccessibility,
+         "&category=PERFORMANCE&category=ACCESSIBILITY&category=SEO"},
+        {kAllCategories,
+         "&category=PERFORMANCE&category=ACCESSIBILITY&category=BEST_PRACTICES&category=SEO"},
+    };
+    size_t n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        Workers.Start(std::make_unique<TURLTaskInfo>("https://a.test/", 1), "", *Pool, Sink, Config,
+                      c.categories);
+        ASSERT_TRUE(Sink.WaitForEnd(static_cast<int>(++n)));
+        auto urls = Urls();
+        ASSERT_EQ(urls.size(), 2 * n);
+        EXPECT_EQ(urls[2 * n - 1], kBase + "?strategy=mobile" + c.query + "&url=https%3A//a.test/");
+    }
+}
+
 TEST_F(WorkerTest, DesktopSendFailureStillTriesMobile) {
     Script->Responder = [](const std::string& url, const http::TAbortPredicate& a) {
         if (url.find("strategy=desktop") != std::string::npos)

@@ -97,9 +97,10 @@ class TWorkerThreads {
   public:
     ~TWorkerThreads() { JoinAll(); }
     void Start(std::unique_ptr<TURLTaskInfo> task, const std::string& key, TURLTaskInfoPool& pool,
-               ITaskEventSink& sink, const TWorkerConfig& config) {
+               ITaskEventSink& sink, const TWorkerConfig& config,
+               TCategorySet categories = kPerformanceOnly) {
         FFactories.push_back(std::make_unique<TThreadWorkerFactory>(config));
-        FFactories.back()->StartWorker(std::move(task), TWorkerRun{key, pool, sink});
+        FFactories.back()->StartWorker(std::move(task), TWorkerRun{key, pool, sink, categories});
     }
     int32_t Live() const {
         int32_t live = 0;

@@ -77,6 +77,22 @@ TEST_F(GridView, ScoreBands) {
     }
 }
 
+TEST_F(GridView, CategoryScoresHaveTheScoreBandsAndSortByValue) {
+    QGuiApplication::clipboard()->setText("http://a/\nhttp://b/\nhttp://c/\n");
+    G->btInsertURLs4ClipClick();
+    const char* seo[] = {"100", "9", "61"};
+    const QRgb rgb[] = {0x0CCE6B, 0xFF4E42, 0xFFA400};
+    for (int i = 0; i < 3; ++i) {
+        TURLTaskInfo& t = W->Master()[static_cast<size_t>(i)];
+        SetResult(t, msDesktop, trOK, "50");
+        t.TaskResults->MetricaValues.push_back({"seo", msDesktop, seo[i], gcSeo});
+    }
+    W->RepaintAllRows();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(BgColor(Model(msDesktop), i, gcSeo), QColor(rgb[i]));
+    G->GridHeaderClick(Grid(msDesktop), gcSeo);
+    EXPECT_EQ(Column(msDesktop, gcSeo), QStringList({"9", "61", "100"}));
+}
+
 TEST_F(GridView, RealUsersColumnsTextsColoursAndOrder) {
     QGuiApplication::clipboard()->setText("http://a/\nhttp://b/\nhttp://c/\nhttp://d/\nhttp://e/");
     G->btInsertURLs4ClipClick();

@@ -128,12 +128,14 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
         Interpreted(
             2, {"psi13_fast_desktop.json", "synthetic_fielddata_origin_fallback_mobile.json", ','}),
         Interpreted(3, {"", "psi13_fast_mobile.json"}),
+        Interpreted(4, {"psi13cat/psi13cat_poor_desktop.json", "psi13cat/psi13cat_poor_mobile.json",
+                        '.', kAllCategories}),
     };
     TRunRecord older;
     older.Lang = "en";
     older.Settings = "max-threads=4";
-    ASSERT_TRUE(store->BeginRun(
-        older, {"https://site.example/1", "https://site.example/2", "https://site.example/3"}));
+    ASSERT_TRUE(store->BeginRun(older, {"https://site.example/1", "https://site.example/2",
+                                        "https://site.example/3", "https://site.example/4"}));
     // Written twice: the later write replaces the earlier one.
     ASSERT_TRUE(store->WriteResults(older.Id, {Checked(1, "10", "9.9 s")}));
     ASSERT_TRUE(store->WriteResults(older.Id, live));
@@ -143,7 +145,7 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
             withAdvice ? store->LoadRun(older.Id) : store->LoadRunForCompare(older.Id);
         ASSERT_TRUE(back) << back.Error();
         EXPECT_EQ(back->Run.Settings, "max-threads=4");
-        ASSERT_EQ(back->List.Count(), 3u);
+        ASSERT_EQ(back->List.Count(), 4u);
         for (size_t i = 0; i < live.size(); ++i)
             ExpectSameTask(back->List[i], live[i].Results, withAdvice);
     }
@@ -160,7 +162,7 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
     EXPECT_EQ(first.CheckedCount, 1);  // unfinished: counted now
     EXPECT_EQ(first.MeanScore[msDesktop].value_or(-1), 87);
     EXPECT_FALSE(first.Run.Finished);
-    EXPECT_EQ(second.CheckedCount, 3);
+    EXPECT_EQ(second.CheckedCount, 4);
     EXPECT_EQ(second.Run.State, TRunState::rsCompleted);
     EXPECT_EQ(second.Run.Machine, ThisMachine());
     EXPECT_EQ(second.Run.User, ThisUser());

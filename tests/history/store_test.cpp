@@ -117,6 +117,9 @@ TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
         {"psi13_fast_desktop.json", "synthetic_fielddata_origin_fallback_mobile.json", ','},
         // No field data; desktop failed with a bare status after two more tries.
         {"", "psi13_fast_mobile.json"},
+        // The four categories: their scores, failing audits with their groups, manual checks.
+        {"psi13cat/psi13cat_poor_desktop.json", "psi13cat/psi13cat_poor_mobile.json", '.',
+         kAllCategories},
     };
     std::vector<TStoredResult> live;
     for (size_t i = 0; i < std::size(answered); ++i)
@@ -130,8 +133,8 @@ TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
     auto store = Open();
     ASSERT_TRUE(store);
     TRunRecord run;
-    ASSERT_TRUE(store->BeginRun(
-        run, {"https://site.example/1", "https://site.example/2", "https://site.example/3"}));
+    ASSERT_TRUE(store->BeginRun(run, {"https://site.example/1", "https://site.example/2",
+                                      "https://site.example/3", "https://site.example/4"}));
     ASSERT_TRUE(store->WriteResults(run.Id, live));
 
     TResult<TLoadedRun> wholeRun = store->LoadRun(run.Id);
@@ -140,8 +143,9 @@ TEST_F(HistoryStore, RealAnswersComeBackWithFieldDataRequestOutcomeAndAdvice) {
     ASSERT_TRUE(comparedRun);
     const TURLTaskInfoList& whole = wholeRun->List;
     const TURLTaskInfoList& compared = comparedRun->List;
-    ASSERT_EQ(whole.Count(), 3u);
-    ASSERT_EQ(compared.Count(), 3u);
+    ASSERT_EQ(whole.Count(), 4u);
+    ASSERT_EQ(compared.Count(), 4u);
+    ASSERT_EQ(CellText(&whole[3], msDesktop, gcAccessibility), "24");
     for (size_t i = 0; i < live.size(); ++i) {
         ExpectSameTask(whole[i], live[i].Results, true);
         ExpectSameTask(compared[i], live[i].Results, false);

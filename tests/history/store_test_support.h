@@ -39,7 +39,7 @@ inline TStoredResult Checked(int32_t num, const std::string& score, const std::s
 
 inline std::string Row(const TURLTaskInfo& t, TMetricaStrategy s) {
     std::string row;
-    for (int c = 0; c < gcCount; ++c) row += CellText(&t, s, c) + ";";
+    for (int c = 0; c < gcColumnEnd; ++c) row += CellText(&t, s, c) + ";";
     return row;
 }
 
@@ -55,12 +55,14 @@ inline std::string ReadAnswer(const std::string& name) {
 struct TAnswered {
     std::string desktop, mobile;  // answer files; empty: the request got a bare HTTP 503
     char sep = '.';
+    TCategorySet categories = kPerformanceOnly;
 };
 
 inline TStoredResult Interpreted(int32_t num, const TAnswered& a) {
     static simdjson::dom::parser parser;
     TURLTaskInfo task("https://site.example/" + std::to_string(num), num);
     task.InitMetricResults();
+    task.TaskResults->Categories = a.categories;
     for (TMetricaStrategy s : kStrategies) {
         const std::string& file = s == msDesktop ? a.desktop : a.mobile;
         std::string lastLog;
@@ -98,6 +100,7 @@ inline void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& li
         EXPECT_EQ(back.HttpStatus[s], live.HttpStatus[s]);
         EXPECT_EQ(back.Retries[s], live.Retries[s]);
         EXPECT_EQ(back.ErrorMessage[s], live.ErrorMessage[s]);
+        EXPECT_EQ(back.Categories, live.Categories);
         if (!withAdvice) {
             EXPECT_TRUE(back.AdviceList[s].empty());
             continue;
@@ -111,6 +114,10 @@ inline void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& li
             EXPECT_EQ(a.AdviceGroupNdx, b.AdviceGroupNdx);
             EXPECT_EQ(a.AuditId.str(), b.AuditId.str());
             EXPECT_EQ(a.Score, b.Score);
+            EXPECT_EQ(a.Category, b.Category);
+            EXPECT_EQ(a.Manual, b.Manual);
+            EXPECT_EQ(a.Group.str(), b.Group.str());
+            EXPECT_EQ(a.GroupTitle.str(), b.GroupTitle.str());
         }
     }
 }

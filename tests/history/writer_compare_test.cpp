@@ -1,6 +1,7 @@
 // The batching writer and the comparison of two runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -213,6 +214,19 @@ TEST(RunCompare, ChangesCarrySignUnitAndPrecision) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(FormatChange(c.older, c.newer, c.sep), c.change) << c.older << " -> " << c.newer;
+}
+
+TEST(RunCompare, EveryCategoryScoreIsBetterHigherAndListedOnlyWhenAsked) {
+    for (int col : {int{gcScore}, int{gcAccessibility}, int{gcBestPractices}, int{gcSeo}}) {
+        EXPECT_EQ(ChangeVerdictOf(col, "24", "50"), TChangeVerdict::cvBetter) << col;
+        EXPECT_EQ(ChangeVerdictOf(col, "67", "61"), TChangeVerdict::cvWorse) << col;
+    }
+    EXPECT_EQ(ChangeVerdictOf(gcFirstMetric, "1 s", "2 s"), TChangeVerdict::cvWorse);
+    const std::vector<int> plain = ComparedCsvColumns();
+    EXPECT_EQ(std::count_if(plain.begin(), plain.end(), IsCategoryColumn), 0);
+    std::vector<int> withSeo = plain;
+    withSeo.push_back(gcSeo);
+    EXPECT_EQ(ComparedCsvColumns(kPerformanceOnly | 1 << ctSeo), withSeo);
 }
 
 TEST(RunCompare, PairsByUrlInTheNewerOrderThenTheOlderOnly) {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "engine/metrica.h"
 #include "io/atomic_file.h"
 #include "io/ini_file.h"
 #include "io/settings.h"
@@ -354,6 +355,30 @@ TEST(Settings, SaveWritesTheParamKeysInOrderAndLangAlone) {
     const TResult<> failed = SaveParams(bad, v);
     EXPECT_FALSE(failed);
     EXPECT_EQ(failed.Error(), "Не удалось записать в " + bad);
+}
+
+TEST(Settings, CategoriesAreStoredOnlyOnceChosenAndReadBackWithPerformance) {
+    TTempDir dir;
+    const std::string path = dir.File("Velmora.ini");
+    TSettingsValues v;
+    ASSERT_TRUE(Succeeded(SaveParams(path, v)));
+    const std::string untouched = ReadBytes(path);
+    EXPECT_EQ(untouched.find("categories"), std::string::npos);
+
+    v.Categories = 1u << ctSeo | 1u << ctAccessibility;
+    ASSERT_TRUE(Succeeded(SaveParams(path, v)));
+    EXPECT_NE(ReadBytes(path).find("\ncategories=performance,accessibility,seo\n"),
+              std::string::npos);
+    EXPECT_EQ(LoadSettings(path).Categories, kPerformanceOnly | v.Categories);
+    // Back to performance alone: the stored key says so.
+    v.Categories = kPerformanceOnly;
+    ASSERT_TRUE(Succeeded(SaveParams(path, v)));
+    EXPECT_NE(ReadBytes(path).find("\ncategories=performance\n"), std::string::npos);
+
+    for (const char* stored : {"categories=speed\n", "categories=\n"}) {
+        std::ofstream(path, std::ios::binary) << "[PARAMS]\n" << stored;
+        EXPECT_EQ(LoadSettings(path).Categories, kPerformanceOnly) << stored;
+    }
 }
 
 // Restores an environment variable at the end of a test.

@@ -81,13 +81,15 @@ void WhileOpen(TfmGoogleAdvice& window, const TGAdviceList& list,
     EXPECT_FALSE(window.isVisible());
 }
 
-TGAdviceList FixtureAdvice(const char* file, TMetricaStrategy s) {
+TGAdviceList FixtureAdvice(const char* file, TMetricaStrategy s,
+                           TCategorySet categories = kPerformanceOnly) {
     QFile f(QStringLiteral(VELMORA_PSI_ANSWERS "/") + QLatin1String(file));
     if (!f.open(QIODevice::ReadOnly)) return {};
     const QByteArray body = f.readAll();
     simdjson::dom::parser parser;
     TURLTaskInfo task("https://example.com/", 1);
     task.InitMetricResults();
+    task.TaskResults->Categories = categories;
     InterpretBody(parser, std::string_view(body.constData(), body.size()), s, task, '.',
                   [](const std::string&) {});
     return task.TaskResults->AdviceList[s];
@@ -302,6 +304,49 @@ TEST_F(AdviceWindow, RealAnswersOfBothVersions) {
         ASSERT_GE(at, 0);
         EXPECT_EQ(shape.Texts.at(c.group).at(at), QString::fromUtf8(c.text));
     }
+}
+
+}  // namespace
+}  // namespace velmora::app::test
+
+namespace velmora::app::test {
+namespace {
+
+// Titles under a node, one level down.
+QStringList ChildTexts(const QTreeWidgetItem* node) {
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i) texts << node->child(i)->text(0);
+    return texts;
+}
+
+TEST_F(AdviceWindow, OtherCategoriesFollowPerformanceWithTheirGroupsAndManualChecksApart) {
+    const TGAdviceList list =
+        FixtureAdvice("psi13cat/psi13cat_poor_desktop.json", msDesktop, kAllCategories);
+    TfmGoogleAdvice window;
+    window.FillAdvices(list);
+    const QTreeWidget* tree = window.Tree();
+    ASSERT_EQ(tree->topLevelItemCount(), 6);
+    for (int g = 0; g < 3; ++g) EXPECT_EQ(tree->topLevelItem(g)->text(0), kGroupCaptions[g]);
+    EXPECT_EQ(tree->topLevelItem(3)->text(0), "Доступность");
+    EXPECT_EQ(tree->topLevelItem(4)->text(0), "Рекомендации");
+    EXPECT_EQ(tree->topLevelItem(5)->text(0), "SEO");
+
+    const QTreeWidgetItem* a11y = tree->topLevelItem(3);
+    EXPECT_EQ(ChildTexts(a11y),
+              (QStringList{"Names and labels", "Contrast", "Internationalization and localization",
+                           "Best practices", "Проверьте вручную"}));
+    const QTreeWidgetItem* manual = a11y->child(a11y->childCount() - 1);
+    EXPECT_EQ(manual->childCount(), 10);
+    EXPECT_EQ(TfmGoogleAdvice::NodeData(manual->child(0)).NodeKind, 1);
+    // image-alt fails in accessibility and in SEO: listed under each.
+    int imageAlt = 0;
+    for (QTreeWidgetItem* category : {tree->topLevelItem(3), tree->topLevelItem(5)})
+        for (int g = 0; g < category->childCount(); ++g)
+            imageAlt += ChildTexts(category->child(g))
+                            .filter(QStringLiteral("Image elements do not have"))
+                            .size();
+    EXPECT_EQ(imageAlt, 2);
+    EXPECT_TRUE(tree->topLevelItem(5)->isExpanded());
 }
 
 }  // namespace
