@@ -81,15 +81,18 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->btExport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportClick);
     connect(FUi->btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
     connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
-    // The window's default and cancel buttons: Enter runs, Esc aborts, while they can act.
-    auto pressWhenUsable = [](QPushButton* b) {
-        if (b->isEnabled() && b->isVisible()) b->animateClick();
-    };
+    // Enter belongs to the focused control (a grid row opens its advice); a run starts only
+    // from its button or this shortcut, which acts while the button can.
     for (int key : {Qt::Key_Return, Qt::Key_Enter})
-        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
-                [this, pressWhenUsable] { pressWhenUsable(FUi->btRunRequests); });
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            [this, pressWhenUsable] { pressWhenUsable(FUi->btAbortRequests); });
+        connect(new QShortcut(QKeySequence(Qt::CTRL | key), this), &QShortcut::activated, this,
+                [this] {
+                    if (FUi->btRunRequests->isEnabled() && FUi->btRunRequests->isVisible())
+                        FUi->btRunRequests->animateClick();
+                });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        if (FUi->btAbortRequests->isEnabled() && FUi->btAbortRequests->isVisible())
+            btAbortRequestsClick();
+    });
 
     connect(FUi->edAPIKey, &QLineEdit::textChanged, this, &TfmMain::edAPIKeyChange);
     connect(FUi->edMaxTreads, &QSpinBox::textChanged, this, &TfmMain::edMaxTreadsChange);

@@ -226,7 +226,7 @@ QWidget* TfmMain::CreateButtonColumn() {
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
-    FUi->btRunRequests->setDefault(true);
+    FUi->btRunRequests->setToolTip(QStringLiteral("Ctrl+Enter"));
     FUi->btRunRequests->setEnabled(false);
     FUi->btAbortRequests->setEnabled(false);
     FUi->btExport->setEnabled(false);

@@ -17,12 +17,18 @@
 #include "app/main_window_ui.h"
 #include "app/score_chart.h"
 #include "app/translate.h"
+#include "app/url_grids.h"
 #include "base/translate.h"
 #include "session/run_session.h"
 
 namespace velmora::app {
 
 void TfmMain::btRunRequestsClick() {
+    // A full run clears every result first: losing them is asked, as a delete is.
+    if (!Running() && AnyChecked(FMaster) &&
+        !FUrlGrids->ConfirmLoss(
+            TrQ("Проверить все URL заново? Текущие результаты будут потеряны.")))
+        return;
     StartRun(TRunScope::All);
 }
 

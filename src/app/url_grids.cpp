@@ -249,9 +249,12 @@ void TURLGrids::CreateMenu() {
         return a;
     };
     // Every handler checks its rule again: a shortcut acts only when the rule holds right now.
-    miAdvices = item("miAdvices", N_("Рекомендации и предупреждения..."), imgInfo, {}, [this] {
-        if (CanShowAdvices()) GridDoubleClick(miAdvices);
-    });
+    // Enter on a row opens its advice, never a run.
+    miAdvices = item("miAdvices", N_("Рекомендации и предупреждения..."), imgInfo,
+                     QKeySequence(Qt::Key_Return), [this] {
+                         if (CanShowAdvices()) GridDoubleClick(miAdvices);
+                     });
+    miAdvices->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     miAdvicesSeparator = pmURLs->addSeparator();
     miAdvicesSeparator->setObjectName(QStringLiteral("miAdvicesSeparator"));
     miPaste4Clipboard = item("miPaste4Clipboard", N_("Вставить из буфера"), imgCopy,
@@ -260,7 +263,8 @@ void TURLGrids::CreateMenu() {
                              });
     miCheckSelected = item("miCheckSelected", N_("Проверить выбранные URL"), imgRefresh,
                            QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
-                               if (CanRunOrDelete()) FWindow.StartRun(TRunScope::Selected);
+                               if (CanRunOrDelete() && ConfirmRecheckSelected())
+                                   FWindow.StartRun(TRunScope::Selected);
                            });
     miCheckWErrors =
         item("miCheckWErrors", N_("Перепроверить URL с ошибками"), imgRefresh, {}, [this] {
@@ -391,6 +395,16 @@ void TURLGrids::miDeleteURLClick() {
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();
     FWindow.UpdateScoreChart();
+}
+
+bool TURLGrids::ConfirmRecheckSelected() {
+    int withResults = 0;
+    for (int32_t num : FWindow.SelectedNums())
+        if (const TURLTaskInfo* t = FWindow.Master().FindByNum(num); t && t->TaskResults)
+            ++withResults;
+    return withResults == 0 ||
+           ConfirmLoss(TrQ("Проверить выбранные URL (%1) заново? Их результаты будут потеряны.")
+                           .arg(withResults));
 }
 
 bool TURLGrids::CanUndoDelete() const {

@@ -124,6 +124,8 @@ class TURLGrids : public QObject {
 
     // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
     bool ConfirmLoss(const QString& text);
+    // A recheck of selected rows with results asks first; true to go on.
+    bool ConfirmRecheckSelected();
 
   private:
     void SetupGrid(QTableView* grid, bool infoMovable);

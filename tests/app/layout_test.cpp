@@ -137,19 +137,19 @@ TEST_F(Layout, ParameterTabOrder) {
     }
 }
 
-TEST_F(Layout, EnterRunsAndEscapeAbortsOnlyWhenTheButtonCanAct) {
+TEST_F(Layout, CtrlEnterRunsOnlyWhenTheButtonCanAct) {
     int runs = 0;
     QObject::connect(w->Ui().btRunRequests, &QPushButton::clicked, [&] { ++runs; });
     w->activateWindow();
     w->Ui().vtURLsD->setFocus();
-    QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return);
+    QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return, Qt::ControlModifier);
     QTest::qWait(300);
     EXPECT_EQ(runs, 0);  // disabled with an empty list
 
     // Enabled, but the settings page hides it.
     w->Ui().btRunRequests->setEnabled(true);
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
-    QTest::keyClick(w->Ui().edAPIKey, Qt::Key_Return);
+    QTest::keyClick(w->Ui().edAPIKey, Qt::Key_Return, Qt::ControlModifier);
     QTest::qWait(300);
     EXPECT_EQ(runs, 0);
     w->Ui().btRunRequests->setEnabled(false);

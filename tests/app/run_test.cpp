@@ -105,12 +105,16 @@ TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
     EXPECT_FALSE(w->Running());
 }
 
-TEST_F(Run, EnterKeyStartsTheRunFromTheUrlPage) {
+TEST_F(Run, CtrlEnterStartsTheRunAndEnterAloneDoesNot) {
     StartSim(0, 0);
     Open({"https://a.example/"}, 1);
     w->activateWindow();
     w->Ui().vtURLsD->setFocus();
     QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return);
+    QTest::qWait(300);
+    EXPECT_FALSE(w->Running());
+    EXPECT_TRUE(simulator->Requests().empty());
+    QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return, Qt::ControlModifier);
     ASSERT_TRUE(WaitFor(
         [&] { return !w->Ui().lvLog->item(0, 1)->text().startsWith("Data loaded"); }, 3000));
     ASSERT_TRUE(RunEnded());

@@ -10,6 +10,7 @@
 #include "app/confirm_loss.h"
 #include "app/score_chart.h"
 #include "io/settings.h"
+#include "support/window_env.h"
 #include "support/window_fixture.h"
 
 namespace velmora::app::test {
@@ -95,6 +96,49 @@ TEST_F(Loss, DontAskAgainIsStoredAndHonoured) {
     SetResult(W->Master()[0], msDesktop, trOK, "50");
     G->btInsertURLs4ClipClick();
     EXPECT_EQ(Confirms.size(), 1);
+}
+
+TEST_F(Loss, EnterOnARowOpensItsAdviceAndNeverStartsARun) {
+    SetResult(W->Master()[0], msDesktop, trOK, "91", "", 2);
+    W->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(W.get()));
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        AdviceShown.clear();
+        Grid(msDesktop)->setFocus();
+        Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, gcURL));
+        QTest::keyClick(Grid(msDesktop), key);
+        QTest::qWait(100);
+        EXPECT_EQ(AdviceShown, std::vector<size_t>{2});
+        EXPECT_TRUE(Confirms.isEmpty());
+        EXPECT_FALSE(W->Running());
+        EXPECT_NE(W->Master()[0].TaskResults, nullptr);
+    }
+}
+
+TEST_F(Loss, StartingARunOverRowsWithResultsIsAsked) {
+    TMessageBoxCatcher boxes;
+    ConfirmAnswer = false;
+    struct Case {
+        std::function<void()> Start;
+        QString Question;
+    } cases[] = {
+        {[this] { W->btRunRequestsClick(); },
+         "Проверить все URL заново? Текущие результаты будут потеряны."},
+        {[this] {
+             Grid(msDesktop)->selectAll();
+             G->miCheckSelected->trigger();
+         },
+         "Проверить выбранные URL (2) заново? Их результаты будут потеряны."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Question.toStdString());
+        Confirms.clear();
+        c.Start();
+        EXPECT_EQ(Confirms, QStringList{c.Question});
+        EXPECT_FALSE(W->Running());
+        EXPECT_EQ(Column(msDesktop, gcScore).mid(0, 2), (QStringList{"91", "42"}));
+    }
 }
 
 // The real question: Enter confirms, Esc cancels, the tick is reported.
