@@ -1,5 +1,6 @@
 #include "app/history_page.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -74,6 +75,9 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     lvRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvRuns->verticalHeader()->hide();
     lvRuns->horizontalHeader()->setStretchLastSection(true);
+    // Tab leaves the list for the next control; the arrow keys move inside it.
+    lvRuns->setTabKeyNavigation(false);
+    lvRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The start's date and time on one line, whatever the font.
     lvRuns->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     btOpenRun = Button("btOpenRun", N_("Открыть"));
@@ -99,6 +103,19 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     connect(btOpenRun, &QPushButton::clicked, this, &THistoryPage::btOpenRunClick);
     connect(lvRuns, &QTableWidget::cellDoubleClicked, this, &THistoryPage::btOpenRunClick);
     connect(btDeleteRun, &QPushButton::clicked, this, &THistoryPage::btDeleteRunClick);
+    // In the list Enter opens the selected run and Delete deletes it, asking first.
+    auto listKey = [this](const char* name, QList<QKeySequence> keys,
+                          void (THistoryPage::*slot)()) {
+        auto* a = new QAction(lvRuns);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WidgetShortcut);
+        connect(a, &QAction::triggered, this, slot);
+        lvRuns->addAction(a);
+    };
+    listKey("miOpenRun", {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+            &THistoryPage::btOpenRunClick);
+    listKey("miDeleteRun", {QKeySequence(Qt::Key_Delete)}, &THistoryPage::btDeleteRunClick);
     connect(btRefreshRuns, &QPushButton::clicked, this, &THistoryPage::RefreshRuns);
     connect(btCompareRuns, &QPushButton::clicked, this, &THistoryPage::btCompareRunsClick);
     connect(lvRuns, &QTableWidget::itemSelectionChanged, this, &THistoryPage::UpdateButtons);

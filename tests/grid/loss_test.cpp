@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -141,20 +142,25 @@ TEST_F(Loss, StartingARunOverRowsWithResultsIsAsked) {
     }
 }
 
-// The real question: Enter confirms, Esc cancels, the tick is reported.
-TEST(ConfirmLossBox, EnterConfirmsEscCancels) {
+// The real question: Enter and Esc both keep everything, only Yes goes on; the tick is
+// reported.
+TEST(ConfirmLossBox, OnlyYesGoesOn) {
     struct Case {
-        int Key;
+        std::function<void(QMessageBox*)> Answer;
         bool Tick;
         bool Expected;
-    } cases[] = {{Qt::Key_Return, true, true}, {Qt::Key_Escape, false, false}};
+    } cases[] = {
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, true, false},
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, false, false},
+        {[](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, true, true},
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.Key);
+        SCOPED_TRACE(c.Expected);
         QTimer::singleShot(50, [&c] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             if (c.Tick) box->checkBox()->setChecked(true);
-            QTest::keyClick(box, static_cast<Qt::Key>(c.Key));
+            c.Answer(box);
         });
         bool tick = !c.Tick;
         EXPECT_EQ(AskBeforeLoss(nullptr, "?", &tick), c.Expected);
