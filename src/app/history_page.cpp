@@ -145,6 +145,10 @@ void THistoryPage::CreateCompareBar() {
                 &THistoryPage::LeaveCompare);
 }
 
+std::vector<QWidget*> THistoryPage::TabStops() const {
+    return {btOpenRun, btCompareRuns, btDeleteRun, btRefreshRuns, edHistoryKeep, lvRuns};
+}
+
 void THistoryPage::UpdateButtons() {
     const size_t selected = SelectedRunIds().size();
     // Open and delete act on one run: with two picked it would be unclear which.

@@ -51,6 +51,8 @@ class THistoryPage : public QWidget {
     // Ids of the selected runs, in list order (newest first).
     std::vector<int64_t> SelectedRunIds() const;
     QTableWidget* RunList() const { return lvRuns; }
+    // The page's controls in the order Tab visits them: the buttons above the list first.
+    std::vector<QWidget*> TabStops() const;
 
     // Shows the newer of two runs in the grids with each score's and metric's change since
     // the older one; read-only until LeaveCompare, a check or another run is opened.

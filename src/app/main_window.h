@@ -151,6 +151,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
   protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    // Tab and Shift+Tab follow PageTabStops on the pages that have them.
+    bool focusNextPrevChild(bool next) override;
 
   private:
     void CreateComponents();
@@ -168,6 +170,9 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void ShowVersion();
     void LogStartAndLoadUrls();
     void SetTabOrder();
+    // The controls of the page shown in the order Tab visits them: top to bottom, left to
+    // right. Empty for a page that keeps the order of its layout.
+    std::vector<QWidget*> PageTabStops() const;
     void FillMetricsList();
     void OpenWebPage(const char* path);
     QString NewsAddress() const;

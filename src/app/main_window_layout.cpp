@@ -1,4 +1,5 @@
 // The window's controls and their arrangement; behaviour is wired in ConnectHandlers.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -125,6 +126,8 @@ void TfmMain::CreateComponents() {
     scroll->setObjectName(QStringLiteral("sbContent"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
+    // Only a frame around the pages: the keyboard goes to the controls inside.
+    scroll->setFocusPolicy(Qt::NoFocus);
     FUi->pcPages->setMinimumSize(960, 560);
     scroll->setWidget(FUi->pcPages);
     setCentralWidget(scroll);
@@ -390,15 +393,58 @@ QFrame* TfmMain::CreateAboutBox() {
 }
 
 void TfmMain::SetTabOrder() {
-    // The button column's order: run, abort, txt import, export, xml import, paste, chart.
-    QWidget* column[] = {FUi->btRunRequests,     FUi->btAbortRequests,  FUi->btImportURLs4TXT,
-                         FUi->btExport,          FUi->btImportURLs4XML, FUi->btImportURLs4Web,
-                         FUi->btInsertURLs4Clip, FUi->crtURLScore};
-    for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
     QWidget* params[] = {FUi->edAPIKey,      FUi->edMaxTreads,     FUi->edMinReqDelay,
                          FUi->edRetries,     FUi->pAbout,          FUi->cbAppLang,
                          FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
+}
+
+std::vector<QWidget*> TfmMain::PageTabStops() const {
+    // A tab widget stands in the order by its tab bar: as a whole it also holds its pages.
+    QWidget* pageTabs = FUi->pcPages->focusProxy();
+    QWidget* page = FUi->pcPages->currentWidget();
+    if (page == FUi->tsHistory) {
+        std::vector<QWidget*> stops{pageTabs};
+        for (QWidget* w : FUi->tsHistory->TabStops()) stops.push_back(w);
+        return stops;
+    }
+    if (page != FUi->tsURLs) return {};
+    // Top to bottom, the left column before the right one.
+    return {pageTabs,
+            FUi->pCompare->findChild<QWidget*>(QStringLiteral("btLeaveCompare")),
+            FUi->vtURLsD,
+            FUi->vtURLsM,
+            FUi->pcStrategy->focusProxy(),
+            FUi->pcBottom->focusProxy(),
+            FUi->wbNews,
+            FUi->lvLog,
+            FUi->btInsertURLs4Clip,
+            FUi->btImportURLs4TXT,
+            FUi->btImportURLs4XML,
+            FUi->btImportURLs4Web,
+            FUi->btRunRequests,
+            FUi->btAbortRequests,
+            FUi->btExport,
+            FUi->crtURLScore};
+}
+
+bool TfmMain::focusNextPrevChild(bool next) {
+    const std::vector<QWidget*> stops = PageTabStops();
+    QWidget* focus = QApplication::focusWidget();
+    const auto at = std::find_if(stops.begin(), stops.end(), [focus](QWidget* w) {
+        return w && (w == focus || w->isAncestorOf(focus));
+    });
+    if (at == stops.end()) return QMainWindow::focusNextPrevChild(next);
+    const int n = static_cast<int>(stops.size());
+    const int from = static_cast<int>(at - stops.begin());
+    for (int step = 1; step < n; ++step) {
+        QWidget* w = stops[static_cast<size_t>((from + (next ? step : n - step)) % n)];
+        if (!w || !w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return true;
 }
 
 }  // namespace velmora::app

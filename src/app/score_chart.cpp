@@ -8,6 +8,7 @@
 #include <QGraphicsLayout>
 #include <QLegend>
 #include <QLegendMarker>
+#include <QPainter>
 #include <QPen>
 #include <QPieSeries>
 #include <QPieSlice>
@@ -213,6 +214,27 @@ void TScoreChart::UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrateg
 void TScoreChart::SetTitle(const QString& plain) {
     FTitle = plain;
     chart()->setTitle(TitleHtml(plain));
+}
+
+void TScoreChart::paintEvent(QPaintEvent* event) {
+    QChartView::paintEvent(event);
+    if (!hasFocus()) return;
+    // The chart is a stop of Tab: the keyboard's place is drawn as on the grids' cells.
+    QPainter painter(viewport());
+    QPen pen(palette().color(QPalette::Text));
+    pen.setStyle(Qt::DotLine);
+    painter.setPen(pen);
+    painter.drawRect(viewport()->rect().adjusted(0, 0, -1, -1));
+}
+
+void TScoreChart::focusInEvent(QFocusEvent* event) {
+    QChartView::focusInEvent(event);
+    viewport()->update();
+}
+
+void TScoreChart::focusOutEvent(QFocusEvent* event) {
+    QChartView::focusOutEvent(event);
+    viewport()->update();
 }
 
 void TScoreChart::resizeEvent(QResizeEvent* event) {

@@ -11,8 +11,10 @@
 #include <QTextBrowser>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/news_browser.h"
 #include "app/run_progress.h"
+#include "app/score_chart.h"
 #include "app/single_instance.h"
 #include "app/window_placement.h"
 #include "io/settings.h"
@@ -46,6 +48,79 @@ TEST(Keyboard, TabLeavesTheGridsAndTheLogInTheWindowsOrder) {
     EXPECT_TRUE(next == w->Ui().btExport || next == w->Ui().btImportURLs4XML ||
                 next == w->Ui().btInsertURLs4Clip)
         << (next ? next->objectName().toStdString() : "none");
+}
+
+// The names of the controls Tab visits from start until it comes back, in order; a control
+// inside another (a tab bar, a spin box's edit) goes by its owner's name.
+QStringList TabStops(QWidget* start) {
+    auto nameOf = [](QWidget* w) {
+        while (w && (w->objectName().isEmpty() || w->objectName().startsWith("qt_")))
+            w = w->parentWidget();
+        return w ? w->objectName() : QString();
+    };
+    start->setFocus(Qt::TabFocusReason);
+    QStringList names{nameOf(QApplication::focusWidget())};
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const QString name = nameOf(QApplication::focusWidget());
+        if (name == names.first()) break;
+        if (name != names.last()) names << name;  // a link label's link is a stop of its own
+    }
+    // Shift+Tab goes the same way back.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(nameOf(QApplication::focusWidget()), names.last());
+    return names;
+}
+
+TEST(Keyboard, TabGoesTopToBottomAndLeftToRight) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    QFile f(dir.Path() + "urls.txt");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("https://a.example/\n");
+    f.close();
+    TAppOptions o = dir.Options();
+    o.UrlsFile = f.fileName();
+    auto w = ShowWindow(o);
+    ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 1; }));
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    // Abort and Export are disabled while idle with nothing checked, so Tab passes them.
+    EXPECT_EQ(TabStops(w->Ui().pcPages),
+              (QStringList{"pcPages", "vtURLsD", "pcStrategy", "pcBottom", "wbNews",
+                           "btInsertURLs4Clip", "btImportURLs4TXT", "btImportURLs4XML",
+                           "btImportURLs4Web", "btRunRequests", "crtURLScore"}));
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsHistory);
+    // Open, Compare and Delete wait for a run to be selected.
+    EXPECT_EQ(TabStops(w->Ui().pcPages),
+              (QStringList{"pcPages", "btRefreshRuns", "edHistoryKeep", "lvRuns"}));
+}
+
+TEST(Keyboard, TheFocusFrameShowsOnTheRunButtonAndTheChart) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    QFile f(dir.Path() + "urls.txt");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("https://a.example/\n");
+    f.close();
+    TAppOptions o = dir.Options();
+    o.UrlsFile = f.fileName();
+    auto w = ShowWindow(o);
+    ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 1; }));
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (QWidget* target : {static_cast<QWidget*>(w->Ui().btRunRequests),
+                            static_cast<QWidget*>(w->Ui().crtURLScore)}) {
+        SCOPED_TRACE(target->objectName().toStdString());
+        w->Ui().btInsertURLs4Clip->setFocus(Qt::TabFocusReason);
+        QTest::qWait(50);
+        const QImage before = target->grab().toImage();
+        for (int i = 0; i < 10 && QApplication::focusWidget() != target; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), target);
+        QTest::qWait(50);
+        EXPECT_NE(target->grab().toImage(), before);
+    }
 }
 
 TEST(Placement, FitFrameKeepsTheTitleBarOnTheScreen) {
