@@ -90,7 +90,10 @@ void TfmMain::ConnectHandlers() {
                         FUi->btRunRequests->animateClick();
                 });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
-        if (FUi->btAbortRequests->isEnabled() && FUi->btAbortRequests->isVisible())
+        // Esc also closes dialogs: a second press out of habit must not end the run unasked.
+        if (!FUi->btAbortRequests->isEnabled() || !FUi->btAbortRequests->isVisible()) return;
+        if (FUrlGrids->Dialogs.Ask &&
+            FUrlGrids->Dialogs.Ask(TrQ("Прервать проверку? Уже полученные результаты сохранятся.")))
             btAbortRequestsClick();
     });
 

@@ -126,6 +126,13 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
     Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
         return AskBeforeLoss(&FWindow, text, dontAskAgain);
     };
+    Dialogs.Ask = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Question, FWindow.windowTitle(), text,
+                        QMessageBox::Yes | QMessageBox::No, &FWindow);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
     Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine,
                                  const std::vector<history::IHistoryStore::TScorePoint>& trend) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);

@@ -50,6 +50,8 @@ struct TDialogs {
         ShowAdvices;
     // Asks before results are lost; true to go on. *dontAskAgain: the user's tick.
     std::function<bool(const QString& text, bool* dontAskAgain)> Confirm;
+    // A yes-or-no question whose default (Enter and Esc) is no; true for yes.
+    std::function<bool(const QString& text)> Ask;
 };
 
 class TURLGrids : public QObject {

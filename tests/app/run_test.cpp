@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "app/grid_model.h"
+#include "app/url_grids.h"
 #include "engine/pool.h"
 #include "sim/simulator.h"
 #include "support/window_env.h"
@@ -129,6 +130,18 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
     w->Ui().btRunRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !simulator->Requests().empty(); }));
     w->activateWindow();
+    // Esc asks first; no keeps the run going.
+    QStringList asked;
+    bool answer = false;
+    w->UrlGrids().Dialogs.Ask = [&](const QString& text) {
+        asked << text;
+        return answer;
+    };
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_EQ(asked, QStringList{"Abort the check? The results already received are kept."});
+    EXPECT_TRUE(w->Running());
+    EXPECT_TRUE(w->Ui().btAbortRequests->isEnabled());
+    answer = true;
     QTest::keyClick(w.get(), Qt::Key_Escape);
     ASSERT_TRUE(WaitFor([&] { return !w->Ui().btAbortRequests->isEnabled(); }, 2000));
     EXPECT_TRUE(LogLines().contains("Cancelling the check..."));

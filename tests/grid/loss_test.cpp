@@ -168,6 +168,29 @@ TEST(ConfirmLossBox, OnlyYesGoesOn) {
     }
 }
 
+using Questions = TWindowTest;
+
+// The window's yes-or-no question (before an abort by keyboard): Enter and Esc say no.
+TEST_F(Questions, EnterAndEscSayNo) {
+    struct Case {
+        std::function<void(QMessageBox*)> Answer;
+        bool Expected;
+    } cases[] = {
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, false},
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, false},
+        {[](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Expected);
+        QTimer::singleShot(50, [&c] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            c.Answer(box);
+        });
+        EXPECT_EQ(G->Dialogs.Ask("?"), c.Expected);
+    }
+}
+
 using Failures = TWindowTest;
 
 TEST_F(Failures, ReasonInToolTipAndFirstLineOfTheAdviceWindowForBothStrategies) {
