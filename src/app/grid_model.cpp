@@ -79,7 +79,12 @@ int TURLGridModel::RowOf(const TURLTaskInfo* task) const {
 }
 
 QString TURLGridModel::CellDisplayText(int row, int col) const {
-    return QString::fromStdString(CellText(TaskAt(row), FStrategy, col));
+    const TURLTaskInfo* task = TaskAt(row);
+    QString text = QString::fromStdString(CellText(task, FStrategy, col));
+    // A red row says why, though the export keeps the service's own (empty) error text.
+    if (col == gcError && text.isEmpty() && task && task->TaskResults)
+        text = StopText(*task->TaskResults, FStrategy);
+    return text;
 }
 
 std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {

@@ -226,6 +226,37 @@ TEST_F(Failures, ReasonInToolTipAndFirstLineOfTheAdviceWindowForBothStrategies) 
 }
 
 // The transfer's own status wins over the service's code, and retries are counted beside it.
+TEST_F(Failures, RowsAStopLeftUncheckedSayWhyAndTheChartSaysWhatItCovers) {
+    QGuiApplication::clipboard()->setText("http://1/\nhttp://2/\nhttp://3/");
+    G->btInsertURLs4ClipClick();
+    SetResult(W->Master()[0], msDesktop, trOK, "95");
+    W->Master()[1].InitMetricResults();  // the daily quota stopped the run before it
+    SetResult(W->Master()[2], msDesktop, trAborted, "");
+    const QString quotaLine =
+        "Остановлено: дневная квота API исчерпана. Команда «Перепроверить URL с ошибками» "
+        "продолжит проверку.";
+    struct Case {
+        int Row;
+        QString Cell, ToolTip;
+    } cases[] = {
+        {1, "остановлено: дневная квота", quotaLine},
+        {2, "прервано", "Ошибка: проверка прервана"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Row);
+        const QModelIndex cell = Model(msDesktop)->index(c.Row, gcError);
+        EXPECT_EQ(cell.data().toString(), c.Cell);
+        EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), c.ToolTip);
+        Grid(msDesktop)->setCurrentIndex(cell);
+        G->GridDoubleClick(Grid(msDesktop));
+        ASSERT_FALSE(AdviceErrors.isEmpty());
+        EXPECT_EQ(AdviceErrors.last(), c.ToolTip);
+    }
+    W->UpdateScoreChart();
+    EXPECT_EQ(W->Ui().crtURLScore->CoverageText(), "Desktop: проверено 1 из 3");
+    EXPECT_EQ(W->Ui().crtURLScore->Bands().Good, 1);
+}
+
 TEST_F(Failures, ToolTipNamesTheHttpStatusAndTheRetries) {
     QGuiApplication::clipboard()->setText("http://1/");
     G->btInsertURLs4ClipClick();
