@@ -135,6 +135,10 @@ void TfmMain::SetProgressPos(int pos) {
 
 void TfmMain::Log(const TMsgForLog& line) {
     if (line.TaskNum > 0) FRunProgress.TaskActivity(line.TaskNum, FProgressClock());
+    if (line.QuotaWaitUntil) {
+        FRunProgress.QuotaWait(*line.QuotaWaitUntil);
+        ShowProgressText();
+    }
     InsertLogRow(FormatLogTime(line.MsgTime), line.MsgText);
 }
 
@@ -153,8 +157,12 @@ void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
         FRunProgress.Start(runTasks, now);
         if (!FStuckTimer) {
             FStuckTimer = new QTimer(this);
-            FStuckTimer->setInterval(5000);
-            connect(FStuckTimer, &QTimer::timeout, this, &TfmMain::CheckStuckRequests);
+            // Every second: a quota's wait counts down in the progress text meanwhile.
+            FStuckTimer->setInterval(1000);
+            connect(FStuckTimer, &QTimer::timeout, this, [this] {
+                CheckStuckRequests();
+                ShowProgressText();
+            });
         }
         FStuckTimer->start();
     }

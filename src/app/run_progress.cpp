@@ -51,12 +51,16 @@ QString TRunProgress::ProgressText(TClock::time_point now) const {
     const int done = Done();
     const int percent = FTotal > 0 ? done * 100 / FTotal : 0;
     QString text = TrQ("Проверено %1 из %2 (%3%)").arg(done).arg(FTotal).arg(percent);
+    const auto quotaLeft = std::max(TClock::duration::zero(), FQuotaUntil - now);
     // The pace so far is the best guess for the rest; with nothing done there is none.
     if (done > 0 && done < FTotal) {
         const auto perTask = (now - FStart) / done;
         text += TrQ(", осталось около %1")
-                    .arg(Duration(duration_cast<seconds>(perTask * (FTotal - done))));
+                    .arg(Duration(duration_cast<seconds>(perTask * (FTotal - done) + quotaLeft)));
     }
+    if (quotaLeft > TClock::duration::zero() && done < FTotal)
+        text +=
+            TrQ(". Ожидание квоты: около %1 с").arg(std::chrono::ceil<seconds>(quotaLeft).count());
     return text;
 }
 

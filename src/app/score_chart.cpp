@@ -235,7 +235,8 @@ void TScoreChart::paintEvent(QPaintEvent* event) {
     QPen pen(palette().color(QPalette::Text));
     pen.setStyle(Qt::DotLine);
     painter.setPen(pen);
-    painter.drawRect(viewport()->rect().adjusted(0, 0, -1, -1));
+    // Inset, so the edges keep the panel's colour.
+    painter.drawRect(viewport()->rect().adjusted(1, 1, -2, -2));
 }
 
 void TScoreChart::focusInEvent(QFocusEvent* event) {

@@ -203,6 +203,30 @@ TEST(Progress, TextsAtAKnownClock) {
     EXPECT_FALSE(p.Active());
 }
 
+TEST(Progress, AQuotaWaitIsShownAndCountsInTheTimeLeft) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());  // loads the catalogues
+    using namespace std::chrono;
+    const TRunProgress::TClock::time_point t0{};
+    TRunProgress p;
+    p.Start(4, t0);
+    TURLTaskInfo ok("http://a/", 1);
+    ok.InitMetricResults();
+    ok.TaskResults->TaskResult = {trOK, trOK};
+    p.TaskFinished(ok);
+    p.QuotaWait(t0 + seconds(68));
+    struct Case {
+        int At;
+        const char* Text;
+    } cases[] = {
+        {10, "Checked 1 of 4 (25%), about 1:28 left. Waiting for the quota: about 58 s"},
+        {30, "Checked 1 of 4 (25%), about 2:08 left. Waiting for the quota: about 38 s"},
+        {68, "Checked 1 of 4 (25%), about 3:24 left"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(p.ProgressText(t0 + seconds(c.At)), c.Text) << c.At;
+}
+
 TEST(Progress, ARunShowsCheckingMarksTheCountsAndItsSummary) {
     TLocaleEnv env("en_US.UTF-8");
     TAppDir dir;

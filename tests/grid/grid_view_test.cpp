@@ -336,11 +336,12 @@ TEST_F(GridView, AdviceServicePageAndMenuRulesWhenIdle) {
     Grid(msMobile)->setCurrentIndex(Model(msMobile)->index(0, 1));
     G->miAdvices->trigger();
     EXPECT_EQ(AdviceShown, std::vector<size_t>{3});
-    // The desktop grid's row has no results and shows nothing.
+    // The desktop strategy was left unchecked: no advice, only why.
     W->Ui().pcStrategy->setCurrentIndex(0);
     Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, 1));
     G->GridDoubleClick(Grid(msDesktop));
-    EXPECT_EQ(AdviceShown.size(), 1u);
+    EXPECT_EQ(AdviceShown, (std::vector<size_t>{3, 0}));
+    EXPECT_TRUE(AdviceErrors.last().startsWith("Остановлено")) << AdviceErrors.last().toStdString();
 
     W->Ui().pcStrategy->setCurrentIndex(1);
     G->miOpenInGPSI->trigger();
