@@ -174,7 +174,7 @@ void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
 void TfmMain::EndRunProgress() {
     if (!FRunProgress.Active()) return;
     if (FStuckTimer) FStuckTimer->stop();
-    AddToLog(FRunProgress.Finish(FProgressClock()));
+    AddToLog(FRunProgress.Finish(FProgressClock(), FMaster));
     RepaintAllRows();
 }
 

@@ -29,9 +29,12 @@ void TRunProgress::TaskFinished(const TURLTaskInfo& task) {
     FInFlight.erase(task.Num);
     if (!FActive) return;
     const TURLTaskResults* r = task.TaskResults.get();
-    if (!r || r->Aborted())
+    if (!r || r->Aborted()) {
         ++FAborted;
-    else if (r->Failed())
+        return;
+    }
+    FFinished.push_back(task.Num);
+    if (r->Failed())
         ++FFailed;
     else
         ++FOk;
@@ -75,10 +78,18 @@ std::vector<int32_t> TRunProgress::NewlyStuck(TClock::time_point now) {
     return nums;
 }
 
-QString TRunProgress::Finish(TClock::time_point now) {
+QString TRunProgress::Finish(TClock::time_point now, const TURLTaskInfoList& master) {
     FActive = false;
     FInFlight.clear();
-    FAborted = FTotal - FOk - FFailed;
+    // The worker's copy lacks the strategies a recheck kept: the rows as merged tell.
+    FOk = FFailed = 0;
+    for (int32_t num : FFinished) {
+        const TURLTaskInfo* row = master.FindByNum(num);
+        if (!row || !row->TaskResults) continue;
+        ++(row->TaskResults->Failed() ? FFailed : FOk);
+    }
+    FFinished.clear();
+    FAborted = std::max(0, FTotal - FOk - FFailed);
     return TrQ("Проверка завершена: успешно %1, с ошибками %2, прервано %3, заняла %4")
         .arg(FOk)
         .arg(FFailed)

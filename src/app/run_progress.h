@@ -40,9 +40,9 @@ class TRunProgress {
     // Numbers of the tasks that have been silent for longer than kStuckAfter, each reported
     // once per wait.
     std::vector<int32_t> NewlyStuck(TClock::time_point now);
-    // Ends the run; returns the log line with the counts and the time taken. Tasks that never
-    // came back (a cancel) count as aborted.
-    QString Finish(TClock::time_point now);
+    // Ends the run; returns the log line with the counts of the run's rows as master holds
+    // them now and the time taken. Tasks that never came back (a cancel) count as aborted.
+    QString Finish(TClock::time_point now, const TURLTaskInfoList& master);
 
     // "m:ss", or "h:mm:ss" from an hour on.
     static QString Duration(std::chrono::seconds d);
@@ -60,6 +60,7 @@ class TRunProgress {
     TClock::time_point FStart;
     TClock::time_point FQuotaUntil;
     std::unordered_map<int32_t, TFlight> FInFlight;
+    std::vector<int32_t> FFinished;  // tasks that came back with results
 };
 
 }  // namespace velmora::app

@@ -198,9 +198,36 @@ TEST(Progress, TextsAtAKnownClock) {
     p.TaskFinished(failed);
     EXPECT_EQ(p.ProgressText(t0 + seconds(3600)), "Checked 2 of 4 (50%), about 1:00:00 left");
     // URL 3 never came back and URL 4 never started: both aborted.
-    EXPECT_EQ(p.Finish(t0 + seconds(3725)),
+    TURLTaskInfoList master;
+    for (const char* url : {"http://a/", "http://b/", "http://c/", "http://d/"}) master.Add(url);
+    master[0].TaskResults = std::move(ok.TaskResults);
+    master[1].TaskResults = std::move(failed.TaskResults);
+    EXPECT_EQ(p.Finish(t0 + seconds(3725), master),
               "Check finished: 1 OK, 1 failed, 2 aborted, took 1:02:05");
     EXPECT_FALSE(p.Active());
+}
+
+// A recheck's worker checks only the failed strategy; the row as merged is what counts.
+TEST(Progress, TheSummaryCountsTheRowsAsTheyFinallyStand) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());  // loads the catalogues
+    const TRunProgress::TClock::time_point t0{};
+    TURLTaskInfoList master;
+    TRunProgress p;
+    p.Start(3, t0);
+    for (const char* url : {"http://a/", "http://b/", "http://c/"}) {
+        TURLTaskInfo& row = master.Add(url);
+        row.InitMetricResults();
+        row.TaskResults->TaskResult = {trOK, trOK};
+        TURLTaskInfo copy(url, row.Num);
+        copy.InitMetricResults();
+        copy.TaskResults->TaskResult = {trNotChecked, trOK};  // desktop kept from before
+        if (row.Num == 3) copy.TaskResults->TaskResult = {trAborted, trNotChecked};
+        p.TaskFinished(copy);
+    }
+    EXPECT_EQ(p.Finish(t0 + std::chrono::seconds(5), master),
+              "Check finished: 2 OK, 0 failed, 1 aborted, took 0:05");
 }
 
 TEST(Progress, AQuotaWaitIsShownAndCountsInTheTimeLeft) {

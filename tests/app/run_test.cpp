@@ -150,6 +150,10 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
         EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
     }
     ASSERT_TRUE(RunEnded());
+    QTest::qWait(200);
+    // The summary is the run's last line, below every worker's own.
+    EXPECT_TRUE(LogLines().first().startsWith("Check finished: 0 OK, 0 failed, 6 aborted"))
+        << LogLines().mid(0, 4).join(" | ").toStdString();
     EXPECT_FALSE(w->Ui().btExport->isEnabled());
     EXPECT_TRUE(w->Ui().btRunRequests->isEnabled());
     EXPECT_LE(simulator->Requests().size(), 2u);
