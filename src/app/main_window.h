@@ -88,6 +88,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     std::vector<int32_t> SelectedNums() const;
     void UpdateRunButtons();
     void AddToLog(const QString& sMessage);
+    // A message in the status bar at the window's foot, kept until the next one.
+    void ShowStatus(const QString& text);
     void UpdateURLListCaption();
 
     // Code of the language selected in cbAppLang.

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -131,6 +132,8 @@ void TfmMain::CreateComponents() {
     FUi->pcPages->setMinimumSize(960, 560);
     scroll->setWidget(FUi->pcPages);
     setCentralWidget(scroll);
+    // The status bar exists from the start, so the first message does not shift the layout.
+    statusBar()->setObjectName(QStringLiteral("sbStatus"));
     resize(1287, 750);
 }
 

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -88,6 +89,10 @@ void TfmMain::UpdateRunButtons() {
     FUi->btImportURLs4Web->setEnabled(idle);
     // Results already had stay exportable after a cancel; rows never checked export blank.
     FUi->btExport->setEnabled(idle && AnyChecked(FMaster));
+}
+
+void TfmMain::ShowStatus(const QString& text) {
+    statusBar()->showMessage(text);
 }
 
 void TfmMain::AddToLog(const QString& sMessage) {

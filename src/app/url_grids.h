@@ -137,6 +137,8 @@ class TURLGrids : public QObject {
     bool RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
                    int progressMax, int progressEnd);
     QString ImportCodePage() const;
+    // Where the import dialogs open: the folder of the last file imported, else the home folder.
+    QString ImportDir() const;
     void Message(QMessageBox::Icon icon, const QString& text, const QString& details = {});
 
     TfmMain& FWindow;
@@ -153,6 +155,7 @@ class TURLGrids : public QObject {
     std::vector<int> FWidthsBeforeCompare[2];
     // A column drag being undone: the undoing move must not be undone in turn.
     bool FRevertingColumnMove = false;
+    QString FLastImportDir;
 };
 
 }  // namespace velmora::app
