@@ -336,6 +336,7 @@ std::vector<history::IHistoryStore::TScorePoint> THistoryPage::ScoreTrend(
 
 void THistoryPage::edHistoryKeepChange(int keep) {
     if (Recorder()) Recorder()->SetKeepNewest(keep);
+    if (!FWindow.KeepsSettings()) return;
     const TResult<> written = io::SaveHistoryKeep(FWindow.SettingsPath().toStdString(), keep);
     if (!written) FWindow.AddToLog(QString::fromStdString(written.Error()));
 }

@@ -98,6 +98,7 @@ void TfmMain::ConnectHandlers() {
     });
 
     connect(FUi->edAPIKey, &QLineEdit::textChanged, this, &TfmMain::edAPIKeyChange);
+    connect(FUi->btShowAPIKey, &QPushButton::toggled, this, &TfmMain::btShowAPIKeyClick);
     connect(FUi->edMaxTreads, &QSpinBox::textChanged, this, &TfmMain::edMaxTreadsChange);
     connect(FUi->edMinReqDelay, &QSpinBox::textChanged, this, &TfmMain::edMinReqDelayChange);
     connect(FUi->edRetries, &QSpinBox::textChanged, this, [this] { MarkChanged(FUi->edRetries); });
@@ -269,20 +270,8 @@ bool TfmMain::FormClose() {
     // Running workers use the pool and post to this window; they end before anything goes.
     ShutdownRun();
     if (FShown) SaveWindowPlacement();
-    bool saved = true;
-    if (!FChangedParams.isEmpty()) {
-        io::TSettingsValues values;
-        values.ApiKey = FUi->edAPIKey->text().toStdString();
-        values.MaxThreads = FUi->edMaxTreads->value();
-        values.ReqPredelay = FUi->edMinReqDelay->value();
-        values.Retries = FUi->edRetries->value();
-        values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
-        const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
-        saved = written.Ok();
-        // The window closes anyway; the user has been told what was lost.
-        if (!saved)
-            QMessageBox::critical(this, windowTitle(), QString::fromStdString(written.Error()));
-    }
+    // The window closes anyway; a failure has been shown.
+    const bool saved = SaveParamsNow(true);
     FMaster.Clear();
     FModelD->Reload();
     FModelM->Reload();

@@ -61,6 +61,12 @@ class TfmMain : public QMainWindow, public IRunObserver {
     // False when the settings could not be written (the message has been shown).
     bool FormClose();
     void edAPIKeyChange();
+    // Shows the key as typed while checked; a password field otherwise.
+    void btShowAPIKeyClick(bool shown);
+    // Whether this session writes the settings file: a demo leaves real use's settings alone.
+    bool KeepsSettings() const { return !FOptions.Demo; }
+    // How long after a parameter's change it is written.
+    static constexpr int kParamsSaveDelayMs = 300;
     void edMaxTreadsChange();
     void edMinReqDelayChange();
     void cbImpNoClearURLsClick();
@@ -180,6 +186,9 @@ class TfmMain : public QMainWindow, public IRunObserver {
     QString NewsAddress() const;
     void ShutdownRun();
     void MarkChanged(const QWidget* control);
+    // Writes the parameters when one changed; false when that failed (the reason is in a box
+    // when boxOnFailure, else in the log once).
+    bool SaveParamsNow(bool boxOnFailure);
     // The run's progress: a worker took a task, an event came in, the run may have ended.
     void RunTaskStarted(int32_t num, int runTasks);
     void EndRunProgress();
@@ -209,6 +218,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     TRunProgress FRunProgress;
     std::function<TRunProgress::TClock::time_point()> FProgressClock = TRunProgress::TClock::now;
     QTimer* FStuckTimer = nullptr;
+    QTimer* FSaveTimer = nullptr;
+    QString FLastSaveError;
     QRect FStoredGeometry;  // as the settings file had it, or empty
     bool FStoredMaximized = false;
     QRect FPlacedGeometry;  // where the first show put the window

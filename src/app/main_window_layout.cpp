@@ -304,6 +304,11 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     };
     FUi->lbAPIKey = label("lbAPIKey", N_("Ключ API:"));
     FUi->edAPIKey = Named(new QLineEdit, "edAPIKey");
+    // Whoever looks at the screen need not read the key.
+    FUi->edAPIKey->setEchoMode(QLineEdit::Password);
+    FUi->btShowAPIKey = Named(new QPushButton(QString::fromUtf8(N_("Показать"))), "btShowAPIKey");
+    FUi->btShowAPIKey->setCheckable(true);
+    FUi->btShowAPIKey->setAutoDefault(false);
     FUi->lbGotoKeySite =
         LinkLabel("lbGotoKeySite", N_("<a>Узнать больше о получении Ключа API</a>"));
     auto* keyGrid = new QGridLayout;
@@ -312,6 +317,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     keyGrid->setVerticalSpacing(4);
     keyGrid->addWidget(FUi->lbAPIKey, 0, 0);
     keyGrid->addWidget(FUi->edAPIKey, 0, 1);
+    keyGrid->addWidget(FUi->btShowAPIKey, 0, 2);
     keyGrid->addWidget(FUi->lbGotoKeySite, 1, 1);
     keyGrid->setColumnStretch(1, 1);
     outer->addLayout(keyGrid);
@@ -396,9 +402,9 @@ QFrame* TfmMain::CreateAboutBox() {
 }
 
 void TfmMain::SetTabOrder() {
-    QWidget* params[] = {FUi->edAPIKey,      FUi->edMaxTreads,     FUi->edMinReqDelay,
-                         FUi->edRetries,     FUi->pAbout,          FUi->cbAppLang,
-                         FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
+    QWidget* params[] = {FUi->edAPIKey,      FUi->btShowAPIKey,  FUi->edMaxTreads,
+                         FUi->edMinReqDelay, FUi->edRetries,     FUi->pAbout,
+                         FUi->cbAppLang,     FUi->lbGotoKeySite, FUi->cbImpNoClearURLs};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }
 

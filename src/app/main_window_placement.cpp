@@ -58,6 +58,7 @@ void TfmMain::PlaceAtFirstShow() {
 }
 
 void TfmMain::SaveWindowPlacement() {
+    if (!KeepsSettings()) return;
     const QRect normal = isMaximized() ? normalGeometry() : geometry();
     const bool maximized = isMaximized();
     // Nothing moved since the window was placed: the file stays as it was.

@@ -61,6 +61,7 @@ struct TfmMain::TUi {
     QGroupBox* gbParams = nullptr;
     QLabel* lbAPIKey = nullptr;
     QLineEdit* edAPIKey = nullptr;
+    QPushButton* btShowAPIKey = nullptr;  // shows the key while checked
     QLabel* lbGotoKeySite = nullptr;
     QLabel* lbMaxThreads = nullptr;
     QSpinBox* edMaxTreads = nullptr;

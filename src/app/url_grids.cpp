@@ -454,7 +454,7 @@ bool TURLGrids::ConfirmLoss(const QString& text) {
     bool dontAskAgain = false;
     if (!Dialogs.Confirm || !Dialogs.Confirm(text, &dontAskAgain)) return false;
     // Only a yes is remembered: a tick beside a no must not let the next loss pass unasked.
-    if (dontAskAgain) {
+    if (dontAskAgain && FWindow.KeepsSettings()) {
         const TResult<> written = io::SaveConfirmLoss(settings, false);
         if (!written) Message(QMessageBox::Warning, QString::fromStdString(written.Error()));
     }
