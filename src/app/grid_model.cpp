@@ -338,10 +338,10 @@ QString TURLGridModel::CompareText(int row, int col) const {
     switch (FComparison->PresenceOf(task)) {
         case history::TPresence::prOnlyOlder:
             // Its number belongs to the older run's list, which is not shown.
-            if (col == gcNumber) return QStringLiteral("–");
-            return col == gcURL ? TrQ("[только в старом] %1").arg(own) : own;
+            // The URL stays whole; the number cell marks the row, its colour and tool tip tell.
+            return col == gcNumber ? QStringLiteral("–") : own;
         case history::TPresence::prOnlyNewer:
-            return col == gcURL ? TrQ("[только в новом] %1").arg(own) : own;
+            return col == gcNumber ? QStringLiteral("+") + own : own;
         case history::TPresence::prBoth:
             break;
     }
@@ -402,7 +402,7 @@ std::optional<QColor> TURLGridModel::CompareColour(int row, int col) const {
         case history::TChangeVerdict::cvWorse:
             return QColor(kChangeWorse);
         case history::TChangeVerdict::cvSame:
-            return std::nullopt;
+            return CellColour(row, col);
         case history::TChangeVerdict::cvNone:
             break;
     }

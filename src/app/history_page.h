@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "engine/run_controller.h"
 #include "history/run_recorder.h"
@@ -61,6 +62,10 @@ class THistoryPage : public QWidget {
     const TRunComparison* Comparison() const { return FComparison.get(); }
     // The texts made here, not designed, follow the interface language.
     void Retranslate();
+    // The grids no longer show the opened run (an import replaced the list, a check started).
+    void ForgetOpenedRun();
+    // The run shown read-only in the grids, if one is.
+    const std::optional<history::TRunRecord>& OpenedRun() const { return FOpenedRun; }
 
     // One URL's score over every kept run, oldest first; empty without a history.
     std::vector<history::IHistoryStore::TScorePoint> ScoreTrend(const std::string& url) const;
@@ -81,6 +86,8 @@ class THistoryPage : public QWidget {
   private:
     void CreateCompareBar();
     void ShowCompareText();
+    // Names the opened run in the window's title and the bar above the grids.
+    void ShowOpenedRun();
     void UpdateButtons();
 
     TfmMain& FWindow;
@@ -93,6 +100,7 @@ class THistoryPage : public QWidget {
     QLabel* lbCompare = nullptr;
     QPushButton* btLeaveCompare = nullptr;
     std::unique_ptr<TRunComparison> FComparison;
+    std::optional<history::TRunRecord> FOpenedRun;
     bool FChecking = false;  // between RunStarted and RunEnded
 };
 

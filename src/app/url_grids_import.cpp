@@ -7,7 +7,9 @@
 #include <QMimeData>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/sitemap_address_dialog.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
@@ -88,6 +90,7 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
         return false;
     // The list changes under the rows an undo would put back.
     ForgetUndo();
+    FWindow.Ui().tsHistory->ForgetOpenedRun();
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
     if (replace) {
         for (TURLGridModel* m : models) m->ClearRows();
