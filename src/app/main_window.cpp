@@ -79,6 +79,7 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->btInsertURLs4Clip, &QPushButton::clicked, FUrlGrids,
             &TURLGrids::btInsertURLs4ClipClick);
     connect(FUi->btExport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportClick);
+    connect(FUi->btExportSheet, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportSheetClick);
     connect(FUi->btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
     connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
     // Enter belongs to the focused control (a grid row opens its advice); a run starts only

@@ -232,10 +232,13 @@ QWidget* TfmMain::CreateButtonColumn() {
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
+    FUi->btExportSheet =
+        button("btExportSheet", N_("Экспорт для таблиц..."), SpreadsheetExportIcon(), kButtonGap);
     FUi->btRunRequests->setToolTip(QStringLiteral("Ctrl+Enter"));
     FUi->btRunRequests->setEnabled(false);
     FUi->btAbortRequests->setEnabled(false);
     FUi->btExport->setEnabled(false);
+    FUi->btExportSheet->setEnabled(false);
 
     FUi->crtURLScore = new TScoreChart;
     FUi->crtURLScore->setFixedSize(158, 255);
@@ -434,6 +437,7 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FUi->btRunRequests,
             FUi->btAbortRequests,
             FUi->btExport,
+            FUi->btExportSheet,
             FUi->crtURLScore};
 }
 

@@ -89,6 +89,7 @@ void TfmMain::UpdateRunButtons() {
     FUi->btImportURLs4Web->setEnabled(idle);
     // Results already had stay exportable after a cancel; rows never checked export blank.
     FUi->btExport->setEnabled(idle && AnyChecked(FMaster));
+    FUi->btExportSheet->setEnabled(FUi->btExport->isEnabled());
 }
 
 void TfmMain::ShowStatus(const QString& text) {

@@ -52,6 +52,7 @@ struct TfmMain::TUi {
     QPushButton* btRunRequests = nullptr;
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;
+    QPushButton* btExportSheet = nullptr;  // both strategies for spreadsheets
     TScoreChart* crtURLScore = nullptr;
     QGroupBox* gbMetrics = nullptr;
     QTableWidget* lvMetrics = nullptr;

@@ -123,6 +123,9 @@ class TURLGrids : public QObject {
 
     // --- CSV export of the active grid.
     void btExportClick();
+    // Both strategies in one file for spreadsheets, the advice beside it; the dialog names the
+    // separator.
+    void btExportSheetClick();
 
     // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
     bool ConfirmLoss(const QString& text);

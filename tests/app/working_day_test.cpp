@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "app/history_page.h"
 #include "app/score_chart.h"
@@ -148,10 +149,41 @@ TEST_F(WorkingDay, APastRunOpenedIsNamed) {
     }));
     page.RunList()->selectRow(0);
     page.btOpenRunClick();
-    EXPECT_TRUE(w->windowTitle().startsWith("Velmora — run 1 ("))
-        << w->windowTitle().toStdString();
+    EXPECT_TRUE(w->windowTitle().startsWith("Velmora — run 1 (")) << w->windowTitle().toStdString();
     EXPECT_TRUE(w->Ui().pCompare->isVisible());
     Shoot("screenshot-opened-run.png");
+}
+
+TEST_F(WorkingDay, TheSpreadsheetExportNamesItsSeparatorAndWritesBothFiles) {
+    sim::SimOptions so;
+    so.latencyMinMs = 20;
+    so.latencyMaxMs = 60;
+    StartSim(so);
+    Open(4);
+    w->btRunRequestsClick();
+    ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
+    ASSERT_TRUE(w->Ui().btExportSheet->isEnabled());
+    // The real dialog, as the user sees it; then one that answers with a file.
+    QString title;
+    QTimer::singleShot(800, w.get(), [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        Shoot("screenshot-spreadsheet-export.png");
+        dialog->close();
+    });
+    w->Ui().btExportSheet->click();
+    EXPECT_EQ(title,
+              "Export for spreadsheets: UTF-8, separator semicolon (;), numbers with a point");
+    const QString file = dir.Path() + "sheet.csv";
+    w->UrlGrids().Dialogs.SaveFileName = [&](const QString&, const QString&, const QString&) {
+        return file;
+    };
+    w->Ui().btExportSheet->click();
+    QFile sheet(file);
+    ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));
+    EXPECT_EQ(sheet.readAll().count('\n'), 9) << "a header and two lines for each URL";
+    EXPECT_TRUE(QFile::exists(dir.Path() + "sheet-advice.csv"));
 }
 
 }  // namespace
