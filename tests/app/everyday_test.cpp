@@ -169,6 +169,20 @@ TEST(Placement, ASmallScreenGetsTheWholeWindowAndTheStateIsRemembered) {
     EXPECT_NE(w->geometry().topLeft(), QPoint(9000, 9000));
 }
 
+TEST(Placement, MaximizedIsRestoredThoughItsPlaceFillsTheScreen) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    QRect full;
+    {
+        auto w = ShowWindow(dir.Options());
+        full = w->screen()->availableGeometry();
+    }
+    ASSERT_TRUE(io::SaveWindowGeometry(dir.Ini().toStdString(),
+                                       {full.x(), full.y(), full.width(), full.height()}, true));
+    auto w = ShowWindow(dir.Options());
+    EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+}
+
 TEST(Progress, TextsAtAKnownClock) {
     TLocaleEnv env("en_US.UTF-8");
     TAppDir dir;
