@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QUrl>
 
+#include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
 #include "app/main_window_ui.h"
@@ -262,6 +263,7 @@ void TfmMain::ApplyLanguage() {
     FModelD->Retranslate();
     FModelM->Retranslate();
     FUi->tsHistory->Retranslate();
+    FGridFilter->Retranslate();
     FWindowTranslated = true;
 }
 

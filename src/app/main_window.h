@@ -35,6 +35,7 @@ class TRunSession;
 
 namespace velmora::app {
 
+class TGridFilter;
 class TURLGridModel;
 class TURLGrids;
 
@@ -50,6 +51,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     const TUi& Ui() const { return *FUi; }
     // The result grids' behaviour, the imports and the export.
     TURLGrids& UrlGrids() const { return *FUrlGrids; }
+    // The filter bar above the grids.
+    TGridFilter& GridFilter() const { return *FGridFilter; }
     // The picture list shared by the buttons, tabs, grids and menu.
     const QList<QIcon>& Images() const { return FImages; }
 
@@ -201,6 +204,7 @@ class TfmMain : public QMainWindow, public IRunObserver {
     std::unique_ptr<TUi> FUi;
     QList<QIcon> FImages;
     TURLGrids* FUrlGrids = nullptr;
+    TGridFilter* FGridFilter = nullptr;
     TAppOptions FOptions;
     QString FSettingsPath;
     std::string FSysLangCode;

@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
 #include "app/icons.h"
@@ -174,6 +175,9 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pCompare = Bare("pCompare");
     FUi->pCompare->hide();
     upperLayout->addWidget(FUi->pCompare);
+    FUi->pFilter = Bare("pFilter");
+    FGridFilter = new TGridFilter(FUi->pFilter, FUi->vtURLsD, FUi->vtURLsM);
+    upperLayout->addWidget(FUi->pFilter);
     upperLayout->addWidget(FUi->pcStrategy, 1);
     upperLayout->addWidget(FUi->pProgress);
 
@@ -424,6 +428,9 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
     // Top to bottom, the left column before the right one.
     return {pageTabs,
             FUi->pCompare->findChild<QWidget*>(QStringLiteral("btLeaveCompare")),
+            FGridFilter->edFilter,
+            FGridFilter->cbFilterStatus,
+            FGridFilter->cbFilterScore,
             FUi->vtURLsD,
             FUi->vtURLsM,
             FUi->pcStrategy->focusProxy(),

@@ -71,8 +71,10 @@ std::vector<int32_t> TfmMain::SelectedNums() const {
     TURLGridModel* model = GridModel(s);
     QItemSelectionModel* sel = grid->selectionModel();
     std::vector<int32_t> nums;
+    // Rows the filter hides are not acted on, though a select-all takes them in.
     for (int r = 0; r < model->rowCount(); ++r)
-        if (TURLTaskInfo* task = model->TaskAt(r); task && sel->isRowSelected(r, QModelIndex()))
+        if (TURLTaskInfo* task = model->TaskAt(r);
+            task && !grid->isRowHidden(r) && sel->isRowSelected(r, QModelIndex()))
             nums.push_back(task->Num);
     return nums;
 }

@@ -36,6 +36,7 @@ struct TfmMain::TUi {
     QTableView* vtURLsD = nullptr;
     QTableView* vtURLsM = nullptr;
     QWidget* pCompare = nullptr;  // above the grids while two runs are compared
+    QWidget* pFilter = nullptr;   // the filter bar above the grids (TGridFilter)
     QWidget* pProgress = nullptr;
     QProgressBar* pbProgress = nullptr;  // a run's or an import's progress
     QSplitter* spGridsAndBottom = nullptr;

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/grid_filter.h"
 #include "app/history_page.h"
 #include "app/score_chart.h"
 #include "app/url_grids.h"
@@ -83,6 +84,13 @@ TEST_F(WorkingDay, ADailyQuotaStopSaysSoInItsRowsAndTheChart) {
         << coverage.toStdString();
     w->Ui().vtURLsD->selectRow(10);
     Shoot("screenshot-daily-quota-stop.png");
+    // The filter in use: the failed rows whose URL holds "page-1".
+    w->GridFilter().cbFilterStatus->setCurrentIndex(TGridFilterRule::fsFailed);
+    w->GridFilter().edFilter->setText("page-1");
+    int shown = 0;
+    for (int r = 0; r < 15; ++r) shown += !w->Ui().vtURLsD->isRowHidden(r);
+    EXPECT_EQ(shown, 6) << "pages 10 to 15";
+    Shoot("screenshot-filter.png");
 }
 
 TEST_F(WorkingDay, AQuotaWaitIsShownInTheProgressLine) {
