@@ -62,7 +62,7 @@ class THistoryPage : public QWidget {
     const TRunComparison* Comparison() const { return FComparison.get(); }
     // The texts made here, not designed, follow the interface language.
     void Retranslate();
-    // The grids no longer show the opened run (an import replaced the list, a check started).
+    // The grids show another list than the opened run (an import replaced it, a check started).
     void ForgetOpenedRun();
     // The run shown read-only in the grids, if one is.
     const std::optional<history::TRunRecord>& OpenedRun() const { return FOpenedRun; }

@@ -41,7 +41,8 @@ class TRunProgress {
     // once per wait.
     std::vector<int32_t> NewlyStuck(TClock::time_point now);
     // Ends the run; returns the log line with the counts of the run's rows as master holds
-    // them now and the time taken. Tasks that never came back (a cancel) count as aborted.
+    // them at the end, and the time taken. Tasks that never came back (a cancel) count as
+    // aborted.
     QString Finish(TClock::time_point now, const TURLTaskInfoList& master);
 
     // "m:ss", or "h:mm:ss" from an hour on.
