@@ -85,6 +85,11 @@ TGridFilter::TGridFilter(QWidget* bar, QTableView* desktopGrid, QTableView* mobi
         connect(m, &QAbstractItemModel::modelReset, this, [this, grid] { ApplyTo(grid); });
         connect(m, &QAbstractItemModel::rowsInserted, this, [this, grid] { ApplyTo(grid); });
         connect(m, &QAbstractItemModel::rowsRemoved, this, [this, grid] { ApplyTo(grid); });
+        // A row checked during a run may come to match, or stop matching.
+        connect(m, &QAbstractItemModel::dataChanged, this,
+                [this, grid](const QModelIndex& from, const QModelIndex& to) {
+                    ApplyTo(grid, from.row(), to.row());
+                });
     }
 }
 
@@ -107,12 +112,15 @@ void TGridFilter::Apply() {
     for (QTableView* grid : FGrids) ApplyTo(grid);
 }
 
-void TGridFilter::ApplyTo(QTableView* grid) {
+void TGridFilter::ApplyTo(QTableView* grid, int first, int last) {
     auto* model = qobject_cast<TURLGridModel*>(grid->model());
     if (!model) return;
     const TGridFilterRule rule = Rule();
-    const int rows = model->rowCount();
-    for (int r = 0; r < rows; ++r) {
+    // Without a rule nothing is hidden, so a changed row needs no look.
+    if (rule.Empty() && first >= 0) return;
+    const int begin = std::max(0, first);
+    const int end = last < 0 ? model->rowCount() : std::min(last + 1, model->rowCount());
+    for (int r = begin; r < end; ++r) {
         const TURLTaskInfo* task = model->TaskAt(r);
         const bool shown =
             rule.Empty() || (task && RowMatches(*task, model->Strategy(),

@@ -47,7 +47,8 @@ class TGridFilter : public QObject {
     void Retranslate();
 
   private:
-    void ApplyTo(QTableView* grid);
+    // Rows first..last of grid; -1 for all.
+    void ApplyTo(QTableView* grid, int first = -1, int last = -1);
 
     QTableView* FGrids[2];
 };

@@ -460,6 +460,13 @@ TEST_F(GridFilter, TextStatusAndScoreBandHideRowsAndASelectAllDeletesOnlyTheShow
                 shown << QString::fromStdString(Model(msDesktop)->TaskAt(r)->URL);
         EXPECT_EQ(shown, c.Shown);
     }
+    // A row whose check ends while the filter is set follows it.
+    filter.edFilter->clear();
+    filter.cbFilterStatus->setCurrentIndex(TGridFilterRule::fsFailed);
+    filter.cbFilterScore->setCurrentIndex(TGridFilterRule::fbAll);
+    SetResult(W->Master()[3], msDesktop, trSendError, "");
+    Model(msDesktop)->RepaintTask(W->Master()[3]);
+    EXPECT_FALSE(Grid(msDesktop)->isRowHidden(3));
     // Sorting keeps the filter; deleting all that is selected keeps the hidden rows.
     filter.edFilter->setText("shop");
     filter.cbFilterStatus->setCurrentIndex(TGridFilterRule::fsAll);
