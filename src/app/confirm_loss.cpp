@@ -11,7 +11,8 @@ bool AskBeforeLoss(QWidget* parent, const QString& text, bool* dontAskAgain) {
     QMessageBox box(QMessageBox::Question, parent ? parent->window()->windowTitle() : QString(),
                     text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setObjectName(QStringLiteral("mbConfirmLoss"));
-    box.setDefaultButton(QMessageBox::Yes);
+    // A loss needs a deliberate yes: Enter out of habit keeps everything.
+    box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     auto* again = new QCheckBox(TrQ("Больше не спрашивать"), &box);
     again->setObjectName(QStringLiteral("cbDontAskAgain"));

@@ -7,7 +7,7 @@ class QWidget;
 
 namespace velmora::app {
 
-// Asks text with Yes (the default: Enter) and No (Esc) and a "don't ask again" box. True
+// Asks text with Yes and No (the default: Enter and Esc) and a "don't ask again" box. True
 // for yes; *dontAskAgain tells whether the box was ticked.
 bool AskBeforeLoss(QWidget* parent, const QString& text, bool* dontAskAgain);
 

@@ -25,9 +25,26 @@ std::optional<int> HttpStatusOf(const TURLTaskResults& results, TMetricaStrategy
     return std::nullopt;
 }
 
+QString StopText(const TURLTaskResults& results, TMetricaStrategy s) {
+    switch (results.TaskResult[s]) {
+        case trNotChecked:
+            // A row has results with a strategy left unchecked only when a daily quota
+            // stopped the run before the request could go.
+            return TrQ("остановлено: дневная квота");
+        case trAborted:
+            return TrQ("прервано");
+        default:
+            return {};
+    }
+}
+
 QString FailureText(const TURLTaskResults& results, TMetricaStrategy s) {
     const TTaskResult status = results.TaskResult[s];
-    if (status == trOK || status == trNotChecked) return {};
+    if (status == trOK) return {};
+    if (status == trNotChecked)
+        return TrQ(
+            "Остановлено: дневная квота API исчерпана. Команда «Перепроверить URL с "
+            "ошибками» продолжит проверку.");
     // The log's own words when the worker kept them; the short column text otherwise.
     QString reason = QString::fromStdString(results.ErrorMessage[s]);
     if (reason.isEmpty()) reason = QString::fromStdString(results.ErrorText(s));

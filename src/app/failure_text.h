@@ -13,8 +13,12 @@ namespace velmora::app {
 // status, else (results from before the status was kept) the service's error code.
 std::optional<int> HttpStatusOf(const TURLTaskResults& results, TMetricaStrategy s);
 
-// "Error: <the log's reason> (HTTP <status>). Retries: <n>", or empty when the strategy did
-// not fail.
+// The error cell's word for a strategy the run stopped before: "stopped: daily quota" or
+// "aborted"; empty otherwise.
+QString StopText(const TURLTaskResults& results, TMetricaStrategy s);
+
+// "Error: <the log's reason> (HTTP <status>). Retries: <n>", what stopped an unchecked
+// strategy, or empty when the strategy passed.
 QString FailureText(const TURLTaskResults& results, TMetricaStrategy s);
 
 // The error cell's tool tip: the failure, or for a result that needed retries, how many.

@@ -79,7 +79,12 @@ int TURLGridModel::RowOf(const TURLTaskInfo* task) const {
 }
 
 QString TURLGridModel::CellDisplayText(int row, int col) const {
-    return QString::fromStdString(CellText(TaskAt(row), FStrategy, col));
+    const TURLTaskInfo* task = TaskAt(row);
+    QString text = QString::fromStdString(CellText(task, FStrategy, col));
+    // A red row says why, though the export keeps the service's own (empty) error text.
+    if (col == gcError && text.isEmpty() && task && task->TaskResults)
+        text = StopText(*task->TaskResults, FStrategy);
+    return text;
 }
 
 std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {
@@ -335,10 +340,10 @@ QString TURLGridModel::CompareText(int row, int col) const {
     switch (FComparison->PresenceOf(task)) {
         case history::TPresence::prOnlyOlder:
             // Its number belongs to the older run's list, which is not shown.
-            if (col == gcNumber) return QStringLiteral("–");
-            return col == gcURL ? TrQ("[только в старом] %1").arg(own) : own;
+            // The URL stays whole; the number cell marks the row, its colour and tool tip tell.
+            return col == gcNumber ? QStringLiteral("–") : own;
         case history::TPresence::prOnlyNewer:
-            return col == gcURL ? TrQ("[только в новом] %1").arg(own) : own;
+            return col == gcNumber ? QStringLiteral("+") + own : own;
         case history::TPresence::prBoth:
             break;
     }
@@ -399,7 +404,7 @@ std::optional<QColor> TURLGridModel::CompareColour(int row, int col) const {
         case history::TChangeVerdict::cvWorse:
             return QColor(kChangeWorse);
         case history::TChangeVerdict::cvSame:
-            return std::nullopt;
+            return CellColour(row, col);
         case history::TChangeVerdict::cvNone:
             break;
     }

@@ -1,5 +1,6 @@
 #include "app/history_page.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -74,6 +75,9 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     lvRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvRuns->verticalHeader()->hide();
     lvRuns->horizontalHeader()->setStretchLastSection(true);
+    // Tab leaves the list for the next control; the arrow keys move inside it.
+    lvRuns->setTabKeyNavigation(false);
+    lvRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The start's date and time on one line, whatever the font.
     lvRuns->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     btOpenRun = Button("btOpenRun", N_("Открыть"));
@@ -99,6 +103,19 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     connect(btOpenRun, &QPushButton::clicked, this, &THistoryPage::btOpenRunClick);
     connect(lvRuns, &QTableWidget::cellDoubleClicked, this, &THistoryPage::btOpenRunClick);
     connect(btDeleteRun, &QPushButton::clicked, this, &THistoryPage::btDeleteRunClick);
+    // In the list Enter opens the selected run and Delete deletes it, asking first.
+    auto listKey = [this](const char* name, QList<QKeySequence> keys,
+                          void (THistoryPage::*slot)()) {
+        auto* a = new QAction(lvRuns);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WidgetShortcut);
+        connect(a, &QAction::triggered, this, slot);
+        lvRuns->addAction(a);
+    };
+    listKey("miOpenRun", {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+            &THistoryPage::btOpenRunClick);
+    listKey("miDeleteRun", {QKeySequence(Qt::Key_Delete)}, &THistoryPage::btDeleteRunClick);
     connect(btRefreshRuns, &QPushButton::clicked, this, &THistoryPage::RefreshRuns);
     connect(btCompareRuns, &QPushButton::clicked, this, &THistoryPage::btCompareRunsClick);
     connect(lvRuns, &QTableWidget::itemSelectionChanged, this, &THistoryPage::UpdateButtons);
@@ -128,6 +145,10 @@ void THistoryPage::CreateCompareBar() {
                 &THistoryPage::LeaveCompare);
 }
 
+std::vector<QWidget*> THistoryPage::TabStops() const {
+    return {btOpenRun, btCompareRuns, btDeleteRun, btRefreshRuns, edHistoryKeep, lvRuns};
+}
+
 void THistoryPage::UpdateButtons() {
     const size_t selected = SelectedRunIds().size();
     // Open and delete act on one run: with two picked it would be unclear which.
@@ -150,6 +171,7 @@ void THistoryPage::ShowStore(const io::TSettingsValues& settings) {
 }
 
 void THistoryPage::RefreshRuns() {
+    lvRuns->clearSpans();
     lvRuns->setRowCount(0);
     if (!Recorder()) return;
     TResult<std::vector<history::TRunSummary>> runs = Recorder()->Store().ListRuns();
@@ -165,8 +187,15 @@ void THistoryPage::RefreshRuns() {
         lvRuns->setItem(row, 0, id);
         lvRuns->setItem(row, 1, Cell(StartedText(r.Run.Started)));
         lvRuns->setItem(row, 2, Cell(QString::number(r.UrlCount), true));
-        lvRuns->setItem(row, 3, Cell(Mean(r.MeanScore[msDesktop]), true));
-        lvRuns->setItem(row, 4, Cell(Mean(r.MeanScore[msMobile]), true));
+        if (r.CheckedCount < r.UrlCount) {
+            // Means of a part would look like a whole run's.
+            lvRuns->setItem(row, 3,
+                            Cell(TrQ("проверено %1 из %2").arg(r.CheckedCount).arg(r.UrlCount)));
+            lvRuns->setSpan(row, 3, 1, 2);
+        } else {
+            lvRuns->setItem(row, 3, Cell(Mean(r.MeanScore[msDesktop]), true));
+            lvRuns->setItem(row, 4, Cell(Mean(r.MeanScore[msMobile]), true));
+        }
         lvRuns->setItem(row, 5, Cell(TrQ(StateSource(r.Run.State))));
     }
 }
@@ -208,6 +237,9 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
     FWindow.UpdateScoreChart();
     // Shown read-only: the recorder lets go of its run, so nothing checks into the past one.
     if (!forResume) Recorder()->Release();
+    FOpenedRun.reset();
+    if (!forResume) FOpenedRun = run->Run;
+    ShowOpenedRun();
     return true;
 }
 
@@ -268,6 +300,7 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->SetComparison(FComparison.get());
     FWindow.UrlGrids().FitCompareColumns(true);
     ShowCompareText();
+    btLeaveCompare->show();
     FWindow.Ui().pCompare->show();
     FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
     FWindow.UpdateRunButtons();
@@ -284,8 +317,33 @@ void THistoryPage::ShowCompareText() {
             .arg(StartedText(FComparison->OlderRun().Started)));
 }
 
+void THistoryPage::ShowOpenedRun() {
+    const QString title = TrQ("Velmora");
+    if (!FOpenedRun) {
+        FWindow.setWindowTitle(title);
+        if (!FComparison) FWindow.Ui().pCompare->hide();
+        return;
+    }
+    const QString run =
+        TrQ("запуск %1 от %2").arg(FOpenedRun->Id).arg(StartedText(FOpenedRun->Started));
+    FWindow.setWindowTitle(title + QStringLiteral(" — ") + run);
+    if (FComparison) return;
+    lbCompare->setText(TrQ("Открыт %1: только для просмотра, новая проверка сохранится как "
+                           "новый запуск.")
+                           .arg(run));
+    btLeaveCompare->hide();
+    FWindow.Ui().pCompare->show();
+}
+
+void THistoryPage::ForgetOpenedRun() {
+    if (!FOpenedRun) return;
+    FOpenedRun.reset();
+    ShowOpenedRun();
+}
+
 void THistoryPage::Retranslate() {
     RefreshRuns();
+    ShowOpenedRun();
     if (!FComparison) return;
     ShowCompareText();
     for (TMetricaStrategy s : kStrategies) FWindow.GridModel(s)->RepaintAll();
@@ -298,6 +356,8 @@ void THistoryPage::LeaveCompare() {
     FComparison.reset();
     FWindow.UrlGrids().FitCompareColumns(false);
     FWindow.Ui().pCompare->hide();
+    // The newer run stays in the grids as an opened one.
+    ShowOpenedRun();
     FWindow.UpdateRunButtons();
 }
 
@@ -315,6 +375,7 @@ std::vector<history::IHistoryStore::TScorePoint> THistoryPage::ScoreTrend(
 
 void THistoryPage::edHistoryKeepChange(int keep) {
     if (Recorder()) Recorder()->SetKeepNewest(keep);
+    if (!FWindow.KeepsSettings()) return;
     const TResult<> written = io::SaveHistoryKeep(FWindow.SettingsPath().toStdString(), keep);
     if (!written) FWindow.AddToLog(QString::fromStdString(written.Error()));
 }
@@ -339,6 +400,7 @@ void THistoryPage::RunStarted() {
     UpdateButtons();
     // A check shows its own results, never changes against a past run.
     LeaveCompare();
+    ForgetOpenedRun();
 }
 
 void THistoryPage::RunEnded() {

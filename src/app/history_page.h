@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "engine/run_controller.h"
 #include "history/run_recorder.h"
@@ -51,6 +52,8 @@ class THistoryPage : public QWidget {
     // Ids of the selected runs, in list order (newest first).
     std::vector<int64_t> SelectedRunIds() const;
     QTableWidget* RunList() const { return lvRuns; }
+    // The page's controls in the order Tab visits them: the buttons above the list first.
+    std::vector<QWidget*> TabStops() const;
 
     // Shows the newer of two runs in the grids with each score's and metric's change since
     // the older one; read-only until LeaveCompare, a check or another run is opened.
@@ -59,6 +62,10 @@ class THistoryPage : public QWidget {
     const TRunComparison* Comparison() const { return FComparison.get(); }
     // The texts made here, not designed, follow the interface language.
     void Retranslate();
+    // The grids show another list than the opened run (an import replaced it, a check started).
+    void ForgetOpenedRun();
+    // The run shown read-only in the grids, if one is.
+    const std::optional<history::TRunRecord>& OpenedRun() const { return FOpenedRun; }
 
     // One URL's score over every kept run, oldest first; empty without a history.
     std::vector<history::IHistoryStore::TScorePoint> ScoreTrend(const std::string& url) const;
@@ -79,6 +86,8 @@ class THistoryPage : public QWidget {
   private:
     void CreateCompareBar();
     void ShowCompareText();
+    // Names the opened run in the window's title and the bar above the grids.
+    void ShowOpenedRun();
     void UpdateButtons();
 
     TfmMain& FWindow;
@@ -91,6 +100,7 @@ class THistoryPage : public QWidget {
     QLabel* lbCompare = nullptr;
     QPushButton* btLeaveCompare = nullptr;
     std::unique_ptr<TRunComparison> FComparison;
+    std::optional<history::TRunRecord> FOpenedRun;
     bool FChecking = false;  // between RunStarted and RunEnded
 };
 

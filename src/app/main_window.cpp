@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QUrl>
 
+#include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
 #include "app/main_window_ui.h"
@@ -79,19 +80,27 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->btInsertURLs4Clip, &QPushButton::clicked, FUrlGrids,
             &TURLGrids::btInsertURLs4ClipClick);
     connect(FUi->btExport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportClick);
+    connect(FUi->btExportSheet, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportSheetClick);
     connect(FUi->btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
     connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
-    // The window's default and cancel buttons: Enter runs, Esc aborts, while they can act.
-    auto pressWhenUsable = [](QPushButton* b) {
-        if (b->isEnabled() && b->isVisible()) b->animateClick();
-    };
+    // Enter belongs to the focused control (a grid row opens its advice); a run starts only
+    // from its button or this shortcut, which acts while the button can.
     for (int key : {Qt::Key_Return, Qt::Key_Enter})
-        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
-                [this, pressWhenUsable] { pressWhenUsable(FUi->btRunRequests); });
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            [this, pressWhenUsable] { pressWhenUsable(FUi->btAbortRequests); });
+        connect(new QShortcut(QKeySequence(Qt::CTRL | key), this), &QShortcut::activated, this,
+                [this] {
+                    if (FUi->btRunRequests->isEnabled() && FUi->btRunRequests->isVisible())
+                        FUi->btRunRequests->animateClick();
+                });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        // Esc also closes dialogs: a second press out of habit must not end the run unasked.
+        if (!FUi->btAbortRequests->isEnabled() || !FUi->btAbortRequests->isVisible()) return;
+        if (FUrlGrids->Dialogs.Ask &&
+            FUrlGrids->Dialogs.Ask(TrQ("Прервать проверку? Уже полученные результаты сохранятся.")))
+            btAbortRequestsClick();
+    });
 
     connect(FUi->edAPIKey, &QLineEdit::textChanged, this, &TfmMain::edAPIKeyChange);
+    connect(FUi->btShowAPIKey, &QPushButton::toggled, this, &TfmMain::btShowAPIKeyClick);
     connect(FUi->edMaxTreads, &QSpinBox::textChanged, this, &TfmMain::edMaxTreadsChange);
     connect(FUi->edMinReqDelay, &QSpinBox::textChanged, this, &TfmMain::edMinReqDelayChange);
     connect(FUi->edRetries, &QSpinBox::textChanged, this, [this] { MarkChanged(FUi->edRetries); });
@@ -272,6 +281,7 @@ void TfmMain::ApplyLanguage() {
     FModelD->Retranslate();
     FModelM->Retranslate();
     FUi->tsHistory->Retranslate();
+    FGridFilter->Retranslate();
     FWindowTranslated = true;
 }
 
@@ -281,21 +291,8 @@ bool TfmMain::FormClose() {
     // Running workers use the pool and post to this window; they end before anything goes.
     ShutdownRun();
     if (FShown) SaveWindowPlacement();
-    bool saved = true;
-    if (!FChangedParams.isEmpty()) {
-        io::TSettingsValues values;
-        values.ApiKey = FUi->edAPIKey->text().toStdString();
-        values.MaxThreads = FUi->edMaxTreads->value();
-        values.ReqPredelay = FUi->edMinReqDelay->value();
-        values.Retries = FUi->edRetries->value();
-        values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
-        values.Categories = ChosenCategories();
-        const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
-        saved = written.Ok();
-        // The window closes anyway; the user has been told what was lost.
-        if (!saved)
-            QMessageBox::critical(this, windowTitle(), QString::fromStdString(written.Error()));
-    }
+    // The window closes anyway; a failure has been shown.
+    const bool saved = SaveParamsNow(true);
     FMaster.Clear();
     FModelD->Reload();
     FModelM->Reload();

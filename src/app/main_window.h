@@ -35,6 +35,7 @@ class TRunSession;
 
 namespace velmora::app {
 
+class TGridFilter;
 class TURLGridModel;
 class TURLGrids;
 
@@ -50,6 +51,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     const TUi& Ui() const { return *FUi; }
     // The result grids' behaviour, the imports and the export.
     TURLGrids& UrlGrids() const { return *FUrlGrids; }
+    // The filter bar above the grids.
+    TGridFilter& GridFilter() const { return *FGridFilter; }
     // The picture list shared by the buttons, tabs, grids and menu.
     const QList<QIcon>& Images() const { return FImages; }
 
@@ -61,6 +64,12 @@ class TfmMain : public QMainWindow, public IRunObserver {
     // False when the settings could not be written (the message has been shown).
     bool FormClose();
     void edAPIKeyChange();
+    // Shows the key as typed while checked; a password field otherwise.
+    void btShowAPIKeyClick(bool shown);
+    // Whether this session writes the settings file: a demo leaves real use's settings alone.
+    bool KeepsSettings() const { return !FOptions.Demo; }
+    // How long after a parameter's change it is written.
+    static constexpr int kParamsSaveDelayMs = 300;
     void edMaxTreadsChange();
     void edMinReqDelayChange();
     void cbImpNoClearURLsClick();
@@ -92,6 +101,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     std::vector<int32_t> SelectedNums() const;
     void UpdateRunButtons();
     void AddToLog(const QString& sMessage);
+    // A message in the status bar at the window's foot, kept until the next one.
+    void ShowStatus(const QString& text);
     void UpdateURLListCaption();
 
     // Code of the language selected in cbAppLang.
@@ -157,6 +168,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
   protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    // Tab and Shift+Tab follow PageTabStops on the pages that have them.
+    bool focusNextPrevChild(bool next) override;
 
   private:
     void CreateComponents();
@@ -174,11 +187,17 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void ShowVersion();
     void LogStartAndLoadUrls();
     void SetTabOrder();
+    // The controls of the page shown in the order Tab visits them: top to bottom, left to
+    // right. Empty for a page that keeps the order of its layout.
+    std::vector<QWidget*> PageTabStops() const;
     void FillMetricsList();
     void OpenWebPage(const char* path);
     QString NewsAddress() const;
     void ShutdownRun();
     void MarkChanged(const QWidget* control);
+    // Writes the parameters when one changed; false when that failed (the reason is in a box
+    // when boxOnFailure, else in the log once).
+    bool SaveParamsNow(bool boxOnFailure);
     // The run's progress: a worker took a task, an event came in, the run may have ended.
     void RunTaskStarted(int32_t num, int runTasks);
     void EndRunProgress();
@@ -191,6 +210,7 @@ class TfmMain : public QMainWindow, public IRunObserver {
     std::unique_ptr<TUi> FUi;
     QList<QIcon> FImages;
     TURLGrids* FUrlGrids = nullptr;
+    TGridFilter* FGridFilter = nullptr;
     TAppOptions FOptions;
     QString FSettingsPath;
     std::string FSysLangCode;
@@ -208,6 +228,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     TRunProgress FRunProgress;
     std::function<TRunProgress::TClock::time_point()> FProgressClock = TRunProgress::TClock::now;
     QTimer* FStuckTimer = nullptr;
+    QTimer* FSaveTimer = nullptr;
+    QString FLastSaveError;
     QRect FStoredGeometry;  // as the settings file had it, or empty
     bool FStoredMaximized = false;
     QRect FPlacedGeometry;  // where the first show put the window

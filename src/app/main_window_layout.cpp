@@ -1,4 +1,5 @@
 // The window's controls and their arrangement; behaviour is wired in ConnectHandlers.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -12,11 +13,13 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
 #include "app/icons.h"
@@ -125,9 +128,13 @@ void TfmMain::CreateComponents() {
     scroll->setObjectName(QStringLiteral("sbContent"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
+    // Only a frame around the pages: the keyboard goes to the controls inside.
+    scroll->setFocusPolicy(Qt::NoFocus);
     FUi->pcPages->setMinimumSize(960, 560);
     scroll->setWidget(FUi->pcPages);
     setCentralWidget(scroll);
+    // The status bar exists from the start, so the first message does not shift the layout.
+    statusBar()->setObjectName(QStringLiteral("sbStatus"));
     resize(1287, 750);
 }
 
@@ -168,6 +175,9 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pCompare = Bare("pCompare");
     FUi->pCompare->hide();
     upperLayout->addWidget(FUi->pCompare);
+    FUi->pFilter = Bare("pFilter");
+    FGridFilter = new TGridFilter(FUi->pFilter, FUi->vtURLsD, FUi->vtURLsM);
+    upperLayout->addWidget(FUi->pFilter);
     upperLayout->addWidget(FUi->pcStrategy, 1);
     upperLayout->addWidget(FUi->pProgress);
 
@@ -226,10 +236,13 @@ QWidget* TfmMain::CreateButtonColumn() {
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
-    FUi->btRunRequests->setDefault(true);
+    FUi->btExportSheet =
+        button("btExportSheet", N_("Экспорт для таблиц..."), SpreadsheetExportIcon(), kButtonGap);
+    FUi->btRunRequests->setToolTip(QStringLiteral("Ctrl+Enter"));
     FUi->btRunRequests->setEnabled(false);
     FUi->btAbortRequests->setEnabled(false);
     FUi->btExport->setEnabled(false);
+    FUi->btExportSheet->setEnabled(false);
 
     FUi->cbScoreCategory = Named(new QComboBox, "cbScoreCategory");
     FUi->cbScoreCategory->setFixedWidth(158);
@@ -301,6 +314,11 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     };
     FUi->lbAPIKey = label("lbAPIKey", N_("Ключ API:"));
     FUi->edAPIKey = Named(new QLineEdit, "edAPIKey");
+    // Whoever looks at the screen need not read the key.
+    FUi->edAPIKey->setEchoMode(QLineEdit::Password);
+    FUi->btShowAPIKey = Named(new QPushButton(QString::fromUtf8(N_("Показать"))), "btShowAPIKey");
+    FUi->btShowAPIKey->setCheckable(true);
+    FUi->btShowAPIKey->setAutoDefault(false);
     FUi->lbGotoKeySite =
         LinkLabel("lbGotoKeySite", N_("<a>Узнать больше о получении Ключа API</a>"));
     auto* keyGrid = new QGridLayout;
@@ -309,6 +327,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     keyGrid->setVerticalSpacing(4);
     keyGrid->addWidget(FUi->lbAPIKey, 0, 0);
     keyGrid->addWidget(FUi->edAPIKey, 0, 1);
+    keyGrid->addWidget(FUi->btShowAPIKey, 0, 2);
     keyGrid->addWidget(FUi->lbGotoKeySite, 1, 1);
     keyGrid->setColumnStretch(1, 1);
     outer->addLayout(keyGrid);
@@ -410,12 +429,8 @@ QFrame* TfmMain::CreateAboutBox() {
 }
 
 void TfmMain::SetTabOrder() {
-    // The button column's order: run, abort, txt import, export, xml import, paste, chart.
-    QWidget* column[] = {FUi->btRunRequests,     FUi->btAbortRequests,  FUi->btImportURLs4TXT,
-                         FUi->btExport,          FUi->btImportURLs4XML, FUi->btImportURLs4Web,
-                         FUi->btInsertURLs4Clip, FUi->crtURLScore};
-    for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
     QWidget* params[] = {FUi->edAPIKey,
+                         FUi->btShowAPIKey,
                          FUi->edMaxTreads,
                          FUi->edMinReqDelay,
                          FUi->edRetries,
@@ -427,6 +442,59 @@ void TfmMain::SetTabOrder() {
                          FUi->cbCategoryBestPractices,
                          FUi->cbCategorySeo};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
+}
+
+std::vector<QWidget*> TfmMain::PageTabStops() const {
+    // A tab widget stands in the order by its tab bar: as a whole it also holds its pages.
+    QWidget* pageTabs = FUi->pcPages->focusProxy();
+    QWidget* page = FUi->pcPages->currentWidget();
+    if (page == FUi->tsHistory) {
+        std::vector<QWidget*> stops{pageTabs};
+        for (QWidget* w : FUi->tsHistory->TabStops()) stops.push_back(w);
+        return stops;
+    }
+    if (page != FUi->tsURLs) return {};
+    // Top to bottom, the left column before the right one.
+    return {pageTabs,
+            FUi->pCompare->findChild<QWidget*>(QStringLiteral("btLeaveCompare")),
+            FGridFilter->edFilter,
+            FGridFilter->cbFilterStatus,
+            FGridFilter->cbFilterScore,
+            FUi->vtURLsD,
+            FUi->vtURLsM,
+            FUi->pcStrategy->focusProxy(),
+            FUi->pcBottom->focusProxy(),
+            FUi->wbNews,
+            FUi->lvLog,
+            FUi->btInsertURLs4Clip,
+            FUi->btImportURLs4TXT,
+            FUi->btImportURLs4XML,
+            FUi->btImportURLs4Web,
+            FUi->btRunRequests,
+            FUi->btAbortRequests,
+            FUi->btExport,
+            FUi->btExportSheet,
+            FUi->cbScoreCategory,
+            FUi->crtURLScore};
+}
+
+bool TfmMain::focusNextPrevChild(bool next) {
+    const std::vector<QWidget*> stops = PageTabStops();
+    QWidget* focus = QApplication::focusWidget();
+    const auto at = std::find_if(stops.begin(), stops.end(), [focus](QWidget* w) {
+        return w && (w == focus || w->isAncestorOf(focus));
+    });
+    if (at == stops.end()) return QMainWindow::focusNextPrevChild(next);
+    const int n = static_cast<int>(stops.size());
+    const int from = static_cast<int>(at - stops.begin());
+    for (int step = 1; step < n; ++step) {
+        QWidget* w = stops[static_cast<size_t>((from + (next ? step : n - step)) % n)];
+        if (!w || !w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return true;
 }
 
 }  // namespace velmora::app

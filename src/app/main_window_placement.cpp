@@ -39,7 +39,9 @@ void TfmMain::PlaceAtFirstShow() {
     }
     if (!restored)
         if (QScreen* screen = this->screen()) PlaceInArea(screen->availableGeometry());
-    if (restored && stored.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    // A maximized window was as large as its screen: its remembered place may not fit with a
+    // frame, but the state is restored all the same.
+    if (stored.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
     FStoredGeometry = stored.Geometry ? QRect((*stored.Geometry)[0], (*stored.Geometry)[1],
                                               (*stored.Geometry)[2], (*stored.Geometry)[3])
                                       : QRect();
@@ -58,6 +60,7 @@ void TfmMain::PlaceAtFirstShow() {
 }
 
 void TfmMain::SaveWindowPlacement() {
+    if (!KeepsSettings()) return;
     const QRect normal = isMaximized() ? normalGeometry() : geometry();
     const bool maximized = isMaximized();
     // Nothing moved since the window was placed: the file stays as it was.

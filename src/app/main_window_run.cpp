@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -18,12 +19,18 @@
 #include "app/main_window_ui.h"
 #include "app/score_chart.h"
 #include "app/translate.h"
+#include "app/url_grids.h"
 #include "base/translate.h"
 #include "session/run_session.h"
 
 namespace velmora::app {
 
 void TfmMain::btRunRequestsClick() {
+    // A full run clears every result first: losing them is asked, as a delete is.
+    if (!Running() && AnyChecked(FMaster) &&
+        !FUrlGrids->ConfirmLoss(
+            TrQ("Проверить все URL заново? Текущие результаты будут потеряны.")))
+        return;
     StartRun(TRunScope::All);
 }
 
@@ -65,8 +72,10 @@ std::vector<int32_t> TfmMain::SelectedNums() const {
     TURLGridModel* model = GridModel(s);
     QItemSelectionModel* sel = grid->selectionModel();
     std::vector<int32_t> nums;
+    // Rows the filter hides are not acted on, though a select-all takes them in.
     for (int r = 0; r < model->rowCount(); ++r)
-        if (TURLTaskInfo* task = model->TaskAt(r); task && sel->isRowSelected(r, QModelIndex()))
+        if (TURLTaskInfo* task = model->TaskAt(r);
+            task && !grid->isRowHidden(r) && sel->isRowSelected(r, QModelIndex()))
             nums.push_back(task->Num);
     return nums;
 }
@@ -83,6 +92,11 @@ void TfmMain::UpdateRunButtons() {
     FUi->btImportURLs4Web->setEnabled(idle);
     // Results already had stay exportable after a cancel; rows never checked export blank.
     FUi->btExport->setEnabled(idle && AnyChecked(FMaster));
+    FUi->btExportSheet->setEnabled(FUi->btExport->isEnabled());
+}
+
+void TfmMain::ShowStatus(const QString& text) {
+    statusBar()->showMessage(text);
 }
 
 void TfmMain::AddToLog(const QString& sMessage) {
@@ -130,6 +144,10 @@ void TfmMain::SetProgressPos(int pos) {
 
 void TfmMain::Log(const TMsgForLog& line) {
     if (line.TaskNum > 0) FRunProgress.TaskActivity(line.TaskNum, FProgressClock());
+    if (line.QuotaWaitUntil) {
+        FRunProgress.QuotaWait(*line.QuotaWaitUntil);
+        ShowProgressText();
+    }
     InsertLogRow(FormatLogTime(line.MsgTime), line.MsgText);
 }
 
@@ -148,8 +166,12 @@ void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
         FRunProgress.Start(runTasks, now);
         if (!FStuckTimer) {
             FStuckTimer = new QTimer(this);
-            FStuckTimer->setInterval(5000);
-            connect(FStuckTimer, &QTimer::timeout, this, &TfmMain::CheckStuckRequests);
+            // Every second: a quota's wait counts down in the progress text meanwhile.
+            FStuckTimer->setInterval(1000);
+            connect(FStuckTimer, &QTimer::timeout, this, [this] {
+                CheckStuckRequests();
+                ShowProgressText();
+            });
         }
         FStuckTimer->start();
     }
@@ -161,7 +183,7 @@ void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
 void TfmMain::EndRunProgress() {
     if (!FRunProgress.Active()) return;
     if (FStuckTimer) FStuckTimer->stop();
-    AddToLog(FRunProgress.Finish(FProgressClock()));
+    AddToLog(FRunProgress.Finish(FProgressClock(), FMaster));
     RepaintAllRows();
 }
 

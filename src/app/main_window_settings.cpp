@@ -2,7 +2,10 @@
 // descriptions and the links of the about box.
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/main_window.h"
@@ -19,6 +22,7 @@ void TfmMain::cbAppLangChange() {
     FillScoreCategories();
     UpdateURLListCaption();
     FChartNeedsRelabel = true;
+    if (!KeepsSettings()) return;
     const TResult<> written =
         io::SaveLang(FSettingsPath.toStdString(), SelectedLangCode().toStdString());
     if (!written)
@@ -27,6 +31,42 @@ void TfmMain::cbAppLangChange() {
 
 void TfmMain::MarkChanged(const QWidget* control) {
     FChangedParams.insert(control);
+    // Written soon after the change, not only at a clean close: a crash must not cost it.
+    // The short delay gathers the keystrokes of one edit into one write.
+    if (!KeepsSettings()) return;
+    if (!FSaveTimer) {
+        FSaveTimer = new QTimer(this);
+        FSaveTimer->setSingleShot(true);
+        FSaveTimer->setInterval(kParamsSaveDelayMs);
+        connect(FSaveTimer, &QTimer::timeout, this, [this] { SaveParamsNow(false); });
+    }
+    FSaveTimer->start();
+}
+
+bool TfmMain::SaveParamsNow(bool boxOnFailure) {
+    if (FSaveTimer) FSaveTimer->stop();
+    if (FChangedParams.isEmpty() || !KeepsSettings()) return true;
+    io::TSettingsValues values;
+    values.ApiKey = FUi->edAPIKey->text().toStdString();
+    values.MaxThreads = FUi->edMaxTreads->value();
+    values.ReqPredelay = FUi->edMinReqDelay->value();
+    values.Retries = FUi->edRetries->value();
+    values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
+    values.Categories = ChosenCategories();
+    const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
+    if (written) return true;
+    const QString error = QString::fromStdString(written.Error());
+    // During use the log tells once; the close, which is the last chance, asks for attention.
+    if (boxOnFailure)
+        QMessageBox::critical(this, windowTitle(), error);
+    else if (error != FLastSaveError)
+        AddToLog(error);
+    FLastSaveError = error;
+    return false;
+}
+
+void TfmMain::btShowAPIKeyClick(bool shown) {
+    FUi->edAPIKey->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
 }
 void TfmMain::edAPIKeyChange() {
     MarkChanged(FUi->edAPIKey);

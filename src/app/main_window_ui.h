@@ -36,6 +36,7 @@ struct TfmMain::TUi {
     QTableView* vtURLsD = nullptr;
     QTableView* vtURLsM = nullptr;
     QWidget* pCompare = nullptr;  // above the grids while two runs are compared
+    QWidget* pFilter = nullptr;   // the filter bar above the grids (TGridFilter)
     QWidget* pProgress = nullptr;
     QProgressBar* pbProgress = nullptr;  // a run's or an import's progress
     QSplitter* spGridsAndBottom = nullptr;
@@ -52,6 +53,7 @@ struct TfmMain::TUi {
     QPushButton* btRunRequests = nullptr;
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;
+    QPushButton* btExportSheet = nullptr;  // both strategies for spreadsheets
     TScoreChart* crtURLScore = nullptr;
     QGroupBox* gbMetrics = nullptr;
     QTableWidget* lvMetrics = nullptr;
@@ -61,6 +63,7 @@ struct TfmMain::TUi {
     QGroupBox* gbParams = nullptr;
     QLabel* lbAPIKey = nullptr;
     QLineEdit* edAPIKey = nullptr;
+    QPushButton* btShowAPIKey = nullptr;  // shows the key while checked
     QLabel* lbGotoKeySite = nullptr;
     QLabel* lbMaxThreads = nullptr;
     QSpinBox* edMaxTreads = nullptr;

@@ -29,9 +29,12 @@ void TRunProgress::TaskFinished(const TURLTaskInfo& task) {
     FInFlight.erase(task.Num);
     if (!FActive) return;
     const TURLTaskResults* r = task.TaskResults.get();
-    if (!r || r->Aborted())
+    if (!r || r->Aborted()) {
         ++FAborted;
-    else if (r->Failed())
+        return;
+    }
+    FFinished.push_back(task.Num);
+    if (r->Failed())
         ++FFailed;
     else
         ++FOk;
@@ -51,12 +54,16 @@ QString TRunProgress::ProgressText(TClock::time_point now) const {
     const int done = Done();
     const int percent = FTotal > 0 ? done * 100 / FTotal : 0;
     QString text = TrQ("Проверено %1 из %2 (%3%)").arg(done).arg(FTotal).arg(percent);
+    const auto quotaLeft = std::max(TClock::duration::zero(), FQuotaUntil - now);
     // The pace so far is the best guess for the rest; with nothing done there is none.
     if (done > 0 && done < FTotal) {
         const auto perTask = (now - FStart) / done;
         text += TrQ(", осталось около %1")
-                    .arg(Duration(duration_cast<seconds>(perTask * (FTotal - done))));
+                    .arg(Duration(duration_cast<seconds>(perTask * (FTotal - done) + quotaLeft)));
     }
+    if (quotaLeft > TClock::duration::zero() && done < FTotal)
+        text +=
+            TrQ(". Ожидание квоты: около %1 с").arg(std::chrono::ceil<seconds>(quotaLeft).count());
     return text;
 }
 
@@ -71,10 +78,18 @@ std::vector<int32_t> TRunProgress::NewlyStuck(TClock::time_point now) {
     return nums;
 }
 
-QString TRunProgress::Finish(TClock::time_point now) {
+QString TRunProgress::Finish(TClock::time_point now, const TURLTaskInfoList& master) {
     FActive = false;
     FInFlight.clear();
-    FAborted = FTotal - FOk - FFailed;
+    // The worker's copy lacks the strategies a recheck kept: the rows as merged tell.
+    FOk = FFailed = 0;
+    for (int32_t num : FFinished) {
+        const TURLTaskInfo* row = master.FindByNum(num);
+        if (!row || !row->TaskResults) continue;
+        ++(row->TaskResults->Failed() ? FFailed : FOk);
+    }
+    FFinished.clear();
+    FAborted = std::max(0, FTotal - FOk - FFailed);
     return TrQ("Проверка завершена: успешно %1, с ошибками %2, прервано %3, заняла %4")
         .arg(FOk)
         .arg(FFailed)

@@ -30,16 +30,20 @@ class TRunProgress {
     void TaskStarted(int32_t num, TClock::time_point now);
     // The task logged something: it is moving, so its wait starts again.
     void TaskActivity(int32_t num, TClock::time_point now);
+    // A quota holds every request back until then.
+    void QuotaWait(TClock::time_point until) { FQuotaUntil = until; }
     // The task came back; its results (or none) decide how it counts.
     void TaskFinished(const TURLTaskInfo& task);
-    // "checked / total (per cent), time left" for the progress bar.
+    // "checked / total (per cent), time left" for the progress bar, and the quota's wait while
+    // one lasts; the time left counts the wait.
     QString ProgressText(TClock::time_point now) const;
     // Numbers of the tasks that have been silent for longer than kStuckAfter, each reported
     // once per wait.
     std::vector<int32_t> NewlyStuck(TClock::time_point now);
-    // Ends the run; returns the log line with the counts and the time taken. Tasks that never
-    // came back (a cancel) count as aborted.
-    QString Finish(TClock::time_point now);
+    // Ends the run; returns the log line with the counts of the run's rows as master holds
+    // them at the end, and the time taken. Tasks that never came back (a cancel) count as
+    // aborted.
+    QString Finish(TClock::time_point now, const TURLTaskInfoList& master);
 
     // "m:ss", or "h:mm:ss" from an hour on.
     static QString Duration(std::chrono::seconds d);
@@ -55,7 +59,9 @@ class TRunProgress {
     int FFailed = 0;
     int FAborted = 0;
     TClock::time_point FStart;
+    TClock::time_point FQuotaUntil;
     std::unordered_map<int32_t, TFlight> FInFlight;
+    std::vector<int32_t> FFinished;  // tasks that came back with results
 };
 
 }  // namespace velmora::app

@@ -8,6 +8,7 @@
 #include <QGraphicsLayout>
 #include <QLegend>
 #include <QLegendMarker>
+#include <QPainter>
 #include <QPen>
 #include <QPieSeries>
 #include <QPieSlice>
@@ -16,6 +17,7 @@
 #include <QtMath>
 #include <charconv>
 
+#include "app/translate.h"
 #include "base/translate.h"
 
 namespace velmora::app {
@@ -206,6 +208,12 @@ void TScoreChart::UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrateg
     // show a stale pie (a pie size of 0 does not help: empty slices are not re-laid out). A
     // transparent series draws nothing while the legend still shows the colours and 0%.
     FSeries->setOpacity(total > 0 ? 1.0 : 0.0);
+    // The shares are of the scored rows only: how many those are, and of which strategy.
+    FCoverage = list.Empty() ? QString()
+                             : TrQ("%1: проверено %2 из %3")
+                                   .arg(TrQ(strategy == msDesktop ? N_("Desktop") : N_("Mobile")))
+                                   .arg(total)
+                                   .arg(list.Count());
     SetTitle(PlainTitle(TrText(kScoreChartTitle)));
     LayoutChart();
     viewport()->update();
@@ -213,7 +221,33 @@ void TScoreChart::UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrateg
 
 void TScoreChart::SetTitle(const QString& plain) {
     FTitle = plain;
-    chart()->setTitle(TitleHtml(plain));
+    QString html = TitleHtml(plain);
+    if (!FCoverage.isEmpty())
+        html += QLatin1String("<center><span style=\"font-weight:normal; font-size:7pt\">") +
+                FCoverage.toHtmlEscaped() + QLatin1String("</span></center>");
+    chart()->setTitle(html);
+}
+
+void TScoreChart::paintEvent(QPaintEvent* event) {
+    QChartView::paintEvent(event);
+    if (!hasFocus()) return;
+    // The chart is a stop of Tab: the keyboard's place is drawn as on the grids' cells.
+    QPainter painter(viewport());
+    QPen pen(palette().color(QPalette::Text));
+    pen.setStyle(Qt::DotLine);
+    painter.setPen(pen);
+    // Inset, so the edges keep the panel's colour.
+    painter.drawRect(viewport()->rect().adjusted(1, 1, -2, -2));
+}
+
+void TScoreChart::focusInEvent(QFocusEvent* event) {
+    QChartView::focusInEvent(event);
+    viewport()->update();
+}
+
+void TScoreChart::focusOutEvent(QFocusEvent* event) {
+    QChartView::focusOutEvent(event);
+    viewport()->update();
 }
 
 void TScoreChart::resizeEvent(QResizeEvent* event) {

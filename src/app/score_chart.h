@@ -68,9 +68,15 @@ class TScoreChart : public QChartView {
     TScoreBands Bands() const { return FBands; }
     // The title as shown, with "\n" for its line break.
     QString TitleText() const { return FTitle; }
+    // Under the title: "Desktop: 12 of 30 checked", the scored rows of the list; empty for an
+    // empty list.
+    QString CoverageText() const { return FCoverage; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     void LayoutChart();
@@ -80,6 +86,7 @@ class TScoreChart : public QChartView {
     QPieSlice* FSlices[3] = {};
     TScoreBands FBands;
     QString FTitle;
+    QString FCoverage;
 };
 
 }  // namespace velmora::app

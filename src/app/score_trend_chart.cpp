@@ -20,6 +20,7 @@ constexpr int kChartHeight = 190;
 // The service's own colours for the two strategies would clash with the score bands; these
 // stay apart from green, orange and red.
 constexpr QRgb kSeriesColour[2] = {0x1A73E8, 0x8E24AA};
+constexpr qreal kScorePad = 6;
 
 }  // namespace
 
@@ -31,8 +32,12 @@ TScoreTrendChart::TScoreTrendChart(QWidget* parent) : QWidget(parent) {
     auto* x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("yyyy-MM-dd"));
     auto* y = new QValueAxis;
-    y->setRange(0, 100);
-    y->setTickCount(6);
+    // Room above 100 and below 0, so the markers of top and bottom scores are drawn whole;
+    // the labels stay on the round scores.
+    y->setRange(-kScorePad, 100 + kScorePad);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    y->setTickInterval(20);
     y->setLabelFormat(QStringLiteral("%d"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);

@@ -127,6 +127,13 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
     Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
         return AskBeforeLoss(&FWindow, text, dontAskAgain);
     };
+    Dialogs.Ask = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Question, FWindow.windowTitle(), text,
+                        QMessageBox::Yes | QMessageBox::No, &FWindow);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
     Dialogs.ShowAdvices = [this](const TGAdviceList& list, const QString& errorLine,
                                  const std::vector<history::IHistoryStore::TScorePoint>& trend) {
         if (!FAdviceWindow) FAdviceWindow = new TfmGoogleAdvice(&FWindow);
@@ -263,9 +270,12 @@ void TURLGrids::CreateMenu() {
         return a;
     };
     // Every handler checks its rule again: a shortcut acts only when the rule holds right now.
-    miAdvices = item("miAdvices", N_("Рекомендации и предупреждения..."), imgInfo, {}, [this] {
-        if (CanShowAdvices()) GridDoubleClick(miAdvices);
-    });
+    // Enter on a row opens its advice, never a run.
+    miAdvices = item("miAdvices", N_("Рекомендации и предупреждения..."), imgInfo,
+                     QKeySequence(Qt::Key_Return), [this] {
+                         if (CanShowAdvices()) GridDoubleClick(miAdvices);
+                     });
+    miAdvices->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     miAdvicesSeparator = pmURLs->addSeparator();
     miAdvicesSeparator->setObjectName(QStringLiteral("miAdvicesSeparator"));
     miPaste4Clipboard = item("miPaste4Clipboard", N_("Вставить из буфера"), imgCopy,
@@ -274,7 +284,8 @@ void TURLGrids::CreateMenu() {
                              });
     miCheckSelected = item("miCheckSelected", N_("Проверить выбранные URL"), imgRefresh,
                            QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
-                               if (CanRunOrDelete()) FWindow.StartRun(TRunScope::Selected);
+                               if (CanRunOrDelete() && ConfirmRecheckSelected())
+                                   FWindow.StartRun(TRunScope::Selected);
                            });
     miCheckWErrors =
         item("miCheckWErrors", N_("Перепроверить URL с ошибками"), imgRefresh, {}, [this] {
@@ -407,6 +418,16 @@ void TURLGrids::miDeleteURLClick() {
     FWindow.UpdateScoreChart();
 }
 
+bool TURLGrids::ConfirmRecheckSelected() {
+    int withResults = 0;
+    for (int32_t num : FWindow.SelectedNums())
+        if (const TURLTaskInfo* t = FWindow.Master().FindByNum(num); t && t->TaskResults)
+            ++withResults;
+    return withResults == 0 ||
+           ConfirmLoss(TrQ("Проверить выбранные URL (%1) заново? Их результаты будут потеряны.")
+                           .arg(withResults));
+}
+
 bool TURLGrids::CanUndoDelete() const {
     return !FUndo.empty() && !FWindow.Running() && !Comparing();
 }
@@ -447,7 +468,7 @@ bool TURLGrids::ConfirmLoss(const QString& text) {
     bool dontAskAgain = false;
     if (!Dialogs.Confirm || !Dialogs.Confirm(text, &dontAskAgain)) return false;
     // Only a yes is remembered: a tick beside a no must not let the next loss pass unasked.
-    if (dontAskAgain) {
+    if (dontAskAgain && FWindow.KeepsSettings()) {
         const TResult<> written = io::SaveConfirmLoss(settings, false);
         if (!written) Message(QMessageBox::Warning, QString::fromStdString(written.Error()));
     }

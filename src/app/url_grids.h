@@ -50,6 +50,8 @@ struct TDialogs {
         ShowAdvices;
     // Asks before results are lost; true to go on. *dontAskAgain: the user's tick.
     std::function<bool(const QString& text, bool* dontAskAgain)> Confirm;
+    // A yes-or-no question whose default (Enter and Esc) is no; true for yes.
+    std::function<bool(const QString& text)> Ask;
 };
 
 class TURLGrids : public QObject {
@@ -123,9 +125,14 @@ class TURLGrids : public QObject {
 
     // --- CSV export of the active grid.
     void btExportClick();
+    // Both strategies in one file for spreadsheets, the advice beside it; the dialog names the
+    // separator.
+    void btExportSheetClick();
 
     // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
     bool ConfirmLoss(const QString& text);
+    // A recheck of selected rows with results asks first; true to go on.
+    bool ConfirmRecheckSelected();
 
   private:
     void SetupGrid(QTableView* grid, bool infoMovable);
@@ -135,6 +142,8 @@ class TURLGrids : public QObject {
     bool RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
                    int progressMax, int progressEnd);
     QString ImportCodePage() const;
+    // Where the import dialogs open: the folder of the last file imported, else the home folder.
+    QString ImportDir() const;
     void Message(QMessageBox::Icon icon, const QString& text, const QString& details = {});
 
     TfmMain& FWindow;
@@ -151,6 +160,7 @@ class TURLGrids : public QObject {
     std::vector<int> FWidthsBeforeCompare[2];
     // A column drag being undone: the undoing move must not be undone in turn.
     bool FRevertingColumnMove = false;
+    QString FLastImportDir;
 };
 
 }  // namespace velmora::app

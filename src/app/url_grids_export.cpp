@@ -10,6 +10,7 @@
 #include "base/translate.h"
 #include "io/csv.h"
 #include "io/import_texts.h"
+#include "io/spreadsheet_csv.h"
 #include "session/run_session.h"
 
 namespace velmora::app {
@@ -41,6 +42,28 @@ void TURLGrids::btExportClick() {
     else if (written->WrittenInUtf8)
         FWindow.AddToLog(
             QString::fromStdString(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, localPath)));
+}
+
+void TURLGrids::btExportSheetClick() {
+    if (FWindow.Running() || !Dialogs.SaveFileName) return;
+    const QString title =
+        TrQ("Экспорт для таблиц: UTF-8, разделитель — точка с запятой (%1), числа с точкой")
+            .arg(QLatin1Char(io::kSpreadsheetSeparator));
+    const QString path = Dialogs.SaveFileName(
+        title, ImportDir() + QStringLiteral("/velmora_sheet.csv"), QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty()) return;
+    const std::vector<TURLTaskInfo*>& shown =
+        FWindow.GridModel(FWindow.ShownStrategy())->DisplayRows();
+    std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
+    const std::string localPath = QFile::encodeName(path).toStdString();
+    if (const TResult<> written = io::ExportSpreadsheetCsv(localPath, rows); !written) {
+        Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
+                QString::fromStdString(written.Error()));
+        return;
+    }
+    FWindow.AddToLog(
+        TrQ("Экспорт для таблиц записан: %1 и %2")
+            .arg(path, QFile::decodeName(io::SpreadsheetAdvicePath(localPath).c_str())));
 }
 
 }  // namespace velmora::app

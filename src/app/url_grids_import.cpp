@@ -1,12 +1,15 @@
 // The URL imports of the window: text file (button and start-up option), sitemap, clipboard.
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/sitemap_address_dialog.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
@@ -24,12 +27,13 @@ namespace {
 constexpr const char* kSitemapFilterMask = "*.xml";
 
 // The file the user picks to import from; empty when cancelled or when no dialog is set up.
-// The filter shows the translated filterName with filterMask.
+// The filter shows the translated filterName with filterMask, and "All files" beside it.
 QString AskFileName(const TDialogs& dialogs, const QString& dir, const char* title,
                     const char* filterName, const char* filterMask) {
     if (!dialogs.OpenFileName) return QString();
-    const QString filter =
-        TrQ(filterName) + QStringLiteral(" (") + QString::fromLatin1(filterMask) + QLatin1Char(')');
+    const QString filter = TrQ(filterName) + QStringLiteral(" (") +
+                           QString::fromLatin1(filterMask) + QStringLiteral(");;") +
+                           TrQ("Все файлы") + QStringLiteral(" (*)");
     return dialogs.OpenFileName(TrQ(title), dir, filter);
 }
 
@@ -47,6 +51,7 @@ bool HasResults(const TURLTaskInfoList& list) {
 // of the import module's own counts.
 QString ReportText(const io::TImportReport& r) {
     QString text = TrQ(". Добавлено: %1").arg(r.added);
+    if (r.assumedHttps) text += TrQ(" (без схемы, с https://: %1)").arg(r.assumedHttps);
     QStringList skipped;
     auto reason = [&skipped](const char* name, size_t n) {
         if (n) skipped << TrQ(name).arg(n);
@@ -56,6 +61,8 @@ QString ReportText(const io::TImportReport& r) {
     reason("не http(s): %1", r.notHttp);
     reason("строки с управляющими символами: %1", r.badLines);
     reason("слишком длинные: %1", r.tooLong);
+    reason("не URL: %1", r.notUrls);
+    reason("комментарии: %1", r.comments);
     reason("пустые строки: %1", r.empty);
     reason("сверх лимита: %1", r.overLimit);
     if (!skipped.isEmpty()) text += TrQ("; пропущено — %1").arg(skipped.join(QStringLiteral(", ")));
@@ -63,6 +70,11 @@ QString ReportText(const io::TImportReport& r) {
 }
 
 }  // namespace
+
+QString TURLGrids::ImportDir() const {
+    // The program's own folder holds nothing of the user's.
+    return FLastImportDir.isEmpty() ? QDir::homePath() : FLastImportDir;
+}
 
 QString TURLGrids::ImportCodePage() const {
     return QString::fromStdString(io::AnsiCodePageFor(FWindow.SelectedLangCode().toStdString()));
@@ -78,6 +90,7 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
         return false;
     // The list changes under the rows an undo would put back.
     ForgetUndo();
+    FWindow.Ui().tsHistory->ForgetOpenedRun();
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
     if (replace) {
         for (TURLGridModel* m : models) m->ClearRows();
@@ -107,15 +120,20 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     FWindow.UpdateURLListCaption();
     FWindow.UpdateScoreChart();
     if (progress) FWindow.ShowProgress(false);
-    FWindow.AddToLog(TrQ(logText) + ReportText(counts));
+    // Where the user looks after an import, not only in the log behind the news.
+    const QString report = TrQ(logText) + ReportText(counts);
+    FWindow.AddToLog(report);
+    FWindow.ShowStatus(report);
     return true;
 }
 
 void TURLGrids::btImportURLs4TXTClick() {
     if (FWindow.Running()) return;
-    const QString path = AskFileName(Dialogs, FWindow.AppDir(), io::kDlgImportTxtTitle,
+    const QString path = AskFileName(Dialogs, ImportDir(), io::kDlgImportTxtTitle,
                                      io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask);
-    if (!path.isEmpty()) ImportTextFile(path);
+    if (path.isEmpty()) return;
+    FLastImportDir = QFileInfo(path).absolutePath();
+    ImportTextFile(path);
 }
 
 bool TURLGrids::ImportTextFile(const QString& path) {
@@ -136,9 +154,10 @@ bool TURLGrids::ImportTextFile(const QString& path) {
 
 void TURLGrids::btImportURLs4XMLClick() {
     if (FWindow.Running()) return;
-    const QString path = AskFileName(Dialogs, FWindow.AppDir(), io::kDlgImportXmlTitle,
+    const QString path = AskFileName(Dialogs, ImportDir(), io::kDlgImportXmlTitle,
                                      io::kDlgImportXmlFilterName, kSitemapFilterMask);
     if (path.isEmpty()) return;
+    FLastImportDir = QFileInfo(path).absolutePath();
     // Parsed whole first: a file that is no sitemap leaves the list and its results alone.
     const TResult<io::TSitemap> sitemap = io::ParseSitemap(LocalPath(path));
     if (!sitemap) {

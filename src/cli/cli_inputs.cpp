@@ -48,6 +48,7 @@ TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
         {"--desktop-csv", o.DesktopCsv},
         {"--mobile-csv", o.MobileCsv},
         {"--advice-csv", o.AdviceCsv},
+        {"--spreadsheet-csv", o.SpreadsheetCsv},
         {"--json", o.JsonFile == "-" ? std::string() : o.JsonFile}};
     for (const auto& [option, path] : outputs) {
         if (path.empty()) continue;

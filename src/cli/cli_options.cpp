@@ -131,6 +131,11 @@ const TCliOption kOptions[] = {
      .Value = "FILE",
      .Help = "write every advice item of both strategies as CSV",
      .Text = &TCliOptions::AdviceCsv},
+    {.Name = "--spreadsheet-csv",
+     .Value = "FILE",
+     .Help = "write both strategies for spreadsheets: UTF-8, \";\", numbers\n"
+             "without units and with \".\"; the advice goes to FILE-advice.csv",
+     .Text = &TCliOptions::SpreadsheetCsv},
     {.Name = "--lang",
      .Value = "ru|en",
      .Help = "language of log lines and CSV headers",

@@ -21,9 +21,10 @@ struct TCliOptions {
     std::optional<uint8_t> Categories;  // a TCategorySet
     std::string DesktopCsv;
     std::string MobileCsv;
-    std::string AdviceCsv;  // every advice item of both strategies, one row each
-    std::string Lang;       // empty: settings file, then the system's language
-    std::string IniFile;    // empty: the usual settings file
+    std::string AdviceCsv;       // every advice item of both strategies, one row each
+    std::string SpreadsheetCsv;  // both strategies, bare numbers, UTF-8; advice beside it
+    std::string Lang;            // empty: settings file, then the system's language
+    std::string IniFile;         // empty: the usual settings file
     // Results for pipelines: JSON Lines file ("-" for stdout) and budgets.
     std::string JsonFile;
     std::optional<double> FailUnder;

@@ -23,6 +23,7 @@
 #include "io/import_texts.h"
 #include "io/settings.h"
 #include "io/sitemap_fetch.h"
+#include "io/spreadsheet_csv.h"
 #include "io/translation.h"
 #include "io/url_import.h"
 #include "session/api_key.h"
@@ -262,6 +263,12 @@ bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
     const bool mobileWritten = ExportStrategy(o.MobileCsv, session, msMobile, master);
     const bool adviceWritten = ExportAdvice(o.AdviceCsv, session, master);
     bool written = desktopWritten && mobileWritten && adviceWritten;
+    if (!o.SpreadsheetCsv.empty()) {
+        if (TResult<> sheet = io::ExportSpreadsheetCsv(o.SpreadsheetCsv, AllRows(master)); !sheet) {
+            Complain(Tr(io::kMsgExportFailed) + " " + sheet.Error());
+            written = false;
+        }
+    }
     if (TResult<> closed = json.Close(); !closed) {
         Complain(closed.Error());
         written = false;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/tasks.h"
@@ -23,6 +24,8 @@ struct TMsgForLog {
     int32_t TaskNum = 0;
     // A line the user must see even where the log is hidden (a quiet command line).
     bool Warning = false;
+    // A quota holds the run back: no request goes before this point of the steady clock.
+    std::optional<std::chrono::steady_clock::time_point> QuotaWaitUntil = std::nullopt;
 };
 
 // One posted event; exactly the payload that belongs to Kind is set.

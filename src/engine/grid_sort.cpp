@@ -107,6 +107,32 @@ int CompareGridText(std::string_view a, std::string_view b) {
     }
 }
 
+int CompareNaturalText(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && lower(a[i]) == lower(b[i])) ++i;
+    size_t start = i;
+    while (start > 0 && IsDigit(a[start - 1])) --start;
+    if (start < a.size() && start < b.size() && IsDigit(a[start]) && IsDigit(b[start])) {
+        size_t endA = start, endB = start;
+        while (endA < a.size() && IsDigit(a[endA])) ++endA;
+        while (endB < b.size() && IsDigit(b[endB])) ++endB;
+        std::string_view da = a.substr(start, endA - start), db = b.substr(start, endB - start);
+        const size_t zerosA = std::min(da.find_first_not_of('0'), da.size() - 1);
+        const size_t zerosB = std::min(db.find_first_not_of('0'), db.size() - 1);
+        da.remove_prefix(zerosA);
+        db.remove_prefix(zerosB);
+        // More digits is the larger number; as many, the digits decide.
+        if (da.size() != db.size()) return da.size() < db.size() ? -1 : 1;
+        if (const int c = da.compare(db)) return c < 0 ? -1 : 1;
+        if (const int rest = CompareNaturalText(a.substr(endA), b.substr(endB))) return rest;
+        return zerosA < zerosB ? -1 : zerosA > zerosB ? 1 : 0;
+    }
+    // The rest compares as text from the start of the character that differs.
+    while (start > 0 && (static_cast<unsigned char>(a[start]) & 0xC0) == 0x80) --start;
+    return CompareGridText(a.substr(start), b.substr(start));
+}
+
 std::optional<double> ParseGridNumber(std::string_view text) {
     size_t pos = SkipBlanks(text, 0);
     std::string number;
@@ -186,7 +212,7 @@ int CompareGridRows(const TURLTaskInfo* a, const TURLTaskInfo* b, TMetricaStrate
         return na < nb ? -1 : na > nb ? 1 : 0;
     }
     const std::string ta = CellText(a, s, col), tb = CellText(b, s, col);
-    if (IsTextColumn(col)) return CompareGridText(ta, tb);
+    if (IsTextColumn(col)) return CompareNaturalText(ta, tb);
     return CompareGridSortKeys(MakeGridSortKey(ta), MakeGridSortKey(tb));
 }
 
@@ -205,7 +231,7 @@ void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col,
     } else if (IsTextColumn(col)) {
         std::vector<std::string> texts(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) texts[i] = CellText(rows[i], s, col);
-        sortBy([&](uint32_t x, uint32_t y) { return CompareGridText(texts[x], texts[y]); });
+        sortBy([&](uint32_t x, uint32_t y) { return CompareNaturalText(texts[x], texts[y]); });
     } else {
         std::vector<TGridSortKey> keys(rows.size());
         for (size_t i = 0; i < rows.size(); ++i)

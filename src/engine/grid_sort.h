@@ -17,6 +17,9 @@ namespace velmora {
 // UTF-8 input is decoded; each byte of a malformed sequence counts as itself). A prefix sorts
 // first.
 int CompareGridText(std::string_view a, std::string_view b);
+// CompareGridText with runs of ASCII digits compared by their value, so "item/2" sorts before
+// "item/10"; of equal values the one with fewer leading zeros comes first.
+int CompareNaturalText(std::string_view a, std::string_view b);
 
 // The value of a score or metric text: a decimal number with an optional unit. Accepts spaces
 // and no-break spaces around it, "," thousands separators ("11,890 ms"), "." or "," as the
@@ -36,7 +39,8 @@ TGridSortKey MakeGridSortKey(std::string_view text);
 // Empty text first, then other texts by CompareGridText, then numbers by value.
 int CompareGridSortKeys(const TGridSortKey& a, const TGridSortKey& b);
 
-// Order of two rows for column col and strategy s: "№" by number, "URL" and "Ошибка" as texts,
+// Order of two rows for column col and strategy s: "№" by number, "URL" and "Ошибка" as natural
+// texts (CompareNaturalText),
 // "Инфо" all equal, the score and the metrics by value (see MakeGridSortKey).
 int CompareGridRows(const TURLTaskInfo* a, const TURLTaskInfo* b, TMetricaStrategy s, int col);
 

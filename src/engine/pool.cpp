@@ -147,12 +147,12 @@ void TURLTaskInfoPool::NoteAccepted(TTimePoint sentAt) {
     }
 }
 
-TQuotaReaction TURLTaskInfoPool::NoteQuotaRefusal(TTimePoint sentAt) {
+TQuotaReaction TURLTaskInfoPool::NoteQuotaRefusal(TTimePoint sentAt, TQuotaKind kind) {
     const TTimePoint now = FClock.Now();
     std::lock_guard lock(FLock);
     TQuotaReaction reaction;
     if (!FRefusedSince) FRefusedSince = now;
-    reaction.StopAsDaily = now - *FRefusedSince > kDailyAfter;
+    reaction.StopAsDaily = kind != TQuotaKind::PerMinute && now - *FRefusedSince > kDailyAfter;
     // Requests in flight when the pace changed meet the same closed quota; they say nothing new.
     if (FLastQuotaChange && sentAt < *FLastQuotaChange) {
         reaction.GapMs = FGapMs;
@@ -172,6 +172,7 @@ TQuotaReaction TURLTaskInfoPool::NoteQuotaRefusal(TTimePoint sentAt) {
     FLastQuotaChange = now;
     reaction.PaceChanged = true;
     reaction.GapMs = FGapMs;
+    reaction.NextRequestAt = FNextRequestCanRunAt;
     return reaction;
 }
 

@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/retry.h"
 #include "engine/tasks.h"
 
 namespace velmora {
@@ -38,7 +39,9 @@ IPacingClock& SteadyPacingClock();
 struct TQuotaReaction {
     bool PaceChanged = false;  // the gap between requests was learned anew
     int64_t GapMs = 0;         // the gap now in force
-    bool StopAsDaily = false;  // refusals have spanned too long for a per-minute quota
+    bool StopAsDaily = false;  // refusals naming no kind have spanned too long for a minute's
+    // When the pool lets the next request go: the quota's wait, when the pace was learned anew.
+    TTimePoint NextRequestAt;
 };
 
 class TURLTaskInfoPool {
@@ -46,7 +49,8 @@ class TURLTaskInfoPool {
     static constexpr int kRequestGapMs = 20;
     // The window of a per-minute quota.
     static constexpr std::chrono::seconds kQuotaWindow{60};
-    // Quota refusals with no success between them for longer than this mean a daily quota.
+    // Quota refusals that name no kind, with no success between them for longer than this,
+    // mean a daily quota.
     static constexpr std::chrono::minutes kDailyAfter{2};
 
     explicit TURLTaskInfoPool(int32_t aDelay, IPacingClock& clock = SteadyPacingClock());
@@ -79,8 +83,10 @@ class TURLTaskInfoPool {
     // An answer (of any kind but a quota refusal) to a request sent at sentAt.
     void NoteAccepted(TTimePoint sentAt);
     // A quota refusal of a request sent at sentAt. Learns the pace from the answers of the last
-    // window, unless the request left before the last change (it was in flight meanwhile).
-    TQuotaReaction NoteQuotaRefusal(TTimePoint sentAt);
+    // window, unless the request left before the last change (it was in flight meanwhile). The
+    // service's own word decides the quota's kind; only a refusal naming none is taken as the
+    // daily quota after kDailyAfter of refusals.
+    TQuotaReaction NoteQuotaRefusal(TTimePoint sentAt, TQuotaKind kind = TQuotaKind::Unknown);
     int64_t GapMs();
 
     // A daily quota: no more requests this run; waiters end at once.

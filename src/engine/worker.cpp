@@ -187,7 +187,7 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
         // Without retries a refusal is the result; nothing is learned from it.
         if (kind == TFailureKind::Quota && maxRetries == 0) return false;
         if (kind == TFailureKind::Quota) {
-            if (!QuotaRefused(sentAt)) return false;
+            if (!QuotaRefused(sentAt, outcome.Quota)) return false;
             // Put back: the pool's pace holds the next try until the quota's window reopens.
             results.Retries[s] = static_cast<uint8_t>(std::min(results.Retries[s] + 1, 255));
             FPool.CountRetry();
@@ -228,8 +228,8 @@ void TActiveTaskThread::StopForDailyQuota() {
     FPool.StopForDailyQuota();
 }
 
-bool TActiveTaskThread::QuotaRefused(TTimePoint sentAt) {
-    const TQuotaReaction reaction = FPool.NoteQuotaRefusal(sentAt);
+bool TActiveTaskThread::QuotaRefused(TTimePoint sentAt, TQuotaKind kind) {
+    const TQuotaReaction reaction = FPool.NoteQuotaRefusal(sentAt, kind);
     if (reaction.StopAsDaily) {
         StopForDailyQuota();
         return false;
@@ -237,7 +237,8 @@ bool TActiveTaskThread::QuotaRefused(TTimePoint sentAt) {
     if (reaction.PaceChanged) {
         char gap[32];
         std::snprintf(gap, sizeof gap, "%.1f", static_cast<double>(reaction.GapMs) / 1000.0);
-        PostLogMessage(FormatLog(Tr("квота достигнута: один запрос в %s с"), {gap}));
+        PostLogMessage(FormatLog(Tr("квота достигнута: один запрос в %s с"), {gap}),
+                       reaction.NextRequestAt);
     }
     return true;
 }
@@ -317,10 +318,11 @@ void TActiveTaskThread::KeepFailureReason(TMetricaStrategy s) {
     r.ErrorMessage[s] = colon == std::string::npos ? FLastLogLine : FLastLogLine.substr(colon + 2);
 }
 
-void TActiveTaskThread::PostLogMessage(std::string text) {
+void TActiveTaskThread::PostLogMessage(std::string text, std::optional<TTimePoint> quotaWaitUntil) {
     FLastLogLine = text;
     auto msg = std::make_unique<TMsgForLog>(TMsgForLog{
         std::move(text), std::chrono::system_clock::now(), FURLTaskInfo ? FURLTaskInfo->Num : 0});
+    msg->QuotaWaitUntil = quotaWaitUntil;
     FSink.Post(TWorkerEvent{TWorkerEventKind::Log, nullptr, std::move(msg)});
 }
 

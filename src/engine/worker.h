@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,7 +60,7 @@ class TActiveTaskThread {
     // One paced request and its interpretation; fills outcome and sentAt when Answered.
     TAttempt Attempt(TMetricaStrategy s, TAttemptOutcome& outcome, TTimePoint& sentAt);
     // Takes a per-minute (or unknown) quota refusal; true when the request is to be put back.
-    bool QuotaRefused(TTimePoint sentAt);
+    bool QuotaRefused(TTimePoint sentAt, TQuotaKind kind);
     void StopForDailyQuota();
     // Forgets what a failed try left in the results of s.
     void ClearStrategy(TMetricaStrategy s);
@@ -68,7 +69,8 @@ class TActiveTaskThread {
     // Status 2 with its log line; always returns false.
     bool Aborted(TMetricaStrategy s);
     void Log(const char* pattern, const std::string& text = {});
-    void PostLogMessage(std::string text);
+    // quotaWaitUntil: for a line about a quota's wait, when the next request may go.
+    void PostLogMessage(std::string text, std::optional<TTimePoint> quotaWaitUntil = {});
     // Stores the last log line as the reason when strategy s failed.
     void KeepFailureReason(TMetricaStrategy s);
     void PostTaskFinished(std::unique_ptr<TURLTaskInfo> task);

@@ -75,6 +75,10 @@ inline constexpr const char* kLogSkippedOverLimit = "Пропущено свер
 inline constexpr const char* kLogSkippedBadLines =
     "Пропущено строк с управляющими или нечитаемыми символами: %d";
 inline constexpr const char* kLogSkippedTooLong = "Пропущено URL длиннее 8 КБ: %d";
+inline constexpr const char* kLogAssumedHttps = "Из них без схемы, добавлено с https://: %d";
+inline constexpr const char* kLogSkippedNotUrls = "Пропущено строк, которые не являются URL: %d";
+inline constexpr const char* kLogSkippedComments = "Пропущено комментариев: %d";
+inline constexpr const char* kLogSkippedBlank = "Пропущено пустых строк: %d";
 // %s is the file's path.
 inline constexpr const char* kMsgFileTooLarge = "Файл больше 64 МБ: %s";
 // %s is the file's path.

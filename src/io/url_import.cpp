@@ -55,11 +55,10 @@ std::string_view TrimControl(std::string_view s) {
 std::vector<std::string> SplitClipboardText(std::string_view text) {
     std::vector<std::string> lines;
     size_t pos = 0;
-    while (pos <= text.size()) {
+    while (pos < text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string_view::npos) end = text.size();
-        std::string_view line = TrimControl(text.substr(pos, end - pos));
-        if (!line.empty()) lines.emplace_back(line);
+        lines.emplace_back(TrimControl(text.substr(pos, end - pos)));
         if (end == text.size()) break;
         pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
@@ -123,22 +122,81 @@ TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
     return SplitClipboardText(text);
 }
 
+TUrlShape UrlShapeOf(std::string_view url) {
+    if (url.empty()) return TUrlShape::NotUrl;
+    if (url.front() == '#' || url.substr(0, 2) == "//") return TUrlShape::Comment;
+    // Words, markup and quoted text are no address; a URL holds no space.
+    if (url.find_first_of(" \t<>\"") != std::string_view::npos) return TUrlShape::NotUrl;
+    std::string_view rest = url;
+    bool schemed = false;
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (AsciiLower(url.substr(0, scheme.size())) == scheme) {
+            rest.remove_prefix(scheme.size());
+            schemed = true;
+        }
+    }
+    std::string_view host = rest.substr(0, rest.find_first_of("/?#"));
+    if (const size_t at = host.rfind('@'); schemed && at != std::string_view::npos)
+        host.remove_prefix(at + 1);
+    if (schemed && host.size() > 2 && host.front() == '[' && host.back() == ']')
+        return TUrlShape::Absolute;  // an IPv6 literal
+    if (const size_t colon = host.rfind(':'); colon != std::string_view::npos) {
+        const std::string_view port = host.substr(colon + 1);
+        if (port.find_first_not_of("0123456789") != std::string_view::npos)
+            return TUrlShape::NotUrl;
+        host = host.substr(0, colon);
+    }
+    if (host.empty() || host.front() == '.' || host.back() == '.' ||
+        host.find("..") != std::string_view::npos)
+        return TUrlShape::NotUrl;
+    for (char c : host) {
+        const bool ascii = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!ascii && static_cast<unsigned char>(c) < 0x80) return TUrlShape::NotUrl;
+    }
+    if (schemed) return TUrlShape::Absolute;
+    // Without a scheme only a name with a dot and a top-level label of letters is taken: a
+    // word, "http//x" or an address like "127.0.0.1/admin" is no page the service can reach.
+    const size_t dot = host.rfind('.');
+    if (dot == std::string_view::npos) return TUrlShape::NotUrl;
+    const std::string_view top = host.substr(dot + 1);
+    const bool letters = std::all_of(top.begin(), top.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               static_cast<unsigned char>(c) >= 0x80;
+    });
+    return letters && top.size() >= 2 ? TUrlShape::BareHost : TUrlShape::NotUrl;
+}
+
 TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
     if (url.empty()) return TAddResult::Empty;
     if (HasBadCharacters(url)) return TAddResult::BadLine;
     if (url.size() > kMaxUrlLength) return TAddResult::TooLong;
+    const TUrlShape shape = UrlShapeOf(url);
+    if (shape == TUrlShape::Comment) return TAddResult::Comment;
     if (HasOtherScheme(url)) return TAddResult::NotHttp;
+    if (shape == TUrlShape::NotUrl) return TAddResult::NotUrl;
+    if (shape == TUrlShape::BareHost) url.insert(0, "https://");
     if (IsExcludedExtension(url)) return TAddResult::Excluded;
     if (list.URLExists(url)) return TAddResult::Duplicate;
     if (list.Count() >= kMaxUrlCount) return TAddResult::LimitReached;
     list.Add(std::move(url));
-    return TAddResult::Added;
+    return shape == TUrlShape::BareHost ? TAddResult::AddedAsHttps : TAddResult::Added;
 }
 
 void TImportReport::Note(TAddResult r) {
     switch (r) {
         case TAddResult::Added:
             ++added;
+            break;
+        case TAddResult::AddedAsHttps:
+            ++added;
+            ++assumedHttps;
+            break;
+        case TAddResult::Comment:
+            ++comments;
+            break;
+        case TAddResult::NotUrl:
+            ++notUrls;
             break;
         case TAddResult::Empty:
             ++empty;
@@ -176,7 +234,8 @@ TImportReport AddURLTasks(TURLTaskInfoList& list, const std::vector<std::string>
             break;
         }
         report.Note(r);
-        if (r == TAddResult::Added && onAdded) onAdded(list[list.Count() - 1]);
+        const bool added = r == TAddResult::Added || r == TAddResult::AddedAsHttps;
+        if (added && onAdded) onAdded(list[list.Count() - 1]);
         if (progress && (i + 1) % step == 0) progress(i + 1, urls.size());
     }
     return report;
@@ -188,9 +247,11 @@ std::vector<std::string> ImportReportLines(const TImportReport& report) {
     };
     std::vector<std::string> lines{FormatLog(Tr(kLogImportAdded), count(report.added))};
     const std::pair<size_t, const char*> skipped[] = {
-        {report.duplicates, kLogSkippedDuplicates},   {report.notHttp, kLogSkippedNotHttp},
-        {report.resourceFiles, kLogSkippedResources}, {report.overLimit, kLogSkippedOverLimit},
-        {report.badLines, kLogSkippedBadLines},       {report.tooLong, kLogSkippedTooLong}};
+        {report.assumedHttps, kLogAssumedHttps},  {report.duplicates, kLogSkippedDuplicates},
+        {report.notHttp, kLogSkippedNotHttp},     {report.resourceFiles, kLogSkippedResources},
+        {report.overLimit, kLogSkippedOverLimit}, {report.badLines, kLogSkippedBadLines},
+        {report.tooLong, kLogSkippedTooLong},     {report.notUrls, kLogSkippedNotUrls},
+        {report.comments, kLogSkippedComments},   {report.empty, kLogSkippedBlank}};
     for (const auto& [n, pattern] : skipped)
         if (n > 0) lines.push_back(FormatLog(Tr(pattern), count(n)));
     return lines;

@@ -33,7 +33,8 @@ bool HasBadCharacters(std::string_view url);
 // Without the characters below code 33 at both ends.
 std::string_view TrimControl(std::string_view s);
 
-// Lines split at CR LF, CR or LF, trimmed (TrimControl), empty ones left out.
+// Lines split at CR LF, CR or LF, trimmed (TrimControl); blank lines stay as empty texts, so
+// an import can count them, but a final line break ends the last line, not a new one.
 std::vector<std::string> SplitClipboardText(std::string_view text);
 
 // One URL per line, at most kMaxInputFileBytes. UTF-16 with a byte-order mark and valid UTF-8
@@ -45,8 +46,17 @@ std::vector<std::string> SplitClipboardText(std::string_view text);
 TResult<std::vector<std::string>> ReadTextFileUrls(const std::string& path,
                                                    const std::string& codepage);
 
+// What a candidate looks like before it is added: an absolute http(s) URL with a host, a host
+// name with a dot and a path but no scheme (taken as https), a comment line ("#", "//") or no
+// URL at all (words, markup, spaces, a scheme without host, "http//x", a bare IP address).
+enum class TUrlShape { Absolute, BareHost, Comment, NotUrl };
+TUrlShape UrlShapeOf(std::string_view url);
+
 enum class TAddResult {
     Added,
+    AddedAsHttps,  // a host without scheme, added with "https://" in front
+    Comment,
+    NotUrl,
     Empty,
     BadLine,
     TooLong,
@@ -57,14 +67,18 @@ enum class TAddResult {
 };
 
 // Adds one URL unless it is empty, holds bad characters (HasBadCharacters), is longer than
-// kMaxUrlLength, names another scheme, is a resource file or is already in the list (ASCII
-// case ignored); LimitReached, adding nothing, when the list already holds kMaxUrlCount tasks.
+// kMaxUrlLength, is a comment, names another scheme, is no URL (UrlShapeOf), is a resource file
+// or is already in the list (ASCII case ignored); LimitReached, adding nothing, when the list
+// already holds kMaxUrlCount tasks.
 TAddResult AddURLTask(TURLTaskInfoList& list, std::string url);
 
 // What one import did with its candidates, by reason.
 struct TImportReport {
     size_t added = 0;
-    size_t empty = 0;  // blank entries; not worth a word
+    size_t assumedHttps = 0;  // of those added, hosts without a scheme taken as https://
+    size_t empty = 0;         // blank lines
+    size_t comments = 0;
+    size_t notUrls = 0;
     size_t badLines = 0;
     size_t tooLong = 0;
     size_t notHttp = 0;

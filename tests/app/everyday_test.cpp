@@ -11,8 +11,10 @@
 #include <QTextBrowser>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/news_browser.h"
 #include "app/run_progress.h"
+#include "app/score_chart.h"
 #include "app/single_instance.h"
 #include "app/window_placement.h"
 #include "io/settings.h"
@@ -46,6 +48,80 @@ TEST(Keyboard, TabLeavesTheGridsAndTheLogInTheWindowsOrder) {
     EXPECT_TRUE(next == w->Ui().btExport || next == w->Ui().btImportURLs4XML ||
                 next == w->Ui().btInsertURLs4Clip)
         << (next ? next->objectName().toStdString() : "none");
+}
+
+// The names of the controls Tab visits from start until it comes back, in order; a control
+// inside another (a tab bar, a spin box's edit) goes by its owner's name.
+QStringList TabStops(QWidget* start) {
+    auto nameOf = [](QWidget* w) {
+        while (w && (w->objectName().isEmpty() || w->objectName().startsWith("qt_")))
+            w = w->parentWidget();
+        return w ? w->objectName() : QString();
+    };
+    start->setFocus(Qt::TabFocusReason);
+    QStringList names{nameOf(QApplication::focusWidget())};
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const QString name = nameOf(QApplication::focusWidget());
+        if (name == names.first()) break;
+        if (name != names.last()) names << name;  // a link label's link is a stop of its own
+    }
+    // Shift+Tab goes the same way back.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(nameOf(QApplication::focusWidget()), names.last());
+    return names;
+}
+
+TEST(Keyboard, TabGoesTopToBottomAndLeftToRight) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    QFile f(dir.Path() + "urls.txt");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("https://a.example/\n");
+    f.close();
+    TAppOptions o = dir.Options();
+    o.UrlsFile = f.fileName();
+    auto w = ShowWindow(o);
+    ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 1; }));
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    // Abort and Export are disabled while idle with nothing checked, so Tab passes them.
+    EXPECT_EQ(
+        TabStops(w->Ui().pcPages),
+        (QStringList{"pcPages", "edFilter", "cbFilterStatus", "cbFilterScore", "vtURLsD",
+                     "pcStrategy", "pcBottom", "wbNews", "btInsertURLs4Clip", "btImportURLs4TXT",
+                     "btImportURLs4XML", "btImportURLs4Web", "btRunRequests", "crtURLScore"}));
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsHistory);
+    // Open, Compare and Delete wait for a run to be selected.
+    EXPECT_EQ(TabStops(w->Ui().pcPages),
+              (QStringList{"pcPages", "btRefreshRuns", "edHistoryKeep", "lvRuns"}));
+}
+
+TEST(Keyboard, TheFocusFrameShowsOnTheRunButtonAndTheChart) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    QFile f(dir.Path() + "urls.txt");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("https://a.example/\n");
+    f.close();
+    TAppOptions o = dir.Options();
+    o.UrlsFile = f.fileName();
+    auto w = ShowWindow(o);
+    ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 1; }));
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (QWidget* target : {static_cast<QWidget*>(w->Ui().btRunRequests),
+                            static_cast<QWidget*>(w->Ui().crtURLScore)}) {
+        SCOPED_TRACE(target->objectName().toStdString());
+        w->Ui().btInsertURLs4Clip->setFocus(Qt::TabFocusReason);
+        QTest::qWait(50);
+        const QImage before = target->grab().toImage();
+        for (int i = 0; i < 10 && QApplication::focusWidget() != target; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), target);
+        QTest::qWait(50);
+        EXPECT_NE(target->grab().toImage(), before);
+    }
 }
 
 TEST(Placement, FitFrameKeepsTheTitleBarOnTheScreen) {
@@ -94,6 +170,20 @@ TEST(Placement, ASmallScreenGetsTheWholeWindowAndTheStateIsRemembered) {
     EXPECT_NE(w->geometry().topLeft(), QPoint(9000, 9000));
 }
 
+TEST(Placement, MaximizedIsRestoredThoughItsPlaceFillsTheScreen) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    QRect full;
+    {
+        auto w = ShowWindow(dir.Options());
+        full = w->screen()->availableGeometry();
+    }
+    ASSERT_TRUE(io::SaveWindowGeometry(dir.Ini().toStdString(),
+                                       {full.x(), full.y(), full.width(), full.height()}, true));
+    auto w = ShowWindow(dir.Options());
+    EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+}
+
 TEST(Progress, TextsAtAKnownClock) {
     TLocaleEnv env("en_US.UTF-8");
     TAppDir dir;
@@ -123,9 +213,60 @@ TEST(Progress, TextsAtAKnownClock) {
     p.TaskFinished(failed);
     EXPECT_EQ(p.ProgressText(t0 + seconds(3600)), "Checked 2 of 4 (50%), about 1:00:00 left");
     // URL 3 never came back and URL 4 never started: both aborted.
-    EXPECT_EQ(p.Finish(t0 + seconds(3725)),
+    TURLTaskInfoList master;
+    for (const char* url : {"http://a/", "http://b/", "http://c/", "http://d/"}) master.Add(url);
+    master[0].TaskResults = std::move(ok.TaskResults);
+    master[1].TaskResults = std::move(failed.TaskResults);
+    EXPECT_EQ(p.Finish(t0 + seconds(3725), master),
               "Check finished: 1 OK, 1 failed, 2 aborted, took 1:02:05");
     EXPECT_FALSE(p.Active());
+}
+
+// A recheck's worker checks only the failed strategy; the row as merged is what counts.
+TEST(Progress, TheSummaryCountsTheRowsAsTheyFinallyStand) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());  // loads the catalogues
+    const TRunProgress::TClock::time_point t0{};
+    TURLTaskInfoList master;
+    TRunProgress p;
+    p.Start(3, t0);
+    for (const char* url : {"http://a/", "http://b/", "http://c/"}) {
+        TURLTaskInfo& row = master.Add(url);
+        row.InitMetricResults();
+        row.TaskResults->TaskResult = {trOK, trOK};
+        TURLTaskInfo copy(url, row.Num);
+        copy.InitMetricResults();
+        copy.TaskResults->TaskResult = {trNotChecked, trOK};  // desktop kept from before
+        if (row.Num == 3) copy.TaskResults->TaskResult = {trAborted, trNotChecked};
+        p.TaskFinished(copy);
+    }
+    EXPECT_EQ(p.Finish(t0 + std::chrono::seconds(5), master),
+              "Check finished: 2 OK, 0 failed, 1 aborted, took 0:05");
+}
+
+TEST(Progress, AQuotaWaitIsShownAndCountsInTheTimeLeft) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());  // loads the catalogues
+    using namespace std::chrono;
+    const TRunProgress::TClock::time_point t0{};
+    TRunProgress p;
+    p.Start(4, t0);
+    TURLTaskInfo ok("http://a/", 1);
+    ok.InitMetricResults();
+    ok.TaskResults->TaskResult = {trOK, trOK};
+    p.TaskFinished(ok);
+    p.QuotaWait(t0 + seconds(68));
+    struct Case {
+        int At;
+        const char* Text;
+    } cases[] = {
+        {10, "Checked 1 of 4 (25%), about 1:28 left. Waiting for the quota: about 58 s"},
+        {30, "Checked 1 of 4 (25%), about 2:08 left. Waiting for the quota: about 38 s"},
+        {68, "Checked 1 of 4 (25%), about 3:24 left"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(p.ProgressText(t0 + seconds(c.At)), c.Text) << c.At;
 }
 
 TEST(Progress, ARunShowsCheckingMarksTheCountsAndItsSummary) {

@@ -6,7 +6,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTest>
 
+#include "app/url_grids.h"
 #include "sim/simulator.h"
 #include "support/window_env.h"
 
@@ -115,6 +117,45 @@ TEST_F(HistoryPage, InterruptedRunIsOfferedAndContinuedAtTheNextStart) {
         Page().RefreshRuns();
         return Page().RunList()->rowCount() == 1 && State(0) == "completed";
     }));
+}
+
+TEST_F(HistoryPage, TheRunListLetsTabGoAndTakesEnterAndDelete) {
+    w = ShowWindow(Options({"https://a.example/"}));
+    ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 1; }));
+    w->Ui().edMinReqDelay->setValue(100);
+    w->Ui().btRunRequests->click();
+    ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
+    QStringList asked;
+    bool answer = false;
+    w->UrlGrids().Dialogs.Confirm = [&](const QString& text, bool*) {
+        asked << text;
+        return answer;
+    };
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Ui().pcPages->setCurrentWidget(&Page());
+    ASSERT_TRUE(WaitFor([&] { return Page().RunList()->rowCount() == 1; }));
+    QTableWidget* list = Page().RunList();
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        list->setFocus();
+        list->selectRow(0);
+        QTest::keyClick(list, key);
+        EXPECT_NE(QApplication::focusWidget(), list) << key;
+    }
+    list->setFocus();
+    list->selectRow(0);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_EQ(list->rowCount(), 1) << "the answer was no";
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(w->Ui().pcPages->currentWidget(), w->Ui().tsURLs) << "Enter opens the run";
+    w->Ui().pcPages->setCurrentWidget(&Page());
+    list->setFocus();
+    list->selectRow(0);
+    answer = true;
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_EQ(list->rowCount(), 0);
 }
 
 }  // namespace

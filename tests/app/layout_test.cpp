@@ -62,8 +62,8 @@ TEST_F(Layout, ButtonColumnInOrderWithItsGroups) {
     QPushButton* column[] = {w->Ui().btInsertURLs4Clip, w->Ui().btImportURLs4TXT,
                              w->Ui().btImportURLs4XML,  w->Ui().btImportURLs4Web,
                              w->Ui().btRunRequests,     w->Ui().btAbortRequests,
-                             w->Ui().btExport};
-    const int gaps[] = {6, 6, 6, 16, 6, 16};
+                             w->Ui().btExport,          w->Ui().btExportSheet};
+    const int gaps[] = {6, 6, 6, 16, 6, 16, 6};
     for (size_t i = 0; i < std::size(column); ++i) {
         EXPECT_EQ(column[i]->size(), QSize(158, 25)) << i;
         EXPECT_FALSE(column[i]->icon().isNull()) << i;
@@ -71,12 +71,13 @@ TEST_F(Layout, ButtonColumnInOrderWithItsGroups) {
             EXPECT_EQ(column[i]->y() - column[i - 1]->geometry().bottom() - 1, gaps[i - 1]) << i;
         }
     }
-    EXPECT_EQ(w->Ui().crtURLScore->y() - w->Ui().btExport->geometry().bottom() - 1, 19);
+    EXPECT_EQ(w->Ui().crtURLScore->y() - w->Ui().btExportSheet->geometry().bottom() - 1, 19);
     EXPECT_EQ(w->Ui().crtURLScore->size(), QSize(158, 255));
     EXPECT_EQ(w->Ui().pButtons->width(), 178);
     EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
     EXPECT_FALSE(w->Ui().btAbortRequests->isEnabled());
     EXPECT_FALSE(w->Ui().btExport->isEnabled());
+    EXPECT_FALSE(w->Ui().btExportSheet->isEnabled());
     EXPECT_TRUE(w->Ui().btImportURLs4TXT->isEnabled());
 }
 
@@ -121,9 +122,9 @@ TEST_F(Layout, FitsALaptopScreenWithTheGridLargest) {
 }
 
 TEST_F(Layout, ParameterTabOrder) {
-    QWidget* order[] = {w->Ui().edAPIKey,      w->Ui().edMaxTreads,     w->Ui().edMinReqDelay,
-                        w->Ui().edRetries,     w->Ui().pAbout,          w->Ui().cbAppLang,
-                        w->Ui().lbGotoKeySite, w->Ui().cbImpNoClearURLs};
+    QWidget* order[] = {w->Ui().edAPIKey,      w->Ui().btShowAPIKey,  w->Ui().edMaxTreads,
+                        w->Ui().edMinReqDelay, w->Ui().edRetries,     w->Ui().pAbout,
+                        w->Ui().cbAppLang,     w->Ui().lbGotoKeySite, w->Ui().cbImpNoClearURLs};
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
     w->activateWindow();
     w->Ui().edAPIKey->setFocus();
@@ -137,19 +138,19 @@ TEST_F(Layout, ParameterTabOrder) {
     }
 }
 
-TEST_F(Layout, EnterRunsAndEscapeAbortsOnlyWhenTheButtonCanAct) {
+TEST_F(Layout, CtrlEnterRunsOnlyWhenTheButtonCanAct) {
     int runs = 0;
     QObject::connect(w->Ui().btRunRequests, &QPushButton::clicked, [&] { ++runs; });
     w->activateWindow();
     w->Ui().vtURLsD->setFocus();
-    QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return);
+    QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return, Qt::ControlModifier);
     QTest::qWait(300);
     EXPECT_EQ(runs, 0);  // disabled with an empty list
 
     // Enabled, but the settings page hides it.
     w->Ui().btRunRequests->setEnabled(true);
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
-    QTest::keyClick(w->Ui().edAPIKey, Qt::Key_Return);
+    QTest::keyClick(w->Ui().edAPIKey, Qt::Key_Return, Qt::ControlModifier);
     QTest::qWait(300);
     EXPECT_EQ(runs, 0);
     w->Ui().btRunRequests->setEnabled(false);

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "app/grid_model.h"
+#include "app/url_grids.h"
 #include "engine/pool.h"
 #include "sim/simulator.h"
 #include "support/window_env.h"
@@ -105,12 +106,16 @@ TEST_F(Run, CompletedRunFillsBothGridsAndEnablesExport) {
     EXPECT_FALSE(w->Running());
 }
 
-TEST_F(Run, EnterKeyStartsTheRunFromTheUrlPage) {
+TEST_F(Run, CtrlEnterStartsTheRunAndEnterAloneDoesNot) {
     StartSim(0, 0);
     Open({"https://a.example/"}, 1);
     w->activateWindow();
     w->Ui().vtURLsD->setFocus();
     QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return);
+    QTest::qWait(300);
+    EXPECT_FALSE(w->Running());
+    EXPECT_TRUE(simulator->Requests().empty());
+    QTest::keyClick(w->Ui().vtURLsD, Qt::Key_Return, Qt::ControlModifier);
     ASSERT_TRUE(WaitFor(
         [&] { return !w->Ui().lvLog->item(0, 1)->text().startsWith("Data loaded"); }, 3000));
     ASSERT_TRUE(RunEnded());
@@ -125,6 +130,18 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
     w->Ui().btRunRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !simulator->Requests().empty(); }));
     w->activateWindow();
+    // Esc asks first; no keeps the run going.
+    QStringList asked;
+    bool answer = false;
+    w->UrlGrids().Dialogs.Ask = [&](const QString& text) {
+        asked << text;
+        return answer;
+    };
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_EQ(asked, QStringList{"Abort the check? The results already received are kept."});
+    EXPECT_TRUE(w->Running());
+    EXPECT_TRUE(w->Ui().btAbortRequests->isEnabled());
+    answer = true;
     QTest::keyClick(w.get(), Qt::Key_Escape);
     ASSERT_TRUE(WaitFor([&] { return !w->Ui().btAbortRequests->isEnabled(); }, 2000));
     EXPECT_TRUE(LogLines().contains("Cancelling the check..."));
@@ -133,6 +150,10 @@ TEST_F(Run, AbortStopsNewWorkersAndLeavesExportDisabled) {
         EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
     }
     ASSERT_TRUE(RunEnded());
+    QTest::qWait(200);
+    // The summary is the run's last line, below every worker's own.
+    EXPECT_TRUE(LogLines().first().startsWith("Check finished: 0 OK, 0 failed, 6 aborted"))
+        << LogLines().mid(0, 4).join(" | ").toStdString();
     EXPECT_FALSE(w->Ui().btExport->isEnabled());
     EXPECT_TRUE(w->Ui().btRunRequests->isEnabled());
     EXPECT_LE(simulator->Requests().size(), 2u);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
@@ -215,6 +216,43 @@ TEST(SettingsClose, UnwritableFileShowsTheMessageAndStillCloses) {
     EXPECT_FALSE(w->isVisible());
     ASSERT_EQ(boxes.Texts.size(), 1);
     EXPECT_EQ(boxes.Texts[0], "Unable to write to " + o.SettingsPath);
+}
+
+// A crash after a change loses nothing: the change is in the file before the window closes.
+TEST(SettingsWrite, AChangeIsWrittenAtOnceAndADemoWritesNothing) {
+    TLocaleEnv env("en_US.UTF-8");
+    for (bool demo : {false, true}) {
+        SCOPED_TRACE(demo);
+        TAppDir dir;
+        dir.WriteIni("[PARAMS]\nmax-threads=8\n");
+        const QByteArray before = dir.ReadIni();
+        TAppOptions o = dir.Options();
+        o.Demo = demo;
+        auto w = ShowWindow(o);
+        w->Ui().edMaxTreads->setValue(5);
+        w->Ui().edAPIKey->setText("typed-key");
+        QTest::qWait(TfmMain::kParamsSaveDelayMs + 200);
+        const QString ini = QString::fromUtf8(dir.ReadIni());
+        if (demo) {
+            EXPECT_EQ(dir.ReadIni(), before);
+            w->close();
+            EXPECT_EQ(dir.ReadIni(), before);
+        } else {
+            EXPECT_TRUE(ini.contains("max-threads=5")) << ini.toStdString();
+            EXPECT_TRUE(ini.contains("api-key=typed-key")) << ini.toStdString();
+        }
+    }
+}
+
+TEST(SettingsWrite, TheKeyIsAPasswordFieldWithAShowButton) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    EXPECT_EQ(w->Ui().edAPIKey->echoMode(), QLineEdit::Password);
+    w->Ui().btShowAPIKey->click();
+    EXPECT_EQ(w->Ui().edAPIKey->echoMode(), QLineEdit::Normal);
+    w->Ui().btShowAPIKey->click();
+    EXPECT_EQ(w->Ui().edAPIKey->echoMode(), QLineEdit::Password);
 }
 
 TEST(LanguagePick, WritesLangAtOnceAndKeepsTheRestOfTheFile) {

@@ -107,6 +107,9 @@ TEST(CliOptions, EachOptionSetsItsOwnField) {
         {{"--desktop-csv", "d.csv"}, [](const TCliOptions& o) { return o.DesktopCsv; }, "d.csv"},
         {{"--mobile-csv", "m.csv"}, [](const TCliOptions& o) { return o.MobileCsv; }, "m.csv"},
         {{"--advice-csv", "a.csv"}, [](const TCliOptions& o) { return o.AdviceCsv; }, "a.csv"},
+        {{"--spreadsheet-csv", "s.csv"},
+         [](const TCliOptions& o) { return o.SpreadsheetCsv; },
+         "s.csv"},
         {{"--lang", "en"}, [](const TCliOptions& o) { return o.Lang; }, "en"},
         {{"--ini", "v.ini"}, [](const TCliOptions& o) { return o.IniFile; }, "v.ini"},
         {{"--json", "-"}, [](const TCliOptions& o) { return o.JsonFile; }, "-"},
@@ -282,6 +285,20 @@ TEST_F(CliRun, AbortEndsHangingTransfersAtOnce) {
 }
 
 // Lighthouse 13 (the default) and 12 answers, with and without real users' data.
+TEST_F(CliRun, SpreadsheetCsvHoldsBothStrategiesAndTheAdviceBeside) {
+    TCliOptions o =
+        Options(Write("urls.txt", "https://a.example/\nhttps://e.example/sim-error500\n"));
+    o.SpreadsheetCsv = (FDir / "sheet.csv").string();
+    ASSERT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    const std::vector<std::string> lines = Lines(Read("sheet.csv"));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].rfind("\xEF\xBB\xBFNum;URL;Strategy;Status;Error;Score;FCP ms;", 0), 0u);
+    EXPECT_EQ(lines[1].rfind("1;https://a.example/;desktop;OK;;", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[2].rfind("1;https://a.example/;mobile;OK;;", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3].rfind("2;https://e.example/sim-error500;desktop;500;", 0), 0u) << lines[3];
+    EXPECT_FALSE(Read("sheet-advice.csv").empty());
+}
+
 TEST_F(CliRun, AdviceCsvAndFieldColumnsFollowTheAnswers) {
     const std::string urls =
         "https://a.example/heavy\n"

@@ -230,6 +230,36 @@ TEST(PoolQuota, RefusalsSpanningTwoMinutesWithoutAnAnswerMeanADailyQuota) {
     EXPECT_TRUE(pool.NoteQuotaRefusal(clock.Now()).StopAsDaily);
 }
 
+// The service's word decides the quota's kind: refusals it calls per-minute never end the
+// run, however long they go on; only those naming no kind fall to the time rule.
+TEST(PoolQuota, ThreeMinutesOfRefusalsStopTheRunOnlyWhenTheyNameNoKind) {
+    struct Case {
+        TQuotaKind Kind;
+        bool StopsAsDaily;
+    } cases[] = {
+        {TQuotaKind::PerMinute, false},
+        {TQuotaKind::Unknown, true},
+        {TQuotaKind::None, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.Kind));
+        TManualClock clock;
+        TURLTaskInfoPool pool(100, clock);
+        bool stopped = false;
+        for (int minute = 0; minute <= 3; ++minute) {
+            const TQuotaReaction r = pool.NoteQuotaRefusal(clock.Now(), c.Kind);
+            stopped = stopped || r.StopAsDaily;
+            if (minute == 0) {
+                EXPECT_TRUE(r.PaceChanged);
+                EXPECT_EQ(r.NextRequestAt, clock.Now() + TURLTaskInfoPool::kQuotaWindow)
+                    << "the wait the window shows";
+            }
+            clock.Advance(milliseconds(61'000));
+        }
+        EXPECT_EQ(stopped, c.StopsAsDaily);
+    }
+}
+
 // Waiting costs nothing: one sleep that an abort or a daily stop ends at once.
 TEST(PoolWait, AbortOrStopEndsALongWaitAtOnce) {
     for (bool stop : {false, true}) {

@@ -27,6 +27,7 @@ constexpr QRgb kWorse = 0xFFC7CE;
 constexpr QRgb kOnlyOlder = 0xE0E0E0;
 constexpr QRgb kOnlyNewer = 0xD6E6F5;
 constexpr QRgb kScoreGood = 0x0CCE6B;
+constexpr QRgb kScoreAverage = 0xFFA400;
 constexpr QRgb kNone = 0;
 
 // One URL's desktop texts in a run; mobile gets the score only.
@@ -157,18 +158,18 @@ TEST_F(CompareRuns, CellsShowTheChangeColouredByItsDirection) {
         {msMobile, "https://a.example/", gcScore, "45 (+15)", kBetter},
         {msDesktop, "https://b.example/", gcScore, "80 (-10)", kWorse},
         {msDesktop, "https://b.example/", kLcp, Local("1.5 s (+0.5 s)"), kWorse},
-        // No change is no colour; an older text that is no number gives no change at all.
-        {msDesktop, "https://c.example/", gcScore, "50 (0)", kNone},
+        // No change keeps the score's own colour; an older text that is no number gives no
+        // change at all.
+        {msDesktop, "https://c.example/", gcScore, "50 (0)", kScoreAverage},
         {msDesktop, "https://c.example/", kLcp, "1.2 s", kNone},
         {msMobile, "https://c.example/", gcScore, "95", kScoreGood},
-        // The URLs only one run has are marked in text and colour; a new URL keeps the
-        // score's own colour.
-        {msDesktop, "https://new.example/", gcURL, "[только в новом] https://new.example/",
-         kOnlyNewer},
+        // The URLs only one run has are marked in their number and colour, the URL kept whole;
+        // a new URL keeps the score's own colour.
+        {msDesktop, "https://new.example/", gcNumber, "+4", kOnlyNewer},
+        {msDesktop, "https://new.example/", gcURL, "https://new.example/", kOnlyNewer},
         {msDesktop, "https://new.example/", gcScore, "99", kScoreGood},
         {msDesktop, "https://gone.example/", gcNumber, "–", kOnlyOlder},
-        {msDesktop, "https://gone.example/", gcURL, "[только в старом] https://gone.example/",
-         kOnlyOlder},
+        {msDesktop, "https://gone.example/", gcURL, "https://gone.example/", kOnlyOlder},
         {msDesktop, "https://gone.example/", gcScore, "40", kOnlyOlder},
     };
     for (const TCase& c : cases) {
@@ -284,8 +285,8 @@ TEST_F(CompareRuns, TextsFollowALanguageSwitchWhileComparing) {
                     .pCompare->findChild<QLabel*>("lbCompare")
                     ->text()
                     .startsWith(QString("Comparing run %1 (").arg(Newer)));
-    EXPECT_EQ(Cell(msDesktop, "https://new.example/", gcURL, Qt::DisplayRole).toString(),
-              "[only in newer] https://new.example/");
+    EXPECT_EQ(Cell(msDesktop, "https://new.example/", gcURL, Qt::ToolTipRole).toString(),
+              QString("This URL is only in the newer run %1").arg(Newer));
     EXPECT_EQ(Page().RunList()->item(0, 5)->text(), "completed");
 }
 
@@ -362,7 +363,12 @@ TEST_F(CompareRuns, LeavingOpeningOrImportingGivesBackTheNormalGrids) {
         EXPECT_EQ(Grid(msDesktop)->columnWidth(kLcp), lcpWidth);
         for (TMetricaStrategy s : kStrategies) EXPECT_EQ(Model(s)->Comparison(), nullptr);
         EXPECT_EQ(Page().Comparison(), nullptr);
-        EXPECT_TRUE(W->Ui().pCompare->isHidden());
+        // A run left in the grids is named in the bar; an imported list needs no bar.
+        const bool runShown = c.MasterAfter == 4;
+        EXPECT_EQ(W->Ui().pCompare->isHidden(), !runShown);
+        if (runShown) {
+            EXPECT_TRUE(W->Ui().pCompare->findChild<QPushButton*>("btLeaveCompare")->isHidden());
+        }
         EXPECT_EQ(W->Master().Count(), c.MasterAfter);
         EXPECT_EQ(static_cast<size_t>(Model(msDesktop)->rowCount()), c.MasterAfter);
         for (int r = 0; r < Model(msDesktop)->rowCount(); ++r) {
@@ -370,6 +376,34 @@ TEST_F(CompareRuns, LeavingOpeningOrImportingGivesBackTheNormalGrids) {
             EXPECT_FALSE(Model(msDesktop)->index(r, gcScore).data().toString().contains('('));
         }
     }
+}
+
+// Which run the grids show is said in the title and the bar; a run that stopped part way says
+// how much of it was checked instead of means that look complete.
+TEST_F(CompareRuns, AnOpenedRunIsNamedAndAPartRunSaysHowMuchWasChecked) {
+    history::IHistoryStore& store = Page().Recorder()->Store();
+    history::TRunRecord part;
+    part.Started = 1000172800;
+    part.Lang = "ru";
+    ASSERT_TRUE(store.BeginRun(part, {"https://a.example/", "https://b.example/",
+                                      "https://c.example/", "https://d.example/"}));
+    ASSERT_TRUE(store.WriteResults(part.Id, {{1, Results({"https://a.example/", "90"}), 0}}));
+    ASSERT_TRUE(store.FinishRun(part.Id, history::TRunState::rsAborted));
+    Page().RefreshRuns();
+    ASSERT_EQ(Page().RunList()->item(0, 0)->text(), QString::number(part.Id));
+    EXPECT_EQ(Page().RunList()->item(0, 3)->text(), "проверено 1 из 4");
+    EXPECT_EQ(Page().RunList()->columnSpan(0, 3), 2);
+    EXPECT_EQ(Page().RunList()->item(1, 3)->text(), "75.3") << "a whole run keeps its means";
+
+    auto* bar = W->Ui().pCompare->findChild<QLabel*>("lbCompare");
+    ASSERT_TRUE(Page().OpenRun(Newer, false));
+    const QString run = "запуск " + QString::number(Newer) + " от ";
+    EXPECT_TRUE(W->windowTitle().startsWith("Velmora — " + run)) << W->windowTitle().toStdString();
+    EXPECT_FALSE(W->Ui().pCompare->isHidden());
+    EXPECT_TRUE(bar->text().startsWith("Открыт " + run)) << bar->text().toStdString();
+    ImportText("https://z.example/\n");
+    EXPECT_EQ(W->windowTitle(), "Velmora");
+    EXPECT_TRUE(W->Ui().pCompare->isHidden());
 }
 
 TEST_F(CompareRuns, OpeningARunForgetsTheListsUndo) {

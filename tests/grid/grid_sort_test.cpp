@@ -66,6 +66,32 @@ TEST(GridText, AsciiCaseOnlyAndUtf16Order) {
     }
 }
 
+TEST(GridText, NumbersInUrlsSortByValue) {
+    struct Case {
+        const char* a;
+        const char* b;
+        int sign;
+    } cases[] = {
+        {"https://x/item/2", "https://x/item/10", -1},
+        {"https://x/item/10", "https://x/item/9", 1},
+        {"https://x/Item/2", "https://x/item/10", -1},  // ASCII case still ignored
+        {"https://x/p1/a", "https://x/p1/b", -1},
+        {"https://x/p10/a", "https://x/p9/b", 1},
+        {"https://x/item/007", "https://x/item/7", 1},  // equal values: fewer zeros first
+        {"https://x/item/7", "https://x/item/7", 0},
+        {"https://x/item/2", "https://x/item/", 1},
+        {"https://x/item/2", "https://x/items", -1},
+        {"https://x/\xD0\x96/2", "https://x/\xD0\xB6/10", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
+        const int r = CompareNaturalText(c.a, c.b);
+        EXPECT_EQ((r > 0) - (r < 0), c.sign);
+        const int back = CompareNaturalText(c.b, c.a);
+        EXPECT_EQ((back > 0) - (back < 0), -c.sign);
+    }
+}
+
 class GridSortTest : public ::testing::Test {
   protected:
     // One task per text, the text as its desktop value of column col.

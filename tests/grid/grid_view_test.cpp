@@ -1,13 +1,16 @@
 // The grids as the user sees them: texts, colours, icons, sorting, menu, delete.
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
+#include "app/grid_filter.h"
 #include "sim/simulator.h"
 #include "support/window_fixture.h"
 
@@ -352,11 +355,12 @@ TEST_F(GridView, AdviceServicePageAndMenuRulesWhenIdle) {
     Grid(msMobile)->setCurrentIndex(Model(msMobile)->index(0, 1));
     G->miAdvices->trigger();
     EXPECT_EQ(AdviceShown, std::vector<size_t>{3});
-    // The desktop grid's row has no results and shows nothing.
+    // The desktop strategy was left unchecked: no advice, only why.
     W->Ui().pcStrategy->setCurrentIndex(0);
     Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, 1));
     G->GridDoubleClick(Grid(msDesktop));
-    EXPECT_EQ(AdviceShown.size(), 1u);
+    EXPECT_EQ(AdviceShown, (std::vector<size_t>{3, 0}));
+    EXPECT_TRUE(AdviceErrors.last().startsWith("Остановлено")) << AdviceErrors.last().toStdString();
 
     W->Ui().pcStrategy->setCurrentIndex(1);
     G->miOpenInGPSI->trigger();
@@ -415,6 +419,82 @@ TEST_F(GridRun, MenuAndShortcutsDoNothingDuringARun) {
     EXPECT_EQ(w.Master().Count(), 1u);
     t.W.reset();
     simulator.Stop();
+}
+
+}  // namespace
+}  // namespace velmora::app::test
+
+namespace velmora::app::test {
+namespace {
+
+using GridFilter = TWindowTest;
+
+// The filter hides rows in both grids and acts on nothing it hides.
+TEST_F(GridFilter, TextStatusAndScoreBandHideRowsAndASelectAllDeletesOnlyTheShown) {
+    QGuiApplication::clipboard()->setText(
+        "https://a.example/shop\nhttps://b.example/blog\nhttps://c.example/shop/x\n"
+        "https://d.example/");
+    G->btInsertURLs4ClipClick();
+    SetResult(W->Master()[0], msDesktop, trOK, "95");
+    SetResult(W->Master()[1], msDesktop, trOK, "60");
+    SetResult(W->Master()[2], msDesktop, trServiceError, "", "", 0, 500);
+    struct Case {
+        QString Text;
+        TGridFilterRule::TStatus Status;
+        TGridFilterRule::TBand Band;
+        QStringList Shown;
+    } cases[] = {
+        {"",
+         TGridFilterRule::fsAll,
+         TGridFilterRule::fbAll,
+         {"https://a.example/shop", "https://b.example/blog", "https://c.example/shop/x",
+          "https://d.example/"}},
+        {"SHOP",
+         TGridFilterRule::fsAll,
+         TGridFilterRule::fbAll,
+         {"https://a.example/shop", "https://c.example/shop/x"}},
+        {"500", TGridFilterRule::fsAll, TGridFilterRule::fbAll, {"https://c.example/shop/x"}},
+        {"", TGridFilterRule::fsFailed, TGridFilterRule::fbAll, {"https://c.example/shop/x"}},
+        {"",
+         TGridFilterRule::fsOk,
+         TGridFilterRule::fbAll,
+         {"https://a.example/shop", "https://b.example/blog"}},
+        {"", TGridFilterRule::fsUnchecked, TGridFilterRule::fbAll, {"https://d.example/"}},
+        {"", TGridFilterRule::fsAll, TGridFilterRule::fbAverage, {"https://b.example/blog"}},
+        {"shop", TGridFilterRule::fsOk, TGridFilterRule::fbGood, {"https://a.example/shop"}},
+    };
+    TGridFilter& filter = W->GridFilter();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text.toStdString() + " " + std::to_string(c.Status) + " " +
+                     std::to_string(c.Band));
+        filter.edFilter->setText(c.Text);
+        filter.cbFilterStatus->setCurrentIndex(c.Status);
+        filter.cbFilterScore->setCurrentIndex(c.Band);
+        QStringList shown;
+        for (int r = 0; r < Model(msDesktop)->rowCount(); ++r)
+            if (!Grid(msDesktop)->isRowHidden(r))
+                shown << QString::fromStdString(Model(msDesktop)->TaskAt(r)->URL);
+        EXPECT_EQ(shown, c.Shown);
+    }
+    // A row whose check ends while the filter is set follows it.
+    filter.edFilter->clear();
+    filter.cbFilterStatus->setCurrentIndex(TGridFilterRule::fsFailed);
+    filter.cbFilterScore->setCurrentIndex(TGridFilterRule::fbAll);
+    SetResult(W->Master()[3], msDesktop, trSendError, "");
+    Model(msDesktop)->RepaintTask(W->Master()[3]);
+    EXPECT_FALSE(Grid(msDesktop)->isRowHidden(3));
+    // Sorting keeps the filter; deleting all that is selected keeps the hidden rows.
+    filter.edFilter->setText("shop");
+    filter.cbFilterStatus->setCurrentIndex(TGridFilterRule::fsAll);
+    filter.cbFilterScore->setCurrentIndex(TGridFilterRule::fbAll);
+    G->GridHeaderClick(Grid(msDesktop), gcURL);
+    int hidden = 0;
+    for (int r = 0; r < Model(msDesktop)->rowCount(); ++r)
+        hidden += Grid(msDesktop)->isRowHidden(r);
+    EXPECT_EQ(hidden, 2);
+    Grid(msDesktop)->selectAll();
+    G->miDeleteURL->trigger();
+    EXPECT_EQ(Urls(), (QStringList{"https://b.example/blog", "https://d.example/"}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <chrono>
 #include <thread>
 
@@ -31,14 +32,33 @@ TEST_F(Import, TextFileFiltersAndNumbers) {
     EXPECT_EQ(Column(msMobile, 1), Urls());
     EXPECT_EQ(Caption(), " Список URL (2) ");
     EXPECT_EQ(LastLog(),
-              "Данные загружены. Добавлено: 2; пропущено — повторы: 1, ресурсные файлы: 1");
+              "Данные загружены. Добавлено: 2; пропущено — повторы: 1, ресурсные файлы: 1, "
+              "пустые строки: 1");
     EXPECT_TRUE(W->Ui().btRunRequests->isEnabled());
     EXPECT_FALSE(W->Ui().btExport->isEnabled());
     EXPECT_TRUE(Boxes.empty());
     ASSERT_EQ(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите текстовый файл для импорта URL");
-    EXPECT_EQ(Asked[1], W->AppDir());
-    EXPECT_EQ(Asked[2], "Текстовый файл (*.txt)");
+    // Never the program's folder: the home folder first, then the folder of the last import.
+    EXPECT_EQ(Asked[1], QDir::homePath());
+    EXPECT_EQ(Asked[2], "Текстовый файл (*.txt);;Все файлы (*)");
+    G->btImportURLs4TXTClick();
+    ASSERT_EQ(Asked.size(), 6);
+    EXPECT_EQ(QDir(Asked[4]), QDir(Dir.path()));
+}
+
+// Lines that are no URL are skipped by reason, and the report shows in the status bar.
+TEST_F(Import, JunkIsSkippedByReasonAndReportedInTheStatusBar) {
+    ImportText(
+        "not a url\nhttp//broken\n# comment line\n<a href=\"https://x.example/\">x</a>\n"
+        "https://\nwww.example.com/no-scheme\n127.0.0.1/admin\n"
+        "https://example.com/a b\n\nhttps://example.com/ok\n");
+    EXPECT_EQ(Urls(), QStringList({"https://www.example.com/no-scheme", "https://example.com/ok"}));
+    const QString report =
+        "Данные загружены. Добавлено: 2 (без схемы, с https://: 1); пропущено — не URL: 6, "
+        "комментарии: 1, пустые строки: 1";
+    EXPECT_EQ(LastLog(), report);
+    EXPECT_EQ(W->statusBar()->currentMessage(), report);
 }
 
 TEST_F(Import, ClipboardTrimsTheSameLines) {
@@ -49,7 +69,7 @@ TEST_F(Import, ClipboardTrimsTheSameLines) {
     EXPECT_EQ(Urls(), QStringList({"http://site.test/a", "http://site.test/b"}));
     EXPECT_EQ(LastLog(),
               "Данные вставлены из буфера обмена. Добавлено: 2; пропущено — повторы: 1, "
-              "ресурсные файлы: 1");
+              "ресурсные файлы: 1, пустые строки: 1");
 
     // No text: nothing changes, nothing is said.
     QGuiApplication::clipboard()->clear();
@@ -218,7 +238,7 @@ TEST_F(SitemapImport, DefaultNamespaceAndProgress) {
     EXPECT_EQ(LastLog(), "Данные загружены. Добавлено: 2");
     ASSERT_GE(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите файл sitemap.xml для импорта URL");
-    EXPECT_EQ(Asked[2], "Файлы sitemap.xml (*.xml)");
+    EXPECT_EQ(Asked[2], "Файлы sitemap.xml (*.xml);;Все файлы (*)");
 }
 
 TEST_F(SitemapImport, PrefixedSitemapIsRead) {

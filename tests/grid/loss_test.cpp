@@ -4,12 +4,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "app/confirm_loss.h"
 #include "app/score_chart.h"
 #include "io/settings.h"
+#include "support/window_env.h"
 #include "support/window_fixture.h"
 
 namespace velmora::app::test {
@@ -97,24 +99,95 @@ TEST_F(Loss, DontAskAgainIsStoredAndHonoured) {
     EXPECT_EQ(Confirms.size(), 1);
 }
 
-// The real question: Enter confirms, Esc cancels, the tick is reported.
-TEST(ConfirmLossBox, EnterConfirmsEscCancels) {
+TEST_F(Loss, EnterOnARowOpensItsAdviceAndNeverStartsARun) {
+    SetResult(W->Master()[0], msDesktop, trOK, "91", "", 2);
+    W->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(W.get()));
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        AdviceShown.clear();
+        Grid(msDesktop)->setFocus();
+        Grid(msDesktop)->setCurrentIndex(Model(msDesktop)->index(0, gcURL));
+        QTest::keyClick(Grid(msDesktop), key);
+        QTest::qWait(100);
+        EXPECT_EQ(AdviceShown, std::vector<size_t>{2});
+        EXPECT_TRUE(Confirms.isEmpty());
+        EXPECT_FALSE(W->Running());
+        EXPECT_NE(W->Master()[0].TaskResults, nullptr);
+    }
+}
+
+TEST_F(Loss, StartingARunOverRowsWithResultsIsAsked) {
+    TMessageBoxCatcher boxes;
+    ConfirmAnswer = false;
     struct Case {
-        int Key;
+        std::function<void()> Start;
+        QString Question;
+    } cases[] = {
+        {[this] { W->btRunRequestsClick(); },
+         "Проверить все URL заново? Текущие результаты будут потеряны."},
+        {[this] {
+             Grid(msDesktop)->selectAll();
+             G->miCheckSelected->trigger();
+         },
+         "Проверить выбранные URL (2) заново? Их результаты будут потеряны."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Question.toStdString());
+        Confirms.clear();
+        c.Start();
+        EXPECT_EQ(Confirms, QStringList{c.Question});
+        EXPECT_FALSE(W->Running());
+        EXPECT_EQ(Column(msDesktop, gcScore).mid(0, 2), (QStringList{"91", "42"}));
+    }
+}
+
+// The real question: Enter and Esc both keep everything, only Yes goes on; the tick is
+// reported.
+TEST(ConfirmLossBox, OnlyYesGoesOn) {
+    struct Case {
+        std::function<void(QMessageBox*)> Answer;
         bool Tick;
         bool Expected;
-    } cases[] = {{Qt::Key_Return, true, true}, {Qt::Key_Escape, false, false}};
+    } cases[] = {
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, true, false},
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, false, false},
+        {[](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, true, true},
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.Key);
+        SCOPED_TRACE(c.Expected);
         QTimer::singleShot(50, [&c] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             if (c.Tick) box->checkBox()->setChecked(true);
-            QTest::keyClick(box, static_cast<Qt::Key>(c.Key));
+            c.Answer(box);
         });
         bool tick = !c.Tick;
         EXPECT_EQ(AskBeforeLoss(nullptr, "?", &tick), c.Expected);
         EXPECT_EQ(tick, c.Tick);
+    }
+}
+
+using Questions = TWindowTest;
+
+// The window's yes-or-no question (before an abort by keyboard): Enter and Esc say no.
+TEST_F(Questions, EnterAndEscSayNo) {
+    struct Case {
+        std::function<void(QMessageBox*)> Answer;
+        bool Expected;
+    } cases[] = {
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, false},
+        {[](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, false},
+        {[](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Expected);
+        QTimer::singleShot(50, [&c] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            c.Answer(box);
+        });
+        EXPECT_EQ(G->Dialogs.Ask("?"), c.Expected);
     }
 }
 
@@ -153,6 +226,37 @@ TEST_F(Failures, ReasonInToolTipAndFirstLineOfTheAdviceWindowForBothStrategies) 
 }
 
 // The transfer's own status wins over the service's code, and retries are counted beside it.
+TEST_F(Failures, RowsAStopLeftUncheckedSayWhyAndTheChartSaysWhatItCovers) {
+    QGuiApplication::clipboard()->setText("http://1/\nhttp://2/\nhttp://3/");
+    G->btInsertURLs4ClipClick();
+    SetResult(W->Master()[0], msDesktop, trOK, "95");
+    W->Master()[1].InitMetricResults();  // the daily quota stopped the run before it
+    SetResult(W->Master()[2], msDesktop, trAborted, "");
+    const QString quotaLine =
+        "Остановлено: дневная квота API исчерпана. Команда «Перепроверить URL с ошибками» "
+        "продолжит проверку.";
+    struct Case {
+        int Row;
+        QString Cell, ToolTip;
+    } cases[] = {
+        {1, "остановлено: дневная квота", quotaLine},
+        {2, "прервано", "Ошибка: проверка прервана"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Row);
+        const QModelIndex cell = Model(msDesktop)->index(c.Row, gcError);
+        EXPECT_EQ(cell.data().toString(), c.Cell);
+        EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), c.ToolTip);
+        Grid(msDesktop)->setCurrentIndex(cell);
+        G->GridDoubleClick(Grid(msDesktop));
+        ASSERT_FALSE(AdviceErrors.isEmpty());
+        EXPECT_EQ(AdviceErrors.last(), c.ToolTip);
+    }
+    W->UpdateScoreChart();
+    EXPECT_EQ(W->Ui().crtURLScore->CoverageText(), "Desktop: проверено 1 из 3");
+    EXPECT_EQ(W->Ui().crtURLScore->Bands().Good, 1);
+}
+
 TEST_F(Failures, ToolTipNamesTheHttpStatusAndTheRetries) {
     QGuiApplication::clipboard()->setText("http://1/");
     G->btInsertURLs4ClipClick();

@@ -11,6 +11,7 @@
 #include "base/translate.h"
 #include "engine/metrica.h"
 #include "io/advice_csv.h"
+#include "io/spreadsheet_csv.h"
 #include "io_test_util.h"
 
 namespace velmora::io {
@@ -291,3 +292,40 @@ TEST_F(CsvExport, AWriterDroppedMidwayLeavesTheOldFile) {
 
 }  // namespace
 }  // namespace velmora::io
+
+namespace velmora::io::test {
+namespace {
+
+// One file for a spreadsheet: both strategies, bare numbers with ".", the reason beside the
+// status; the advice in a second file beside it.
+TEST(SpreadsheetCsv, BothStrategiesPlainNumbersAndTheAdviceBeside) {
+    TTempDir dir;
+    TURLTaskInfo a("https://a.example/x;y", 1), unchecked("https://b.example/", 2);
+    a.InitMetricResults();
+    TURLTaskResults& r = *a.TaskResults;
+    r.TaskResult = {trOK, trServiceError};
+    r.ErrorCode[msMobile] = 500;
+    r.ErrorMessage[msMobile] = "the service failed";
+    r.MetricaValues.push_back({"performance", msDesktop, "97", gcScore, 97});
+    r.MetricaValues.push_back({"largest-contentful-paint", msDesktop, "1,2 s", 0, 1234.5});
+    r.MetricaValues.push_back({"cumulative-layout-shift", msDesktop, "0,05", 0, 0.05});
+    r.MetricaValues.push_back({"total", msDesktop, "1 024 KiB", 0, 1048576});
+    TGAdvice advice;
+    advice.AdviceText = "Save 1.2 s";
+    r.AdviceList[msDesktop].push_back(advice);
+    const std::string path = dir.File("sheet.csv");
+    ASSERT_TRUE(Succeeded(ExportSpreadsheetCsv(path, {&a, &unchecked})));
+    EXPECT_EQ(ReadBytes(path),
+              "\xEF\xBB\xBFNum;URL;Strategy;Status;Error;Score;FCP ms;SI ms;LCP ms;TTI ms;TBT "
+              "ms;CLS;HTML bytes;CSS bytes;JS bytes;Images bytes;Fonts bytes;TOTAL bytes\r\n"
+              "1;\"https://a.example/x;y\";desktop;OK;;97;;;1234.5;;;0.05;;;;;;1048576\r\n"
+              "1;\"https://a.example/x;y\";mobile;500;the service failed;;;;;;;;;;;;;\r\n");
+    EXPECT_EQ(SpreadsheetAdvicePath(path), dir.File("sheet-advice.csv"));
+    EXPECT_EQ(SpreadsheetAdvicePath("report"), "report-advice.csv");
+    const std::string adviceFile = ReadBytes(dir.File("sheet-advice.csv"));
+    EXPECT_EQ(adviceFile.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(adviceFile.find("Save 1.2 s"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora::io::test

@@ -62,11 +62,13 @@ TEST(ImportText, SplitClipboardText) {
         Urls expected;
     } cases[] = {
         {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
-        {" \ta \t\r\n\r\n\x01 b\x1f\n\n", {"a", "b"}},
-        {"a\n\rb", {"a", "b"}},  // LF then CR: two breaks, the empty line between is dropped
+        // Blank lines stay, to be counted; the final break ends a line and makes none.
+        {" \ta \t\r\n\r\n\x01 b\x1f\n\n", {"a", "", "b", ""}},
+        {"a\n\rb", {"a", "", "b"}},  // LF then CR: two breaks
         {"inner space stays", {"inner space stays"}},
         {"", {}},
-        {"\r\n\r\n", {}},
+        {"\r\n\r\n", {"", ""}},
+        {"a\n", {"a"}},
     };
     for (const auto& c : cases) EXPECT_EQ(SplitClipboardText(c.text), c.expected) << c.text;
 }
@@ -78,11 +80,11 @@ TEST(ImportText, ReadTextFileUrls) {
         Urls expected;
     } cases[] = {
         {"five_lines.txt",
-         {"https://example.com/a", "HTTPS://EXAMPLE.COM/A", "https://example.com/a/logo.png",
+         {"https://example.com/a", "HTTPS://EXAMPLE.COM/A", "", "https://example.com/a/logo.png",
           "https://example.com/b"}},
         // Trimmed like clipboard lines, so stray spaces do not make new URLs.
         {"five_lines_spaced.txt",
-         {"https://example.com/a", "HTTPS://EXAMPLE.COM/A", "https://example.com/a/logo.png",
+         {"https://example.com/a", "HTTPS://EXAMPLE.COM/A", "", "https://example.com/a/logo.png",
           "https://example.com/b"}},
         {"utf8_bom.txt", {"https://example.com/привет", "https://example.com/b"}},
         {"cp1251.txt", {"https://example.com/привет", "https://сайт.рф/"}},
@@ -264,8 +266,8 @@ TEST(ImportAdd, EachSkipReasonIsCountedOnce) {
     } cases[] = {
         {"https://example.com/a", TAddResult::Added},
         {"HTTP://example.com/upper-scheme", TAddResult::Added},
-        {"example.com/host-only", TAddResult::Added},
-        {"localhost:8080/port-is-no-scheme", TAddResult::Added},
+        {"example.com/host-only", TAddResult::AddedAsHttps},
+        {"example.com:8080/port-is-no-scheme", TAddResult::AddedAsHttps},
         {"https://example.com/A", TAddResult::Duplicate},
         {"https://example.com/logo.PNG", TAddResult::Excluded},
         {"ftp://example.com/", TAddResult::NotHttp},
@@ -294,11 +296,54 @@ TEST(ImportAdd, EachSkipReasonIsCountedOnce) {
     EXPECT_EQ(st.badLines, 4u);
     EXPECT_EQ(st.tooLong, 1u);
     EXPECT_EQ(st.empty, 1u);
-    EXPECT_EQ(ImportReportLines(st),
-              (Urls{"Добавлено URL: 5", "Пропущено повторов: 1", "Пропущено не http(s): 3",
-                    "Пропущено файлов ресурсов: 1",
-                    "Пропущено строк с управляющими или нечитаемыми символами: 4",
-                    "Пропущено URL длиннее 8 КБ: 1"}));
+    EXPECT_EQ(
+        ImportReportLines(st),
+        (Urls{"Добавлено URL: 5", "Из них без схемы, добавлено с https://: 2",
+              "Пропущено повторов: 1", "Пропущено не http(s): 3", "Пропущено файлов ресурсов: 1",
+              "Пропущено строк с управляющими или нечитаемыми символами: 4",
+              "Пропущено URL длиннее 8 КБ: 1", "Пропущено пустых строк: 1"}));
+}
+
+// What users' files hold besides URLs: each would cost quota, so each is skipped by reason.
+TEST(ImportAdd, JunkIsNoUrlAndAHostWithoutSchemeIsTakenAsHttps) {
+    const struct {
+        std::string line;
+        TAddResult result;
+        std::string added;  // the list's URL, when one was added
+    } cases[] = {
+        {"not a url", TAddResult::NotUrl, ""},
+        {"http//broken", TAddResult::NotUrl, ""},
+        {"# comment line", TAddResult::Comment, ""},
+        {"// comment too", TAddResult::Comment, ""},
+        {"<a href=\"https://example.com/x\">x</a>", TAddResult::NotUrl, ""},
+        {"https://", TAddResult::NotUrl, ""},
+        {"https:///path", TAddResult::NotUrl, ""},
+        {"https://example.com:http/", TAddResult::NotUrl, ""},
+        {"127.0.0.1/admin", TAddResult::NotUrl, ""},
+        {"localhost/page", TAddResult::NotUrl, ""},
+        {"https://example.com/a page", TAddResult::NotUrl, ""},
+        {"www.example.com/no-scheme", TAddResult::AddedAsHttps,
+         "https://www.example.com/no-scheme"},
+        {"сайт.рф/страница", TAddResult::AddedAsHttps, "https://сайт.рф/страница"},
+        {"https://127.0.0.1/admin", TAddResult::Added, "https://127.0.0.1/admin"},
+        {"http://user@example.org:8080/p?q#f", TAddResult::Added,
+         "http://user@example.org:8080/p?q#f"},
+        {"https://[::1]/", TAddResult::Added, "https://[::1]/"},
+        {"https://localhost/", TAddResult::Added, "https://localhost/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TURLTaskInfoList list;
+        EXPECT_EQ(AddURLTask(list, c.line), c.result);
+        EXPECT_EQ(list.Count() ? list[0].URL : std::string(), c.added);
+    }
+    TURLTaskInfoList list;
+    const TImportReport r =
+        AddURLTasks(list, SplitClipboardText("# list\n\nnot a url\nwww.example.com/x\n\n"));
+    EXPECT_EQ(ImportReportLines(r),
+              (Urls{"Добавлено URL: 1", "Из них без схемы, добавлено с https://: 1",
+                    "Пропущено строк, которые не являются URL: 1", "Пропущено комментариев: 1",
+                    "Пропущено пустых строк: 2"}));
 }
 
 TEST(ImportText, BinaryDataIsNoUrlList) {

@@ -1,7 +1,9 @@
 // A URL's score over the kept runs: which points each line gets and when a note replaces it.
 #include <gtest/gtest.h>
 
+#include <QChart>
 #include <QChartView>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineSeries>
 
@@ -50,6 +52,23 @@ TEST(ScoreTrend, EachStrategyGetsItsScoredRunsAndFewerThanTwoShowANote) {
     EXPECT_EQ(Points(chart, msDesktop),
               QList<QPointF>({QPointF(10 * kDay * 1000.0, 70), QPointF(11 * kDay * 1000.0, 75)}));
     EXPECT_EQ(Points(chart, msMobile), QList<QPointF>({QPointF(11 * kDay * 1000.0, 50)}));
+}
+
+// The markers of a perfect and of a zero score lie wholly inside the plot, not cut at its edge.
+TEST(ScoreTrend, PointsAtTheTopAndBottomAreDrawnWhole) {
+    TScoreTrendChart chart;
+    chart.resize(500, 300);
+    chart.show();
+    chart.SetTrend({{1, 10 * kDay, {100.0, 0.0}}, {2, 11 * kDay, {100.0, 0.0}}});
+    QCoreApplication::processEvents();
+    QChart* c = chart.ChartView()->chart();
+    const QRectF plot = c->plotArea();
+    const qreal r = chart.Series(msDesktop)->markerSize() / 2;
+    for (const QPointF& p : Points(chart, msDesktop) + Points(chart, msMobile)) {
+        const QPointF at = c->mapToPosition(p, chart.Series(msDesktop));
+        EXPECT_GE(at.y() - r, plot.top()) << p.y();
+        EXPECT_LE(at.y() + r, plot.bottom()) << p.y();
+    }
 }
 
 TEST(ScoreTrend, AdviceWindowGrowsForTheChartOnly) {
