@@ -50,6 +50,9 @@ inline constexpr const char* kMsgUrlLimitLeftOut =
     "Ограничение: не более 10 000 URL, не добавлено: %d";
 
 // A crawl's report. %s are the requests made and the pages found; %d the count of each reason.
+// %s are the requests made, the addresses waiting and the pages found.
+inline constexpr const char* kLogCrawlProgress =
+    "Обход сайта: запросов: %s, в очереди: %s, найдено страниц: %s";
 inline constexpr const char* kLogCrawlDone = "Обход сайта: запросов: %s, найдено страниц: %s";
 inline constexpr const char* kLogCrawlRobots = "Пропущено запрещённых в robots.txt: %d";
 inline constexpr const char* kLogCrawlNotHtml = "Пропущено ответов не HTML: %d";

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "../io/test_site.h"
 #include "base/decimal_separator.h"
 #include "cli/cli_inputs.h"
 #include "cli/cli_options.h"
@@ -54,7 +55,16 @@ TEST(CliOptions, ParsesAndRejects) {
         {{"--bogus", "urls.txt"}, "unknown option"},
         {{}, "no URL file"},
         {{"a.txt", "b.txt"}, "only one"},
-        {{"a.txt", "--sitemap", "m.xml"}, "not both"},
+        {{"a.txt", "--sitemap", "m.xml"}, "give one of a URL file, --sitemap and --crawl"},
+        {{"--crawl", "https://s/", "--sitemap", "m.xml"}, "give one of"},
+        {{"--crawl", "https://s/"}, ""},
+        {{"--crawl", "https://s/", "--max-pages", "10000", "--max-depth", "0", "--crawl-timeout",
+          "5", "--crawl-subdomains"},
+         ""},
+        {{"--crawl", "https://s/", "--max-pages", "10001"},
+         "--max-pages takes a whole number from 1 to 10000, not \"10001\""},
+        {{"--max-depth", "3", "urls.txt"}, "belong to --crawl"},
+        {{"--resume", "--crawl", "https://s/"}, "--resume takes its URLs from the history"},
         {{"--help"}, ""},
         {{"-h"}, ""},
         {{"--version"}, ""},
@@ -458,6 +468,27 @@ TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
     // A long import shows that it goes on, in a log as well as on a terminal.
     EXPECT_NE(err.find("Карта сайта: прочитано файлов: 1 из "), std::string::npos) << err;
     EXPECT_TRUE(FSim->Requests().empty());
+}
+
+// The pages a crawl finds are the run's URLs, in the order found, up to --max-pages.
+TEST_F(CliRun, CrawlsASiteForItsUrls) {
+    io::test::TTestSite site;
+    site.Put("/", {.body = "<a href=/a>a</a><a href=/b>b</a><a href=/c>c</a><a href=/x.png>i</a>"});
+    for (const char* page : {"/a", "/b", "/c"}) site.Put(page, {.body = "<a href=/>home</a>"});
+    TCliOptions o = Options("");
+    o.UrlFile.clear();
+    o.CrawlUrl = site.Url("/");
+    o.MaxPages = 3;
+    o.Quiet = false;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Обход остановлен на пределе страниц: 3"), std::string::npos) << err;
+    const std::vector<std::string> lines = Lines(Read("d.csv"));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1].rfind("1;" + site.Url("/") + ";", 0), 0u) << lines[1];
+    EXPECT_EQ(FSim->Requests().size(), 6u);
+    for (const std::string& request : site.Requests()) EXPECT_NE(request, "/x.png");
 }
 
 TEST_F(CliRun, OneFailedCsvDoesNotCostTheOther) {
