@@ -123,7 +123,11 @@ class TCrawler {
     bool OnSite(const http::TUrl& url) const {
         if (url.Scheme != FSite.Scheme || url.Port != FSite.Port) return false;
         if (url.Host == FSite.Host) return true;
-        return FOptions.subdomains && url.Host.ends_with("." + HostWithoutWww(FSite.Host));
+        if (!FOptions.subdomains) return false;
+        const std::string root = HostWithoutWww(FSite.Host);
+        const size_t dot = url.Host.size() - root.size() - 1;
+        return url.Host.size() > root.size() + 1 && url.Host.ends_with(root) &&
+               url.Host[dot] == '.';
     }
 
     // False when the address was seen before or memory for addresses is spent.
