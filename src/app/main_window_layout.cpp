@@ -223,6 +223,10 @@ QWidget* TfmMain::CreateButtonColumn() {
         button("btImportURLs4XML", N_("Импорт URL из xml..."), WebDocumentIcon(), kButtonGap);
     FUi->btImportURLs4Web =
         button("btImportURLs4Web", N_("Импорт URL по адресу..."), WebDocumentIcon(), kButtonGap);
+    // The whole command does not fit the column; the tooltip and the dialog's title name it.
+    FUi->btImportURLs4Crawl =
+        button("btImportURLs4Crawl", N_("Обход сайта..."), WebDocumentIcon(), kButtonGap);
+    FUi->btImportURLs4Crawl->setToolTip(QString::fromUtf8(N_("Найти страницы обходом сайта…")));
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
@@ -391,9 +395,9 @@ QFrame* TfmMain::CreateAboutBox() {
 
 void TfmMain::SetTabOrder() {
     // The button column's order: run, abort, txt import, export, xml import, paste, chart.
-    QWidget* column[] = {FUi->btRunRequests,     FUi->btAbortRequests,  FUi->btImportURLs4TXT,
-                         FUi->btExport,          FUi->btImportURLs4XML, FUi->btImportURLs4Web,
-                         FUi->btInsertURLs4Clip, FUi->crtURLScore};
+    QWidget* column[] = {FUi->btRunRequests,      FUi->btAbortRequests,   FUi->btImportURLs4TXT,
+                         FUi->btExport,           FUi->btImportURLs4XML,  FUi->btImportURLs4Web,
+                         FUi->btImportURLs4Crawl, FUi->btInsertURLs4Clip, FUi->crtURLScore};
     for (size_t i = 1; i < std::size(column); ++i) setTabOrder(column[i - 1], column[i]);
     QWidget* params[] = {FUi->edAPIKey,      FUi->edMaxTreads,     FUi->edMinReqDelay,
                          FUi->edRetries,     FUi->pAbout,          FUi->cbAppLang,
