@@ -70,9 +70,11 @@ TCrawlDialog::TCrawlDialog(QWidget* parent) : QDialog(parent) {
     lbCrawlError->setWordWrap(true);
     lbCrawlError->setVisible(false);
     layout->addWidget(lbCrawlError);
-    pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // A button of its own: a standard Ok button takes back its own text on a language change.
+    pButtons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     pButtons->setObjectName(QStringLiteral("pButtons"));
-    pButtons->button(QDialogButtonBox::Ok)->setText(TrQ(kFindButton));
+    btFind = pButtons->addButton(TrQ(kFindButton), QDialogButtonBox::AcceptRole);
+    btFind->setObjectName(QStringLiteral("btFind"));
     layout->addWidget(pButtons);
     connect(pButtons, &QDialogButtonBox::accepted, this, &TCrawlDialog::StartCrawl);
     connect(pButtons, &QDialogButtonBox::rejected, this, &TCrawlDialog::reject);
@@ -93,9 +95,8 @@ void TCrawlDialog::reject() {
 }
 
 void TCrawlDialog::SetInputsEnabled(bool enabled) {
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{edCrawlAddress, edMaxPages, edMaxDepth, cbSubdomains,
-                                         pButtons->button(QDialogButtonBox::Ok)})
+    for (QWidget* w : std::initializer_list<QWidget*>{edCrawlAddress, edMaxPages, edMaxDepth,
+                                                      cbSubdomains, btFind})
         w->setEnabled(enabled);
 }
 

@@ -15,6 +15,7 @@ class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 class QSpinBox;
 
 namespace velmora::app {
@@ -38,6 +39,7 @@ class TCrawlDialog : public QDialog {
     QLabel* lbCrawlProgress = nullptr;
     QLabel* lbCrawlError = nullptr;
     QDialogButtonBox* pButtons = nullptr;
+    QPushButton* btFind = nullptr;
 
     void reject() override;
 

@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 
 void Start(TCrawlDialog& d, const std::string& address) {
     d.edCrawlAddress->setText(QString::fromStdString(address));
-    d.pButtons->button(QDialogButtonBox::Ok)->click();
+    d.btFind->click();
 }
 
 TEST(CrawlDialog, FindsThePagesWithinTheLimitAndCloses) {
