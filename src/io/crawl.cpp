@@ -232,7 +232,10 @@ class TCrawler {
     // Follows redirects within the site; the final HTML answer, or nothing.
     std::optional<TWebAnswer> FetchPage(http::TUrl& url, bool isStart) {
         for (int hop = 0;; ++hop) {
-            if (!Allowed(url)) return std::nullopt;
+            if (!Allowed(url)) {
+                if (isStart) SetStartFailure(url.Text() + ": " + Tr(kMsgCrawlStartDisallowed));
+                return std::nullopt;
+            }
             if (!Pace(Origin(url))) return std::nullopt;
             TResult<TWebAnswer> answer = Get(url, FOptions.maxPageBytes);
             if (!answer) {
@@ -246,6 +249,9 @@ class TCrawler {
                 std::optional<http::TUrl> to = http::ResolveUrl(url.Text(), answer->location);
                 const bool onSite = to && (OnSite(*to) || (isStart && AdoptStartRedirect(*to)));
                 if (!onSite) {
+                    if (isStart)
+                        SetStartFailure(url.Text() + ": " +
+                                        FormatLog(Tr(kMsgCrawlStartOffSite), 0, answer->location));
                     Count(&TCrawlResult::redirectsOffSite);
                     return std::nullopt;
                 }
@@ -268,6 +274,7 @@ class TCrawler {
                 return std::nullopt;
             }
             if (!AsciiLower(answer->contentType).starts_with("text/html")) {
+                if (isStart) SetStartFailure(url.Text() + ": " + Tr(kMsgCrawlStartNotHtml));
                 Count(&TCrawlResult::notHtml);
                 return std::nullopt;
             }

@@ -49,6 +49,11 @@ inline constexpr const char* kMsgSitemapFileLeftOut = "Файл sitemap проп
 inline constexpr const char* kMsgUrlLimitLeftOut =
     "Ограничение: не более 10 000 URL, не добавлено: %d";
 
+// Why a crawl found nothing at its start address.
+inline constexpr const char* kMsgCrawlStartDisallowed = "robots.txt запрещает обход этого адреса";
+// %s is where the redirect leads.
+inline constexpr const char* kMsgCrawlStartOffSite = "перенаправление за пределы сайта: %s";
+inline constexpr const char* kMsgCrawlStartNotHtml = "ответ не является страницей HTML";
 // A crawl's report. %s are the requests made and the pages found; %d the count of each reason.
 // %s are the requests made, the addresses waiting and the pages found.
 inline constexpr const char* kLogCrawlProgress =

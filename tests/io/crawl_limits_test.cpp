@@ -171,9 +171,21 @@ TEST(CrawlLimits, FailsWithAReasonWhenNothingCanBeCrawled) {
     EXPECT_LT(TClock::now() - started, 2s);
     EXPECT_EQ(aborted.Error(), kMsgSitemapAborted);
 
-    TResult<TCrawlResult> gone = CrawlSite(site.Url("/gone"), Quick());
-    ASSERT_FALSE(gone);
-    EXPECT_NE(gone.Error().find("404"), std::string::npos) << gone.Error();
+    // The start itself gone, forbidden, leading off the site or no page: a reason, not nothing.
+    site.Put("/robots.txt", {.body = "User-agent: *\nDisallow: /private", .type = "text/plain"});
+    site.Put("/private", {.body = "<a href=/>x</a>"});
+    site.Put("/moved", {.status = 301, .location = "https://elsewhere.invalid/"});
+    site.Put("/data", {.body = "{}", .type = "application/json"});
+    const std::pair<const char*, const char*> starts[] = {{"/gone", "404"},
+                                                          {"/private", kMsgCrawlStartDisallowed},
+                                                          {"/moved", "https://elsewhere.invalid/"},
+                                                          {"/data", kMsgCrawlStartNotHtml}};
+    for (const auto& [start, reason] : starts) {
+        TResult<TCrawlResult> r = CrawlSite(site.Url(start), Quick());
+        ASSERT_FALSE(r) << start;
+        EXPECT_NE(r.Error().find(reason), std::string::npos) << r.Error();
+        EXPECT_NE(r.Error().find(site.Url(start)), std::string::npos) << r.Error();
+    }
     for (const char* start : {"ftp://127.0.0.1/", "file:///etc/passwd", "/relative", ""})
         EXPECT_EQ(CrawlSite(start, Quick()).Error(), kMsgSitemapNotWeb) << start;
 }
