@@ -36,7 +36,7 @@ TEST(AppOptions, BadCommandLinesSayWhatIsWrong) {
         {{"--urls"}, "Option --urls needs a value"},
         {{"--demo", "--screenshot"}, "Option --screenshot needs a value"},
         {{"--screenshot-page", "log"},
-         "--screenshot-page takes \"urls\", \"params\" or \"advice\""},
+         "--screenshot-page takes \"urls\", \"params\", \"advice\" or \"crawl\""},
         {{"--screenshot-delay", "-5"}, "--screenshot-delay takes milliseconds, not \"-5\""},
         {{"--screenshot-delay", "soon"}, "--screenshot-delay takes milliseconds, not \"soon\""},
         {{"--bogus"}, "Unknown option \"--bogus\"\n\n" + AppOptionsUsage()},
@@ -57,9 +57,10 @@ TEST(AppOptions, UsageShowsWhatTheOptionsTake) {
                                               "the shot (default %1)\n")
                                    .arg(TAppOptions().ScreenshotDelayMs)))
         << usage.toStdString();
-    EXPECT_TRUE(usage.contains(
-        "\n  --screenshot-page P     \"urls\", \"params\" or \"advice\" (a failed row's, after "
-        "--run)\n"))
+    EXPECT_TRUE(
+        usage.contains("\n  --screenshot-page P     \"urls\", \"params\", \"advice\" or \"crawl\" "
+                       "(a failed row's, after "
+                       "--run)\n"))
         << usage.toStdString();
     EXPECT_EQ(InfoOptionAnswer({"-h"}), usage);
     EXPECT_EQ(InfoOptionAnswer({"--urls", "--version"}), AppVersionText());
