@@ -13,7 +13,6 @@
 #include <sstream>
 #include <thread>
 
-#include "../io/test_site.h"
 #include "base/decimal_separator.h"
 #include "cli/cli_inputs.h"
 #include "cli/cli_options.h"
@@ -468,27 +467,6 @@ TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
     // A long import shows that it goes on, in a log as well as on a terminal.
     EXPECT_NE(err.find("Карта сайта: прочитано файлов: 1 из "), std::string::npos) << err;
     EXPECT_TRUE(FSim->Requests().empty());
-}
-
-// The pages a crawl finds are the run's URLs, in the order found, up to --max-pages.
-TEST_F(CliRun, CrawlsASiteForItsUrls) {
-    io::test::TTestSite site;
-    site.Put("/", {.body = "<a href=/a>a</a><a href=/b>b</a><a href=/c>c</a><a href=/x.png>i</a>"});
-    for (const char* page : {"/a", "/b", "/c"}) site.Put(page, {.body = "<a href=/>home</a>"});
-    TCliOptions o = Options("");
-    o.UrlFile.clear();
-    o.CrawlUrl = site.Url("/");
-    o.MaxPages = 3;
-    o.Quiet = false;
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Обход остановлен на пределе страниц: 3"), std::string::npos) << err;
-    const std::vector<std::string> lines = Lines(Read("d.csv"));
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1].rfind("1;" + site.Url("/") + ";", 0), 0u) << lines[1];
-    EXPECT_EQ(FSim->Requests().size(), 6u);
-    for (const std::string& request : site.Requests()) EXPECT_NE(request, "/x.png");
 }
 
 TEST_F(CliRun, OneFailedCsvDoesNotCostTheOther) {
