@@ -73,12 +73,16 @@ class TCrawler {
     // The calling thread: ends the crawl on abort or at the deadline and reports progress.
     void Watch() {
         std::unique_lock lock(FLock);
+        auto reported = TClock::now();
         while (!FDone) {
             FChanged.wait_for(lock, kProgressInterval);
             if (!FStop && (UserAborted() || TClock::now() >= FDeadline)) {
                 FResult.timedOut = !UserAborted();
                 StopLocked();
             }
+            // Every page wakes this thread; the front end wants a few repaints a second.
+            if (TClock::now() - reported < kProgressInterval) continue;
+            reported = TClock::now();
             lock.unlock();
             Report();
             lock.lock();
