@@ -3,7 +3,8 @@
 namespace velmora::app {
 namespace {
 
-constexpr const char* kScreenshotPages[] = {"urls", "params", "advice", "advice-first", nullptr};
+constexpr const char* kScreenshotPages[] = {"urls", "params", "advice", "advice-first", "crawl",
+                                            nullptr};
 
 // One command-line option. Exactly one of Flag, Text, Milliseconds and Answer says what it
 // does; Choices narrows Text.
@@ -51,6 +52,10 @@ const TAppOption kOptions[] = {
      .Help = "{choices} (advice: a failed row's, advice-first: the first row's; after --run)",
      .Text = &TAppOptions::ScreenshotPage,
      .Choices = kScreenshotPages},
+    {.Name = "--screenshot-crawl",
+     .Value = "URL",
+     .Help = "the site the crawl dialog of --screenshot-page crawl crawls",
+     .Text = &TAppOptions::ScreenshotCrawlUrl},
     {.Name = "--lang",
      .Value = "CODE",
      .Help = "interface language of this session (not stored)",

@@ -18,9 +18,10 @@ struct TAppOptions {
     bool Demo = false;
     QString ScreenshotFile;
     int ScreenshotDelayMs = 1500;
-    QString ScreenshotPage;  // "urls", "params" or "advice"
-    QString LangOverride;    // forces the interface language for the shot
-    bool AutoRun = false;    // starts a check once the window is up
+    QString ScreenshotPage;  // "urls", "params", "advice" or "crawl"
+    QString ScreenshotCrawlUrl;
+    QString LangOverride;  // forces the interface language for the shot
+    bool AutoRun = false;  // starts a check once the window is up
 };
 
 // Parses the command line (argv[0] excluded). On a bad option returns false and sets *error.

@@ -77,6 +77,8 @@ void TfmMain::ConnectHandlers() {
             &TURLGrids::btImportURLs4XMLClick);
     connect(FUi->btImportURLs4Web, &QPushButton::clicked, FUrlGrids,
             &TURLGrids::btImportURLs4WebClick);
+    connect(FUi->btImportURLs4Crawl, &QPushButton::clicked, FUrlGrids,
+            &TURLGrids::btImportURLs4CrawlClick);
     connect(FUi->btInsertURLs4Clip, &QPushButton::clicked, FUrlGrids,
             &TURLGrids::btInsertURLs4ClipClick);
     connect(FUi->btExport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportClick);

@@ -233,6 +233,10 @@ QWidget* TfmMain::CreateButtonColumn() {
         button("btImportURLs4XML", N_("Импорт URL из xml..."), WebDocumentIcon(), kButtonGap);
     FUi->btImportURLs4Web =
         button("btImportURLs4Web", N_("Импорт URL по адресу..."), WebDocumentIcon(), kButtonGap);
+    // The whole command does not fit the column; the tooltip and the dialog's title name it.
+    FUi->btImportURLs4Crawl =
+        button("btImportURLs4Crawl", N_("Обход сайта..."), WebDocumentIcon(), kButtonGap);
+    FUi->btImportURLs4Crawl->setToolTip(QString::fromUtf8(N_("Найти страницы обходом сайта…")));
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
@@ -470,6 +474,7 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FUi->btImportURLs4TXT,
             FUi->btImportURLs4XML,
             FUi->btImportURLs4Web,
+            FUi->btImportURLs4Crawl,
             FUi->btRunRequests,
             FUi->btAbortRequests,
             FUi->btExport,

@@ -90,6 +90,7 @@ void TfmMain::UpdateRunButtons() {
     // Both sitemap imports go together.
     FUi->btImportURLs4XML->setEnabled(idle);
     FUi->btImportURLs4Web->setEnabled(idle);
+    FUi->btImportURLs4Crawl->setEnabled(idle);
     // Results already had stay exportable after a cancel; rows never checked export blank.
     FUi->btExport->setEnabled(idle && AnyChecked(FMaster));
     FUi->btExportSheet->setEnabled(FUi->btExport->isEnabled());

@@ -49,7 +49,8 @@ struct TfmMain::TUi {
     QPushButton* btInsertURLs4Clip = nullptr;
     QPushButton* btImportURLs4TXT = nullptr;
     QPushButton* btImportURLs4XML = nullptr;
-    QPushButton* btImportURLs4Web = nullptr;  // a sitemap at a web address
+    QPushButton* btImportURLs4Web = nullptr;    // a sitemap at a web address
+    QPushButton* btImportURLs4Crawl = nullptr;  // the pages a crawl of a site finds
     QPushButton* btRunRequests = nullptr;
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
@@ -12,6 +14,7 @@
 #include <memory>
 
 #include "app/app_options.h"
+#include "app/crawl_dialog.h"
 #include "app/grid_model.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
@@ -66,6 +69,22 @@ void ShootAdviceWhenFailed(TfmMain& window, const TAppOptions& options) {
     poll->start(500);
 }
 
+// The whole screen while the crawl dialog crawls the site of --screenshot-crawl.
+void ShootCrawlDialog(TfmMain& window, const TAppOptions& options) {
+    auto* dialog = new TCrawlDialog(&window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    dialog->edCrawlAddress->setText(options.ScreenshotCrawlUrl);
+    dialog->btFind->click();
+    QTimer::singleShot(options.ScreenshotDelayMs, &window, [&window, &options, dialog] {
+        QScreen* screen = window.screen();
+        if (!screen || !screen->grabWindow(0).save(options.ScreenshotFile))
+            ReportUnsaved(options.ScreenshotFile);
+        dialog->reject();
+        QTimer::singleShot(500, &window, [&window] { window.close(); });
+    });
+}
+
 // Lets the window settle (and a run progress), saves it, then closes it.
 void ShootWindowAfterDelay(TfmMain& window, const TAppOptions& options) {
     QTimer::singleShot(options.ScreenshotDelayMs, &window, [&window, &options] {
@@ -82,6 +101,8 @@ void ArrangeScreenshot(TfmMain& window, const TAppOptions& options) {
     if (options.ScreenshotFile.isEmpty()) return;
     if (options.ScreenshotPage.startsWith(QLatin1String("advice")))
         ShootAdviceWhenFailed(window, options);
+    else if (options.ScreenshotPage == QLatin1String("crawl"))
+        ShootCrawlDialog(window, options);
     else
         ShootWindowAfterDelay(window, options);
 }

@@ -120,6 +120,7 @@ class TURLGrids : public QObject {
     bool ImportTextFile(const QString& path);
     void btImportURLs4XMLClick();
     void btImportURLs4WebClick();
+    void btImportURLs4CrawlClick();
     void ImportLoadedSitemap(const io::TSitemapLoad& load);
     void btInsertURLs4ClipClick();
 

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include "app/crawl_dialog.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
 #include "app/main_window.h"
@@ -184,6 +185,15 @@ void TURLGrids::btImportURLs4WebClick() {
     TSitemapAddressDialog dialog(&FWindow);
     if (dialog.exec() != QDialog::Accepted) return;
     ImportLoadedSitemap(dialog.Loaded());
+}
+
+void TURLGrids::btImportURLs4CrawlClick() {
+    if (FWindow.Running()) return;
+    TCrawlDialog dialog(&FWindow);
+    if (dialog.exec() != QDialog::Accepted) return;
+    for (const std::string& line : io::CrawlReportLines(dialog.Found()))
+        FWindow.AddToLog(QString::fromStdString(line));
+    RunImport(dialog.Found().urls, io::kLogDataLoaded, false, 0, 0);
 }
 
 void TURLGrids::ImportLoadedSitemap(const io::TSitemapLoad& load) {

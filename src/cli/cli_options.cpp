@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/metrica.h"
+#include "io/crawl.h"
 #include "io/settings.h"
 #include "io/sitemap_fetch.h"
 
@@ -119,6 +120,29 @@ const TCliOption kOptions[] = {
      .Help = "give up a sitemap import after S seconds (default {default})",
      .Number = {1, 24 * 3600, static_cast<int>(io::kDefaultSitemapTimeout.count()),
                 "a whole number of seconds", [](TCliOptions& o, int n) { o.SitemapTimeoutS = n; }}},
+    {.Name = "--crawl",
+     .Value = "URL",
+     .Help = "find the URLs by following the links of a site from URL\n"
+             "(same scheme and host; robots.txt honoured)",
+     .Text = &TCliOptions::CrawlUrl},
+    {.Name = "--max-pages",
+     .Value = "N",
+     .Help = "pages a crawl finds at most, {range} (default {default})",
+     .Number = {1, io::kCrawlMaxPagesMax, io::kCrawlMaxPagesDefault, "a whole number",
+                [](TCliOptions& o, int n) { o.MaxPages = n; }}},
+    {.Name = "--max-depth",
+     .Value = "D",
+     .Help = "links a crawl follows from the start, {range} (default {default})",
+     .Number = {0, io::kCrawlMaxDepthMax, io::kCrawlMaxDepthDefault, "a whole number",
+                [](TCliOptions& o, int n) { o.MaxDepth = n; }}},
+    {.Name = "--crawl-timeout",
+     .Value = "S",
+     .Help = "give up a crawl after S seconds, keeping the pages found\n(default {default})",
+     .Number = {1, 24 * 3600, static_cast<int>(io::kDefaultCrawlTimeout.count()),
+                "a whole number of seconds", [](TCliOptions& o, int n) { o.CrawlTimeoutS = n; }}},
+    {.Name = "--crawl-subdomains",
+     .Help = "a crawl also takes the start host's sub-domains",
+     .Flag = &TCliOptions::CrawlSubdomains},
     {.Name = "--desktop-csv",
      .Value = "FILE",
      .Help = "write the desktop results as CSV",
@@ -258,6 +282,7 @@ std::string OptionLines() {
 std::string UsageText() {
     return "Usage: velmora-cli [options] URLFILE\n"
            "       velmora-cli [options] --sitemap FILE|URL\n"
+           "       velmora-cli [options] --crawl URL\n"
            "       velmora-cli [options] --resume\n"
            "       velmora-cli runs [--csv] | compare RUN_A RUN_B --csv FILE |\n"
            "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
@@ -316,12 +341,15 @@ std::string CheckUrlSource(const TCliOptions& o) {
     if (!o.Against.empty() && o.NoHistory)
         return "--against reads the history: not with --no-history";
     if (o.Resume) {
-        if (!o.UrlFile.empty() || !o.SitemapFile.empty())
+        if (!o.UrlFile.empty() || !o.SitemapFile.empty() || !o.CrawlUrl.empty())
             return "--resume takes its URLs from the history, not from a file";
         return o.NoHistory ? "--resume needs the history, not --no-history" : std::string();
     }
-    if (o.UrlFile.empty() != o.SitemapFile.empty()) return {};
-    return o.UrlFile.empty() ? "no URL file given" : "give a URL file or --sitemap, not both";
+    if (o.CrawlUrl.empty() && (o.MaxPages || o.MaxDepth || o.CrawlTimeoutS || o.CrawlSubdomains))
+        return "--max-pages, --max-depth, --crawl-timeout and --crawl-subdomains belong to --crawl";
+    const int sources = !o.UrlFile.empty() + !o.SitemapFile.empty() + !o.CrawlUrl.empty();
+    if (sources == 1) return {};
+    return sources == 0 ? "no URL file given" : "give one of a URL file, --sitemap and --crawl";
 }
 
 }  // namespace

@@ -12,6 +12,12 @@ struct TCliOptions {
     std::string UrlFile;
     std::string SitemapFile;             // a path or a web address
     std::optional<int> SitemapTimeoutS;  // the whole sitemap import, in seconds
+    // Pages found by crawling a site from this address.
+    std::string CrawlUrl;
+    std::optional<int> MaxPages;
+    std::optional<int> MaxDepth;
+    std::optional<int> CrawlTimeoutS;  // the whole crawl, in seconds
+    bool CrawlSubdomains = false;
     std::optional<std::string> ApiKey;
     std::string KeyFile;  // first line holds the key; kept off the command line
     std::optional<int> Threads;

@@ -18,6 +18,7 @@
 #include "engine/worker.h"
 #include "io/atomic_file.h"
 #include "io/codepage.h"
+#include "io/crawl.h"
 #include "io/csv.h"
 #include "io/file_read.h"
 #include "io/import_texts.h"
@@ -40,6 +41,70 @@ std::atomic<bool> gAbortSignalled{false};
 
 constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 
+// A sitemap's candidates into urls; false (after a message) when it cannot be read.
+bool LoadSitemapUrls(const TCliOptions& o, TConsoleObserver& console,
+                     std::vector<std::string>& urls, size_t& notKept, bool& partsFailed) {
+    io::TSitemapFetchOptions fetch;
+    fetch.abort = &gAbortSignalled;
+    if (o.SitemapTimeoutS) fetch.timeout = std::chrono::seconds(*o.SitemapTimeoutS);
+    // An index of many files on slow servers takes minutes: the bar on a terminal, a line
+    // now and then in a log.
+    fetch.progress = [&console, last = std::chrono::steady_clock::time_point()](
+                         size_t done, size_t known) mutable {
+        console.Progress(TProgressStep{static_cast<int>(done), static_cast<int>(known)});
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < std::chrono::seconds(5)) return;
+        last = now;
+        console.Log(TMsgForLog{FormatLog(Tr("Карта сайта: прочитано файлов: %s из %s"),
+                                         {std::to_string(done), std::to_string(known)}),
+                               std::chrono::system_clock::now()});
+    };
+    TResult<io::TSitemapLoad> map = io::LoadSitemap(o.SitemapFile, fetch);
+    console.EndProgress();
+    if (!map) {
+        Complain(map.Error());
+        return false;
+    }
+    for (const std::string& line : map->leftOut) Complain(line);
+    partsFailed = !map->leftOut.empty();
+    urls = std::move(map->urls);
+    notKept = map->urlsNotKept;
+    return true;
+}
+
+// The pages a crawl finds into urls; false (after a message) when it finds none.
+bool LoadCrawlUrls(const TCliOptions& o, TConsoleObserver& console,
+                   std::vector<std::string>& urls) {
+    io::TCrawlOptions crawl;
+    crawl.abort = &gAbortSignalled;
+    if (o.MaxPages) crawl.maxPages = *o.MaxPages;
+    if (o.MaxDepth) crawl.maxDepth = *o.MaxDepth;
+    if (o.CrawlTimeoutS) crawl.timeout = std::chrono::seconds(*o.CrawlTimeoutS);
+    crawl.subdomains = o.CrawlSubdomains;
+    // Pages found against the limit on a terminal; a line now and then in a log.
+    crawl.progress = [&console, max = crawl.maxPages, last = std::chrono::steady_clock::now()](
+                         const io::TCrawlProgress& p) mutable {
+        console.Progress(TProgressStep{static_cast<int>(p.found), max});
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < std::chrono::seconds(5)) return;
+        last = now;
+        console.Log(TMsgForLog{FormatLog(Tr(io::kLogCrawlProgress),
+                                         {std::to_string(p.fetched), std::to_string(p.queued),
+                                          std::to_string(p.found)}),
+                               std::chrono::system_clock::now()});
+    };
+    TResult<io::TCrawlResult> found = io::CrawlSite(o.CrawlUrl, crawl);
+    console.EndProgress();
+    if (!found) {
+        Complain(found.Error());
+        return false;
+    }
+    if (!o.Quiet)
+        for (const std::string& line : io::CrawlReportLines(*found)) Complain(line);
+    urls = std::move(found->urls);
+    return true;
+}
+
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
 bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoList& master,
                 TConsoleObserver& console) {
@@ -47,31 +112,9 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
     size_t notKept = 0;
     bool partsFailed = false;
     if (!o.SitemapFile.empty()) {
-        io::TSitemapFetchOptions fetch;
-        fetch.abort = &gAbortSignalled;
-        if (o.SitemapTimeoutS) fetch.timeout = std::chrono::seconds(*o.SitemapTimeoutS);
-        // An index of many files on slow servers takes minutes: the bar on a terminal, a line
-        // now and then in a log.
-        fetch.progress = [&console, last = std::chrono::steady_clock::time_point()](
-                             size_t done, size_t known) mutable {
-            console.Progress(TProgressStep{static_cast<int>(done), static_cast<int>(known)});
-            const auto now = std::chrono::steady_clock::now();
-            if (now - last < std::chrono::seconds(5)) return;
-            last = now;
-            console.Log(TMsgForLog{FormatLog(Tr("Карта сайта: прочитано файлов: %s из %s"),
-                                             {std::to_string(done), std::to_string(known)}),
-                                   std::chrono::system_clock::now()});
-        };
-        TResult<io::TSitemapLoad> map = io::LoadSitemap(o.SitemapFile, fetch);
-        console.EndProgress();
-        if (!map) {
-            Complain(map.Error());
-            return false;
-        }
-        for (const std::string& line : map->leftOut) Complain(line);
-        partsFailed = !map->leftOut.empty();
-        urls = std::move(map->urls);
-        notKept = map->urlsNotKept;
+        if (!LoadSitemapUrls(o, console, urls, notKept, partsFailed)) return false;
+    } else if (!o.CrawlUrl.empty()) {
+        if (!LoadCrawlUrls(o, console, urls)) return false;
     } else {
         TResult<std::vector<std::string>> text = io::ReadTextFileUrls(o.UrlFile, codepage);
         if (!text) {

@@ -74,6 +74,9 @@ class ICurl {
     // by itself when a reused connection dies before any answer; a caller that paces and counts
     // every request it sends must not have that happen behind its back.
     virtual ICurl& UseFreshConnections() = 0;
+    // Asks for gzip, deflate or brotli and unpacks the answer; the cap of SetMaxBodyBytes
+    // counts the unpacked bytes, so a small packed bomb ends the transfer too.
+    virtual ICurl& AcceptCompressed() = 0;
 };
 
 // Real answers are 0.15-3 MB; a larger body ends the transfer as a failure instead of

@@ -213,6 +213,12 @@ class TEasyCurlImpl final : public ICurl {
         return *this;
     }
 
+    ICurl& AcceptCompressed() override {
+        // An empty string offers every encoding this libcurl was built with.
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_ACCEPT_ENCODING, ""));
+        return *this;
+    }
+
     ICurl& FollowRedirects(long maxRedirects) override {
         Check(curl_easy_setopt(FHandle.get(), CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L));
         Check(curl_easy_setopt(FHandle.get(), CURLOPT_MAXREDIRS, maxRedirects));

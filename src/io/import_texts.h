@@ -49,6 +49,26 @@ inline constexpr const char* kMsgSitemapFileLeftOut = "Файл sitemap проп
 inline constexpr const char* kMsgUrlLimitLeftOut =
     "Ограничение: не более 10 000 URL, не добавлено: %d";
 
+// Why a crawl found nothing at its start address.
+inline constexpr const char* kMsgCrawlStartDisallowed = "robots.txt запрещает обход этого адреса";
+// %s is where the redirect leads.
+inline constexpr const char* kMsgCrawlStartOffSite = "перенаправление за пределы сайта: %s";
+inline constexpr const char* kMsgCrawlStartNotHtml = "ответ не является страницей HTML";
+// A crawl's report. %s are the requests made and the pages found; %d the count of each reason.
+// %s are the requests made, the addresses waiting and the pages found.
+inline constexpr const char* kLogCrawlProgress =
+    "Обход сайта: запросов: %s, в очереди: %s, найдено страниц: %s";
+inline constexpr const char* kLogCrawlDone = "Обход сайта: запросов: %s, найдено страниц: %s";
+inline constexpr const char* kLogCrawlRobots = "Пропущено запрещённых в robots.txt: %d";
+inline constexpr const char* kLogCrawlNotHtml = "Пропущено ответов не HTML: %d";
+inline constexpr const char* kLogCrawlFailed = "Пропущено адресов с ошибкой или без ответа: %d";
+inline constexpr const char* kLogCrawlTooLarge = "Пропущено страниц больше 5 МБ: %d";
+inline constexpr const char* kLogCrawlOffSite = "Пропущено перенаправлений за пределы сайта: %d";
+inline constexpr const char* kLogCrawlQueryVariants =
+    "Пропущено адресов сверх 20 вариантов запроса одной страницы: %d";
+inline constexpr const char* kLogCrawlPageLimit = "Обход остановлен на пределе страниц: %d";
+inline constexpr const char* kLogCrawlTimedOut = "Обход остановлен: время вышло";
+
 // Open-file dialogs of the import.
 inline constexpr const char* kDlgImportTxtTitle = "Укажите текстовый файл для импорта URL";
 inline constexpr const char* kDlgImportTxtFilterName = "Текстовый файл";

@@ -10,17 +10,16 @@
 
 #include "base/text.h"
 #include "base/translate.h"
-#include "http/curl.h"
 #include "io/file_read.h"
 #include "io/import_texts.h"
+#include "io/robots.h"
 #include "io/sitemap.h"
+#include "io/web_fetch.h"
 
 namespace velmora::io {
 namespace {
 
 constexpr long kMaxRedirects = 5;
-// Search engines read no more of a robots.txt either.
-constexpr std::int64_t kMaxRobotsBytes = 512 * 1024;
 
 struct TNode {
     std::string address;
@@ -47,31 +46,17 @@ std::pair<std::string, std::string> SplitOrigin(const std::string& url) {
 // The body of a 200 answer, or the translated reason there is none.
 TResult<std::string> Download(const std::string& url, std::int64_t maxBytes,
                               const TSitemapFetchOptions& o) {
-    try {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              o.deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) return Fail(Tr(kMsgSitemapTimedOut));
-        std::shared_ptr<http::ICurl> curl = http::NewCurlClient();
-        curl->SetUserAgent("Velmora/" VELMORA_VERSION)
-            .SetTimeouts(o.connectTimeoutMs,
-                         std::min<long>(o.transferTimeoutMs, static_cast<long>(left)))
-            .FollowRedirects(kMaxRedirects)
-            .SetMaxBodyBytes(maxBytes)
-            .SwitchRecvToString()
-            .SetUrl(*http::NewGetBuilder(url));
-        if (o.abort) curl->SetAbortPredicate([a = o.abort] { return a->load(); });
-        curl->Perform();
-        const long status = curl->ResponseCode();
-        if (status != 200) return Fail(FormatLog(Tr(kMsgSitemapHttpStatus), int32_t(status)));
-        return std::string(curl->ResponseBody());
-    } catch (const http::ECurlError& e) {
-        if (e.Code == http::kAbortedCode) return Fail(Tr(kMsgSitemapAborted));
-        if (e.Code == http::kBodyTooLargeCode) return Fail(Tr(kMsgSitemapTooLarge));
-        return Fail(Tr(kMsgSitemapDownloadFailed) + e.what());
-    } catch (const std::exception& e) {
-        return Fail(Tr(kMsgSitemapDownloadFailed) + e.what());
-    }
+    TResult<TWebAnswer> answer = FetchWeb({.url = url,
+                                           .maxBytes = maxBytes,
+                                           .connectTimeoutMs = o.connectTimeoutMs,
+                                           .transferTimeoutMs = o.transferTimeoutMs,
+                                           .deadline = o.deadline,
+                                           .abort = o.abort,
+                                           .maxRedirects = kMaxRedirects});
+    if (!answer) return answer.Failure();
+    if (answer->status != 200)
+        return Fail(FormatLog(Tr(kMsgSitemapHttpStatus), int32_t(answer->status)));
+    return std::move(answer->body);
 }
 
 TResult<TSitemap> ReadLocalChild(const std::string& path, const TSitemapLimits& limits) {
@@ -248,36 +233,6 @@ class TSitemapTree {
 
 bool IsWebAddress(std::string_view text) {
     return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");
-}
-
-std::vector<std::string> RobotsSitemaps(std::string_view robotsTxt) {
-    std::vector<std::string> found;
-    size_t pos = 0;
-    while (pos < robotsTxt.size()) {
-        size_t end = robotsTxt.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = robotsTxt.size();
-        std::string_view line = robotsTxt.substr(pos, end - pos);
-        pos = end + 1;
-        if (const size_t hash = line.find('#'); hash != std::string_view::npos)
-            line = line.substr(0, hash);
-        const size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        std::string_view field = line.substr(0, colon);
-        while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
-            field.remove_suffix(1);
-        while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
-            field.remove_prefix(1);
-        if (AsciiLower(field) != "sitemap") continue;
-        std::string_view value = line.substr(colon + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-            value.remove_prefix(1);
-        while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ')
-            value.remove_suffix(1);
-        if (value.empty() || std::find(found.begin(), found.end(), value) != found.end()) continue;
-        found.emplace_back(value);
-        if (found.size() == kMaxRobotsSitemaps) break;
-    }
-    return found;
 }
 
 static TResult<TSitemapLoad> LoadSitemapBy(const std::string& source,

@@ -18,8 +18,6 @@ inline constexpr int kMaxParallelSitemapFetches = 4;
 // Beyond this many candidates further URLs are only counted, so that a huge index cannot
 // fill memory; the import takes far fewer anyway.
 inline constexpr size_t kMaxSitemapCandidates = 1'000'000;
-// A site announces a few sitemaps; thousands of lines are a trap, not a site's pages.
-inline constexpr size_t kMaxRobotsSitemaps = 50;
 inline constexpr std::chrono::seconds kDefaultSitemapTimeout{300};
 
 struct TSitemapLoad {
@@ -46,10 +44,6 @@ struct TSitemapFetchOptions {
 
 // True for an address that starts with http:// or https:// (ASCII case ignored).
 bool IsWebAddress(std::string_view text);
-
-// The addresses of the "Sitemap:" lines of a robots.txt, in order, each once, at most
-// kMaxRobotsSitemaps of them.
-std::vector<std::string> RobotsSitemaps(std::string_view robotsTxt);
 
 // source is a web address or a local path. A site's root ("https://site/") or its robots.txt
 // is looked up through robots.txt's "Sitemap:" lines, else "/sitemap.xml". Index files are

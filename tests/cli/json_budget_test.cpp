@@ -1,4 +1,4 @@
-// velmora-cli's results for pipelines: JSON Lines, budgets and sitemaps from a site.
+// velmora-cli's results for pipelines: JSON Lines, budgets, sitemaps from a site and its crawl.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <unistd.h>
@@ -7,9 +7,11 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <thread>
 
+#include "../io/test_site.h"
 #include "cli/budget.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
@@ -119,6 +121,29 @@ TEST_F(PipelineRun, WritesOneJsonObjectPerUrlAndStrategy) {
     }
     EXPECT_EQ(byKey[std::make_pair("https://e.example/sim-error500", "desktop")]["error_code"],
               500);
+}
+
+// The pages a crawl finds are the run's URLs, the start first, up to --max-pages.
+TEST_F(PipelineRun, CrawlsASiteForItsUrls) {
+    io::test::TTestSite site;
+    site.Put("/", {.body = "<a href=/a>a</a><a href=/b>b</a><a href=/c>c</a><a href=/x.png>i</a>"});
+    for (const char* page : {"/a", "/b", "/c"}) site.Put(page, {.body = "<a href=/>home</a>"});
+    TCliOptions o = Options({});
+    o.SitemapFile.clear();
+    o.CrawlUrl = site.Url("/");
+    o.MaxPages = 3;
+    o.Quiet = false;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, "/nonexistent/"), kExitCompleted);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Обход остановлен на пределе страниц: 3"), std::string::npos) << err;
+    const std::vector<json> lines = JsonLines();
+    ASSERT_EQ(lines.size(), 6u);  // three pages, two strategies
+    std::set<std::string> urls;
+    for (const json& line : lines) urls.insert(line.at("url").get<std::string>());
+    EXPECT_EQ(urls.size(), 3u);
+    EXPECT_TRUE(urls.count(site.Url("/")));
+    for (const std::string& request : site.Requests()) EXPECT_NE(request, "/x.png");
 }
 
 TEST_F(PipelineRun, ExitStatusOneWhenABudgetIsBroken) {

@@ -149,6 +149,7 @@ class TFakeCurl : public http::ICurl {
     ICurl& SetMaxBodyBytes(std::int64_t) override { return *this; }
     ICurl& FollowRedirects(long) override { return *this; }
     ICurl& UseFreshConnections() override { return *this; }
+    ICurl& AcceptCompressed() override { return *this; }
     long ResponseCode() const override { return Status; }
     std::string ResponseHeader(std::string_view name) const override {
         return name == "Retry-After" ? RetryAfter : std::string();

@@ -11,6 +11,7 @@
 
 #include "http/curl.h"
 #include "io/import_texts.h"
+#include "io/robots.h"
 #include "io/sitemap.h"
 #include "io_test_util.h"
 
