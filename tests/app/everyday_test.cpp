@@ -86,11 +86,11 @@ TEST(Keyboard, TabGoesTopToBottomAndLeftToRight) {
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     // Abort and Export are disabled while idle with nothing checked, so Tab passes them.
-    EXPECT_EQ(
-        TabStops(w->Ui().pcPages),
-        (QStringList{"pcPages", "edFilter", "cbFilterStatus", "cbFilterScore", "vtURLsD",
-                     "pcStrategy", "pcBottom", "wbNews", "btInsertURLs4Clip", "btImportURLs4TXT",
-                     "btImportURLs4XML", "btImportURLs4Web", "btRunRequests", "crtURLScore"}));
+    EXPECT_EQ(TabStops(w->Ui().pcPages),
+              (QStringList{"pcPages", "edFilter", "cbFilterStatus", "cbFilterScore", "vtURLsD",
+                           "pcStrategy", "pcBottom", "wbNews", "btInsertURLs4Clip",
+                           "btImportURLs4TXT", "btImportURLs4XML", "btImportURLs4Web",
+                           "btImportURLs4Crawl", "btRunRequests", "crtURLScore"}));
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsHistory);
     // Open, Compare and Delete wait for a run to be selected.
     EXPECT_EQ(TabStops(w->Ui().pcPages),
