@@ -2,9 +2,11 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -65,11 +67,12 @@ QString StartedText(int64_t started) {
 
 THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     setObjectName(QStringLiteral("tsHistory"));
-    lvRuns = new QTableWidget(0, 6, this);
+    lvRuns = new QTableWidget(0, 7, this);
     lvRuns->setObjectName(QStringLiteral("lvRuns"));
     lvRuns->setHorizontalHeaderLabels(
         {QString::fromUtf8(N_("Запуск")), QString::fromUtf8(N_("Начат")), QStringLiteral("URL"),
-         QStringLiteral("Desktop"), QStringLiteral("Mobile"), QString::fromUtf8(N_("Состояние"))});
+         QStringLiteral("Desktop"), QStringLiteral("Mobile"), QString::fromUtf8(N_("Состояние")),
+         QString::fromUtf8(N_("Кто"))});
     lvRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
     // Two runs are picked to compare them: Ctrl+click, or Shift with the arrow keys.
     lvRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -100,6 +103,7 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(lvRuns);
+    layout->addLayout(CreatePlaceRow());
     connect(btOpenRun, &QPushButton::clicked, this, &THistoryPage::btOpenRunClick);
     connect(lvRuns, &QTableWidget::cellDoubleClicked, this, &THistoryPage::btOpenRunClick);
     connect(btDeleteRun, &QPushButton::clicked, this, &THistoryPage::btDeleteRunClick);
@@ -126,6 +130,39 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
 
 THistoryPage::~THistoryPage() = default;
 
+QLayout* THistoryPage::CreatePlaceRow() {
+    auto* label = new QLabel(QString::fromUtf8(N_("Где хранить историю:")));
+    label->setObjectName(QStringLiteral("lbHistoryPlace"));
+    edHistoryPlace = new QLineEdit;
+    edHistoryPlace->setObjectName(QStringLiteral("edHistoryPlace"));
+    edHistoryPlace->setPlaceholderText(QString::fromStdString(history::DefaultHistoryPath()));
+    label->setBuddy(edHistoryPlace);
+    // A team's history is a PostgreSQL database; its password never goes into the settings.
+    lbHistoryPlaceHint = new QLabel(QString::fromUtf8(
+        N_("Файл SQLite, база PostgreSQL (postgresql://пользователь@сервер/база; пароль — в "
+           "~/.pgpass или PGPASSWORD) или off. Действует со следующего запуска программы.")));
+    lbHistoryPlaceHint->setObjectName(QStringLiteral("lbHistoryPlaceHint"));
+    lbHistoryPlaceHint->setWordWrap(true);
+    connect(edHistoryPlace, &QLineEdit::editingFinished, this, &THistoryPage::edHistoryPlaceChange);
+    auto* row = new QGridLayout;
+    row->addWidget(label, 0, 0);
+    row->addWidget(edHistoryPlace, 0, 1);
+    row->addWidget(lbHistoryPlaceHint, 1, 1);
+    return row;
+}
+
+void THistoryPage::edHistoryPlaceChange() {
+    const std::string place = edHistoryPlace->text().trimmed().toStdString();
+    if (place == FShownPlace || !FWindow.KeepsSettings()) return;
+    const TResult<> written = io::SaveHistoryPlace(FWindow.SettingsPath().toStdString(), place);
+    if (!written) {
+        FWindow.AddToLog(QString::fromStdString(written.Error()));
+        edHistoryPlace->setText(QString::fromStdString(FShownPlace));
+        return;
+    }
+    FShownPlace = place;
+}
+
 void THistoryPage::CreateCompareBar() {
     QWidget* bar = FWindow.Ui().pCompare;
     bar->setAutoFillBackground(true);
@@ -146,7 +183,8 @@ void THistoryPage::CreateCompareBar() {
 }
 
 std::vector<QWidget*> THistoryPage::TabStops() const {
-    return {btOpenRun, btCompareRuns, btDeleteRun, btRefreshRuns, edHistoryKeep, lvRuns};
+    return {btOpenRun,     btCompareRuns, btDeleteRun,   btRefreshRuns,
+            edHistoryKeep, lvRuns,        edHistoryPlace};
 }
 
 void THistoryPage::UpdateButtons() {
@@ -167,6 +205,8 @@ void THistoryPage::ShowStore(const io::TSettingsValues& settings) {
         const QSignalBlocker quiet(edHistoryKeep);  // showing the setting is no change of it
         edHistoryKeep->setValue(settings.HistoryKeep);
     }
+    FShownPlace = settings.History;
+    edHistoryPlace->setText(QString::fromStdString(FShownPlace));
     RefreshRuns();
 }
 
@@ -197,6 +237,9 @@ void THistoryPage::RefreshRuns() {
             lvRuns->setItem(row, 4, Cell(Mean(r.MeanScore[msMobile]), true));
         }
         lvRuns->setItem(row, 5, Cell(TrQ(StateSource(r.Run.State))));
+        // Who made it matters where several machines share one history.
+        if (!r.Run.Machine.empty())
+            lvRuns->setItem(row, 6, Cell(QString::fromStdString(r.Run.User + "@" + r.Run.Machine)));
     }
 }
 

@@ -3,9 +3,11 @@
 // to continue an unfinished one at start-up).
 #pragma once
 
+#include <QLineEdit>
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "engine/run_controller.h"
 #include "history/run_recorder.h"
@@ -73,6 +75,9 @@ class THistoryPage : public QWidget {
     void btOpenRunClick();
     // Keeps the newest runs only (0: all), from the next run's end; saved in the settings.
     void edHistoryKeepChange(int keep);
+    // Where the history is kept, from the next start; saved in the settings.
+    void edHistoryPlaceChange();
+    QLayout* CreatePlaceRow();
     void btDeleteRunClick();
     void btCompareRunsClick();
 
@@ -93,6 +98,9 @@ class THistoryPage : public QWidget {
     TfmMain& FWindow;
     QTableWidget* lvRuns = nullptr;
     QSpinBox* edHistoryKeep = nullptr;
+    QLineEdit* edHistoryPlace = nullptr;
+    QLabel* lbHistoryPlaceHint = nullptr;
+    std::string FShownPlace;  // as the settings hold it
     QPushButton* btOpenRun = nullptr;
     QPushButton* btDeleteRun = nullptr;
     QPushButton* btRefreshRuns = nullptr;

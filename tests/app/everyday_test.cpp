@@ -93,8 +93,8 @@ TEST(Keyboard, TabGoesTopToBottomAndLeftToRight) {
                            "btImportURLs4Crawl", "btRunRequests", "crtURLScore"}));
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsHistory);
     // Open, Compare and Delete wait for a run to be selected.
-    EXPECT_EQ(TabStops(w->Ui().pcPages),
-              (QStringList{"pcPages", "btRefreshRuns", "edHistoryKeep", "lvRuns"}));
+    EXPECT_EQ(TabStops(w->Ui().pcPages), (QStringList{"pcPages", "btRefreshRuns", "edHistoryKeep",
+                                                      "lvRuns", "edHistoryPlace"}));
 }
 
 TEST(Keyboard, TheFocusFrameShowsOnTheRunButtonAndTheChart) {
