@@ -3,8 +3,8 @@
 namespace velmora::app {
 namespace {
 
-constexpr const char* kScreenshotPages[] = {"urls", "params", "advice", "advice-first", "crawl",
-                                            nullptr};
+constexpr const char* kScreenshotPages[] = {"urls",         "params", "advice",
+                                            "advice-first", "crawl",  nullptr};
 
 // One command-line option. Exactly one of Flag, Text, Milliseconds and Answer says what it
 // does; Choices narrows Text.

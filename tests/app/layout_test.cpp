@@ -59,11 +59,10 @@ TEST_F(Layout, MetricsListHoldsTheCatalogueAndDescribesTheSelectedRow) {
 }
 
 TEST_F(Layout, ButtonColumnInOrderWithItsGroups) {
-    QPushButton* column[] = {w->Ui().btInsertURLs4Clip,  w->Ui().btImportURLs4TXT,
-                             w->Ui().btImportURLs4XML,   w->Ui().btImportURLs4Web,
-                             w->Ui().btImportURLs4Crawl, w->Ui().btRunRequests,
-                             w->Ui().btAbortRequests,    w->Ui().btExport,
-                             w->Ui().btExportSheet};
+    QPushButton* column[] = {
+        w->Ui().btInsertURLs4Clip, w->Ui().btImportURLs4TXT,   w->Ui().btImportURLs4XML,
+        w->Ui().btImportURLs4Web,  w->Ui().btImportURLs4Crawl, w->Ui().btRunRequests,
+        w->Ui().btAbortRequests,   w->Ui().btExport,           w->Ui().btExportSheet};
     const int gaps[] = {6, 6, 6, 6, 16, 6, 16, 6};
     for (size_t i = 0; i < std::size(column); ++i) {
         EXPECT_EQ(column[i]->size(), QSize(158, 25)) << i;

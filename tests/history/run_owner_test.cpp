@@ -9,30 +9,10 @@
 #include <csignal>
 #include <sstream>
 
+#include "history/store_test_support.h"
+
 namespace velmora::history {
 namespace {
-
-// A child that just waits to be killed: a live process that is not this one.
-class TChild {
-  public:
-    TChild() : FPid(fork()) {
-        if (FPid == 0) {
-            pause();
-            _exit(0);
-        }
-    }
-    ~TChild() { Kill(); }
-    long Pid() const { return FPid; }
-    void Kill() {
-        if (FPid <= 0) return;
-        kill(FPid, SIGKILL);
-        waitpid(FPid, nullptr, 0);
-        FPid = -1;
-    }
-
-  private:
-    pid_t FPid;
-};
 
 TEST(RunOwner, TellsALiveOwnerFromAGoneOrReusedOne) {
     TChild child;

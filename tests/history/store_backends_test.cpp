@@ -49,28 +49,6 @@ int64_t PgQuery(const std::string& uri, const std::string& sql) {
     return v;
 }
 
-// A child that just waits to be killed: a live process that is not this one.
-class TChild {
-  public:
-    TChild() : FPid(fork()) {
-        if (FPid == 0) {
-            pause();
-            _exit(0);
-        }
-    }
-    ~TChild() { Kill(); }
-    long Pid() const { return FPid; }
-    void Kill() {
-        if (FPid <= 0) return;
-        kill(FPid, SIGKILL);
-        waitpid(FPid, nullptr, 0);
-        FPid = -1;
-    }
-
-  private:
-    pid_t FPid;
-};
-
 class StoreBackends : public ::testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {

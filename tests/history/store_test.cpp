@@ -414,30 +414,6 @@ TEST_F(HistoryStore, DamagedHistoryIsPutAsideAnyOtherFileIsLeftAlone) {
     EXPECT_FALSE(fs::exists(path_));
 }
 
-// Several programs starting on a missing history at once: one makes the schema, the others
-// wait for it and use it; every run is kept.
-TEST_F(HistoryStore, ConcurrentFirstUseMakesTheSchemaOnceAndKeepsEveryRun) {
-    constexpr int kProcesses = 4;
-    std::vector<std::thread> starts;
-    std::atomic<int> recorded{0};
-    std::mutex m;
-    std::vector<std::string> errors;
-    for (int i = 0; i < kProcesses; ++i) {
-        starts.emplace_back([&] {
-            TResult<TOpenedHistory> h = OpenSqliteHistory(path_);
-            TRunRecord run;
-            TResult<> begun = h ? h->Store->BeginRun(run, {"https://a/"}) : TResult<>(h.Failure());
-            if (begun) ++recorded;
-            std::lock_guard lock(m);
-            if (!begun) errors.push_back(begun.Error());
-        });
-    }
-    for (std::thread& t : starts) t.join();
-    EXPECT_EQ(recorded.load(), kProcesses);
-    EXPECT_TRUE(errors.empty()) << errors.front();
-    EXPECT_EQ(Count("SELECT count(*) FROM runs"), kProcesses);
-}
-
 TEST_F(HistoryStore, UnusableFilesFailWithAMessage) {
     // A newer program's schema is left alone.
     {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +17,28 @@
 #include "history/result_codec.h"
 
 namespace velmora::history {
+
+// A child that just waits to be killed: a live process that is not this one.
+class TChild {
+  public:
+    TChild() : FPid(fork()) {
+        if (FPid == 0) {
+            pause();
+            _exit(0);
+        }
+    }
+    ~TChild() { Kill(); }
+    long Pid() const { return FPid; }
+    void Kill() {
+        if (FPid <= 0) return;
+        kill(FPid, SIGKILL);
+        waitpid(FPid, nullptr, 0);
+        FPid = -1;
+    }
+
+  private:
+    pid_t FPid;
+};
 
 // A task as the worker leaves it: desktop checked with advice, mobile failed.
 inline TStoredResult Checked(int32_t num, const std::string& score, const std::string& fcp) {

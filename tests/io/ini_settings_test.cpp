@@ -150,8 +150,8 @@ TEST(Settings, AHistoryPlaceWithAPasswordIsNotStored) {
         ASSERT_TRUE(Succeeded(TIniFile(path).WriteString("PARAMS", "history", "before")));
         const TResult<> saved = SaveHistoryPlace(path, c.Place);
         EXPECT_EQ(saved.Ok(), c.Stored) << c.Place;
-        EXPECT_EQ(ReadBytes(path), std::string("[PARAMS]\nhistory=") +
-                                       (c.Stored ? c.Place : "before") + "\n");
+        EXPECT_EQ(ReadBytes(path),
+                  std::string("[PARAMS]\nhistory=") + (c.Stored ? c.Place : "before") + "\n");
     }
 }
 
