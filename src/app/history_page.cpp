@@ -2,12 +2,16 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -67,12 +71,12 @@ QString StartedText(int64_t started) {
 
 THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     setObjectName(QStringLiteral("tsHistory"));
-    lvRuns = new QTableWidget(0, 7, this);
+    lvRuns = new QTableWidget(0, 8, this);
     lvRuns->setObjectName(QStringLiteral("lvRuns"));
     lvRuns->setHorizontalHeaderLabels(
         {QString::fromUtf8(N_("Запуск")), QString::fromUtf8(N_("Начат")), QStringLiteral("URL"),
          QStringLiteral("Desktop"), QStringLiteral("Mobile"), QString::fromUtf8(N_("Состояние")),
-         QString::fromUtf8(N_("Кто"))});
+         QString::fromUtf8(N_("Кто")), QString::fromUtf8(N_("Название"))});
     lvRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
     // Two runs are picked to compare them: Ctrl+click, or Shift with the arrow keys.
     lvRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -85,11 +89,12 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     lvRuns->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     btOpenRun = Button("btOpenRun", N_("Открыть"));
     btDeleteRun = Button("btDeleteRun", N_("Удалить"));
+    btNameRun = Button("btNameRun", N_("Назвать..."));
     btRefreshRuns = Button("btRefreshRuns", N_("Обновить"));
     btCompareRuns = Button("btCompareRuns", N_("Сравнить"));
     btCompareRuns->setToolTip(QString::fromUtf8(N_("Выберите два запуска")));
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {btOpenRun, btCompareRuns, btDeleteRun, btRefreshRuns})
+    for (QPushButton* b : {btOpenRun, btCompareRuns, btDeleteRun, btNameRun, btRefreshRuns})
         buttons->addWidget(b);
     buttons->addStretch();
     auto* keepLabel = new QLabel(QString::fromUtf8(N_("Хранить последних запусков (0 — все):")));
@@ -107,6 +112,7 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     connect(btOpenRun, &QPushButton::clicked, this, &THistoryPage::btOpenRunClick);
     connect(lvRuns, &QTableWidget::cellDoubleClicked, this, &THistoryPage::btOpenRunClick);
     connect(btDeleteRun, &QPushButton::clicked, this, &THistoryPage::btDeleteRunClick);
+    connect(btNameRun, &QPushButton::clicked, this, &THistoryPage::btNameRunClick);
     // In the list Enter opens the selected run and Delete deletes it, asking first.
     auto listKey = [this](const char* name, QList<QKeySequence> keys,
                           void (THistoryPage::*slot)()) {
@@ -183,8 +189,8 @@ void THistoryPage::CreateCompareBar() {
 }
 
 std::vector<QWidget*> THistoryPage::TabStops() const {
-    return {btOpenRun,     btCompareRuns, btDeleteRun,   btRefreshRuns,
-            edHistoryKeep, lvRuns,        edHistoryPlace};
+    return {btOpenRun,     btCompareRuns, btDeleteRun, btNameRun,
+            btRefreshRuns, edHistoryKeep, lvRuns,      edHistoryPlace};
 }
 
 void THistoryPage::UpdateButtons() {
@@ -192,6 +198,7 @@ void THistoryPage::UpdateButtons() {
     // Open and delete act on one run: with two picked it would be unclear which.
     btOpenRun->setEnabled(selected == 1);
     btDeleteRun->setEnabled(selected == 1);
+    btNameRun->setEnabled(selected == 1);
     // A comparison replaces the grids, which a check in progress is filling.
     btCompareRuns->setEnabled(selected == 2 && !FChecking);
 }
@@ -240,6 +247,10 @@ void THistoryPage::RefreshRuns() {
         // Who made it matters where several machines share one history.
         if (!r.Run.Machine.empty())
             lvRuns->setItem(row, 6, Cell(QString::fromStdString(r.Run.User + "@" + r.Run.Machine)));
+        auto* name = Cell(QString::fromStdString(r.Run.Name));
+        name->setToolTip(QString::fromStdString(r.Run.Note));
+        name->setData(Qt::UserRole, QString::fromStdString(r.Run.Note));
+        lvRuns->setItem(row, 7, name);
     }
 }
 
@@ -367,8 +378,9 @@ void THistoryPage::ShowOpenedRun() {
         if (!FComparison) FWindow.Ui().pCompare->hide();
         return;
     }
-    const QString run =
-        TrQ("запуск %1 от %2").arg(FOpenedRun->Id).arg(StartedText(FOpenedRun->Started));
+    QString run = TrQ("запуск %1 от %2").arg(FOpenedRun->Id).arg(StartedText(FOpenedRun->Started));
+    if (!FOpenedRun->Name.empty())
+        run += QStringLiteral(" «%1»").arg(QString::fromStdString(FOpenedRun->Name));
     FWindow.setWindowTitle(title + QStringLiteral(" — ") + run);
     if (FComparison) return;
     lbCompare->setText(TrQ("Открыт %1: только для просмотра, новая проверка сохранится как "
@@ -421,6 +433,40 @@ void THistoryPage::edHistoryKeepChange(int keep) {
     if (!FWindow.KeepsSettings()) return;
     const TResult<> written = io::SaveHistoryKeep(FWindow.SettingsPath().toStdString(), keep);
     if (!written) FWindow.AddToLog(QString::fromStdString(written.Error()));
+}
+
+void THistoryPage::btNameRunClick() {
+    const int64_t id = SelectedRunId();
+    const int row = lvRuns->currentRow();
+    if (!id || !Recorder() || row < 0 || !lvRuns->item(row, 7)) return;
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgNameRun"));
+    dialog.setWindowTitle(TrQ("Название и заметка запуска %1").arg(id));
+    auto* edName = new QLineEdit(lvRuns->item(row, 7)->text());
+    edName->setObjectName(QStringLiteral("edRunName"));
+    auto* edNote = new QPlainTextEdit(lvRuns->item(row, 7)->data(Qt::UserRole).toString());
+    edNote->setObjectName(QStringLiteral("edRunNote"));
+    edNote->setTabChangesFocus(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(TrQ("Название:"), edName);
+    form->addRow(TrQ("Заметка:"), edNote);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const std::string name = edName->text().trimmed().toStdString();
+    const std::string note = edNote->toPlainText().trimmed().toStdString();
+    if (TResult<> r = Recorder()->Store().NameRun(id, name, note); !r) {
+        FWindow.AddToLog(QString::fromStdString(r.Error()));
+        return;
+    }
+    if (FOpenedRun && FOpenedRun->Id == id) {
+        FOpenedRun->Name = name;
+        FOpenedRun->Note = note;
+        ShowOpenedRun();
+    }
+    RefreshRuns();
 }
 
 void THistoryPage::btDeleteRunClick() {

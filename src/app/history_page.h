@@ -79,6 +79,8 @@ class THistoryPage : public QWidget {
     void edHistoryPlaceChange();
     QLayout* CreatePlaceRow();
     void btDeleteRunClick();
+    // Gives the selected run a name and a note of the user's.
+    void btNameRunClick();
     void btCompareRunsClick();
 
     // A check started or ended: no comparing meanwhile.
@@ -103,6 +105,7 @@ class THistoryPage : public QWidget {
     std::string FShownPlace;  // as the settings hold it
     QPushButton* btOpenRun = nullptr;
     QPushButton* btDeleteRun = nullptr;
+    QPushButton* btNameRun = nullptr;
     QPushButton* btRefreshRuns = nullptr;
     QPushButton* btCompareRuns = nullptr;
     QLabel* lbCompare = nullptr;

@@ -1,6 +1,7 @@
 #include "cli/cli_history.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "base/translate.h"
@@ -55,25 +56,32 @@ int ListRuns(const TCliOptions& o, history::IHistoryStore& store) {
         Complain(runs.Error());
         return kExitBadInput;
     }
-    const std::string head[] = {Tr("Запуск"), Tr("Начат"),     "URL",    "Desktop",
-                                "Mobile",     Tr("Состояние"), Tr("Кто")};
-    if (o.CsvRows) {
-        std::printf("%s;%s;%s;%s;%s;%s;%s\r\n", head[0].c_str(), head[1].c_str(), head[2].c_str(),
-                    head[3].c_str(), head[4].c_str(), head[5].c_str(), head[6].c_str());
-    } else {
-        std::printf("%6s  %-19s  %6s  %7s  %7s  %-18s  %s\n", head[0].c_str(), head[1].c_str(),
-                    head[2].c_str(), head[3].c_str(), head[4].c_str(), head[5].c_str(),
-                    head[6].c_str());
-    }
+    // One line per run; the text form pads the columns, the CSV form keeps ';' out of them.
+    auto print = [&o](std::vector<std::string> cells) {
+        static constexpr int kWidth[] = {6, -19, 6, 7, 7, -18, -18, 0};
+        std::string line;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            std::string& cell = cells[c];
+            for (char& ch : cell)
+                if (ch == '\n' || ch == '\r' || (o.CsvRows && ch == ';')) ch = ' ';
+            if (c) line.append(o.CsvRows ? ";" : "  ");
+            const size_t width = o.CsvRows ? 0 : static_cast<size_t>(std::abs(kWidth[c]));
+            const size_t pad = cell.size() < width ? width - cell.size() : 0;
+            if (kWidth[c] > 0) line.append(pad, ' ');
+            line.append(cell);
+            if (kWidth[c] < 0) line.append(pad, ' ');
+        }
+        while (!o.CsvRows && !line.empty() && line.back() == ' ') line.pop_back();
+        std::printf("%s%s", line.c_str(), o.CsvRows ? "\r\n" : "\n");
+    };
+    print({Tr("Запуск"), Tr("Начат"), "URL", "Desktop", "Mobile", Tr("Состояние"), Tr("Кто"),
+           Tr("Название")});
     for (const history::TRunSummary& r : *runs) {
         // Who made it matters where several machines share one history.
         const std::string who = r.Run.Machine.empty() ? "" : r.Run.User + "@" + r.Run.Machine;
-        const char* fmt =
-            o.CsvRows ? "%lld;%s;%d;%s;%s;%s;%s\r\n" : "%6lld  %-19s  %6d  %7s  %7s  %-18s  %s\n";
-        std::printf(fmt, static_cast<long long>(r.Run.Id), TimeText(r.Run.Started).c_str(),
-                    r.UrlCount, MeanText(r.MeanScore[msDesktop]).c_str(),
-                    MeanText(r.MeanScore[msMobile]).c_str(), StateText(r.Run.State).c_str(),
-                    who.c_str());
+        print({std::to_string(r.Run.Id), TimeText(r.Run.Started), std::to_string(r.UrlCount),
+               MeanText(r.MeanScore[msDesktop]), MeanText(r.MeanScore[msMobile]),
+               StateText(r.Run.State), who, r.Run.Name});
     }
     return kExitCompleted;
 }

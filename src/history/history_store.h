@@ -63,6 +63,8 @@ struct TRunRecord {
     std::string Settings;  // "key=value" lines of the parameters used
     std::string Machine;   // where it ran and who ran it; empty in files of earlier versions
     std::string User;
+    std::string Name;  // the user's own words for it, both empty until given
+    std::string Note;
 };
 
 // A run as it was kept: its facts and its URL list with the results as they were merged.
@@ -115,6 +117,8 @@ class IHistoryStore {
     virtual TResult<TLoadedRun> LoadRunForCompare(int64_t runId) { return LoadRun(runId); }
     // NoSuchRun when there is no such run.
     virtual TResult<> DeleteRun(int64_t runId) = 0;
+    // Gives the run a name and a note (empty: none); NoSuchRun when there is no such run.
+    virtual TResult<> NameRun(int64_t runId, const std::string& name, const std::string& note) = 0;
     // Deletes all but the newest keep runs (keep 0: none), never one that another live process
     // records; returns how many went.
     virtual TResult<int> KeepNewest(int keep) = 0;

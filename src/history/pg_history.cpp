@@ -26,7 +26,9 @@ CREATE TABLE runs(
   mean_mobile DOUBLE PRECISION,
   owner TEXT NOT NULL DEFAULT '',
   machine TEXT NOT NULL DEFAULT '',
-  user_name TEXT NOT NULL DEFAULT '');
+  user_name TEXT NOT NULL DEFAULT '',
+  name TEXT NOT NULL DEFAULT '',
+  note TEXT NOT NULL DEFAULT '');
 CREATE TABLE run_urls(
   run_id BIGINT NOT NULL,
   num INTEGER NOT NULL,
@@ -61,7 +63,7 @@ CREATE TABLE results(
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(1447841106)";
 
 constexpr const char* kRunColumns =
-    "id, started, finished, state, lang, settings, machine, user_name";
+    "id, started, finished, state, lang, settings, machine, user_name, name, note";
 
 TRunRecord ReadRun(const TPgResult& r, int row) {
     TRunRecord run;
@@ -73,6 +75,8 @@ TRunRecord ReadRun(const TPgResult& r, int row) {
     run.Settings = std::string(r.Text(row, 5));
     run.Machine = std::string(r.Text(row, 6));
     run.User = std::string(r.Text(row, 7));
+    run.Name = std::string(r.Text(row, 8));
+    run.Note = std::string(r.Text(row, 9));
     return run;
 }
 
@@ -327,10 +331,10 @@ TResult<std::vector<TRunSummary>> TPgHistory::ListRuns() {
     for (int i = 0; i < r->Rows(); ++i) {
         TRunSummary s;
         s.Run = ReadRun(*r, i);
-        s.UrlCount = static_cast<int32_t>(r->Int(i, 8));
-        s.CheckedCount = static_cast<int32_t>(r->Int(i, 9));
-        if (!r->IsNull(i, 10)) s.MeanScore[msDesktop] = r->Real(i, 10);
-        if (!r->IsNull(i, 11)) s.MeanScore[msMobile] = r->Real(i, 11);
+        s.UrlCount = static_cast<int32_t>(r->Int(i, 10));
+        s.CheckedCount = static_cast<int32_t>(r->Int(i, 11));
+        if (!r->IsNull(i, 12)) s.MeanScore[msDesktop] = r->Real(i, 12);
+        if (!r->IsNull(i, 13)) s.MeanScore[msMobile] = r->Real(i, 13);
         runs.push_back(std::move(s));
     }
     return runs;
@@ -435,6 +439,15 @@ TResult<> TPgHistory::DeleteRun(int64_t runId) {
     if (!tx.Begun()) return tx.Begun();
     if (TResult<> r = DeleteRunLocked(runId); !r) return r;
     return tx.Commit();
+}
+
+TResult<> TPgHistory::NameRun(int64_t runId, const std::string& name, const std::string& note) {
+    std::lock_guard lock(FMutex);
+    TResult<TPgResult> r = FDb.Exec(
+        "UPDATE runs SET name = $1, note = $2 WHERE id = $3 RETURNING id", {name, note, Id(runId)});
+    if (!r) return r.Failure();
+    if (r->Rows() == 0) return NoSuchRunFailure(runId);
+    return {};
 }
 
 TResult<int> TPgHistory::KeepNewest(int keep) {

@@ -31,6 +31,7 @@ class TPgHistory final : public IHistoryStore {
     TResult<TLoadedRun> LoadRun(int64_t runId) override;
     TResult<TLoadedRun> LoadRunForCompare(int64_t runId) override;
     TResult<> DeleteRun(int64_t runId) override;
+    TResult<> NameRun(int64_t runId, const std::string& name, const std::string& note) override;
     TResult<int> KeepNewest(int keep) override;
     TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) override;
 

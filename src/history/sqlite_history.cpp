@@ -65,12 +65,14 @@ DROP TABLE advice_texts;
 ALTER TABLE advice_texts_v2 RENAME TO advice_texts;
 )";
 
-// Version 3: the process recording a run, so that a resume never joins a run still going, and
-// the machine and user that made it.
+// Version 3: the process recording a run, so that a resume never joins a run still going, the
+// machine and user that made it, and the user's name and note for it.
 constexpr const char* kMigrationV3 = R"(
 ALTER TABLE runs ADD COLUMN owner TEXT NOT NULL DEFAULT '';
 ALTER TABLE runs ADD COLUMN machine TEXT NOT NULL DEFAULT '';
 ALTER TABLE runs ADD COLUMN user_name TEXT NOT NULL DEFAULT '';
+ALTER TABLE runs ADD COLUMN name TEXT NOT NULL DEFAULT '';
+ALTER TABLE runs ADD COLUMN note TEXT NOT NULL DEFAULT '';
 )";
 
 int64_t Now() {
@@ -87,11 +89,13 @@ TRunRecord ReadRun(const TSqlStatement& st, int first) {
     r.Settings = std::string(st.Text(first + 5));
     r.Machine = std::string(st.Text(first + 6));
     r.User = std::string(st.Text(first + 7));
+    r.Name = std::string(st.Text(first + 8));
+    r.Note = std::string(st.Text(first + 9));
     return r;
 }
 
 constexpr const char* kRunColumns =
-    "id, started, finished, state, lang, settings, machine, user_name";
+    "id, started, finished, state, lang, settings, machine, user_name, name, note";
 
 }  // namespace
 
@@ -299,7 +303,7 @@ TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
     // A finished run's figures were kept when it ended; an unfinished one's are counted now.
     TSqlStatement st(FDb,
                      "SELECT id, started, finished, state, lang, settings, machine, user_name, "
-                     " url_count, "
+                     " name, note, url_count, "
                      " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
                      "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
                      " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
@@ -311,10 +315,10 @@ TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
     while (st.Step()) {
         TRunSummary s;
         s.Run = ReadRun(st, 0);
-        s.UrlCount = static_cast<int32_t>(st.Int(8));
-        s.CheckedCount = static_cast<int32_t>(st.Int(9));
-        if (!st.IsNull(10)) s.MeanScore[msDesktop] = st.Real(10);
-        if (!st.IsNull(11)) s.MeanScore[msMobile] = st.Real(11);
+        s.UrlCount = static_cast<int32_t>(st.Int(10));
+        s.CheckedCount = static_cast<int32_t>(st.Int(11));
+        if (!st.IsNull(12)) s.MeanScore[msDesktop] = st.Real(12);
+        if (!st.IsNull(13)) s.MeanScore[msMobile] = st.Real(13);
         runs.push_back(std::move(s));
     }
     if (st.Failed()) return FDb.LastFailure("SQLite");
@@ -419,6 +423,15 @@ TResult<> TSqliteHistory::DeleteRun(int64_t runId) {
     if (TResult<> r = DeleteRunLocked(runId); !r) return r;
     if (sqlite3_changes(FDb.Handle()) == 0) return NoSuchRunFailure(runId);
     return tx.Commit();
+}
+
+TResult<> TSqliteHistory::NameRun(int64_t runId, const std::string& name,
+                                  const std::string& note) {
+    std::lock_guard lock(FMutex);
+    TSqlStatement st(FDb, "UPDATE runs SET name = ?, note = ? WHERE id = ?");
+    if (TResult<> r = st.Bind(1, name).Bind(2, note).Bind(3, runId).Run(); !r) return r;
+    if (sqlite3_changes(FDb.Handle()) == 0) return NoSuchRunFailure(runId);
+    return {};
 }
 
 TResult<int> TSqliteHistory::KeepNewest(int keep) {

@@ -1,11 +1,16 @@
 // Two kept runs compared in the grids: change texts and colours, order by change, the URLs only
 // one run has, read-only use, export, and the ways back to the normal grids.
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "app/history_page.h"
 #include "app/run_comparison.h"
@@ -401,6 +406,24 @@ TEST_F(CompareRuns, AnOpenedRunIsNamedAndAPartRunSaysHowMuchWasChecked) {
     EXPECT_TRUE(W->windowTitle().startsWith("Velmora — " + run)) << W->windowTitle().toStdString();
     EXPECT_FALSE(W->Ui().pCompare->isHidden());
     EXPECT_TRUE(bar->text().startsWith("Открыт " + run)) << bar->text().toStdString();
+    // Named through its dialog: the list, the title and the bar say the name, the note is the
+    // name's tool tip.
+    Page().RunList()->selectRow(
+        Page().RunList()->findItems(QString::number(Newer), Qt::MatchExactly)[0]->row());
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        dialog->findChild<QLineEdit*>("edRunName")->setText(" Before the redesign ");
+        dialog->findChild<QPlainTextEdit*>("edRunNote")->setPlainText("for QA");
+        dialog->accept();
+    });
+    Page().btNameRunClick();
+    EXPECT_TRUE(W->windowTitle().endsWith("«Before the redesign»"))
+        << W->windowTitle().toStdString();
+    QTableWidgetItem* name =
+        Page().RunList()->findItems("Before the redesign", Qt::MatchExactly)[0];
+    EXPECT_EQ(name->toolTip(), "for QA");
+    EXPECT_EQ(Page().RunList()->item(name->row(), 0)->text(), QString::number(Newer));
     ImportText("https://z.example/\n");
     EXPECT_EQ(W->windowTitle(), "Velmora");
     EXPECT_TRUE(W->Ui().pCompare->isHidden());

@@ -127,6 +127,13 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
         for (size_t i = 0; i < live.size(); ++i)
             ExpectSameTask(back->List[i], live[i].Results, withAdvice);
     }
+    // The user's own words for a run, with a quote and a line break in them.
+    ASSERT_TRUE(store->NameRun(older.Id, "Before the \"redesign\"", "checked by Anna\nfor QA"));
+    EXPECT_EQ(HistoryErrorOf(store->NameRun(999, "x", "")), THistoryError::NoSuchRun);
+    TResult<TLoadedRun> named = store->LoadRunForCompare(older.Id);
+    ASSERT_TRUE(named);
+    EXPECT_EQ(named->Run.Name, "Before the \"redesign\"");
+    EXPECT_EQ(named->Run.Note, "checked by Anna\nfor QA");
     TRunRecord newer;
     ASSERT_TRUE(store->BeginRun(newer, {"https://site.example/1", "https://other.example/"}));
     ASSERT_TRUE(store->WriteResults(newer.Id, {Checked(1, "87", "1,2 s")}));
@@ -144,6 +151,8 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
     EXPECT_EQ(second.Run.State, TRunState::rsCompleted);
     EXPECT_EQ(second.Run.Machine, ThisMachine());
     EXPECT_EQ(second.Run.User, ThisUser());
+    EXPECT_EQ(second.Run.Name, "Before the \"redesign\"");
+    EXPECT_EQ(first.Run.Name, "");
 
     TResult<std::vector<IHistoryStore::TScorePoint>> trend =
         store->ScoreTrend("https://site.example/1");

@@ -53,6 +53,7 @@ class FakeStore final : public IHistoryStore {
     TResult<std::optional<int64_t>> LastResumableRun() override { return std::optional<int64_t>(); }
     TResult<TLoadedRun> LoadRun(int64_t) override { return TLoadedRun{}; }
     TResult<> DeleteRun(int64_t) override { return {}; }
+    TResult<> NameRun(int64_t, const std::string&, const std::string&) override { return {}; }
     TResult<int> KeepNewest(int) override { return 0; }
     TResult<std::vector<TScorePoint>> ScoreTrend(const std::string&) override {
         return std::vector<TScorePoint>{};
