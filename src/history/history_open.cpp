@@ -1,11 +1,13 @@
 // Opening the history file: where it lives, and what happens when it is damaged.
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "base/translate.h"
 #include "history/history_store.h"
@@ -72,6 +74,19 @@ bool MayBeHistory(const std::string& path) {
     return got == 0 || (got == sizeof head && std::memcmp(head, "SQLite format 3", 16) == 0);
 }
 
+// Programs starting together on a new file: switching it to WAL can be refused at once,
+// without SQLite's busy wait, while another one makes the schema. Such a refusal passes.
+TResult<std::unique_ptr<TSqliteHistory>> OpenWaiting(const std::string& path) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::Open(path);
+        if (opened || HistoryErrorOf(opened) != THistoryError::Busy ||
+            std::chrono::steady_clock::now() > giveUp)
+            return opened;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 TFailure Unavailable(const TFailure& why) {
     return TFailure{
         FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"), 0, why.Message),
@@ -100,7 +115,7 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReadi
         // Results name the user's sites: keep the folder private when we made it.
         if (fs::create_directories(dir, ec)) ::chmod(dir.c_str(), 0700);
     }
-    TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::Open(path);
+    TResult<std::unique_ptr<TSqliteHistory>> opened = OpenWaiting(path);
     TOpenedHistory out;
     if (!opened && HistoryErrorOf(opened) == THistoryError::Damaged) {
         const std::string aside = AsidePath(path);
