@@ -446,6 +446,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         return kExitAborted;
     }
     if (!written) return kExitBadInput;
+    // Both lists are printed, whichever has lines: hence | and not ||.
     const bool broken =
         ReportBudgetBreaks(out.Budget, master) |
         (against && o.FailOnDrop && ReportRegressions(*against, master, *o.FailOnDrop));

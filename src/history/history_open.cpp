@@ -87,26 +87,21 @@ TResult<std::unique_ptr<TSqliteHistory>> OpenWaiting(const std::string& path) {
     }
 }
 
-TFailure Unavailable(const TFailure& why) {
-    return TFailure{
-        FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"), 0, why.Message),
-        why.Code, why.Kind};
-}
-
 }  // namespace
 
 TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReading) {
     std::error_code exists;
     if (!fs::exists(path, exists)) {
         if (forReading)
-            return Unavailable(Fail(FormatLog(Tr("нет истории проверок %s"), 0, path), ENOENT));
+            return UnavailableFailure(
+                Fail(FormatLog(Tr("нет истории проверок %s"), 0, path), ENOENT));
     } else if (!MayBeHistory(path)) {
-        return Unavailable(
+        return UnavailableFailure(
             HistoryFailure(THistoryError::NotAHistory, FormatLog(Tr(kMsgNotAHistory), 0, path)));
     }
     if (forReading) {
         TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::OpenForReading(path);
-        if (!opened) return Unavailable(opened.Failure());
+        if (!opened) return UnavailableFailure(opened.Failure());
         return TOpenedHistory{std::move(*opened), {}, {}};
     }
     const fs::path dir = fs::path(path).parent_path();
@@ -127,7 +122,7 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReadi
             aside);
         opened = TSqliteHistory::Open(path);
     }
-    if (!opened) return Unavailable(opened.Failure());
+    if (!opened) return UnavailableFailure(opened.Failure());
     out.Store = std::move(*opened);
     return out;
 }

@@ -21,6 +21,18 @@ TFailure InUseFailure(int64_t runId, const std::string& owner) {
                   {std::to_string(runId), OwnerText(owner)}));
 }
 
+TFailure NewerVersionFailure(int64_t schemaVersion) {
+    return HistoryFailure(THistoryError::NewerVersion,
+                          FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
+                                    {std::to_string(schemaVersion)}));
+}
+
+TFailure UnavailableFailure(const TFailure& why) {
+    return TFailure{
+        FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"), 0, why.Message),
+        why.Code, why.Kind};
+}
+
 TResult<std::optional<int64_t>> PickResumable(const std::vector<TRunClaim>& newestFirst) {
     const std::string me = ThisProcessOwner(), machine = ThisMachine();
     std::optional<TFailure> going;
@@ -45,10 +57,7 @@ bool IsPostgresUri(const std::string& location) {
 TResult<TOpenedHistory> OpenHistory(const std::string& location, bool forReading) {
     if (!IsPostgresUri(location)) return OpenSqliteHistory(location, forReading);
     TResult<std::unique_ptr<TPgHistory>> opened = TPgHistory::Open(location, forReading);
-    if (!opened)
-        return TFailure{FormatLog(Tr("История проверок недоступна, результаты не сохраняются: %s"),
-                                  0, opened.Error()),
-                        opened.Code(), opened.Kind()};
+    if (!opened) return UnavailableFailure(opened.Failure());
     TOpenedHistory out;
     out.Store = std::move(*opened);
     // A server restarted or a network gone for a while: the run goes on, its results wait.

@@ -134,6 +134,9 @@ class IHistoryStore {
 // Failures both stores give.
 TFailure NoSuchRunFailure(int64_t runId);
 TFailure InUseFailure(int64_t runId, const std::string& owner);
+TFailure NewerVersionFailure(int64_t schemaVersion);
+// Why the history cannot be used, said as a history that keeps nothing of this run.
+TFailure UnavailableFailure(const TFailure& why);
 
 // What a store knows of a run to choose the one to resume.
 struct TRunClaim {

@@ -107,18 +107,6 @@ std::string AdviceKey(std::string_view title, std::string_view descr, std::strin
     return key;
 }
 
-// The advice text ids an encoded advice field refers to: the first part of each item.
-void CollectAdviceIds(std::string_view advice, std::vector<int64_t>& ids) {
-    while (!advice.empty()) {
-        const size_t end = advice.find('\x1e');
-        const std::string_view item = advice.substr(0, end);
-        ids.push_back(
-            std::strtoll(std::string(item.substr(0, item.find('\x1f'))).c_str(), nullptr, 10));
-        if (end == std::string_view::npos) break;
-        advice.remove_prefix(end + 1);
-    }
-}
-
 }  // namespace
 
 TResult<std::unique_ptr<TPgHistory>> TPgHistory::Open(const std::string& uri, bool forReading) {
@@ -133,10 +121,7 @@ TResult<> TPgHistory::Migrate(bool forReading) {
         TResult<TPgResult> v = FDb.Exec("SELECT version FROM velmora_schema");
         if (!v) return Fail(Tr("в этой базе данных нет истории проверок Velmora"));
         if (v->Rows() == 1 && v->Int(0, 0) > kPgSchemaVersion)
-            return HistoryFailure(
-                THistoryError::NewerVersion,
-                FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
-                          {std::string(v->Text(0, 0))}));
+            return NewerVersionFailure(v->Int(0, 0));
         return {};
     }
     // Machines starting together: one makes the schema, the others wait on the lock.
@@ -150,11 +135,7 @@ TResult<> TPgHistory::Migrate(bool forReading) {
     TResult<TPgResult> v = FDb.Exec("SELECT version FROM velmora_schema");
     if (!v) return v.Failure();
     const int64_t version = v->Rows() ? v->Int(0, 0) : 0;
-    if (version > kPgSchemaVersion)
-        return HistoryFailure(
-            THistoryError::NewerVersion,
-            FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
-                      {std::to_string(version)}));
+    if (version > kPgSchemaVersion) return NewerVersionFailure(version);
     if (version == kPgSchemaVersion) return tx.Commit();
     if (TResult<> r = FDb.Run(kPgSchemaV1); !r) return r;
     if (TResult<> r = FDb.Run("DELETE FROM velmora_schema; INSERT INTO velmora_schema VALUES(" +
@@ -382,7 +363,7 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
     if (withAdvice) {
         // The texts this run uses and this connection has not seen: one round trip.
         std::vector<int64_t> ids;
-        for (int i = 0; i < res->Rows(); ++i) CollectAdviceIds(res->Text(i, 9), ids);
+        for (int i = 0; i < res->Rows(); ++i) AppendAdviceTextIds(res->Text(i, 9), ids);
         std::string wanted = "{";
         for (int64_t id : ids)
             if (!FAdviceTexts.count(id)) {

@@ -185,6 +185,12 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     }
 }
 
+void AppendAdviceTextIds(std::string_view advice, std::vector<int64_t>& ids) {
+    if (advice.empty()) return;
+    for (std::string_view item : Split(advice, kItemSep))
+        ids.push_back(ToInt(item.substr(0, item.find(kFieldSep))));
+}
+
 std::string EncodeFieldData(const TFieldData& data) {
     std::string out;
     if (data.Empty()) return out;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/tasks.h"
 
@@ -55,6 +56,9 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
 // unless adviceText is empty.
 void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
                     const TAdviceTextById& adviceText, TURLTaskResults& r);
+
+// Appends the advice text ids an encoded advice field refers to.
+void AppendAdviceTextIds(std::string_view advice, std::vector<int64_t>& ids);
 
 // "source\x1foverall\x1fverdict\x1fseparator" then "\x1fp75\x1fcategory" per field metric, the
 // p75 written exactly and empty when the metric is absent. Empty data is an empty text.

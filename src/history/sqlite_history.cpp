@@ -133,11 +133,7 @@ TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::Open(const std::string&
 
 TResult<int64_t> TSqliteHistory::SchemaVersion() {
     TResult<int64_t> version = FDb.QueryInt("PRAGMA user_version");
-    if (version && *version > kSchemaVersion)
-        return HistoryFailure(
-            THistoryError::NewerVersion,
-            FormatLog(Tr("история записана более новой версией Velmora (схема %s)"),
-                      {std::to_string(*version)}));
+    if (version && *version > kSchemaVersion) return NewerVersionFailure(*version);
     return version;
 }
 
@@ -425,8 +421,7 @@ TResult<> TSqliteHistory::DeleteRun(int64_t runId) {
     return tx.Commit();
 }
 
-TResult<> TSqliteHistory::NameRun(int64_t runId, const std::string& name,
-                                  const std::string& note) {
+TResult<> TSqliteHistory::NameRun(int64_t runId, const std::string& name, const std::string& note) {
     std::lock_guard lock(FMutex);
     TSqlStatement st(FDb, "UPDATE runs SET name = ?, note = ? WHERE id = ?");
     if (TResult<> r = st.Bind(1, name).Bind(2, note).Bind(3, runId).Run(); !r) return r;
