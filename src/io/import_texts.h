@@ -54,10 +54,10 @@ inline constexpr const char* kMsgCrawlStartDisallowed = "robots.txt запрещ
 // %s is where the redirect leads.
 inline constexpr const char* kMsgCrawlStartOffSite = "перенаправление за пределы сайта: %s";
 inline constexpr const char* kMsgCrawlStartNotHtml = "ответ не является страницей HTML";
-// A crawl's report. %s are the requests made and the pages found; %d the count of each reason.
-// %s are the requests made, the addresses waiting and the pages found.
+// A crawl's progress: %s are the requests made, the addresses waiting and the pages found.
 inline constexpr const char* kLogCrawlProgress =
     "Обход сайта: запросов: %s, в очереди: %s, найдено страниц: %s";
+// Its report: %s are the requests made and the pages found; %d the count of each reason.
 inline constexpr const char* kLogCrawlDone = "Обход сайта: запросов: %s, найдено страниц: %s";
 inline constexpr const char* kLogCrawlRobots = "Пропущено запрещённых в robots.txt: %d";
 inline constexpr const char* kLogCrawlNotHtml = "Пропущено ответов не HTML: %d";
