@@ -232,11 +232,7 @@ void TfmMain::FillScoreCategories() {
     FUi->cbScoreCategory->clear();
     for (size_t c = 0; c < CategoryTable.size(); ++c) {
         if (!HasCategory(chosen, static_cast<int>(c))) continue;
-        // The performance score's column is "Score"; the chart names the category.
-        const std::string caption =
-            c == ctPerformance ? "Производительность" : std::string(CategoryTable[c].Caption);
-        FUi->cbScoreCategory->addItem(QString::fromStdString(Tr(caption.c_str())),
-                                      static_cast<int>(c));
+        FUi->cbScoreCategory->addItem(CategoryName(static_cast<TCategory>(c)), static_cast<int>(c));
     }
     const int keep = FUi->cbScoreCategory->findData(shown);
     FUi->cbScoreCategory->setCurrentIndex(keep >= 0 ? keep : 0);

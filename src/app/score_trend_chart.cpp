@@ -2,8 +2,10 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPen>
@@ -60,22 +62,49 @@ TScoreTrendChart::TScoreTrendChart(QWidget* parent) : QWidget(parent) {
     FNote = new QLabel;
     FNote->setObjectName(QStringLiteral("lbScoreTrend"));
     FNote->setWordWrap(true);
+    FCategory = new QComboBox;
+    FCategory->setObjectName(QStringLiteral("cbTrendCategory"));
+    FCategory->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(FCategory, &QComboBox::currentIndexChanged, this, [this] { Draw(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     // The note is the chart's caption, or all there is without a chart.
-    layout->addWidget(FNote);
+    auto* head = new QHBoxLayout;
+    head->addWidget(FNote, 1);
+    head->addWidget(FCategory);
+    layout->addLayout(head);
     layout->addWidget(FView);
     SetTrend({});
 }
 
 void TScoreTrendChart::SetTrend(const std::vector<history::IHistoryStore::TScorePoint>& points) {
+    FPoints = points;
+    const QVariant kept = FCategory->currentData();
+    const QSignalBlocker quiet(FCategory);
+    FCategory->clear();
+    for (size_t c = 0; c < CategoryTable.size(); ++c) {
+        const auto category = static_cast<TCategory>(c);
+        const bool scored = std::any_of(points.begin(), points.end(), [&](const auto& p) {
+            return p.ScoreOf(msDesktop, category) || p.ScoreOf(msMobile, category);
+        });
+        if (scored || c == ctPerformance)
+            FCategory->addItem(CategoryName(category), static_cast<int>(c));
+    }
+    FCategory->setCurrentIndex(std::max(0, FCategory->findData(kept)));
+    FCategory->setVisible(FCategory->count() > 1);
+    Draw();
+}
+
+void TScoreTrendChart::Draw() {
+    const auto category = static_cast<TCategory>(FCategory->currentData().toInt());
     int64_t first = 0, last = 0;
     size_t most = 0;
     for (TMetricaStrategy s : kStrategies) {
         QList<QPointF> line;
-        for (const history::IHistoryStore::TScorePoint& p : points) {
-            if (!p.Score[s]) continue;
-            line << QPointF(static_cast<qreal>(p.Started) * 1000.0, *p.Score[s]);
+        for (const history::IHistoryStore::TScorePoint& p : FPoints) {
+            const std::optional<double> score = p.ScoreOf(s, category);
+            if (!score) continue;
+            line << QPointF(static_cast<qreal>(p.Started) * 1000.0, *score);
             first = first ? std::min(first, p.Started) : p.Started;
             last = std::max(last, p.Started);
         }

@@ -18,6 +18,11 @@ QString TrQ(const QString& msgid) {
     return QString::fromStdString(i18n::Translate(msgid.toUtf8().constData()));
 }
 
+QString CategoryName(TCategory c) {
+    return c == ctPerformance ? TrQ("Производительность")
+                              : TrQ(std::string(CategoryTable[c].Caption).c_str());
+}
+
 void UseInterfaceLanguage(const QString& code) {
     i18n::UseLanguage(code.toStdString());
     // Standard buttons and dialogs speak the same language as the rest of the window.

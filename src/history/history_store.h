@@ -126,7 +126,13 @@ class IHistoryStore {
     struct TScorePoint {
         int64_t RunId = 0;
         int64_t Started = 0;
-        std::array<std::optional<double>, 2> Score;
+        std::array<std::optional<double>, 2> Score;  // performance, by strategy
+        // The other categories' scores by strategy and category, where the run asked for them.
+        std::array<std::array<std::optional<double>, CategoryTable.size()>, 2> CategoryScore{};
+
+        std::optional<double> ScoreOf(TMetricaStrategy s, TCategory c) const {
+            return c == ctPerformance ? Score[s] : CategoryScore[s][c];
+        }
     };
     virtual TResult<std::vector<TScorePoint>> ScoreTrend(const std::string& url) = 0;
 };

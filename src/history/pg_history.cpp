@@ -453,10 +453,11 @@ TResult<int> TPgHistory::KeepNewest(int keep) {
 TResult<std::vector<IHistoryStore::TScorePoint>> TPgHistory::ScoreTrend(const std::string& url) {
     std::lock_guard lock(FMutex);
     TResult<TPgResult> r = FDb.Exec(
-        "SELECT r.id, r.started, "
-        " (SELECT score FROM results WHERE run_id = u.run_id AND num = u.num AND strategy = 0), "
-        " (SELECT score FROM results WHERE run_id = u.run_id AND num = u.num AND strategy = 1) "
-        "FROM run_urls u JOIN runs r ON r.id = u.run_id WHERE u.url = $1 ORDER BY r.id",
+        "SELECT r.id, r.started, d.score, d.texts, m.score, m.texts "
+        "FROM run_urls u JOIN runs r ON r.id = u.run_id "
+        "LEFT JOIN results d ON d.run_id = u.run_id AND d.num = u.num AND d.strategy = 0 "
+        "LEFT JOIN results m ON m.run_id = u.run_id AND m.num = u.num AND m.strategy = 1 "
+        "WHERE u.url = $1 ORDER BY r.id",
         {url});
     if (!r) return r.Failure();
     std::vector<TScorePoint> points;
@@ -464,8 +465,12 @@ TResult<std::vector<IHistoryStore::TScorePoint>> TPgHistory::ScoreTrend(const st
         TScorePoint p;
         p.RunId = r->Int(i, 0);
         p.Started = r->Int(i, 1);
-        if (!r->IsNull(i, 2)) p.Score[msDesktop] = r->Real(i, 2);
-        if (!r->IsNull(i, 3)) p.Score[msMobile] = r->Real(i, 3);
+        for (TMetricaStrategy s : kStrategies) {
+            const int col = 2 + 2 * s;
+            if (!r->IsNull(i, col)) p.Score[s] = r->Real(i, col);
+            if (!r->IsNull(i, col + 1))
+                p.CategoryScore[s] = StoredCategoryScores(r->Text(i, col + 1));
+        }
         points.push_back(p);
     }
     return points;

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <vector>
 
+#include "engine/grid_columns.h"
 #include "engine/grid_sort.h"
 #include "engine/metrica.h"
 
@@ -97,6 +98,17 @@ void DecodeCategoryTexts(std::string_view rest, TMetricaStrategy s, TURLTaskResu
 constexpr size_t kCategoryAdviceFields = 8;
 
 }  // namespace
+
+std::array<std::optional<double>, CategoryTable.size()> StoredCategoryScores(
+    std::string_view texts) {
+    std::array<std::optional<double>, CategoryTable.size()> scores{};
+    for (size_t i = 0; i < MetricaTable.size() && !texts.empty(); ++i) NextField(texts, kFieldSep);
+    TURLTaskResults r;
+    DecodeCategoryTexts(texts, msDesktop, r);
+    for (const TMetricaValue& v : r.MetricaValues)
+        scores[ColumnCategory(v.ColNum)] = ParseGridNumber(v.DisplayText);
+    return scores;
+}
 
 TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
                                 const TAdviceTextId& adviceId) {

@@ -57,6 +57,11 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
 void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
                     const TAdviceTextById& adviceText, TURLTaskResults& r);
 
+// The other categories' scores (0-100) in a stored texts field, indexed by category; none for
+// performance and for a category not asked for or not scored.
+std::array<std::optional<double>, CategoryTable.size()> StoredCategoryScores(
+    std::string_view texts);
+
 // Appends the advice text ids an encoded advice field refers to.
 void AppendAdviceTextIds(std::string_view advice, std::vector<int64_t>& ids);
 

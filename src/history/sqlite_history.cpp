@@ -455,21 +455,24 @@ TResult<std::vector<IHistoryStore::TScorePoint>> TSqliteHistory::ScoreTrend(
     const std::string& url) {
     std::lock_guard lock(FMutex);
     TSqlStatement st(FDb,
-                     "SELECT r.id, r.started, "
-                     " (SELECT score FROM results WHERE run_id = u.run_id AND num = u.num "
-                     "  AND strategy = 0), "
-                     " (SELECT score FROM results WHERE run_id = u.run_id AND num = u.num "
-                     "  AND strategy = 1) "
-                     "FROM run_urls u JOIN runs r ON r.id = u.run_id WHERE u.url = ? "
-                     "ORDER BY r.id");
+                     "SELECT r.id, r.started, d.score, d.texts, m.score, m.texts "
+                     "FROM run_urls u JOIN runs r ON r.id = u.run_id "
+                     "LEFT JOIN results d ON d.run_id = u.run_id AND d.num = u.num "
+                     " AND d.strategy = 0 "
+                     "LEFT JOIN results m ON m.run_id = u.run_id AND m.num = u.num "
+                     " AND m.strategy = 1 "
+                     "WHERE u.url = ? ORDER BY r.id");
     st.Bind(1, url);
     std::vector<TScorePoint> points;
     while (st.Step()) {
         TScorePoint p;
         p.RunId = st.Int(0);
         p.Started = st.Int(1);
-        if (!st.IsNull(2)) p.Score[msDesktop] = st.Real(2);
-        if (!st.IsNull(3)) p.Score[msMobile] = st.Real(3);
+        for (TMetricaStrategy s : kStrategies) {
+            const int col = 2 + 2 * s;
+            if (!st.IsNull(col)) p.Score[s] = st.Real(col);
+            if (!st.IsNull(col + 1)) p.CategoryScore[s] = StoredCategoryScores(st.Text(col + 1));
+        }
         points.push_back(p);
     }
     if (st.Failed()) return FDb.LastFailure("SQLite");

@@ -159,6 +159,16 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
     ASSERT_TRUE(trend);
     ASSERT_EQ(trend->size(), 2u);
     EXPECT_EQ((*trend)[1].Score[msDesktop].value_or(-1), 87);
+    // A run that asked for every category trends each of them; one that did not has none.
+    trend = store->ScoreTrend("https://site.example/4");
+    ASSERT_TRUE(trend);
+    ASSERT_EQ(trend->size(), 1u);
+    const IHistoryStore::TScorePoint& poor = (*trend)[0];
+    EXPECT_EQ(poor.ScoreOf(msMobile, ctPerformance).value_or(-1), 22);
+    EXPECT_EQ(poor.ScoreOf(msMobile, ctAccessibility).value_or(-1), 24);
+    EXPECT_EQ(poor.ScoreOf(msDesktop, ctBestPractices).value_or(-1), 62);
+    EXPECT_EQ(poor.ScoreOf(msDesktop, ctSeo).value_or(-1), 67);
+    EXPECT_FALSE((*store->ScoreTrend("https://site.example/1"))[0].ScoreOf(msDesktop, ctSeo));
 
     EXPECT_EQ(*store->KeepNewest(1), 1);
     EXPECT_EQ(HistoryErrorOf(store->LoadRun(older.Id)), THistoryError::NoSuchRun);

@@ -3,6 +3,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineSeries>
@@ -52,6 +53,33 @@ TEST(ScoreTrend, EachStrategyGetsItsScoredRunsAndFewerThanTwoShowANote) {
     EXPECT_EQ(Points(chart, msDesktop),
               QList<QPointF>({QPointF(10 * kDay * 1000.0, 70), QPointF(11 * kDay * 1000.0, 75)}));
     EXPECT_EQ(Points(chart, msMobile), QList<QPointF>({QPointF(11 * kDay * 1000.0, 50)}));
+}
+
+// Runs that scored more than performance offer those categories; the choice holds across a
+// new URL's trend that has the category, and falls back to performance on one without.
+TEST(ScoreTrend, EachScoredCategoryCanBeCharted) {
+    TPoint older{1, 10 * kDay, {70.0, 40.0}}, newer{2, 11 * kDay, {75.0, 45.0}};
+    older.CategoryScore[msDesktop][ctSeo] = 67;
+    newer.CategoryScore[msDesktop][ctSeo] = 92;
+    newer.CategoryScore[msMobile][ctSeo] = 90;
+    TScoreTrendChart chart;
+    chart.SetTrend({older, newer});
+    QComboBox* choice = chart.CategoryChoice();
+    ASSERT_FALSE(choice->isHidden());
+    ASSERT_EQ(choice->count(), 2);  // performance and SEO: accessibility was never scored
+    choice->setCurrentIndex(choice->findData(int{ctSeo}));
+    EXPECT_EQ(Points(chart, msDesktop),
+              QList<QPointF>({QPointF(10 * kDay * 1000.0, 67), QPointF(11 * kDay * 1000.0, 92)}));
+    EXPECT_EQ(Points(chart, msMobile), QList<QPointF>({QPointF(11 * kDay * 1000.0, 90)}));
+
+    older.CategoryScore[msDesktop][ctSeo] = 50;
+    chart.SetTrend({older, newer});
+    EXPECT_EQ(choice->currentData().toInt(), ctSeo);
+    EXPECT_EQ(Points(chart, msDesktop).first().y(), 50);
+
+    chart.SetTrend({{1, 10 * kDay, {70.0, 40.0}}, {2, 11 * kDay, {75.0, 45.0}}});
+    EXPECT_TRUE(choice->isHidden());
+    EXPECT_EQ(Points(chart, msDesktop).last().y(), 75);
 }
 
 // The markers of a perfect and of a zero score lie wholly inside the plot, not cut at its edge.
