@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 
 #include "app/grid_model.h"
@@ -50,6 +51,7 @@ bool RowMatches(const TURLTaskInfo& task, TMetricaStrategy s, const QString& err
         // ScoreBandOf: 0 good, 1 average, 2 poor.
         if (!score || ScoreBandOf(score->DisplayText) != rule.Band - 1) return false;
     }
+    if (rule.Pages && !rule.Pages->contains(task.Num)) return false;
     if (rule.Text.isEmpty()) return true;
     return QString::fromStdString(task.URL).contains(rule.Text, Qt::CaseInsensitive) ||
            errorText.contains(rule.Text, Qt::CaseInsensitive);
@@ -74,6 +76,17 @@ TGridFilter::TGridFilter(QWidget* bar, QTableView* desktopGrid, QTableView* mobi
     layout->addWidget(edFilter, 1);
     layout->addWidget(cbFilterStatus);
     layout->addWidget(cbFilterScore);
+    lbPageFilter = new QLabel;
+    lbPageFilter->setObjectName(QStringLiteral("lbPageFilter"));
+    lbPageFilter->setTextFormat(Qt::PlainText);
+    lbPageFilter->setMaximumWidth(360);
+    btClearPageFilter = new QPushButton(QString::fromUtf8(N_("Все страницы")));
+    btClearPageFilter->setObjectName(QStringLiteral("btClearPageFilter"));
+    layout->addWidget(lbPageFilter);
+    layout->addWidget(btClearPageFilter);
+    lbPageFilter->hide();
+    btClearPageFilter->hide();
+    connect(btClearPageFilter, &QPushButton::clicked, this, &TGridFilter::ClearPages);
     Retranslate();
     connect(edFilter, &QLineEdit::textChanged, this, &TGridFilter::Apply);
     for (QComboBox* c : {cbFilterStatus, cbFilterScore})
@@ -97,6 +110,19 @@ void TGridFilter::Retranslate() {
     FillCombo(cbFilterStatus, kStatusTexts);
     FillCombo(cbFilterScore, kBandTexts);
     edFilter->setPlaceholderText(TrQ("часть URL или ошибки"));
+    if (FPages)
+        lbPageFilter->setText(TrQ("Только страницы «%1»: %2").arg(FPagesWhat).arg(FPages->size()));
+}
+
+void TGridFilter::SetPages(const QSet<int32_t>& pages, const QString& what) {
+    const bool limit = !pages.isEmpty() || !what.isEmpty();
+    FPages = limit ? std::make_shared<const QSet<int32_t>>(pages) : nullptr;
+    FPagesWhat = what;
+    lbPageFilter->setVisible(limit);
+    btClearPageFilter->setVisible(limit);
+    if (limit) lbPageFilter->setToolTip(what);
+    Retranslate();
+    Apply();
 }
 
 TGridFilterRule TGridFilter::Rule() const {
@@ -105,6 +131,7 @@ TGridFilterRule TGridFilter::Rule() const {
     rule.Status =
         static_cast<TGridFilterRule::TStatus>(std::max(0, cbFilterStatus->currentIndex()));
     rule.Band = static_cast<TGridFilterRule::TBand>(std::max(0, cbFilterScore->currentIndex()));
+    rule.Pages = FPages;
     return rule;
 }
 

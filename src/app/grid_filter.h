@@ -3,12 +3,16 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <memory>
 
 #include "engine/tasks.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTableView;
 class QWidget;
 
@@ -23,7 +27,9 @@ struct TGridFilterRule {
     QString Text;  // part of the URL or of the error cell, ASCII case ignored; empty: any
     TStatus Status = fsAll;
     TBand Band = fbAll;
-    bool Empty() const { return Text.isEmpty() && Status == fsAll && Band == fbAll; }
+    // Only these task numbers, chosen on the "Across pages" tab; none: any.
+    std::shared_ptr<const QSet<int32_t>> Pages;
+    bool Empty() const { return Text.isEmpty() && Status == fsAll && Band == fbAll && !Pages; }
 };
 
 // Whether task's row in the grid of strategy s stays shown; errorText is the error cell.
@@ -39,6 +45,14 @@ class TGridFilter : public QObject {
     QLineEdit* edFilter = nullptr;
     QComboBox* cbFilterStatus = nullptr;
     QComboBox* cbFilterScore = nullptr;
+    // Shown while the rows are limited to the pages of a summary row.
+    QLabel* lbPageFilter = nullptr;
+    QPushButton* btClearPageFilter = nullptr;
+
+    // Keeps only these pages, named by what; an empty what and set clears the limit.
+    void SetPages(const QSet<int32_t>& pages, const QString& what);
+    void ClearPages() { SetPages({}, {}); }
+    bool HasPages() const { return FPages != nullptr; }
 
     TGridFilterRule Rule() const;
     // Hides and shows the rows of both grids by the rule; run after every change of the rows.
@@ -51,6 +65,8 @@ class TGridFilter : public QObject {
     void ApplyTo(QTableView* grid, int first = -1, int last = -1);
 
     QTableView* FGrids[2];
+    std::shared_ptr<const QSet<int32_t>> FPages;
+    QString FPagesWhat;
 };
 
 }  // namespace velmora::app

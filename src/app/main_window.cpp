@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QUrl>
 
+#include "app/across_pages.h"
 #include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
@@ -94,6 +95,8 @@ void TfmMain::ConnectHandlers() {
                         FUi->btRunRequests->animateClick();
                 });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        // The pages chosen on the "Across pages" tab go back to all first.
+        if (FGridFilter->HasPages()) return FGridFilter->ClearPages();
         // Esc also closes dialogs: a second press out of habit must not end the run unasked.
         if (!FUi->btAbortRequests->isEnabled() || !FUi->btAbortRequests->isVisible()) return;
         if (FUrlGrids->Dialogs.Ask &&
@@ -160,6 +163,7 @@ void TfmMain::FormShow() {
     ShowGridsAndNews();
     // Connected only now, so the tab switches of the start-up itself refresh nothing.
     connect(FUi->pcStrategy, &QTabWidget::currentChanged, this, &TfmMain::pcStrategyChange);
+    connect(FUi->tsAcross, &TAcrossPages::PagesChosen, FGridFilter, &TGridFilter::SetPages);
     connect(FUi->pcPages, &QTabWidget::currentChanged, this, &TfmMain::pcPagesChange);
     ShowVersion();
     LogStartAndLoadUrls();
@@ -284,6 +288,7 @@ void TfmMain::ApplyLanguage() {
     FModelM->Retranslate();
     FUi->tsHistory->Retranslate();
     FGridFilter->Retranslate();
+    FUi->tsAcross->Retranslate();
     FWindowTranslated = true;
 }
 

@@ -140,6 +140,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void RepaintAllRows();
     void InvalidateTaskRow(const TURLTaskInfo& task);
     void UpdateScoreChart();
+    // Summarizes the listed pages on the "Across pages" tab when it is in view.
+    void ShowAcrossPages();
     // The score chart's choice of the chosen categories, kept when still chosen.
     void FillScoreCategories();
     TMetricaStrategy ShownStrategy() const;

@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/across_pages.h"
 #include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
@@ -157,6 +158,8 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->tsURLsM = Filling(Bare("tsURLsM"), FUi->vtURLsM);
     FUi->pcStrategy->addTab(FUi->tsURLsD, FImages[imgDesktop], QString::fromUtf8(N_("Desktop")));
     FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile], QString::fromUtf8(N_("Mobile")));
+    FUi->tsAcross = new TAcrossPages;
+    FUi->pcStrategy->addTab(FUi->tsAcross, QString::fromUtf8(N_("По всем страницам")));
 
     FUi->pProgress = Bare("pProgress");
     FUi->pbProgress = Named(new QProgressBar, "pbProgress");
@@ -464,8 +467,13 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FGridFilter->edFilter,
             FGridFilter->cbFilterStatus,
             FGridFilter->cbFilterScore,
+            FGridFilter->btClearPageFilter,
             FUi->vtURLsD,
             FUi->vtURLsM,
+            FUi->tsAcross->cbAcrossStrategy,
+            FUi->tsAcross->vtFixes,
+            FUi->tsAcross->vtResources,
+            FUi->tsAcross->vtGroups,
             FUi->pcStrategy->focusProxy(),
             FUi->pcBottom->focusProxy(),
             FUi->wbNews,

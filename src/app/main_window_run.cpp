@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include "app/across_pages.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
 #include "app/main_window.h"
@@ -159,6 +160,7 @@ void TfmMain::RunEnded(const TRunEnd& end) {
     ShowProgress(false);
     FUi->tsHistory->RunEnded();
     EndRunProgress();
+    ShowAcrossPages();
 }
 
 void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
@@ -242,17 +244,29 @@ void TfmMain::FillScoreCategories() {
 
 void TfmMain::pcStrategyChange() {
     UpdateScoreChart();
+    ShowAcrossPages();
+}
+
+void TfmMain::ShowAcrossPages() {
+    if (FUi->pcStrategy->currentWidget() != FUi->tsAcross) return;
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(FMaster.Count());
+    for (size_t i = 0; i < FMaster.Count(); ++i) rows.push_back(&FMaster[i]);
+    FUi->tsAcross->Show(rows, {});
 }
 
 void TfmMain::pcPagesChange() {
     // Only a language change makes the chart's texts stale; it relabels on the way back.
+    if (FUi->pcPages->currentWidget() == FUi->tsURLs) ShowAcrossPages();
     if (FUi->pcPages->currentWidget() != FUi->tsURLs || !FChartNeedsRelabel) return;
     FChartNeedsRelabel = false;
     UpdateScoreChart();
 }
 
 TMetricaStrategy TfmMain::ShownStrategy() const {
-    return FUi->pcStrategy->currentIndex() == 0 ? msDesktop : msMobile;
+    const QWidget* shown = FUi->pcStrategy->currentWidget();
+    if (shown == FUi->tsAcross) return FUi->tsAcross->Strategy();
+    return shown == FUi->tsURLsD ? msDesktop : msMobile;
 }
 
 void TfmMain::InsertLogRow(const std::string& timeText, const std::string& message) {

@@ -20,6 +20,7 @@
 
 namespace velmora::app {
 
+class TAcrossPages;
 class THistoryPage;
 class TNewsBrowser;
 class TScoreChart;
@@ -33,6 +34,7 @@ struct TfmMain::TUi {
     QTabWidget* pcStrategy = nullptr;
     QWidget* tsURLsD = nullptr;
     QWidget* tsURLsM = nullptr;
+    TAcrossPages* tsAcross = nullptr;  // the failing audits, resources and groups of all pages
     QTableView* vtURLsD = nullptr;
     QTableView* vtURLsM = nullptr;
     QWidget* pCompare = nullptr;  // above the grids while two runs are compared

@@ -1,5 +1,5 @@
 // The soak scenario through the window: N URLs (10 % with faults) checked at 20 threads and the
-// minimum delay, while the tool switches tabs and sorts the grid as a user would. A timer probe
+// minimum delay, for the categories given (default performance alone), while the tool switches tabs and sorts the grid as a user would. A timer probe
 // ticking every 5 ms records the longest stall of the event loop. At the end the shown grid is
 // exported through the export button and every row is checked.
 #include <QApplication>
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     http::TCurlGlobal curl;
     QApplication qapp(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: gui-soak ENDPOINT URLS\n");
+        std::fprintf(stderr, "usage: gui-soak ENDPOINT URLS [CATEGORIES]\n");
         return 2;
     }
     const QString endpoint = QString::fromLocal8Bit(argv[1]);
@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     QFile ini(dir.path() + "/Velmora.ini");
     if (!ini.open(QIODevice::WriteOnly)) return 1;
     ini.write("[PARAMS]\r\nmax-threads=20\r\nreq-predelay=100\r\n");
+    if (argc > 3) ini.write("categories=" + QByteArray(argv[3]) + "\r\n");
     ini.close();
     QFile list(dir.path() + "/urls.txt");
     if (!list.open(QIODevice::WriteOnly)) return 1;
