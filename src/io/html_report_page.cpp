@@ -71,7 +71,7 @@ std::string_view PageScript() {
   'use strict';
   var D = JSON.parse(document.getElementById('report-data').textContent);
   var T = D.t, cols = D.cols, rows = D.rows;
-  var strategy = 0, sortCol = -2, sortDir = 1, limit = 500, filter = 'all', query = '';
+  var strategy = 0, sortCol = -2, sortDir = 1, limit = 200, filter = 'all', query = '';
   var view = [];
   var collator = new Intl.Collator(document.documentElement.lang || undefined,
                                    {numeric: true, sensitivity: 'base'});
@@ -162,7 +162,8 @@ std::string_view PageScript() {
     if (d[0].length) {
       h += '<h4>' + esc(T.audits) + '</h4><ul>';
       d[0].forEach(function (a) {
-        h += '<li>' + (typeof a[2] === 'number'
+        // Informative advice passes; only a failing score is worth a badge.
+        h += '<li>' + (typeof a[2] === 'number' && a[2] < 90
             ? '<span class="sc ' + band(a[2]) + '">' + a[2] + '</span> ' : '') +
             esc(D.titles[a[0]]) + (a[1] ? ' <span class="dv">' + esc(a[1]) + '</span>' : '') +
             '</li>';
