@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "base/translate.h"
+#include "engine/grid_sort.h"
 #include "io/html_report_parts.h"
 
 namespace velmora::io::report {
@@ -48,10 +49,15 @@ std::string MetricFigure(size_t row, double value, char separator) {
     return FormatFigure(value / 1000, 1, separator) + " s";
 }
 
+double ValueNumber(const TMetricaValue& v) {
+    if (!std::isnan(v.Number)) return v.Number;
+    return ParseGridNumber(v.DisplayText).value_or(std::nan(""));
+}
+
 double ScoreOf(const TURLTaskInfo* row, TMetricaStrategy s) {
     if (!row || !row->TaskResults || row->TaskResults->TaskResult[s] != trOK) return std::nan("");
     const TMetricaValue* v = row->TaskResults->MetricaValues.GetValueByKey("performance", s);
-    return v ? v->Number : std::nan("");
+    return v ? ValueNumber(*v) : std::nan("");
 }
 
 TStrategyStats StrategyStatsOf(const std::vector<const TURLTaskInfo*>& rows, TMetricaStrategy s) {
@@ -72,7 +78,8 @@ TStrategyStats StrategyStatsOf(const std::vector<const TURLTaskInfo*>& rows, TMe
         if (const double score = ScoreOf(row, s); !std::isnan(score)) st.Scores.push_back(score);
         for (size_t m = 0; m < st.Metrics.size(); ++m) {
             const TMetricaValue* v = r.MetricaValues.GetValueByKey(MetricaTable[m + 1].Key, s);
-            if (v && !std::isnan(v->Number)) st.Metrics[m].push_back(v->Number);
+            if (!v) continue;
+            if (const double n = ValueNumber(*v); !std::isnan(n)) st.Metrics[m].push_back(n);
         }
     }
     return st;

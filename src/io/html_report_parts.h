@@ -40,6 +40,9 @@ struct TStrategyStats {
 };
 TStrategyStats StrategyStatsOf(const std::vector<const TURLTaskInfo*>& rows, TMetricaStrategy s);
 
+// A value's number; a run read from the history keeps only the text, which is then read as
+// the grids read it (milliseconds for timings). NaN when it is no number.
+double ValueNumber(const TMetricaValue& v);
 // The performance score of a row's strategy, 0..100; NaN when it has none.
 double ScoreOf(const TURLTaskInfo* row, TMetricaStrategy s);
 

@@ -61,7 +61,7 @@ double SortNumber(const TURLTaskInfo& row, TMetricaStrategy s, int col) {
         return r.FieldData[s][m].Present ? r.FieldData[s][m].P75 : std::nan("");
     }
     for (const TMetricaValue& v : r.MetricaValues)
-        if (v.Strategy == s && v.ColNum == col) return v.Number;
+        if (v.Strategy == s && v.ColNum == col) return ValueNumber(v);
     return std::nan("");
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -75,6 +76,13 @@ TEST(CliOptions, ParsesAndRejects) {
         {{"-q2", "urls.txt"}, "unknown option -q2"},
         {{"--sitemap", "m.xml", "--sitemap-timeout", "0"},
          "--sitemap-timeout takes a whole number of seconds from 1 to 86400, not \"0\""},
+        {{"--report", "r.html", "--report-screenshots", "urls.txt"}, ""},
+        {{"--report-screenshots", "urls.txt"}, "--report-screenshots needs --report"},
+        {{"export", "3", "--report", "r.html"}, ""},
+        {{"compare", "1", "2", "--report", "r.html"}, ""},
+        {{"export", "3", "--report", "r.html", "--report-screenshots"},
+         "the history keeps no screenshots"},
+        {{"runs", "--report", "r.html"}, "--report belongs to a check run, export and compare"},
     };
     for (const auto& c : cases) {
         TParseResult r = ParseCommandLine(c.args);
@@ -426,6 +434,18 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
         {"output is the history's journal", [&](TCliOptions& o) { o.JsonFile = o.DbFile + "-wal"; },
          "the run history's journal"},
         {"advice over the URL file", [&](TCliOptions& o) { o.AdviceCsv = urls; }, "the URL file"},
+        {"report over the URL file", [&](TCliOptions& o) { o.ReportFile = urls; }, "the URL file"},
+        {"report is the history", [&](TCliOptions& o) { o.ReportFile = o.DbFile; },
+         "is the run history;"},
+        {"report of a past run over the history",
+         [&](TCliOptions& o) {
+             o.Command = "export";
+             o.CommandArgs = {"1"};
+             o.DesktopCsv.clear();
+             o.MobileCsv.clear();
+             o.ReportFile = o.DbFile;
+         },
+         "is the run history;"},
         {"--ini missing", [&](TCliOptions& o) { o.IniFile = (FDir / "no.ini").string(); },
          "--ini: cannot read"},
         {"--ini a folder", [&](TCliOptions& o) { o.IniFile = FDir.string(); },
@@ -465,6 +485,55 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     EXPECT_EQ(Read("notes.txt"), "my notes\n");
     for (const auto& e : fs::directory_iterator(FDir))
         EXPECT_EQ(e.path().string().find(".damaged-"), std::string::npos) << e.path();
+}
+
+// The data block of a report, as the page's script reads it.
+nlohmann::json ReportData(const std::string& html) {
+    const std::string open = "id=\"report-data\">";
+    const size_t from = html.find(open);
+    if (from == std::string::npos) return {};
+    return nlohmann::json::parse(
+        html.substr(from + open.size(), html.find("</script>", from) - from - open.size()));
+}
+
+// A run's report carries the screenshots it kept; the same run's report from the history has
+// none, since the history keeps none.
+TEST_F(CliRun, ReportOfARunAndOfThePastRun) {
+    TCliOptions o = Options(Write("urls.txt", "https://a.example/\nhttps://b.example/heavy\n"));
+    o.ReportFile = (FDir / "run.html").string();
+    o.ReportScreenshots = true;
+    ASSERT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    const nlohmann::json run = ReportData(Read("run.html"));
+    ASSERT_EQ(run["rows"].size(), 2u);
+    EXPECT_EQ(run["rows"][1][1], "https://b.example/heavy");
+    EXPECT_EQ(run["shots"].size(), 4u);  // two pages, two strategies
+    for (const auto& shot : run["shots"])
+        EXPECT_EQ(shot.get<std::string>().rfind("data:image/jpeg;base64,/9j/", 0), 0u);
+
+    TCliOptions past = Options("");
+    past.UrlFile.clear();
+    past.DesktopCsv.clear();
+    past.MobileCsv.clear();
+    past.Command = "export";
+    past.CommandArgs = {"1"};
+    past.ReportFile = (FDir / "past.html").string();
+    ASSERT_EQ(RunCli(past, ExeDir()), kExitCompleted);
+    const nlohmann::json stored = ReportData(Read("past.html"));
+    ASSERT_EQ(stored["rows"].size(), 2u);
+    // The history keeps the texts, not the service's exact numbers: the same cells show, the
+    // scores are the same numbers.
+    const auto shown = [](const nlohmann::json& cell) { return cell.is_array() ? cell[0] : cell; };
+    for (size_t row = 0; row < 2; ++row) {
+        for (size_t strategy = 2; strategy < 4; ++strategy) {
+            const nlohmann::json &was = run["rows"][row][strategy],
+                                 &now = stored["rows"][row][strategy];
+            ASSERT_EQ(now.size(), was.size());
+            EXPECT_EQ(now[0], was[0]) << "the score";
+            for (size_t c = 1; c < now.size(); ++c) EXPECT_EQ(shown(now[c]), shown(was[c]));
+        }
+    }
+    EXPECT_TRUE(stored["shots"].empty());
+    EXPECT_EQ(stored["rows"][0][4][2], -1);
 }
 
 TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
