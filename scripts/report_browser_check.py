@@ -219,15 +219,17 @@ def check(browser, args):
         failures.append("an injected <img src=x> exists")
     if browser.evaluate("document.querySelectorAll('script').length") != 2:
         failures.append("the page holds scripts it did not bring")
-    # The first page's detail, as a user opens it.
+    # A page's detail, as a user opens it: the named page's, else the first row's.
     opened = browser.evaluate("""(async () => {
-      document.querySelector('#pages summary').click();
+      const want = %s;
+      const all = [...document.querySelectorAll('#pages summary')];
+      (all.find(s => s.textContent === want) || all[0]).click();
       await %s;
       const d = document.querySelector('#pages tr.detail');
       if (!d) return -1;
       d.scrollIntoView({block: 'center'});
       return d.querySelectorAll('li, .err').length;
-    })()""" % NEXT_FRAME)
+    })()""" % (json.dumps(args.detail_url), NEXT_FRAME))
     if opened is None or opened < 1:
         failures.append("a page's detail did not open with its audits or error")
     if args.detail_shot:
@@ -247,7 +249,9 @@ def main():
     ap.add_argument("--expect-url", action="append", default=[],
                     help="a URL some row must show as exactly this text")
     ap.add_argument("--summary-shot", help="PNG of the report's top")
-    ap.add_argument("--detail-shot", help="PNG with the first page's detail open")
+    ap.add_argument("--detail-shot", help="PNG with a page's detail open")
+    ap.add_argument("--detail-url", default="", help="the page whose detail opens (default: the "
+                    "first row's)")
     ap.add_argument("--width", type=int, default=1366)
     ap.add_argument("--height", type=int, default=768)
     ap.add_argument("--chromium", default="/usr/bin/chromium")

@@ -34,6 +34,7 @@ table{border-collapse:collapse}
 .list th,#pages th{background:var(--bg);font-weight:600}
 .num{text-align:right!important;font-variant-numeric:tabular-nums;white-space:nowrap}
 .url{overflow-wrap:anywhere;max-width:40em}
+#pages td.url{min-width:20em}
 .note,.none{color:var(--muted);font-size:12px}
 .good{color:var(--good)}.avg{color:var(--avg)}.poor{color:var(--poor)}
 .down{color:var(--poor)}.up{color:var(--good)}
@@ -163,8 +164,9 @@ std::string_view PageScript() {
       h += '<h4>' + esc(T.audits) + '</h4><ul>';
       d[0].forEach(function (a) {
         // Informative advice passes; only a failing score is worth a badge.
-        h += '<li>' + (typeof a[2] === 'number' && a[2] < 90
-            ? '<span class="sc ' + band(a[2]) + '">' + a[2] + '</span> ' : '') +
+        var failing = typeof a[2] === 'number' && a[2] < 90;
+        h += '<li><span class="sc ' + (failing ? band(a[2]) : '') + '">' +
+            (failing ? a[2] : '') + '</span> ' +
             esc(D.titles[a[0]]) + (a[1] ? ' <span class="dv">' + esc(a[1]) + '</span>' : '') +
             '</li>';
       });
