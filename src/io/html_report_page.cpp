@@ -4,8 +4,9 @@
 
 namespace velmora::io::report {
 
-std::string_view PageStyle() {
-    return R"css(
+namespace {
+
+constexpr std::string_view kStyle = R"css(
 :root{--good:#0c9d58;--avg:#c77700;--poor:#d93025;--line:#d9dce1;--muted:#5f6368;--bg:#f6f7f9}
 *{box-sizing:border-box}
 body{font:14px/1.4 system-ui,-apple-system,"Segoe UI",Roboto,"Noto Sans",sans-serif;margin:0;
@@ -64,10 +65,8 @@ table{border-collapse:collapse}
  *{-webkit-print-color-adjust:exact;print-color-adjust:exact}
 }
 )css";
-}
 
-std::string_view PageScript() {
-    return R"js(
+constexpr std::string_view kScript = R"js(
 (function () {
   'use strict';
   var D = JSON.parse(document.getElementById('report-data').textContent);
@@ -220,6 +219,15 @@ std::string_view PageScript() {
   update();
 })();
 )js";
+
+}  // namespace
+
+std::string_view PageStyle() {
+    return kStyle;
+}
+
+std::string_view PageScript() {
+    return kScript;
 }
 
 }  // namespace velmora::io::report

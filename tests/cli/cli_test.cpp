@@ -487,55 +487,6 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
         EXPECT_EQ(e.path().string().find(".damaged-"), std::string::npos) << e.path();
 }
 
-// The data block of a report, as the page's script reads it.
-nlohmann::json ReportData(const std::string& html) {
-    const std::string open = "id=\"report-data\">";
-    const size_t from = html.find(open);
-    if (from == std::string::npos) return {};
-    return nlohmann::json::parse(
-        html.substr(from + open.size(), html.find("</script>", from) - from - open.size()));
-}
-
-// A run's report carries the screenshots it kept; the same run's report from the history has
-// none, since the history keeps none.
-TEST_F(CliRun, ReportOfARunAndOfThePastRun) {
-    TCliOptions o = Options(Write("urls.txt", "https://a.example/\nhttps://b.example/heavy\n"));
-    o.ReportFile = (FDir / "run.html").string();
-    o.ReportScreenshots = true;
-    ASSERT_EQ(RunCli(o, ExeDir()), kExitCompleted);
-    const nlohmann::json run = ReportData(Read("run.html"));
-    ASSERT_EQ(run["rows"].size(), 2u);
-    EXPECT_EQ(run["rows"][1][1], "https://b.example/heavy");
-    EXPECT_EQ(run["shots"].size(), 4u);  // two pages, two strategies
-    for (const auto& shot : run["shots"])
-        EXPECT_EQ(shot.get<std::string>().rfind("data:image/jpeg;base64,/9j/", 0), 0u);
-
-    TCliOptions past = Options("");
-    past.UrlFile.clear();
-    past.DesktopCsv.clear();
-    past.MobileCsv.clear();
-    past.Command = "export";
-    past.CommandArgs = {"1"};
-    past.ReportFile = (FDir / "past.html").string();
-    ASSERT_EQ(RunCli(past, ExeDir()), kExitCompleted);
-    const nlohmann::json stored = ReportData(Read("past.html"));
-    ASSERT_EQ(stored["rows"].size(), 2u);
-    // The history keeps the texts, not the service's exact numbers: the same cells show, the
-    // scores are the same numbers.
-    const auto shown = [](const nlohmann::json& cell) { return cell.is_array() ? cell[0] : cell; };
-    for (size_t row = 0; row < 2; ++row) {
-        for (size_t strategy = 2; strategy < 4; ++strategy) {
-            const nlohmann::json &was = run["rows"][row][strategy],
-                                 &now = stored["rows"][row][strategy];
-            ASSERT_EQ(now.size(), was.size());
-            EXPECT_EQ(now[0], was[0]) << "the score";
-            for (size_t c = 1; c < now.size(); ++c) EXPECT_EQ(shown(now[c]), shown(was[c]));
-        }
-    }
-    EXPECT_TRUE(stored["shots"].empty());
-    EXPECT_EQ(stored["rows"][0][4][2], -1);
-}
-
 TEST_F(CliRun, AnIndexWhoseFilesAllFailPassesNoGate) {
     std::string index =
         R"(<?xml version="1.0"?><sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)";
