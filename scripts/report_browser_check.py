@@ -234,6 +234,10 @@ def check(browser, args):
         failures.append("a page's detail did not open with its audits or error")
     if args.detail_shot:
         browser.screenshot(args.detail_shot)
+    if args.pdf:
+        data = browser.send("Page.printToPDF", {"printBackground": True})["data"]
+        with open(args.pdf, "wb") as f:
+            f.write(base64.b64decode(data))
     failures += problems(browser)
     print("report-browser-check: %s rows=%s first-paint-ms=%.0f first-contentful-paint-ms=%.0f "
           "sort-ms=%.0f/%.0f" % (os.path.basename(args.report), shown,
@@ -252,6 +256,7 @@ def main():
     ap.add_argument("--detail-shot", help="PNG with a page's detail open")
     ap.add_argument("--detail-url", default="", help="the page whose detail opens (default: the "
                     "first row's)")
+    ap.add_argument("--pdf", help="the report printed to PDF, as \"Print to PDF\" prints it")
     ap.add_argument("--width", type=int, default=1366)
     ap.add_argument("--height", type=int, default=768)
     ap.add_argument("--chromium", default="/usr/bin/chromium")

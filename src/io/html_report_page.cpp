@@ -35,7 +35,7 @@ table{border-collapse:collapse}
 .list th,#pages th{background:var(--bg);font-weight:600}
 .num{text-align:right!important;font-variant-numeric:tabular-nums;white-space:nowrap}
 .url{overflow-wrap:anywhere;max-width:40em}
-#pages td.url{min-width:20em}
+#pages td.url details{min-width:18em}
 .note,.none{color:var(--muted);font-size:12px}
 .good{color:var(--good)}.avg{color:var(--avg)}.poor{color:var(--poor)}
 .down{color:var(--poor)}.up{color:var(--good)}
@@ -59,6 +59,9 @@ table{border-collapse:collapse}
  header{background:none}
  .controls,#more{display:none}
  body{font-size:10px}
+ .strategies{flex-wrap:nowrap;gap:12px}
+ .strategy{flex:1 1 0;min-width:0}
+ #pages td.url details{min-width:14em}
  .strategy,tr,figure{break-inside:avoid}
  h2{break-after:avoid}
  #pages th{position:static}
