@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/translate.h"
+#include "cli/cli_report.h"
 #include "cli/cli_run.h"
 #include "engine/grid_text.h"
 #include "engine/metrica.h"
@@ -142,19 +143,43 @@ TResult<io::TCsvExport> WriteComparison(const std::string& path,
     });
 }
 
+std::vector<const TURLTaskInfo*> RowsOf(const TURLTaskInfoList& list) {
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(list.Count());
+    for (size_t i = 0; i < list.Count(); ++i) rows.push_back(&list[i]);
+    return rows;
+}
+
+// Run B's report against run A: per page the change, the pages that got worse first.
+bool WriteComparedReport(const std::string& path, const session::TRunSession& session,
+                         const history::TLoadedRun& a, const history::TLoadedRun& b) {
+    if (path.empty()) return true;
+    TReportInput input;
+    input.Run = ReportRunOf(b.Run);
+    input.Rows = RowsOf(b.List);
+    input.Compared = true;
+    input.OlderRun = ReportRunOf(a.Run);
+    input.OlderRows = RowsOf(a.List);
+    return WriteReport(path, input, session);
+}
+
 int Compare(const TCliOptions& o, session::TRunSession& session) {
     history::IHistoryStore& store = session.History()->Store();
-    TURLTaskInfoList a, b;
-    for (auto [id, list] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
-        TResult<history::TLoadedRun> run = store.LoadRunForCompare(RunId(id));
-        if (!run) {
-            Complain(run.Error());
+    history::TLoadedRun a, b;
+    for (auto [id, run] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
+        TResult<history::TLoadedRun> loaded = store.LoadRunForCompare(RunId(id));
+        if (!loaded) {
+            Complain(loaded.Error());
             return kExitBadInput;
         }
-        *list = std::move(run->List);
+        run->Run = std::move(loaded->Run);
+        run->List = std::move(loaded->List);
     }
-    return ReportCsv(o.CompareCsv, WriteComparison(o.CompareCsv, session, a, b)) ? kExitCompleted
-                                                                                 : kExitBadInput;
+    const bool csv =
+        o.CompareCsv.empty() ||
+        ReportCsv(o.CompareCsv, WriteComparison(o.CompareCsv, session, a.List, b.List));
+    const bool report = WriteComparedReport(o.ReportFile, session, a, b);
+    return csv && report ? kExitCompleted : kExitBadInput;
 }
 
 int ExportRun(const TCliOptions& o, session::TRunSession& session) {
@@ -167,9 +192,15 @@ int ExportRun(const TCliOptions& o, session::TRunSession& session) {
     // As it was written when it ran: in the run's language and its code page.
     session.UseLanguage(run->Run.Lang);
     // The decimal separator of the advice scores is not kept with the run: this locale's.
-    const bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
-                    ExportStrategy(o.MobileCsv, session, msMobile, master) &&
-                    ExportAdvice(o.AdviceCsv, session, master);
+    bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
+              ExportStrategy(o.MobileCsv, session, msMobile, master) &&
+              ExportAdvice(o.AdviceCsv, session, master);
+    if (ok && !o.ReportFile.empty()) {
+        TReportInput input;
+        input.Run = ReportRunOf(run->Run);
+        input.Rows = RowsOf(master);
+        ok = WriteReport(o.ReportFile, input, session);
+    }
     return ok ? kExitCompleted : kExitBadInput;
 }
 

@@ -49,6 +49,8 @@ TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
         {"--mobile-csv", o.MobileCsv},
         {"--advice-csv", o.AdviceCsv},
         {"--spreadsheet-csv", o.SpreadsheetCsv},
+        {"--report", o.ReportFile},
+        {"--csv", o.CompareCsv},
         {"--json", o.JsonFile == "-" ? std::string() : o.JsonFile}};
     for (const auto& [option, path] : outputs) {
         if (path.empty()) continue;

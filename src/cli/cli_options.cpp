@@ -160,6 +160,16 @@ const TCliOption kOptions[] = {
      .Help = "write both strategies for spreadsheets: UTF-8, \";\", numbers\n"
              "without units and with \".\"; the advice goes to FILE-advice.csv",
      .Text = &TCliOptions::SpreadsheetCsv},
+    {.Name = "--report",
+     .Value = "FILE",
+     .Help = "write a self-contained HTML report of the run (also with\n"
+             "export and compare: of the past run, of the two runs compared)",
+     .Text = &TCliOptions::ReportFile},
+    {.Name = "--report-screenshots",
+     .Help = "the report shows each page's final screenshot; a check run\n"
+             "only: the history keeps no screenshots, so a past run's report\n"
+             "has none",
+     .Flag = &TCliOptions::ReportScreenshots},
     {.Name = "--lang",
      .Value = "ru|en",
      .Help = "language of log lines and CSV headers",
@@ -284,9 +294,10 @@ std::string UsageText() {
            "       velmora-cli [options] --sitemap FILE|URL\n"
            "       velmora-cli [options] --crawl URL\n"
            "       velmora-cli [options] --resume\n"
-           "       velmora-cli runs [--csv] | compare RUN_A RUN_B --csv FILE |\n"
+           "       velmora-cli runs [--csv] | compare RUN_A RUN_B [--csv FILE] [--report FILE] |\n"
            "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
-           "FILE] |\n"
+           "FILE]\n"
+           "                              [--report FILE] |\n"
            "                   delete RUN\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
            "for the strategies desktop and mobile.\n"
@@ -297,8 +308,10 @@ std::string UsageText() {
            "History commands (each also takes --db and --lang):\n"
            "  runs [--csv]         list the runs: id, started, URLs, mean scores, state\n"
            "  compare A B --csv FILE  one row per URL and strategy: both runs' values and\n"
-           "                       the changes from run A to run B\n"
-           "  export RUN           write a past run's CSVs as they were written when it ran\n"
+           "                       the changes from run A to run B; --report FILE: the HTML\n"
+           "                       report of run B against run A, pages that got worse first\n"
+           "  export RUN           write a past run's CSVs as they were written when it ran,\n"
+           "                       or its HTML report (--report FILE, without screenshots)\n"
            "  delete RUN           delete a run from the history\n"
            "\n"
            "Log lines go to stderr as \"hh:mm:ss text\". Ctrl+C aborts the run; a second Ctrl+C\n"
@@ -326,9 +339,15 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
         return o.Command + " takes " + std::to_string(want) + " run id" + (want == 1 ? "" : "s");
     for (const std::string& id : o.CommandArgs)
         if (!IsRunId(id)) return "a run id is a whole number from 1, not \"" + id + "\"";
-    if (o.Command == "compare" && o.CompareCsv.empty()) return "compare needs --csv FILE";
-    if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty() && o.AdviceCsv.empty())
-        return "export needs --desktop-csv, --mobile-csv or --advice-csv";
+    if (o.Command == "compare" && o.CompareCsv.empty() && o.ReportFile.empty())
+        return "compare needs --csv FILE or --report FILE";
+    if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty() &&
+        o.AdviceCsv.empty() && o.ReportFile.empty())
+        return "export needs --desktop-csv, --mobile-csv, --advice-csv or --report";
+    if (o.ReportScreenshots)
+        return "--report-screenshots belongs to a check run: the history keeps no screenshots";
+    if (!o.ReportFile.empty() && o.Command != "compare" && o.Command != "export")
+        return "--report belongs to a check run, export and compare";
     if (o.NoHistory) return o.Command + " reads the history: --no-history makes no sense";
     return {};
 }
@@ -338,6 +357,7 @@ std::string CheckUrlSource(const TCliOptions& o) {
     if (!o.Command.empty()) return CheckHistoryCommand(o);
     if (o.CsvRows || !o.CompareCsv.empty()) return "--csv belongs to runs and compare";
     if (o.FailOnDrop && o.Against.empty()) return "--fail-on-drop needs --against";
+    if (o.ReportScreenshots && o.ReportFile.empty()) return "--report-screenshots needs --report";
     if (!o.Against.empty() && o.NoHistory)
         return "--against reads the history: not with --no-history";
     if (o.Resume) {

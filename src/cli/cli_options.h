@@ -29,8 +29,10 @@ struct TCliOptions {
     std::string MobileCsv;
     std::string AdviceCsv;       // every advice item of both strategies, one row each
     std::string SpreadsheetCsv;  // both strategies, bare numbers, UTF-8; advice beside it
-    std::string Lang;            // empty: settings file, then the system's language
-    std::string IniFile;         // empty: the usual settings file
+    std::string ReportFile;      // the HTML report: of the run, or of export's and compare's runs
+    bool ReportScreenshots = false;  // the run keeps the final screenshots for the report
+    std::string Lang;                // empty: settings file, then the system's language
+    std::string IniFile;             // empty: the usual settings file
     // Results for pipelines: JSON Lines file ("-" for stdout) and budgets.
     std::string JsonFile;
     std::optional<double> FailUnder;

@@ -6,16 +6,19 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "base/translate.h"
 #include "cli/budget.h"
 #include "cli/cli_history.h"
 #include "cli/cli_inputs.h"
+#include "cli/cli_report.h"
 #include "cli/console_observer.h"
 #include "cli/json_output.h"
 #include "cli/regression_gate.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
+#include "history/run_recorder.h"
 #include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/crawl.h"
@@ -270,6 +273,7 @@ TResult<TRunSettings> PrepareRun(const TCliOptions& o, const io::TSettingsValues
     run.MinReqDelay = o.DelayMs.value_or(settings.ReqPredelay);
     run.Retries = o.Retries.value_or(settings.Retries);
     run.Categories = o.Categories.value_or(settings.Categories);
+    run.Screenshots = o.ReportScreenshots;
     return run;
 }
 
@@ -317,6 +321,22 @@ bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
         written = false;
     }
     return written;
+}
+
+// The report of the run just made, unless none is asked for; false after a message.
+bool WriteRunReport(const TCliOptions& o, const session::TRunSession& session,
+                    const TURLTaskInfoList& master, const TRunSettings& run, int64_t runId,
+                    std::time_t started) {
+    if (o.ReportFile.empty()) return true;
+    TReportInput input;
+    std::string settings = history::RunSettingsText(run, session.Endpoint());
+    settings += "\nretries=" + std::to_string(run.Retries);
+    settings += "\ncategories=" + CategoriesText(run.Categories | kPerformanceOnly);
+    const std::string source = o.Resume ? std::string() : SourceOf(o);
+    input.Run = ReportRunOf(source.empty() ? o.CrawlUrl : source, started, settings, {}, runId);
+    input.Rows = AllRows(master);
+    input.Screenshots = o.ReportScreenshots;
+    return WriteReport(o.ReportFile, input, session);
 }
 
 // Without a catalogue every text stays in the source language; say so in the one wanted.
@@ -399,7 +419,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     session::TSessionChoices choices = SessionChoices(o);
     choices.RunSettings = [&run] { return run; };
     // Before the history is opened: an output that names it must not touch it.
-    if (o.Command.empty()) {
+    if (o.Command != "runs" && o.Command != "delete") {
         if (TResult<> outputs = CheckOutputs(o, iniPath, session::HistoryPath(settings, choices));
             !outputs) {
             Complain(outputs.Error());
@@ -434,11 +454,15 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
 
     const long rssBeforeRun = CurrentRssKb();
     const auto runStart = std::chrono::steady_clock::now();
+    const std::time_t started = std::time(nullptr);
     const bool aborted = CheckUrls(o, session, master);
     session.Shutdown();
+    const int64_t runId = session.History() ? session.History()->RunId() : 0;
     session.FinishHistory();
     if (o.Stats) PrintStats(master, rssBeforeRun, runStart);
-    const bool written = WriteOutputs(o, session, master, out.Json);
+    // Every output is tried, whichever fails: hence &.
+    const bool written = WriteOutputs(o, session, master, out.Json) &
+                         WriteRunReport(o, session, master, run, runId, started);
     if (aborted) {
         Complain(
             FormatLog(Tr("прервано: не проверено URL: %s из %s"),

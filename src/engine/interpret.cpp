@@ -13,6 +13,7 @@
 #include "engine/events.h"
 #include "engine/json_members.h"
 #include "engine/metrica.h"
+#include "engine/screenshot.h"
 
 namespace velmora {
 namespace {
@@ -309,6 +310,8 @@ bool TInterpreter::Run(const element& answer) {
         return false;
     ReadAdvice();
     ReadCategoriesAdvice();
+    if (FResults.KeepScreenshot)
+        FResults.FinalScreenshot[FStrategy] = FinalScreenshotOf(FAudits.Find("final-screenshot"));
     FResults.TaskResult[FStrategy] = trOK;
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,9 @@ bool InterpretBody(simdjson::dom::parser& parser, const std::string& body, TMetr
 // back to it or sends only that. An answer without any (a page and site with few visits)
 // gives empty data, which is no error.
 TFieldData ReadFieldData(const simdjson::dom::object& answer);
+
+// The final-screenshot audit's details.data when it passes IsScreenshotDataUrl, else empty.
+std::string FinalScreenshotOf(const std::optional<simdjson::dom::object>& audit);
 
 // "%6.1f kb" of bytes / 1024 rounded half away from zero, with the given decimal separator.
 std::string FormatTransferSize(int64_t bytes, char decimalSeparator);

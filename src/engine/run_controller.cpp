@@ -35,7 +35,8 @@ bool TRunController::StartTask(std::unique_ptr<TURLTaskInfo> task) {
     const int32_t num = task->Num;
     std::string error = "?";
     try {
-        FWorkers.StartWorker(std::move(task), TWorkerRun{FApiKey, *FPool, FEvents, FCategories});
+        FWorkers.StartWorker(std::move(task),
+                             TWorkerRun{FApiKey, *FPool, FEvents, FCategories, FScreenshots});
         ReportProgress(num);
         return true;
     } catch (const std::exception& e) {
@@ -90,6 +91,7 @@ TResult<bool> TRunController::Start(TRunScope scope, const std::vector<int32_t>&
     const TRunSettings settings = FSettings();
     FApiKey = settings.ApiKey;
     FCategories = settings.Categories;
+    FScreenshots = settings.Screenshots;
     FPool = std::make_unique<TURLTaskInfoPool>(settings.MinReqDelay, FClock);
     FPool->SetMaxRetries(settings.Retries);
     FillPool(scope, nums);
@@ -188,6 +190,7 @@ void TRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
             fresh.HttpStatus[s] = old.HttpStatus[s];
             fresh.Retries[s] = old.Retries[s];
             fresh.AdviceList[s] = old.AdviceList[s];
+            fresh.FinalScreenshot[s] = old.FinalScreenshot[s];
             for (const TMetricaValue& v : old.MetricaValues)
                 if (v.Strategy == s) fresh.MetricaValues.push_back(v);
         }

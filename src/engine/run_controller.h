@@ -33,6 +33,7 @@ struct TRunSettings {
     int32_t MinReqDelay = 1300;
     int32_t Retries = 2;                         // tries again after a passing fault; 0 = none
     TCategorySet Categories = kPerformanceOnly;  // performance is always asked for
+    bool Screenshots = false;                    // keep the answers' final screenshots
 };
 
 // What changed in a run's progress.
@@ -72,6 +73,7 @@ struct TWorkerRun {
     TURLTaskInfoPool& Pool;
     ITaskEventSink& Sink;
     TCategorySet Categories = kPerformanceOnly;
+    bool Screenshots = false;
 };
 
 // Starts the workers of a run and owns their threads.
@@ -143,6 +145,7 @@ class TRunController {
     std::unique_ptr<TURLTaskInfoPool> FPool;
     std::string FApiKey;
     TCategorySet FCategories = kPerformanceOnly;
+    bool FScreenshots = false;
     int FDone = 0;
     int FRunTasks = 0;
     bool FEnding = false;  // EndRun is delivering the workers' last events

@@ -103,6 +103,10 @@ class TURLTaskResults {
     // The categories the requests asked for; their scores are metric values keyed by the
     // category's id.
     TCategorySet Categories = kPerformanceOnly;
+    // Whether the run keeps each answer's final screenshot for a report; when it does, the
+    // screenshot as a checked data: URL per strategy, else empty. Never stored in the history.
+    bool KeepScreenshot = false;
+    std::array<std::string, 2> FinalScreenshot;
 
     // Text of the error column and of the export.
     std::string ErrorText(TMetricaStrategy sStrategy) const;

@@ -25,6 +25,7 @@ TActiveTaskThread::TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
       FConfig(config) {
     FURLTaskInfo->InitMetricResults();
     FURLTaskInfo->TaskResults->Categories = run.Categories | kPerformanceOnly;
+    FURLTaskInfo->TaskResults->KeepScreenshot = run.Screenshots;
 }
 
 void TThreadWorkerFactory::StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) {

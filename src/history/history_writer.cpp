@@ -51,6 +51,8 @@ THistoryWriter::~THistoryWriter() {
 void THistoryWriter::Add(const TURLTaskInfo& task) {
     if (!task.TaskResults) return;
     TStoredResult item{task.Num, *task.TaskResults, static_cast<int64_t>(std::time(nullptr))};
+    // The history keeps no screenshots; no copy of them need wait in the queue.
+    item.Results.FinalScreenshot = {};
     std::lock_guard lock(FMutex);
     if (FStopping || FFailed) return;
     const bool first = FQueue.empty();

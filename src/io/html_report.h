@@ -27,7 +27,10 @@ struct TReportInput {
     TReportRun OlderRun;
     std::vector<const TURLTaskInfo*> OlderRows;
     TSiteSummary Summary;
-    bool Screenshots = false;  // include each page's final screenshot where the run kept it
+    bool Screenshots = false;     // include each page's final screenshot where the run kept it
+    std::string Lang = "ru";      // the interface language's code, for the page's lang
+    char DecimalSeparator = '.';  // of the figures the report computes
+    std::string Generated;        // local date and time the report was made, as shown
 };
 
 // Writes the report to path (replacing it atomically); false with a message in error when it

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -75,6 +76,13 @@ TEST(CliOptions, ParsesAndRejects) {
         {{"-q2", "urls.txt"}, "unknown option -q2"},
         {{"--sitemap", "m.xml", "--sitemap-timeout", "0"},
          "--sitemap-timeout takes a whole number of seconds from 1 to 86400, not \"0\""},
+        {{"--report", "r.html", "--report-screenshots", "urls.txt"}, ""},
+        {{"--report-screenshots", "urls.txt"}, "--report-screenshots needs --report"},
+        {{"export", "3", "--report", "r.html"}, ""},
+        {{"compare", "1", "2", "--report", "r.html"}, ""},
+        {{"export", "3", "--report", "r.html", "--report-screenshots"},
+         "the history keeps no screenshots"},
+        {{"runs", "--report", "r.html"}, "--report belongs to a check run, export and compare"},
     };
     for (const auto& c : cases) {
         TParseResult r = ParseCommandLine(c.args);
@@ -426,6 +434,18 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
         {"output is the history's journal", [&](TCliOptions& o) { o.JsonFile = o.DbFile + "-wal"; },
          "the run history's journal"},
         {"advice over the URL file", [&](TCliOptions& o) { o.AdviceCsv = urls; }, "the URL file"},
+        {"report over the URL file", [&](TCliOptions& o) { o.ReportFile = urls; }, "the URL file"},
+        {"report is the history", [&](TCliOptions& o) { o.ReportFile = o.DbFile; },
+         "is the run history;"},
+        {"report of a past run over the history",
+         [&](TCliOptions& o) {
+             o.Command = "export";
+             o.CommandArgs = {"1"};
+             o.DesktopCsv.clear();
+             o.MobileCsv.clear();
+             o.ReportFile = o.DbFile;
+         },
+         "is the run history;"},
         {"--ini missing", [&](TCliOptions& o) { o.IniFile = (FDir / "no.ini").string(); },
          "--ini: cannot read"},
         {"--ini a folder", [&](TCliOptions& o) { o.IniFile = FDir.string(); },

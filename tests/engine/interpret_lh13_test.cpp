@@ -426,5 +426,42 @@ TEST(InterpretFieldDataTest, CellTexts) {
     }
 }
 
+// The final screenshot is kept only when the run asks for it, and only as an image data: URL.
+TEST(InterpretScreenshotTest, KeptWhenAskedAndOnlyAsAnImage) {
+    const std::string answer = ReadFile(VELMORA_PSI_ANSWERS "/psi13_heavy_desktop.json");
+    // Changes the final screenshot's data, not the thumbnails' before it.
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string body = answer;
+        const size_t at = body.find(from, body.find("\"final-screenshot\""));
+        if (at != std::string::npos) body.replace(at, from.size(), to);
+        return body;
+    };
+    const struct {
+        std::string body;
+        bool keep;
+        const char* expected;  // the kept text's start; empty: nothing kept
+    } cases[] = {
+        {answer, true, "data:image/jpeg;base64,/9j/"},
+        {answer, false, ""},
+        {replaced("data:image/jpeg;base64,", "data:text/html;base64,"), true, ""},
+        {replaced("data:image/jpeg;base64,/9j/", R"(data:image/jpeg;base64,\"><b>/9j/)"), true, ""},
+    };
+    simdjson::dom::parser parser;
+    for (const auto& c : cases) {
+        TURLTaskInfo task("https://example.com/", 1);
+        task.InitMetricResults();
+        task.TaskResults->KeepScreenshot = c.keep;
+        ASSERT_TRUE(InterpretBody(parser, c.body, msDesktop, task, '.', [](const std::string&) {}));
+        const std::string& kept = task.TaskResults->FinalScreenshot[msDesktop];
+        if (*c.expected) {
+            EXPECT_EQ(kept.rfind(c.expected, 0), 0u) << kept.substr(0, 40);
+            EXPECT_GT(kept.size(), 10000u);
+        } else {
+            EXPECT_EQ(kept, "");
+        }
+        EXPECT_EQ(task.TaskResults->FinalScreenshot[msMobile], "");
+    }
+}
+
 }  // namespace
 }  // namespace velmora
