@@ -84,6 +84,7 @@ void TfmMain::ConnectHandlers() {
             &TURLGrids::btInsertURLs4ClipClick);
     connect(FUi->btExport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportClick);
     connect(FUi->btExportSheet, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportSheetClick);
+    connect(FUi->btSaveReport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btSaveReportClick);
     connect(FUi->btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
     connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
     // Enter belongs to the focused control (a grid row opens its advice); a run starts only

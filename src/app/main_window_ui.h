@@ -57,6 +57,7 @@ struct TfmMain::TUi {
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;
     QPushButton* btExportSheet = nullptr;  // both strategies for spreadsheets
+    QPushButton* btSaveReport = nullptr;   // the HTML report
     TScoreChart* crtURLScore = nullptr;
     QGroupBox* gbMetrics = nullptr;
     QTableWidget* lvMetrics = nullptr;

@@ -20,6 +20,7 @@ class TRunComparison {
     const history::TRunRecord& OlderRun() const { return FOlderRun; }
     const history::TRunRecord& NewerRun() const { return FNewerRun; }
     char DecimalSeparator() const { return FDecimalSep; }
+    const TURLTaskInfoList& Older() const { return FOlder; }
 
     // Whether row is a task of the shown (newer) run rather than one only the older run has.
     bool InNewer(const TURLTaskInfo* row) const;

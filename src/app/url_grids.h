@@ -129,6 +129,8 @@ class TURLGrids : public QObject {
     // Both strategies in one file for spreadsheets, the advice beside it; the dialog names the
     // separator.
     void btExportSheetClick();
+    // The HTML report of the shown run, or of the two runs compared.
+    void btSaveReportClick();
 
     // Asks through Dialogs.Confirm unless the user said not to; remembers that answer.
     bool ConfirmLoss(const QString& text);

@@ -1,9 +1,11 @@
-// CSV export of the grid that is shown.
+// The exports of the shown list: CSV of the shown grid, the spreadsheet file, the HTML report.
 #include <QFile>
 #include <QTableView>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/run_comparison.h"
 #include "app/translate.h"
 #include "app/url_grids.h"
@@ -11,6 +13,7 @@
 #include "io/csv.h"
 #include "io/import_texts.h"
 #include "io/spreadsheet_csv.h"
+#include "session/run_report.h"
 #include "session/run_session.h"
 
 namespace velmora::app {
@@ -64,6 +67,60 @@ void TURLGrids::btExportSheetClick() {
     FWindow.AddToLog(
         TrQ("Экспорт для таблиц записан: %1 и %2")
             .arg(path, QFile::decodeName(io::SpreadsheetAdvicePath(localPath).c_str())));
+}
+
+namespace {
+
+std::vector<const TURLTaskInfo*> AllRows(const TURLTaskInfoList& list) {
+    std::vector<const TURLTaskInfo*> rows;
+    rows.reserve(list.Count());
+    for (size_t i = 0; i < list.Count(); ++i) rows.push_back(&list[i]);
+    return rows;
+}
+
+// The kept run the grids show: opened from the history, or the one last recorded here.
+std::optional<history::TRunRecord> ShownRun(const THistoryPage& history) {
+    if (history.OpenedRun()) return history.OpenedRun();
+    history::TRunRecorder* recorder = history.Recorder();
+    const int64_t id = recorder ? recorder->RunId() : 0;
+    if (!id) return std::nullopt;
+    TResult<std::vector<history::TRunSummary>> runs = recorder->Store().ListRuns();
+    if (!runs) return std::nullopt;
+    for (const history::TRunSummary& r : *runs)
+        if (r.Run.Id == id) return r.Run;
+    return std::nullopt;
+}
+
+}  // namespace
+
+void TURLGrids::btSaveReportClick() {
+    if (FWindow.Running() || !FWindow.Session() || !Dialogs.SaveFileName) return;
+    const THistoryPage& history = *FWindow.Ui().tsHistory;
+    const TRunComparison* compared = history.Comparison();
+    const QString path = Dialogs.SaveFileName(TrQ("Сохранить отчёт"),
+                                              ImportDir() + QStringLiteral("/velmora_report.html"),
+                                              TrQ("Страница HTML") + QStringLiteral(" (*.html)"));
+    if (path.isEmpty()) return;
+    TReportInput input;
+    input.Rows = AllRows(FWindow.Master());
+    if (compared) {
+        input.Run = session::ReportRunOf(compared->NewerRun());
+        input.Compared = true;
+        input.OlderRun = session::ReportRunOf(compared->OlderRun());
+        input.OlderRows = AllRows(compared->Older());
+    } else if (const std::optional<history::TRunRecord> run = ShownRun(history)) {
+        input.Run = session::ReportRunOf(*run);
+    }
+    input.Screenshots = true;  // those the run kept
+    const std::string localPath = QFile::encodeName(path).toStdString();
+    const TResult<> written =
+        session::WriteReport(localPath, input, *FWindow.Session(), FWindow.GroupRules());
+    if (!written) {
+        Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
+                QString::fromStdString(written.Error()));
+        return;
+    }
+    FWindow.AddToLog(TrQ("Отчёт записан: %1").arg(path));
 }
 
 }  // namespace velmora::app

@@ -3,22 +3,14 @@
 
 #include <string>
 
-#include "history/history_store.h"
 #include "io/html_report.h"
-
-namespace velmora::session {
-class TRunSession;
-}
+#include "session/run_report.h"
 
 namespace velmora::cli {
 
-// What the report's head says of a run: its settings text of "key=value" lines as one line.
-TReportRun ReportRunOf(const std::string& source, int64_t startedUnix,
-                       const std::string& settingsText, const std::string& name, int64_t runId);
-TReportRun ReportRunOf(const history::TRunRecord& record);
+using session::ReportRunOf;
 
-// Adds the site summary, the language and the time to input and writes it to path; false
-// after a message.
+// Completes input as the session makes reports and writes it to path; false after a message.
 bool WriteReport(const std::string& path, TReportInput& input, const session::TRunSession& session);
 
 }  // namespace velmora::cli

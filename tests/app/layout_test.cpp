@@ -59,11 +59,12 @@ TEST_F(Layout, MetricsListHoldsTheCatalogueAndDescribesTheSelectedRow) {
 }
 
 TEST_F(Layout, ButtonColumnInOrderWithItsGroups) {
-    QPushButton* column[] = {
-        w->Ui().btInsertURLs4Clip, w->Ui().btImportURLs4TXT,   w->Ui().btImportURLs4XML,
-        w->Ui().btImportURLs4Web,  w->Ui().btImportURLs4Crawl, w->Ui().btRunRequests,
-        w->Ui().btAbortRequests,   w->Ui().btExport,           w->Ui().btExportSheet};
-    const int gaps[] = {6, 6, 6, 6, 16, 6, 16, 6};
+    QPushButton* column[] = {w->Ui().btInsertURLs4Clip,  w->Ui().btImportURLs4TXT,
+                             w->Ui().btImportURLs4XML,   w->Ui().btImportURLs4Web,
+                             w->Ui().btImportURLs4Crawl, w->Ui().btRunRequests,
+                             w->Ui().btAbortRequests,    w->Ui().btExport,
+                             w->Ui().btExportSheet,      w->Ui().btSaveReport};
+    const int gaps[] = {6, 6, 6, 6, 16, 6, 16, 6, 6};
     for (size_t i = 0; i < std::size(column); ++i) {
         EXPECT_EQ(column[i]->size(), QSize(158, 25)) << i;
         EXPECT_FALSE(column[i]->icon().isNull()) << i;
@@ -71,13 +72,14 @@ TEST_F(Layout, ButtonColumnInOrderWithItsGroups) {
             EXPECT_EQ(column[i]->y() - column[i - 1]->geometry().bottom() - 1, gaps[i - 1]) << i;
         }
     }
-    EXPECT_EQ(w->Ui().crtURLScore->y() - w->Ui().btExportSheet->geometry().bottom() - 1, 19);
+    EXPECT_EQ(w->Ui().crtURLScore->y() - w->Ui().btSaveReport->geometry().bottom() - 1, 19);
     EXPECT_EQ(w->Ui().crtURLScore->size(), QSize(158, 255));
     EXPECT_EQ(w->Ui().pButtons->width(), 178);
     EXPECT_FALSE(w->Ui().btRunRequests->isEnabled());
     EXPECT_FALSE(w->Ui().btAbortRequests->isEnabled());
     EXPECT_FALSE(w->Ui().btExport->isEnabled());
     EXPECT_FALSE(w->Ui().btExportSheet->isEnabled());
+    EXPECT_FALSE(w->Ui().btSaveReport->isEnabled());
     EXPECT_TRUE(w->Ui().btImportURLs4TXT->isEnabled());
 }
 

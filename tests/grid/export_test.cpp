@@ -80,5 +80,26 @@ TEST_F(Export, UnwritablePathShowsTheErrorBox) {
     EXPECT_TRUE(Boxes.empty());
 }
 
+// The window's report holds every listed page and the page's own safety rule; a path that
+// cannot be written says so and leaves nothing behind.
+TEST_F(Export, TheReportHoldsEveryPageOrSaysWhyNot) {
+    Fill();
+    W->Ui().pcStrategy->setCurrentIndex(1);  // the report holds both strategies whichever shows
+    NextFile = Dir.filePath("report.html");
+    G->btSaveReportClick();
+    QFile f(NextFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray html = f.readAll();
+    EXPECT_TRUE(html.contains("Content-Security-Policy"));
+    for (const char* url : {"http://a/", "http://b/x;y"}) EXPECT_TRUE(html.contains(url)) << url;
+    EXPECT_TRUE(Boxes.empty());
+
+    NextFile = Dir.filePath("no/such/folder/report.html");
+    G->btSaveReportClick();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
+    EXPECT_FALSE(QFile::exists(NextFile));
+}
+
 }  // namespace
 }  // namespace velmora::app::test
