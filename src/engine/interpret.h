@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,12 @@ bool InterpretBody(simdjson::dom::parser& parser, const std::string& body, TMetr
 // back to it or sends only that. An answer without any (a page and site with few visits)
 // gives empty data, which is no error.
 TFieldData ReadFieldData(const simdjson::dom::object& answer);
+
+// An advice item's estimated savings (its audit's metricSavings and details) and the http(s)
+// resources its details name (items and their sub-items) with what each wastes: at most
+// kMaxAdviceResources, the largest savings first, each address once.
+TAdviceFigures ReadAdviceFigures(const std::optional<simdjson::dom::element>& metricSavings,
+                                 const std::optional<simdjson::dom::element>& details);
 
 // "%6.1f kb" of bytes / 1024 rounded half away from zero, with the given decimal separator.
 std::string FormatTransferSize(int64_t bytes, char decimalSeparator);

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -11,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/advice_figures.h"
 #include "engine/field_data.h"
 #include "engine/grid_columns.h"
 #include "engine/interned_text.h"
@@ -68,23 +72,99 @@ class TGAdviceRefList : public std::vector<TGAdviceRef> {
 
 struct TGAdvice {
     TInternedText Title;
-    std::string AdviceText;
+    // The display value; repeats across pages ("Est savings of 40 KiB"), so it is shared too.
+    TInternedText AdviceText;
     TInternedText Descr;
-    int32_t AdviceGroupNdx = 0;
     TInternedText AuditId;
     // The audit's score from 0 to 1 as the service sends it; none when it sends null.
     std::optional<double> Score;
+    // The estimated savings and the resources named; none for manual checks.
+    TAdviceFigures Figures;
+    TInternedText Group{};
+    TInternedText GroupTitle{};
     // Performance advice is grouped by AdviceGroupTable (AdviceGroupNdx); the other
     // categories' by the answer's own groups: AdviceGroupNdx counts them in the category's
     // order, Group and GroupTitle are the answer's id and title.
+    int32_t AdviceGroupNdx = 0;
     TCategory Category = ctPerformance;
     // A check the service leaves to a person; never a failure, listed apart.
     bool Manual = false;
-    TInternedText Group{};
-    TInternedText GroupTitle{};
+
+    friend bool operator==(const TGAdvice& a, const TGAdvice& b) = default;
 };
 
-using TGAdviceList = std::vector<TGAdvice>;
+// A strategy's advice: the page's own items, then its manual checks. Those are the same on
+// nearly every page, so after ShareManualChecks one list of them serves every page naming the
+// same ones. Iteration, size() and operator[] see both parts.
+class TGAdviceList {
+  public:
+    using value_type = TGAdvice;
+    class const_iterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TGAdvice;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const TGAdvice*;
+        using reference = const TGAdvice&;
+        const_iterator() = default;
+        const_iterator(const TGAdviceList* list, size_t at) : FList(list), FAt(at) {}
+        reference operator*() const { return (*FList)[FAt]; }
+        pointer operator->() const { return &(*FList)[FAt]; }
+        const_iterator& operator++() {
+            ++FAt;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator was = *this;
+            ++FAt;
+            return was;
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) {
+            return a.FAt == b.FAt;
+        }
+
+      private:
+        const TGAdviceList* FList = nullptr;
+        size_t FAt = 0;
+    };
+    using iterator = const_iterator;
+
+    TGAdviceList() = default;
+    TGAdviceList(std::initializer_list<TGAdvice> items) : FOwn(items) {}
+
+    size_t size() const { return FOwn.size() + (FShared ? FShared->size() : 0); }
+    bool empty() const { return size() == 0; }
+    const TGAdvice& operator[](size_t i) const {
+        return i < FOwn.size() ? FOwn[i] : (*FShared)[i - FOwn.size()];
+    }
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+    // Adds to the page's own items, before the shared ones.
+    void push_back(TGAdvice a) { FOwn.push_back(std::move(a)); }
+    template <typename... TArgs>
+    TGAdvice& emplace_back(TArgs&&... args) {
+        return FOwn.emplace_back(std::forward<TArgs>(args)...);
+    }
+    void assign(size_t n, const TGAdvice& a) {
+        FOwn.assign(n, a);
+        FShared = nullptr;
+    }
+    void reserve(size_t n) { FOwn.reserve(n); }
+    void shrink_to_fit() { FOwn.shrink_to_fit(); }
+    void clear() {
+        FOwn.clear();
+        FShared = nullptr;
+    }
+    // Moves the manual checks among the page's own items behind the others, into the one list
+    // shared by every page with the same checks; the order among each part is kept.
+    void ShareManualChecks();
+
+  private:
+    std::vector<TGAdvice> FOwn;
+    // Into a process-wide table that never frees a list: the distinct lists are a handful.
+    const std::vector<TGAdvice>* FShared = nullptr;
+};
 
 class TURLTaskResults {
   public:
