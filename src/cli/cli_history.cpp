@@ -6,6 +6,7 @@
 
 #include "base/translate.h"
 #include "cli/cli_run.h"
+#include "cli/summary_output.h"
 #include "engine/grid_text.h"
 #include "engine/metrica.h"
 #include "history/run_compare.h"
@@ -157,7 +158,8 @@ int Compare(const TCliOptions& o, session::TRunSession& session) {
                                                                                  : kExitBadInput;
 }
 
-int ExportRun(const TCliOptions& o, session::TRunSession& session) {
+int ExportRun(const TCliOptions& o, session::TRunSession& session,
+              const std::vector<TGroupRule>& groupRules) {
     TResult<history::TLoadedRun> run = session.History()->Store().LoadRun(RunId(o.CommandArgs[0]));
     if (!run) {
         Complain(run.Error());
@@ -167,20 +169,26 @@ int ExportRun(const TCliOptions& o, session::TRunSession& session) {
     // As it was written when it ran: in the run's language and its code page.
     session.UseLanguage(run->Run.Lang);
     // The decimal separator of the advice scores is not kept with the run: this locale's.
-    const bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
-                    ExportStrategy(o.MobileCsv, session, msMobile, master) &&
-                    ExportAdvice(o.AdviceCsv, session, master);
+    bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
+              ExportStrategy(o.MobileCsv, session, msMobile, master) &&
+              ExportAdvice(o.AdviceCsv, session, master);
+    if (ok && WantsSummaryCsv(o)) {
+        std::vector<const TURLTaskInfo*> rows;
+        for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+        ok = WriteSummaryCsvs(o, SummarizeSite(rows, groupRules), rows);
+    }
     return ok ? kExitCompleted : kExitBadInput;
 }
 
 }  // namespace
 
-int RunHistoryCommand(const TCliOptions& o, session::TRunSession& session) {
+int RunHistoryCommand(const TCliOptions& o, session::TRunSession& session,
+                      const std::vector<TGroupRule>& groupRules) {
     if (!session.History()) return kExitBadInput;
     history::IHistoryStore& store = session.History()->Store();
     if (o.Command == "runs") return ListRuns(o, store);
     if (o.Command == "compare") return Compare(o, session);
-    if (o.Command == "export") return ExportRun(o, session);
+    if (o.Command == "export") return ExportRun(o, session, groupRules);
     if (TResult<> r = store.DeleteRun(RunId(o.CommandArgs[0])); !r) {
         Complain(r.Error());
         return kExitBadInput;

@@ -49,6 +49,9 @@ TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
         {"--mobile-csv", o.MobileCsv},
         {"--advice-csv", o.AdviceCsv},
         {"--spreadsheet-csv", o.SpreadsheetCsv},
+        {"--fixes-csv", o.FixesCsv},
+        {"--resources-csv", o.ResourcesCsv},
+        {"--groups-csv", o.GroupsCsv},
         {"--json", o.JsonFile == "-" ? std::string() : o.JsonFile}};
     for (const auto& [option, path] : outputs) {
         if (path.empty()) continue;

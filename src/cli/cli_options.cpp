@@ -160,6 +160,21 @@ const TCliOption kOptions[] = {
      .Help = "write both strategies for spreadsheets: UTF-8, \";\", numbers\n"
              "without units and with \".\"; the advice goes to FILE-advice.csv",
      .Text = &TCliOptions::SpreadsheetCsv},
+    {.Name = "--fixes-csv",
+     .Value = "FILE",
+     .Help = "write the failing audits across all pages: one line per\n"
+             "strategy and audit, with pages, savings and median score",
+     .Text = &TCliOptions::FixesCsv},
+    {.Name = "--resources-csv",
+     .Value = "FILE",
+     .Help = "write the resources the failing audits of many pages name\n"
+             "(top 50 per strategy by pages x savings)",
+     .Text = &TCliOptions::ResourcesCsv},
+    {.Name = "--groups-csv",
+     .Value = "FILE",
+     .Help = "write the pages grouped by host and first path segment, or\n"
+             "by the groups of Velmora.ini: pages, median score, bands",
+     .Text = &TCliOptions::GroupsCsv},
     {.Name = "--lang",
      .Value = "ru|en",
      .Help = "language of log lines and CSV headers",
@@ -176,7 +191,7 @@ const TCliOption kOptions[] = {
     {.Name = "--json",
      .Value = "FILE|-",
      .Help = "one JSON object per URL and strategy as each finishes\n"
-             "(JSON Lines; - for stdout)",
+             "(JSON Lines; - for stdout), then a line {\"summary\": ...}",
      .Text = &TCliOptions::JsonFile},
     {.Name = "--fail-under",
      .Value = "SCORE",
@@ -286,7 +301,9 @@ std::string UsageText() {
            "       velmora-cli [options] --resume\n"
            "       velmora-cli runs [--csv] | compare RUN_A RUN_B --csv FILE |\n"
            "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
-           "FILE] |\n"
+           "FILE]\n"
+           "                       [--fixes-csv FILE] [--resources-csv FILE] [--groups-csv FILE] "
+           "|\n"
            "                   delete RUN\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
            "for the strategies desktop and mobile.\n"
@@ -327,8 +344,10 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
     for (const std::string& id : o.CommandArgs)
         if (!IsRunId(id)) return "a run id is a whole number from 1, not \"" + id + "\"";
     if (o.Command == "compare" && o.CompareCsv.empty()) return "compare needs --csv FILE";
-    if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty() && o.AdviceCsv.empty())
-        return "export needs --desktop-csv, --mobile-csv or --advice-csv";
+    if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty() &&
+        o.AdviceCsv.empty() && o.FixesCsv.empty() && o.ResourcesCsv.empty() && o.GroupsCsv.empty())
+        return "export needs --desktop-csv, --mobile-csv, --advice-csv, --fixes-csv, "
+               "--resources-csv or --groups-csv";
     if (o.NoHistory) return o.Command + " reads the history: --no-history makes no sense";
     return {};
 }

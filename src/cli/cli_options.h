@@ -29,8 +29,12 @@ struct TCliOptions {
     std::string MobileCsv;
     std::string AdviceCsv;       // every advice item of both strategies, one row each
     std::string SpreadsheetCsv;  // both strategies, bare numbers, UTF-8; advice beside it
-    std::string Lang;            // empty: settings file, then the system's language
-    std::string IniFile;         // empty: the usual settings file
+    // The site summary: failing audits across pages, the resources many pages share, groups.
+    std::string FixesCsv;
+    std::string ResourcesCsv;
+    std::string GroupsCsv;
+    std::string Lang;     // empty: settings file, then the system's language
+    std::string IniFile;  // empty: the usual settings file
     // Results for pipelines: JSON Lines file ("-" for stdout) and budgets.
     std::string JsonFile;
     std::optional<double> FailUnder;

@@ -14,6 +14,7 @@
 #include "cli/console_observer.h"
 #include "cli/json_output.h"
 #include "cli/regression_gate.h"
+#include "cli/summary_output.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "io/atomic_file.h"
@@ -301,7 +302,8 @@ bool CheckUrls(const TCliOptions& o, session::TRunSession& session, TURLTaskInfo
 
 // Writes every output; false when one could not be written (the others still are).
 bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
-                  const TURLTaskInfoList& master, TJsonLinesWriter& json) {
+                  const TURLTaskInfoList& master, TJsonLinesWriter& json,
+                  const std::vector<TGroupRule>& groupRules) {
     const bool desktopWritten = ExportStrategy(o.DesktopCsv, session, msDesktop, master);
     const bool mobileWritten = ExportStrategy(o.MobileCsv, session, msMobile, master);
     const bool adviceWritten = ExportAdvice(o.AdviceCsv, session, master);
@@ -311,6 +313,12 @@ bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
             Complain(Tr(io::kMsgExportFailed) + " " + sheet.Error());
             written = false;
         }
+    }
+    if (WantsSummaryCsv(o) || json.IsOpen()) {
+        const std::vector<const TURLTaskInfo*> rows = AllRows(master);
+        const TSiteSummary summary = SummarizeSite(rows, groupRules);
+        written = WriteSummaryCsvs(o, summary, rows) && written;
+        json.WriteLine(SummaryJsonLine(summary, rows));
     }
     if (TResult<> closed = json.Close(); !closed) {
         Complain(closed.Error());
@@ -416,7 +424,10 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     WarnWithoutCatalogue(catalogues, session.Lang());
     for (const std::string& notice : session.Notices()) Complain(notice);
     if (session.HistoryRefused()) return kExitBadInput;
-    if (!o.Command.empty()) return RunHistoryCommand(o, session);
+    std::vector<TGroupRule> groupRules;
+    if ((WantsSummaryCsv(o) || !o.JsonFile.empty()) && !LoadGroupRules(settings.Groups, groupRules))
+        return kExitBadInput;
+    if (!o.Command.empty()) return RunHistoryCommand(o, session, groupRules);
 
     TRunOutputs out;
     TResult<TRunSettings> prepared = PrepareRun(o, settings, out);
@@ -438,7 +449,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     session.Shutdown();
     session.FinishHistory();
     if (o.Stats) PrintStats(master, rssBeforeRun, runStart);
-    const bool written = WriteOutputs(o, session, master, out.Json);
+    const bool written = WriteOutputs(o, session, master, out.Json, groupRules);
     if (aborted) {
         Complain(
             FormatLog(Tr("прервано: не проверено URL: %s из %s"),
