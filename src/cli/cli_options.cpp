@@ -191,7 +191,7 @@ const TCliOption kOptions[] = {
     {.Name = "--json",
      .Value = "FILE|-",
      .Help = "one JSON object per URL and strategy as each finishes\n"
-             "(JSON Lines; - for stdout), then a line {\"summary\": ...}",
+             "(JSON Lines; - for stdout); then a line with the site summary",
      .Text = &TCliOptions::JsonFile},
     {.Name = "--fail-under",
      .Value = "SCORE",

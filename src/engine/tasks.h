@@ -137,6 +137,8 @@ class TGAdviceList {
     const TGAdvice& operator[](size_t i) const {
         return i < FOwn.size() ? FOwn[i] : (*FShared)[i - FOwn.size()];
     }
+    const TGAdvice& front() const { return (*this)[0]; }
+    const TGAdvice& back() const { return (*this)[size() - 1]; }
     const_iterator begin() const { return {this, 0}; }
     const_iterator end() const { return {this, size()}; }
 
