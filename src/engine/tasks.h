@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -42,14 +43,20 @@ enum class TTaskResult : uint8_t {
 using enum TTaskResult;
 
 struct TMetricaValue {
+    TMetricaValue() = default;
+    TMetricaValue(std::string_view key, TMetricaStrategy strategy, std::string_view text,
+                  int32_t colNum = 0, double number = std::numeric_limits<double>::quiet_NaN())
+        : Key(key), DisplayText(text), Number(number), ColNum(colNum), Strategy(strategy) {}
+    // Members ordered for size: a list of 10 000 pages holds some 36 of these per page.
+
     // Always one of the catalogue's keys, so a view into static storage suffices.
     std::string_view Key;
-    TMetricaStrategy Strategy = msDesktop;
     std::string DisplayText;
-    int32_t ColNum = 0;
     // Machine-readable value for pipelines: the score 0-100, an audit's numericValue (ms, or
     // unitless for CLS), a transfer size in bytes; NaN when the answer has none.
     double Number = std::numeric_limits<double>::quiet_NaN();
+    int32_t ColNum = 0;
+    TMetricaStrategy Strategy = msDesktop;
 };
 
 class TMetricaValues : public std::vector<TMetricaValue> {
@@ -70,14 +77,38 @@ class TGAdviceRefList : public std::vector<TGAdviceRef> {
     void AddRef(std::string sKey, int32_t aAdviceNdx, std::string sTitle, std::string sDescr);
 };
 
+// An audit's score from 0 to 1, or none: an optional<double> in the room of a double.
+class TAdviceScore {
+  public:
+    TAdviceScore() = default;
+    TAdviceScore(std::nullopt_t) {}
+    TAdviceScore(double v) : FValue(v) {}  // NaN is none
+    TAdviceScore(std::optional<double> v) : FValue(v.value_or(kNone)) {}
+
+    bool has_value() const { return !std::isnan(FValue); }
+    explicit operator bool() const { return has_value(); }
+    double operator*() const { return FValue; }
+    double value_or(double other) const { return has_value() ? FValue : other; }
+    operator std::optional<double>() const {
+        return has_value() ? std::optional<double>(FValue) : std::nullopt;
+    }
+    friend bool operator==(TAdviceScore a, TAdviceScore b) {
+        return a.FValue == b.FValue || (!a.has_value() && !b.has_value());
+    }
+
+  private:
+    static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+    double FValue = kNone;
+};
+
 struct TGAdvice {
     TInternedText Title;
     // The display value; repeats across pages ("Est savings of 40 KiB"), so it is shared too.
     TInternedText AdviceText;
     TInternedText Descr;
     TInternedText AuditId;
-    // The audit's score from 0 to 1 as the service sends it; none when it sends null.
-    std::optional<double> Score;
+    // The audit's score as the service sends it; none when it sends null.
+    TAdviceScore Score;
     // The estimated savings and the resources named; none for manual checks.
     TAdviceFigures Figures;
     TInternedText Group{};
