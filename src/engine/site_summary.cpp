@@ -51,9 +51,12 @@ TFixRow FixRowOf(TMetricaStrategy s, TFixTally& t, int32_t checked) {
     row.AuditId = a.AuditId;
     row.Title = a.Title;
     if (a.Category == ctPerformance) {
-        const auto& info = AdviceGroupTable.at(static_cast<size_t>(a.AdviceGroupNdx));
-        row.Group = TInternedText(info.Key);
-        row.GroupTitle = TInternedText(info.Caption);
+        // A damaged history may hold any number here.
+        const auto ndx = static_cast<size_t>(a.AdviceGroupNdx);
+        if (ndx < AdviceGroupTable.size()) {
+            row.Group = TInternedText(AdviceGroupTable[ndx].Key);
+            row.GroupTitle = TInternedText(AdviceGroupTable[ndx].Caption);
+        }
     } else {
         row.Group = a.Group;
         row.GroupTitle = a.GroupTitle;
