@@ -135,6 +135,50 @@ TEST(SiteSummary, SharedResourcesFindAResourceNamedByDifferentAnswers) {
     }
 }
 
+// What an audit's details name: web addresses only, sub-items too, each once with its largest
+// figures, the largest savings first and no more than the cap.
+TEST(SiteSummary, AdviceKeepsTheLargestWebResourcesOfItsDetails) {
+    std::string items;
+    for (int i = 1; i <= 12; ++i)
+        items += R"j({"url": "https://cdn.example/s)j" + std::to_string(i) +
+                 R"j(.js", "wastedMs": )j" + std::to_string(i * 10) + "},";
+    const std::string details =
+        R"j({"overallSavingsMs": 120, "overallSavingsBytes": 2048.5, "items": [)j" + items +
+        R"j({"url": "data:image/png;base64,AAAA", "wastedMs": 9999},
+            {"url": "javascript:void(0)", "wastedMs": 9999},
+            {"url": "https://cdn.example/s12.js", "wastedMs": 5},
+            {"node": {}, "subItems": {"items": [{"url": "http://img.example/a.png",
+                                                 "wastedBytes": 700}]}},
+            {"url": 42}]})j";
+    const std::string savings = R"j({"LCP": 300, "TBT": 40.5, "CLS": 0.1, "XYZ": 5})j";
+    simdjson::dom::parser detailsParser, savingsParser;
+    simdjson::dom::element detailsJson, savingsJson;
+    ASSERT_EQ(detailsParser.parse(details).get(detailsJson), simdjson::SUCCESS);
+    ASSERT_EQ(savingsParser.parse(savings).get(savingsJson), simdjson::SUCCESS);
+    const TAdviceFigures f = ReadAdviceFigures(savingsJson, detailsJson);
+    EXPECT_FLOAT_EQ(f.Savings().Ms, 120);
+    EXPECT_FLOAT_EQ(f.Savings().Bytes, 2048.5);
+    EXPECT_FLOAT_EQ(f.Savings().Metric[smLCP], 300);
+    EXPECT_FLOAT_EQ(f.Savings().Metric[smCLS], 0.1f);
+    EXPECT_TRUE(std::isnan(f.Savings().Metric[smFCP]));
+    EXPECT_FLOAT_EQ(f.Savings().RankMs(), 120);
+    std::vector<std::string> urls;
+    for (const TAdviceResource& r : f.Resources()) urls.push_back(r.Url.str());
+    ASSERT_EQ(urls.size(), kMaxAdviceResources);
+    EXPECT_EQ(urls.front(), "https://cdn.example/s12.js");
+    EXPECT_FLOAT_EQ(f.Resources()[0].WastedMs, 120);
+    EXPECT_EQ(urls.back(), "https://cdn.example/s3.js");
+    // Ten timed items outrank the image that only wastes bytes.
+    EXPECT_THAT(urls, ::testing::Not(::testing::Contains("http://img.example/a.png")));
+    EXPECT_TRUE(TAdviceFigures(f) == f);
+    // Without savings or web addresses there is nothing to keep.
+    simdjson::dom::parser emptyParser;
+    simdjson::dom::element empty;
+    ASSERT_EQ(emptyParser.parse(std::string(R"j({"items": [{"url": "data:x"}]})j")).get(empty),
+              simdjson::SUCCESS);
+    EXPECT_TRUE(ReadAdviceFigures(std::nullopt, empty).Empty());
+}
+
 TGAdvice Failing(const char* id, double score, float ms, float bytes,
                  std::vector<std::string> urls = {}) {
     TGAdvice a;
