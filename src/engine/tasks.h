@@ -183,6 +183,11 @@ class TGAdviceList {
         FOwn.assign(n, a);
         FShared = nullptr;
     }
+    // As assign: the list becomes n own items.
+    void resize(size_t n) {
+        FOwn.resize(n);
+        FShared = nullptr;
+    }
     void reserve(size_t n) { FOwn.reserve(n); }
     void shrink_to_fit() { FOwn.shrink_to_fit(); }
     void clear() {
