@@ -29,8 +29,8 @@ class TPages {
         static simdjson::dom::parser parser;
         for (TMetricaStrategy s : kStrategies) {
             const std::string& name = s == msDesktop ? desktop : mobile;
-            if (!name.empty())
-                ASSERT_TRUE(InterpretBody(parser, Answer(name), s, task, '.', nullptr)) << name;
+            if (name.empty()) continue;
+            ASSERT_TRUE(InterpretBody(parser, Answer(name), s, task, '.', nullptr)) << name;
         }
     }
     std::vector<const TURLTaskInfo*> Rows() const {
