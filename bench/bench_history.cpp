@@ -62,12 +62,15 @@ TURLTaskResults MakeResults(std::mt19937& rng) {
         }
         for (int a = 0; a < 8; ++a) {
             const int n = advice(rng);
-            r.AdviceList[s].push_back(
-                {TInternedText("Advice title number " + std::to_string(n)),
-                 "Est savings of " + std::to_string(kb(rng)) + " KiB",
-                 TInternedText("A longer description of advice " + std::to_string(n) +
-                               " that repeats across every URL and run, as the service's do."),
-                 n % 3, TInternedText("audit-" + std::to_string(n)), (n % 10) / 10.0});
+            TGAdvice& item = r.AdviceList[s].emplace_back();
+            item.Title = TInternedText("Advice title number " + std::to_string(n));
+            item.AdviceText = TInternedText("Est savings of " + std::to_string(kb(rng)) + " KiB");
+            item.Descr =
+                TInternedText("A longer description of advice " + std::to_string(n) +
+                              " that repeats across every URL and run, as the service's do.");
+            item.AdviceGroupNdx = n % 3;
+            item.AuditId = TInternedText("audit-" + std::to_string(n));
+            item.Score = (n % 10) / 10.0;
         }
         if (score(rng) % 2 == 0) {
             TFieldData& f = r.FieldData[s];

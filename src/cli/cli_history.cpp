@@ -7,6 +7,7 @@
 #include "base/translate.h"
 #include "cli/cli_report.h"
 #include "cli/cli_run.h"
+#include "cli/summary_output.h"
 #include "engine/grid_text.h"
 #include "engine/metrica.h"
 #include "history/run_compare.h"
@@ -152,7 +153,8 @@ std::vector<const TURLTaskInfo*> RowsOf(const TURLTaskInfoList& list) {
 
 // Run B's report against run A: per page the change, the pages that got worse first.
 bool WriteComparedReport(const std::string& path, const session::TRunSession& session,
-                         const history::TLoadedRun& a, const history::TLoadedRun& b) {
+                         const std::vector<TGroupRule>& groupRules, const history::TLoadedRun& a,
+                         const history::TLoadedRun& b) {
     if (path.empty()) return true;
     TReportInput input;
     input.Run = ReportRunOf(b.Run);
@@ -160,10 +162,11 @@ bool WriteComparedReport(const std::string& path, const session::TRunSession& se
     input.Compared = true;
     input.OlderRun = ReportRunOf(a.Run);
     input.OlderRows = RowsOf(a.List);
-    return WriteReport(path, input, session);
+    return WriteReport(path, input, session, groupRules);
 }
 
-int Compare(const TCliOptions& o, session::TRunSession& session) {
+int Compare(const TCliOptions& o, session::TRunSession& session,
+            const std::vector<TGroupRule>& groupRules) {
     history::IHistoryStore& store = session.History()->Store();
     history::TLoadedRun a, b;
     for (auto [id, run] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
@@ -178,11 +181,12 @@ int Compare(const TCliOptions& o, session::TRunSession& session) {
     const bool csv =
         o.CompareCsv.empty() ||
         ReportCsv(o.CompareCsv, WriteComparison(o.CompareCsv, session, a.List, b.List));
-    const bool report = WriteComparedReport(o.ReportFile, session, a, b);
+    const bool report = WriteComparedReport(o.ReportFile, session, groupRules, a, b);
     return csv && report ? kExitCompleted : kExitBadInput;
 }
 
-int ExportRun(const TCliOptions& o, session::TRunSession& session) {
+int ExportRun(const TCliOptions& o, session::TRunSession& session,
+              const std::vector<TGroupRule>& groupRules) {
     TResult<history::TLoadedRun> run = session.History()->Store().LoadRun(RunId(o.CommandArgs[0]));
     if (!run) {
         Complain(run.Error());
@@ -195,23 +199,29 @@ int ExportRun(const TCliOptions& o, session::TRunSession& session) {
     bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
               ExportStrategy(o.MobileCsv, session, msMobile, master) &&
               ExportAdvice(o.AdviceCsv, session, master);
+    if (ok && WantsSummaryCsv(o)) {
+        std::vector<const TURLTaskInfo*> rows;
+        for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
+        ok = WriteSummaryCsvs(o, SummarizeSite(rows, groupRules), rows);
+    }
     if (ok && !o.ReportFile.empty()) {
         TReportInput input;
         input.Run = ReportRunOf(run->Run);
         input.Rows = RowsOf(master);
-        ok = WriteReport(o.ReportFile, input, session);
+        ok = WriteReport(o.ReportFile, input, session, groupRules);
     }
     return ok ? kExitCompleted : kExitBadInput;
 }
 
 }  // namespace
 
-int RunHistoryCommand(const TCliOptions& o, session::TRunSession& session) {
+int RunHistoryCommand(const TCliOptions& o, session::TRunSession& session,
+                      const std::vector<TGroupRule>& groupRules) {
     if (!session.History()) return kExitBadInput;
     history::IHistoryStore& store = session.History()->Store();
     if (o.Command == "runs") return ListRuns(o, store);
-    if (o.Command == "compare") return Compare(o, session);
-    if (o.Command == "export") return ExportRun(o, session);
+    if (o.Command == "compare") return Compare(o, session, groupRules);
+    if (o.Command == "export") return ExportRun(o, session, groupRules);
     if (TResult<> r = store.DeleteRun(RunId(o.CommandArgs[0])); !r) {
         Complain(r.Error());
         return kExitBadInput;

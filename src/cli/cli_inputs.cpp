@@ -51,6 +51,9 @@ TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
         {"--spreadsheet-csv", o.SpreadsheetCsv},
         {"--report", o.ReportFile},
         {"--csv", o.CompareCsv},
+        {"--fixes-csv", o.FixesCsv},
+        {"--resources-csv", o.ResourcesCsv},
+        {"--groups-csv", o.GroupsCsv},
         {"--json", o.JsonFile == "-" ? std::string() : o.JsonFile}};
     for (const auto& [option, path] : outputs) {
         if (path.empty()) continue;

@@ -170,6 +170,21 @@ const TCliOption kOptions[] = {
              "only: the history keeps no screenshots, so a past run's report\n"
              "has none",
      .Flag = &TCliOptions::ReportScreenshots},
+    {.Name = "--fixes-csv",
+     .Value = "FILE",
+     .Help = "write the failing audits across all pages: one line per\n"
+             "strategy and audit, with pages, savings and median score",
+     .Text = &TCliOptions::FixesCsv},
+    {.Name = "--resources-csv",
+     .Value = "FILE",
+     .Help = "write the resources the failing audits of many pages name\n"
+             "(top 50 per strategy by pages x savings)",
+     .Text = &TCliOptions::ResourcesCsv},
+    {.Name = "--groups-csv",
+     .Value = "FILE",
+     .Help = "write the pages grouped by host and first path segment, or\n"
+             "by the groups of Velmora.ini: pages, median score, bands",
+     .Text = &TCliOptions::GroupsCsv},
     {.Name = "--lang",
      .Value = "ru|en",
      .Help = "language of log lines and CSV headers",
@@ -186,7 +201,7 @@ const TCliOption kOptions[] = {
     {.Name = "--json",
      .Value = "FILE|-",
      .Help = "one JSON object per URL and strategy as each finishes\n"
-             "(JSON Lines; - for stdout)",
+             "(JSON Lines; - for stdout); then a line with the site summary",
      .Text = &TCliOptions::JsonFile},
     {.Name = "--fail-under",
      .Value = "SCORE",
@@ -297,7 +312,8 @@ std::string UsageText() {
            "       velmora-cli runs [--csv] | compare RUN_A RUN_B [--csv FILE] [--report FILE] |\n"
            "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
            "FILE]\n"
-           "                              [--report FILE] |\n"
+           "                              [--fixes-csv FILE] [--resources-csv FILE]\n"
+           "                              [--groups-csv FILE] [--report FILE] |\n"
            "                   delete RUN\n"
            "Checks every URL of a text file (one per line) or a sitemap with PageSpeed Insights,\n"
            "for the strategies desktop and mobile.\n"
@@ -342,8 +358,10 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
     if (o.Command == "compare" && o.CompareCsv.empty() && o.ReportFile.empty())
         return "compare needs --csv FILE or --report FILE";
     if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty() &&
-        o.AdviceCsv.empty() && o.ReportFile.empty())
-        return "export needs --desktop-csv, --mobile-csv, --advice-csv or --report";
+        o.AdviceCsv.empty() && o.ReportFile.empty() && o.FixesCsv.empty() &&
+        o.ResourcesCsv.empty() && o.GroupsCsv.empty())
+        return "export needs --desktop-csv, --mobile-csv, --advice-csv, --report, --fixes-csv, "
+               "--resources-csv or --groups-csv";
     if (o.ReportScreenshots)
         return "--report-screenshots belongs to a check run: the history keeps no screenshots";
     if (!o.ReportFile.empty() && o.Command != "compare" && o.Command != "export")

@@ -31,8 +31,12 @@ struct TCliOptions {
     std::string SpreadsheetCsv;  // both strategies, bare numbers, UTF-8; advice beside it
     std::string ReportFile;      // the HTML report: of the run, or of export's and compare's runs
     bool ReportScreenshots = false;  // the run keeps the final screenshots for the report
-    std::string Lang;                // empty: settings file, then the system's language
-    std::string IniFile;             // empty: the usual settings file
+    // The site summary: failing audits across pages, the resources many pages share, groups.
+    std::string FixesCsv;
+    std::string ResourcesCsv;
+    std::string GroupsCsv;
+    std::string Lang;     // empty: settings file, then the system's language
+    std::string IniFile;  // empty: the usual settings file
     // Results for pipelines: JSON Lines file ("-" for stdout) and budgets.
     std::string JsonFile;
     std::optional<double> FailUnder;

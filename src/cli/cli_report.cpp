@@ -4,10 +4,9 @@
 
 namespace velmora::cli {
 
-bool WriteReport(const std::string& path, TReportInput& input,
-                 const session::TRunSession& session) {
-    // The settings file's groups are no option of the CLI: the default grouping.
-    const TResult<> written = session::WriteReport(path, input, session, {});
+bool WriteReport(const std::string& path, TReportInput& input, const session::TRunSession& session,
+                 const std::vector<TGroupRule>& groupRules) {
+    const TResult<> written = session::WriteReport(path, input, session, groupRules);
     if (!written) Complain(written.Error());
     return static_cast<bool>(written);
 }

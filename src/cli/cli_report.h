@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "io/html_report.h"
 #include "session/run_report.h"
@@ -11,6 +12,7 @@ namespace velmora::cli {
 using session::ReportRunOf;
 
 // Completes input as the session makes reports and writes it to path; false after a message.
-bool WriteReport(const std::string& path, TReportInput& input, const session::TRunSession& session);
+bool WriteReport(const std::string& path, TReportInput& input, const session::TRunSession& session,
+                 const std::vector<TGroupRule>& groupRules);
 
 }  // namespace velmora::cli

@@ -16,6 +16,7 @@
 #include "cli/console_observer.h"
 #include "cli/json_output.h"
 #include "cli/regression_gate.h"
+#include "cli/summary_output.h"
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "history/run_recorder.h"
@@ -305,7 +306,8 @@ bool CheckUrls(const TCliOptions& o, session::TRunSession& session, TURLTaskInfo
 
 // Writes every output; false when one could not be written (the others still are).
 bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
-                  const TURLTaskInfoList& master, TJsonLinesWriter& json) {
+                  const TURLTaskInfoList& master, TJsonLinesWriter& json,
+                  const std::vector<TGroupRule>& groupRules) {
     const bool desktopWritten = ExportStrategy(o.DesktopCsv, session, msDesktop, master);
     const bool mobileWritten = ExportStrategy(o.MobileCsv, session, msMobile, master);
     const bool adviceWritten = ExportAdvice(o.AdviceCsv, session, master);
@@ -315,6 +317,12 @@ bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
             Complain(Tr(io::kMsgExportFailed) + " " + sheet.Error());
             written = false;
         }
+    }
+    if (WantsSummaryCsv(o) || json.IsOpen()) {
+        const std::vector<const TURLTaskInfo*> rows = AllRows(master);
+        const TSiteSummary summary = SummarizeSite(rows, groupRules);
+        written = WriteSummaryCsvs(o, summary, rows) && written;
+        json.WriteLine(SummaryJsonLine(summary, rows));
     }
     if (TResult<> closed = json.Close(); !closed) {
         Complain(closed.Error());
@@ -326,7 +334,7 @@ bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
 // The report of the run just made, unless none is asked for; false after a message.
 bool WriteRunReport(const TCliOptions& o, const session::TRunSession& session,
                     const TURLTaskInfoList& master, const TRunSettings& run, int64_t runId,
-                    std::time_t started) {
+                    std::time_t started, const std::vector<TGroupRule>& groupRules) {
     if (o.ReportFile.empty()) return true;
     TReportInput input;
     std::string settings = history::RunSettingsText(run, session.Endpoint());
@@ -336,7 +344,7 @@ bool WriteRunReport(const TCliOptions& o, const session::TRunSession& session,
     input.Run = ReportRunOf(source.empty() ? o.CrawlUrl : source, started, settings, {}, runId);
     input.Rows = AllRows(master);
     input.Screenshots = o.ReportScreenshots;
-    return WriteReport(o.ReportFile, input, session);
+    return WriteReport(o.ReportFile, input, session, groupRules);
 }
 
 // Without a catalogue every text stays in the source language; say so in the one wanted.
@@ -436,7 +444,11 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     WarnWithoutCatalogue(catalogues, session.Lang());
     for (const std::string& notice : session.Notices()) Complain(notice);
     if (session.HistoryRefused()) return kExitBadInput;
-    if (!o.Command.empty()) return RunHistoryCommand(o, session);
+    std::vector<TGroupRule> groupRules;
+    if ((WantsSummaryCsv(o) || !o.JsonFile.empty() || !o.ReportFile.empty()) &&
+        !LoadGroupRules(settings.Groups, groupRules))
+        return kExitBadInput;
+    if (!o.Command.empty()) return RunHistoryCommand(o, session, groupRules);
 
     TRunOutputs out;
     TResult<TRunSettings> prepared = PrepareRun(o, settings, out);
@@ -461,8 +473,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     session.FinishHistory();
     if (o.Stats) PrintStats(master, rssBeforeRun, runStart);
     // Every output is tried, whichever fails: hence &.
-    const bool written = WriteOutputs(o, session, master, out.Json) &
-                         WriteRunReport(o, session, master, run, runId, started);
+    const bool written = WriteOutputs(o, session, master, out.Json, groupRules) &
+                         WriteRunReport(o, session, master, run, runId, started, groupRules);
     if (aborted) {
         Complain(
             FormatLog(Tr("прервано: не проверено URL: %s из %s"),

@@ -197,6 +197,11 @@ void TJsonLinesWriter::WriteTask(const TURLTaskInfo& task, const TAgainstRun* ag
     FWriteErrno = WriteAll(FFd, lines);
 }
 
+void TJsonLinesWriter::WriteLine(const std::string& line) {
+    if (FFd < 0 || FWriteErrno != 0) return;
+    FWriteErrno = WriteAll(FFd, line + "\n");
+}
+
 TResult<> TJsonLinesWriter::Close() {
     if (FOwnsFd && FFd >= 0 && ::close(FFd) != 0 && FWriteErrno == 0) FWriteErrno = errno;
     FOwnsFd = false;

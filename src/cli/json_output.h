@@ -25,6 +25,9 @@ class TJsonLinesWriter {
     ~TJsonLinesWriter();
     TResult<> Open(const std::string& path);
     void WriteTask(const TURLTaskInfo& task, const TAgainstRun* against = nullptr);
+    // One line more, given without its newline.
+    void WriteLine(const std::string& line);
+    bool IsOpen() const { return FFd >= 0; }
     // The first write failure, or success.
     TResult<> Close();
 

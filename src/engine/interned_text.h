@@ -14,6 +14,7 @@ class TInternedText {
 
     const std::string& str() const { return *FText; }
     operator const std::string&() const { return *FText; }
+    operator std::string_view() const { return *FText; }
     bool empty() const { return FText->empty(); }
     friend bool operator==(const TInternedText& a, const TInternedText& b) {
         return a.FText == b.FText || *a.FText == *b.FText;

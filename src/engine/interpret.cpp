@@ -417,7 +417,8 @@ void TInterpreter::ReadAdvice() {
         TGAdvice a;
         a.Title = InternedTextOf(members.Title);
         a.Descr = InternedTextOf(members.Description);
-        a.AdviceText = TextOf(members.DisplayValue);
+        a.AdviceText = InternedTextOf(members.DisplayValue);
+        a.Figures = ReadAdviceFigures(members.MetricSavings, members.Details);
         a.AdviceGroupNdx = ref.AdviceGroupNdx;
         a.AuditId = TInternedText(ref.Key);
         a.Score = score;
@@ -457,6 +458,7 @@ void TInterpreter::ReadCategoriesAdvice() {
         if (auto category = ObjectMember(FCategories, CategoryTable[c].Key))
             ReadCategoryAdvice(static_cast<TCategory>(c), *category);
     }
+    FResults.AdviceList[FStrategy].ShareManualChecks();
 }
 
 TInternedText TInterpreter::GroupTitle(std::string_view group) {
@@ -498,7 +500,8 @@ void TInterpreter::ReadCategoryAdvice(TCategory c, const object& category) {
         TGAdvice a;
         a.Title = InternedTextOf(members.Title);
         a.Descr = InternedTextOf(members.Description);
-        a.AdviceText = TextOf(members.DisplayValue);
+        a.AdviceText = InternedTextOf(members.DisplayValue);
+        if (!isManual) a.Figures = ReadAdviceFigures(members.MetricSavings, members.Details);
         a.AuditId = TInternedText(id);
         a.Score = score;
         a.Category = c;

@@ -52,6 +52,12 @@ TFieldData ReadFieldData(const simdjson::dom::object& answer);
 // The final-screenshot audit's details.data when it passes IsScreenshotDataUrl, else empty.
 std::string FinalScreenshotOf(const std::optional<simdjson::dom::object>& audit);
 
+// An advice item's estimated savings (its audit's metricSavings and details) and the http(s)
+// resources its details name (items and their sub-items) with what each wastes: at most
+// kMaxAdviceResources, the largest savings first, each address once.
+TAdviceFigures ReadAdviceFigures(const std::optional<simdjson::dom::element>& metricSavings,
+                                 const std::optional<simdjson::dom::element>& details);
+
 // "%6.1f kb" of bytes / 1024 rounded half away from zero, with the given decimal separator.
 std::string FormatTransferSize(int64_t bytes, char decimalSeparator);
 

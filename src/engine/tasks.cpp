@@ -1,6 +1,8 @@
 #include "engine/tasks.h"
 
 #include <algorithm>
+#include <functional>
+#include <mutex>
 #include <unordered_set>
 #include <utility>
 
@@ -52,6 +54,56 @@ std::string TURLTaskResults::ValueTextByColNum(int32_t iColNum, TMetricaStrategy
         if (v.ColNum == iColNum && v.Strategy == sStrategy) return v.DisplayText;
     }
     return {};
+}
+
+namespace {
+
+// The manual-check lists of every page, each distinct list once; never freed, as the interned
+// texts they hold.
+struct TSharedAdviceTable {
+    std::mutex Lock;
+    std::unordered_multimap<size_t, std::unique_ptr<const std::vector<TGAdvice>>> Lists;
+};
+
+size_t HashOf(const std::vector<TGAdvice>& list) {
+    size_t h = list.size();
+    // Interned texts are equal exactly when they are the same string object.
+    const auto mix = [&h](const TInternedText& t) {
+        h = h * 1000003u ^ std::hash<const void*>{}(&t.str());
+    };
+    for (const TGAdvice& a : list) {
+        for (const TInternedText* t : {&a.Title, &a.AdviceText, &a.AuditId, &a.Group}) mix(*t);
+        h = h * 31u + a.Category;
+    }
+    return h;
+}
+
+const std::vector<TGAdvice>* SharedList(std::vector<TGAdvice>&& list) {
+    static auto* table = new TSharedAdviceTable;  // outlives every worker thread
+    const size_t hash = HashOf(list);
+    std::lock_guard lock(table->Lock);
+    auto [from, to] = table->Lists.equal_range(hash);
+    for (auto it = from; it != to; ++it)
+        if (*it->second == list) return it->second.get();
+    list.shrink_to_fit();
+    auto stored = std::make_unique<const std::vector<TGAdvice>>(std::move(list));
+    const std::vector<TGAdvice>* kept = stored.get();
+    table->Lists.emplace(hash, std::move(stored));
+    return kept;
+}
+
+}  // namespace
+
+void TGAdviceList::ShareManualChecks() {
+    const auto manualBegin = std::stable_partition(FOwn.begin(), FOwn.end(),
+                                                   [](const TGAdvice& a) { return !a.Manual; });
+    if (manualBegin == FOwn.end()) return;
+    std::vector<TGAdvice> manual;
+    if (FShared) manual = *FShared;
+    manual.insert(manual.end(), std::make_move_iterator(manualBegin),
+                  std::make_move_iterator(FOwn.end()));
+    FOwn.erase(manualBegin, FOwn.end());
+    FShared = SharedList(std::move(manual));
 }
 
 TCategorySet AskedCategories(const std::vector<const TURLTaskInfo*>& rows) {

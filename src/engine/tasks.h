@@ -2,7 +2,11 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -11,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/advice_figures.h"
 #include "engine/field_data.h"
 #include "engine/grid_columns.h"
 #include "engine/interned_text.h"
@@ -38,14 +43,20 @@ enum class TTaskResult : uint8_t {
 using enum TTaskResult;
 
 struct TMetricaValue {
+    TMetricaValue() = default;
+    TMetricaValue(std::string_view key, TMetricaStrategy strategy, std::string_view text,
+                  int32_t colNum = 0, double number = std::numeric_limits<double>::quiet_NaN())
+        : Key(key), DisplayText(text), Number(number), ColNum(colNum), Strategy(strategy) {}
+    // Members ordered for size: a list of 10 000 pages holds some 36 of these per page.
+
     // Always one of the catalogue's keys, so a view into static storage suffices.
     std::string_view Key;
-    TMetricaStrategy Strategy = msDesktop;
     std::string DisplayText;
-    int32_t ColNum = 0;
     // Machine-readable value for pipelines: the score 0-100, an audit's numericValue (ms, or
     // unitless for CLS), a transfer size in bytes; NaN when the answer has none.
     double Number = std::numeric_limits<double>::quiet_NaN();
+    int32_t ColNum = 0;
+    TMetricaStrategy Strategy = msDesktop;
 };
 
 class TMetricaValues : public std::vector<TMetricaValue> {
@@ -66,25 +77,132 @@ class TGAdviceRefList : public std::vector<TGAdviceRef> {
     void AddRef(std::string sKey, int32_t aAdviceNdx, std::string sTitle, std::string sDescr);
 };
 
+// An audit's score from 0 to 1, or none: an optional<double> in the room of a double.
+class TAdviceScore {
+  public:
+    TAdviceScore() = default;
+    TAdviceScore(std::nullopt_t) {}
+    TAdviceScore(double v) : FValue(v) {}  // NaN is none
+    TAdviceScore(std::optional<double> v) : FValue(v.value_or(kNone)) {}
+
+    bool has_value() const { return !std::isnan(FValue); }
+    explicit operator bool() const { return has_value(); }
+    double operator*() const { return FValue; }
+    double value_or(double other) const { return has_value() ? FValue : other; }
+    operator std::optional<double>() const {
+        return has_value() ? std::optional<double>(FValue) : std::nullopt;
+    }
+    friend bool operator==(TAdviceScore a, TAdviceScore b) {
+        return a.FValue == b.FValue || (!a.has_value() && !b.has_value());
+    }
+
+  private:
+    static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+    double FValue = kNone;
+};
+
 struct TGAdvice {
     TInternedText Title;
-    std::string AdviceText;
+    // The display value; repeats across pages ("Est savings of 40 KiB"), so it is shared too.
+    TInternedText AdviceText;
     TInternedText Descr;
-    int32_t AdviceGroupNdx = 0;
     TInternedText AuditId;
-    // The audit's score from 0 to 1 as the service sends it; none when it sends null.
-    std::optional<double> Score;
+    // The audit's score as the service sends it; none when it sends null.
+    TAdviceScore Score;
+    // The estimated savings and the resources named; none for manual checks.
+    TAdviceFigures Figures;
+    TInternedText Group{};
+    TInternedText GroupTitle{};
     // Performance advice is grouped by AdviceGroupTable (AdviceGroupNdx); the other
     // categories' by the answer's own groups: AdviceGroupNdx counts them in the category's
     // order, Group and GroupTitle are the answer's id and title.
+    int32_t AdviceGroupNdx = 0;
     TCategory Category = ctPerformance;
     // A check the service leaves to a person; never a failure, listed apart.
     bool Manual = false;
-    TInternedText Group{};
-    TInternedText GroupTitle{};
+
+    friend bool operator==(const TGAdvice& a, const TGAdvice& b) = default;
 };
 
-using TGAdviceList = std::vector<TGAdvice>;
+// A strategy's advice: the page's own items, then its manual checks. Those are the same on
+// nearly every page, so after ShareManualChecks one list of them serves every page naming the
+// same ones. Iteration, size() and operator[] see both parts.
+class TGAdviceList {
+  public:
+    using value_type = TGAdvice;
+    class const_iterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TGAdvice;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const TGAdvice*;
+        using reference = const TGAdvice&;
+        const_iterator() = default;
+        const_iterator(const TGAdviceList* list, size_t at) : FList(list), FAt(at) {}
+        reference operator*() const { return (*FList)[FAt]; }
+        pointer operator->() const { return &(*FList)[FAt]; }
+        const_iterator& operator++() {
+            ++FAt;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator was = *this;
+            ++FAt;
+            return was;
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) {
+            return a.FAt == b.FAt;
+        }
+
+      private:
+        const TGAdviceList* FList = nullptr;
+        size_t FAt = 0;
+    };
+    using iterator = const_iterator;
+
+    TGAdviceList() = default;
+    TGAdviceList(std::initializer_list<TGAdvice> items) : FOwn(items) {}
+
+    size_t size() const { return FOwn.size() + (FShared ? FShared->size() : 0); }
+    bool empty() const { return size() == 0; }
+    const TGAdvice& operator[](size_t i) const {
+        return i < FOwn.size() ? FOwn[i] : (*FShared)[i - FOwn.size()];
+    }
+    const TGAdvice& front() const { return (*this)[0]; }
+    const TGAdvice& back() const { return (*this)[size() - 1]; }
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+    // Adds to the page's own items, before the shared ones.
+    void push_back(TGAdvice a) { FOwn.push_back(std::move(a)); }
+    template <typename... TArgs>
+    TGAdvice& emplace_back(TArgs&&... args) {
+        return FOwn.emplace_back(std::forward<TArgs>(args)...);
+    }
+    void assign(size_t n, const TGAdvice& a) {
+        FOwn.assign(n, a);
+        FShared = nullptr;
+    }
+    // As assign: the list becomes n own items.
+    void resize(size_t n) {
+        FOwn.resize(n);
+        FShared = nullptr;
+    }
+    void reserve(size_t n) { FOwn.reserve(n); }
+    void shrink_to_fit() { FOwn.shrink_to_fit(); }
+    void clear() {
+        FOwn.clear();
+        FShared = nullptr;
+    }
+    // Moves the manual checks among the page's own items behind the others, into the one list
+    // shared by every page with the same checks; the order among each part is kept.
+    void ShareManualChecks();
+
+  private:
+    std::vector<TGAdvice> FOwn;
+    // Into a process-wide table that never frees a list: the distinct lists are a handful.
+    const std::vector<TGAdvice>* FShared = nullptr;
+};
 
 class TURLTaskResults {
   public:

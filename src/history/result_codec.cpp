@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 #include "engine/grid_columns.h"
@@ -97,6 +98,74 @@ void DecodeCategoryTexts(std::string_view rest, TMetricaStrategy s, TURLTaskResu
 // manual check, the group's id and title. Readers of four-field items pass over it.
 constexpr size_t kCategoryAdviceFields = 8;
 
+// The items' savings and resources follow them in one item of two fields, "0" (no text id is
+// 0) and the figures of each item in order, kFiguresSep-separated; so readers that know nothing
+// of figures pass over that item and keep every other. An item's figures: its savings
+// "ms,bytes,LCP,FCP,CLS,TBT,INP" (empty where none), then per resource kResourceSep and
+// "wastedMs,wastedBytes,url".
+constexpr std::string_view kFiguresItemId = "0";
+constexpr char kFiguresSep = '\x1d';
+constexpr char kResourceSep = '\x1c';
+
+void AppendFloat(std::string& out, float v) {
+    if (std::isnan(v)) return;
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    if (ec == std::errc()) out.append(buf, end);
+}
+
+float ToFloat(std::string_view s) {
+    float v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
+        return kNoSaving;
+    return v;
+}
+
+void AppendFigures(std::string& out, const TAdviceFigures& figures) {
+    if (figures.Empty()) return;
+    const TAdviceSavings& s = figures.Savings();
+    AppendFloat(out, s.Ms);
+    out += ',';
+    AppendFloat(out, s.Bytes);
+    for (float m : s.Metric) {
+        out += ',';
+        AppendFloat(out, m);
+    }
+    for (const TAdviceResource& r : figures.Resources()) {
+        out += kResourceSep;
+        AppendFloat(out, r.WastedMs);
+        out += ',';
+        AppendFloat(out, r.WastedBytes);
+        out += ',';
+        for (char c : r.Url.str())
+            out += (c == kFieldSep || c == kItemSep || c == kFiguresSep || c == kResourceSep) ? ' '
+                                                                                              : c;
+    }
+}
+
+TAdviceFigures DecodeFigures(std::string_view text) {
+    if (text.empty()) return {};
+    std::string_view rest = text;
+    std::string_view savingsText = NextField(rest, kResourceSep);
+    TAdviceSavings savings;
+    savings.Ms = ToFloat(NextField(savingsText, ','));
+    savings.Bytes = ToFloat(NextField(savingsText, ','));
+    for (float& m : savings.Metric) m = ToFloat(NextField(savingsText, ','));
+    std::vector<TAdviceResource> resources;
+    while (!rest.empty()) {
+        std::string_view r = NextField(rest, kResourceSep);
+        const float ms = ToFloat(NextField(r, ','));
+        const float bytes = ToFloat(NextField(r, ','));
+        if (!r.empty()) resources.push_back({TInternedText(r), ms, bytes});
+    }
+    return TAdviceFigures(savings, resources);
+}
+
+bool IsFiguresItem(std::string_view item) {
+    return item.substr(0, item.find(kFieldSep)) == kFiguresItemId;
+}
+
 }  // namespace
 
 std::array<std::optional<double>, CategoryTable.size()> StoredCategoryScores(
@@ -127,13 +196,18 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
         if (row < kScoreAndTimings) e.Numbers[row] = ParseGridNumber(v->DisplayText);
     }
     AppendCategoryTexts(e.Texts, r, s);
+    std::string figures;
+    bool anyFigures = false;
     for (const TGAdvice& a : r.AdviceList[s]) {
+        if (!e.Advice.empty()) figures += kFiguresSep;
+        AppendFigures(figures, a.Figures);
+        anyFigures = anyFigures || !a.Figures.Empty();
         if (!e.Advice.empty()) e.Advice += kItemSep;
         e.Advice += std::to_string(adviceId(a));
         e.Advice += kFieldSep;
         e.Advice += std::to_string(a.AdviceGroupNdx);
         e.Advice += kFieldSep;
-        AppendClean(e.Advice, a.AdviceText);
+        AppendClean(e.Advice, a.AdviceText.str());
         e.Advice += kFieldSep;
         if (a.Score) AppendNumber(e.Advice, *a.Score);
         if (a.Category == ctPerformance) continue;
@@ -142,6 +216,12 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
             e.Advice += kFieldSep;
             AppendClean(e.Advice, f);
         }
+    }
+    if (anyFigures) {
+        e.Advice += kItemSep;
+        e.Advice += kFiguresItemId;
+        e.Advice += kFieldSep;
+        e.Advice += figures;
     }
     return e;
 }
@@ -170,17 +250,23 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     }
     DecodeCategoryTexts(rest, s, r);
     if (row.Advice.empty() || !adviceText) return;
-    const std::vector<std::string_view> items = Split(row.Advice, kItemSep);
-    r.AdviceList[s].reserve(
-        items.size());  // no growth slack: an opened run costs what a live one does
-    for (std::string_view item : items) {
+    std::vector<std::string_view> items = Split(row.Advice, kItemSep);
+    std::vector<std::string_view> figures;
+    if (items.size() > 1 && IsFiguresItem(items.back())) {
+        std::string_view all = items.back().substr(kFiguresItemId.size() + 1);
+        figures = Split(all, kFiguresSep);
+        items.pop_back();
+    }
+    TGAdviceList& list = r.AdviceList[s];
+    list.reserve(items.size());  // no growth slack: an opened run costs what a live one does
+    for (size_t i = 0; i < items.size(); ++i) {
         // Files of the first version have no score field.
-        const std::vector<std::string_view> f = Split(item, kFieldSep);
+        const std::vector<std::string_view> f = Split(items[i], kFieldSep);
         if (f.size() != 3 && f.size() != 4 && f.size() != kCategoryAdviceFields) continue;
         TAdviceText t = adviceText(ToInt(f[0]));
         TGAdvice a;
         a.Title = std::move(t.Title);
-        a.AdviceText = std::string(f[2]);
+        a.AdviceText = TInternedText(f[2]);
         a.Descr = std::move(t.Descr);
         a.AdviceGroupNdx = static_cast<int32_t>(ToInt(f[1]));
         a.AuditId = std::move(t.AuditId);
@@ -193,14 +279,16 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
             a.Group = TInternedText(f[6]);
             a.GroupTitle = TInternedText(f[7]);
         }
-        r.AdviceList[s].push_back(std::move(a));
+        if (i < figures.size()) a.Figures = DecodeFigures(figures[i]);
+        list.push_back(std::move(a));
     }
+    list.ShareManualChecks();
 }
 
 void AppendAdviceTextIds(std::string_view advice, std::vector<int64_t>& ids) {
     if (advice.empty()) return;
     for (std::string_view item : Split(advice, kItemSep))
-        ids.push_back(ToInt(item.substr(0, item.find(kFieldSep))));
+        if (!IsFiguresItem(item)) ids.push_back(ToInt(item.substr(0, item.find(kFieldSep))));
 }
 
 std::string EncodeFieldData(const TFieldData& data) {

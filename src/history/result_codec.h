@@ -26,7 +26,8 @@ struct TEncodedStrategy {
     // performance were asked for, then the set and their three score texts.
     std::string Texts;
     // "textId\x1fgroup\x1fvalue\x1fscore" items, "\x1e"-separated; another category's items
-    // add "\x1fcategory\x1fmanual\x1fgroupId\x1fgroupTitle".
+    // add "\x1fcategory\x1fmanual\x1fgroupId\x1fgroupTitle"; when an item has savings or
+    // resources, an item "0\x1f<figures>" follows the last (see result_codec.cpp).
     std::string Advice;
     std::string Field;  // see EncodeFieldData; empty without real users' data
 };

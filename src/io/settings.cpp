@@ -118,7 +118,54 @@ TSettingsValues LoadSettings(const std::string& path) {
     s.Categories = ParseCategories(read(kKeyCategories)).value_or(kPerformanceOnly);
     s.History = read(kKeyHistory);
     s.HistoryKeep = std::max(0, ParseIniInt(read(kKeyHistoryKeep), 0));
+    s.Groups = read(kKeyGroups);
     return s;
+}
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string_view::npos) return {};
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+}  // namespace
+
+TResult<std::vector<TGroupRule>> ParseGroupRules(std::string_view text) {
+    std::vector<TGroupRule> rules;
+    size_t number = 0;
+    while (!text.empty()) {
+        const size_t end = text.find(';');
+        const std::string_view entry = Trimmed(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        ++number;
+        if (entry.empty()) continue;
+        const size_t eq = entry.find('=');
+        const std::string_view name = Trimmed(entry.substr(0, eq));
+        const std::string_view glob =
+            eq == std::string_view::npos ? std::string_view() : Trimmed(entry.substr(eq + 1));
+        if (name.empty() || glob.empty())
+            return Fail(FormatLog(Tr("groups: правило %s \"%s\" не имеет вида имя=шаблон"),
+                                  {std::to_string(number), std::string(entry)}));
+        rules.push_back({std::string(name), std::string(glob)});
+    }
+    return rules;
+}
+
+TResult<> SaveGroupRules(const std::string& path, const std::vector<TGroupRule>& rules) {
+    std::string text;
+    for (const TGroupRule& rule : rules) {
+        // Would read back as other rules.
+        if (rule.Name.find_first_of("=;") != std::string::npos ||
+            rule.Glob.find(';') != std::string::npos)
+            return Fail(
+                FormatLog(Tr("groups: правило %s \"%s\" не имеет вида имя=шаблон"),
+                          {std::to_string(&rule - rules.data() + 1), rule.Name + "=" + rule.Glob}));
+        if (!text.empty()) text += "; ";
+        text += rule.Name + "=" + rule.Glob;
+    }
+    return TIniFile(path).WriteString(kSectionParams, kKeyGroups, text);
 }
 
 TResult<> SaveParams(const std::string& path, const TSettingsValues& values) {

@@ -6,8 +6,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result.h"
+#include "engine/site_summary.h"
 
 namespace velmora::io {
 
@@ -28,6 +30,8 @@ inline constexpr const char* kKeyHistory = "history";
 // How many runs the history keeps (0: all); the History tab's box writes it (SaveHistoryKeep).
 inline constexpr const char* kKeyHistoryKeep = "history-keep";
 inline constexpr const char* kHistoryOff = "off";
+// The user's page groups: "name=glob" rules separated by ";", first match wins (TGroupRule).
+inline constexpr const char* kKeyGroups = "groups";
 
 inline constexpr int kMaxThreadsMin = 1;
 inline constexpr int kMaxThreadsMax = 20;
@@ -65,7 +69,15 @@ struct TSettingsValues {
     // Run history
     std::string History;  // as stored: a path, "off", or empty for the default place
     int HistoryKeep = 0;  // newest runs kept; 0 keeps all
+    std::string Groups;   // as stored; ParseGroupRules reads it
 };
+
+// "Products=*/product/*; Blog=*/blog/*" as rules in their order; blanks around names, globs
+// and ";" are ignored, an empty text or entry is no rule. An entry without "=", or with an
+// empty name or glob, fails with a message naming it; no rule is taken then.
+TResult<std::vector<TGroupRule>> ParseGroupRules(std::string_view text);
+// Writes the groups key alone; the rules as ParseGroupRules reads them.
+TResult<> SaveGroupRules(const std::string& path, const std::vector<TGroupRule>& rules);
 
 // Endpoint checks, for the settings file's "endpoint" and the CLI's --endpoint alike.
 // %s is the address as given.

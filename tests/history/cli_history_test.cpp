@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -164,6 +165,56 @@ TEST_F(CliHistory, KilledRunResumesWithoutLossOrRepeatsAndExportsAsIfUninterrupt
     EXPECT_EQ(Query("SELECT state FROM runs"), 1);  // completed
     // Nothing is left to resume.
     EXPECT_EQ(Run({"--resume"}), kExitBadInput);
+}
+
+// The site summary of a run: the three CSV files and the last JSON line; a past run exported
+// from the history gives the same files, savings and resources included.
+TEST_F(CliHistory, SummaryFilesOfARunAndOfItsExportAreTheSame) {
+    Write("none.ini", "[PARAMS]\ngroups=Heavy=*/heavy*\n");
+    const std::string urls = Write("s.txt",
+                                   "https://a.example/heavy\nhttps://b.example/heavy\n"
+                                   "https://c.example/page/1\nhttps://c.example/page/2\n"
+                                   "https://d.example/sim-lh12/heavy\n");
+    ASSERT_EQ(Run({urls, "--fixes-csv", Path("f.csv"), "--resources-csv", Path("r.csv"),
+                   "--groups-csv", Path("g.csv"), "--json", Path("j.jsonl")}),
+              kExitCompleted);
+    const std::string fixes = Read("f.csv");
+    EXPECT_EQ(fixes.rfind("\xEF\xBB\xBFStrategy;Category;Group;Audit id;Title;Pages;Share;", 0),
+              0u);
+    // Both Lighthouse 13 heavy pages fail it; its savings are per metric only.
+    EXPECT_NE(fixes.find("\r\ndesktop;performance;insights;cache-insight;"
+                         "Use efficient cache lifetimes;2;0.4;;;;;6500;3250;1300;650;;;;;;;38;"
+                         "time;6500;1 2\r\n"),
+              std::string::npos)
+        << fixes;
+    // The page's own document, named by Lighthouse 13 and 12 answers alike.
+    EXPECT_NE(Read("r.csv").find("\r\ndesktop;http://127.0.0.1:8765/heavy/index.html;"),
+              std::string::npos);
+    const std::string groups = Read("g.csv");
+    EXPECT_NE(groups.find("\r\ndesktop;Heavy;3;38;0;0.3333333333333333;0.6666666666666666;0;"
+                          "https://a.example/heavy https://b.example/heavy "
+                          "https://d.example/sim-lh12/heavy;1 2 5\r\n"),
+              std::string::npos)
+        << groups;
+    EXPECT_NE(groups.find("\r\nmobile;c.example/page/;2;98;1;0;0;;"), std::string::npos);
+    const std::string json = Read("j.jsonl");
+    const size_t last = json.rfind('\n', json.size() - 2);
+    const nlohmann::json summary = nlohmann::json::parse(json.substr(last + 1)).at("summary");
+    EXPECT_EQ(summary.at("fixes").at(0).at("audit"), "cache-insight");
+    EXPECT_EQ(summary.at("groups").at(0).at("name"), "Heavy");
+    EXPECT_EQ(summary.at("groups").at(0).at("worst").size(), 3u);
+    EXPECT_EQ(summary.at("fixes").at(0).count("pages_numbered"), 0u);
+
+    ASSERT_EQ(Run({"export", "1", "--fixes-csv", Path("f1.csv"), "--resources-csv", Path("r1.csv"),
+                   "--groups-csv", Path("g1.csv")}),
+              kExitCompleted);
+    EXPECT_EQ(Read("f1.csv"), fixes);
+    EXPECT_EQ(Read("r1.csv"), Read("r.csv"));
+    EXPECT_EQ(Read("g1.csv"), groups);
+    // A bad rule stops the run before a request is spent.
+    Write("none.ini", "[PARAMS]\ngroups=Heavy\n");
+    EXPECT_EQ(Run({urls, "--groups-csv", Path("g2.csv")}), kExitBadInput);
+    EXPECT_FALSE(fs::exists(Path("g2.csv")));
 }
 
 TEST_F(CliHistory, PastRunsExportCompareListAndDelete) {

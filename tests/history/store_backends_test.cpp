@@ -127,6 +127,11 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
         for (size_t i = 0; i < live.size(); ++i)
             ExpectSameTask(back->List[i], live[i].Results, withAdvice);
     }
+    // What came back above held savings and resources, not only empty figures.
+    size_t resources = 0;
+    for (const TGAdvice& a : live[3].Results.AdviceList[msMobile])
+        resources += a.Figures.Resources().size();
+    EXPECT_GT(resources, 10u);
     // The user's own words for a run, with a quote and a line break in them.
     ASSERT_TRUE(store->NameRun(older.Id, "Before the \"redesign\"", "checked by Anna\nfor QA"));
     EXPECT_EQ(HistoryErrorOf(store->NameRun(999, "x", "")), THistoryError::NoSuchRun);

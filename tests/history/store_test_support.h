@@ -51,14 +51,20 @@ inline TStoredResult Checked(int32_t num, const std::string& score, const std::s
     t.MetricaValues.push_back({"first-contentful-paint", msDesktop, fcp, 0});
     t.MetricaValues.push_back({"cumulative-layout-shift", msDesktop, "0,012", 0});
     t.MetricaValues.push_back({"total", msDesktop, "1 234,5 kb", 0});
-    t.AdviceList[msDesktop].push_back(
-        {TInternedText("Reduce unused JavaScript"), "Est savings of 120 KiB",
-         TInternedText("Reduce unused JavaScript and defer loading scripts."), 0,
-         TInternedText("unused-javascript"), 0.5});
-    t.AdviceList[msDesktop].push_back({TInternedText("Avoid long main-thread tasks"),
-                                       "3 long tasks found",
-                                       TInternedText("Lists the longest tasks on the main thread."),
-                                       1, TInternedText("long-tasks"), std::nullopt});
+    TGAdvice unused;
+    unused.Title = TInternedText("Reduce unused JavaScript");
+    unused.AdviceText = TInternedText("Est savings of 120 KiB");
+    unused.Descr = TInternedText("Reduce unused JavaScript and defer loading scripts.");
+    unused.AuditId = TInternedText("unused-javascript");
+    unused.Score = 0.5;
+    t.AdviceList[msDesktop].push_back(unused);
+    TGAdvice longTasks;
+    longTasks.Title = TInternedText("Avoid long main-thread tasks");
+    longTasks.AdviceText = TInternedText("3 long tasks found");
+    longTasks.Descr = TInternedText("Lists the longest tasks on the main thread.");
+    longTasks.AdviceGroupNdx = 1;
+    longTasks.AuditId = TInternedText("long-tasks");
+    t.AdviceList[msDesktop].push_back(longTasks);
     return r;
 }
 
@@ -143,6 +149,7 @@ inline void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& li
             EXPECT_EQ(a.Manual, b.Manual);
             EXPECT_EQ(a.Group.str(), b.Group.str());
             EXPECT_EQ(a.GroupTitle.str(), b.GroupTitle.str());
+            EXPECT_TRUE(a.Figures == b.Figures) << a.AuditId.str();
         }
     }
 }

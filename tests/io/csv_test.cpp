@@ -140,7 +140,7 @@ TEST_F(CsvExport, AdviceAndOtherTablesLoseNoCharacter) {
     d.InitMetricResults();
     TGAdvice advice;
     advice.Title = TInternedText("Reduce JS");
-    advice.AdviceText = "1,2 s";
+    advice.AdviceText = TInternedText("1,2 s");
     advice.AuditId = TInternedText("unused-javascript");
     advice.Score = 0.5;
     d.TaskResults->AdviceList[msDesktop].push_back(advice);
@@ -311,7 +311,7 @@ TEST(SpreadsheetCsv, BothStrategiesPlainNumbersAndTheAdviceBeside) {
     r.MetricaValues.push_back({"cumulative-layout-shift", msDesktop, "0,05", 0, 0.05});
     r.MetricaValues.push_back({"total", msDesktop, "1 024 KiB", 0, 1048576});
     TGAdvice advice;
-    advice.AdviceText = "Save 1.2 s";
+    advice.AdviceText = TInternedText("Save 1.2 s");
     r.AdviceList[msDesktop].push_back(advice);
     const std::string path = dir.File("sheet.csv");
     ASSERT_TRUE(Succeeded(ExportSpreadsheetCsv(path, {&a, &unchecked})));

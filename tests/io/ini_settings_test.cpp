@@ -404,6 +404,45 @@ TEST(Settings, CategoriesAreStoredOnlyOnceChosenAndReadBackWithPerformance) {
     }
 }
 
+TEST(Settings, GroupRulesAreReadInOrderAndABadRuleIsNamed) {
+    struct Case {
+        const char* text;
+        std::vector<std::pair<std::string, std::string>> rules;
+        const char* error;  // part of the message; empty: no error
+    };
+    const Case cases[] = {
+        {"", {}, ""},
+        {" Goods = */product/* ; Blog=*/blog/*;",
+         {{"Goods", "*/product/*"}, {"Blog", "*/blog/*"}},
+         ""},
+        {"Query=*?page=*", {{"Query", "*?page=*"}}, ""},
+        {"Goods=*/product/*; just a glob", {}, "2 \"just a glob\""},
+        {"=*/x/*", {}, "1 \"=*/x/*\""},
+        {"Empty=", {}, "1 \"Empty=\""},
+    };
+    for (const Case& c : cases) {
+        const TResult<std::vector<TGroupRule>> r = ParseGroupRules(c.text);
+        ASSERT_EQ(r.Ok(), !*c.error) << c.text;
+        if (!r) {
+            EXPECT_NE(r.Error().find(c.error), std::string::npos) << r.Error();
+            continue;
+        }
+        std::vector<std::pair<std::string, std::string>> got;
+        for (const TGroupRule& rule : *r) got.emplace_back(rule.Name, rule.Glob);
+        EXPECT_EQ(got, c.rules) << c.text;
+    }
+    // Written and read back through the settings file.
+    TTempDir dir;
+    const std::string path = dir.File("Velmora.ini");
+    const std::vector<TGroupRule> rules{{"Goods", "*/product/*"}, {"Home", "https://a.example/"}};
+    ASSERT_TRUE(Succeeded(SaveGroupRules(path, rules)));
+    const TResult<std::vector<TGroupRule>> back = ParseGroupRules(LoadSettings(path).Groups);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->size(), 2u);
+    EXPECT_EQ((*back)[1].Glob, "https://a.example/");
+    EXPECT_FALSE(SaveGroupRules(path, {{"A;B", "*"}}));
+}
+
 // Restores an environment variable at the end of a test.
 class TEnvGuard {
   public:

@@ -21,7 +21,7 @@ namespace {
 TGAdvice Advice(const std::string& title, const std::string& text, int32_t group) {
     TGAdvice a;
     a.Title = TInternedText(title);
-    a.AdviceText = text;
+    a.AdviceText = TInternedText(text);
     a.Descr = TInternedText("Details of " + title + ". [Learn more](https://example.com/learn).");
     a.AdviceGroupNdx = group;
     return a;
