@@ -50,7 +50,7 @@ TURLTaskResults MakeResults(std::mt19937& rng) {
             const int n = advice(rng);
             TGAdvice& a = r.AdviceList[s].emplace_back();
             a.Title = TInternedText("Advice title " + std::to_string(n));
-            a.AdviceText = "Est savings of " + std::to_string(kb(rng)) + " KiB";
+            a.AdviceText = TInternedText("Est savings of " + std::to_string(kb(rng)) + " KiB");
             a.Descr = TInternedText("Description " + std::to_string(n));
             a.AdviceGroupNdx = n % 3;
         }

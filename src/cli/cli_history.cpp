@@ -162,7 +162,7 @@ bool WriteComparedReport(const std::string& path, const session::TRunSession& se
     input.Compared = true;
     input.OlderRun = ReportRunOf(a.Run);
     input.OlderRows = RowsOf(a.List);
-    return WriteReport(path, input, session, groupRules);
+    return SaveReport(path, input, session, groupRules);
 }
 
 int Compare(const TCliOptions& o, session::TRunSession& session,
@@ -208,7 +208,7 @@ int ExportRun(const TCliOptions& o, session::TRunSession& session,
         TReportInput input;
         input.Run = ReportRunOf(run->Run);
         input.Rows = RowsOf(master);
-        ok = WriteReport(o.ReportFile, input, session, groupRules);
+        ok = SaveReport(o.ReportFile, input, session, groupRules);
     }
     return ok ? kExitCompleted : kExitBadInput;
 }

@@ -4,8 +4,8 @@
 
 namespace velmora::cli {
 
-bool WriteReport(const std::string& path, TReportInput& input, const session::TRunSession& session,
-                 const std::vector<TGroupRule>& groupRules) {
+bool SaveReport(const std::string& path, TReportInput& input, const session::TRunSession& session,
+                const std::vector<TGroupRule>& groupRules) {
     const TResult<> written = session::WriteReport(path, input, session, groupRules);
     if (!written) Complain(written.Error());
     return static_cast<bool>(written);

@@ -12,7 +12,7 @@ namespace velmora::cli {
 using session::ReportRunOf;
 
 // Completes input as the session makes reports and writes it to path; false after a message.
-bool WriteReport(const std::string& path, TReportInput& input, const session::TRunSession& session,
-                 const std::vector<TGroupRule>& groupRules);
+bool SaveReport(const std::string& path, TReportInput& input, const session::TRunSession& session,
+                const std::vector<TGroupRule>& groupRules);
 
 }  // namespace velmora::cli

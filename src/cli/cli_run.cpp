@@ -344,7 +344,7 @@ bool WriteRunReport(const TCliOptions& o, const session::TRunSession& session,
     input.Run = ReportRunOf(source.empty() ? o.CrawlUrl : source, started, settings, {}, runId);
     input.Rows = AllRows(master);
     input.Screenshots = o.ReportScreenshots;
-    return WriteReport(o.ReportFile, input, session, groupRules);
+    return SaveReport(o.ReportFile, input, session, groupRules);
 }
 
 // Without a catalogue every text stays in the source language; say so in the one wanted.

@@ -16,7 +16,8 @@ using io::test::ReadBytes;
 using io::test::TTempDir;
 
 // A page checked in both strategies with this score, one advice item and an error text.
-std::unique_ptr<TURLTaskInfo> Page(const std::string& url, int32_t num, double score) {
+std::unique_ptr<TURLTaskInfo> Page(const std::string& url, int32_t num, double score,
+                                   const std::string& title = "Reduce unused JavaScript") {
     auto row = std::make_unique<TURLTaskInfo>(url, num);
     row->InitMetricResults();
     TURLTaskResults& r = *row->TaskResults;
@@ -24,8 +25,8 @@ std::unique_ptr<TURLTaskInfo> Page(const std::string& url, int32_t num, double s
         r.TaskResult[s] = trOK;
         r.MetricaValues.push_back({"performance", s, std::to_string(int(score)), gcScore, score});
         TGAdvice advice;
-        advice.Title = TInternedText("Reduce unused JavaScript");
-        advice.AdviceText = "Est savings of 1,200 KiB";
+        advice.Title = TInternedText(title);
+        advice.AdviceText = TInternedText("Est savings of 1,200 KiB");
         advice.Score = 0.3;
         r.AdviceList[s].push_back(advice);
     }
@@ -69,8 +70,8 @@ class HtmlReportEscaping : public ::testing::TestWithParam<THostileCase> {};
 TEST_P(HtmlReportEscaping, HostileTextStaysText) {
     const THostileCase& c = GetParam();
     const std::string where = c.Where;
-    auto row = Page(where == "url" ? c.Text : "https://example.com/", 1, 40);
-    if (where == "title") row->TaskResults->AdviceList[msDesktop][0].Title = TInternedText(c.Text);
+    auto row = where == "title" ? Page("https://example.com/", 1, 40, c.Text)
+                                : Page(where == "url" ? c.Text : "https://example.com/", 1, 40);
     if (where == "error") {
         row->TaskResults->TaskResult[msMobile] = trServiceError;
         row->TaskResults->ErrorMessage[msMobile] = c.Text;

@@ -70,8 +70,15 @@ inline TURLTaskInfoList MakeRows(int n, bool hostile, int seed) {
             r.ErrorMessage[msMobile] =
                 bad ? std::string("<script>alert(1)</script> failed") : "Lighthouse returned error";
         }
-        if (bad && !r.AdviceList[msDesktop].empty())
-            r.AdviceList[msDesktop][0].Title = TInternedText("\"><img src=x onerror=alert(1)>");
+        if (bad && !r.AdviceList[msDesktop].empty()) {
+            // The list's items are shared read-only; the hostile page gets a list of its own.
+            TGAdviceList own;
+            for (TGAdvice a : r.AdviceList[msDesktop]) {
+                if (own.empty()) a.Title = TInternedText("\"><img src=x onerror=alert(1)>");
+                own.push_back(std::move(a));
+            }
+            r.AdviceList[msDesktop] = std::move(own);
+        }
     }
     return list;
 }
