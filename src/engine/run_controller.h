@@ -33,6 +33,9 @@ struct TRunSettings {
     int32_t MinReqDelay = 1300;
     int32_t Retries = 2;                         // tries again after a passing fault; 0 = none
     TCategorySet Categories = kPerformanceOnly;  // performance is always asked for
+    TStrategySet Strategies = kBothStrategies;
+    // The service's language for advice texts ("locale="); empty: its own English.
+    std::string Locale;
 };
 
 // What changed in a run's progress.
@@ -72,6 +75,7 @@ struct TWorkerRun {
     TURLTaskInfoPool& Pool;
     ITaskEventSink& Sink;
     TCategorySet Categories = kPerformanceOnly;
+    std::string Locale;  // empty: none asked for
 };
 
 // Starts the workers of a run and owns their threads.
@@ -119,7 +123,8 @@ class TRunController {
     TURLTaskInfoPool* CurrentPool() const { return FPool.get(); }
     std::vector<int32_t> ErrorNums() const;
     std::vector<int32_t> UncheckedNums() const;
-    void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime);
+    void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime,
+                  TLogLevel level = TLogLevel::Info);
 
   private:
     std::vector<int32_t> ScopeNums(TRunScope scope, const std::vector<int32_t>& selected) const;
@@ -142,7 +147,9 @@ class TRunController {
     TEventQueue FEvents;
     std::unique_ptr<TURLTaskInfoPool> FPool;
     std::string FApiKey;
+    std::string FLocale;
     TCategorySet FCategories = kPerformanceOnly;
+    TStrategySet FStrategies = kBothStrategies;
     int FDone = 0;
     int FRunTasks = 0;
     bool FEnding = false;  // EndRun is delivering the workers' last events
