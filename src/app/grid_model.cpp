@@ -78,9 +78,32 @@ int TURLGridModel::RowOf(const TURLTaskInfo* task) const {
     return it == FRows.end() ? -1 : static_cast<int>(it - FRows.begin());
 }
 
+namespace {
+
+// A value's unit in the interface language. The service and the export write them in English;
+// only the grid speaks the user's language.
+QString LocalUnit(QString text) {
+    struct TUnit {
+        const char* Source;  // as the value ends
+        const char* Shown;
+    };
+    static constexpr TUnit kUnits[] = {{"ms", N_("мс")}, {"s", N_("с")}, {"kb", N_("КБ")}};
+    for (const TUnit& u : kUnits) {
+        const QString unit = QString::fromLatin1(u.Source);
+        if (!text.endsWith(unit)) continue;
+        const qsizetype at = text.size() - unit.size();
+        if (at < 1 || (text[at - 1] != QChar(0xA0) && text[at - 1] != QLatin1Char(' '))) continue;
+        return text.left(at) + TrQ(u.Shown);
+    }
+    return text;
+}
+
+}  // namespace
+
 QString TURLGridModel::CellDisplayText(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
     QString text = QString::fromStdString(CellText(task, FStrategy, col));
+    if (col != gcURL && col != gcError) text = LocalUnit(std::move(text));
     // A red row says why, though the export keeps the service's own (empty) error text.
     if (col == gcError && text.isEmpty() && task && task->TaskResults)
         text = StopText(*task->TaskResults, FStrategy);
@@ -89,7 +112,8 @@ QString TURLGridModel::CellDisplayText(int row, int col) const {
 
 std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
-    if (!task || !task->TaskResults) return std::nullopt;
+    // A strategy the run did not ask for looks as a row never checked.
+    if (!task || !task->TaskResults || !task->TaskResults->Asked(FStrategy)) return std::nullopt;
     const TURLTaskResults& r = *task->TaskResults;
     if (r.TaskResult[FStrategy] != trOK) return QColor(kFailedRow);
     if (IsFieldColumn(col)) {

@@ -155,8 +155,10 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pcStrategy->setTabPosition(QTabWidget::South);
     FUi->tsURLsD = Filling(Bare("tsURLsD"), FUi->vtURLsD);
     FUi->tsURLsM = Filling(Bare("tsURLsM"), FUi->vtURLsM);
-    FUi->pcStrategy->addTab(FUi->tsURLsD, FImages[imgDesktop], QString::fromUtf8(N_("Desktop")));
-    FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile], QString::fromUtf8(N_("Mobile")));
+    FUi->pcStrategy->addTab(FUi->tsURLsD, FImages[imgDesktop],
+                            QString::fromUtf8(N_("Для компьютеров")));
+    FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile],
+                            QString::fromUtf8(N_("Для мобильных")));
 
     FUi->pProgress = Bare("pProgress");
     FUi->pbProgress = Named(new QProgressBar, "pbProgress");
@@ -164,7 +166,11 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pbProgress->setAlignment(Qt::AlignCenter);
     // Tall enough for the run's progress text at the window's font.
     FUi->pProgress->setFixedHeight(std::max(16, FUi->pbProgress->fontMetrics().height() + 6));
-    Filling(FUi->pProgress, FUi->pbProgress);
+    FUi->lbPace = Named(new QLabel, "lbPace");
+    auto* progressRow = new QHBoxLayout(FUi->pProgress);
+    progressRow->setContentsMargins(0, 0, 4, 0);
+    progressRow->addWidget(FUi->pbProgress, 1);
+    progressRow->addWidget(FUi->lbPace);
     FUi->pProgress->hide();
 
     auto* upper = Bare("pGrids");
@@ -189,7 +195,14 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->lvLog->horizontalHeader()->setStretchLastSection(true);
     FUi->pcBottom = Named(new QTabWidget, "pcBottom");
     FUi->tsNews = Filling(Bare("tsNews"), FUi->wbNews);
-    FUi->tsLog = Filling(Bare("tsLog"), FUi->lvLog);
+    FUi->tsLog = Bare("tsLog");
+    FUi->cbLogErrorsOnly =
+        Named(new QCheckBox(QString::fromUtf8(N_("Только ошибки"))), "cbLogErrorsOnly");
+    auto* logLayout = new QVBoxLayout(FUi->tsLog);
+    logLayout->setContentsMargins(0, 2, 0, 0);
+    logLayout->setSpacing(2);
+    logLayout->addWidget(FUi->cbLogErrorsOnly);
+    logLayout->addWidget(FUi->lvLog, 1);
     FUi->pcBottom->addTab(FUi->tsNews, QString::fromUtf8(N_(" Новости ")));
     FUi->pcBottom->addTab(FUi->tsLog, QString::fromUtf8(N_(" Журнал ")));
 
@@ -370,6 +383,15 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     }
     FUi->cbCategoryPerformance->setChecked(true);
     FUi->cbCategoryPerformance->setEnabled(false);
+    FUi->lbStrategies = label("lbStrategies", N_("Проверять:"));
+    FUi->cbStrategies = Named(new QComboBox, "cbStrategies");
+    // Indexes follow the strategy sets: 0 both, 1 desktop, 2 mobile.
+    // The design text rides along as the item's data, for the language switch.
+    for (const char* text :
+         {N_("Компьютеры и мобильные"), N_("Только компьютеры"), N_("Только мобильные")})
+        FUi->cbStrategies->addItem(QString::fromUtf8(text), QString::fromUtf8(text));
+    FUi->lbRequestLocale = label("lbRequestLocale", N_("Тексты советов на языке программы:"));
+    FUi->cbRequestLocale = Named(new QCheckBox, "cbRequestLocale");
     FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
@@ -383,10 +405,14 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     form->setHorizontalSpacing(8);
     form->setVerticalSpacing(6);
     form->setColumnMinimumWidth(0, kInputColumn - 13);
-    const std::pair<QLabel*, QWidget*> rows[] = {
-        {FUi->lbMaxThreads, FUi->edMaxTreads}, {FUi->lbMinReqDelay, FUi->edMinReqDelay},
-        {FUi->lbRetries, FUi->edRetries},      {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
-        {FUi->lbCategories, categories},       {FUi->lbAppLang, FUi->cbAppLang}};
+    const std::pair<QLabel*, QWidget*> rows[] = {{FUi->lbMaxThreads, FUi->edMaxTreads},
+                                                 {FUi->lbMinReqDelay, FUi->edMinReqDelay},
+                                                 {FUi->lbRetries, FUi->edRetries},
+                                                 {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
+                                                 {FUi->lbCategories, categories},
+                                                 {FUi->lbStrategies, FUi->cbStrategies},
+                                                 {FUi->lbRequestLocale, FUi->cbRequestLocale},
+                                                 {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
         form->addWidget(l, r, 0, l == FUi->lbCategories ? Qt::AlignTop : Qt::Alignment());
@@ -408,13 +434,14 @@ QFrame* TfmMain::CreateAboutBox() {
     box->setFrameShadow(QFrame::Sunken);
     box->setFixedHeight(91);
     box->setFocusPolicy(Qt::TabFocus);
-    FUi->lbAboutTitle = Named(new QLabel(QString::fromUtf8(N_("About Velmora"))), "lbAboutTitle");
+    FUi->lbAboutTitle =
+        Named(new QLabel(QString::fromUtf8(N_("О программе Velmora"))), "lbAboutTitle");
     QFont titleFont(QStringLiteral("Verdana"));
     titleFont.setPointSize(9);
     titleFont.setBold(true);
     titleFont.setStyleHint(QFont::SansSerif);
     FUi->lbAboutTitle->setFont(titleFont);
-    FUi->lbVersion = Named(new QLabel(QStringLiteral("Version: ")), "lbVersion");
+    FUi->lbVersion = Named(new QLabel(QString()), "lbVersion");
     FUi->lbGotoSite = LinkLabel("lbGotoSite", N_("<a>Посетить страницу программы</a>"));
     FUi->lbGotoSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     FUi->lbGotoSite->setMinimumWidth(175);
@@ -444,7 +471,9 @@ void TfmMain::SetTabOrder() {
                          FUi->cbImpNoClearURLs,
                          FUi->cbCategoryAccessibility,
                          FUi->cbCategoryBestPractices,
-                         FUi->cbCategorySeo};
+                         FUi->cbCategorySeo,
+                         FUi->cbStrategies,
+                         FUi->cbRequestLocale};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }
 
@@ -469,6 +498,7 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FUi->pcStrategy->focusProxy(),
             FUi->pcBottom->focusProxy(),
             FUi->wbNews,
+            FUi->cbLogErrorsOnly,
             FUi->lvLog,
             FUi->btInsertURLs4Clip,
             FUi->btImportURLs4TXT,
