@@ -1,6 +1,7 @@
 #include "app/grid_model.h"
 
 #include <QBrush>
+#include <QRegularExpression>
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
@@ -80,22 +81,25 @@ int TURLGridModel::RowOf(const TURLTaskInfo* task) const {
 
 namespace {
 
-// A value's unit in the interface language. The service and the export write them in English;
-// only the grid speaks the user's language.
-QString LocalUnit(QString text) {
+// A value's units in the interface language. The service and the export write them in English;
+// only the grid speaks the user's language. A unit follows a digit and a space.
+QString LocalUnits(QString text) {
     struct TUnit {
-        const char* Source;  // as the value ends
+        const char* Source;
         const char* Shown;
     };
     static constexpr TUnit kUnits[] = {{"ms", N_("мс")}, {"s", N_("с")}, {"kb", N_("КБ")}};
-    for (const TUnit& u : kUnits) {
-        const QString unit = QString::fromLatin1(u.Source);
-        if (!text.endsWith(unit)) continue;
-        const qsizetype at = text.size() - unit.size();
-        if (at < 1 || (text[at - 1] != QChar(0xA0) && text[at - 1] != QLatin1Char(' '))) continue;
-        return text.left(at) + TrQ(u.Shown);
+    static const QRegularExpression kUnit(QStringLiteral("(?<=\\d[ \u00a0])(ms|s|kb)(?=$|[) ])"));
+    if (!text.contains(kUnit)) return text;
+    QString out;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch& m : kUnit.globalMatch(text)) {
+        out += text.mid(from, m.capturedStart() - from);
+        for (const TUnit& u : kUnits)
+            if (m.captured() == QLatin1String(u.Source)) out += TrQ(u.Shown);
+        from = m.capturedEnd();
     }
-    return text;
+    return out + text.mid(from);
 }
 
 }  // namespace
@@ -103,7 +107,6 @@ QString LocalUnit(QString text) {
 QString TURLGridModel::CellDisplayText(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
     QString text = QString::fromStdString(CellText(task, FStrategy, col));
-    if (col != gcURL && col != gcError) text = LocalUnit(std::move(text));
     // A red row says why, though the export keeps the service's own (empty) error text.
     if (col == gcError && text.isEmpty() && task && task->TaskResults)
         text = StopText(*task->TaskResults, FStrategy);
@@ -153,7 +156,9 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
             if (col == gcError && FInFlight && TaskAt(row) && FInFlight(TaskAt(row)->Num))
                 return TrQ("проверка…");
             if (col == gcInfo) return {};
-            return FComparison ? CompareText(row, col) : CellDisplayText(row, col);
+            if (col == gcURL || col == gcError)
+                return FComparison ? CompareText(row, col) : CellDisplayText(row, col);
+            return LocalUnits(FComparison ? CompareText(row, col) : CellDisplayText(row, col));
         case Qt::ToolTipRole: {
             if (FComparison)
                 if (QString tip = CompareToolTip(row, col); !tip.isEmpty()) return tip;

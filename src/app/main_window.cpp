@@ -180,8 +180,13 @@ void TfmMain::LoadParams(const io::TSettingsValues& settings) {
     FUi->edMinReqDelay->setValue(settings.ReqPredelay);
     FUi->edRetries->setValue(settings.Retries);
     FUi->cbImpNoClearURLs->setChecked(settings.ImportNoClear);
-    FUi->cbStrategies->setCurrentIndex(StrategiesIndex(settings.Strategies));
-    FUi->cbRequestLocale->setChecked(settings.RequestLocale);
+    {
+        // A stored choice is no change.
+        const QSignalBlocker quietStrategies(FUi->cbStrategies);
+        const QSignalBlocker quietLocale(FUi->cbRequestLocale);
+        FUi->cbStrategies->setCurrentIndex(StrategiesIndex(settings.Strategies));
+        FUi->cbRequestLocale->setChecked(settings.RequestLocale);
+    }
     // A stored choice is no change; the grids take it when they are first shown.
     const std::pair<QCheckBox*, TCategory> boxes[] = {
         {FUi->cbCategoryAccessibility, ctAccessibility},

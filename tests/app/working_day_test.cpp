@@ -253,8 +253,9 @@ TEST_F(WorkingDay, F2ChangesTheUrlOfTheRowOrSaysWhyNot) {
         EXPECT_EQ(UrlCell(msDesktop, 0), c.url);
         EXPECT_EQ(UrlCell(msMobile, 0), c.url);
         EXPECT_EQ(message.isEmpty(), *c.message == 0);
-        if (*c.message)
+        if (*c.message) {
             EXPECT_TRUE(message.startsWith(QString::fromUtf8(c.message))) << message.toStdString();
+        }
     }
     EXPECT_EQ(w->Master().Count(), 3u);
 }
@@ -380,6 +381,20 @@ TEST_F(WorkingDay, MobileAloneLeavesDesktopUncheckedNotFailed) {
     }
     w->GridFilter().cbFilterStatus->setCurrentIndex(TGridFilterRule::fsFailed);
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(w->Ui().vtURLsD->isRowHidden(r));
+    // Opened from the history, the run still knows desktop was not asked for.
+    w->GridFilter().cbFilterStatus->setCurrentIndex(TGridFilterRule::fsAll);
+    THistoryPage& page = *w->Ui().tsHistory;
+    ASSERT_TRUE(WaitFor([&] {
+        page.RefreshRuns();
+        return page.RunList()->rowCount() == 1;
+    }));
+    page.RunList()->selectRow(0);
+    page.btOpenRunClick();
+    ASSERT_EQ(w->Master().Count(), 3u);
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(ErrorCell(r), "");
+        EXPECT_FALSE(w->GridModel(msDesktop)->CellColour(r, gcURL).has_value());
+    }
 }
 
 // The pace line counts the requests of the day over runs and shows the gap kept.
@@ -416,7 +431,9 @@ TEST_F(WorkingDay, ALongRunEndsWithANotification) {
         now = start + std::chrono::seconds(seconds);
         ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
         ASSERT_EQ(notices.size(), seconds > 60 ? 1 : 0);
-        if (!notices.isEmpty()) EXPECT_TRUE(notices[0].startsWith("Check finished: 2 OK"));
+        if (!notices.isEmpty()) {
+            EXPECT_TRUE(notices[0].startsWith("Check finished: 2 OK"));
+        }
     }
 }
 
