@@ -390,8 +390,10 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     for (const char* text :
          {N_("Компьютеры и мобильные"), N_("Только компьютеры"), N_("Только мобильные")})
         FUi->cbStrategies->addItem(QString::fromUtf8(text), QString::fromUtf8(text));
-    FUi->lbRequestLocale = label("lbRequestLocale", N_("Тексты советов на языке программы:"));
-    FUi->cbRequestLocale = Named(new QCheckBox, "cbRequestLocale");
+    // Its text is longer than the label column: the box stands across both.
+    FUi->cbRequestLocale =
+        Named(new QCheckBox(QString::fromUtf8(N_("Тексты советов на языке программы"))),
+              "cbRequestLocale");
     FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
@@ -405,16 +407,17 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     form->setHorizontalSpacing(8);
     form->setVerticalSpacing(6);
     form->setColumnMinimumWidth(0, kInputColumn - 13);
-    const std::pair<QLabel*, QWidget*> rows[] = {{FUi->lbMaxThreads, FUi->edMaxTreads},
-                                                 {FUi->lbMinReqDelay, FUi->edMinReqDelay},
-                                                 {FUi->lbRetries, FUi->edRetries},
-                                                 {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
-                                                 {FUi->lbCategories, categories},
-                                                 {FUi->lbStrategies, FUi->cbStrategies},
-                                                 {FUi->lbRequestLocale, FUi->cbRequestLocale},
-                                                 {FUi->lbAppLang, FUi->cbAppLang}};
+    const std::pair<QLabel*, QWidget*> rows[] = {
+        {FUi->lbMaxThreads, FUi->edMaxTreads}, {FUi->lbMinReqDelay, FUi->edMinReqDelay},
+        {FUi->lbRetries, FUi->edRetries},      {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
+        {FUi->lbCategories, categories},       {FUi->lbStrategies, FUi->cbStrategies},
+        {nullptr, FUi->cbRequestLocale},       {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
+        if (!l) {
+            form->addWidget(input, r++, 0, 1, 2, Qt::AlignLeft);
+            continue;
+        }
         form->addWidget(l, r, 0, l == FUi->lbCategories ? Qt::AlignTop : Qt::Alignment());
         form->addWidget(input, r, 1, Qt::AlignLeft);
         ++r;

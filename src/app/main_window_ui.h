@@ -85,8 +85,7 @@ struct TfmMain::TUi {
     // Which chosen category the score chart counts.
     QComboBox* cbScoreCategory = nullptr;
     QLabel* lbStrategies = nullptr;
-    QComboBox* cbStrategies = nullptr;  // both, desktop only, mobile only (TStrategySet order)
-    QLabel* lbRequestLocale = nullptr;
+    QComboBox* cbStrategies = nullptr;     // both, desktop only, mobile only (TStrategySet order)
     QCheckBox* cbRequestLocale = nullptr;  // the service's advice in the interface language
     QLabel* lbAppLang = nullptr;
     QComboBox* cbAppLang = nullptr;

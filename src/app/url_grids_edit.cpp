@@ -1,11 +1,13 @@
 // One URL typed into the list: the current row's URL changed, or a new one added at its end;
 // also the notification the window gives at the end of a long run.
 #include <QAction>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/grid_model.h"
 #include "app/history_page.h"
@@ -21,6 +23,7 @@ namespace {
 
 // How long the tray icon stays after its message: the message needs it to be shown.
 constexpr int kTrayStayMs = 15000;
+constexpr int kUrlDialogMinWidth = 520;
 
 QString RefusalText(io::TAddResult r, const QString& url) {
     switch (r) {
@@ -40,10 +43,16 @@ QString RefusalText(io::TAddResult r, const QString& url) {
 
 void TURLGrids::InitEditing() {
     Dialogs.AskText = [this](const QString& title, const QString& label, const QString& text) {
-        bool ok = false;
-        const QString typed =
-            QInputDialog::getText(&FWindow, title, label, QLineEdit::Normal, text, &ok);
-        return ok ? typed : QString();
+        QInputDialog dialog(&FWindow);
+        dialog.setObjectName(QStringLiteral("dlgURL"));
+        dialog.setWindowTitle(title);
+        dialog.setLabelText(label);
+        dialog.setTextValue(text);
+        // A URL reads whole, up to most of the window's width.
+        const int wanted = dialog.fontMetrics().horizontalAdvance(text) + 80;
+        dialog.resize(std::clamp(wanted, kUrlDialogMinWidth, FWindow.width() * 3 / 4),
+                      dialog.sizeHint().height());
+        return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
     };
     Dialogs.Notify = [this](const QString& title, const QString& text) {
         if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages())
