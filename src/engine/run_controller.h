@@ -35,7 +35,7 @@ struct TRunSettings {
     TCategorySet Categories = kPerformanceOnly;  // performance is always asked for
     TStrategySet Strategies = kBothStrategies;
     // The service's language for advice texts ("locale="); empty: its own English.
-    std::string Locale;
+    std::string Locale{};
 };
 
 // What changed in a run's progress.
@@ -75,7 +75,7 @@ struct TWorkerRun {
     TURLTaskInfoPool& Pool;
     ITaskEventSink& Sink;
     TCategorySet Categories = kPerformanceOnly;
-    std::string Locale;  // empty: none asked for
+    std::string Locale{};  // empty: none asked for
 };
 
 // Starts the workers of a run and owns their threads.
