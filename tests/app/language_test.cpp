@@ -10,6 +10,7 @@
 #include <QTableWidget>
 
 #include "app/grid_model.h"
+#include "app/history_page.h"
 #include "app/web_links.h"
 #include "base/translate.h"
 #include "io/translation.h"
@@ -67,6 +68,9 @@ TEST(LanguageSwitch, DesignTextsFollowBothWays) {
          "Изображения", "Images"},
         {"strategies choice", [](TfmMain& m) { return m.Ui().cbStrategies->itemText(2); },
          "Только мобильные", "Mobile only"},
+        {"history column",
+         [](TfmMain& m) { return m.Ui().tsHistory->RunList()->horizontalHeaderItem(3)->text(); },
+         "Компьютеры", "Desktop"},
         {"log filter", [](TfmMain& m) { return m.Ui().cbLogErrorsOnly->text(); }, "Только ошибки",
          "Errors only"},
     };
