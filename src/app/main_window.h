@@ -20,6 +20,7 @@
 
 class QFrame;
 class QTimer;
+class QGridLayout;
 class QGroupBox;
 class QTableView;
 
@@ -181,8 +182,14 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void CreateComponents();
     QWidget* CreateUrlPage();
     QWidget* CreateButtonColumn();
+    // The news and the log below the grids, the log with its errors-only switch.
+    void CreateBottomPane();
     QWidget* CreateParamsPage();
     QGroupBox* CreateParamsGroup();
+    // The API key's row with its show button and the link below it.
+    QGridLayout* CreateApiKeyRows();
+    // The Lighthouse categories' check boxes, performance always on.
+    QWidget* CreateCategoryBoxes();
     QFrame* CreateAboutBox();
     void ConnectHandlers();
     // The steps of FormShow, in their order.

@@ -187,24 +187,7 @@ QWidget* TfmMain::CreateUrlPage() {
     upperLayout->addWidget(FUi->pcStrategy, 1);
     upperLayout->addWidget(FUi->pProgress);
 
-    FUi->wbNews = new TNewsBrowser;
-    FUi->lvLog =
-        ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
-    FUi->lvLog->setColumnWidth(0, 80);
-    // The event column takes what the pane has left; a longer line shows whole in its tool tip.
-    FUi->lvLog->horizontalHeader()->setStretchLastSection(true);
-    FUi->pcBottom = Named(new QTabWidget, "pcBottom");
-    FUi->tsNews = Filling(Bare("tsNews"), FUi->wbNews);
-    FUi->tsLog = Bare("tsLog");
-    FUi->cbLogErrorsOnly =
-        Named(new QCheckBox(QString::fromUtf8(N_("Только ошибки"))), "cbLogErrorsOnly");
-    auto* logLayout = new QVBoxLayout(FUi->tsLog);
-    logLayout->setContentsMargins(0, 2, 0, 0);
-    logLayout->setSpacing(2);
-    logLayout->addWidget(FUi->cbLogErrorsOnly);
-    logLayout->addWidget(FUi->lvLog, 1);
-    FUi->pcBottom->addTab(FUi->tsNews, QString::fromUtf8(N_(" Новости ")));
-    FUi->pcBottom->addTab(FUi->tsLog, QString::fromUtf8(N_(" Журнал ")));
+    CreateBottomPane();
 
     FUi->spGridsAndBottom = Named(new QSplitter(Qt::Vertical), "spGridsAndBottom");
     FUi->spGridsAndBottom->setHandleWidth(6);
@@ -319,17 +302,29 @@ QWidget* TfmMain::CreateParamsPage() {
     return page;
 }
 
-QGroupBox* TfmMain::CreateParamsGroup() {
-    auto* group = Named(new QGroupBox(QString::fromUtf8(N_(" Параметры "))), "gbParams");
-    group->setFixedWidth(kParamsWidth);
-    auto* outer = new QVBoxLayout(group);
-    outer->setContentsMargins(10, 10, 10, 10);
-    outer->setSpacing(0);
+void TfmMain::CreateBottomPane() {
+    FUi->wbNews = new TNewsBrowser;
+    FUi->lvLog =
+        ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
+    FUi->lvLog->setColumnWidth(0, 80);
+    // The event column takes what the pane has left; a longer line shows whole in its tool tip.
+    FUi->lvLog->horizontalHeader()->setStretchLastSection(true);
+    FUi->pcBottom = Named(new QTabWidget, "pcBottom");
+    FUi->tsNews = Filling(Bare("tsNews"), FUi->wbNews);
+    FUi->tsLog = Bare("tsLog");
+    FUi->cbLogErrorsOnly =
+        Named(new QCheckBox(QString::fromUtf8(N_("Только ошибки"))), "cbLogErrorsOnly");
+    auto* logLayout = new QVBoxLayout(FUi->tsLog);
+    logLayout->setContentsMargins(0, 2, 0, 0);
+    logLayout->setSpacing(2);
+    logLayout->addWidget(FUi->cbLogErrorsOnly);
+    logLayout->addWidget(FUi->lvLog, 1);
+    FUi->pcBottom->addTab(FUi->tsNews, QString::fromUtf8(N_(" Новости ")));
+    FUi->pcBottom->addTab(FUi->tsLog, QString::fromUtf8(N_(" Журнал ")));
+}
 
-    auto label = [](const char* name, const char* text) {
-        return Named(new QLabel(QString::fromUtf8(text)), name);
-    };
-    FUi->lbAPIKey = label("lbAPIKey", N_("Ключ API:"));
+QGridLayout* TfmMain::CreateApiKeyRows() {
+    FUi->lbAPIKey = Named(new QLabel(QString::fromUtf8(N_("Ключ API:"))), "lbAPIKey");
     FUi->edAPIKey = Named(new QLineEdit, "edAPIKey");
     // Whoever looks at the screen need not read the key.
     FUi->edAPIKey->setEchoMode(QLineEdit::Password);
@@ -347,7 +342,41 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     keyGrid->addWidget(FUi->btShowAPIKey, 0, 2);
     keyGrid->addWidget(FUi->lbGotoKeySite, 1, 1);
     keyGrid->setColumnStretch(1, 1);
-    outer->addLayout(keyGrid);
+    return keyGrid;
+}
+
+QWidget* TfmMain::CreateCategoryBoxes() {
+    auto* categories = Named(new QWidget, "pCategories");
+    auto* categoryRows = new QVBoxLayout(categories);
+    categoryRows->setContentsMargins(0, 0, 0, 0);
+    categoryRows->setSpacing(2);
+    const std::pair<QCheckBox**, const char*> boxes[] = {
+        {&FUi->cbCategoryPerformance, N_("Производительность")},
+        {&FUi->cbCategoryAccessibility, N_("Доступность")},
+        {&FUi->cbCategoryBestPractices, N_("Рекомендации")},
+        {&FUi->cbCategorySeo, N_("SEO")}};
+    const char* boxNames[] = {"cbCategoryPerformance", "cbCategoryAccessibility",
+                              "cbCategoryBestPractices", "cbCategorySeo"};
+    for (size_t i = 0; i < std::size(boxes); ++i) {
+        *boxes[i].first = Named(new QCheckBox(QString::fromUtf8(boxes[i].second)), boxNames[i]);
+        categoryRows->addWidget(*boxes[i].first);
+    }
+    FUi->cbCategoryPerformance->setChecked(true);
+    FUi->cbCategoryPerformance->setEnabled(false);
+    return categories;
+}
+
+QGroupBox* TfmMain::CreateParamsGroup() {
+    auto* group = Named(new QGroupBox(QString::fromUtf8(N_(" Параметры "))), "gbParams");
+    group->setFixedWidth(kParamsWidth);
+    auto* outer = new QVBoxLayout(group);
+    outer->setContentsMargins(10, 10, 10, 10);
+    outer->setSpacing(0);
+
+    auto label = [](const char* name, const char* text) {
+        return Named(new QLabel(QString::fromUtf8(text)), name);
+    };
+    outer->addLayout(CreateApiKeyRows());
     outer->addSpacing(18);
 
     FUi->lbMaxThreads = label("lbMaxThreads", N_("Количество потоков:"));
@@ -366,23 +395,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->lbImpNoClearURLs = label("lbImpNoClearURLs", N_("Не очищать URL при импорте:"));
     FUi->cbImpNoClearURLs = Named(new QCheckBox, "cbImpNoClearURLs");
     FUi->lbCategories = label("lbCategories", N_("Категории Lighthouse:"));
-    auto* categories = Named(new QWidget, "pCategories");
-    auto* categoryRows = new QVBoxLayout(categories);
-    categoryRows->setContentsMargins(0, 0, 0, 0);
-    categoryRows->setSpacing(2);
-    const std::pair<QCheckBox**, const char*> boxes[] = {
-        {&FUi->cbCategoryPerformance, N_("Производительность")},
-        {&FUi->cbCategoryAccessibility, N_("Доступность")},
-        {&FUi->cbCategoryBestPractices, N_("Рекомендации")},
-        {&FUi->cbCategorySeo, N_("SEO")}};
-    const char* boxNames[] = {"cbCategoryPerformance", "cbCategoryAccessibility",
-                              "cbCategoryBestPractices", "cbCategorySeo"};
-    for (size_t i = 0; i < std::size(boxes); ++i) {
-        *boxes[i].first = Named(new QCheckBox(QString::fromUtf8(boxes[i].second)), boxNames[i]);
-        categoryRows->addWidget(*boxes[i].first);
-    }
-    FUi->cbCategoryPerformance->setChecked(true);
-    FUi->cbCategoryPerformance->setEnabled(false);
+    QWidget* categories = CreateCategoryBoxes();
     FUi->lbStrategies = label("lbStrategies", N_("Проверять:"));
     FUi->cbStrategies = Named(new QComboBox, "cbStrategies");
     // Indexes follow the strategy sets: 0 both, 1 desktop, 2 mobile.
