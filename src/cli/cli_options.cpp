@@ -111,9 +111,9 @@ const TCliOption kOptions[] = {
              return std::string();
          }},
     {.Name = "--strategies",
-     .Value = "both|desktop|mobile",
-     .Help = "strategies to check; one alone spends half the quota\n"
-             "(default: strategies of Velmora.ini, else both)",
+     .Value = "S",
+     .Help = "strategies to check: both, desktop or mobile; one alone spends\n"
+             "half the quota (default: strategies of Velmora.ini, else both)",
      .Take =
          [](const std::string& v, TCliOptions& o) {
              const std::optional<TStrategySet> set = ParseStrategies(v);
