@@ -26,6 +26,7 @@ std::optional<int> HttpStatusOf(const TURLTaskResults& results, TMetricaStrategy
 }
 
 QString StopText(const TURLTaskResults& results, TMetricaStrategy s) {
+    if (!results.Asked(s)) return {};
     switch (results.TaskResult[s]) {
         case trNotChecked:
             // A row has results with a strategy left unchecked only when a daily quota
@@ -40,7 +41,7 @@ QString StopText(const TURLTaskResults& results, TMetricaStrategy s) {
 
 QString FailureText(const TURLTaskResults& results, TMetricaStrategy s) {
     const TTaskResult status = results.TaskResult[s];
-    if (status == trOK) return {};
+    if (status == trOK || !results.Asked(s)) return {};
     if (status == trNotChecked)
         return TrQ(
             "Остановлено: дневная квота API исчерпана. Команда «Перепроверить URL с "

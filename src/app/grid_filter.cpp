@@ -36,13 +36,13 @@ bool RowMatches(const TURLTaskInfo& task, TMetricaStrategy s, const QString& err
         case TGridFilterRule::fsAll:
             break;
         case TGridFilterRule::fsFailed:
-            if (!r || r->TaskResult[s] == trOK) return false;
+            if (!r || !r->Asked(s) || r->TaskResult[s] == trOK) return false;
             break;
         case TGridFilterRule::fsOk:
             if (!r || r->TaskResult[s] != trOK) return false;
             break;
         case TGridFilterRule::fsUnchecked:
-            if (r && r->TaskResult[s] != trNotChecked) return false;
+            if (r && r->Asked(s) && r->TaskResult[s] != trNotChecked) return false;
             break;
     }
     if (rule.Band != TGridFilterRule::fbAll) {

@@ -1,6 +1,7 @@
 #include "app/grid_model.h"
 
 #include <QBrush>
+#include <QRegularExpression>
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
@@ -78,6 +79,31 @@ int TURLGridModel::RowOf(const TURLTaskInfo* task) const {
     return it == FRows.end() ? -1 : static_cast<int>(it - FRows.begin());
 }
 
+namespace {
+
+// A value's units in the interface language. The service and the export write them in English;
+// only the grid speaks the user's language. A unit follows a digit and a space.
+QString LocalUnits(QString text) {
+    struct TUnit {
+        const char* Source;
+        const char* Shown;
+    };
+    static constexpr TUnit kUnits[] = {{"ms", N_("мс")}, {"s", N_("с")}, {"kb", N_("КБ")}};
+    static const QRegularExpression kUnit(QStringLiteral("(?<=\\d[ \u00a0])(ms|s|kb)(?=$|[) ])"));
+    if (!text.contains(kUnit)) return text;
+    QString out;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch& m : kUnit.globalMatch(text)) {
+        out += text.mid(from, m.capturedStart() - from);
+        for (const TUnit& u : kUnits)
+            if (m.captured() == QLatin1String(u.Source)) out += TrQ(u.Shown);
+        from = m.capturedEnd();
+    }
+    return out + text.mid(from);
+}
+
+}  // namespace
+
 QString TURLGridModel::CellDisplayText(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
     QString text = QString::fromStdString(CellText(task, FStrategy, col));
@@ -89,7 +115,8 @@ QString TURLGridModel::CellDisplayText(int row, int col) const {
 
 std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {
     const TURLTaskInfo* task = TaskAt(row);
-    if (!task || !task->TaskResults) return std::nullopt;
+    // A strategy the run did not ask for looks as a row never checked.
+    if (!task || !task->TaskResults || !task->TaskResults->Asked(FStrategy)) return std::nullopt;
     const TURLTaskResults& r = *task->TaskResults;
     if (r.TaskResult[FStrategy] != trOK) return QColor(kFailedRow);
     if (IsFieldColumn(col)) {
@@ -129,7 +156,9 @@ QVariant TURLGridModel::data(const QModelIndex& index, int role) const {
             if (col == gcError && FInFlight && TaskAt(row) && FInFlight(TaskAt(row)->Num))
                 return TrQ("проверка…");
             if (col == gcInfo) return {};
-            return FComparison ? CompareText(row, col) : CellDisplayText(row, col);
+            if (col == gcURL || col == gcError)
+                return FComparison ? CompareText(row, col) : CellDisplayText(row, col);
+            return LocalUnits(FComparison ? CompareText(row, col) : CellDisplayText(row, col));
         case Qt::ToolTipRole: {
             if (FComparison)
                 if (QString tip = CompareToolTip(row, col); !tip.isEmpty()) return tip;

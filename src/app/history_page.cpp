@@ -75,8 +75,9 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     lvRuns->setObjectName(QStringLiteral("lvRuns"));
     lvRuns->setHorizontalHeaderLabels(
         {QString::fromUtf8(N_("Запуск")), QString::fromUtf8(N_("Начат")), QStringLiteral("URL"),
-         QStringLiteral("Desktop"), QStringLiteral("Mobile"), QString::fromUtf8(N_("Состояние")),
-         QString::fromUtf8(N_("Кто")), QString::fromUtf8(N_("Название"))});
+         QString::fromUtf8(N_("Компьютеры")), QString::fromUtf8(N_("Мобильные")),
+         QString::fromUtf8(N_("Состояние")), QString::fromUtf8(N_("Кто")),
+         QString::fromUtf8(N_("Название"))});
     lvRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
     // Two runs are picked to compare them: Ctrl+click, or Shift with the arrow keys.
     lvRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -111,6 +111,11 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->edMinReqDelay, &QSpinBox::textChanged, this, &TfmMain::edMinReqDelayChange);
     connect(FUi->edRetries, &QSpinBox::textChanged, this, [this] { MarkChanged(FUi->edRetries); });
     connect(FUi->cbImpNoClearURLs, &QCheckBox::toggled, this, &TfmMain::cbImpNoClearURLsClick);
+    connect(FUi->cbStrategies, &QComboBox::currentIndexChanged, this,
+            [this] { MarkChanged(FUi->cbStrategies); });
+    connect(FUi->cbRequestLocale, &QCheckBox::toggled, this,
+            [this] { MarkChanged(FUi->cbRequestLocale); });
+    connect(FUi->cbLogErrorsOnly, &QCheckBox::toggled, this, &TfmMain::cbLogErrorsOnlyClick);
     for (QCheckBox* box :
          {FUi->cbCategoryAccessibility, FUi->cbCategoryBestPractices, FUi->cbCategorySeo})
         connect(box, &QCheckBox::toggled, this, &TfmMain::cbCategoryClick);
@@ -180,6 +185,13 @@ void TfmMain::LoadParams(const io::TSettingsValues& settings) {
     FUi->edMinReqDelay->setValue(settings.ReqPredelay);
     FUi->edRetries->setValue(settings.Retries);
     FUi->cbImpNoClearURLs->setChecked(settings.ImportNoClear);
+    {
+        // A stored choice is no change.
+        const QSignalBlocker quietStrategies(FUi->cbStrategies);
+        const QSignalBlocker quietLocale(FUi->cbRequestLocale);
+        FUi->cbStrategies->setCurrentIndex(StrategiesIndex(settings.Strategies));
+        FUi->cbRequestLocale->setChecked(settings.RequestLocale);
+    }
     // A stored choice is no change; the grids take it when they are first shown.
     const std::pair<QCheckBox*, TCategory> boxes[] = {
         {FUi->cbCategoryAccessibility, ctAccessibility},
@@ -229,6 +241,8 @@ TRunSettings TfmMain::CurrentRunSettings() const {
     s.MinReqDelay = FUi->edMinReqDelay->value();
     s.Retries = FUi->edRetries->value();
     s.Categories = ChosenCategories();
+    s.Strategies = ChosenStrategies();
+    if (FUi->cbRequestLocale->isChecked()) s.Locale = SelectedLangCode().toStdString();
     return s;
 }
 
@@ -261,11 +275,11 @@ void TfmMain::ShowGridsAndNews() {
 }
 
 void TfmMain::ShowVersion() {
-    FUi->lbVersion->setText(FUi->lbVersion->text() + QStringLiteral("%1.%2.%3.%4")
-                                                         .arg(VELMORA_VERSION_MAJOR)
-                                                         .arg(VELMORA_VERSION_MINOR)
-                                                         .arg(VELMORA_VERSION_PATCH)
-                                                         .arg(VELMORA_VERSION_TWEAK + 0));
+    FUi->lbVersion->setText(TrQ("Версия: ") + QStringLiteral("%1.%2.%3.%4")
+                                                  .arg(VELMORA_VERSION_MAJOR)
+                                                  .arg(VELMORA_VERSION_MINOR)
+                                                  .arg(VELMORA_VERSION_PATCH)
+                                                  .arg(VELMORA_VERSION_TWEAK + 0));
 }
 
 void TfmMain::LogStartAndLoadUrls() {
@@ -290,6 +304,11 @@ void TfmMain::ApplyLanguage() {
     FUi->tsHistory->Retranslate();
     FGridFilter->Retranslate();
     FUi->tsAcross->Retranslate();
+    // The texts built from tables rather than design texts.
+    ShowVersion();
+    FillMetricsList();
+    for (int i = 0; i < FUi->cbStrategies->count(); ++i)
+        FUi->cbStrategies->setItemText(i, TrQ(FUi->cbStrategies->itemData(i).toString()));
     FWindowTranslated = true;
 }
 

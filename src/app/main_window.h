@@ -21,6 +21,7 @@
 
 class QFrame;
 class QTimer;
+class QGridLayout;
 class QGroupBox;
 class QTableView;
 
@@ -78,6 +79,9 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void cbCategoryClick();
     // The categories the settings page's check boxes choose.
     TCategorySet ChosenCategories() const;
+    // The strategies the settings page's choice asks for, and that choice's index for a set.
+    TStrategySet ChosenStrategies() const;
+    static int StrategiesIndex(TStrategySet set);
     // Whether the user (or the range check of a loaded value) changed this parameter's control
     // since start; the close writes the parameters only when one of them changed.
     bool ParamChanged(const QWidget* control) const { return FChangedParams.contains(control); }
@@ -101,7 +105,9 @@ class TfmMain : public QMainWindow, public IRunObserver {
     // The numbers of the rows selected in the grid shown, in display order.
     std::vector<int32_t> SelectedNums() const;
     void UpdateRunButtons();
-    void AddToLog(const QString& sMessage);
+    void AddToLog(const QString& sMessage, TLogLevel level = TLogLevel::Info);
+    // Shows only the log's lines about failures while checked.
+    void cbLogErrorsOnlyClick(bool errorsOnly);
     // A message in the status bar at the window's foot, kept until the next one.
     void ShowStatus(const QString& text);
     void UpdateURLListCaption();
@@ -149,7 +155,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void FillScoreCategories();
     TMetricaStrategy ShownStrategy() const;
     // Inserts a line at the top of the log list.
-    void InsertLogRow(const std::string& timeText, const std::string& message);
+    void InsertLogRow(const std::string& timeText, const std::string& message,
+                      TLogLevel level = TLogLevel::Info);
 
     // IRunObserver
     void TaskFinished(const TURLTaskInfo& task) override;
@@ -180,8 +187,14 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void CreateComponents();
     QWidget* CreateUrlPage();
     QWidget* CreateButtonColumn();
+    // The news and the log below the grids, the log with its errors-only switch.
+    void CreateBottomPane();
     QWidget* CreateParamsPage();
     QGroupBox* CreateParamsGroup();
+    // The API key's row with its show button and the link below it.
+    QGridLayout* CreateApiKeyRows();
+    // The Lighthouse categories' check boxes, performance always on.
+    QWidget* CreateCategoryBoxes();
     QFrame* CreateAboutBox();
     void ConnectHandlers();
     // The steps of FormShow, in their order.
@@ -207,6 +220,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void RunTaskStarted(int32_t num, int runTasks);
     void EndRunProgress();
     void ShowProgressText();
+    // The quota and pace line: requests today and the gap the run keeps now.
+    void ShowPaceText();
     void InvalidateTaskNum(int32_t num);
     // Size and place (main_window_placement.cpp).
     void PlaceAtFirstShow();
@@ -233,6 +248,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     TRunProgress FRunProgress;
     std::function<TRunProgress::TClock::time_point()> FProgressClock = TRunProgress::TClock::now;
     QTimer* FStuckTimer = nullptr;
+    TDailyRequests FRequestsToday;
+    int FRunRequestsSeen = 0;  // of the running pool's requests, those counted today
     QTimer* FSaveTimer = nullptr;
     QString FLastSaveError;
     QRect FStoredGeometry;  // as the settings file had it, or empty

@@ -156,8 +156,10 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pcStrategy->setTabPosition(QTabWidget::South);
     FUi->tsURLsD = Filling(Bare("tsURLsD"), FUi->vtURLsD);
     FUi->tsURLsM = Filling(Bare("tsURLsM"), FUi->vtURLsM);
-    FUi->pcStrategy->addTab(FUi->tsURLsD, FImages[imgDesktop], QString::fromUtf8(N_("Desktop")));
-    FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile], QString::fromUtf8(N_("Mobile")));
+    FUi->pcStrategy->addTab(FUi->tsURLsD, FImages[imgDesktop],
+                            QString::fromUtf8(N_("Для компьютеров")));
+    FUi->pcStrategy->addTab(FUi->tsURLsM, FImages[imgMobile],
+                            QString::fromUtf8(N_("Для мобильных")));
     FUi->tsAcross = new TAcrossPages;
     FUi->pcStrategy->addTab(FUi->tsAcross, QString::fromUtf8(N_("По всем страницам")));
 
@@ -167,7 +169,11 @@ QWidget* TfmMain::CreateUrlPage() {
     FUi->pbProgress->setAlignment(Qt::AlignCenter);
     // Tall enough for the run's progress text at the window's font.
     FUi->pProgress->setFixedHeight(std::max(16, FUi->pbProgress->fontMetrics().height() + 6));
-    Filling(FUi->pProgress, FUi->pbProgress);
+    FUi->lbPace = Named(new QLabel, "lbPace");
+    auto* progressRow = new QHBoxLayout(FUi->pProgress);
+    progressRow->setContentsMargins(0, 0, 4, 0);
+    progressRow->addWidget(FUi->pbProgress, 1);
+    progressRow->addWidget(FUi->lbPace);
     FUi->pProgress->hide();
 
     auto* upper = Bare("pGrids");
@@ -184,17 +190,7 @@ QWidget* TfmMain::CreateUrlPage() {
     upperLayout->addWidget(FUi->pcStrategy, 1);
     upperLayout->addWidget(FUi->pProgress);
 
-    FUi->wbNews = new TNewsBrowser;
-    FUi->lvLog =
-        ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
-    FUi->lvLog->setColumnWidth(0, 80);
-    // The event column takes what the pane has left; a longer line shows whole in its tool tip.
-    FUi->lvLog->horizontalHeader()->setStretchLastSection(true);
-    FUi->pcBottom = Named(new QTabWidget, "pcBottom");
-    FUi->tsNews = Filling(Bare("tsNews"), FUi->wbNews);
-    FUi->tsLog = Filling(Bare("tsLog"), FUi->lvLog);
-    FUi->pcBottom->addTab(FUi->tsNews, QString::fromUtf8(N_(" Новости ")));
-    FUi->pcBottom->addTab(FUi->tsLog, QString::fromUtf8(N_(" Журнал ")));
+    CreateBottomPane();
 
     FUi->spGridsAndBottom = Named(new QSplitter(Qt::Vertical), "spGridsAndBottom");
     FUi->spGridsAndBottom->setHandleWidth(6);
@@ -312,17 +308,29 @@ QWidget* TfmMain::CreateParamsPage() {
     return page;
 }
 
-QGroupBox* TfmMain::CreateParamsGroup() {
-    auto* group = Named(new QGroupBox(QString::fromUtf8(N_(" Параметры "))), "gbParams");
-    group->setFixedWidth(kParamsWidth);
-    auto* outer = new QVBoxLayout(group);
-    outer->setContentsMargins(10, 10, 10, 10);
-    outer->setSpacing(0);
+void TfmMain::CreateBottomPane() {
+    FUi->wbNews = new TNewsBrowser;
+    FUi->lvLog =
+        ReportList("lvLog", {QString::fromUtf8(N_("Время")), QString::fromUtf8(N_("Событие"))});
+    FUi->lvLog->setColumnWidth(0, 80);
+    // The event column takes what the pane has left; a longer line shows whole in its tool tip.
+    FUi->lvLog->horizontalHeader()->setStretchLastSection(true);
+    FUi->pcBottom = Named(new QTabWidget, "pcBottom");
+    FUi->tsNews = Filling(Bare("tsNews"), FUi->wbNews);
+    FUi->tsLog = Bare("tsLog");
+    FUi->cbLogErrorsOnly =
+        Named(new QCheckBox(QString::fromUtf8(N_("Только ошибки"))), "cbLogErrorsOnly");
+    auto* logLayout = new QVBoxLayout(FUi->tsLog);
+    logLayout->setContentsMargins(0, 2, 0, 0);
+    logLayout->setSpacing(2);
+    logLayout->addWidget(FUi->cbLogErrorsOnly);
+    logLayout->addWidget(FUi->lvLog, 1);
+    FUi->pcBottom->addTab(FUi->tsNews, QString::fromUtf8(N_(" Новости ")));
+    FUi->pcBottom->addTab(FUi->tsLog, QString::fromUtf8(N_(" Журнал ")));
+}
 
-    auto label = [](const char* name, const char* text) {
-        return Named(new QLabel(QString::fromUtf8(text)), name);
-    };
-    FUi->lbAPIKey = label("lbAPIKey", N_("Ключ API:"));
+QGridLayout* TfmMain::CreateApiKeyRows() {
+    FUi->lbAPIKey = Named(new QLabel(QString::fromUtf8(N_("Ключ API:"))), "lbAPIKey");
     FUi->edAPIKey = Named(new QLineEdit, "edAPIKey");
     // Whoever looks at the screen need not read the key.
     FUi->edAPIKey->setEchoMode(QLineEdit::Password);
@@ -340,7 +348,41 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     keyGrid->addWidget(FUi->btShowAPIKey, 0, 2);
     keyGrid->addWidget(FUi->lbGotoKeySite, 1, 1);
     keyGrid->setColumnStretch(1, 1);
-    outer->addLayout(keyGrid);
+    return keyGrid;
+}
+
+QWidget* TfmMain::CreateCategoryBoxes() {
+    auto* categories = Named(new QWidget, "pCategories");
+    auto* categoryRows = new QVBoxLayout(categories);
+    categoryRows->setContentsMargins(0, 0, 0, 0);
+    categoryRows->setSpacing(2);
+    const std::pair<QCheckBox**, const char*> boxes[] = {
+        {&FUi->cbCategoryPerformance, N_("Производительность")},
+        {&FUi->cbCategoryAccessibility, N_("Доступность")},
+        {&FUi->cbCategoryBestPractices, N_("Рекомендации")},
+        {&FUi->cbCategorySeo, N_("SEO")}};
+    const char* boxNames[] = {"cbCategoryPerformance", "cbCategoryAccessibility",
+                              "cbCategoryBestPractices", "cbCategorySeo"};
+    for (size_t i = 0; i < std::size(boxes); ++i) {
+        *boxes[i].first = Named(new QCheckBox(QString::fromUtf8(boxes[i].second)), boxNames[i]);
+        categoryRows->addWidget(*boxes[i].first);
+    }
+    FUi->cbCategoryPerformance->setChecked(true);
+    FUi->cbCategoryPerformance->setEnabled(false);
+    return categories;
+}
+
+QGroupBox* TfmMain::CreateParamsGroup() {
+    auto* group = Named(new QGroupBox(QString::fromUtf8(N_(" Параметры "))), "gbParams");
+    group->setFixedWidth(kParamsWidth);
+    auto* outer = new QVBoxLayout(group);
+    outer->setContentsMargins(10, 10, 10, 10);
+    outer->setSpacing(0);
+
+    auto label = [](const char* name, const char* text) {
+        return Named(new QLabel(QString::fromUtf8(text)), name);
+    };
+    outer->addLayout(CreateApiKeyRows());
     outer->addSpacing(18);
 
     FUi->lbMaxThreads = label("lbMaxThreads", N_("Количество потоков:"));
@@ -359,23 +401,18 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->lbImpNoClearURLs = label("lbImpNoClearURLs", N_("Не очищать URL при импорте:"));
     FUi->cbImpNoClearURLs = Named(new QCheckBox, "cbImpNoClearURLs");
     FUi->lbCategories = label("lbCategories", N_("Категории Lighthouse:"));
-    auto* categories = Named(new QWidget, "pCategories");
-    auto* categoryRows = new QVBoxLayout(categories);
-    categoryRows->setContentsMargins(0, 0, 0, 0);
-    categoryRows->setSpacing(2);
-    const std::pair<QCheckBox**, const char*> boxes[] = {
-        {&FUi->cbCategoryPerformance, N_("Производительность")},
-        {&FUi->cbCategoryAccessibility, N_("Доступность")},
-        {&FUi->cbCategoryBestPractices, N_("Рекомендации")},
-        {&FUi->cbCategorySeo, N_("SEO")}};
-    const char* boxNames[] = {"cbCategoryPerformance", "cbCategoryAccessibility",
-                              "cbCategoryBestPractices", "cbCategorySeo"};
-    for (size_t i = 0; i < std::size(boxes); ++i) {
-        *boxes[i].first = Named(new QCheckBox(QString::fromUtf8(boxes[i].second)), boxNames[i]);
-        categoryRows->addWidget(*boxes[i].first);
-    }
-    FUi->cbCategoryPerformance->setChecked(true);
-    FUi->cbCategoryPerformance->setEnabled(false);
+    QWidget* categories = CreateCategoryBoxes();
+    FUi->lbStrategies = label("lbStrategies", N_("Проверять:"));
+    FUi->cbStrategies = Named(new QComboBox, "cbStrategies");
+    // Indexes follow the strategy sets: 0 both, 1 desktop, 2 mobile.
+    // The design text rides along as the item's data, for the language switch.
+    for (const char* text :
+         {N_("Компьютеры и мобильные"), N_("Только компьютеры"), N_("Только мобильные")})
+        FUi->cbStrategies->addItem(QString::fromUtf8(text), QString::fromUtf8(text));
+    // Its text is longer than the label column: the box stands across both.
+    FUi->cbRequestLocale =
+        Named(new QCheckBox(QString::fromUtf8(N_("Тексты советов на языке программы"))),
+              "cbRequestLocale");
     FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
@@ -392,9 +429,14 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     const std::pair<QLabel*, QWidget*> rows[] = {
         {FUi->lbMaxThreads, FUi->edMaxTreads}, {FUi->lbMinReqDelay, FUi->edMinReqDelay},
         {FUi->lbRetries, FUi->edRetries},      {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
-        {FUi->lbCategories, categories},       {FUi->lbAppLang, FUi->cbAppLang}};
+        {FUi->lbCategories, categories},       {FUi->lbStrategies, FUi->cbStrategies},
+        {nullptr, FUi->cbRequestLocale},       {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
+        if (!l) {
+            form->addWidget(input, r++, 0, 1, 2, Qt::AlignLeft);
+            continue;
+        }
         form->addWidget(l, r, 0, l == FUi->lbCategories ? Qt::AlignTop : Qt::Alignment());
         form->addWidget(input, r, 1, Qt::AlignLeft);
         ++r;
@@ -414,13 +456,14 @@ QFrame* TfmMain::CreateAboutBox() {
     box->setFrameShadow(QFrame::Sunken);
     box->setFixedHeight(91);
     box->setFocusPolicy(Qt::TabFocus);
-    FUi->lbAboutTitle = Named(new QLabel(QString::fromUtf8(N_("About Velmora"))), "lbAboutTitle");
+    FUi->lbAboutTitle =
+        Named(new QLabel(QString::fromUtf8(N_("О программе Velmora"))), "lbAboutTitle");
     QFont titleFont(QStringLiteral("Verdana"));
     titleFont.setPointSize(9);
     titleFont.setBold(true);
     titleFont.setStyleHint(QFont::SansSerif);
     FUi->lbAboutTitle->setFont(titleFont);
-    FUi->lbVersion = Named(new QLabel(QStringLiteral("Version: ")), "lbVersion");
+    FUi->lbVersion = Named(new QLabel(QString()), "lbVersion");
     FUi->lbGotoSite = LinkLabel("lbGotoSite", N_("<a>Посетить страницу программы</a>"));
     FUi->lbGotoSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     FUi->lbGotoSite->setMinimumWidth(175);
@@ -450,7 +493,9 @@ void TfmMain::SetTabOrder() {
                          FUi->cbImpNoClearURLs,
                          FUi->cbCategoryAccessibility,
                          FUi->cbCategoryBestPractices,
-                         FUi->cbCategorySeo};
+                         FUi->cbCategorySeo,
+                         FUi->cbStrategies,
+                         FUi->cbRequestLocale};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }
 
@@ -480,6 +525,7 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FUi->pcStrategy->focusProxy(),
             FUi->pcBottom->focusProxy(),
             FUi->wbNews,
+            FUi->cbLogErrorsOnly,
             FUi->lvLog,
             FUi->btInsertURLs4Clip,
             FUi->btImportURLs4TXT,

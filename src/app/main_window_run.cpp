@@ -1,9 +1,13 @@
 // Run control as the window sees it: its buttons start and abort runs through the session,
 // and the session's observer calls keep the grids, the progress bar and the log up to date.
+#include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDate>
 #include <QDateTime>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -102,8 +106,16 @@ void TfmMain::ShowStatus(const QString& text) {
     statusBar()->showMessage(text);
 }
 
-void TfmMain::AddToLog(const QString& sMessage) {
-    InsertLogRow(FormatLogTime(std::chrono::system_clock::now()), sMessage.toStdString());
+void TfmMain::AddToLog(const QString& sMessage, TLogLevel level) {
+    InsertLogRow(FormatLogTime(std::chrono::system_clock::now()), sMessage.toStdString(), level);
+}
+
+void TfmMain::cbLogErrorsOnlyClick(bool errorsOnly) {
+    for (int r = 0; r < FUi->lvLog->rowCount(); ++r) {
+        const QTableWidgetItem* time = FUi->lvLog->item(r, 0);
+        const bool info = !time || time->data(Qt::UserRole).toInt() == int(TLogLevel::Info);
+        FUi->lvLog->setRowHidden(r, errorsOnly && info);
+    }
 }
 
 void TfmMain::ShutdownRun() {
@@ -151,7 +163,7 @@ void TfmMain::Log(const TMsgForLog& line) {
         FRunProgress.QuotaWait(*line.QuotaWaitUntil);
         ShowProgressText();
     }
-    InsertLogRow(FormatLogTime(line.MsgTime), line.MsgText);
+    InsertLogRow(FormatLogTime(line.MsgTime), line.MsgText, line.Level);
 }
 
 void TfmMain::RunEnded(const TRunEnd& end) {
@@ -178,6 +190,8 @@ void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
             });
         }
         FStuckTimer->start();
+        FRunRequestsSeen = 0;
+        FUi->lbPace->show();
     }
     FRunProgress.TaskStarted(num, now);
     InvalidateTaskNum(num);
@@ -187,8 +201,13 @@ void TfmMain::RunTaskStarted(int32_t num, int runTasks) {
 void TfmMain::EndRunProgress() {
     if (!FRunProgress.Active()) return;
     if (FStuckTimer) FStuckTimer->stop();
-    AddToLog(FRunProgress.Finish(FProgressClock(), FMaster));
+    FUi->lbPace->hide();
+    const auto now = FProgressClock();
+    const bool notify = FRunProgress.TookLong(now);
+    const QString summary = FRunProgress.Finish(now, FMaster);
+    AddToLog(summary);
     RepaintAllRows();
+    if (notify && FUrlGrids->Dialogs.Notify) FUrlGrids->Dialogs.Notify(windowTitle(), summary);
 }
 
 void TfmMain::ShowProgressText() {
@@ -197,6 +216,17 @@ void TfmMain::ShowProgressText() {
     FUi->pbProgress->setValue(FRunProgress.Done());
     FUi->pbProgress->setFormat(FRunProgress.ProgressText(FProgressClock()));
     FUi->pbProgress->setTextVisible(true);
+    ShowPaceText();
+}
+
+void TfmMain::ShowPaceText() {
+    TURLTaskInfoPool* pool = FSession ? FSession->Controller().CurrentPool() : nullptr;
+    if (!pool) return;
+    const QDate today = QDate::currentDate();
+    const int requests = pool->Requests();
+    FRequestsToday.Add(today, requests - FRunRequestsSeen);
+    FRunRequestsSeen = requests;
+    FUi->lbPace->setText(TRunProgress::PaceText(FRequestsToday.Count(today), pool->GapMs()));
 }
 
 void TfmMain::CheckStuckRequests() {
@@ -270,12 +300,18 @@ TMetricaStrategy TfmMain::ShownStrategy() const {
     return shown == FUi->tsURLsD ? msDesktop : msMobile;
 }
 
-void TfmMain::InsertLogRow(const std::string& timeText, const std::string& message) {
+void TfmMain::InsertLogRow(const std::string& timeText, const std::string& message,
+                           TLogLevel level) {
     FUi->lvLog->insertRow(0);
-    FUi->lvLog->setItem(0, 0, new QTableWidgetItem(QString::fromStdString(timeText)));
+    auto* time = new QTableWidgetItem(QString::fromStdString(timeText));
+    time->setData(Qt::UserRole, int(level));
+    FUi->lvLog->setItem(0, 0, time);
     auto* item = new QTableWidgetItem(QString::fromStdString(message));
     item->setToolTip(item->text());
+    if (level != TLogLevel::Info) item->setForeground(QColor(0xB0, 0x00, 0x20));
     FUi->lvLog->setItem(0, 1, item);
+    if (level == TLogLevel::Info && FUi->cbLogErrorsOnly->isChecked())
+        FUi->lvLog->setRowHidden(0, true);
 }
 
 }  // namespace velmora::app

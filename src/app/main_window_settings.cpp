@@ -1,15 +1,18 @@
 // The settings page: change markers of the parameters, the language choice, the metric
 // descriptions and the links of the about box.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
 
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/translate.h"
 #include "app/url_grids.h"
 #include "app/web_links.h"
 #include "engine/metrica.h"
@@ -53,6 +56,8 @@ bool TfmMain::SaveParamsNow(bool boxOnFailure) {
     values.Retries = FUi->edRetries->value();
     values.ImportNoClear = FUi->cbImpNoClearURLs->isChecked();
     values.Categories = ChosenCategories();
+    values.Strategies = ChosenStrategies();
+    values.RequestLocale = FUi->cbRequestLocale->isChecked();
     const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
     if (written) return true;
     const QString error = QString::fromStdString(written.Error());
@@ -60,7 +65,7 @@ bool TfmMain::SaveParamsNow(bool boxOnFailure) {
     if (boxOnFailure)
         QMessageBox::critical(this, windowTitle(), error);
     else if (error != FLastSaveError)
-        AddToLog(error);
+        AddToLog(error, TLogLevel::Error);
     FLastSaveError = error;
     return false;
 }
@@ -98,26 +103,85 @@ TCategorySet TfmMain::ChosenCategories() const {
     return set;
 }
 
+int TfmMain::StrategiesIndex(TStrategySet set) {
+    if (set == (1u << msDesktop)) return 1;
+    if (set == (1u << msMobile)) return 2;
+    return 0;
+}
+
+TStrategySet TfmMain::ChosenStrategies() const {
+    switch (FUi->cbStrategies->currentIndex()) {
+        case 1:
+            return 1u << msDesktop;
+        case 2:
+            return 1u << msMobile;
+        default:
+            return kBothStrategies;
+    }
+}
+
+namespace {
+
+// The metric list's names and descriptions in MetricaTable's order, in the interface language;
+// null where the table's own text is the same in every language.
+struct TMetricTexts {
+    const char* Caption;
+    const char* Descr;
+};
+constexpr TMetricTexts kMetricTexts[] = {
+    {N_("Оценка производительности"),
+     N_("Оценка производительности — взвешенное среднее оценок метрик. Чтобы пользователям было "
+        "удобно, сайту стоит стремиться к хорошей оценке (90–100).")},
+    {N_("Первая отрисовка контента"),
+     N_("Первая отрисовка контента отмечает время, когда отрисован первый текст или изображение.")},
+    {N_("Индекс скорости"),
+     N_("Индекс скорости показывает, как быстро заполняется видимое содержимое страницы.")},
+    {N_("Отрисовка крупнейшего контента"),
+     N_("Отрисовка крупнейшего контента отмечает время, когда отрисован самый крупный текст или "
+        "изображение.")},
+    {N_("Время до интерактивности"),
+     N_("Время до интерактивности — сколько времени нужно, чтобы страница стала полностью "
+        "интерактивной.")},
+    {N_("Общее время блокировки"),
+     N_("Сумма всех промежутков между FCP и временем до интерактивности, когда задача длилась "
+        "дольше 50 мс, в миллисекундах.")},
+    {N_("Совокупное смещение макета"),
+     N_("Совокупное смещение макета измеряет сдвиг видимых элементов в области просмотра.")},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
+    {N_("Изображения"), nullptr},
+    {N_("Шрифты"), nullptr},
+    {N_("ИТОГО"), nullptr},
+};
+static_assert(std::size(kMetricTexts) == MetricaTable.size());
+
+QString TextOf(const char* text, std::string_view fallback) {
+    return text ? TrQ(text) : QString::fromUtf8(fallback.data(), static_cast<int>(fallback.size()));
+}
+
+}  // namespace
+
 void TfmMain::FillMetricsList() {
+    const auto current = FUi->lvMetrics->selectionModel()->selectedRows();
+    const int keep = current.isEmpty() ? 0 : current.first().row();
     FUi->lvMetrics->setRowCount(0);
-    int num = 0;
-    for (const TMetricaInfo& m : MetricaTable) {
-        ++num;
-        const QString caption =
-            QString::fromUtf8(m.Caption.data(), static_cast<int>(m.Caption.size()));
+    for (size_t i = 0; i < MetricaTable.size(); ++i) {
+        const TMetricaInfo& m = MetricaTable[i];
+        const QString caption = TextOf(kMetricTexts[i].Caption, m.Caption);
         const QString shortName =
             QString::fromUtf8(m.ShortName.data(), static_cast<int>(m.ShortName.size()));
         const int row = FUi->lvMetrics->rowCount();
         FUi->lvMetrics->insertRow(row);
-        auto* numItem = new QTableWidgetItem(QString::number(num));
-        numItem->setData(Qt::UserRole, num);
+        auto* numItem = new QTableWidgetItem(QString::number(i + 1));
+        numItem->setData(Qt::UserRole, static_cast<int>(i + 1));
         FUi->lvMetrics->setItem(row, 0, numItem);
         FUi->lvMetrics->setItem(
             row, 1,
             new QTableWidgetItem(
                 shortName.isEmpty() ? caption : QStringLiteral("%1 (%2)").arg(caption, shortName)));
     }
-    FUi->lvMetrics->selectRow(0);
+    FUi->lvMetrics->selectRow(keep);
     sgMetricsClick();
 }
 
@@ -126,9 +190,9 @@ void TfmMain::sgMetricsClick() {
     if (rows.isEmpty()) return;
     const int num = FUi->lvMetrics->item(rows.first().row(), 0)->data(Qt::UserRole).toInt();
     if (num < 1 || num > static_cast<int>(MetricaTable.size())) return;
-    const auto& descr = MetricaTable[static_cast<size_t>(num - 1)].Descr;
+    const auto i = static_cast<size_t>(num - 1);
     FUi->lbMetricaDescr->setText(QStringLiteral(" ") +
-                                 QString::fromUtf8(descr.data(), static_cast<int>(descr.size())));
+                                 TextOf(kMetricTexts[i].Descr, MetricaTable[i].Descr));
 }
 
 void TfmMain::OpenWebPage(const char* path) {

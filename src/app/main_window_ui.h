@@ -41,13 +41,15 @@ struct TfmMain::TUi {
     QWidget* pFilter = nullptr;   // the filter bar above the grids (TGridFilter)
     QWidget* pProgress = nullptr;
     QProgressBar* pbProgress = nullptr;  // a run's or an import's progress
+    QLabel* lbPace = nullptr;            // during a run: requests today, the gap between them
     QSplitter* spGridsAndBottom = nullptr;
     QTabWidget* pcBottom = nullptr;
     QWidget* tsNews = nullptr;
     QWidget* tsLog = nullptr;
     TNewsBrowser* wbNews = nullptr;
     QTableWidget* lvLog = nullptr;
-    QWidget* pButtons = nullptr;  // the button column with the chart
+    QCheckBox* cbLogErrorsOnly = nullptr;  // hides the log's lines that tell of no failure
+    QWidget* pButtons = nullptr;           // the button column with the chart
     QPushButton* btInsertURLs4Clip = nullptr;
     QPushButton* btImportURLs4TXT = nullptr;
     QPushButton* btImportURLs4XML = nullptr;
@@ -85,6 +87,9 @@ struct TfmMain::TUi {
     QCheckBox* cbCategorySeo = nullptr;
     // Which chosen category the score chart counts.
     QComboBox* cbScoreCategory = nullptr;
+    QLabel* lbStrategies = nullptr;
+    QComboBox* cbStrategies = nullptr;     // both, desktop only, mobile only (TStrategySet order)
+    QCheckBox* cbRequestLocale = nullptr;  // the service's advice in the interface language
     QLabel* lbAppLang = nullptr;
     QComboBox* cbAppLang = nullptr;
     QFrame* pAbout = nullptr;

@@ -1,5 +1,6 @@
 #include "app/run_progress.h"
 
+#include <QLocale>
 #include <algorithm>
 
 #include "app/translate.h"
@@ -48,6 +49,12 @@ QString TRunProgress::Duration(seconds d) {
             .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
             .arg(s % 60, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString TRunProgress::PaceText(int requestsToday, int64_t gapMs) {
+    return TrQ("Запросов сегодня: %1, интервал %2 с")
+        .arg(requestsToday)
+        .arg(QLocale().toString(static_cast<double>(gapMs) / 1000.0, 'f', 1));
 }
 
 QString TRunProgress::ProgressText(TClock::time_point now) const {

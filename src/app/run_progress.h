@@ -2,6 +2,7 @@
 // which rows are in flight, which have waited too long, and the summary at its end.
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -14,11 +15,31 @@
 
 namespace velmora::app {
 
+// The requests this process has sent since local midnight, as the quota counts them.
+class TDailyRequests {
+  public:
+    void Add(QDate today, int requests) {
+        if (today != FDay) {
+            FDay = today;
+            FCount = 0;
+        }
+        FCount += requests;
+    }
+    int Count(QDate today) const { return today == FDay ? FCount : 0; }
+
+  private:
+    QDate FDay;
+    int FCount = 0;
+};
+
 class TRunProgress {
   public:
     using TClock = std::chrono::steady_clock;
     // A request that has not answered after this long is worth a log line.
     static constexpr std::chrono::seconds kStuckAfter{60};
+    // A run that took longer has most likely lost the user's eye: its end is worth a
+    // notification.
+    static constexpr std::chrono::seconds kNotifyAfter{60};
 
     bool Active() const { return FActive; }
     int Total() const { return FTotal; }
@@ -44,6 +65,11 @@ class TRunProgress {
     // them at the end, and the time taken. Tasks that never came back (a cancel) count as
     // aborted.
     QString Finish(TClock::time_point now, const TURLTaskInfoList& master);
+
+    // Whether the run, active or just finished, has taken longer than kNotifyAfter.
+    bool TookLong(TClock::time_point now) const { return now - FStart > kNotifyAfter; }
+    // "Requests today: n, gap x.x s" for the progress area.
+    static QString PaceText(int requestsToday, int64_t gapMs);
 
     // "m:ss", or "h:mm:ss" from an hour on.
     static QString Duration(std::chrono::seconds d);

@@ -45,7 +45,7 @@ TScoreTrendChart::TScoreTrendChart(QWidget* parent) : QWidget(parent) {
     chart->addAxis(y, Qt::AlignLeft);
     for (TMetricaStrategy s : kStrategies) {
         FSeries[s] = new QLineSeries;
-        FSeries[s]->setName(s == msDesktop ? QStringLiteral("Desktop") : QStringLiteral("Mobile"));
+        FSeries[s]->setName(TrQ(s == msDesktop ? N_("Компьютеры") : N_("Мобильные")));
         FSeries[s]->setPointsVisible(true);
         FSeries[s]->setMarkerSize(5);
         QPen pen(QColor(kSeriesColour[s]));

@@ -142,6 +142,7 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
     };
 
     CreateMenu();
+    InitEditing();
     SetupGrid(FGrids[msDesktop], true);
     SetupGrid(FGrids[msMobile], false);
 }
@@ -337,6 +338,8 @@ void TURLGrids::pmURLsPopup() {
     miCheckWErrors->setEnabled(CanRunOrDelete());
     miOpenInGPSI->setEnabled(CanOpenInGPSI());
     miDeleteURL->setEnabled(CanRunOrDelete());
+    miEditURL->setEnabled(CanEditURL());
+    miAddURL->setEnabled(CanAddURL());
     miUndoDelete->setEnabled(CanUndoDelete());
 }
 

@@ -52,6 +52,10 @@ struct TDialogs {
     std::function<bool(const QString& text, bool* dontAskAgain)> Confirm;
     // A yes-or-no question whose default (Enter and Esc) is no; true for yes.
     std::function<bool(const QString& text)> Ask;
+    // One line of text, shown with text first; a null text when the user cancelled.
+    std::function<QString(const QString& title, const QString& label, const QString& text)> AskText;
+    // A desktop notification: through the system tray where there is one, else nothing.
+    std::function<void(const QString& title, const QString& text)> Notify;
 };
 
 class TURLGrids : public QObject {
@@ -72,6 +76,8 @@ class TURLGrids : public QObject {
     QAction* miOpenInGPSI = nullptr;
     QAction* miDeleteURL = nullptr;
     QAction* miUndoDelete = nullptr;
+    QAction* miEditURL = nullptr;  // F2
+    QAction* miAddURL = nullptr;   // Ins
 
     QTableView* Grid(TMetricaStrategy s) const { return FGrids[s]; }
     // The grid on the strategy page that is shown.
@@ -100,6 +106,18 @@ class TURLGrids : public QObject {
     // Puts back the rows of the last delete, with their results (Ctrl+Z).
     void miUndoDeleteClick();
     bool CanUndoDelete() const;
+
+    // --- One URL typed in (url_grids_edit.cpp): the current row's changed (F2) or a new one
+    // added at the end (Ins), checked as an import checks its lines.
+    void miEditURLClick();
+    void miAddURLClick();
+    // Gives the task numbered num the URL text; false, with the reason shown, when text is
+    // refused or the user keeps the results (the task is then unchanged).
+    bool EditURL(int32_t num, const QString& text);
+    // Appends text as a new task; false, with the reason shown, when it is refused.
+    bool AddURL(const QString& text);
+    bool CanEditURL() const;
+    bool CanAddURL() const;
     // The list was replaced (an import, a run opened): the last delete cannot be undone in it.
     void ForgetUndo() { FUndo.clear(); }
 
@@ -139,6 +157,14 @@ class TURLGrids : public QObject {
 
   private:
     void SetupGrid(QTableView* grid, bool infoMovable);
+    // The edit and add items of the menu and their dialogs' defaults.
+    void InitEditing();
+    // The URL text as an import would take it; empty, after a message, when it is refused.
+    // self: the task being edited, which its own URL does not duplicate.
+    std::string AcceptableURL(const QString& text, const TURLTaskInfo* self);
+    // Both grids and what depends on the list follow a changed or added task, which becomes
+    // the current row.
+    void ListChanged(const TURLTaskInfo& task);
     void CreateMenu();
     // The import bracket around feeding urls; logText is untranslated. Replacing a list with
     // results is asked first; false when the user said no (nothing changed).
@@ -164,6 +190,7 @@ class TURLGrids : public QObject {
     // A column drag being undone: the undoing move must not be undone in turn.
     bool FRevertingColumnMove = false;
     QString FLastImportDir;
+    class QSystemTrayIcon* FTray = nullptr;  // made for the first notification
 };
 
 }  // namespace velmora::app

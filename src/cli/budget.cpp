@@ -114,6 +114,8 @@ TResult<TBudget> ParseBudget(const std::string& text) {
 std::vector<std::string> BudgetBreaks(const TBudget& budget, const TURLTaskInfo& task) {
     std::vector<std::string> breaks;
     for (const TBudgetLimit& limit : budget) {
+        // A strategy the run did not ask for has nothing to hold to a limit.
+        if (task.TaskResults && !task.TaskResults->Asked(limit.Strategy)) continue;
         const TMetricaValue* v = task.TaskResults ? task.TaskResults->MetricaValues.GetValueByKey(
                                                         limit.Key, limit.Strategy)
                                                   : nullptr;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/metrica.h"
+#include "engine/tasks.h"
 #include "io/crawl.h"
 #include "io/settings.h"
 #include "io/sitemap_fetch.h"
@@ -107,6 +108,33 @@ const TCliOption kOptions[] = {
              const std::optional<TCategorySet> set = ParseCategories(v);
              if (!set) return "--categories takes " + CategoryIdsText() + ", not \"" + v + "\"";
              o.Categories = *set;
+             return std::string();
+         }},
+    {.Name = "--strategies",
+     .Value = "S",
+     .Help = "strategies to check: both, desktop or mobile; one alone spends\n"
+             "half the quota (default: strategies of Velmora.ini, else both)",
+     .Take =
+         [](const std::string& v, TCliOptions& o) {
+             const std::optional<TStrategySet> set = ParseStrategies(v);
+             if (!set) return "--strategies takes both, desktop or mobile, not \"" + v + "\"";
+             o.Strategies = *set;
+             return std::string();
+         }},
+    {.Name = "--locale",
+     .Value = "CODE",
+     .Help = "language of the service's advice texts, e.g. en or ru\n"
+             "(default: with request-locale=1 in Velmora.ini the --lang language,\n"
+             "else the service's English)",
+     .Take =
+         [](const std::string& v, TCliOptions& o) {
+             const bool valid = !v.empty() && v.size() <= 16 &&
+                                v.find_first_not_of(
+                                    "abcdefghijklmnopqrstuvwxyz"
+                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZ-_") == std::string::npos;
+             if (!valid)
+                 return "--locale takes a language code like en or pt-BR, not \"" + v + "\"";
+             o.Locale = v;
              return std::string();
          }},
     {.Name = "--sitemap",

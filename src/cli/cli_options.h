@@ -25,6 +25,9 @@ struct TCliOptions {
     std::optional<int> Retries;  // tries again after a passing fault
     std::optional<std::string> Endpoint;
     std::optional<uint8_t> Categories;  // a TCategorySet
+    std::optional<uint8_t> Strategies;  // a TStrategySet
+    // The service's locale for advice texts; none: request-locale of the settings file.
+    std::optional<std::string> Locale;
     std::string DesktopCsv;
     std::string MobileCsv;
     std::string AdviceCsv;       // every advice item of both strategies, one row each

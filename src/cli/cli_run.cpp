@@ -148,7 +148,8 @@ size_t UncheckedCount(const TURLTaskInfoList& master) {
     for (size_t i = 0; i < master.Count(); ++i) {
         const TURLTaskResults* r = master[i].TaskResults.get();
         const auto done = [&](TMetricaStrategy s) {
-            return r->TaskResult[s] != trNotChecked && r->TaskResult[s] != trAborted;
+            return !r->Asked(s) ||
+                   (r->TaskResult[s] != trNotChecked && r->TaskResult[s] != trAborted);
         };
         if (!r || !done(msDesktop) || !done(msMobile)) ++n;
     }
@@ -275,6 +276,7 @@ TResult<TRunSettings> PrepareRun(const TCliOptions& o, const io::TSettingsValues
     run.Retries = o.Retries.value_or(settings.Retries);
     run.Categories = o.Categories.value_or(settings.Categories);
     run.Screenshots = o.ReportScreenshots;
+    run.Strategies = o.Strategies.value_or(settings.Strategies);
     return run;
 }
 
@@ -457,6 +459,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
         return kExitBadInput;
     }
     run = *prepared;
+    run.Locale = o.Locale.value_or(settings.RequestLocale ? session.Lang() : std::string());
     std::unique_ptr<TAgainstRun> against;
     if (std::optional<int> stop = LoadRunInputs(o, session, master, console, against)) return *stop;
     if (!o.JsonFile.empty())

@@ -17,10 +17,11 @@ void TConsoleObserver::Progress(const TProgressStep& step) {
 }
 
 void TConsoleObserver::Log(const TMsgForLog& line) {
-    if (FQuiet && !line.Warning) return;
+    const bool warning = line.Level == TLogLevel::Warning;
+    if (FQuiet && !warning) return;
     // The window shows the newest line first; a terminal reads best oldest first, as they come.
     ClearBar();
-    if (line.Warning)
+    if (warning)
         std::fprintf(stderr, "velmora-cli: %s\n", line.MsgText.c_str());
     else
         std::fprintf(stderr, "%s %s\n", FormatLogTime(line.MsgTime).c_str(), line.MsgText.c_str());

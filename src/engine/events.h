@@ -17,13 +17,18 @@ enum class TWorkerEventKind : uint8_t {
     RequestSent,   // before each request and once more at the worker's end
 };
 
+enum class TLogLevel : uint8_t {
+    Info,
+    Error,    // a URL's check failed or could not go on
+    Warning,  // the user must see it even where the log is hidden (a quiet command line)
+};
+
 struct TMsgForLog {
     std::string MsgText;  // already translated and formatted
     std::chrono::system_clock::time_point MsgTime;
     // The task the line is about, 0 for none: a front end can tell which rows still move.
     int32_t TaskNum = 0;
-    // A line the user must see even where the log is hidden (a quiet command line).
-    bool Warning = false;
+    TLogLevel Level = TLogLevel::Info;
     // A quota holds the run back: no request goes before this point of the steady clock.
     std::optional<std::chrono::steady_clock::time_point> QuotaWaitUntil = std::nullopt;
 };

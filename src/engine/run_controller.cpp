@@ -35,15 +35,16 @@ bool TRunController::StartTask(std::unique_ptr<TURLTaskInfo> task) {
     const int32_t num = task->Num;
     std::string error = "?";
     try {
-        FWorkers.StartWorker(std::move(task),
-                             TWorkerRun{FApiKey, *FPool, FEvents, FCategories, FScreenshots});
+        FWorkers.StartWorker(std::move(task), TWorkerRun{FApiKey, *FPool, FEvents, FCategories,
+                                                         FScreenshots, FLocale});
         ReportProgress(num);
         return true;
     } catch (const std::exception& e) {
         error = e.what();
     } catch (...) {
     }
-    AddToLog(FormatLog(Tr("URL %d: не удалось запустить задание: %s"), num, error), Now());
+    AddToLog(FormatLog(Tr("URL %d: не удалось запустить задание: %s"), num, error), Now(),
+             TLogLevel::Error);
     return false;
 }
 
@@ -74,6 +75,9 @@ void TRunController::FillPool(TRunScope scope, const std::vector<int32_t>& nums)
             for (TMetricaStrategy s : kStrategies)
                 copy->Keep[s] = entry.TaskResults->TaskResult[s] == trOK;
         }
+        // A strategy not asked for costs no quota; whatever it holds stays.
+        for (TMetricaStrategy s : kStrategies)
+            if (!HasStrategy(FStrategies, s)) copy->Keep[s] = true;
         FPool->Add(std::move(copy));
     }
 }
@@ -92,6 +96,8 @@ TResult<bool> TRunController::Start(TRunScope scope, const std::vector<int32_t>&
     FApiKey = settings.ApiKey;
     FCategories = settings.Categories;
     FScreenshots = settings.Screenshots;
+    FLocale = settings.Locale;
+    FStrategies = settings.Strategies == 0 ? kBothStrategies : settings.Strategies;
     FPool = std::make_unique<TURLTaskInfoPool>(settings.MinReqDelay, FClock);
     FPool->SetMaxRetries(settings.Retries);
     FillPool(scope, nums);
@@ -153,23 +159,29 @@ std::vector<int32_t> TRunController::ReportDailyStop() {
     for (int32_t num : FPool->RemainingNums()) {
         if (TURLTaskInfo* entry = FMaster.FindByNum(num)) {
             // Unchecked but listed among the errors, so that a recheck continues with them.
-            if (!entry->TaskResults) entry->InitMetricResults();
+            if (!entry->TaskResults) {
+                entry->InitMetricResults();
+                entry->TaskResults->Strategies = FStrategies;
+            }
             marked.push_back(num);
         }
     }
     size_t left = 0;
     for (size_t i = 0; i < FMaster.Count(); ++i) {
         const auto& r = FMaster[i].TaskResults;
-        if (r &&
-            (r->TaskResult[msDesktop] == trNotChecked || r->TaskResult[msMobile] == trNotChecked ||
-             r->TaskResult[msDesktop] == trQuotaExceeded ||
-             r->TaskResult[msMobile] == trQuotaExceeded))
-            ++left;
+        if (!r) continue;
+        for (TMetricaStrategy s : kStrategies) {
+            if (r->Asked(s) &&
+                (r->TaskResult[s] == trNotChecked || r->TaskResult[s] == trQuotaExceeded)) {
+                ++left;
+                break;
+            }
+        }
     }
     AddToLog(FormatLog(Tr("Дневная квота API исчерпана, проверка остановлена. Осталось URL: %s. "
                           "Команда «Перепроверить URL с ошибками» продолжит их проверку завтра."),
                        {std::to_string(left)}),
-             Now());
+             Now(), TLogLevel::Error);
     return marked;
 }
 
@@ -179,12 +191,16 @@ void TRunController::MergeFinishedTask(std::unique_ptr<TURLTaskInfo> task) {
     if (!task || !task->TaskResults || task->TaskResults->Aborted()) return;
     TURLTaskInfo* entry = FMaster.FindByNum(task->Num);
     if (!entry) return;
+    task->TaskResults->Strategies = FStrategies;
     if (entry->TaskResults) {
-        // A strategy kept from before keeps its values, advice and status.
+        // A strategy kept from before keeps its values, advice and status; it counts as asked
+        // when it holds an answer to an earlier request.
         TURLTaskResults& fresh = *task->TaskResults;
         const TURLTaskResults& old = *entry->TaskResults;
         for (TMetricaStrategy s : kStrategies) {
             if (!task->Keep[s]) continue;
+            if (old.Asked(s) && old.TaskResult[s] != trNotChecked)
+                fresh.Strategies |= static_cast<TStrategySet>(1u << s);
             fresh.TaskResult[s] = old.TaskResult[s];
             fresh.ErrorCode[s] = old.ErrorCode[s];
             fresh.HttpStatus[s] = old.HttpStatus[s];
@@ -231,8 +247,11 @@ std::vector<int32_t> TRunController::UncheckedNums() const {
 }
 
 void TRunController::AddToLog(const std::string& sMessage,
-                              std::chrono::system_clock::time_point aTime) {
-    if (FObserver) FObserver->Log(TMsgForLog{sMessage, aTime});
+                              std::chrono::system_clock::time_point aTime, TLogLevel level) {
+    if (!FObserver) return;
+    TMsgForLog line{sMessage, aTime};
+    line.Level = level;
+    FObserver->Log(line);
 }
 
 void TRunController::Deliver(TWorkerEvent event) {

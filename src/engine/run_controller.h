@@ -34,6 +34,9 @@ struct TRunSettings {
     int32_t Retries = 2;                         // tries again after a passing fault; 0 = none
     TCategorySet Categories = kPerformanceOnly;  // performance is always asked for
     bool Screenshots = false;                    // keep the answers' final screenshots
+    TStrategySet Strategies = kBothStrategies;
+    // The service's language for advice texts ("locale="); empty: its own English.
+    std::string Locale{};
 };
 
 // What changed in a run's progress.
@@ -74,6 +77,7 @@ struct TWorkerRun {
     ITaskEventSink& Sink;
     TCategorySet Categories = kPerformanceOnly;
     bool Screenshots = false;
+    std::string Locale{};  // empty: none asked for
 };
 
 // Starts the workers of a run and owns their threads.
@@ -121,7 +125,8 @@ class TRunController {
     TURLTaskInfoPool* CurrentPool() const { return FPool.get(); }
     std::vector<int32_t> ErrorNums() const;
     std::vector<int32_t> UncheckedNums() const;
-    void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime);
+    void AddToLog(const std::string& sMessage, std::chrono::system_clock::time_point aTime,
+                  TLogLevel level = TLogLevel::Info);
 
   private:
     std::vector<int32_t> ScopeNums(TRunScope scope, const std::vector<int32_t>& selected) const;
@@ -144,8 +149,10 @@ class TRunController {
     TEventQueue FEvents;
     std::unique_ptr<TURLTaskInfoPool> FPool;
     std::string FApiKey;
+    std::string FLocale;
     TCategorySet FCategories = kPerformanceOnly;
     bool FScreenshots = false;
+    TStrategySet FStrategies = kBothStrategies;
     int FDone = 0;
     int FRunTasks = 0;
     bool FEnding = false;  // EndRun is delivering the workers' last events

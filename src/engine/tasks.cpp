@@ -14,6 +14,20 @@ std::string_view StrategyText(TMetricaStrategy s) {
     return s == msDesktop ? "desktop" : "mobile";
 }
 
+std::optional<TStrategySet> ParseStrategies(std::string_view text) {
+    const std::string lower = AsciiLower(text);
+    if (lower == "both") return kBothStrategies;
+    for (TMetricaStrategy s : kStrategies)
+        if (lower == StrategyText(s)) return static_cast<TStrategySet>(1u << s);
+    return std::nullopt;
+}
+
+std::string_view StrategiesText(TStrategySet set) {
+    if (set == (1u << msDesktop)) return StrategyText(msDesktop);
+    if (set == (1u << msMobile)) return StrategyText(msMobile);
+    return "both";
+}
+
 const TMetricaValue* TMetricaValues::GetValueByKey(std::string_view sKey,
                                                    TMetricaStrategy aStrategy) const {
     for (const auto& v : *this) {
@@ -149,6 +163,14 @@ size_t TURLTaskInfoList::DeleteByNums(const std::vector<int32_t>& nums) {
     FItems = std::move(kept);
     for (size_t i = 0; i < FItems.size(); ++i) FItems[i]->Num = static_cast<int32_t>(i) + 1;
     return before - FItems.size();
+}
+
+void TURLTaskInfoList::ChangeURL(int32_t num, std::string sURL) {
+    TURLTaskInfo* task = FindByNum(num);
+    if (!task) return;
+    IndexRemove(task->URL);
+    IndexAdd(sURL);
+    task->URL = std::move(sURL);
 }
 
 TURLTaskInfo* TURLTaskInfoList::FindByNum(int32_t num) {

@@ -28,6 +28,17 @@ inline constexpr std::array<TMetricaStrategy, 2> kStrategies{msDesktop, msMobile
 // The strategy's name as the service expects it.
 std::string_view StrategyText(TMetricaStrategy s);
 
+// The strategies a run asks for: bit s for strategy s. The others cost no quota and their
+// results read as not checked, never as failures.
+using TStrategySet = uint8_t;
+inline constexpr TStrategySet kBothStrategies = 0b11;
+constexpr bool HasStrategy(TStrategySet set, TMetricaStrategy s) {
+    return (set >> s & 1) != 0;
+}
+// "both", "desktop" or "mobile" (ASCII case ignored); nothing for any other text.
+std::optional<TStrategySet> ParseStrategies(std::string_view text);
+std::string_view StrategiesText(TStrategySet set);
+
 // Outcome of one strategy's check. The numbers are fixed: they are stored and exported.
 enum class TTaskResult : uint8_t {
     trNotChecked = 0,
@@ -225,13 +236,19 @@ class TURLTaskResults {
     // screenshot as a checked data: URL per strategy, else empty. Never stored in the history.
     bool KeepScreenshot = false;
     std::array<std::string, 2> FinalScreenshot;
+    // The strategies the run asked for; the others were never meant to be checked.
+    TStrategySet Strategies = kBothStrategies;
 
+    bool Asked(TMetricaStrategy s) const { return HasStrategy(Strategies, s); }
     // Text of the error column and of the export.
     std::string ErrorText(TMetricaStrategy sStrategy) const;
     // DisplayText of the first value shown in that column for that strategy, else empty.
     std::string ValueTextByColNum(int32_t iColNum, TMetricaStrategy sStrategy) const;
-    // Checked and failed in at least one strategy.
-    bool Failed() const { return TaskResult[msDesktop] != trOK || TaskResult[msMobile] != trOK; }
+    // Checked and failed in at least one strategy that was asked for.
+    bool Failed() const {
+        return (Asked(msDesktop) && TaskResult[msDesktop] != trOK) ||
+               (Asked(msMobile) && TaskResult[msMobile] != trOK);
+    }
     bool Aborted() const {
         return TaskResult[msDesktop] == trAborted || TaskResult[msMobile] == trAborted;
     }
@@ -269,6 +286,8 @@ class TURLTaskInfoList {
 
     // Appends a task numbered Count() + 1 and returns it.
     TURLTaskInfo& Add(std::string sURL);
+    // Gives the task with this number another URL; the caller has checked it is no duplicate.
+    void ChangeURL(int32_t num, std::string sURL);
     // True when a task's URL equals sURL ignoring the case of ASCII letters only.
     bool URLExists(std::string_view sURL) const;
     void ClearMetricResults();

@@ -20,6 +20,7 @@ TActiveTaskThread::TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
                                      const TWorkerRun& run, const TWorkerConfig& config)
     : FURLTaskInfo(std::move(aURLTaskInfo)),
       FAPIKey(run.ApiKey),
+      FLocale(run.Locale),
       FPool(run.Pool),
       FSink(run.Sink),
       FConfig(config) {
@@ -112,7 +113,7 @@ void TActiveTaskThread::Execute() {
         }
         FURLTaskInfo->TaskResults->TaskResult[s] = trUnknownResponse;
         try {
-            Log("URL %d: внутренняя ошибка: %s", failure);
+            Log("URL %d: внутренняя ошибка: %s", failure, TLogLevel::Error);
             KeepFailureReason(s);
         } catch (...) {
         }
@@ -217,7 +218,8 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
         const auto seconds = (delay.count() + 500) / 1000;
         PostLogMessage(FormatLog(Tr("URL %d: %s, повтор %d из %d через %d с"),
                                  {std::to_string(FURLTaskInfo->Num), what, std::to_string(retries),
-                                  std::to_string(maxRetries), std::to_string(seconds)}));
+                                  std::to_string(maxRetries), std::to_string(seconds)}),
+                       TLogLevel::Error);
         if (!FPool.WaitUntil(FPool.Clock().Now() + delay, FPool.AbortFlag()))
             return FPool.AbortRequested() ? Aborted(s) : NotChecked(s);
         ClearStrategy(s);
@@ -225,7 +227,8 @@ bool TActiveTaskThread::CheckStrategy(TMetricaStrategy s) {
 }
 
 void TActiveTaskThread::StopForDailyQuota() {
-    if (!FPool.Stopped()) Log("URL %d: дневная квота API исчерпана, проверка остановлена");
+    if (!FPool.Stopped())
+        Log("URL %d: дневная квота API исчерпана, проверка остановлена", {}, TLogLevel::Error);
     FPool.StopForDailyQuota();
 }
 
@@ -239,7 +242,7 @@ bool TActiveTaskThread::QuotaRefused(TTimePoint sentAt, TQuotaKind kind) {
         char gap[32];
         std::snprintf(gap, sizeof gap, "%.1f", static_cast<double>(reaction.GapMs) / 1000.0);
         PostLogMessage(FormatLog(Tr("квота достигнута: один запрос в %s с"), {gap}),
-                       reaction.NextRequestAt);
+                       TLogLevel::Info, reaction.NextRequestAt);
     }
     return true;
 }
@@ -254,6 +257,7 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
         if (HasCategory(categories, static_cast<int>(c)))
             builder->Param("category", CategoryTable[c].RequestName);
     builder->Param("url", FURLTaskInfo->URL);
+    if (!FLocale.empty()) builder->Param("locale", FLocale);
     // The service binds the key only under this lower-case name.
     if (!FAPIKey.empty()) builder->Param("key", FAPIKey);
 
@@ -283,7 +287,7 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
         if (FPool.AbortRequested()) return TAttempt::Aborted;
         if (const auto* error = dynamic_cast<const http::ECurlError*>(&e))
             outcome.CurlCode = error->Code;
-        Log("URL %d: ОШИБКА отправки запроса: %s", SafeNetworkText(e.what()));
+        Log("URL %d: ОШИБКА отправки запроса: %s", SafeNetworkText(e.what()), TLogLevel::Error);
         results.TaskResult[s] = trSendError;
         outcome.Result = trSendError;
         return TAttempt::Answered;
@@ -297,7 +301,8 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
     FRetryAfter = FClient->ResponseHeader("Retry-After");
     InterpretBody(
         FParser, FClient->ResponseBody(), s, *FURLTaskInfo, FConfig.DecimalSeparator,
-        [this](const std::string& line) { PostLogMessage(line); }, &context);
+        // The answer's interpretation logs only what went wrong with it.
+        [this](const std::string& line) { PostLogMessage(line, TLogLevel::Error); }, &context);
     outcome.Result = results.TaskResult[s];
     outcome.HttpStatus = context.HttpStatus;
     outcome.ServiceCode = results.ErrorCode[s];
@@ -306,8 +311,8 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
     return TAttempt::Answered;
 }
 
-void TActiveTaskThread::Log(const char* pattern, const std::string& text) {
-    PostLogMessage(FormatLog(Tr(pattern), FURLTaskInfo->Num, text));
+void TActiveTaskThread::Log(const char* pattern, const std::string& text, TLogLevel level) {
+    PostLogMessage(FormatLog(Tr(pattern), FURLTaskInfo->Num, text), level);
 }
 
 void TActiveTaskThread::KeepFailureReason(TMetricaStrategy s) {
@@ -319,10 +324,12 @@ void TActiveTaskThread::KeepFailureReason(TMetricaStrategy s) {
     r.ErrorMessage[s] = colon == std::string::npos ? FLastLogLine : FLastLogLine.substr(colon + 2);
 }
 
-void TActiveTaskThread::PostLogMessage(std::string text, std::optional<TTimePoint> quotaWaitUntil) {
+void TActiveTaskThread::PostLogMessage(std::string text, TLogLevel level,
+                                       std::optional<TTimePoint> quotaWaitUntil) {
     FLastLogLine = text;
     auto msg = std::make_unique<TMsgForLog>(TMsgForLog{
         std::move(text), std::chrono::system_clock::now(), FURLTaskInfo ? FURLTaskInfo->Num : 0});
+    msg->Level = level;
     msg->QuotaWaitUntil = quotaWaitUntil;
     FSink.Post(TWorkerEvent{TWorkerEventKind::Log, nullptr, std::move(msg)});
 }

@@ -68,9 +68,10 @@ class TActiveTaskThread {
     bool NotChecked(TMetricaStrategy s);
     // Status 2 with its log line; always returns false.
     bool Aborted(TMetricaStrategy s);
-    void Log(const char* pattern, const std::string& text = {});
+    void Log(const char* pattern, const std::string& text = {}, TLogLevel level = TLogLevel::Info);
     // quotaWaitUntil: for a line about a quota's wait, when the next request may go.
-    void PostLogMessage(std::string text, std::optional<TTimePoint> quotaWaitUntil = {});
+    void PostLogMessage(std::string text, TLogLevel level = TLogLevel::Info,
+                        std::optional<TTimePoint> quotaWaitUntil = {});
     // Stores the last log line as the reason when strategy s failed.
     void KeepFailureReason(TMetricaStrategy s);
     void PostTaskFinished(std::unique_ptr<TURLTaskInfo> task);
@@ -78,6 +79,7 @@ class TActiveTaskThread {
 
     std::unique_ptr<TURLTaskInfo> FURLTaskInfo;
     std::string FAPIKey;
+    std::string FLocale;
     TURLTaskInfoPool& FPool;
     ITaskEventSink& FSink;
     TWorkerConfig FConfig;

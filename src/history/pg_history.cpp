@@ -6,6 +6,7 @@
 
 #include "base/translate.h"
 #include "history/run_owner.h"
+#include "history/run_recorder.h"
 
 namespace velmora::history {
 namespace {
@@ -401,6 +402,7 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
         if (withAdvice) row.Advice = res->Text(i, 9);
         DecodeStrategy(s, row, adviceText, *task->TaskResults);
     }
+    ApplyRunStrategies(loaded);
     return loaded;
 }
 

@@ -11,7 +11,23 @@ std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint
                        "\nendpoint=" + endpoint;
     // One line each: a line break in a file name must not start a key of its own.
     if (!source.empty() && source.find('\n') == std::string::npos) text += "\nsource=" + source;
+    // Both strategies are the usual run; only a choice of one is worth a line.
+    if (run.Strategies != kBothStrategies && run.Strategies != 0)
+        text += "\nstrategies=" + std::string(StrategiesText(run.Strategies));
     return text;
+}
+
+void ApplyRunStrategies(TLoadedRun& loaded) {
+    constexpr std::string_view kKey = "\nstrategies=";
+    const std::string& settings = loaded.Run.Settings;
+    const size_t at = settings.find(kKey);
+    if (at == std::string::npos) return;
+    const size_t from = at + kKey.size();
+    const std::optional<TStrategySet> set =
+        ParseStrategies(std::string_view(settings).substr(from, settings.find('\n', from) - from));
+    if (!set) return;
+    for (size_t i = 0; i < loaded.List.Count(); ++i)
+        if (TURLTaskResults* r = loaded.List[i].TaskResults.get()) r->Strategies = *set;
 }
 
 std::string RunSource(const std::string& settings) {

@@ -24,6 +24,9 @@ std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint
                             const std::string& source = {});
 // The source a run's settings text names, or empty.
 std::string RunSource(const std::string& settings);
+// A run that checked one strategy alone says so in its settings text ("strategies=..."); its
+// loaded results learn which, so the other reads as not asked for.
+void ApplyRunStrategies(TLoadedRun& loaded);
 
 class TRunRecorder {
   public:

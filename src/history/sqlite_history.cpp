@@ -4,6 +4,7 @@
 
 #include "base/translate.h"
 #include "history/run_owner.h"
+#include "history/run_recorder.h"
 
 namespace velmora::history {
 namespace {
@@ -399,6 +400,7 @@ TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice
         DecodeStrategy(s, row, adviceText, *task->TaskResults);
     }
     if (res.Failed()) return FDb.LastFailure("SQLite");
+    ApplyRunStrategies(loaded);
     return loaded;
 }
 

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "base/translate.h"
 #include "engine/metrica.h"
+#include "engine/tasks.h"
 #include "io/ini_file.h"
 
 #ifndef VELMORA_INSTALLED_BINDIR
@@ -116,6 +117,8 @@ TSettingsValues LoadSettings(const std::string& path) {
     s.Retries = ClampRetries(ParseIniInt(read(kKeyRetries), kRetriesDefault));
     if (auto v = ParseIniIntOpt(read(kKeyImportNoClear))) s.ImportNoClear = *v != 0;
     s.Categories = ParseCategories(read(kKeyCategories)).value_or(kPerformanceOnly);
+    s.Strategies = ParseStrategies(read(kKeyStrategies)).value_or(kBothStrategies);
+    if (auto v = ParseIniIntOpt(read(kKeyRequestLocale))) s.RequestLocale = *v != 0;
     s.History = read(kKeyHistory);
     s.HistoryKeep = std::max(0, ParseIniInt(read(kKeyHistoryKeep), 0));
     s.Groups = read(kKeyGroups);
@@ -179,6 +182,10 @@ TResult<> SaveParams(const std::string& path, const TSettingsValues& values) {
     if ((values.Categories | kPerformanceOnly) != kPerformanceOnly ||
         ini.ReadString(kSectionParams, kKeyCategories))
         pairs.emplace_back(kKeyCategories, CategoriesText(values.Categories));
+    if (values.Strategies != kBothStrategies || ini.ReadString(kSectionParams, kKeyStrategies))
+        pairs.emplace_back(kKeyStrategies, std::string(StrategiesText(values.Strategies)));
+    if (values.RequestLocale || ini.ReadString(kSectionParams, kKeyRequestLocale))
+        pairs.emplace_back(kKeyRequestLocale, values.RequestLocale ? "1" : "0");
     return ini.WriteStrings(kSectionParams, pairs);
 }
 

@@ -22,6 +22,10 @@ inline constexpr const char* kKeyRetries = "retries";
 inline constexpr const char* kKeyImportNoClear = "import-no-clear";
 // Lighthouse categories asked for, comma-separated ids (engine's ParseCategories).
 inline constexpr const char* kKeyCategories = "categories";
+// Strategies checked: "both", "desktop" or "mobile" (engine's ParseStrategies).
+inline constexpr const char* kKeyStrategies = "strategies";
+// "1": the advice texts come from the service in the interface language ("locale=").
+inline constexpr const char* kKeyRequestLocale = "request-locale";
 inline constexpr const char* kKeyLang = "lang";
 // Read only: lets a test or a proxy set-up point the program at another host.
 inline constexpr const char* kKeyEndpoint = "endpoint";
@@ -66,6 +70,8 @@ struct TSettingsValues {
     int Retries = kRetriesDefault;
     bool ImportNoClear = false;
     uint8_t Categories = 1;  // a TCategorySet; performance only by default
+    uint8_t Strategies = 3;  // a TStrategySet; both by default
+    bool RequestLocale = false;
     // Run history
     std::string History;  // as stored: a path, "off", or empty for the default place
     int HistoryKeep = 0;  // newest runs kept; 0 keeps all
@@ -97,7 +103,8 @@ TSettingsValues LoadSettings(const std::string& path);
 
 // Writes "api-key", "max-threads", "req-predelay", "retries" and "import-no-clear" ("1"/"0") in one
 // atomic replacement of the file; "categories" too once it is stored or other than performance
-// only, so a file of a user who never chose keeps its lines. On failure Error() is "Unable to write
+// only, so a file of a user who never chose keeps its lines; "strategies" and "request-locale"
+// alike. On failure Error() is "Unable to write
 // to <path>".
 TResult<> SaveParams(const std::string& path, const TSettingsValues& values);
 // Writes "lang" alone.

@@ -167,7 +167,7 @@ TUrlShape UrlShapeOf(std::string_view url) {
     return letters && top.size() >= 2 ? TUrlShape::BareHost : TUrlShape::NotUrl;
 }
 
-TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
+TAddResult CheckURLCandidate(const TURLTaskInfoList& list, std::string& url) {
     if (url.empty()) return TAddResult::Empty;
     if (HasBadCharacters(url)) return TAddResult::BadLine;
     if (url.size() > kMaxUrlLength) return TAddResult::TooLong;
@@ -179,8 +179,13 @@ TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
     if (IsExcludedExtension(url)) return TAddResult::Excluded;
     if (list.URLExists(url)) return TAddResult::Duplicate;
     if (list.Count() >= kMaxUrlCount) return TAddResult::LimitReached;
-    list.Add(std::move(url));
     return shape == TUrlShape::BareHost ? TAddResult::AddedAsHttps : TAddResult::Added;
+}
+
+TAddResult AddURLTask(TURLTaskInfoList& list, std::string url) {
+    const TAddResult r = CheckURLCandidate(list, url);
+    if (r == TAddResult::Added || r == TAddResult::AddedAsHttps) list.Add(std::move(url));
+    return r;
 }
 
 void TImportReport::Note(TAddResult r) {

@@ -71,6 +71,9 @@ enum class TAddResult {
 // or is already in the list (ASCII case ignored); LimitReached, adding nothing, when the list
 // already holds kMaxUrlCount tasks.
 TAddResult AddURLTask(TURLTaskInfoList& list, std::string url);
+// What AddURLTask would do with url, adding nothing; a host without scheme gets its
+// "https://" in url.
+TAddResult CheckURLCandidate(const TURLTaskInfoList& list, std::string& url);
 
 // What one import did with its candidates, by reason.
 struct TImportReport {

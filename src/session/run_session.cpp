@@ -79,7 +79,7 @@ void TRunSession::Shutdown() {
 
 void TRunSession::Warn(const std::string& text) {
     TMsgForLog line{text, std::chrono::system_clock::now()};
-    line.Warning = true;
+    line.Level = TLogLevel::Warning;
     FFrontEnd.Log(line);
 }
 

@@ -134,6 +134,8 @@ Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_po
         } else if (name == "url" && !hasUrl) {
             rec.url = value;
             hasUrl = true;
+        } else if (name == "locale" && rec.locale.empty()) {
+            rec.locale = value;
         } else if (AsciiLower(name) == "key" && !hasKey) {
             rec.key = value;
             hasKey = true;

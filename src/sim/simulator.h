@@ -42,6 +42,7 @@ struct SimOptions {
 struct RequestRecord {
     int64_t arrivalMs = 0;  // since Start, steady clock
     std::string strategy, url, key, userAgent;
+    std::string locale;  // the first "locale" parameter; empty when none came
     // What the simulator did: "answer", "quota-minute", "quota-day", "fail", "drop", "hang".
     std::string outcome = "answer";
 };

@@ -124,9 +124,20 @@ TEST_F(Layout, FitsALaptopScreenWithTheGridLargest) {
 }
 
 TEST_F(Layout, ParameterTabOrder) {
-    QWidget* order[] = {w->Ui().edAPIKey,      w->Ui().btShowAPIKey,  w->Ui().edMaxTreads,
-                        w->Ui().edMinReqDelay, w->Ui().edRetries,     w->Ui().pAbout,
-                        w->Ui().cbAppLang,     w->Ui().lbGotoKeySite, w->Ui().cbImpNoClearURLs};
+    QWidget* order[] = {w->Ui().edAPIKey,
+                        w->Ui().btShowAPIKey,
+                        w->Ui().edMaxTreads,
+                        w->Ui().edMinReqDelay,
+                        w->Ui().edRetries,
+                        w->Ui().pAbout,
+                        w->Ui().cbAppLang,
+                        w->Ui().lbGotoKeySite,
+                        w->Ui().cbImpNoClearURLs,
+                        w->Ui().cbCategoryAccessibility,
+                        w->Ui().cbCategoryBestPractices,
+                        w->Ui().cbCategorySeo,
+                        w->Ui().cbStrategies,
+                        w->Ui().cbRequestLocale};
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
     w->activateWindow();
     w->Ui().edAPIKey->setFocus();

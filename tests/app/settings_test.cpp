@@ -136,6 +136,42 @@ TEST(SettingsClose, StoredKeyMarksTheBoxAndAllFourAreWritten) {
     EXPECT_TRUE(ini.contains("[OTHER]\nx=1"));
 }
 
+// One strategy and the advice language are read, run with and stored; a file that never chose
+// keeps its lines.
+TEST(SettingsClose, StrategiesAndAdviceLanguageAreStoredOnlyOnceChosen) {
+    TLocaleEnv env("en_US.UTF-8");
+    struct {
+        const char* stored;
+        int choice;  // cbStrategies index after load; -1: leave, else set
+        TStrategySet runs;
+        bool locale;
+        const char* written;  // what the PARAMS lines hold of the two keys
+    } cases[] = {
+        {"", -1, kBothStrategies, false, ""},
+        {"strategies=desktop\nrequest-locale=1\n", -1, 1 << msDesktop, true,
+         "strategies=desktop request-locale=1"},
+        {"", 2, 1 << msMobile, false, "strategies=mobile"},
+        {"strategies=mobile\n", 0, kBothStrategies, false, "strategies=both"},
+        {"strategies=tablet\n", -1, kBothStrategies, false, "strategies=tablet"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        TAppDir dir;
+        dir.WriteIni(QByteArray("[PARAMS]\nmax-threads=8\n") + c.stored);
+        {
+            auto w = ShowWindow(dir.Options());
+            if (c.choice >= 0) w->Ui().cbStrategies->setCurrentIndex(c.choice);
+            EXPECT_EQ(w->CurrentRunSettings().Strategies, c.runs);
+            EXPECT_EQ(w->CurrentRunSettings().Locale, c.locale ? "en" : "");
+            w->close();
+        }
+        QStringList keys;
+        for (const QString& line : QString::fromUtf8(dir.ReadIni()).split('\n'))
+            if (line.startsWith("strategies=") || line.startsWith("request-locale=")) keys << line;
+        EXPECT_EQ(keys.join(' '), c.written);
+    }
+}
+
 TEST(SettingsClose, CategoriesShowTheirColumnsAndAreStoredWhenChanged) {
     TLocaleEnv env("en_US.UTF-8");
     TAppDir dir;

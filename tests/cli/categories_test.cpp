@@ -235,6 +235,56 @@ TEST_F(CategoriesRun, PerformanceOnlyRunsWriteByteForByteWhatTheyAlwaysWrote) {
     }
 }
 
+// One strategy alone: only its requests go, and the other's rows are unchecked, not failed, in
+// every output and in the exit status, a budget included.
+TEST_F(CategoriesRun, OneStrategyAskedForLeavesTheOtherUncheckedNotFailed) {
+    const std::vector<std::string> urls{"https://a.example/heavy", "https://b.example/page"};
+    for (const char* asked : {"mobile", "desktop"}) {
+        SCOPED_TRACE(asked);
+        const std::string other = std::string(asked) == "mobile" ? "desktop" : "mobile";
+        const TParseResult parsed = ParseCommandLine(
+            {"--strategies", asked, "--locale", "ru", "--fail-under", "1", "u.txt"});
+        ASSERT_EQ(parsed.Error, "");
+        TCliOptions o = Options(urls);
+        o.Strategies = parsed.Options.Strategies;
+        o.Locale = parsed.Options.Locale;
+        o.FailUnder = parsed.Options.FailUnder;
+        const size_t before = FSim->Requests().size();
+        ASSERT_EQ(RunCli(o, "/nonexistent/"), kExitCompleted);
+        const auto requests = FSim->Requests();
+        ASSERT_EQ(requests.size() - before, urls.size());
+        for (size_t i = before; i < requests.size(); ++i) {
+            EXPECT_EQ(requests[i].strategy, asked);
+            EXPECT_EQ(requests[i].locale, "ru");
+        }
+        for (const json& j : JsonLines())
+            EXPECT_EQ(j.at("status"), j.at("strategy") == asked ? "ok" : "not_checked") << j;
+        const auto rows = Csv(other == "desktop" ? "d.csv" : "m.csv");
+        ASSERT_EQ(rows.size(), urls.size() + 1);
+        for (size_t r = 1; r < rows.size(); ++r) EXPECT_EQ(rows[r][gcError], "") << r;
+    }
+}
+
+TEST(CliOptions, StrategiesTakeBothDesktopOrMobile) {
+    struct Case {
+        const char* value;
+        int set;  // -1: refused
+    } cases[] = {{"both", kBothStrategies},
+                 {"Desktop", 1 << msDesktop},
+                 {"mobile", 1 << msMobile},
+                 {"tablet", -1},
+                 {"", -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const TParseResult r = ParseCommandLine({"--strategies", c.value, "u.txt"});
+        if (c.set < 0)
+            EXPECT_EQ(r.Error, std::string("--strategies takes both, desktop or mobile, not \"") +
+                                   c.value + "\"");
+        else
+            EXPECT_EQ(r.Options.Strategies.value_or(0), c.set);
+    }
+}
+
 TEST(CliOptions, CategoriesTakeKnownIdsOrAll) {
     struct Case {
         const char* value;

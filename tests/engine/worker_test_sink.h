@@ -100,7 +100,8 @@ class TWorkerThreads {
                ITaskEventSink& sink, const TWorkerConfig& config,
                TCategorySet categories = kPerformanceOnly) {
         FFactories.push_back(std::make_unique<TThreadWorkerFactory>(config));
-        FFactories.back()->StartWorker(std::move(task), TWorkerRun{key, pool, sink, categories});
+        FFactories.back()->StartWorker(std::move(task),
+                                       TWorkerRun{key, pool, sink, categories, {}});
     }
     int32_t Live() const {
         int32_t live = 0;

@@ -157,16 +157,16 @@ TEST_F(CompareRuns, CellsShowTheChangeColouredByItsDirection) {
     const TCase cases[] = {
         // A higher score is better; a lower time or layout shift is better.
         {msDesktop, "https://a.example/", gcScore, "72 (+12)", kBetter},
-        {msDesktop, "https://a.example/", kLcp, Local("2.0 s (-0.4 s)"), kBetter},
-        {msDesktop, "https://a.example/", kTbt, "180 ms (+60 ms)", kWorse},
+        {msDesktop, "https://a.example/", kLcp, Local("2.0 с (-0.4 с)"), kBetter},
+        {msDesktop, "https://a.example/", kTbt, "180 мс (+60 мс)", kWorse},
         {msDesktop, "https://a.example/", kCls, Local("0.050 (-0.050)"), kBetter},
         {msMobile, "https://a.example/", gcScore, "45 (+15)", kBetter},
         {msDesktop, "https://b.example/", gcScore, "80 (-10)", kWorse},
-        {msDesktop, "https://b.example/", kLcp, Local("1.5 s (+0.5 s)"), kWorse},
+        {msDesktop, "https://b.example/", kLcp, Local("1.5 с (+0.5 с)"), kWorse},
         // No change keeps the score's own colour; an older text that is no number gives no
         // change at all.
         {msDesktop, "https://c.example/", gcScore, "50 (0)", kScoreAverage},
-        {msDesktop, "https://c.example/", kLcp, "1.2 s", kNone},
+        {msDesktop, "https://c.example/", kLcp, "1.2 с", kNone},
         {msMobile, "https://c.example/", gcScore, "95", kScoreGood},
         // The URLs only one run has are marked in their number and colour, the URL kept whole;
         // a new URL keeps the score's own colour.

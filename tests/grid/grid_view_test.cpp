@@ -39,7 +39,8 @@ TEST_F(GridView, TextsColoursAndIconsPerStrategy) {
     EXPECT_EQ(d->index(0, 0).data().toString(), "1");
     EXPECT_EQ(d->index(0, 1).data().toString(), "http://a/");
     EXPECT_EQ(d->index(0, 3).data().toString(), "49");
-    EXPECT_EQ(d->index(0, 7).data().toString(), QString::fromUtf8("1.2\xC2\xA0s"));
+    // The unit in the interface language; the value as the service sent it.
+    EXPECT_EQ(d->index(0, 7).data().toString(), QString::fromUtf8("1.2\xC2\xA0с"));
     EXPECT_EQ(BgColor(d, 0, 3), QColor(0xFF, 0x4E, 0x42));
     EXPECT_FALSE(Bg(d, 0, 1).isValid());
     EXPECT_EQ(d->CellImageIndex(0, 4), 5);
@@ -131,12 +132,12 @@ TEST_F(GridView, RealUsersColumnsTextsColoursAndOrder) {
         QRgb rgb;  // 0: no colour
     } cells[] = {
         {0, gcCwv, "не пройдена", kPoor},
-        {0, gcLcpP75, "2.1 s", kGood},
-        {0, gcInpP75, "312 ms", kAverage},
+        {0, gcLcpP75, "2.1 с", kGood},
+        {0, gcInpP75, "312 мс", kAverage},
         {0, gcClsP75, "0.14", kAverage},
         {0, gcField, "страница", 0},
-        {1, gcLcpP75, "4.5 s", kPoor},
-        {1, gcInpP75, "90 ms", kGood},
+        {1, gcLcpP75, "4.5 с", kPoor},
+        {1, gcInpP75, "90 мс", kGood},
         {1, gcField, "источник", 0},
         {2, gcCwv, "пройдена", kGood},
         {2, gcInpP75, "", 0},

@@ -28,7 +28,7 @@ class TRecordingFrontEnd : public IRunObserver {
     void Progress(const TProgressStep& step) override { Done = step.Done; }
     void Log(const TMsgForLog& line) override {
         Lines.push_back(line.MsgText);
-        if (line.Warning) Warnings.push_back(line.MsgText);
+        if (line.Level == TLogLevel::Warning) Warnings.push_back(line.MsgText);
     }
     void RunEnded(const TRunEnd& end) override { Ends.push_back(end.Aborted); }
 
