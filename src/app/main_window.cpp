@@ -115,6 +115,9 @@ void TfmMain::ConnectHandlers() {
             [this] { MarkChanged(FUi->cbStrategies); });
     connect(FUi->cbRequestLocale, &QCheckBox::toggled, this,
             [this] { MarkChanged(FUi->cbRequestLocale); });
+    connect(FUi->cbReportScreenshots, &QCheckBox::toggled, this,
+            [this] { MarkChanged(FUi->cbReportScreenshots); });
+    connect(FUi->edGroups, &QLineEdit::editingFinished, this, &TfmMain::edGroupsChange);
     connect(FUi->cbLogErrorsOnly, &QCheckBox::toggled, this, &TfmMain::cbLogErrorsOnlyClick);
     for (QCheckBox* box :
          {FUi->cbCategoryAccessibility, FUi->cbCategoryBestPractices, FUi->cbCategorySeo})
@@ -189,6 +192,10 @@ void TfmMain::LoadParams(const io::TSettingsValues& settings) {
         // A stored choice is no change.
         const QSignalBlocker quietStrategies(FUi->cbStrategies);
         const QSignalBlocker quietLocale(FUi->cbRequestLocale);
+        const QSignalBlocker quietShots(FUi->cbReportScreenshots);
+        FUi->cbReportScreenshots->setChecked(settings.ReportScreenshots);
+        FUi->edGroups->setText(QString::fromStdString(settings.Groups));
+        ReadGroupRules();
         FUi->cbStrategies->setCurrentIndex(StrategiesIndex(settings.Strategies));
         FUi->cbRequestLocale->setChecked(settings.RequestLocale);
     }
@@ -243,6 +250,7 @@ TRunSettings TfmMain::CurrentRunSettings() const {
     s.Categories = ChosenCategories();
     s.Strategies = ChosenStrategies();
     if (FUi->cbRequestLocale->isChecked()) s.Locale = SelectedLangCode().toStdString();
+    s.Screenshots = FUi->cbReportScreenshots->isChecked();
     return s;
 }
 

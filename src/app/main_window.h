@@ -68,6 +68,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void edAPIKeyChange();
     // Shows the key as typed while checked; a password field otherwise.
     void btShowAPIKeyClick(bool shown);
+    // The page groups field: read, then kept in the settings file when every rule reads.
+    void edGroupsChange();
     // Whether this session writes the settings file: a demo leaves real use's settings alone.
     bool KeepsSettings() const { return !FOptions.Demo; }
     // How long after a parameter's change it is written.
@@ -148,7 +150,7 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void InvalidateTaskRow(const TURLTaskInfo& task);
     void UpdateScoreChart();
     // The user's page groups from the settings page; the default grouping when none.
-    std::vector<TGroupRule> GroupRules() const { return {}; }
+    const std::vector<TGroupRule>& GroupRules() const { return FGroupRules; }
     // Summarizes the listed pages on the "Across pages" tab when it is in view.
     void ShowAcrossPages();
     // The score chart's choice of the chosen categories, kept when still chosen.
@@ -252,6 +254,10 @@ class TfmMain : public QMainWindow, public IRunObserver {
     int FRunRequestsSeen = 0;  // of the running pool's requests, those counted today
     QTimer* FSaveTimer = nullptr;
     QString FLastSaveError;
+    std::vector<TGroupRule> FGroupRules;
+    // Reads the page groups field into FGroupRules; false, after saying why, when a rule
+    // does not read.
+    bool ReadGroupRules();
     QRect FStoredGeometry;  // as the settings file had it, or empty
     bool FStoredMaximized = false;
     QRect FPlacedGeometry;  // where the first show put the window

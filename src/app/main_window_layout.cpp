@@ -413,6 +413,14 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->cbRequestLocale =
         Named(new QCheckBox(QString::fromUtf8(N_("Тексты советов на языке программы"))),
               "cbRequestLocale");
+    FUi->cbReportScreenshots = Named(
+        new QCheckBox(QString::fromUtf8(N_("Снимки страниц для отчёта"))), "cbReportScreenshots");
+    FUi->lbGroups = label("lbGroups", N_("Группы страниц:"));
+    FUi->edGroups = Named(new QLineEdit, "edGroups");
+    FUi->edGroups->setPlaceholderText(QString::fromUtf8(N_("Товары=*/product/*; Блог=*/blog/*")));
+    FUi->edGroups->setToolTip(QString::fromUtf8(
+        N_("Имя=шаблон через точку с запятой; первый подходящий шаблон решает. Без правил "
+           "страницы группируются по сайту и первому разделу пути.")));
     FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
@@ -430,7 +438,8 @@ QGroupBox* TfmMain::CreateParamsGroup() {
         {FUi->lbMaxThreads, FUi->edMaxTreads}, {FUi->lbMinReqDelay, FUi->edMinReqDelay},
         {FUi->lbRetries, FUi->edRetries},      {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
         {FUi->lbCategories, categories},       {FUi->lbStrategies, FUi->cbStrategies},
-        {nullptr, FUi->cbRequestLocale},       {FUi->lbAppLang, FUi->cbAppLang}};
+        {nullptr, FUi->cbRequestLocale},       {nullptr, FUi->cbReportScreenshots},
+        {FUi->lbGroups, FUi->edGroups},        {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
         if (!l) {
@@ -495,7 +504,9 @@ void TfmMain::SetTabOrder() {
                          FUi->cbCategoryBestPractices,
                          FUi->cbCategorySeo,
                          FUi->cbStrategies,
-                         FUi->cbRequestLocale};
+                         FUi->cbRequestLocale,
+                         FUi->cbReportScreenshots,
+                         FUi->edGroups};
     for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
 }
 

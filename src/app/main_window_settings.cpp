@@ -58,6 +58,7 @@ bool TfmMain::SaveParamsNow(bool boxOnFailure) {
     values.Categories = ChosenCategories();
     values.Strategies = ChosenStrategies();
     values.RequestLocale = FUi->cbRequestLocale->isChecked();
+    values.ReportScreenshots = FUi->cbReportScreenshots->isChecked();
     const TResult<> written = io::SaveParams(FSettingsPath.toStdString(), values);
     if (written) return true;
     const QString error = QString::fromStdString(written.Error());
@@ -68,6 +69,29 @@ bool TfmMain::SaveParamsNow(bool boxOnFailure) {
         AddToLog(error, TLogLevel::Error);
     FLastSaveError = error;
     return false;
+}
+
+bool TfmMain::ReadGroupRules() {
+    TResult<std::vector<TGroupRule>> rules =
+        io::ParseGroupRules(FUi->edGroups->text().toStdString());
+    // A rule that does not read keeps the field marked, says why, and the grouping as it was.
+    FUi->edGroups->setStyleSheet(rules ? QString()
+                                       : QStringLiteral("QLineEdit { color: #C00000; }"));
+    if (!rules) {
+        AddToLog(QString::fromStdString(rules.Error()), TLogLevel::Error);
+        return false;
+    }
+    FGroupRules = std::move(*rules);
+    return true;
+}
+
+void TfmMain::edGroupsChange() {
+    if (!ReadGroupRules()) return;
+    ShowAcrossPages();
+    if (!KeepsSettings()) return;
+    if (const TResult<> written = io::SaveGroupRules(FSettingsPath.toStdString(), FGroupRules);
+        !written)
+        AddToLog(QString::fromStdString(written.Error()), TLogLevel::Error);
 }
 
 void TfmMain::btShowAPIKeyClick(bool shown) {

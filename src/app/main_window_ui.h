@@ -90,6 +90,9 @@ struct TfmMain::TUi {
     QLabel* lbStrategies = nullptr;
     QComboBox* cbStrategies = nullptr;     // both, desktop only, mobile only (TStrategySet order)
     QCheckBox* cbRequestLocale = nullptr;  // the service's advice in the interface language
+    QCheckBox* cbReportScreenshots = nullptr;  // runs keep the final screenshots for reports
+    QLabel* lbGroups = nullptr;
+    QLineEdit* edGroups = nullptr;  // the page groups: "name=glob" rules separated by ";"
     QLabel* lbAppLang = nullptr;
     QComboBox* cbAppLang = nullptr;
     QFrame* pAbout = nullptr;

@@ -119,6 +119,7 @@ TSettingsValues LoadSettings(const std::string& path) {
     s.Categories = ParseCategories(read(kKeyCategories)).value_or(kPerformanceOnly);
     s.Strategies = ParseStrategies(read(kKeyStrategies)).value_or(kBothStrategies);
     if (auto v = ParseIniIntOpt(read(kKeyRequestLocale))) s.RequestLocale = *v != 0;
+    if (auto v = ParseIniIntOpt(read(kKeyReportScreenshots))) s.ReportScreenshots = *v != 0;
     s.History = read(kKeyHistory);
     s.HistoryKeep = std::max(0, ParseIniInt(read(kKeyHistoryKeep), 0));
     s.Groups = read(kKeyGroups);
@@ -186,6 +187,8 @@ TResult<> SaveParams(const std::string& path, const TSettingsValues& values) {
         pairs.emplace_back(kKeyStrategies, std::string(StrategiesText(values.Strategies)));
     if (values.RequestLocale || ini.ReadString(kSectionParams, kKeyRequestLocale))
         pairs.emplace_back(kKeyRequestLocale, values.RequestLocale ? "1" : "0");
+    if (values.ReportScreenshots || ini.ReadString(kSectionParams, kKeyReportScreenshots))
+        pairs.emplace_back(kKeyReportScreenshots, values.ReportScreenshots ? "1" : "0");
     return ini.WriteStrings(kSectionParams, pairs);
 }
 

@@ -36,6 +36,8 @@ inline constexpr const char* kKeyHistoryKeep = "history-keep";
 inline constexpr const char* kHistoryOff = "off";
 // The user's page groups: "name=glob" rules separated by ";", first match wins (TGroupRule).
 inline constexpr const char* kKeyGroups = "groups";
+// "1": runs keep each page's final screenshot for the HTML report.
+inline constexpr const char* kKeyReportScreenshots = "report-screenshots";
 
 inline constexpr int kMaxThreadsMin = 1;
 inline constexpr int kMaxThreadsMax = 20;
@@ -72,6 +74,7 @@ struct TSettingsValues {
     uint8_t Categories = 1;  // a TCategorySet; performance only by default
     uint8_t Strategies = 3;  // a TStrategySet; both by default
     bool RequestLocale = false;
+    bool ReportScreenshots = false;
     // Run history
     std::string History;  // as stored: a path, "off", or empty for the default place
     int HistoryKeep = 0;  // newest runs kept; 0 keeps all

@@ -137,7 +137,9 @@ TEST_F(Layout, ParameterTabOrder) {
                         w->Ui().cbCategoryBestPractices,
                         w->Ui().cbCategorySeo,
                         w->Ui().cbStrategies,
-                        w->Ui().cbRequestLocale};
+                        w->Ui().cbRequestLocale,
+                        w->Ui().cbReportScreenshots,
+                        w->Ui().edGroups};
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
     w->activateWindow();
     w->Ui().edAPIKey->setFocus();

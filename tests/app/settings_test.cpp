@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 
 #include "support/window_env.h"
@@ -278,6 +279,42 @@ TEST(SettingsWrite, AChangeIsWrittenAtOnceAndADemoWritesNothing) {
             EXPECT_TRUE(ini.contains("api-key=typed-key")) << ini.toStdString();
         }
     }
+}
+
+// Page groups and the report's screenshots come back from the file; a group rule that does
+// not read is said in the log and neither stored nor used.
+TEST(SettingsWrite, PageGroupsAndReportScreenshotsAreKeptAndABadRuleIsRefused) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    dir.WriteIni("[PARAMS]\ngroups=Shop=*/product/*\nreport-screenshots=1\n");
+    auto w = ShowWindow(dir.Options());
+    EXPECT_EQ(w->Ui().edGroups->text(), "Shop=*/product/*");
+    ASSERT_EQ(w->GroupRules().size(), 1u);
+    EXPECT_TRUE(w->CurrentRunSettings().Screenshots);
+
+    const auto groupsLine = [&] {
+        for (const QString& line : QString::fromUtf8(dir.ReadIni()).split('\n'))
+            if (line.startsWith("groups=")) return line.trimmed();
+        return QString();
+    };
+    w->Ui().edGroups->setText("Shop");
+    Q_EMIT w->Ui().edGroups->editingFinished();
+    EXPECT_EQ(groupsLine(), "groups=Shop=*/product/*");
+    ASSERT_EQ(w->GroupRules().size(), 1u);
+    QTableWidget* log = w->Ui().lvLog;
+    EXPECT_TRUE(log->item(0, 1)->text().contains("groups"))  // the newest line on top
+        << log->item(0, 1)->text().toStdString();
+
+    w->Ui().edGroups->setText("Blog=*/blog/*; Shop=*/product/*");
+    Q_EMIT w->Ui().edGroups->editingFinished();
+    EXPECT_EQ(groupsLine(), "groups=Blog=*/blog/*; Shop=*/product/*");
+    ASSERT_EQ(w->GroupRules().size(), 2u);
+    EXPECT_EQ(w->GroupRules()[0].Name, "Blog");
+
+    w->Ui().cbReportScreenshots->setChecked(false);
+    QTest::qWait(TfmMain::kParamsSaveDelayMs + 200);
+    EXPECT_TRUE(QString::fromUtf8(dir.ReadIni()).contains("report-screenshots=0"));
+    EXPECT_FALSE(w->CurrentRunSettings().Screenshots);
 }
 
 TEST(SettingsWrite, TheKeyIsAPasswordFieldWithAShowButton) {
