@@ -3,8 +3,8 @@
 namespace velmora::app {
 namespace {
 
-constexpr const char* kScreenshotPages[] = {"urls",         "params", "advice",
-                                            "advice-first", "crawl",  nullptr};
+constexpr const char* kScreenshotPages[] = {"urls",   "params",      "advice", "advice-first",
+                                            "across", "across-grid", "crawl",  nullptr};
 
 // One command-line option. Exactly one of Flag, Text, Milliseconds and Answer says what it
 // does; Choices narrows Text.
@@ -49,7 +49,8 @@ const TAppOption kOptions[] = {
      .Milliseconds = &TAppOptions::ScreenshotDelayMs},
     {.Name = "--screenshot-page",
      .Value = "P",
-     .Help = "{choices} (advice: a failed row's, advice-first: the first row's; after --run)",
+     .Help = "{choices} (advice: a failed row's, advice-first: the first row's; across: its "
+             "first audit chosen, across-grid: the grid that limits; after --run)",
      .Text = &TAppOptions::ScreenshotPage,
      .Choices = kScreenshotPages},
     {.Name = "--screenshot-crawl",

@@ -209,11 +209,13 @@ void TScoreChart::UpdateScoreChart(const TURLTaskInfoList& list, TMetricaStrateg
     // transparent series draws nothing while the legend still shows the colours and 0%.
     FSeries->setOpacity(total > 0 ? 1.0 : 0.0);
     // The shares are of the scored rows only: how many those are, and of which strategy.
-    FCoverage = list.Empty() ? QString()
-                             : TrQ("%1: проверено %2 из %3")
-                                   .arg(TrQ(strategy == msDesktop ? N_("Desktop") : N_("Mobile")))
-                                   .arg(total)
-                                   .arg(list.Count());
+    FCoverage =
+        list.Empty()
+            ? QString()
+            : TrQ("%1: проверено %2 из %3")
+                  .arg(TrQ(strategy == msDesktop ? N_("Для компьютеров") : N_("Для мобильных")))
+                  .arg(total)
+                  .arg(list.Count());
     SetTitle(PlainTitle(TrText(kScoreChartTitle)));
     LayoutChart();
     viewport()->update();

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/across_pages.h"
 #include "app/app_options.h"
 #include "app/crawl_dialog.h"
 #include "app/grid_model.h"
@@ -93,6 +94,22 @@ void ShootWindowAfterDelay(TfmMain& window, const TAppOptions& options) {
     });
 }
 
+// After the delay the "Across pages" tab with its first audit chosen; "across-grid" then
+// shows the desktop grid that choice limits.
+void ShootAcrossPages(TfmMain& window, const TAppOptions& options) {
+    QTimer::singleShot(options.ScreenshotDelayMs, &window, [&window, &options] {
+        TAcrossPages* across = window.Ui().tsAcross;
+        window.Ui().pcStrategy->setCurrentWidget(across);
+        across->vtFixes->selectRow(0);
+        if (options.ScreenshotPage == QLatin1String("across-grid"))
+            window.Ui().pcStrategy->setCurrentWidget(window.Ui().tsURLsD);
+        QTimer::singleShot(500, &window, [&window, &options] {
+            if (!window.grab().save(options.ScreenshotFile)) ReportUnsaved(options.ScreenshotFile);
+            window.close();
+        });
+    });
+}
+
 }  // namespace
 
 void ArrangeScreenshot(TfmMain& window, const TAppOptions& options) {
@@ -101,6 +118,8 @@ void ArrangeScreenshot(TfmMain& window, const TAppOptions& options) {
     if (options.ScreenshotFile.isEmpty()) return;
     if (options.ScreenshotPage.startsWith(QLatin1String("advice")))
         ShootAdviceWhenFailed(window, options);
+    else if (options.ScreenshotPage.startsWith(QLatin1String("across")))
+        ShootAcrossPages(window, options);
     else if (options.ScreenshotPage == QLatin1String("crawl"))
         ShootCrawlDialog(window, options);
     else

@@ -68,7 +68,8 @@ TFixRow FixRowOf(TMetricaStrategy s, TFixTally& t, int32_t checked) {
     for (size_t m = 0; m < row.MetricSavings.size(); ++m)
         row.MetricSavings[m] = FigureOf(t.Metric[m]);
     row.MedianScore = Median(t.Scores);
-    row.Rank = RankOf(row.Pages, FigureOf(t.RankMs).Median, row.SavingsBytes.Median);
+    row.TimeSavedMs = FigureOf(t.RankMs);
+    row.Rank = RankOf(row.Pages, row.TimeSavedMs.Median, row.SavingsBytes.Median);
     row.TaskNums = std::move(t.TaskNums);
     return row;
 }

@@ -44,6 +44,9 @@ struct TFixRow {
     TFigure SavingsMs;     // details.overallSavingsMs
     TFigure SavingsBytes;  // details.overallSavingsBytes
     std::array<TFigure, kSavingsMetricKeys.size()> MetricSavings;  // metricSavings
+    // The time a page saves: its overallSavingsMs, else its largest LCP, FCP, TBT or INP saving;
+    // what answers of today give, whose insights carry metricSavings alone.
+    TFigure TimeSavedMs;
     double MedianScore = kNoFigure;  // the performance score (0-100) of the affected pages
     std::vector<int32_t> TaskNums;   // the affected pages, for filtering the grids
     // What the order goes by: pages x the median time saved (each page's overallSavingsMs, else

@@ -34,8 +34,8 @@ void FixRow(std::string& out, const TFixRow& fix, char sep) {
     AppendElement(out, "td", group);
     NumberCell(out, std::to_string(fix.Pages));
     NumberCell(out, Percent(fix.Share, sep));
-    NumberCell(out, FormatFigure(fix.SavingsMs.Sum, 0, sep));
-    NumberCell(out, FormatFigure(fix.SavingsMs.Median, 0, sep));
+    NumberCell(out, FormatFigure(fix.TimeSavedMs.Sum, 0, sep));
+    NumberCell(out, FormatFigure(fix.TimeSavedMs.Median, 0, sep));
     NumberCell(out, FormatFigure(fix.SavingsBytes.Sum / 1024, 0, sep));
     NumberCell(out, FormatFigure(fix.MedianScore, 0, sep));
     out.append("</tr>\n");

@@ -36,7 +36,8 @@ TEST(AppOptions, BadCommandLinesSayWhatIsWrong) {
         {{"--urls"}, "Option --urls needs a value"},
         {{"--demo", "--screenshot"}, "Option --screenshot needs a value"},
         {{"--screenshot-page", "log"},
-         "--screenshot-page takes \"urls\", \"params\", \"advice\", \"advice-first\" or \"crawl\""},
+         "--screenshot-page takes \"urls\", \"params\", \"advice\", \"advice-first\", "
+         "\"across\", \"across-grid\" or \"crawl\""},
         {{"--screenshot-delay", "-5"}, "--screenshot-delay takes milliseconds, not \"-5\""},
         {{"--screenshot-delay", "soon"}, "--screenshot-delay takes milliseconds, not \"soon\""},
         {{"--bogus"}, "Unknown option \"--bogus\"\n\n" + AppOptionsUsage()},
@@ -59,8 +60,9 @@ TEST(AppOptions, UsageShowsWhatTheOptionsTake) {
         << usage.toStdString();
     EXPECT_TRUE(
         usage.contains("\n  --screenshot-page P     \"urls\", \"params\", \"advice\", "
-                       "\"advice-first\" or \"crawl\" (advice: a failed row's, advice-first: the "
-                       "first row's; after --run)\n"))
+                       "\"advice-first\", \"across\", \"across-grid\" or \"crawl\" (advice: a "
+                       "failed row's, advice-first: the first row's; across: its first audit "
+                       "chosen, across-grid: the grid that limits; after --run)\n"))
         << usage.toStdString();
     EXPECT_EQ(InfoOptionAnswer({"-h"}), usage);
     EXPECT_EQ(InfoOptionAnswer({"--urls", "--version"}), AppVersionText());

@@ -253,7 +253,7 @@ TEST_F(Failures, RowsAStopLeftUncheckedSayWhyAndTheChartSaysWhatItCovers) {
         EXPECT_EQ(AdviceErrors.last(), c.ToolTip);
     }
     W->UpdateScoreChart();
-    EXPECT_EQ(W->Ui().crtURLScore->CoverageText(), "Desktop: проверено 1 из 3");
+    EXPECT_EQ(W->Ui().crtURLScore->CoverageText(), "Для компьютеров: проверено 1 из 3");
     EXPECT_EQ(W->Ui().crtURLScore->Bands().Good, 1);
 }
 
