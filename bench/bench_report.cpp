@@ -14,11 +14,6 @@ namespace {
 using namespace velmora;
 using namespace velmora::report_rows;
 
-long FileSize(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    return static_cast<long>(in.tellg());
-}
-
 void BM_WriteHtmlReport(benchmark::State& state) {
     const TURLTaskInfoList list = MakeRows(static_cast<int>(state.range(0)), false, 0);
     const TReportInput input = SampleInput(list, state.range(1) != 0);

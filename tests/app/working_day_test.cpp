@@ -36,6 +36,16 @@ class WorkingDay : public ::testing::Test {
         simulator = std::make_unique<sim::Simulator>(o);
         ASSERT_TRUE(simulator->Start()) << simulator->Error();
     }
+    // Opens the one run the History page lists, once the history has it.
+    void OpenTheOnlyRun() {
+        THistoryPage& page = *w->Ui().tsHistory;
+        ASSERT_TRUE(WaitFor([&] {
+            page.RefreshRuns();
+            return page.RunList()->rowCount() == 1;
+        }));
+        page.RunList()->selectRow(0);
+        page.btOpenRunClick();
+    }
     // urlCount pages of a shop, then the extra URLs.
     void Open(int urlCount, const QStringList& extra = {}) {
         QStringList urls;
@@ -174,13 +184,7 @@ TEST_F(WorkingDay, APastRunOpenedIsNamed) {
     Open(8);
     w->btRunRequestsClick();
     ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
-    THistoryPage& page = *w->Ui().tsHistory;
-    ASSERT_TRUE(WaitFor([&] {
-        page.RefreshRuns();
-        return page.RunList()->rowCount() == 1;
-    }));
-    page.RunList()->selectRow(0);
-    page.btOpenRunClick();
+    OpenTheOnlyRun();
     EXPECT_TRUE(w->windowTitle().startsWith("Velmora — run 1 (")) << w->windowTitle().toStdString();
     EXPECT_TRUE(w->Ui().pCompare->isVisible());
     Shoot("screenshot-opened-run.png");
@@ -383,13 +387,7 @@ TEST_F(WorkingDay, MobileAloneLeavesDesktopUncheckedNotFailed) {
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(w->Ui().vtURLsD->isRowHidden(r));
     // Opened from the history, the run still knows desktop was not asked for.
     w->GridFilter().cbFilterStatus->setCurrentIndex(TGridFilterRule::fsAll);
-    THistoryPage& page = *w->Ui().tsHistory;
-    ASSERT_TRUE(WaitFor([&] {
-        page.RefreshRuns();
-        return page.RunList()->rowCount() == 1;
-    }));
-    page.RunList()->selectRow(0);
-    page.btOpenRunClick();
+    OpenTheOnlyRun();
     ASSERT_EQ(w->Master().Count(), 3u);
     for (int r = 0; r < 3; ++r) {
         EXPECT_EQ(ErrorCell(r), "");

@@ -83,6 +83,11 @@ inline TURLTaskInfoList MakeRows(int n, bool hostile, int seed) {
     return list;
 }
 
+inline long FileSize(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    return static_cast<long>(in.tellg());
+}
+
 inline std::vector<const TURLTaskInfo*> Rows(const TURLTaskInfoList& list) {
     std::vector<const TURLTaskInfo*> rows;
     for (size_t i = 0; i < list.Count(); ++i) rows.push_back(&list[i]);

@@ -18,11 +18,6 @@ namespace {
 using namespace velmora;
 using namespace velmora::report_rows;
 
-long FileSize(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    return static_cast<long>(in.tellg());
-}
-
 // One report for the browser check; prints its write time and size.
 int WriteOne(int argc, char** argv) {
     const std::string path = argv[1];
