@@ -100,6 +100,7 @@ inline TReportInput SampleInput(const TURLTaskInfoList& list, bool screenshots) 
     input.Run.Started = "2026-12-11 06:00:00";
     input.Run.Settings = "max-threads=8, req-predelay=1300";
     input.Rows = Rows(list);
+    input.Summary = SummarizeSite(input.Rows);
     input.Screenshots = screenshots;
     return input;
 }
