@@ -343,6 +343,21 @@ TEST_F(CompareRuns, ReadOnlyAndExportsTheShownRunAsItsOwnExport) {
     EXPECT_FALSE(lines.join().contains("(+"));
 }
 
+// Saved while comparing, the report is the newer run's against the older one: b.example
+// fell from 90 to 80 and is listed among the pages that got worse.
+TEST_F(CompareRuns, TheSavedReportIsTheNewerRunAgainstTheOlder) {
+    Compare(Older, Newer);
+    NextFile = Dir.filePath("compare.html");
+    G->btSaveReportClick();
+    QFile f(NextFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(f.readAll());
+    const qsizetype worse = html.indexOf(QStringLiteral("Стали хуже"));
+    ASSERT_GE(worse, 0);
+    EXPECT_GT(html.indexOf(QStringLiteral("https://b.example/"), worse), worse);
+    EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"num down\">-10</td>")));
+}
+
 TEST_F(CompareRuns, LeavingOpeningOrImportingGivesBackTheNormalGrids) {
     struct TCase {
         const char* Name;
