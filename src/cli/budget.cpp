@@ -111,6 +111,16 @@ TResult<TBudget> ParseBudget(const std::string& text) {
     return budget;
 }
 
+std::optional<std::string> BudgetOutsideRun(const TBudget& budget, TCategorySet categories) {
+    for (const TBudgetLimit& limit : budget) {
+        for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c)
+            if (limit.Key == CategoryTable[c].Key && !HasCategory(categories, static_cast<int>(c)))
+                return "the budget limits " + limit.Key +
+                       ", which this run does not ask for: add it to --categories";
+    }
+    return std::nullopt;
+}
+
 std::vector<std::string> BudgetBreaks(const TBudget& budget, const TURLTaskInfo& task) {
     std::vector<std::string> breaks;
     for (const TBudgetLimit& limit : budget) {

@@ -1,6 +1,7 @@
 // Score and metric budgets a deployment pipeline can stop on.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ TResult<TBudget> ParseBudget(const std::string& text);
 // A budget is a few lines; a larger file is the wrong one, and is not read further.
 inline constexpr size_t kMaxBudgetBytes = 1024 * 1024;
 inline constexpr int kMaxBudgetDepth = 64;
+
+// Why a budget cannot be judged by a run asking for these categories (a limit on a category the
+// run leaves out); nothing when it can.
+std::optional<std::string> BudgetOutsideRun(const TBudget& budget, TCategorySet categories);
 
 // One line per broken limit of a task: "URL (strategy): what". A value missing from the
 // results (a failed check) breaks its limit as well.

@@ -7,12 +7,14 @@
 #include "base/translate.h"
 #include "cli/cli_report.h"
 #include "cli/cli_run.h"
+#include "cli/json_output.h"
 #include "cli/summary_output.h"
 #include "engine/grid_text.h"
 #include "engine/metrica.h"
 #include "history/run_compare.h"
 #include "io/csv.h"
 #include "io/import_texts.h"
+#include "io/spreadsheet_csv.h"
 
 namespace velmora::cli {
 namespace {
@@ -170,7 +172,9 @@ int Compare(const TCliOptions& o, session::TRunSession& session,
     history::IHistoryStore& store = session.History()->Store();
     history::TLoadedRun a, b;
     for (auto [id, run] : {std::pair{o.CommandArgs[0], &a}, std::pair{o.CommandArgs[1], &b}}) {
-        TResult<history::TLoadedRun> loaded = store.LoadRunForCompare(RunId(id));
+        // The report lists each page's audits, which the faster load leaves out.
+        TResult<history::TLoadedRun> loaded =
+            o.ReportFile.empty() ? store.LoadRunForCompare(RunId(id)) : store.LoadRun(RunId(id));
         if (!loaded) {
             Complain(loaded.Error());
             return kExitBadInput;
@@ -183,6 +187,24 @@ int Compare(const TCliOptions& o, session::TRunSession& session,
         ReportCsv(o.CompareCsv, WriteComparison(o.CompareCsv, session, a.List, b.List));
     const bool report = WriteComparedReport(o.ReportFile, session, groupRules, a, b);
     return csv && report ? kExitCompleted : kExitBadInput;
+}
+
+// The lines the run wrote as it went, page by page, and its summary line.
+bool ExportJsonLines(const std::string& path, const std::vector<const TURLTaskInfo*>& rows,
+                     const std::vector<TGroupRule>& groupRules) {
+    TJsonLinesWriter json;
+    if (TResult<> opened = json.Open(path); !opened) {
+        Complain(opened.Error());
+        return false;
+    }
+    for (const TURLTaskInfo* task : rows)
+        if (task->TaskResults) json.WriteTask(*task);
+    json.WriteLine(SummaryJsonLine(SummarizeSite(rows, groupRules), rows));
+    if (TResult<> closed = json.Close(); !closed) {
+        Complain(closed.Error());
+        return false;
+    }
+    return true;
 }
 
 int ExportRun(const TCliOptions& o, session::TRunSession& session,
@@ -199,11 +221,16 @@ int ExportRun(const TCliOptions& o, session::TRunSession& session,
     bool ok = ExportStrategy(o.DesktopCsv, session, msDesktop, master) &&
               ExportStrategy(o.MobileCsv, session, msMobile, master) &&
               ExportAdvice(o.AdviceCsv, session, master);
-    if (ok && WantsSummaryCsv(o)) {
-        std::vector<const TURLTaskInfo*> rows;
-        for (size_t i = 0; i < master.Count(); ++i) rows.push_back(&master[i]);
-        ok = WriteSummaryCsvs(o, SummarizeSite(rows, groupRules), rows);
+    const std::vector<const TURLTaskInfo*> rows = RowsOf(master);
+    if (ok && !o.SpreadsheetCsv.empty()) {
+        if (TResult<> sheet = io::ExportSpreadsheetCsv(o.SpreadsheetCsv, rows, groupRules);
+            !sheet) {
+            Complain(Tr(io::kMsgExportFailed) + " " + sheet.Error());
+            ok = false;
+        }
     }
+    if (ok && WantsSummaryCsv(o)) ok = WriteSummaryCsvs(o, SummarizeSite(rows, groupRules), rows);
+    if (ok && !o.JsonFile.empty()) ok = ExportJsonLines(o.JsonFile, rows, groupRules);
     if (ok && !o.ReportFile.empty()) {
         TReportInput input;
         input.Run = ReportRunOf(run->Run);

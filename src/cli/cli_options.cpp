@@ -35,15 +35,25 @@ struct TWholeNumber {
     void (*Store)(TCliOptions& o, int n) = nullptr;
 };
 
+// The commands an option serves, as bits: a check run and each history command.
+enum : uint8_t {
+    kForCheck = 1,
+    kForRuns = 2,
+    kForCompare = 4,
+    kForExport = 8,
+    kForDelete = 16,
+    kForAll = 31,
+};
+
 // Checks a value and stores it; the error text, or empty.
 using TTakeValue = std::string (*)(const std::string& value, TCliOptions& o);
 
 // One command-line option. Exactly one of Flag, Text, Number and Take says what it sets.
 struct TCliOption {
     const char* Name;
-    const char* Alias = nullptr;    // also accepted; not listed in the usage
-    const char* Command = nullptr;  // the row serves only this history command
-    const char* Value = nullptr;    // the value's name in the usage; nullptr: the option takes none
+    const char* Alias = nullptr;  // also accepted; not listed in the usage
+    uint8_t For = kForCheck;      // the commands that take it; others refuse it
+    const char* Value = nullptr;  // the value's name in the usage; nullptr: the option takes none
     // Lines after the first are indented under it; "{range}" and "{default}" come from Number.
     // nullptr: not listed under the options.
     const char* Help = nullptr;
@@ -172,23 +182,28 @@ const TCliOption kOptions[] = {
      .Help = "a crawl also takes the start host's sub-domains",
      .Flag = &TCliOptions::CrawlSubdomains},
     {.Name = "--desktop-csv",
+     .For = kForCheck | kForExport,
      .Value = "FILE",
      .Help = "write the desktop results as CSV",
      .Text = &TCliOptions::DesktopCsv},
     {.Name = "--mobile-csv",
+     .For = kForCheck | kForExport,
      .Value = "FILE",
      .Help = "write the mobile results as CSV",
      .Text = &TCliOptions::MobileCsv},
     {.Name = "--advice-csv",
+     .For = kForCheck | kForExport,
      .Value = "FILE",
      .Help = "write every advice item of both strategies as CSV",
      .Text = &TCliOptions::AdviceCsv},
     {.Name = "--spreadsheet-csv",
+     .For = kForCheck | kForExport,
      .Value = "FILE",
      .Help = "write both strategies for spreadsheets: UTF-8, \";\", numbers\n"
              "without units and with \".\"; the advice goes to FILE-advice.csv",
      .Text = &TCliOptions::SpreadsheetCsv},
     {.Name = "--report",
+     .For = kForCheck | kForExport | kForCompare,
      .Value = "FILE",
      .Help = "write a self-contained HTML report of the run (also with\n"
              "export and compare: of the past run, of the two runs compared)",
@@ -199,21 +214,25 @@ const TCliOption kOptions[] = {
              "has none",
      .Flag = &TCliOptions::ReportScreenshots},
     {.Name = "--fixes-csv",
+     .For = kForCheck | kForExport,
      .Value = "FILE",
      .Help = "write the failing audits across all pages: one line per\n"
              "strategy and audit, with pages, savings and median score",
      .Text = &TCliOptions::FixesCsv},
     {.Name = "--resources-csv",
+     .For = kForCheck | kForExport,
      .Value = "FILE",
      .Help = "write the resources the failing audits of many pages name\n"
              "(top 50 per strategy by pages x savings)",
      .Text = &TCliOptions::ResourcesCsv},
     {.Name = "--groups-csv",
+     .For = kForCheck | kForExport,
      .Value = "FILE",
      .Help = "write the pages grouped by host and first path segment, or\n"
              "by the groups of Velmora.ini: pages, median score, bands",
      .Text = &TCliOptions::GroupsCsv},
     {.Name = "--lang",
+     .For = kForAll,
      .Value = "ru|en",
      .Help = "language of log lines and CSV headers",
      .Take =
@@ -223,10 +242,12 @@ const TCliOption kOptions[] = {
              return std::string();
          }},
     {.Name = "--ini",
+     .For = kForAll,
      .Value = "FILE",
      .Help = "settings file to read defaults from",
      .Text = &TCliOptions::IniFile},
     {.Name = "--json",
+     .For = kForCheck | kForExport,
      .Value = "FILE|-",
      .Help = "one JSON object per URL and strategy as each finishes\n"
              "(JSON Lines; - for stdout); then a line with the site summary",
@@ -258,12 +279,14 @@ const TCliOption kOptions[] = {
      .Number = {1, 100, 10, "a number of points", [](TCliOptions& o, int n) { o.FailOnDrop = n; }}},
     {.Name = "--quiet",
      .Alias = "-q",
+     .For = kForAll,
      .Help = "no log lines and no progress bar",
      .Flag = &TCliOptions::Quiet},
     {.Name = "--stats",
      .Help = "print run time and memory figures at the end",
      .Flag = &TCliOptions::Stats},
     {.Name = "--db",
+     .For = kForAll,
      .Value = "FILE",
      .Help = "run history file (default: history of Velmora.ini, else\n"
              "~/.local/share/Velmora/history.sqlite)",
@@ -274,19 +297,42 @@ const TCliOption kOptions[] = {
     {.Name = "--resume",
      .Help = "continue the last unfinished run of the history",
      .Flag = &TCliOptions::Resume},
-    {.Name = "--help", .Alias = "-h", .Help = "this text", .Flag = &TCliOptions::Help},
-    {.Name = "--version", .Help = "the program's version", .Flag = &TCliOptions::Version},
+    {.Name = "--help",
+     .Alias = "-h",
+     .For = kForAll,
+     .Help = "this text",
+     .Flag = &TCliOptions::Help},
+    {.Name = "--version",
+     .For = kForAll,
+     .Help = "the program's version",
+     .Flag = &TCliOptions::Version},
     // Listed with the history commands.
-    {.Name = "--csv", .Command = "compare", .Value = "FILE", .Text = &TCliOptions::CompareCsv},
-    {.Name = "--csv", .Flag = &TCliOptions::CsvRows},
+    {.Name = "--csv", .For = kForCompare, .Value = "FILE", .Text = &TCliOptions::CompareCsv},
+    {.Name = "--csv", .For = kForRuns, .Flag = &TCliOptions::CsvRows},
 };
 
+uint8_t CommandBit(const std::string& command) {
+    if (command == "runs") return kForRuns;
+    if (command == "compare") return kForCompare;
+    if (command == "export") return kForExport;
+    if (command == "delete") return kForDelete;
+    return kForCheck;
+}
+
+bool Named(const TCliOption& option, const std::string& arg) {
+    return arg == option.Name || (option.Alias && arg == option.Alias);
+}
+
+// The row of arg that serves the command; nullptr when none does.
 const TCliOption* FindOption(const std::string& arg, const std::string& command) {
-    for (const TCliOption& option : kOptions) {
-        if (arg != option.Name && (!option.Alias || arg != option.Alias)) continue;
-        if (!option.Command || command == option.Command) return &option;
-    }
+    for (const TCliOption& option : kOptions)
+        if (Named(option, arg) && (option.For & CommandBit(command))) return &option;
     return nullptr;
+}
+
+bool KnownOption(const std::string& arg) {
+    return std::any_of(std::begin(kOptions), std::end(kOptions),
+                       [&arg](const TCliOption& option) { return Named(option, arg); });
 }
 
 // The value v of option; the error text, or empty.
@@ -387,14 +433,10 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
         return "compare needs --csv FILE or --report FILE";
     if (o.Command == "export" && o.DesktopCsv.empty() && o.MobileCsv.empty() &&
         o.AdviceCsv.empty() && o.ReportFile.empty() && o.FixesCsv.empty() &&
-        o.ResourcesCsv.empty() && o.GroupsCsv.empty())
-        return "export needs --desktop-csv, --mobile-csv, --advice-csv, --report, --fixes-csv, "
-               "--resources-csv or --groups-csv";
-    if (o.ReportScreenshots)
-        return "--report-screenshots belongs to a check run: the history keeps no screenshots";
-    if (!o.ReportFile.empty() && o.Command != "compare" && o.Command != "export")
-        return "--report belongs to a check run, export and compare";
-    if (o.NoHistory) return o.Command + " reads the history: --no-history makes no sense";
+        o.ResourcesCsv.empty() && o.GroupsCsv.empty() && o.SpreadsheetCsv.empty() &&
+        o.JsonFile.empty())
+        return "export needs --desktop-csv, --mobile-csv, --advice-csv, --spreadsheet-csv, "
+               "--json, --report, --fixes-csv, --resources-csv or --groups-csv";
     return {};
 }
 
@@ -432,6 +474,10 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 r.Error = "option " + a + " needs a value";
             else
                 r.Error = TakeValue(*option, args[++i], o);
+        } else if (KnownOption(a)) {
+            // Taken and then ignored, it would let a script believe it had an effect.
+            r.Error = (o.Command.empty() ? std::string("a check run") : o.Command) +
+                      " does not take " + a;
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
         } else if (i == 0 && IsHistoryCommand(a)) {

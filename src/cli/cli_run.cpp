@@ -277,6 +277,9 @@ TResult<TRunSettings> PrepareRun(const TCliOptions& o, const io::TSettingsValues
     run.Categories = o.Categories.value_or(settings.Categories);
     run.Screenshots = o.ReportScreenshots;
     run.Strategies = o.Strategies.value_or(settings.Strategies);
+    // Found out after the requests, every page would break it.
+    if (std::optional<std::string> why = BudgetOutsideRun(out.Budget, run.Categories))
+        return Fail(*why);
     return run;
 }
 
@@ -309,19 +312,24 @@ bool CheckUrls(const TCliOptions& o, session::TRunSession& session, TURLTaskInfo
 // Writes every output; false when one could not be written (the others still are).
 bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
                   const TURLTaskInfoList& master, TJsonLinesWriter& json,
-                  const std::vector<TGroupRule>& groupRules) {
+                  const std::vector<TGroupRule>& groupRules, const TAgainstRun* against) {
     const bool desktopWritten = ExportStrategy(o.DesktopCsv, session, msDesktop, master);
     const bool mobileWritten = ExportStrategy(o.MobileCsv, session, msMobile, master);
     const bool adviceWritten = ExportAdvice(o.AdviceCsv, session, master);
     bool written = desktopWritten && mobileWritten && adviceWritten;
     if (!o.SpreadsheetCsv.empty()) {
-        if (TResult<> sheet = io::ExportSpreadsheetCsv(o.SpreadsheetCsv, AllRows(master)); !sheet) {
+        if (TResult<> sheet =
+                io::ExportSpreadsheetCsv(o.SpreadsheetCsv, AllRows(master), groupRules);
+            !sheet) {
             Complain(Tr(io::kMsgExportFailed) + " " + sheet.Error());
             written = false;
         }
     }
     if (WantsSummaryCsv(o) || json.IsOpen()) {
         const std::vector<const TURLTaskInfo*> rows = AllRows(master);
+        // A resumed run's pages checked before the stop are part of the run's output too.
+        for (const TURLTaskInfo* task : rows)
+            if (task->TaskResults && !json.Wrote(task->Num)) json.WriteTask(*task, against);
         const TSiteSummary summary = SummarizeSite(rows, groupRules);
         written = WriteSummaryCsvs(o, summary, rows) && written;
         json.WriteLine(SummaryJsonLine(summary, rows));
@@ -447,7 +455,8 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     for (const std::string& notice : session.Notices()) Complain(notice);
     if (session.HistoryRefused()) return kExitBadInput;
     std::vector<TGroupRule> groupRules;
-    if ((WantsSummaryCsv(o) || !o.JsonFile.empty() || !o.ReportFile.empty()) &&
+    if ((WantsSummaryCsv(o) || !o.JsonFile.empty() || !o.ReportFile.empty() ||
+         !o.SpreadsheetCsv.empty()) &&
         !LoadGroupRules(settings.Groups, groupRules))
         return kExitBadInput;
     if (!o.Command.empty()) return RunHistoryCommand(o, session, groupRules);
@@ -462,6 +471,11 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     run.Locale = o.Locale.value_or(settings.RequestLocale ? session.Lang() : std::string());
     std::unique_ptr<TAgainstRun> against;
     if (std::optional<int> stop = LoadRunInputs(o, session, master, console, against)) return *stop;
+    if (against)
+        if (std::optional<std::string> why = AgainstMismatch(*against, master, run.Strategies)) {
+            Complain(*why);
+            return kExitBadInput;
+        }
     if (!o.JsonFile.empty())
         console.SetOnTaskFinished([&out, &against](const TURLTaskInfo& task) {
             out.Json.WriteTask(task, against.get());
@@ -476,7 +490,7 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     session.FinishHistory();
     if (o.Stats) PrintStats(master, rssBeforeRun, runStart);
     // Every output is tried, whichever fails: hence &.
-    const bool written = WriteOutputs(o, session, master, out.Json, groupRules) &
+    const bool written = WriteOutputs(o, session, master, out.Json, groupRules, against.get()) &
                          WriteRunReport(o, session, master, run, runId, started, groupRules);
     if (aborted) {
         Complain(

@@ -45,7 +45,7 @@ void AddCategories(json& j, const TURLTaskResults& r, TMetricaStrategy s) {
         if (c == ctPerformance) continue;
         json ids = json::array();
         for (const TGAdvice& a : r.AdviceList[s])
-            if (a.Category == c && !a.Manual) ids.push_back(a.AuditId.str());
+            if (a.Category == c && a.Failed()) ids.push_back(a.AuditId.str());
         advice[key] = std::move(ids);
     }
     j["categories"] = std::move(scores);
@@ -126,6 +126,8 @@ std::string_view StatusWord(TTaskResult r) {
             return "service_error";
         case trQuotaExceeded:
             return "quota";
+        case trPageError:
+            return "page_error";
     }
     return "unknown";
 }
@@ -137,8 +139,15 @@ std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s,
     j["strategy"] = std::string(StrategyText(s));
     const TURLTaskResults* r = task.TaskResults.get();
     j["status"] = std::string(StatusWord(r ? r->TaskResult[s] : trNotChecked));
-    j["error_code"] = r && r->ErrorCode[s] != 0 ? json(r->ErrorCode[s]) : json(nullptr);
-    j["error_text"] = r ? r->ErrorText(s) : std::string();
+    // A page error is the service's word ("NO_FCP") and message; other failures keep their
+    // number and the error column's text.
+    if (r && r->TaskResult[s] == trPageError) {
+        j["error_code"] = r->ServiceCode[s];
+        j["error_text"] = r->ServiceText[s];
+    } else {
+        j["error_code"] = r && r->ErrorCode[s] != 0 ? json(r->ErrorCode[s]) : json(nullptr);
+        j["error_text"] = r ? r->ErrorText(s) : std::string();
+    }
     j["score"] = nullptr;
     json metrics = json::object(), sizes = json::object(), field = nullptr;
     json advice = json::array();
@@ -161,7 +170,8 @@ std::string ResultJsonLine(const TURLTaskInfo& task, TMetricaStrategy s,
         }
         field = FieldDataJson(r->FieldData[s]);
         for (const TGAdvice& a : r->AdviceList[s])
-            if (a.Category == ctPerformance) advice.push_back(std::string(a.AuditId.str()));
+            if (a.Category == ctPerformance && a.Failed())
+                advice.push_back(std::string(a.AuditId.str()));
         // Only when asked for, so the lines of a performance-only run stay as they are.
         if (r->Categories != kPerformanceOnly) AddCategories(j, *r, s);
     }
@@ -194,6 +204,7 @@ void TJsonLinesWriter::WriteTask(const TURLTaskInfo& task, const TAgainstRun* ag
     if (FFd < 0 || FWriteErrno != 0) return;
     std::string lines;
     for (TMetricaStrategy s : kStrategies) lines += ResultJsonLine(task, s, against) + "\n";
+    FWritten.insert(task.Num);
     FWriteErrno = WriteAll(FFd, lines);
 }
 

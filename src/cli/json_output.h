@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "base/result.h"
 #include "cli/regression_gate.h"
@@ -28,6 +29,8 @@ class TJsonLinesWriter {
     // One line more, given without its newline.
     void WriteLine(const std::string& line);
     bool IsOpen() const { return FFd >= 0; }
+    // Whether the task with this number has had its lines written.
+    bool Wrote(int32_t num) const { return FWritten.count(num) != 0; }
     // The first write failure, or success.
     TResult<> Close();
 
@@ -36,6 +39,7 @@ class TJsonLinesWriter {
     bool FOwnsFd = false;
     int FWriteErrno = 0;
     std::string FPath;
+    std::unordered_set<int32_t> FWritten;
 };
 
 }  // namespace velmora::cli

@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "base/translate.h"
 #include "engine/events.h"
+#include "engine/interpret_errors.h"
 #include "engine/json_members.h"
 #include "engine/metrica.h"
 #include "engine/screenshot.h"
@@ -21,21 +22,6 @@ namespace {
 using namespace json;
 
 constexpr int64_t kMaxTransferSize = 2147483647;
-
-// The service's error code; 999 when it is not a whole 32-bit number (a word, a fraction).
-int32_t ErrorCodeOf(const element& e) {
-    if (e.is_string()) {
-        std::string_view sv;
-        int32_t v = 0;
-        if (e.get_string().get(sv) == SUCCESS) {
-            auto r = std::from_chars(sv.data(), sv.data() + sv.size(), v);
-            if (r.ec == std::errc() && r.ptr == sv.data() + sv.size()) return v;
-        }
-        return 999;
-    }
-    auto v = WholeNumber(e, INT32_MIN, INT32_MAX);
-    return v ? static_cast<int32_t>(*v) : 999;
-}
 
 // The audits looked up by id. A lookup by key scans the object; with some fifty lookups among
 // a hundred and fifty audits one sorted index is cheaper. Ties keep document order, so the
@@ -165,6 +151,7 @@ class TInterpreter {
         return false;
     }
     bool ServiceError(const object& err);
+    bool PageError(const TServiceWords& words);
     void AddMetricaValue(const object* obj, const TMetricaInfo& row, std::string_view member);
 
     // The steps of a good answer, in order; each but the last fails the check when a required
@@ -200,21 +187,6 @@ class TInterpreter {
     TAnswerContext* FContext;
 };
 
-// The quota limit named in the error's ErrorInfo details, if any.
-std::string QuotaLimitOf(const object& err) {
-    auto details = ArrayMember(err, "details");
-    if (!details) return {};
-    for (element item : *details) {
-        object detail;
-        if (item.get_object().get(detail) != SUCCESS) continue;
-        if (auto metadata = ObjectMember(detail, "metadata")) {
-            std::string limit = MemberText(*metadata, "quota_limit");
-            if (!limit.empty()) return limit;
-        }
-    }
-    return {};
-}
-
 bool TInterpreter::ServiceError(const object& err) {
     if (auto code = Member(err, "code")) FResults.ErrorCode[FStrategy] = ErrorCodeOf(*code);
     std::optional<std::string> message;
@@ -222,6 +194,8 @@ bool TInterpreter::ServiceError(const object& err) {
     if (auto m = Member(err, "message"))
         if (auto text = ValueText(*m)) message = SafeNetworkText(*text);
     const std::string status = SafeNetworkText(MemberText(err, "status"));
+    FResults.ServiceCode[FStrategy] = status;
+    FResults.ServiceText[FStrategy] = message.value_or(std::string());
     if (FContext && message) {
         FContext->PageError = message->find("FAILED_DOCUMENT_REQUEST") != std::string::npos ||
                               message->find("ERRORED_DOCUMENT_REQUEST") != std::string::npos;
@@ -245,6 +219,16 @@ bool TInterpreter::ServiceError(const object& err) {
         Log("URL %d: сервер вернул необрабатываемую ошибку: %s", *message);
         result = trServiceError;
     }
+    return false;
+}
+
+bool TInterpreter::PageError(const TServiceWords& words) {
+    Log("URL %d: сервис не смог загрузить страницу: %s",
+        words.Text.empty() ? words.Code : words.Text);
+    FResults.ServiceCode[FStrategy] = words.Code;
+    FResults.ServiceText[FStrategy] = words.Text;
+    FResults.TaskResult[FStrategy] = trPageError;
+    if (FContext) FContext->PageError = true;
     return false;
 }
 
@@ -306,6 +290,8 @@ bool TInterpreter::Run(const element& answer) {
     // Real users' data does not depend on the lab run, so a broken lab result keeps it.
     FResults.FieldData[FStrategy] = ReadFieldData(top);
     FResults.FieldData[FStrategy].DecimalSeparator = FSep;
+    if (auto lhr = ObjectMember(top, "lighthouseResult"))
+        if (auto words = RuntimeErrorOf(*lhr)) return PageError(*words);
     if (!ReadPerformance(top) || !CollectAdviceRefs() || !IndexAudits() || !ReadMetricaValues())
         return false;
     ReadAdvice();
@@ -422,6 +408,7 @@ void TInterpreter::ReadAdvice() {
         a.AdviceGroupNdx = ref.AdviceGroupNdx;
         a.AuditId = TInternedText(ref.Key);
         a.Score = score;
+        a.Informative = StringOf(members.Mode) == "informative";
         found.push_back({EstimatedSavings(members), std::move(a)});
     }
     // Grouped in the table's order; within a group the largest savings first, ties in the

@@ -51,6 +51,10 @@ TAdviceFigures ReadAdviceFigures(const std::optional<element>& metricSavings,
     if (details && details->get_object().get(o) == SUCCESS) {
         savings.Ms = SavingOf(o, "overallSavingsMs");
         savings.Bytes = SavingOf(o, "overallSavingsBytes");
+        // Lighthouse 13's insights (cache lifetimes, image delivery) keep their bytes there.
+        if (std::isnan(savings.Bytes))
+            if (auto debug = ObjectMember(o, "debugData"))
+                savings.Bytes = SavingOf(*debug, "wastedBytes");
         if (auto items = ArrayMember(o, "items")) {
             for (element e : *items) {
                 object item;

@@ -51,6 +51,8 @@ TFailureKind ClassifyFailure(const TAttemptOutcome& o) {
         }
         case trUnknownResponse:
             return TFailureKind::Final;
+        case trPageError:
+            return TFailureKind::PageError;
     }
     return TFailureKind::Final;
 }

@@ -15,12 +15,6 @@ struct TGroupTally {
     int32_t CwvPassed = 0, CwvJudged = 0;
 };
 
-std::string GroupOf(const TURLTaskInfo& task, const std::vector<TGroupRule>& rules) {
-    for (const TGroupRule& rule : rules)
-        if (GlobMatches(rule.Glob, task.URL)) return rule.Name;
-    return DefaultGroupName(task.URL);
-}
-
 TPageGroup GroupRowOf(TMetricaStrategy s, std::string name, TGroupTally& t) {
     TPageGroup g;
     g.Strategy = s;
@@ -45,6 +39,12 @@ TPageGroup GroupRowOf(TMetricaStrategy s, std::string name, TGroupTally& t) {
 }
 
 }  // namespace
+
+std::string PageGroupOf(std::string_view url, const std::vector<TGroupRule>& rules) {
+    for (const TGroupRule& rule : rules)
+        if (GlobMatches(rule.Glob, url)) return rule.Name;
+    return DefaultGroupName(url);
+}
 
 bool GlobMatches(std::string_view glob, std::string_view text) {
     // Greedy with one point of return: the last "*" seen absorbs one more character on a miss.
@@ -93,7 +93,7 @@ std::vector<TPageGroup> SummarizeGroups(const std::vector<const TURLTaskInfo*>& 
             if (!IsChecked(task, s)) continue;
             const double score = PerformanceScore(*task->TaskResults, s);
             if (std::isnan(score)) continue;
-            if (names[i].empty()) names[i] = GroupOf(*task, groupRules);
+            if (names[i].empty()) names[i] = PageGroupOf(task->URL, groupRules);
             TGroupTally& t = tallies[names[i]];
             t.TaskNums.push_back(task->Num);
             t.Scored.emplace_back(score, task->Num);

@@ -77,7 +77,7 @@ TFixRow FixRowOf(TMetricaStrategy s, TFixTally& t, int32_t checked) {
 }  // namespace
 
 bool IsFailingAdvice(const TGAdvice& a) {
-    return !a.Manual && a.Score && *a.Score < 0.9;
+    return a.Failed() && a.Score && *a.Score < 0.9;
 }
 
 std::vector<TFixRow> SummarizeFixes(const std::vector<const TURLTaskInfo*>& rows) {

@@ -108,6 +108,8 @@ std::vector<TPageGroup> SummarizeGroups(const std::vector<const TURLTaskInfo*>& 
 // The group of a URL when no rule takes it: "host/first-segment/", or "host/" for the home page;
 // the URL itself when it is no web address.
 std::string DefaultGroupName(std::string_view url);
+// The group of a page: the first rule whose glob matches its URL, else DefaultGroupName.
+std::string PageGroupOf(std::string_view url, const std::vector<TGroupRule>& rules);
 // Glob matching as TGroupRule describes.
 bool GlobMatches(std::string_view glob, std::string_view text);
 // Counts as a failure in the summary (see TFixRow).

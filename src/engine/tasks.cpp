@@ -53,6 +53,10 @@ std::string TURLTaskResults::ErrorText(TMetricaStrategy sStrategy) const {
             return "NOT HTML";
         case trQuotaExceeded:
             return "API QUOTA";
+        case trPageError:
+            // The service's message carries what the user needs, "(Status code: 404)" and all.
+            if (!ServiceText[sStrategy].empty()) return ServiceText[sStrategy];
+            return ServiceCode[sStrategy].empty() ? "PAGE ERROR" : ServiceCode[sStrategy];
         default:
             break;
     }

@@ -50,6 +50,9 @@ enum class TTaskResult : uint8_t {
     trNotHTML = 6,
     trServiceError = 7,
     trQuotaExceeded = 8,
+    // The service ran but could not load the page (Lighthouse's runtimeError: a 404, no
+    // paint, a DNS failure): ServiceCode and ServiceText say which.
+    trPageError = 9,
 };
 using enum TTaskResult;
 
@@ -131,6 +134,11 @@ struct TGAdvice {
     TCategory Category = ctPerformance;
     // A check the service leaves to a person; never a failure, listed apart.
     bool Manual = false;
+    // An audit that only informs (a breakdown, a list of long tasks): never a failure either.
+    bool Informative = false;
+
+    // Counts against the page: neither a manual check nor an informative audit.
+    bool Failed() const { return !Manual && !Informative; }
 
     friend bool operator==(const TGAdvice& a, const TGAdvice& b) = default;
 };
@@ -225,6 +233,11 @@ class TURLTaskResults {
     // Why a strategy failed, as the log said it (translated, without the "URL n:" prefix);
     // empty when it did not fail. Shown to the user beside the short error text.
     std::array<std::string, 2> ErrorMessage;
+    // The service's own words for a failure: its code ("ERRORED_DOCUMENT_REQUEST", "NO_FCP",
+    // "INVALID_ARGUMENT") and its message, cleaned of control characters; empty when it gave
+    // none.
+    std::array<std::string, 2> ServiceCode;
+    std::array<std::string, 2> ServiceText;
     // Request outcome per strategy: the last answer's HTTP status (0 = none came) and how many
     // times the request was tried again; the window shows the count with the row's error.
     std::array<int32_t, 2> HttpStatus{0, 0};

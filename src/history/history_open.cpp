@@ -101,6 +101,10 @@ TResult<TOpenedHistory> OpenSqliteHistory(const std::string& path, bool forReadi
     }
     if (forReading) {
         TResult<std::unique_ptr<TSqliteHistory>> opened = TSqliteHistory::OpenForReading(path);
+        // An earlier version's file is brought up to date once, where it may be written.
+        if (!opened && HistoryErrorOf(opened) == THistoryError::OlderVersion)
+            if (TResult<std::unique_ptr<TSqliteHistory>> migrated = OpenWaiting(path); migrated)
+                opened = std::move(migrated);
         if (!opened) return UnavailableFailure(opened.Failure());
         return TOpenedHistory{std::move(*opened), {}, {}};
     }

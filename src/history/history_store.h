@@ -39,6 +39,7 @@ enum class THistoryError : int {
     NewerVersion,  // written by a newer Velmora
     NotAHistory,   // a file of something else: never opened for writing, moved or replaced
     InUse,         // another live process records the run
+    OlderVersion,  // written by an earlier Velmora: opening it for a check migrates it
 };
 
 // Message pattern of NotAHistory; %s is the file's path.
@@ -53,6 +54,20 @@ THistoryError HistoryErrorOf(const TResult<T>& r) {
     return static_cast<THistoryError>(r.Kind());
 }
 
+// The parameters a run asked with, kept as columns of their own so that a team can query
+// them; the settings text holds the same as "key=value" lines (RunParamsOf reads them).
+struct TRunParams {
+    TStrategySet Strategies = kBothStrategies;
+    TCategorySet Categories = kPerformanceOnly;
+    std::string Locale;  // the service's language for advice texts; empty: its own
+    std::string Source;  // the URL file, sitemap or crawl start; empty when not known
+    std::string Groups;  // the page group rules as the settings file writes them
+
+    friend bool operator==(const TRunParams&, const TRunParams&) = default;
+};
+// The parameters a settings text names; defaults for the keys it lacks.
+TRunParams RunParamsOf(const std::string& settings);
+
 // The run's own facts; what its exports need beyond the results.
 struct TRunRecord {
     int64_t Id = 0;
@@ -65,6 +80,7 @@ struct TRunRecord {
     std::string User;
     std::string Name;  // the user's own words for it, both empty until given
     std::string Note;
+    TRunParams Params;  // read from Settings when the run begins
 };
 
 // A run as it was kept: its facts and its URL list with the results as they were merged.

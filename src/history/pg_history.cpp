@@ -7,6 +7,7 @@
 #include "base/translate.h"
 #include "history/run_owner.h"
 #include "history/run_recorder.h"
+#include "history/schema_v4.h"
 
 namespace velmora::history {
 namespace {
@@ -64,7 +65,9 @@ CREATE TABLE results(
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(1447841106)";
 
 constexpr const char* kRunColumns =
-    "id, started, finished, state, lang, settings, machine, user_name, name, note";
+    "id, started, finished, state, lang, settings, machine, user_name, name, note, "
+    "strategies, categories, locale, source, page_groups";
+constexpr int kRunColumnCount = 15;
 
 TRunRecord ReadRun(const TPgResult& r, int row) {
     TRunRecord run;
@@ -78,7 +81,16 @@ TRunRecord ReadRun(const TPgResult& r, int row) {
     run.User = std::string(r.Text(row, 7));
     run.Name = std::string(r.Text(row, 8));
     run.Note = std::string(r.Text(row, 9));
+    run.Params.Strategies = ParseStrategies(r.Text(row, 10)).value_or(kBothStrategies);
+    run.Params.Categories = ParseCategories(r.Text(row, 11)).value_or(kPerformanceOnly);
+    run.Params.Locale = std::string(r.Text(row, 12));
+    run.Params.Source = std::string(r.Text(row, 13));
+    run.Params.Groups = std::string(r.Text(row, 14));
     return run;
+}
+
+std::optional<std::string> PgNumber(const std::optional<double>& n) {
+    return n ? std::optional<std::string>(PgReal(*n)) : std::nullopt;
 }
 
 std::string Id(int64_t v) {
@@ -123,7 +135,8 @@ TResult<> TPgHistory::Migrate(bool forReading) {
         if (!v) return Fail(Tr("в этой базе данных нет истории проверок Velmora"));
         if (v->Rows() == 1 && v->Int(0, 0) > kPgSchemaVersion)
             return NewerVersionFailure(v->Int(0, 0));
-        return {};
+        // An earlier version's tables are brought up to date once, as a check would.
+        if (v->Rows() == 1 && v->Int(0, 0) == kPgSchemaVersion) return {};
     }
     // Machines starting together: one makes the schema, the others wait on the lock.
     TPgTransaction tx(FDb);
@@ -138,12 +151,56 @@ TResult<> TPgHistory::Migrate(bool forReading) {
     const int64_t version = v->Rows() ? v->Int(0, 0) : 0;
     if (version > kPgSchemaVersion) return NewerVersionFailure(version);
     if (version == kPgSchemaVersion) return tx.Commit();
-    if (TResult<> r = FDb.Run(kPgSchemaV1); !r) return r;
+    if (version < 1) {
+        if (TResult<> r = FDb.Run(kPgSchemaV1); !r) return r;
+    }
+    if (version < 4) {
+        if (TResult<> r = FDb.Run(SchemaV4Statements(kPgDialect)); !r) return r;
+        if (TResult<> r = MigrateRowsToV4(); !r) return r;
+    }
     if (TResult<> r = FDb.Run("DELETE FROM velmora_schema; INSERT INTO velmora_schema VALUES(" +
                               Id(kPgSchemaVersion) + ")");
         !r)
         return r;
     return tx.Commit();
+}
+
+TResult<> TPgHistory::MigrateRowsToV4() {
+    std::string set = "UPDATE results SET ";
+    int p = 1;
+    for (size_t c = kScoreAndTimings; c < kNumberColumns.size(); ++c)
+        set.append(kNumberColumns[c].Column).append(" = $").append(Id(p++)).append(", ");
+    for (std::string_view c : kFieldColumns) set.append(c).append(" = $").append(Id(p++)) += ", ";
+    set.resize(set.size() - 2);
+    set +=
+        " WHERE run_id = $" + Id(p) + " AND num = $" + Id(p + 1) + " AND strategy = $" + Id(p + 2);
+    TResult<TPgResult> rows = FDb.Exec("SELECT run_id, num, strategy, texts, field FROM results");
+    if (!rows) return rows.Failure();
+    std::unordered_map<int64_t, TCategorySet> asked;
+    for (int i = 0; i < rows->Rows(); ++i) {
+        const TV4Row row = V4RowOf(rows->Text(i, 3), rows->Text(i, 4));
+        TPgParams params;
+        for (size_t c = kScoreAndTimings; c < kNumberColumns.size(); ++c)
+            params.push_back(PgNumber(row.Numbers[c]));
+        for (const std::optional<double>& f : row.Field) params.push_back(PgNumber(f));
+        params.insert(params.end(), {std::string(rows->Text(i, 0)), std::string(rows->Text(i, 1)),
+                                     std::string(rows->Text(i, 2))});
+        if (TResult<TPgResult> r = FDb.Exec(set, params); !r) return r.Failure();
+        asked[rows->Int(i, 0)] |= StoredCategories(rows->Text(i, 3));
+    }
+    TResult<TPgResult> runs = FDb.Exec("SELECT id, settings FROM runs");
+    if (!runs) return runs.Failure();
+    for (int i = 0; i < runs->Rows(); ++i) {
+        const TRunParams rp = V4ParamsOf(std::string(runs->Text(i, 1)), asked[runs->Int(i, 0)]);
+        if (TResult<TPgResult> r = FDb.Exec(
+                "UPDATE runs SET strategies = $1, categories = $2, locale = $3, source = $4, "
+                "page_groups = $5 WHERE id = $6",
+                {std::string(StrategiesText(rp.Strategies)), CategoriesText(rp.Categories),
+                 rp.Locale, rp.Source, rp.Groups, Id(runs->Int(i, 0))});
+            !r)
+            return r.Failure();
+    }
+    return {};
 }
 
 TResult<> TPgHistory::BeginRun(TRunRecord& run, const std::vector<std::string>& urls) {
@@ -153,11 +210,15 @@ TResult<> TPgHistory::BeginRun(TRunRecord& run, const std::vector<std::string>& 
     if (run.Started == 0) run.Started = static_cast<int64_t>(std::time(nullptr));
     run.Machine = ThisMachine();
     run.User = ThisUser();
+    run.Params = RunParamsOf(run.Settings);
     TResult<TPgResult> ins = FDb.Exec(
-        "INSERT INTO runs(started, state, lang, settings, url_count, owner, machine, user_name) "
-        "VALUES($1, 0, $2, $3, $4, $5, $6, $7) RETURNING id",
+        "INSERT INTO runs(started, state, lang, settings, url_count, owner, machine, user_name, "
+        "strategies, categories, locale, source, page_groups) "
+        "VALUES($1, 0, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12) RETURNING id",
         {Id(run.Started), run.Lang, run.Settings, Id(static_cast<int64_t>(urls.size())),
-         ThisProcessOwner(), run.Machine, run.User});
+         ThisProcessOwner(), run.Machine, run.User,
+         std::string(StrategiesText(run.Params.Strategies)), CategoriesText(run.Params.Categories),
+         run.Params.Locale, run.Params.Source, run.Params.Groups});
     if (!ins) return ins.Failure();
     run.Id = ins->Int(0, 0);
     run.State = TRunState::rsUnfinished;
@@ -224,36 +285,43 @@ TResult<> TPgHistory::AdviceTextIds(const std::vector<TStoredResult>& batch) {
 
 TResult<> TPgHistory::InsertResults(int64_t runId, std::span<const TStoredResult> tasks,
                                     const TAdviceTextId& adviceId) {
+    const std::string numbers = NumberColumnList() + ", " + FieldColumnList();
     std::string sql =
-        "INSERT INTO results(run_id, num, strategy, status, error_code, score, fcp, si, lcp, tti, "
-        "tbt, cls, texts, advice, finished_at, http_status, retries, error_msg, field) VALUES ";
+        "INSERT INTO results(run_id, num, strategy, status, error_code, texts, advice, "
+        "finished_at, http_status, retries, error_msg, field, service_code, service_text, " +
+        numbers + ") VALUES ";
+    const size_t perRow = 14 + kNumberColumns.size() + kFieldColumns.size();
     TPgParams params;
-    params.reserve(tasks.size() * 2 * 19);
+    params.reserve(tasks.size() * 2 * perRow);
     for (const TStoredResult& item : tasks) {
         for (TMetricaStrategy s : kStrategies) {
             const TEncodedStrategy e = EncodeStrategy(item.Results, s, adviceId);
             sql += params.empty() ? "(" : ",(";
-            for (int p = 1; p <= 19; ++p) {
+            for (size_t p = 1; p <= perRow; ++p) {
                 sql.push_back('$');
                 sql += std::to_string(params.size() + p);
-                sql.push_back(p < 19 ? ',' : ')');
+                sql.push_back(p < perRow ? ',' : ')');
             }
-            params.insert(params.end(), {Id(runId), Id(item.Num), Id(s),
-                                         Id(static_cast<int64_t>(e.Status)), Id(e.ErrorCode)});
-            for (const std::optional<double>& n : e.Numbers)
-                params.push_back(n ? std::optional<std::string>(PgReal(*n)) : std::nullopt);
-            params.insert(params.end(), {e.Texts, e.Advice, Id(item.FinishedAt), Id(e.HttpStatus),
-                                         Id(e.Retries), e.ErrorMessage, e.Field});
+            params.insert(
+                params.end(),
+                {Id(runId), Id(item.Num), Id(s), Id(static_cast<int64_t>(e.Status)),
+                 Id(e.ErrorCode), e.Texts, e.Advice, Id(item.FinishedAt), Id(e.HttpStatus),
+                 Id(e.Retries), e.ErrorMessage, e.Field, e.ServiceCode, e.ServiceText});
+            for (const std::optional<double>& n : e.Numbers) params.push_back(PgNumber(n));
+            for (const std::optional<double>& f : FieldNumbers(item.Results.FieldData[s]))
+                params.push_back(PgNumber(f));
         }
     }
     // A task written again (a re-check, or a batch retried after a lost answer) replaces its row.
-    sql +=
-        " ON CONFLICT (run_id, num, strategy) DO UPDATE SET status = EXCLUDED.status, "
-        "error_code = EXCLUDED.error_code, score = EXCLUDED.score, fcp = EXCLUDED.fcp, "
-        "si = EXCLUDED.si, lcp = EXCLUDED.lcp, tti = EXCLUDED.tti, tbt = EXCLUDED.tbt, "
-        "cls = EXCLUDED.cls, texts = EXCLUDED.texts, advice = EXCLUDED.advice, "
-        "finished_at = EXCLUDED.finished_at, http_status = EXCLUDED.http_status, "
-        "retries = EXCLUDED.retries, error_msg = EXCLUDED.error_msg, field = EXCLUDED.field";
+    sql += " ON CONFLICT (run_id, num, strategy) DO UPDATE SET ";
+    for (std::string_view column :
+         {"status", "error_code", "texts", "advice", "finished_at", "http_status", "retries",
+          "error_msg", "field", "service_code", "service_text"})
+        sql.append(column).append(" = EXCLUDED.").append(column).append(", ");
+    for (const TNumberColumn& c : kNumberColumns)
+        sql.append(c.Column).append(" = EXCLUDED.").append(c.Column).append(", ");
+    for (std::string_view c : kFieldColumns) sql.append(c).append(" = EXCLUDED.").append(c) += ", ";
+    sql.resize(sql.size() - 2);
     if (TResult<TPgResult> r = FDb.Exec(sql, params); !r) return r.Failure();
     return {};
 }
@@ -313,10 +381,11 @@ TResult<std::vector<TRunSummary>> TPgHistory::ListRuns() {
     for (int i = 0; i < r->Rows(); ++i) {
         TRunSummary s;
         s.Run = ReadRun(*r, i);
-        s.UrlCount = static_cast<int32_t>(r->Int(i, 10));
-        s.CheckedCount = static_cast<int32_t>(r->Int(i, 11));
-        if (!r->IsNull(i, 12)) s.MeanScore[msDesktop] = r->Real(i, 12);
-        if (!r->IsNull(i, 13)) s.MeanScore[msMobile] = r->Real(i, 13);
+        constexpr int n = kRunColumnCount;
+        s.UrlCount = static_cast<int32_t>(r->Int(i, n));
+        s.CheckedCount = static_cast<int32_t>(r->Int(i, n + 1));
+        if (!r->IsNull(i, n + 2)) s.MeanScore[msDesktop] = r->Real(i, n + 2);
+        if (!r->IsNull(i, n + 3)) s.MeanScore[msMobile] = r->Real(i, n + 3);
         runs.push_back(std::move(s));
     }
     return runs;
@@ -344,6 +413,8 @@ TResult<TLoadedRun> TPgHistory::LoadRunForCompare(int64_t runId) {
 }
 
 TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
+    constexpr int kFirstNumber = 11;
+    constexpr int kAdviceColumn = kFirstNumber + static_cast<int>(kNumberColumns.size());
     TResult<TPgResult> run =
         FDb.Exec(std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = $1", {Id(runId)});
     if (!run) return run.Failure();
@@ -354,9 +425,9 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
     if (!urls) return urls.Failure();
     for (int i = 0; i < urls->Rows(); ++i) loaded.List.Add(std::string(urls->Text(i, 0)));
     TResult<TPgResult> res = FDb.Exec(
-        std::string("SELECT num, strategy, status, error_code, http_status, retries, error_msg, "
-                    "texts, field") +
-            (withAdvice ? ", advice" : "") +
+        "SELECT num, strategy, status, error_code, http_status, retries, error_msg, texts, field, "
+        "service_code, service_text, " +
+            NumberColumnList() + (withAdvice ? ", advice" : "") +
             " FROM results WHERE run_id = $1 ORDER BY num, strategy",
         {Id(runId)});
     if (!res) return res.Failure();
@@ -364,7 +435,7 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
     if (withAdvice) {
         // The texts this run uses and this connection has not seen: one round trip.
         std::vector<int64_t> ids;
-        for (int i = 0; i < res->Rows(); ++i) AppendAdviceTextIds(res->Text(i, 9), ids);
+        for (int i = 0; i < res->Rows(); ++i) AppendAdviceTextIds(res->Text(i, kAdviceColumn), ids);
         std::string wanted = "{";
         for (int64_t id : ids)
             if (!FAdviceTexts.count(id)) {
@@ -399,7 +470,12 @@ TResult<TLoadedRun> TPgHistory::LoadRunLocked(int64_t runId, bool withAdvice) {
         row.ErrorMessage = res->Text(i, 6);
         row.Texts = res->Text(i, 7);
         row.Field = res->Text(i, 8);
-        if (withAdvice) row.Advice = res->Text(i, 9);
+        row.ServiceCode = res->Text(i, 9);
+        row.ServiceText = res->Text(i, 10);
+        for (size_t c = 0; c < kNumberColumns.size(); ++c)
+            if (const int col = kFirstNumber + static_cast<int>(c); !res->IsNull(i, col))
+                row.Numbers[c] = res->Real(i, col);
+        if (withAdvice) row.Advice = res->Text(i, kAdviceColumn);
         DecodeStrategy(s, row, adviceText, *task->TaskResults);
     }
     ApplyRunStrategies(loaded);

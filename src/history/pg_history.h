@@ -14,7 +14,9 @@
 
 namespace velmora::history {
 
-inline constexpr int kPgSchemaVersion = 1;
+// The first database schema matched the SQLite file's version 3 and was numbered 1; from
+// version 4 on both number their schemas alike.
+inline constexpr int kPgSchemaVersion = 4;
 
 class TPgHistory final : public IHistoryStore {
   public:
@@ -38,6 +40,7 @@ class TPgHistory final : public IHistoryStore {
   private:
     TPgHistory() = default;
     TResult<> Migrate(bool forReading);
+    TResult<> MigrateRowsToV4();
     TResult<> AdviceTextIds(const std::vector<TStoredResult>& batch);
     // One multi-row upsert of the tasks' results.
     TResult<> InsertResults(int64_t runId, std::span<const TStoredResult> tasks,

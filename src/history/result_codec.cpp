@@ -168,6 +168,39 @@ bool IsFiguresItem(std::string_view item) {
 
 }  // namespace
 
+std::string NumberColumnList() {
+    std::string list;
+    for (const TNumberColumn& c : kNumberColumns) {
+        if (!list.empty()) list += ", ";
+        list += c.Column;
+    }
+    return list;
+}
+
+TStoredNumbers NumbersFromTexts(std::string_view texts) {
+    TURLTaskResults r;
+    TStoredStrategy row;
+    row.Texts = texts;
+    DecodeStrategy(msDesktop, row, {}, r);
+    TStoredNumbers numbers{};
+    for (size_t c = 0; c < kNumberColumns.size(); ++c) {
+        const TMetricaValue* v = r.MetricaValues.GetValueByKey(kNumberColumns[c].Key, msDesktop);
+        if (!v) continue;
+        std::optional<double> n = ParseGridNumber(v->DisplayText);
+        // The cell said KiB to one decimal; bytes are the closest whole number to that.
+        if (n && c >= kScoreAndTimings && c < MetricaTable.size()) n = std::round(*n * 1024);
+        numbers[c] = n;
+    }
+    return numbers;
+}
+
+TCategorySet StoredCategories(std::string_view texts) {
+    for (size_t i = 0; i < MetricaTable.size() && !texts.empty(); ++i) NextField(texts, kFieldSep);
+    TURLTaskResults r;
+    DecodeCategoryTexts(texts, msDesktop, r);
+    return r.Categories;
+}
+
 std::array<std::optional<double>, CategoryTable.size()> StoredCategoryScores(
     std::string_view texts) {
     std::array<std::optional<double>, CategoryTable.size()> scores{};
@@ -193,9 +226,14 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
         const TMetricaValue* v = r.MetricaValues.GetValueByKey(MetricaTable[row].Key, s);
         if (!v) continue;
         AppendClean(e.Texts, v->DisplayText);
-        if (row < kScoreAndTimings) e.Numbers[row] = ParseGridNumber(v->DisplayText);
     }
     AppendCategoryTexts(e.Texts, r, s);
+    for (size_t c = 0; c < kNumberColumns.size(); ++c)
+        if (const TMetricaValue* v = r.MetricaValues.GetValueByKey(kNumberColumns[c].Key, s);
+            v && std::isfinite(v->Number))
+            e.Numbers[c] = v->Number;
+    e.ServiceCode = r.ServiceCode[s];
+    e.ServiceText = r.ServiceText[s];
     std::string figures;
     bool anyFigures = false;
     for (const TGAdvice& a : r.AdviceList[s]) {
@@ -210,9 +248,10 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
         AppendClean(e.Advice, a.AdviceText.str());
         e.Advice += kFieldSep;
         if (a.Score) AppendNumber(e.Advice, *a.Score);
-        if (a.Category == ctPerformance) continue;
-        for (std::string_view f : {std::to_string(a.Category), std::string(a.Manual ? "1" : "0"),
-                                   a.Group.str(), a.GroupTitle.str()}) {
+        if (a.Category == ctPerformance && !a.Informative) continue;
+        const char* mode = a.Manual ? "1" : a.Informative ? "2" : "0";
+        for (std::string_view f :
+             {std::to_string(a.Category), std::string(mode), a.Group.str(), a.GroupTitle.str()}) {
             e.Advice += kFieldSep;
             AppendClean(e.Advice, f);
         }
@@ -233,6 +272,8 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
     r.HttpStatus[s] = row.HttpStatus;
     r.Retries[s] = static_cast<uint8_t>(std::clamp(row.Retries, 0, 255));
     r.ErrorMessage[s] = std::string(row.ErrorMessage);
+    r.ServiceCode[s] = std::string(row.ServiceCode);
+    r.ServiceText[s] = std::string(row.ServiceText);
     r.FieldData[s] = DecodeFieldData(row.Field);
     // Both strategies' values in one allocation and no growth slack, as the workers leave
     // theirs: a run opened costs no more memory than the same run checked.
@@ -249,6 +290,11 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
             TMetricaValue{MetricaTable[i].Key, s, std::string(cell), col > 0 ? col : 0});
     }
     DecodeCategoryTexts(rest, s, r);
+    for (TMetricaValue& v : r.MetricaValues) {
+        if (v.Strategy != s) continue;
+        for (size_t c = 0; c < kNumberColumns.size(); ++c)
+            if (kNumberColumns[c].Key == v.Key && row.Numbers[c]) v.Number = *row.Numbers[c];
+    }
     if (row.Advice.empty() || !adviceText) return;
     std::vector<std::string_view> items = Split(row.Advice, kItemSep);
     std::vector<std::string_view> figures;
@@ -273,9 +319,10 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
         if (f.size() >= 4) a.Score = ToDouble(f[3]);
         if (f.size() == kCategoryAdviceFields) {
             const auto category = ToEnum(f[4], ctSeo);
-            if (!category || *category == ctPerformance) continue;
+            if (!category) continue;
             a.Category = *category;
             a.Manual = f[5] == "1";
+            a.Informative = f[5] == "2";
             a.Group = TInternedText(f[6]);
             a.GroupTitle = TInternedText(f[7]);
         }

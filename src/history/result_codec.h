@@ -15,18 +15,53 @@
 
 namespace velmora::history {
 
+// The numeric columns of a results row, in order, and the metric or category each holds: the
+// score 0-100, the six lab timings in ms (CLS unitless), the six transfer sizes in bytes, then
+// the other categories' scores 0-100. NULL where the answer had no number.
+struct TNumberColumn {
+    std::string_view Column;
+    std::string_view Key;  // the catalogue's or the category table's key
+};
+inline constexpr std::array<TNumberColumn, 16> kNumberColumns{{
+    {"score", "performance"},
+    {"fcp", "first-contentful-paint"},
+    {"si", "speed-index"},
+    {"lcp", "largest-contentful-paint"},
+    {"tti", "interactive"},
+    {"tbt", "total-blocking-time"},
+    {"cls", "cumulative-layout-shift"},
+    {"html_bytes", "document"},
+    {"css_bytes", "stylesheet"},
+    {"js_bytes", "script"},
+    {"image_bytes", "image"},
+    {"font_bytes", "font"},
+    {"total_bytes", "total"},
+    {"accessibility", "accessibility"},
+    {"best_practices", "best-practices"},
+    {"seo", "seo"},
+}};
+using TStoredNumbers = std::array<std::optional<double>, kNumberColumns.size()>;
+// The number columns' names joined by ", ", for the stores' statements.
+std::string NumberColumnList();
+
+// The numbers a row of an older version keeps only as cell texts, read back from them: the
+// score and timings exactly as the grid showed them, transfer sizes to the text's 0.1 KiB.
+TStoredNumbers NumbersFromTexts(std::string_view texts);
+
 struct TEncodedStrategy {
     TTaskResult Status = trNotChecked;
     int32_t ErrorCode = 0;
     int32_t HttpStatus = 0;
     int32_t Retries = 0;
     std::string ErrorMessage;
-    std::array<std::optional<double>, kScoreAndTimings> Numbers;  // catalogue rows 0..6
+    TStoredNumbers Numbers;
+    std::string ServiceCode, ServiceText;  // the service's own words for a failure
     // Display texts of the catalogue rows in order, "\x1f"-separated; when categories besides
     // performance were asked for, then the set and their three score texts.
     std::string Texts;
     // "textId\x1fgroup\x1fvalue\x1fscore" items, "\x1e"-separated; another category's items
-    // add "\x1fcategory\x1fmanual\x1fgroupId\x1fgroupTitle"; when an item has savings or
+    // and informative audits add "\x1fcategory\x1fmode\x1fgroupId\x1fgroupTitle" (mode 0 a
+    // failing audit, 1 a manual check, 2 an informative audit); when an item has savings or
     // resources, an item "0\x1f<figures>" follows the last (see result_codec.cpp).
     std::string Advice;
     std::string Field;  // see EncodeFieldData; empty without real users' data
@@ -39,6 +74,10 @@ struct TStoredStrategy {
     int32_t HttpStatus = 0;
     int32_t Retries = 0;
     std::string_view ErrorMessage;
+    std::string_view ServiceCode, ServiceText;
+    // Numbers as measured; a row of an older version that was never migrated has none, and
+    // then its values keep only their texts.
+    TStoredNumbers Numbers{};
     std::string_view Texts;
     std::string_view Advice;
     std::string_view Field;
@@ -62,6 +101,9 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
 // performance and for a category not asked for or not scored.
 std::array<std::optional<double>, CategoryTable.size()> StoredCategoryScores(
     std::string_view texts);
+
+// The categories a stored texts field says its request asked for.
+TCategorySet StoredCategories(std::string_view texts);
 
 // Appends the advice text ids an encoded advice field refers to.
 void AppendAdviceTextIds(std::string_view advice, std::vector<int64_t>& ids);

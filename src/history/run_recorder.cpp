@@ -1,11 +1,42 @@
 #include "history/run_recorder.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace velmora::history {
 
+namespace {
+
+// The value of "key=" on a line of its own, or nothing.
+std::optional<std::string> SettingsValue(const std::string& settings, std::string_view key) {
+    for (size_t at = 0; at < settings.size();) {
+        const size_t end = std::min(settings.find('\n', at), settings.size());
+        const std::string_view line = std::string_view(settings).substr(at, end - at);
+        if (line.size() > key.size() && line.substr(0, key.size()) == key &&
+            line[key.size()] == '=')
+            return std::string(line.substr(key.size() + 1));
+        at = end + 1;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+TRunParams RunParamsOf(const std::string& settings) {
+    TRunParams p;
+    if (auto v = SettingsValue(settings, "strategies"))
+        p.Strategies = ParseStrategies(*v).value_or(kBothStrategies);
+    if (auto v = SettingsValue(settings, "categories"))
+        p.Categories = ParseCategories(*v).value_or(kPerformanceOnly);
+    p.Locale = SettingsValue(settings, "locale").value_or("");
+    p.Source = SettingsValue(settings, "source").value_or("");
+    p.Groups = SettingsValue(settings, "groups").value_or("");
+    return p;
+}
+
 std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint,
-                            const std::string& source) {
+                            const std::string& source, const std::string& groups) {
     std::string text = "max-threads=" + std::to_string(run.MaxThreads) +
                        "\nreq-predelay=" + std::to_string(run.MinReqDelay) +
                        "\nendpoint=" + endpoint;
@@ -14,28 +45,22 @@ std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint
     // Both strategies are the usual run; only a choice of one is worth a line.
     if (run.Strategies != kBothStrategies && run.Strategies != 0)
         text += "\nstrategies=" + std::string(StrategiesText(run.Strategies));
+    if (run.Categories != kPerformanceOnly)
+        text += "\ncategories=" + CategoriesText(run.Categories);
+    if (!run.Locale.empty()) text += "\nlocale=" + run.Locale;
+    if (!groups.empty() && groups.find('\n') == std::string::npos) text += "\ngroups=" + groups;
     return text;
 }
 
 void ApplyRunStrategies(TLoadedRun& loaded) {
-    constexpr std::string_view kKey = "\nstrategies=";
-    const std::string& settings = loaded.Run.Settings;
-    const size_t at = settings.find(kKey);
-    if (at == std::string::npos) return;
-    const size_t from = at + kKey.size();
-    const std::optional<TStrategySet> set =
-        ParseStrategies(std::string_view(settings).substr(from, settings.find('\n', from) - from));
-    if (!set) return;
+    const TStrategySet set = loaded.Run.Params.Strategies;
+    if (set == kBothStrategies) return;
     for (size_t i = 0; i < loaded.List.Count(); ++i)
-        if (TURLTaskResults* r = loaded.List[i].TaskResults.get()) r->Strategies = *set;
+        if (TURLTaskResults* r = loaded.List[i].TaskResults.get()) r->Strategies = set;
 }
 
 std::string RunSource(const std::string& settings) {
-    constexpr std::string_view kKey = "\nsource=";
-    const size_t at = settings.find(kKey);
-    if (at == std::string::npos) return {};
-    const size_t from = at + kKey.size();
-    return settings.substr(from, settings.find('\n', from) - from);
+    return RunParamsOf(settings).Source;
 }
 
 TRunState EndState(bool aborted, const TURLTaskInfoList& master) {

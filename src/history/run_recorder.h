@@ -19,13 +19,13 @@ namespace velmora::history {
 TRunState EndState(bool aborted, const TURLTaskInfoList& master);
 
 // What a run keeps of its parameters, as "key=value" lines; never the API key. A source (where
-// the URLs came from) is kept as "source=..." when known.
+// the URLs came from) is kept as "source=..." when known, the page group rules as "groups=".
 std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint,
-                            const std::string& source = {});
+                            const std::string& source = {}, const std::string& groups = {});
 // The source a run's settings text names, or empty.
 std::string RunSource(const std::string& settings);
-// A run that checked one strategy alone says so in its settings text ("strategies=..."); its
-// loaded results learn which, so the other reads as not asked for.
+// A run that checked one strategy alone says so in its parameters; its loaded results learn
+// which, so the other reads as not asked for.
 void ApplyRunStrategies(TLoadedRun& loaded);
 
 class TRunRecorder {

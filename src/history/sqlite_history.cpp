@@ -5,6 +5,7 @@
 #include "base/translate.h"
 #include "history/run_owner.h"
 #include "history/run_recorder.h"
+#include "history/schema_v4.h"
 
 namespace velmora::history {
 namespace {
@@ -92,11 +93,18 @@ TRunRecord ReadRun(const TSqlStatement& st, int first) {
     r.User = std::string(st.Text(first + 7));
     r.Name = std::string(st.Text(first + 8));
     r.Note = std::string(st.Text(first + 9));
+    r.Params.Strategies = ParseStrategies(st.Text(first + 10)).value_or(kBothStrategies);
+    r.Params.Categories = ParseCategories(st.Text(first + 11)).value_or(kPerformanceOnly);
+    r.Params.Locale = std::string(st.Text(first + 12));
+    r.Params.Source = std::string(st.Text(first + 13));
+    r.Params.Groups = std::string(st.Text(first + 14));
     return r;
 }
 
 constexpr const char* kRunColumns =
-    "id, started, finished, state, lang, settings, machine, user_name, name, note";
+    "id, started, finished, state, lang, settings, machine, user_name, name, note, "
+    "strategies, categories, locale, source, page_groups";
+constexpr int kRunColumnCount = 15;
 
 }  // namespace
 
@@ -112,9 +120,11 @@ TResult<std::unique_ptr<TSqliteHistory>> TSqliteHistory::OpenForReading(const st
     if (!version) return version.Failure();
     // Reading never converts a file: one that needs migrating is read by a check first.
     if (*version < kSchemaVersion)
-        return Fail(FormatLog(Tr("история проверок записана прежней версией Velmora (схема %s); "
-                                 "её обновит следующая проверка"),
-                              {std::to_string(*version)}));
+        return HistoryFailure(
+            THistoryError::OlderVersion,
+            FormatLog(Tr("история проверок записана прежней версией Velmora (схема %s); "
+                         "её обновит следующая проверка"),
+                      {std::to_string(*version)}));
     return h;
 }
 
@@ -171,10 +181,49 @@ TResult<> TSqliteHistory::Migrate(int64_t seenVersion) {
     if (*version < 3) {
         if (TResult<> r = FDb.Exec(kMigrationV3); !r) return r;
     }
+    if (*version < 4) {
+        if (TResult<> r = FDb.Exec(SchemaV4Statements(kSqliteDialect).c_str()); !r) return r;
+        if (TResult<> r = MigrateRowsToV4(); !r) return r;
+    }
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               "; PRAGMA user_version=" + std::to_string(kSchemaVersion);
     if (TResult<> r = FDb.Exec(stamp.c_str()); !r) return r;
     return tx.Commit();
+}
+
+TResult<> TSqliteHistory::MigrateRowsToV4() {
+    std::string set = "UPDATE results SET ";
+    for (size_t c = kScoreAndTimings; c < kNumberColumns.size(); ++c)
+        set.append(kNumberColumns[c].Column).append(" = ?, ");
+    for (std::string_view c : kFieldColumns) set.append(c).append(" = ?, ");
+    set.resize(set.size() - 2);
+    set += " WHERE run_id = ? AND num = ? AND strategy = ?";
+    TSqlStatement update(FDb, set.c_str());
+    TSqlStatement rows(FDb, "SELECT run_id, num, strategy, texts, field FROM results");
+    std::unordered_map<int64_t, TCategorySet> asked;
+    while (rows.Step()) {
+        const TV4Row row = V4RowOf(rows.Text(3), rows.Text(4));
+        int i = 1;
+        for (size_t c = kScoreAndTimings; c < kNumberColumns.size(); ++c)
+            update.Bind(i++, row.Numbers[c]);
+        for (const std::optional<double>& f : row.Field) update.Bind(i++, f);
+        update.Bind(i, rows.Int(0)).Bind(i + 1, rows.Int(1)).Bind(i + 2, rows.Int(2));
+        if (TResult<> r = update.Run(); !r) return r;
+        asked[rows.Int(0)] |= StoredCategories(rows.Text(3));
+    }
+    if (rows.Failed()) return FDb.LastFailure("SQLite");
+    TSqlStatement runs(FDb, "SELECT id, settings FROM runs");
+    TSqlStatement params(FDb,
+                         "UPDATE runs SET strategies = ?, categories = ?, locale = ?, source = ?, "
+                         "page_groups = ? WHERE id = ?");
+    while (runs.Step()) {
+        const TRunParams p = V4ParamsOf(std::string(runs.Text(1)), asked[runs.Int(0)]);
+        params.Bind(1, StrategiesText(p.Strategies)).Bind(2, CategoriesText(p.Categories));
+        params.Bind(3, p.Locale).Bind(4, p.Source).Bind(5, p.Groups).Bind(6, runs.Int(0));
+        if (TResult<> r = params.Run(); !r) return r;
+    }
+    if (runs.Failed()) return FDb.LastFailure("SQLite");
+    return {};
 }
 
 TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::string>& urls) {
@@ -183,13 +232,18 @@ TResult<> TSqliteHistory::BeginRun(TRunRecord& run, const std::vector<std::strin
     if (!tx.Begun()) return tx.Begun();
     TSqlStatement ins(FDb,
                       "INSERT INTO runs(started, state, lang, settings, url_count, owner, "
-                      "machine, user_name) VALUES(?, 0, ?, ?, ?, ?, ?, ?)");
+                      "machine, user_name, strategies, categories, locale, source, page_groups) "
+                      "VALUES(?, 0, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (run.Started == 0) run.Started = Now();
     run.Machine = ThisMachine();
     run.User = ThisUser();
+    run.Params = RunParamsOf(run.Settings);
     ins.Bind(1, run.Started).Bind(2, run.Lang).Bind(3, run.Settings);
     ins.Bind(4, static_cast<int64_t>(urls.size())).Bind(5, ThisProcessOwner());
     ins.Bind(6, run.Machine).Bind(7, run.User);
+    ins.Bind(8, StrategiesText(run.Params.Strategies));
+    ins.Bind(9, CategoriesText(run.Params.Categories)).Bind(10, run.Params.Locale);
+    ins.Bind(11, run.Params.Source).Bind(12, run.Params.Groups);
     if (TResult<> r = ins.Run(); !r) return r;
     run.Id = sqlite3_last_insert_rowid(FDb.Handle());
     run.State = TRunState::rsUnfinished;
@@ -242,11 +296,12 @@ TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredR
     std::lock_guard lock(FMutex);
     TSqlTransaction tx(FDb);
     if (!tx.Begun()) return tx.Begun();
-    TSqlStatement ins(FDb,
-                      "INSERT OR REPLACE INTO results(run_id, num, strategy, status, error_code, "
-                      "score, fcp, si, lcp, tti, tbt, cls, texts, advice, finished_at, "
-                      "http_status, retries, error_msg, field) "
-                      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    std::string sql =
+        "INSERT OR REPLACE INTO results(run_id, num, strategy, status, error_code, texts, advice, "
+        "finished_at, http_status, retries, error_msg, field, service_code, service_text, " +
+        NumberColumnList() + ", " + FieldColumnList() + ") VALUES(?";
+    for (size_t i = 1; i < 14 + kNumberColumns.size() + kFieldColumns.size(); ++i) sql += ", ?";
+    TSqlStatement ins(FDb, (sql + ")").c_str());
     std::optional<TFailure> adviceFailure;  // the first advice text that could not be kept
     auto adviceId = [&](const TGAdvice& a) -> int64_t {
         TResult<int64_t> id = AdviceTextId(a);
@@ -259,10 +314,14 @@ TResult<> TSqliteHistory::WriteResults(int64_t runId, const std::vector<TStoredR
             if (adviceFailure) return *adviceFailure;
             ins.Bind(1, runId).Bind(2, int64_t{item.Num}).Bind(3, int64_t{s});
             ins.Bind(4, static_cast<int64_t>(e.Status)).Bind(5, int64_t{e.ErrorCode});
-            for (int m = 0; m < kScoreAndTimings; ++m) ins.Bind(6 + m, e.Numbers[m]);
-            ins.Bind(13, e.Texts).Bind(14, e.Advice).Bind(15, item.FinishedAt);
-            ins.Bind(16, int64_t{e.HttpStatus}).Bind(17, int64_t{e.Retries});
-            ins.Bind(18, e.ErrorMessage).Bind(19, e.Field);
+            ins.Bind(6, e.Texts).Bind(7, e.Advice).Bind(8, item.FinishedAt);
+            ins.Bind(9, int64_t{e.HttpStatus}).Bind(10, int64_t{e.Retries});
+            ins.Bind(11, e.ErrorMessage).Bind(12, e.Field);
+            ins.Bind(13, e.ServiceCode).Bind(14, e.ServiceText);
+            int col = 15;
+            for (const std::optional<double>& n : e.Numbers) ins.Bind(col++, n);
+            for (const std::optional<double>& f : FieldNumbers(item.Results.FieldData[s]))
+                ins.Bind(col++, f);
             if (TResult<> r = ins.Run(); !r) return r;
         }
     }
@@ -298,24 +357,24 @@ TResult<> TSqliteHistory::FinishRun(int64_t runId, TRunState state) {
 TResult<std::vector<TRunSummary>> TSqliteHistory::ListRuns() {
     std::lock_guard lock(FMutex);
     // A finished run's figures were kept when it ended; an unfinished one's are counted now.
-    TSqlStatement st(FDb,
-                     "SELECT id, started, finished, state, lang, settings, machine, user_name, "
-                     " name, note, url_count, "
-                     " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
-                     "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
-                     " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
-                     "   WHERE run_id = runs.id AND strategy = 0) ELSE mean_desktop END, "
-                     " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
-                     "   WHERE run_id = runs.id AND strategy = 1) ELSE mean_mobile END "
-                     "FROM runs ORDER BY id DESC");
+    TSqlStatement st(FDb, (std::string("SELECT ") + kRunColumns +
+                           ", url_count, "
+                           " CASE WHEN finished IS NULL THEN (SELECT count(*) FROM results "
+                           "   WHERE run_id = runs.id AND strategy = 0) ELSE checked END, "
+                           " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
+                           "   WHERE run_id = runs.id AND strategy = 0) ELSE mean_desktop END, "
+                           " CASE WHEN finished IS NULL THEN (SELECT avg(score) FROM results "
+                           "   WHERE run_id = runs.id AND strategy = 1) ELSE mean_mobile END "
+                           "FROM runs ORDER BY id DESC")
+                              .c_str());
     std::vector<TRunSummary> runs;
     while (st.Step()) {
         TRunSummary s;
         s.Run = ReadRun(st, 0);
-        s.UrlCount = static_cast<int32_t>(st.Int(10));
-        s.CheckedCount = static_cast<int32_t>(st.Int(11));
-        if (!st.IsNull(12)) s.MeanScore[msDesktop] = st.Real(12);
-        if (!st.IsNull(13)) s.MeanScore[msMobile] = st.Real(13);
+        s.UrlCount = static_cast<int32_t>(st.Int(kRunColumnCount));
+        s.CheckedCount = static_cast<int32_t>(st.Int(kRunColumnCount + 1));
+        if (!st.IsNull(kRunColumnCount + 2)) s.MeanScore[msDesktop] = st.Real(kRunColumnCount + 2);
+        if (!st.IsNull(kRunColumnCount + 3)) s.MeanScore[msMobile] = st.Real(kRunColumnCount + 3);
         runs.push_back(std::move(s));
     }
     if (st.Failed()) return FDb.LastFailure("SQLite");
@@ -375,13 +434,15 @@ TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice
         };
     }
     // Without advice the advice field is not even read out of the row.
-    TSqlStatement res(FDb, withAdvice
-                               ? "SELECT num, strategy, status, error_code, http_status, retries, "
-                                 "error_msg, texts, field, advice FROM results "
-                                 "WHERE run_id = ? ORDER BY num, strategy"
-                               : "SELECT num, strategy, status, error_code, http_status, retries, "
-                                 "error_msg, texts, field FROM results "
-                                 "WHERE run_id = ? ORDER BY num, strategy");
+    const std::string columns =
+        "SELECT num, strategy, status, error_code, http_status, retries, "
+        "error_msg, texts, field, service_code, service_text, " +
+        NumberColumnList();
+    constexpr int kFirstNumber = 11;
+    const int adviceColumn = kFirstNumber + static_cast<int>(kNumberColumns.size());
+    TSqlStatement res(FDb, (columns + (withAdvice ? ", advice" : "") +
+                            " FROM results WHERE run_id = ? ORDER BY num, strategy")
+                               .c_str());
     res.Bind(1, runId);
     while (res.Step()) {
         TURLTaskInfo* task = master.FindByNum(static_cast<int32_t>(res.Int(0)));
@@ -396,7 +457,12 @@ TResult<TLoadedRun> TSqliteHistory::LoadRunLocked(int64_t runId, bool withAdvice
         row.ErrorMessage = res.Text(6);
         row.Texts = res.Text(7);
         row.Field = res.Text(8);
-        if (withAdvice) row.Advice = res.Text(9);
+        row.ServiceCode = res.Text(9);
+        row.ServiceText = res.Text(10);
+        for (size_t c = 0; c < kNumberColumns.size(); ++c)
+            if (const int col = kFirstNumber + static_cast<int>(c); !res.IsNull(col))
+                row.Numbers[c] = res.Real(col);
+        if (withAdvice) row.Advice = res.Text(adviceColumn);
         DecodeStrategy(s, row, adviceText, *task->TaskResults);
     }
     if (res.Failed()) return FDb.LastFailure("SQLite");

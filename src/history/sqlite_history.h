@@ -11,7 +11,7 @@
 
 namespace velmora::history {
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 class TSqliteHistory final : public IHistoryStore {
   public:
@@ -44,6 +44,8 @@ class TSqliteHistory final : public IHistoryStore {
     TResult<int64_t> CheckOwnFile(const std::string& path);
     // Brings a file of seenVersion up to date.
     TResult<> Migrate(int64_t seenVersion);
+    // Fills version 4's columns of the rows a version 3 file kept.
+    TResult<> MigrateRowsToV4();
     TResult<> UpdateSummary(int64_t runId);
     TResult<int64_t> AdviceTextId(const TGAdvice& advice);
     TResult<TLoadedRun> LoadRunLocked(int64_t runId, bool withAdvice);

@@ -122,7 +122,7 @@ void AppendDetail(std::string& out, const TURLTaskResults& r, TMetricaStrategy s
     out.append("[[");
     bool first = true;
     for (const TGAdvice& a : r.AdviceList[s]) {
-        if (a.Manual) continue;
+        if (!a.Failed()) continue;
         if (!first) out.push_back(',');
         first = false;
         out.push_back('[');
