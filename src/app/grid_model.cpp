@@ -12,15 +12,16 @@
 #include "app/translate.h"
 #include "engine/grid_sort.h"
 #include "engine/grid_text.h"
+#include "engine/score_bands.h"
 #include "history/run_compare.h"
 
 namespace velmora::app {
 namespace {
 
 constexpr QRgb kFailedRow = 0xF5A5A5;
-constexpr QRgb kScorePoor = 0xFF4E42;
-constexpr QRgb kScoreAverage = 0xFFA400;
-constexpr QRgb kScoreGood = 0x0CCE6B;
+constexpr QRgb kScorePoor = kScoreBandFill[sbPoor];
+constexpr QRgb kScoreAverage = kScoreBandFill[sbAverage];
+constexpr QRgb kScoreGood = kScoreBandFill[sbGood];
 // Compare mode: pale, so the change's text stays easy to read on them.
 constexpr QRgb kChangeBetter = 0xC6EFCE;
 constexpr QRgb kChangeWorse = 0xFFC7CE;
@@ -137,7 +138,7 @@ std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {
     if (!score || score->ColNum != col) return std::nullopt;
     const int v = ScoreOf(score->DisplayText);
     if (v < 0 || v > 100) return std::nullopt;
-    return QColor(v < 50 ? kScorePoor : v < 90 ? kScoreAverage : kScoreGood);
+    return QColor(kScoreBandFill[ScoreBandOf(v)]);
 }
 
 int TURLGridModel::CellImageIndex(int row, int col) const {

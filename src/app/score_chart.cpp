@@ -32,10 +32,8 @@ int ScoreBandOf(const std::string& displayText) {
     int score = 0;
     auto [ptr, ec] = std::from_chars(begin, end, score);
     if (ec != std::errc() || ptr != end) return -1;
-    if (score >= 90 && score <= 100) return 0;
-    if (score >= 50 && score <= 89) return 1;
-    if (score >= 0 && score <= 49) return 2;
-    return -1;
+    if (score < 0 || score > 100) return -1;
+    return ScoreBandOf(score);
 }
 
 TScoreBands CountScoreBands(const TURLTaskInfoList& list, TMetricaStrategy s, TCategory c) {

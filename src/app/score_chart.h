@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QString>
 
+#include "engine/score_bands.h"
 #include "engine/tasks.h"
 
 class QPieSeries;
@@ -40,7 +41,7 @@ inline constexpr const char* kScoreLabelPatterns[3] = {"Хорошо (%d%%)", "�
 inline constexpr const char* kScoreChartTitle = "Распределение\r\nскорости загрузки";
 
 // The colours of the good, average and poor slices.
-inline constexpr QRgb kScoreBandColours[3] = {0x0CCF6D, 0xFFA600, 0xFF5042};
+inline constexpr const std::array<uint32_t, 3>& kScoreBandColours = kScoreBandFill;
 
 // Whether the desktop shows a visual theme, which decides the chart's background. On Linux a
 // theme counts as active when the application style is not the classic "Windows" look and a

@@ -53,6 +53,8 @@ struct TCliOption {
     const char* Name;
     const char* Alias = nullptr;  // also accepted; not listed in the usage
     uint8_t For = kForCheck;      // the commands that take it; others refuse it
+    // Said when a command refuses it, where the name alone does not say why.
+    const char* Why = nullptr;
     const char* Value = nullptr;  // the value's name in the usage; nullptr: the option takes none
     // Lines after the first are indented under it; "{range}" and "{default}" come from Number.
     // nullptr: not listed under the options.
@@ -111,7 +113,8 @@ const TCliOption kOptions[] = {
     {.Name = "--categories",
      .Value = "IDS",
      .Help = "Lighthouse categories to ask for besides performance, comma-separated:\n"
-             "performance, accessibility, best-practices, seo, or all\n"
+             "performance, accessibility, best-practices, seo, or all (the four),\n"
+             "and agentic-browsing, asked by name only\n"
              "(default: categories of Velmora.ini, else performance)",
      .Take =
          [](const std::string& v, TCliOptions& o) {
@@ -209,6 +212,7 @@ const TCliOption kOptions[] = {
              "export and compare: of the past run, of the two runs compared)",
      .Text = &TCliOptions::ReportFile},
     {.Name = "--report-screenshots",
+     .Why = "the history keeps no screenshots",
      .Help = "the report shows each page's final screenshot; a check run\n"
              "only: the history keeps no screenshots, so a past run's report\n"
              "has none",
@@ -330,9 +334,11 @@ const TCliOption* FindOption(const std::string& arg, const std::string& command)
     return nullptr;
 }
 
-bool KnownOption(const std::string& arg) {
-    return std::any_of(std::begin(kOptions), std::end(kOptions),
-                       [&arg](const TCliOption& option) { return Named(option, arg); });
+// Any row of arg, whichever command it serves; nullptr for an unknown option.
+const TCliOption* KnownOption(const std::string& arg) {
+    for (const TCliOption& option : kOptions)
+        if (Named(option, arg)) return &option;
+    return nullptr;
 }
 
 // The value v of option; the error text, or empty.
@@ -386,6 +392,7 @@ std::string UsageText() {
            "       velmora-cli runs [--csv] | compare RUN_A RUN_B [--csv FILE] [--report FILE] |\n"
            "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
            "FILE]\n"
+           "                              [--spreadsheet-csv FILE] [--json FILE|-]\n"
            "                              [--fixes-csv FILE] [--resources-csv FILE]\n"
            "                              [--groups-csv FILE] [--report FILE] |\n"
            "                   delete RUN\n"
@@ -395,13 +402,16 @@ std::string UsageText() {
            "Options:\n" +
            OptionLines() +
            "\n"
-           "History commands (each also takes --db and --lang):\n"
+           "History commands (each also takes --db, --lang, --ini and --quiet, and refuses the\n"
+           "options it would not use):\n"
            "  runs [--csv]         list the runs: id, started, URLs, mean scores, state\n"
            "  compare A B --csv FILE  one row per URL and strategy: both runs' values and\n"
            "                       the changes from run A to run B; --report FILE: the HTML\n"
            "                       report of run B against run A, pages that got worse first\n"
            "  export RUN           write a past run's CSVs as they were written when it ran,\n"
-           "                       or its HTML report (--report FILE, without screenshots)\n"
+           "                       its JSON Lines (--json) and spreadsheet CSV with the\n"
+           "                       numbers as measured, or its HTML report (--report FILE,\n"
+           "                       without screenshots)\n"
            "  delete RUN           delete a run from the history\n"
            "\n"
            "Log lines go to stderr as \"hh:mm:ss text\". Ctrl+C aborts the run; a second Ctrl+C\n"
@@ -474,10 +484,10 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 r.Error = "option " + a + " needs a value";
             else
                 r.Error = TakeValue(*option, args[++i], o);
-        } else if (KnownOption(a)) {
+        } else if (const TCliOption* known = KnownOption(a)) {
             // Taken and then ignored, it would let a script believe it had an effect.
             r.Error = (o.Command.empty() ? std::string("a check run") : o.Command) +
-                      " does not take " + a;
+                      " does not take " + a + (known->Why ? std::string(": ") + known->Why : "");
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
         } else if (i == 0 && IsHistoryCommand(a)) {

@@ -33,6 +33,7 @@ enum TGridColumn : int {
     gcAccessibility = gcCount,
     gcBestPractices,
     gcSeo,
+    gcAgenticBrowsing,
     gcColumnEnd,  // one past the last column of all
 };
 

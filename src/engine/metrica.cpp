@@ -32,7 +32,7 @@ std::optional<TCategorySet> ParseCategories(std::string_view text) {
         const size_t comma = text.find(',');
         const std::string id = AsciiLower(TrimBlanks(text.substr(0, comma)));
         if (id == "all") {
-            set = kAllCategories;
+            set |= kAllCategories;
         } else {
             size_t c = 0;
             while (c < CategoryTable.size() && CategoryTable[c].Key != id) ++c;

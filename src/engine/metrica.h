@@ -92,7 +92,13 @@ inline constexpr std::array<TAppLangInfo, 2> AppLangTable{{
 
 // The Lighthouse categories a request can name, in the order the request names them; the
 // performance category is always asked for. The numbers are stored in the history.
-enum TCategory : uint8_t { ctPerformance = 0, ctAccessibility = 1, ctBestPractices = 2, ctSeo = 3 };
+enum TCategory : uint8_t {
+    ctPerformance = 0,
+    ctAccessibility = 1,
+    ctBestPractices = 2,
+    ctSeo = 3,
+    ctAgenticBrowsing = 4,  // asked by name only: "all" means the four classic categories
+};
 
 struct TCategoryInfo {
     std::string_view Key;          // as the answer and the settings name it
@@ -100,17 +106,21 @@ struct TCategoryInfo {
     std::string_view Caption;      // the grid column's caption, a message pattern
 };
 
-inline constexpr std::array<TCategoryInfo, 4> CategoryTable{{
+inline constexpr std::array<TCategoryInfo, 5> CategoryTable{{
     {"performance", "PERFORMANCE", "Score"},
     {"accessibility", "ACCESSIBILITY", "Доступность"},
     {"best-practices", "BEST_PRACTICES", "Рекомендации"},
     {"seo", "SEO", "SEO"},
+    {"agentic-browsing", "AGENTIC_BROWSING", "Агентный просмотр"},
 }};
 
 // A set of categories: bit c stands for TCategory c.
 using TCategorySet = uint8_t;
 inline constexpr TCategorySet kPerformanceOnly = 1;
+// "all": the four categories every Lighthouse report has.
 inline constexpr TCategorySet kAllCategories = 0x0F;
+// Every category a request can name.
+inline constexpr TCategorySet kEveryCategory = (1u << CategoryTable.size()) - 1;
 constexpr bool HasCategory(TCategorySet set, int c) {
     return (set >> c) & 1;
 }

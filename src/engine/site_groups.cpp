@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <map>
 
+#include "engine/score_bands.h"
 #include "engine/site_summary.h"
 #include "engine/summary_figures.h"
 #include "http/url.h"
@@ -24,8 +25,7 @@ TPageGroup GroupRowOf(TMetricaStrategy s, std::string name, TGroupTally& t) {
     scores.reserve(t.Scored.size());
     for (const auto& [score, task] : t.Scored) {
         scores.push_back(score);
-        // The grids' colours: good from 90, average from 50.
-        ++g.BandShare[score >= 90 ? 0 : (score >= 50 ? 1 : 2)];
+        ++g.BandShare[ScoreBandOf(score)];
     }
     for (double& share : g.BandShare) share = g.Pages ? share / g.Pages : 0.0;
     g.MedianScore = Median(scores);

@@ -84,7 +84,7 @@ void AppendCategoryTexts(std::string& out, const TURLTaskResults& r, TMetricaStr
 void DecodeCategoryTexts(std::string_view rest, TMetricaStrategy s, TURLTaskResults& r) {
     if (rest.empty()) return;
     const int64_t set = ToInt(NextField(rest, kFieldSep));
-    if (set <= 0 || set > kAllCategories) return;
+    if (set <= 0 || set > kEveryCategory) return;
     r.Categories = static_cast<TCategorySet>(set) | kPerformanceOnly;
     for (size_t c = ctAccessibility; c < CategoryTable.size() && !rest.empty(); ++c) {
         const std::string_view cell = NextField(rest, kFieldSep);
@@ -228,10 +228,19 @@ TEncodedStrategy EncodeStrategy(const TURLTaskResults& r, TMetricaStrategy s,
         AppendClean(e.Texts, v->DisplayText);
     }
     AppendCategoryTexts(e.Texts, r, s);
-    for (size_t c = 0; c < kNumberColumns.size(); ++c)
-        if (const TMetricaValue* v = r.MetricaValues.GetValueByKey(kNumberColumns[c].Key, s);
-            v && std::isfinite(v->Number))
+    // A value that came without its number (made by hand, not by an answer) keeps what its text
+    // says, as a row of an earlier version does.
+    std::optional<TStoredNumbers> fromTexts;
+    for (size_t c = 0; c < kNumberColumns.size(); ++c) {
+        const TMetricaValue* v = r.MetricaValues.GetValueByKey(kNumberColumns[c].Key, s);
+        if (!v) continue;
+        if (std::isfinite(v->Number)) {
             e.Numbers[c] = v->Number;
+            continue;
+        }
+        if (!fromTexts) fromTexts = NumbersFromTexts(e.Texts);
+        e.Numbers[c] = (*fromTexts)[c];
+    }
     e.ServiceCode = r.ServiceCode[s];
     e.ServiceText = r.ServiceText[s];
     std::string figures;
@@ -318,7 +327,7 @@ void DecodeStrategy(TMetricaStrategy s, const TStoredStrategy& row,
         a.AuditId = std::move(t.AuditId);
         if (f.size() >= 4) a.Score = ToDouble(f[3]);
         if (f.size() == kCategoryAdviceFields) {
-            const auto category = ToEnum(f[4], ctSeo);
+            const auto category = ToEnum(f[4], ctAgenticBrowsing);
             if (!category) continue;
             a.Category = *category;
             a.Manual = f[5] == "1";

@@ -20,25 +20,27 @@ namespace velmora::history {
 // the other categories' scores 0-100. NULL where the answer had no number.
 struct TNumberColumn {
     std::string_view Column;
-    std::string_view Key;  // the catalogue's or the category table's key
+    std::string_view Key;   // the catalogue's or the category table's key
+    std::string_view View;  // its name in the view page_results, unit included
 };
-inline constexpr std::array<TNumberColumn, 16> kNumberColumns{{
-    {"score", "performance"},
-    {"fcp", "first-contentful-paint"},
-    {"si", "speed-index"},
-    {"lcp", "largest-contentful-paint"},
-    {"tti", "interactive"},
-    {"tbt", "total-blocking-time"},
-    {"cls", "cumulative-layout-shift"},
-    {"html_bytes", "document"},
-    {"css_bytes", "stylesheet"},
-    {"js_bytes", "script"},
-    {"image_bytes", "image"},
-    {"font_bytes", "font"},
-    {"total_bytes", "total"},
-    {"accessibility", "accessibility"},
-    {"best_practices", "best-practices"},
-    {"seo", "seo"},
+inline constexpr std::array<TNumberColumn, 17> kNumberColumns{{
+    {"score", "performance", "score"},
+    {"fcp", "first-contentful-paint", "fcp_ms"},
+    {"si", "speed-index", "si_ms"},
+    {"lcp", "largest-contentful-paint", "lcp_ms"},
+    {"tti", "interactive", "tti_ms"},
+    {"tbt", "total-blocking-time", "tbt_ms"},
+    {"cls", "cumulative-layout-shift", "cls"},
+    {"html_bytes", "document", "html_bytes"},
+    {"css_bytes", "stylesheet", "css_bytes"},
+    {"js_bytes", "script", "js_bytes"},
+    {"image_bytes", "image", "image_bytes"},
+    {"font_bytes", "font", "font_bytes"},
+    {"total_bytes", "total", "total_bytes"},
+    {"accessibility", "accessibility", "accessibility"},
+    {"best_practices", "best-practices", "best_practices"},
+    {"seo", "seo", "seo"},
+    {"agentic_browsing", "agentic-browsing", "agentic_browsing"},
 }};
 using TStoredNumbers = std::array<std::optional<double>, kNumberColumns.size()>;
 // The number columns' names joined by ", ", for the stores' statements.

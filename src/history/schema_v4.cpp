@@ -58,12 +58,8 @@ std::string PageResultsView(const TDialect& d) {
         "AS strategy, ";
     sql += status + " AS status, x.service_code AS error_code, ";
     sql += "CASE WHEN x.service_text <> '' THEN x.service_text ELSE x.error_msg END AS error_text";
-    const std::array<std::string_view, kNumberColumns.size()> names{
-        "score",       "fcp_ms",        "si_ms",          "lcp_ms",   "tti_ms",      "tbt_ms",
-        "cls",         "html_bytes",    "css_bytes",      "js_bytes", "image_bytes", "font_bytes",
-        "total_bytes", "accessibility", "best_practices", "seo"};
-    for (size_t c = 0; c < kNumberColumns.size(); ++c)
-        sql.append(", x.").append(kNumberColumns[c].Column).append(" AS ").append(names[c]);
+    for (const TNumberColumn& c : kNumberColumns)
+        sql.append(", x.").append(c.Column).append(" AS ").append(c.View);
     const std::array<std::string_view, kFieldColumns.size()> field{
         "field_lcp_p75_ms", "field_inp_p75_ms", "field_cls_p75", "field_fcp_p75_ms",
         "field_ttfb_p75_ms"};

@@ -22,8 +22,7 @@ std::vector<const TGAdvice*> AdviceInFileOrder(const TGAdviceList& list) {
     std::vector<const TGAdvice*> out;
     for (size_t g = 0; g < AdviceGroupTable.size(); ++g)
         for (const TGAdvice& a : list)
-            if (a.Category == ctPerformance && a.Failed() &&
-                a.AdviceGroupNdx == static_cast<int32_t>(g))
+            if (a.Category == ctPerformance && a.AdviceGroupNdx == static_cast<int32_t>(g))
                 out.push_back(&a);
     for (size_t c = ctAccessibility; c < CategoryTable.size(); ++c)
         for (const TGAdvice& a : list)

@@ -1,5 +1,9 @@
 // The report page's style sheet and script. The script builds the pages' table from the JSON
 // data block and escapes every text it places in markup; it loads nothing.
+#include <cstdio>
+#include <string>
+
+#include "engine/score_bands.h"
 #include "io/html_report_parts.h"
 
 namespace velmora::io::report {
@@ -7,7 +11,7 @@ namespace velmora::io::report {
 namespace {
 
 constexpr std::string_view kStyle = R"css(
-:root{--good:#0c9d58;--avg:#c77700;--poor:#d93025;--line:#d9dce1;--muted:#5f6368;--bg:#f6f7f9}
+:root{--line:#d9dce1;--muted:#5f6368;--bg:#f6f7f9}
 *{box-sizing:border-box}
 body{font:14px/1.4 system-ui,-apple-system,"Segoe UI",Roboto,"Noto Sans",sans-serif;margin:0;
  color:#202124;background:#fff}
@@ -96,7 +100,7 @@ constexpr std::string_view kScript = R"js(
     if (typeof v === 'number' && kind === 'change' && v > 0) return '+' + v;
     return String(v);
   }
-  function band(v) { return v >= 90 ? 'good' : v >= 50 ? 'avg' : 'poor'; }
+  function band(v) { return v >= D.bands[0] ? 'good' : v >= D.bands[1] ? 'avg' : 'poor'; }
   function key(r, c) {
     if (c === -2) return r[0];
     if (c === -1) return r[1];
@@ -119,7 +123,8 @@ constexpr std::string_view kScript = R"js(
     if (filter === 'worse') return typeof c[changeCol] === 'number' && c[changeCol] < 0;
     var s = c[0];
     if (typeof s !== 'number') return false;
-    return filter === 'poor' ? s < 50 : filter === 'average' ? s >= 50 && s < 90 : s >= 90;
+    var b = band(s);
+    return filter === 'poor' ? b === 'poor' : filter === 'average' ? b === 'avg' : b === 'good';
   }
   // Missing values go last whichever the direction; ties keep the list's order.
   function update() {
@@ -226,7 +231,17 @@ constexpr std::string_view kScript = R"js(
 }  // namespace
 
 std::string_view PageStyle() {
-    return kStyle;
+    static const std::string style = [] {
+        std::string css = ":root";
+        const char* names[] = {"good", "avg", "poor"};
+        for (size_t b = 0; b < kScoreBandText.size(); ++b) {
+            char colour[16];
+            std::snprintf(colour, sizeof colour, "#%06x", static_cast<unsigned>(kScoreBandText[b]));
+            css.append(b ? ";" : "{").append("--").append(names[b]).append(":").append(colour);
+        }
+        return css + "}" + std::string(kStyle);
+    }();
+    return style;
 }
 
 std::string_view PageScript() {

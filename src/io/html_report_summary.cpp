@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "base/translate.h"
+#include "engine/score_bands.h"
 #include "io/html_report_parts.h"
 
 namespace velmora::io::report {
@@ -61,7 +62,8 @@ void AppendChart(std::string& out, const std::vector<double>& scores) {
     for (int b = 0; b < 10; ++b) {
         const int h = counts[b] * kHeight / top;
         const int x = 5 + b * (kBarWidth + kGap);
-        const char* band = b >= 9 ? "good" : b >= 5 ? "avg" : "poor";
+        const TScoreBand sb = ScoreBandOf(b * 10.0);
+        const char* band = sb == sbGood ? "good" : sb == sbAverage ? "avg" : "poor";
         char bar[256];
         std::snprintf(bar, sizeof bar,
                       "<rect class=\"%s\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\"/>"

@@ -6,6 +6,7 @@
 
 #include "base/translate.h"
 #include "engine/grid_text.h"
+#include "engine/score_bands.h"
 #include "engine/screenshot.h"
 #include "io/html_report_parts.h"
 
@@ -176,6 +177,9 @@ void AppendTexts(std::string& out, const TReportInput& input) {
         AppendJsonString(out, Tr(text));
     }
     out.append("},\"compared\":").append(input.Compared ? "true" : "false");
+    // The script colours and filters by the same bands as every other view.
+    out.append(",\"bands\":[").append(std::to_string(static_cast<int>(kGoodScoreFrom)));
+    out.append(",").append(std::to_string(static_cast<int>(kAverageScoreFrom))).append("]");
 }
 
 }  // namespace

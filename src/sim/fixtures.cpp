@@ -112,12 +112,13 @@ bool LoadFixtures(const std::string& dirName, Fixtures* f, std::string* error) {
             }
         }
     }
-    static const char* const kCategoryPages[4] = {"good", "poor", "noindex", "error404"};
-    for (int page = kCatGood; page <= kCatError404; ++page) {
+    static const char* const kCategoryPages[5] = {"good", "poor", "noindex", "error404", "agentic"};
+    for (int page = kCatGood; page <= kCatAgentic; ++page) {
         for (int mobile = 0; mobile < 2; ++mobile) {
+            // The 404 and the agentic page were recorded for mobile only.
+            const bool mobileOnly = page == kCatError404 || page == kCatAgentic;
             const std::string name = std::string("psi13cat/psi13cat_") + kCategoryPages[page] +
-                                     (mobile || page == kCatError404 ? "_mobile" : "_desktop") +
-                                     ".json";
+                                     (mobile || mobileOnly ? "_mobile" : "_desktop") + ".json";
             std::string text;
             if (!read(name, &text) || !load(name, text, kNormal, &f->categories[page][mobile]))
                 return false;

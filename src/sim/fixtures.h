@@ -16,13 +16,13 @@ constexpr int kLighthouse13 = 0, kLighthouse12 = 1;
 constexpr int kNoField = 0, kPageField = 1, kOriginField = 2;
 
 // The pages of the answers with all four Lighthouse categories.
-constexpr int kCatGood = 0, kCatPoor = 1, kCatNoindex = 2, kCatError404 = 3;
+constexpr int kCatGood = 0, kCatPoor = 1, kCatNoindex = 2, kCatError404 = 3, kCatAgentic = 4;
 
 struct Fixtures {
     AnswerTemplate answers[2][3][3][2][2];  // [version][field][variant][heavy][mobile]
     // Served when a request names a category besides performance; the 404 page was recorded
     // for mobile only and serves both strategies.
-    AnswerTemplate categories[4][2];  // [page][mobile]
+    AnswerTemplate categories[5][2];  // [page][mobile]
     AnswerTemplate pdf, text;
     std::string notHtml, quota, quotaLegacy, failedDocument, codeWord, noMessage;
 };

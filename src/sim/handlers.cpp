@@ -65,6 +65,7 @@ struct AnswerChoice {
 int CategoryPage(const std::string& lowerUrl) {
     auto has = [&](std::string_view marker) { return lowerUrl.find(marker) != std::string::npos; };
     if (has("error404")) return kCatError404;
+    if (has("agentic")) return kCatAgentic;
     if (has("noindex")) return kCatNoindex;
     if (has("poor") || has("heavy")) return kCatPoor;
     return kCatGood;

@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -16,6 +18,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/regression_gate.h"
 #include "sim/simulator.h"
 
 namespace velmora::cli {
@@ -63,9 +66,13 @@ class CliHistory : public ::testing::Test {
     }
     // The command line a test would type, as parsed options.
     TCliOptions Parse(std::vector<std::string> args) {
-        const std::vector<std::string> common{
-            "--endpoint", sim_->Endpoint(), "--threads",      "4",    "--delay",       "100",
-            "--quiet",    "--ini",          Path("none.ini"), "--db", Path("h.sqlite")};
+        std::vector<std::string> common{"--quiet", "--ini", Path("none.ini"), "--db",
+                                        Path("h.sqlite")};
+        // A history command refuses the options of a check.
+        const std::set<std::string> commands{"runs", "compare", "export", "delete"};
+        if (args.empty() || !commands.count(args[0]))
+            common.insert(common.end(),
+                          {"--endpoint", sim_->Endpoint(), "--threads", "4", "--delay", "100"});
         args.insert(args.end(), common.begin(), common.end());
         TParseResult r = ParseCommandLine(args);
         EXPECT_EQ(r.Error, "");
@@ -181,11 +188,13 @@ TEST_F(CliHistory, SummaryFilesOfARunAndOfItsExportAreTheSame) {
     const std::string fixes = Read("f.csv");
     EXPECT_EQ(fixes.rfind("\xEF\xBB\xBFStrategy;Category;Group;Audit id;Title;Pages;Share;", 0),
               0u);
-    // Both Lighthouse 13 heavy pages fail it; its savings are per metric only.
-    EXPECT_NE(fixes.find("\r\ndesktop;performance;insights;cache-insight;"
-                         "Use efficient cache lifetimes;2;0.4;;;;;6500;3250;1300;650;;;;;;;38;"
-                         "time;6500;1 2\r\n"),
-              std::string::npos)
+    // Both Lighthouse 13 heavy pages fail it; its time savings are per metric only, its bytes
+    // are where Lighthouse 13 keeps them (details.debugData.wastedBytes).
+    EXPECT_NE(
+        fixes.find("\r\ndesktop;performance;insights;cache-insight;"
+                   "Use efficient cache lifetimes;2;0.4;;;11139778;5569889;6500;3250;1300;650;"
+                   ";;;;;;38;time;6500;1 2\r\n"),
+        std::string::npos)
         << fixes;
     // The page's own document, named by Lighthouse 13 and 12 answers alike.
     EXPECT_NE(Read("r.csv").find("\r\ndesktop;http://127.0.0.1:8765/heavy/index.html;"),
@@ -320,7 +329,7 @@ TEST_F(CliHistory, AgainstAnEarlierRunFailsOnDropsAndWorseVitals) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &db), SQLITE_OK);
     const char* better =
-        "UPDATE results SET texts = '90' || substr(texts, instr(texts, char(31))) "
+        "UPDATE results SET score = 90, texts = '90' || substr(texts, instr(texts, char(31))) "
         "WHERE num = 3 AND strategy = 0;"
         "UPDATE results SET field = substr(field, 1, instr(field, char(31))) || "
         "  substr(field, instr(field, char(31)) + 1, 1) || char(31) || '1' || "
@@ -367,6 +376,143 @@ TEST_F(CliHistory, AgainstAnEarlierRunFailsOnDropsAndWorseVitals) {
     EXPECT_EQ(Run({Write("other.txt", Urls(1, 1)), "--against", "last"}), kExitBadInput);
 }
 
+// A run stopped part-way and resumed: its outputs, budget and gate cover every page, those
+// checked before the stop included.
+TEST_F(CliHistory, AResumedRunsOutputsCoverTheWholeRun) {
+    const std::string urls = Write("u.txt", Urls(1, 6));
+    ASSERT_EQ(Run({urls, "--lang", "en"}), kExitCompleted);
+    // As a stop leaves it: three pages checked, the run unfinished.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DELETE FROM results WHERE num > 3;"
+                           "UPDATE runs SET state = 2, finished = NULL;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Run({"--resume", "--fail-under", "1", "--json", Path("j.jsonl"), "--spreadsheet-csv",
+                   Path("s.csv")}),
+              kExitCompleted);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find("score"), std::string::npos) << said;
+    size_t pages = 0;
+    std::istringstream lines(Read("j.jsonl"));
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json j = nlohmann::json::parse(line);
+        if (!j.contains("url")) continue;
+        ++pages;
+        EXPECT_TRUE(j["score"].is_number()) << line;
+        EXPECT_TRUE(j["metrics"]["largest-contentful-paint"]["value"].is_number()) << line;
+    }
+    EXPECT_EQ(pages, 12u);
+    const std::string sheet = Read("s.csv");
+    for (int i = 1; i <= 6; ++i)
+        for (const char* s : {";desktop;OK;;", ";mobile;OK;;"}) {
+            const std::string row = "https://site.example/p" + std::to_string(i) + s;
+            const size_t at = sheet.find(row);
+            ASSERT_NE(at, std::string::npos) << row;
+            EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(sheet[at + row.size()]))) << row;
+        }
+}
+
+// A past run gives the lines and the spreadsheet its run gave: the same numbers, to the digit.
+TEST_F(CliHistory, APastRunExportsTheLinesItsRunWrote) {
+    const std::string urls =
+        Write("u.txt",
+              "https://x.example/heavy\nhttps://x.example/poor\nhttps://x.example/p1\n"
+              "https://x.example/error404\n");
+    ASSERT_EQ(Run({urls, "--categories", "all", "--json", Path("live.jsonl"), "--spreadsheet-csv",
+                   Path("live.csv")}),
+              kExitCompleted);
+    ASSERT_EQ(
+        Run({"export", "1", "--json", Path("past.jsonl"), "--spreadsheet-csv", Path("past.csv")}),
+        kExitCompleted);
+    const auto pages = [this](const std::string& name) {
+        std::map<std::string, nlohmann::json> byPage;
+        std::istringstream lines(Read(name));
+        for (std::string line; std::getline(lines, line);) {
+            nlohmann::json j = nlohmann::json::parse(line);
+            if (j.contains("url"))
+                byPage[j["url"].get<std::string>() + " " + j["strategy"].get<std::string>()] = j;
+        }
+        return byPage;
+    };
+    const auto live = pages("live.jsonl"), past = pages("past.jsonl");
+    ASSERT_EQ(live.size(), 8u);
+    for (const auto& [page, line] : live) {
+        SCOPED_TRACE(page);
+        ASSERT_TRUE(past.count(page));
+        EXPECT_EQ(past.at(page), line);
+    }
+    const nlohmann::json& missing = live.at("https://x.example/error404 mobile");
+    EXPECT_EQ(missing["status"], "page_error");
+    EXPECT_EQ(missing["error_code"], "ERRORED_DOCUMENT_REQUEST");
+    EXPECT_NE(missing["error_text"].get<std::string>().find("(Status code: 404)"),
+              std::string::npos);
+    EXPECT_EQ(Read("past.csv"), Read("live.csv"));
+    // Whole milliseconds, the categories asked, the page group; no binary noise.
+    const std::string sheet = Read("live.csv");
+    EXPECT_NE(sheet.find(";accessibility;best-practices;seo;Field LCP p75 ms;"), std::string::npos);
+    EXPECT_NE(sheet.find(";mobile;OK;;22;6295;6295;24691;24714;2398;0.1915;"), std::string::npos)
+        << sheet;
+    EXPECT_EQ(sheet.find(".000000"), std::string::npos);
+    EXPECT_NE(sheet.find("mobile;ERRORED_DOCUMENT_REQUEST;Lighthouse was unable"),
+              std::string::npos);
+    // A comparison's report lists each page's failing audits as a run's own report does.
+    ASSERT_EQ(Run({urls, "--categories", "all"}), kExitCompleted);
+    ASSERT_EQ(Run({"compare", "1", "2", "--report", Path("c.html")}), kExitCompleted);
+    EXPECT_NE(Read("c.html").find("Use efficient cache lifetimes"), std::string::npos);
+}
+
+TEST_F(CliHistory, TheGateCountsNewFailuresAndRefusesRunsWithNothingInCommon) {
+    const std::string urls =
+        Write("u.txt", "https://x.example/p1\nhttps://x.example/sim-error500\n");
+    ASSERT_EQ(Run({urls, "--lang", "ru"}), kExitCompleted);
+    // The page that fails now had a score then.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "UPDATE results SET status = 1, error_code = 0, score = 80, "
+                           "texts = '80' WHERE num = 2 AND strategy = 0",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_EQ(Run({Write("other.txt", Urls(1, 2)), "--lang", "ru"}), kExitCompleted);
+    ASSERT_EQ(Run({urls, "--strategies", "mobile", "--lang", "ru"}), kExitCompleted);
+    const struct {
+        std::vector<std::string> Args;
+        int Exit;
+        const char* Said;
+    } cases[] = {
+        {{urls, "--against", "1", "--fail-on-drop", "10"},
+         kExitBudgetBroken,
+         "https://x.example/sim-error500 (desktop): оценка 80 → ошибка: 500"},
+        {{urls, "--against", "2", "--fail-on-drop", "10"},
+         kExitBadInput,
+         "нет ни одного из этих URL"},
+        {{urls, "--strategies", "desktop", "--against", "3", "--fail-on-drop", "10"},
+         kExitBadInput,
+         "проверял mobile"},
+        // A budget on a category the run does not ask for: refused before any request.
+        {{urls, "--budget", Write("b.json", R"({"both": {"seo": 90}})")},
+         kExitBadInput,
+         "seo, which this run does not ask for"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Said);
+        const size_t before = sim_->Requests().size();
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Run(c.Args), c.Exit);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.Said), std::string::npos) << said;
+        if (c.Exit == kExitBadInput) EXPECT_EQ(sim_->Requests().size(), before);
+    }
+    TCliOptions crawl;
+    crawl.CrawlUrl = "https://site.example/";
+    EXPECT_EQ(SourceOf(crawl), "https://site.example/");  // a crawl's runs find each other
+}
+
 TEST_F(CliHistory, AnUnusableHistoryNeverStopsACheck) {
     Write("file", "not a folder");
     TCliOptions o = Parse({Write("u.txt", Urls(1, 2)), "--desktop-csv", Path("d.csv")});
@@ -395,10 +541,18 @@ TEST_F(CliHistory, HistoryOptionsAreChecked) {
         {{"delete", "x"}, "run id"},
         {{"delete", "0"}, "run id"},
         {{"delete", "1", "--no-history"}, "--no-history"},
+        // Each command takes its own options only: one it would ignore is refused.
+        {{"export", "3", "--budget", "b.json", "--spreadsheet-csv", "s.csv"},
+         "export does not take --budget"},
+        {{"export", "3", "--spreadsheet-csv", "s.csv", "--json", "j.jsonl"}, ""},
+        {{"runs", "--json", "j.jsonl"}, "runs does not take --json"},
+        {{"compare", "1", "2", "--report", "r.html", "--threads", "4"},
+         "compare does not take --threads"},
+        {{"delete", "1", "--desktop-csv", "d.csv"}, "delete does not take --desktop-csv"},
+        {{"u.txt", "--csv"}, "a check run does not take --csv"},
         {{"--resume"}, ""},
         {{"--resume", "u.txt"}, "from the history"},
         {{"--resume", "--no-history"}, "needs the history"},
-        {{"u.txt", "--csv"}, "--csv belongs"},
         {{"u.txt", "runs"}, "only one"},  // a command only comes first
     };
     for (const auto& c : cases) {

@@ -183,6 +183,56 @@ TEST_P(StoreBackends, RunsComeBackAsMergedAndAreListedTrendedAndDeleted) {
     EXPECT_EQ(Query("SELECT count(*) FROM run_urls"), 0);
 }
 
+TEST_P(StoreBackends, EveryRecordedAnswerComesBackAsTheSameTypedResult) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    const std::vector<TAnswered> answers{
+        {"psi_fast_desktop.json", "psi_fast_mobile.json"},
+        {"psi_heavy_desktop.json", "psi_heavy_mobile.json", ','},
+        {"psi_pdf_desktop.json", "psi_text_mobile.json"},
+        {"psi13_fast_desktop.json", "psi13_fast_mobile.json"},
+        {"psi13_heavy_desktop.json", "psi13_heavy_mobile.json"},
+        {"synthetic_fielddata_heavy_mobile.json",
+         "synthetic_fielddata_origin_fallback_mobile.json"},
+        {"psi13cat/psi13cat_good_desktop.json", "psi13cat/psi13cat_good_mobile.json", '.',
+         kAllCategories},
+        {"psi13cat/psi13cat_poor_desktop.json", "psi13cat/psi13cat_poor_mobile.json", '.',
+         kAllCategories},
+        {"psi13cat/psi13cat_noindex_desktop.json", "psi13cat/psi13cat_noindex_mobile.json", '.',
+         kAllCategories},
+        {"", "psi13cat/psi13cat_error404_mobile.json", '.', kAllCategories},
+    };
+    std::vector<TStoredResult> live;
+    std::vector<std::string> urls;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        live.push_back(Interpreted(static_cast<int32_t>(i + 1), answers[i]));
+        urls.push_back("https://site.example/" + std::to_string(i + 1));
+    }
+    TRunRecord run;
+    run.Lang = "en";
+    run.Settings = "max-threads=4\ncategories=" + CategoriesText(kAllCategories) +
+                   "\nsource=https://site.example/\nlocale=de";
+    ASSERT_TRUE(store->BeginRun(run, urls));
+    ASSERT_TRUE(store->WriteResults(run.Id, live));
+    ASSERT_TRUE(store->FinishRun(run.Id, TRunState::rsCompleted));
+    TResult<TLoadedRun> back = store->LoadRun(run.Id);
+    ASSERT_TRUE(back) << back.Error();
+    ASSERT_EQ(back->List.Count(), live.size());
+    for (size_t i = 0; i < live.size(); ++i) ExpectSameTask(back->List[i], live[i].Results, true);
+    const TRunParams expected{kBothStrategies, kAllCategories, "de", "https://site.example/", ""};
+    EXPECT_TRUE(back->Run.Params == expected);
+    // The view a dashboard reads: the answer's LCP to the last digit, the 404 in its own words.
+    EXPECT_EQ(Query("SELECT count(*) FROM page_results WHERE run_id = " + std::to_string(run.Id)),
+              2 * static_cast<int64_t>(live.size()));
+    EXPECT_EQ(
+        Query(
+            "SELECT round(lcp_ms * 1000) FROM page_results WHERE num = 8 AND strategy = 'mobile'"),
+        24691384);
+    EXPECT_EQ(Query("SELECT count(*) FROM page_results WHERE status = 'page_error' AND error_code "
+                    "= 'ERRORED_DOCUMENT_REQUEST' AND error_text LIKE '%(Status code: 404)'"),
+              1);
+}
+
 TEST_P(StoreBackends, ResumeAndPruneLeaveRunsOfLiveProcessesAndOtherMachines) {
     auto store = Open();
     ASSERT_TRUE(store);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <fstream>
 #include <sstream>
@@ -132,6 +133,19 @@ inline void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& li
         EXPECT_EQ(back.Retries[s], live.Retries[s]);
         EXPECT_EQ(back.ErrorMessage[s], live.ErrorMessage[s]);
         EXPECT_EQ(back.Categories, live.Categories);
+        EXPECT_EQ(back.TaskResult[s], live.TaskResult[s]);
+        EXPECT_EQ(back.ServiceCode[s], live.ServiceCode[s]);
+        EXPECT_EQ(back.ServiceText[s], live.ServiceText[s]);
+        // The numbers as measured, not as the cells round them.
+        for (const TMetricaValue& v : live.MetricaValues) {
+            if (v.Strategy != s) continue;
+            const TMetricaValue* b = back.MetricaValues.GetValueByKey(v.Key, s);
+            ASSERT_NE(b, nullptr) << v.Key;
+            if (std::isnan(v.Number))
+                EXPECT_TRUE(std::isnan(b->Number)) << v.Key;
+            else
+                EXPECT_EQ(b->Number, v.Number) << v.Key;
+        }
         if (!withAdvice) {
             EXPECT_TRUE(back.AdviceList[s].empty());
             continue;
@@ -147,6 +161,7 @@ inline void ExpectSameTask(const TURLTaskInfo& loaded, const TURLTaskResults& li
             EXPECT_EQ(a.Score, b.Score);
             EXPECT_EQ(a.Category, b.Category);
             EXPECT_EQ(a.Manual, b.Manual);
+            EXPECT_EQ(a.Informative, b.Informative) << a.AuditId.str();
             EXPECT_EQ(a.Group.str(), b.Group.str());
             EXPECT_EQ(a.GroupTitle.str(), b.GroupTitle.str());
             EXPECT_TRUE(a.Figures == b.Figures) << a.AuditId.str();

@@ -317,9 +317,14 @@ TEST(SpreadsheetCsv, BothStrategiesPlainNumbersAndTheAdviceBeside) {
     ASSERT_TRUE(Succeeded(ExportSpreadsheetCsv(path, {&a, &unchecked})));
     EXPECT_EQ(ReadBytes(path),
               "\xEF\xBB\xBFNum;URL;Strategy;Status;Error;Score;FCP ms;SI ms;LCP ms;TTI ms;TBT "
-              "ms;CLS;HTML bytes;CSS bytes;JS bytes;Images bytes;Fonts bytes;TOTAL bytes\r\n"
-              "1;\"https://a.example/x;y\";desktop;OK;;97;;;1234.5;;;0.05;;;;;;1048576\r\n"
-              "1;\"https://a.example/x;y\";mobile;500;the service failed;;;;;;;;;;;;;\r\n");
+              "ms;CLS;HTML bytes;CSS bytes;JS bytes;Images bytes;Fonts bytes;TOTAL bytes;"
+              "Field LCP p75 ms;Field INP p75 ms;Field CLS p75;Field FCP p75 ms;"
+              "Field TTFB p75 ms;Field source;Field CWV;Page group\r\n"
+              // Whole milliseconds: a spreadsheet gets no binary noise.
+              "1;\"https://a.example/x;y\";desktop;OK;;97;;;1235;;;0.05;;;;;;1048576;;;;;;;;"
+              "\"a.example/x;y/\"\r\n"
+              "1;\"https://a.example/x;y\";mobile;500;the service failed;;;;;;;;;;;;;;;;;;;;;"
+              "\"a.example/x;y/\"\r\n");
     EXPECT_EQ(SpreadsheetAdvicePath(path), dir.File("sheet-advice.csv"));
     EXPECT_EQ(SpreadsheetAdvicePath("report"), "report-advice.csv");
     const std::string adviceFile = ReadBytes(dir.File("sheet-advice.csv"));
