@@ -102,8 +102,9 @@ inline constexpr int kRecvErrorCode = 56;   // CURLE_RECV_ERROR
 // A body over the cap of SetMaxBodyBytes (CURLE_FILESIZE_EXCEEDED).
 inline constexpr int kBodyTooLargeCode = 63;
 
-// How long SendEachRequestOnce reuses an idle connection: well below the keep-alive of the
-// service's front ends, so that a request seldom meets a connection the server is closing.
+// How long SendEachRequestOnce reuses an idle connection (libcurl's default: 118 s). The longer
+// a connection idles, the likelier its server closes it just as a request goes out, which then
+// costs that request a retry.
 inline constexpr long kMaxIdleReuseSeconds = 50;
 inline constexpr long kDefaultConnectTimeoutMs = 30'000;
 // The service answers within 120 s at most; its slowest analyses need the headroom.
