@@ -394,6 +394,9 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->edMinReqDelay->setRange(io::kReqPredelayMin, io::kReqPredelayMax);
     FUi->edMinReqDelay->setSingleStep(io::kReqPredelayStep);
     FUi->edMinReqDelay->setValue(io::kReqPredelayDefault);
+    FUi->edMinReqDelay->setToolTip(QString::fromUtf8(
+        N_("Запросы уходят не чаще, чем раз в эту задержку плюс 20 мс: при 100 мс — раз в "
+           "120 мс.")));
     FUi->lbRetries = label("lbRetries", N_("Повторов при сбое:"));
     FUi->edRetries = Named(new TRangeSpinBox, "edRetries");
     FUi->edRetries->setRange(io::kRetriesMin, io::kRetriesMax);

@@ -88,7 +88,8 @@ const TCliOption kOptions[] = {
                 [](TCliOptions& o, int n) { o.Threads = n; }}},
     {.Name = "--delay",
      .Value = "MS",
-     .Help = "minimum delay between requests, {range} ms\n"
+     .Help = "delay between requests, {range} ms; requests leave\n"
+             "at least MS + 20 ms apart (100: one every 120 ms)\n"
              "(default: req-predelay, else {default})",
      .Number = {io::kReqPredelayMin, io::kReqPredelayMax, io::kReqPredelayDefault,
                 "a whole number of milliseconds", [](TCliOptions& o, int n) { o.DelayMs = n; }}},

@@ -16,14 +16,34 @@ std::string ServiceUrl(std::string_view endpoint) {
     return std::string(endpoint) + kServicePath;
 }
 
+std::unique_ptr<simdjson::dom::parser> TParserShelf::Take() {
+    {
+        std::lock_guard lock(FLock);
+        if (!FKept.empty()) {
+            auto parser = std::move(FKept.back());
+            FKept.pop_back();
+            return parser;
+        }
+    }
+    return std::make_unique<simdjson::dom::parser>();
+}
+
+void TParserShelf::Put(std::unique_ptr<simdjson::dom::parser> parser) noexcept {
+    std::lock_guard lock(FLock);
+    // Room for kKept was reserved: this never allocates.
+    if (parser && FKept.size() < kKept) FKept.push_back(std::move(parser));
+}
+
 TActiveTaskThread::TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
-                                     const TWorkerRun& run, const TWorkerConfig& config)
+                                     const TWorkerRun& run, const TWorkerConfig& config,
+                                     TParserShelf& parsers)
     : FURLTaskInfo(std::move(aURLTaskInfo)),
       FAPIKey(run.ApiKey),
       FLocale(run.Locale),
       FPool(run.Pool),
       FSink(run.Sink),
-      FConfig(config) {
+      FConfig(config),
+      FParsers(parsers) {
     FURLTaskInfo->InitMetricResults();
     FURLTaskInfo->TaskResults->Categories = run.Categories | kPerformanceOnly;
     FURLTaskInfo->TaskResults->KeepScreenshot = run.Screenshots;
@@ -31,7 +51,7 @@ TActiveTaskThread::TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo,
 
 void TThreadWorkerFactory::StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) {
     if (!task) throw std::invalid_argument("no task for the worker");
-    auto worker = std::make_unique<TActiveTaskThread>(std::move(task), run, FConfig);
+    auto worker = std::make_unique<TActiveTaskThread>(std::move(task), run, FConfig, FParsers);
     run.Pool.TaskStarted();
     std::lock_guard lock(FLock);
     FJobs.push_back(std::move(worker));
@@ -52,6 +72,9 @@ void TThreadWorkerFactory::StartWorker(std::unique_ptr<TURLTaskInfo> task, const
 }
 
 void TThreadWorkerFactory::ThreadLoop() {
+    // Outlives the thread's tasks, so that its connection carries their requests; goes after
+    // the lock is let go.
+    std::shared_ptr<http::ICurl> client;
     std::unique_lock lock(FLock);
     for (;;) {
         ++FIdle;
@@ -61,8 +84,8 @@ void TThreadWorkerFactory::ThreadLoop() {
         std::unique_ptr<TActiveTaskThread> worker = std::move(FJobs.front());
         FJobs.pop_front();
         lock.unlock();
-        worker->Execute();
-        worker.reset();  // its client goes before the task counts as ended
+        worker->Execute(client);
+        worker.reset();
         lock.lock();
         --FLive;
     }
@@ -85,13 +108,14 @@ int32_t TThreadWorkerFactory::LiveWorkers() const {
     return FLive;
 }
 
-void TActiveTaskThread::Execute() {
+void TActiveTaskThread::Execute(std::shared_ptr<http::ICurl>& client) {
     try {
         Log("URL %d: задача начата");
     } catch (...) {
     }
     try {
-        FClient = FConfig.NewClient ? FConfig.NewClient() : http::NewCurlClient();
+        if (!client) client = FConfig.NewClient ? FConfig.NewClient() : http::NewCurlClient();
+        FClient = client;
         if (!FClient) FClientError = "no HTTP client";
     } catch (const std::exception& e) {
         FClientError = e.what();
@@ -135,6 +159,8 @@ void TActiveTaskThread::Execute() {
     }
     try {
         PostRequestSent();
+        // The predicate reads this task, which the thread's next one outlives.
+        if (FClient) FClient->SetAbortPredicate({});
     } catch (...) {
     }
     FClient.reset();
@@ -266,7 +292,8 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
     FClient->SetUserAgent(kUserAgent)
         .SetUrl(*builder)
         .SwitchRecvToString()
-        .UseFreshConnections()
+        .AcceptCompressed()
+        .SendEachRequestOnce()
         .SetAbortPredicate([this] { return FPool.AbortRequested(); });
 
     const TTimePoint reserved = FPool.ReserveRequest();
@@ -299,10 +326,14 @@ TActiveTaskThread::TAttempt TActiveTaskThread::Attempt(TMetricaStrategy s, TAtte
     context.HttpStatus = FClient->ResponseCode();
     results.HttpStatus[s] = static_cast<int32_t>(context.HttpStatus);
     FRetryAfter = FClient->ResponseHeader("Retry-After");
-    InterpretBody(
-        FParser, FClient->ResponseBody(), s, *FURLTaskInfo, FConfig.DecimalSeparator,
-        // The answer's interpretation logs only what went wrong with it.
-        [this](const std::string& line) { PostLogMessage(line, TLogLevel::Error); }, &context);
+    {
+        TParserShelf::TLease parser(FParsers);
+        InterpretBody(
+            parser.Parser(), FClient->ResponseBody(), s, *FURLTaskInfo, FConfig.DecimalSeparator,
+            // The answer's interpretation logs only what went wrong with it.
+            [this](const std::string& line) { PostLogMessage(line, TLogLevel::Error); }, &context);
+    }
+    FClient->ReleaseResponseBody();
     outcome.Result = results.TaskResult[s];
     outcome.HttpStatus = context.HttpStatus;
     outcome.ServiceCode = results.ErrorCode[s];

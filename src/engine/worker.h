@@ -38,6 +38,38 @@ struct TWorkerConfig {
     char DecimalSeparator = '.';                              // of the user's locale
 };
 
+// JSON parsers lent for one answer each to the workers of a factory. A parser keeps the memory
+// of the largest answer it read; workers spend their time waiting for their turn and for the
+// service, so a few parsers serve them all.
+class TParserShelf {
+  public:
+    TParserShelf() { FKept.reserve(kKept); }
+    TParserShelf(const TParserShelf&) = delete;
+    TParserShelf& operator=(const TParserShelf&) = delete;
+
+    // A kept parser, or a new one; back on the shelf when the lease ends.
+    class TLease {
+      public:
+        explicit TLease(TParserShelf& shelf) : FShelf(shelf), FParser(shelf.Take()) {}
+        ~TLease() { FShelf.Put(std::move(FParser)); }
+        TLease(const TLease&) = delete;
+        TLease& operator=(const TLease&) = delete;
+        simdjson::dom::parser& Parser() { return *FParser; }
+
+      private:
+        TParserShelf& FShelf;
+        std::unique_ptr<simdjson::dom::parser> FParser;
+    };
+
+  private:
+    static constexpr size_t kKept = 4;
+    std::unique_ptr<simdjson::dom::parser> Take();
+    void Put(std::unique_ptr<simdjson::dom::parser> parser) noexcept;
+
+    std::mutex FLock;
+    std::vector<std::unique_ptr<simdjson::dom::parser>> FKept;
+};
+
 // Checks one task for both strategies on a thread of its own. Whatever fails inside, it lowers
 // the run's active count, then posts the finished task and a last request-sent event.
 class TActiveTaskThread {
@@ -45,12 +77,13 @@ class TActiveTaskThread {
     // On the caller's thread: gives the copy empty results. The caller has counted the task
     // as active in the run's pool.
     TActiveTaskThread(std::unique_ptr<TURLTaskInfo> aURLTaskInfo, const TWorkerRun& run,
-                      const TWorkerConfig& config);
+                      const TWorkerConfig& config, TParserShelf& parsers);
     TActiveTaskThread(const TActiveTaskThread&) = delete;
     TActiveTaskThread& operator=(const TActiveTaskThread&) = delete;
 
-    // The thread's whole work.
-    void Execute();
+    // The task's whole work. client is the thread's HTTP client, made here when the thread has
+    // none yet, and kept for the thread's next task with its connection.
+    void Execute(std::shared_ptr<http::ICurl>& client);
 
   private:
     // How one try of a request ended.
@@ -87,12 +120,13 @@ class TActiveTaskThread {
     std::string FClientError;  // why FClient could not be made
     std::string FLastLogLine;
     std::string FRetryAfter;  // the last answer's Retry-After header
-    simdjson::dom::parser FParser;
+    TParserShelf& FParsers;
 };
 
 // The usual IWorkerFactory: each task runs on a thread of this factory's own. A thread that
 // finished its task takes the next one waiting, so a run of thousands of tasks makes about as
-// many threads as it has tasks at once; JoinAll ends and joins them all.
+// many threads (and connections: a thread keeps its HTTP client) as it has tasks at once;
+// JoinAll ends and joins them all.
 class TThreadWorkerFactory : public IWorkerFactory {
   public:
     explicit TThreadWorkerFactory(TWorkerConfig config) : FConfig(std::move(config)) {}
@@ -104,8 +138,7 @@ class TThreadWorkerFactory : public IWorkerFactory {
     // below the true number of workers. Throws (count unchanged) when no thread can be made.
     void StartWorker(std::unique_ptr<TURLTaskInfo> task, const TWorkerRun& run) override;
     void JoinAll() override;
-    // Tasks handed over and not yet ended; a task ends after its events are posted and its
-    // client is released.
+    // Tasks handed over and not yet ended; a task ends after its events are posted.
     int32_t LiveWorkers() const;
     const TWorkerConfig& Config() const { return FConfig; }
 
@@ -113,6 +146,7 @@ class TThreadWorkerFactory : public IWorkerFactory {
     void ThreadLoop();
 
     TWorkerConfig FConfig;
+    TParserShelf FParsers;
     mutable std::mutex FLock;
     std::condition_variable FWork;
     std::deque<std::unique_ptr<TActiveTaskThread>> FJobs;  // handed over, no thread yet

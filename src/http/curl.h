@@ -60,6 +60,10 @@ class ICurl {
     virtual ICurl& Perform() = 0;
     // The body of the last transfer, raw bytes.
     virtual const std::string& ResponseBody() const = 0;
+    // Hands the body's buffer on to the next answer of any client in the process; ResponseBody
+    // is empty until the next transfer. Clients that wait with their connections then hold no
+    // buffer, and the next answer is written into memory that is already mapped.
+    virtual ICurl& ReleaseResponseBody() = 0;
     // The HTTP status of the last transfer; 0 when no answer came.
     virtual long ResponseCode() const = 0;
     // The value of the last transfer's header of that name (any case); empty when absent.
@@ -70,10 +74,12 @@ class ICurl {
     // and https only, as every transfer) up to maxRedirects.
     virtual ICurl& SetMaxBodyBytes(std::int64_t maxBytes) = 0;
     virtual ICurl& FollowRedirects(long maxRedirects) = 0;
-    // Every transfer on a connection of its own, closed after it. libcurl sends a request again
-    // by itself when a reused connection dies before any answer; a caller that paces and counts
-    // every request it sends must not have that happen behind its back.
-    virtual ICurl& UseFreshConnections() = 0;
+    // Each transfer sends its request once. Connections are kept, an idle one reused for at most
+    // kMaxIdleReuseSeconds; libcurl would send a request again by itself when a reused
+    // connection dies before any answer, and that re-send is refused instead: the transfer fails
+    // with kGotNothingCode, so that a caller who paces and counts every request sends it again
+    // itself. Not with FollowRedirects, whose hops are requests of their own.
+    virtual ICurl& SendEachRequestOnce() = 0;
     // Asks for gzip, deflate or brotli and unpacks the answer; the cap of SetMaxBodyBytes
     // counts the unpacked bytes, so a small packed bomb ends the transfer too.
     virtual ICurl& AcceptCompressed() = 0;
@@ -96,6 +102,10 @@ inline constexpr int kRecvErrorCode = 56;   // CURLE_RECV_ERROR
 // A body over the cap of SetMaxBodyBytes (CURLE_FILESIZE_EXCEEDED).
 inline constexpr int kBodyTooLargeCode = 63;
 
+// How long SendEachRequestOnce reuses an idle connection (libcurl's default: 118 s). The longer
+// a connection idles, the likelier its server closes it just as a request goes out, which then
+// costs that request a retry.
+inline constexpr long kMaxIdleReuseSeconds = 50;
 inline constexpr long kDefaultConnectTimeoutMs = 30'000;
 // The service answers within 120 s at most; its slowest analyses need the headroom.
 inline constexpr long kDefaultTransferTimeoutMs = 180'000;

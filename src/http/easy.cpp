@@ -143,7 +143,11 @@ class TEasyCurlImpl final : public ICurl {
     }
 
     ICurl& SwitchRecvToString() override {
-        FRecvStream.Assign(std::make_unique<TRawByteStream>(), csfAutoRewind | csfAutoDestroy);
+        // Kept from transfer to transfer, emptied, with the buffer it holds.
+        if (dynamic_cast<TRawByteStream*>(FRecvStream.Stream) == nullptr)
+            FRecvStream.Assign(std::make_unique<TRawByteStream>(), csfAutoRewind | csfAutoDestroy);
+        else
+            FRecvStream.RewindWrite();
         return *this;
     }
 
@@ -174,6 +178,8 @@ class TEasyCurlImpl final : public ICurl {
         FHeaders.clear();
         FReceived = 0;
         FBodyTooLarge = false;
+        FRequestsSent = 0;
+        FResendRefused = false;
         FErrorBuffer[0] = '\0';
         if (AbortRequested()) Fail(CURLE_ABORTED_BY_CALLBACK);
 
@@ -200,6 +206,11 @@ class TEasyCurlImpl final : public ICurl {
         return buffer->Data();
     }
 
+    ICurl& ReleaseResponseBody() override {
+        if (auto* buffer = dynamic_cast<TRawByteStream*>(FRecvStream.Stream)) buffer->Release();
+        return *this;
+    }
+
     ICurl& SetMaxBodyBytes(std::int64_t maxBytes) override {
         FMaxBodyBytes = maxBytes < 0 ? 0 : maxBytes;
         Check(curl_easy_setopt(FHandle.get(), CURLOPT_MAXFILESIZE_LARGE,
@@ -207,9 +218,12 @@ class TEasyCurlImpl final : public ICurl {
         return *this;
     }
 
-    ICurl& UseFreshConnections() override {
-        Check(curl_easy_setopt(FHandle.get(), CURLOPT_FRESH_CONNECT, 1L));
-        Check(curl_easy_setopt(FHandle.get(), CURLOPT_FORBID_REUSE, 1L));
+    ICurl& SendEachRequestOnce() override {
+        // libcurl calls this before every request it sends, its own re-sends included.
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_PREREQFUNCTION,
+                               &TEasyCurlImpl::PrereqCallback));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_PREREQDATA, this));
+        Check(curl_easy_setopt(FHandle.get(), CURLOPT_MAXAGE_CONN, kMaxIdleReuseSeconds));
         return *this;
     }
 
@@ -276,6 +290,8 @@ class TEasyCurlImpl final : public ICurl {
     [[noreturn]] void Fail(CURLcode code) {
         if (FPredicateError) std::rethrow_exception(std::exchange(FPredicateError, nullptr));
         if (FBodyTooLarge) code = CURLE_FILESIZE_EXCEEDED;
+        // What a dropped connection gives when nothing is sent again.
+        if (FResendRefused) ThrowCurl(CURLE_GOT_NOTHING);
         ThrowCurl(code, FErrorBuffer, FMaxBodyBytes);
     }
 
@@ -321,6 +337,13 @@ class TEasyCurlImpl final : public ICurl {
         return total;
     }
 
+    static int PrereqCallback(void* user, char*, char*, int, int) noexcept {
+        auto* self = static_cast<TEasyCurlImpl*>(user);
+        if (self->FRequestsSent++ == 0) return CURL_PREREQFUNC_OK;
+        self->FResendRefused = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+
     static int XferInfoCallback(void* user, curl_off_t, curl_off_t, curl_off_t,
                                 curl_off_t) noexcept {
         return static_cast<TEasyCurlImpl*>(user)->AbortRequested() ? 1 : 0;
@@ -338,6 +361,8 @@ class TEasyCurlImpl final : public ICurl {
     std::int64_t FMaxBodyBytes = kMaxBodyBytes;
     std::int64_t FReceived = 0;
     bool FBodyTooLarge = false;
+    int FRequestsSent = 0;        // by this transfer, counted before each is sent
+    bool FResendRefused = false;  // SendEachRequestOnce refused libcurl's own re-send
     char FErrorBuffer[CURL_ERROR_SIZE] = {};
 };
 

@@ -2,9 +2,43 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace velmora::http {
+
+namespace {
+
+// Answers are received one after another at the pace of the requests, so a few buffers serve
+// any number of clients; an odd giant is not kept.
+constexpr std::size_t kKeptBuffers = 4;
+constexpr std::size_t kMaxKeptCapacity = 8u << 20;
+
+std::mutex gKeptLock;
+std::vector<std::string> gKept;
+
+// The kept buffer of the largest capacity, or an empty string.
+std::string TakeKeptBuffer() {
+    std::lock_guard lock(gKeptLock);
+    if (gKept.empty()) return {};
+    const auto largest = std::max_element(
+        gKept.begin(), gKept.end(),
+        [](const std::string& a, const std::string& b) { return a.capacity() < b.capacity(); });
+    std::string taken = std::move(*largest);
+    gKept.erase(largest);
+    return taken;
+}
+
+void KeepBuffer(std::string buffer) {
+    if (buffer.capacity() > kMaxKeptCapacity) return;
+    buffer.clear();
+    std::lock_guard lock(gKeptLock);
+    if (gKept.size() < kKeptBuffers) gKept.push_back(std::move(buffer));
+}
+
+}  // namespace
 
 std::int64_t TRawByteStream::Write(const void* buffer, std::int64_t count) {
     if (count <= 0) return 0;
@@ -14,6 +48,10 @@ std::int64_t TRawByteStream::Write(const void* buffer, std::int64_t count) {
     // room stays at the end so that a reader working in wide blocks (a JSON parser) can use
     // the bytes where they are instead of copying them.
     if (pos == FData.size()) {
+        if (pos == 0 && FData.capacity() < n + kSpareBytes) {
+            std::string kept = TakeKeptBuffer();
+            if (kept.capacity() > FData.capacity()) FData.swap(kept);
+        }
         if (FData.capacity() < pos + n + kSpareBytes)
             FData.reserve(std::max(FData.capacity() * 2, pos + n + kSpareBytes));
         FData.append(static_cast<const char*>(buffer), n);
@@ -23,6 +61,13 @@ std::int64_t TRawByteStream::Write(const void* buffer, std::int64_t count) {
     }
     FPos += count;
     return count;
+}
+
+void TRawByteStream::Release() {
+    std::string buffer;
+    buffer.swap(FData);
+    FPos = 0;
+    KeepBuffer(std::move(buffer));
 }
 
 void TRawByteStream::SetSize(std::int64_t size) {

@@ -26,6 +26,9 @@ class TRawByteStream final : public TCurlStream {
     void SetSize(std::int64_t size) override;
     const std::string& Data() const { return FData; }
     std::int64_t Position() const { return FPos; }
+    // Gives the buffer to the receive buffers kept for the whole process and starts empty; the
+    // next Write of any stream that starts from nothing takes a kept buffer first.
+    void Release();
 
     // Bytes kept free after the data when it grows by appending.
     static constexpr std::size_t kSpareBytes = 64;

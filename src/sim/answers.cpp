@@ -1,5 +1,7 @@
 #include "sim/answers.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -244,6 +246,22 @@ bool TransplantFieldData(std::string& json, std::string_view donor) {
     }
     json.replace(target->keyStart, target->valueEnd - target->keyStart, members);
     return true;
+}
+
+std::string Gzip(std::string_view text) {
+    z_stream z{};
+    // 15 window bits + 16: a gzip header and trailer around the deflate stream.
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return std::string(text);
+    std::string out(deflateBound(&z, static_cast<uLong>(text.size())) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int done = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return done == Z_STREAM_END ? out : std::string(text);
 }
 
 }  // namespace velmora::sim

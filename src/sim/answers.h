@@ -28,6 +28,9 @@ class AnswerTemplate {
     size_t FFixedSize = 0;
 };
 
+// The text as a gzip stream (zlib's default level, as servers commonly use).
+std::string Gzip(std::string_view text);
+
 // Textual edits of a recorded answer; each returns false when the member is not found.
 bool NullPerformanceScore(std::string& json);  // categories.performance.score -> null
 bool RemoveAudits(std::string& json);          // drops lighthouseResult.audits

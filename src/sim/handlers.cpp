@@ -143,6 +143,8 @@ Query Simulator::Impl::RecordRequest(const httplib::Request& req, Clock::time_po
         }
     }
     rec.userAgent = req.get_header_value("User-Agent");
+    rec.acceptEncoding = req.get_header_value("Accept-Encoding");
+    rec.clientPort = req.remote_port;
     Query q{rec.url, AsciiLower(rec.strategy), hasStrategy, otherCategories};
     Record(std::move(rec));
     return q;
@@ -253,6 +255,14 @@ void Simulator::Impl::Answer(const Query& q, const httplib::Request& req, httpli
         case Behaviour::kTrickle:
             return Trickle(render(kNormal), res);
     }
+}
+
+void Simulator::Impl::CompressIfAsked(const httplib::Request& req, httplib::Response& res) {
+    if (res.body.empty() || res.has_header("Content-Encoding")) return;
+    if (AsciiLower(req.get_header_value("Accept-Encoding")).find("gzip") == std::string::npos)
+        return;
+    res.body = Gzip(res.body);
+    res.set_header("Content-Encoding", "gzip");
 }
 
 // Sends the body in twenty chunks spread over trickleMs; Stop cuts it off.

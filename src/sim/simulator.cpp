@@ -102,13 +102,16 @@ std::unique_ptr<httplib::Server> Simulator::Impl::MakeServer(int* listenFd) {
     });
     created->set_keep_alive_max_count(
         static_cast<size_t>(std::max(1, FOptions.requestsPerConnection)));
+    created->set_keep_alive_timeout(std::max(1, FOptions.keepAliveS));
     created->set_read_timeout(5);
     created->set_write_timeout(5);
     created->Get(kPathNews, [](const httplib::Request&, httplib::Response& res) {
         res.set_content(kNewsPage, "text/html; charset=utf-8");
     });
-    created->Get(".*",
-                 [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
+    created->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        Handle(req, res);
+        CompressIfAsked(req, res);
+    });
     // Requests httplib rejects itself (other methods, malformed lines) still get a JSON error.
     created->set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {

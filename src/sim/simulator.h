@@ -37,12 +37,17 @@ struct SimOptions {
     // Requests one connection may carry, as the real service's keep-alive allows. 1 (the
     // default) lets Stop end at once instead of waiting out an idle connection.
     int requestsPerConnection = 1;
+    int keepAliveS = 5;  // how long an idle kept connection stays open
 };
 
 struct RequestRecord {
     int64_t arrivalMs = 0;  // since Start, steady clock
     std::string strategy, url, key, userAgent;
     std::string locale;  // the first "locale" parameter; empty when none came
+    // The Accept-Encoding header as sent; an answer is gzipped when it names gzip.
+    std::string acceptEncoding;
+    // The client's port: requests of one connection share it, while it lasts.
+    int clientPort = 0;
     // What the simulator did: "answer", "quota-minute", "quota-day", "fail", "drop", "hang".
     std::string outcome = "answer";
 };

@@ -116,7 +116,9 @@ struct Simulator::Impl {
             FLogFile << "{\"arrivalMs\":" << r.arrivalMs << ",\"strategy\":\""
                      << JsonEscape(r.strategy) << "\",\"url\":\"" << JsonEscape(r.url)
                      << "\",\"key\":\"" << JsonEscape(r.key) << "\",\"userAgent\":\""
-                     << JsonEscape(r.userAgent) << "\",\"outcome\":\"" << r.outcome << "\"}\n"
+                     << JsonEscape(r.userAgent) << "\",\"acceptEncoding\":\""
+                     << JsonEscape(r.acceptEncoding) << "\",\"clientPort\":" << r.clientPort
+                     << ",\"outcome\":\"" << r.outcome << "\"}\n"
                      << std::flush;
         }
         FRecords.push_back(std::move(r));
@@ -127,6 +129,10 @@ struct Simulator::Impl {
         res.body = std::move(body);
         res.set_header("Content-Type", kJsonType);
     }
+
+    // Gzips a body the client asked so for, as the service does; a content provider's (drop,
+    // trickle) passes unchanged.
+    static void CompressIfAsked(const httplib::Request& req, httplib::Response& res);
 
     static void Drop(const httplib::Request& req, httplib::Response& res) {
         if (ShutdownOwnConnection(req.local_port, req.remote_port)) return;

@@ -148,7 +148,11 @@ class TFakeCurl : public http::ICurl {
     const std::string& ResponseBody() const override { return Body; }
     ICurl& SetMaxBodyBytes(std::int64_t) override { return *this; }
     ICurl& FollowRedirects(long) override { return *this; }
-    ICurl& UseFreshConnections() override { return *this; }
+    ICurl& SendEachRequestOnce() override { return *this; }
+    ICurl& ReleaseResponseBody() override {
+        Body.clear();
+        return *this;
+    }
     ICurl& AcceptCompressed() override { return *this; }
     long ResponseCode() const override { return Status; }
     std::string ResponseHeader(std::string_view name) const override {

@@ -135,6 +135,62 @@ class TRefusingPort {
     int FPort = 0;
 };
 
+// Answers every request over kept connections, except the second of all, whose connection it
+// closes unanswered after reading it: what a server does that drops a reused connection.
+class TDroppingServer {
+  public:
+    TDroppingServer() : FListen(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        EXPECT_EQ(::bind(FListen, reinterpret_cast<sockaddr*>(&addr), len), 0);
+        EXPECT_EQ(::listen(FListen, 8), 0);
+        EXPECT_EQ(::getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+        FPort = ntohs(addr.sin_port);
+        FThread = std::thread([this] { Serve(); });
+    }
+    ~TDroppingServer() {
+        ::shutdown(FListen, SHUT_RDWR);
+        FThread.join();
+        ::close(FListen);
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
+    int Requests() const { return FRequests.load(); }
+
+  private:
+    void Serve() {
+        for (;;) {
+            const int fd = ::accept(FListen, nullptr, nullptr);
+            if (fd < 0) return;
+            std::string pending;
+            char buffer[4096];
+            for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+                pending.append(buffer, static_cast<size_t>(got));
+                size_t end;
+                bool dropped = false;
+                while ((end = pending.find("\r\n\r\n")) != std::string::npos) {
+                    pending.erase(0, end + 4);
+                    if (++FRequests == 2) {
+                        dropped = true;
+                        break;
+                    }
+                    const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+                    EXPECT_GT(::write(fd, answer, sizeof answer - 1), 0);
+                }
+                if (dropped) break;
+            }
+            ::shutdown(fd, SHUT_RDWR);
+            ::close(fd);
+        }
+    }
+
+    int FListen;
+    int FPort = 0;
+    std::atomic<int> FRequests{0};
+    std::thread FThread;
+};
+
 class EasyCurl : public ::testing::Test {
   protected:
     ICurl& Get(ICurl& client, const std::string& url) {
@@ -309,6 +365,32 @@ static_assert(kGotNothingCode == CURLE_GOT_NOTHING);
 static_assert(kSendErrorCode == CURLE_SEND_ERROR);
 static_assert(kRecvErrorCode == CURLE_RECV_ERROR);
 static_assert(kBodyTooLargeCode == CURLE_FILESIZE_EXCEEDED);
+
+// libcurl sends a request again by itself when a reused connection dies before any answer;
+// with SendEachRequestOnce the server sees it once and the caller gets the failure instead.
+TEST(EasyCurlResend, ADroppedReusedConnectionIsNotSentToAgain) {
+    for (const bool once : {true, false}) {
+        SCOPED_TRACE(once ? "sent once" : "libcurl's default");
+        TDroppingServer server;
+        auto client = NewCurlClient();
+        client->SwitchRecvToString();
+        if (once) client->SendEachRequestOnce();
+        const auto builder = NewGetBuilder(server.Url());
+        client->SetUrl(*builder).Perform();
+        EXPECT_EQ(client->ResponseBody(), "ok");
+        int code = 0;
+        try {
+            client->Perform();
+        } catch (const ECurlError& e) {
+            code = e.Code;
+        }
+        EXPECT_EQ(code, once ? kGotNothingCode : 0);
+        EXPECT_EQ(server.Requests(), once ? 2 : 3);
+        // The connection after a refused re-send is a fresh one that works.
+        client->Perform();
+        EXPECT_EQ(client->ResponseBody(), "ok");
+    }
+}
 
 TEST(EasyCurlSettings, RejectsWhatLibcurlCannotTake) {
     struct TCase {

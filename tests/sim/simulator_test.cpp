@@ -329,6 +329,34 @@ TEST_F(SimulatorTest, RequestLogRecordsKeyAndUserAgent) {
     EXPECT_FALSE(std::getline(in, line));
 }
 
+// As the service does: gzip only for a client that names it, and a connection kept for the
+// next request, which the log shows by the client's port.
+TEST_F(SimulatorTest, AnswersGzippedWhenAskedOverAKeptConnection) {
+    SimOptions opt;
+    opt.requestsPerConnection = 10;
+    Launch(opt);
+    auto cli = Client();
+    cli->set_keep_alive(true);
+    cli->set_decompress(false);  // the bytes as they travelled
+    auto packed = cli->Get(Query("https://a.example/1"), {{"Accept-Encoding", "deflate, gzip"}});
+    auto plain = cli->Get(Query("https://a.example/1"), {{"Accept-Encoding", "identity"}});
+    ASSERT_TRUE(packed && plain);
+    EXPECT_EQ(packed->get_header_value("Content-Encoding"), "gzip");
+    ASSERT_GE(packed->body.size(), 2u);
+    EXPECT_EQ(packed->body.substr(0, 2), "\x1f\x8b");
+    EXPECT_LT(packed->body.size() * 3, plain->body.size());
+    EXPECT_FALSE(plain->has_header("Content-Encoding"));
+    Json j;
+    EXPECT_TRUE(j.Parse(plain->body));
+
+    const auto seen = sim_->Requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].acceptEncoding, "deflate, gzip");
+    EXPECT_EQ(seen[1].acceptEncoding, "identity");
+    EXPECT_GT(seen[0].clientPort, 0);
+    EXPECT_EQ(seen[0].clientPort, seen[1].clientPort);
+}
+
 TEST_F(SimulatorTest, QuotaPerMinuteAnswers429OnceUsedUp) {
     SimOptions opt;
     opt.quotaPerMinute = 3;

@@ -15,7 +15,7 @@ constexpr char kUsage[] =
     "usage: psi-sim [--port N] [--latency MS | --latency MIN-MAX] [--quota N] [--log FILE]\n"
     "               [--fixtures DIR] [--hang-ms MS] [--slow-ms MS] [--trickle-ms MS] [--seed N]\n"
     "               [--quota-day N] [--fail-rate P] [--drop-rate P] [--hang-rate P]\n"
-    "               [--retry-after S]\n";
+    "               [--retry-after S] [--keep-alive REQUESTS] [--keep-alive-s S]\n";
 
 std::optional<int> ParseInt(std::string_view s, int lo, int hi) {
     if (s.empty() || s.size() > 9) return std::nullopt;
@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
             (arg == "--fail-rate"   ? opt.failRate
              : arg == "--drop-rate" ? opt.dropRate
                                     : opt.hangRate) = *share;
+        } else if (arg == "--keep-alive") {
+            opt.requestsPerConnection = number(1, 1000000);
+        } else if (arg == "--keep-alive-s") {
+            opt.keepAliveS = number(1, 3600);
         } else if (arg == "--seed") {
             opt.seed = static_cast<unsigned>(number(0, 999999999));
         } else {
