@@ -138,7 +138,7 @@ std::optional<QColor> TURLGridModel::CellColour(int row, int col) const {
     if (!score || score->ColNum != col) return std::nullopt;
     const int v = ScoreOf(score->DisplayText);
     if (v < 0 || v > 100) return std::nullopt;
-    return QColor(kScoreBandFill[ScoreBandOf(v)]);
+    return QColor(kScoreBandFill[velmora::ScoreBandOf(v)]);
 }
 
 int TURLGridModel::CellImageIndex(int row, int col) const {

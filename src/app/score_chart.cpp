@@ -33,7 +33,7 @@ int ScoreBandOf(const std::string& displayText) {
     auto [ptr, ec] = std::from_chars(begin, end, score);
     if (ec != std::errc() || ptr != end) return -1;
     if (score < 0 || score > 100) return -1;
-    return ScoreBandOf(score);
+    return velmora::ScoreBandOf(score);
 }
 
 TScoreBands CountScoreBands(const TURLTaskInfoList& list, TMetricaStrategy s, TCategory c) {
