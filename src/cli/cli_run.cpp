@@ -359,8 +359,7 @@ bool WriteRunReport(const TCliOptions& o, const session::TRunSession& session,
     settings += "\nretries=" + std::to_string(run.Retries);
     settings += "\ncategories=" + CategoriesText(run.Categories | kPerformanceOnly);
     const std::string source = o.Resume ? std::string() : SourceOf(o);
-    input.Run = ReportRunOf(source.empty() ? http::WithoutUserInfo(o.CrawlUrl) : source, started,
-                            settings, {}, runId);
+    input.Run = ReportRunOf(source.empty() ? o.CrawlUrl : source, started, settings, {}, runId);
     input.Rows = AllRows(master);
     input.Screenshots = o.ReportScreenshots;
     return SaveReport(o.ReportFile, input, session, groupRules);
