@@ -1,6 +1,6 @@
 // The CSV export read back with a strict RFC 4180 reader (";" separator, CR LF): every field
-// must come back as written, converted to the code page, whatever quotes, separators and line
-// breaks it holds.
+// must come back as written (a formula behind an apostrophe), converted to the code page, whatever
+// quotes, separators and line breaks it holds.
 //
 // Input: one mode byte, then the 17 fields separated by \x1e.
 #include <cstdint>
@@ -157,6 +157,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expected = {fields, reversed};
     }
     fuzz::CheckNoFdLeak(path);
+    // What a spreadsheet would run comes back behind an apostrophe.
+    for (std::vector<std::string>& rec : expected)
+        for (std::string& f : rec) f = DefuseFormula(f);
 
     std::string bytes = fuzz::ReadFile(path);
     FUZZ_CHECK(inUtf8 == (bytes.rfind("\xEF\xBB\xBF", 0) == 0), "byte-order mark mismatch");
@@ -175,7 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string why1;
         const std::string line = q + "\r\n";
         const auto one = ReadCsv(line, &why1);
-        FUZZ_CHECK(one && one->size() == 1 && one->front().size() == 1 && one->front()[0] == f,
+        FUZZ_CHECK(one && one->size() == 1 && one->front().size() == 1 &&
+                       one->front()[0] == DefuseFormula(f),
                    "CsvField does not round-trip: %s", why1.c_str());
     }
     return 0;

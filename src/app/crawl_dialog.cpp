@@ -13,6 +13,7 @@
 
 #include "app/translate.h"
 #include "base/translate.h"
+#include "http/url.h"
 #include "io/sitemap_fetch.h"
 
 namespace velmora::app {
@@ -154,7 +155,7 @@ void TCrawlDialog::Finish(TResult<io::TCrawlResult> result) {
         return;
     }
     if (!result) {
-        lbCrawlError->setText(QString::fromStdString(result.Error()));
+        lbCrawlError->setText(QString::fromStdString(http::WithoutUserInfo(result.Error())));
         lbCrawlError->setVisible(true);
         return;
     }

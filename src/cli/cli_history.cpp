@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/text.h"
 #include "base/translate.h"
 #include "cli/cli_report.h"
 #include "cli/cli_run.h"
@@ -65,9 +66,13 @@ int ListRuns(const TCliOptions& o, history::IHistoryStore& store) {
         static constexpr int kWidth[] = {6, -19, 6, 7, 7, -18, -18, 0};
         std::string line;
         for (size_t c = 0; c < cells.size(); ++c) {
-            std::string& cell = cells[c];
-            for (char& ch : cell)
-                if (ch == '\n' || ch == '\r' || (o.CsvRows && ch == ';')) ch = ' ';
+            // Names and who made a run come from colleagues on a shared history.
+            std::string cell = PrintableText(cells[c]);
+            if (o.CsvRows) {
+                for (char& ch : cell)
+                    if (ch == ';') ch = ' ';
+                cell = io::DefuseFormula(cell);
+            }
             if (c) line.append(o.CsvRows ? ";" : "  ");
             const size_t width = o.CsvRows ? 0 : static_cast<size_t>(std::abs(kWidth[c]));
             const size_t pad = cell.size() < width ? width - cell.size() : 0;

@@ -9,6 +9,7 @@
 
 #include "io/atomic_file.h"
 #include "io/file_read.h"
+#include "io/spreadsheet_csv.h"
 
 namespace velmora::cli {
 namespace {
@@ -49,6 +50,9 @@ TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
         {"--mobile-csv", o.MobileCsv},
         {"--advice-csv", o.AdviceCsv},
         {"--spreadsheet-csv", o.SpreadsheetCsv},
+        // Written beside it under a name of its own: guarded like every output.
+        {"--spreadsheet-csv's advice file",
+         o.SpreadsheetCsv.empty() ? std::string() : io::SpreadsheetAdvicePath(o.SpreadsheetCsv)},
         {"--report", o.ReportFile},
         {"--csv", o.CompareCsv},
         {"--fixes-csv", o.FixesCsv},

@@ -11,8 +11,8 @@ namespace velmora::cli {
 
 // Fails, with the reason, when an output is also an input (URL file, sitemap, settings file,
 // key file, budget file, the run history at historyPath with its journal files) or another
-// output, compared after resolving symbolic links and hard links, or when an output cannot be
-// created now.
+// output (the spreadsheet export's advice file included), compared after resolving symbolic links
+// and hard links, or when an output cannot be created now.
 TResult<> CheckOutputs(const TCliOptions& o, const std::string& iniPath,
                        const std::string& historyPath);
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "base/text.h"
 #include "engine/metrica.h"
 #include "engine/tasks.h"
 #include "io/crawl.h"
@@ -21,6 +22,32 @@ bool ParseInt(const std::string& text, int lo, int hi, int& out) {
         return false;
     out = value;
     return true;
+}
+
+// The languages Lighthouse translates its reports into, as the service spells them. A code it
+// does not know would get English advice without a word, so the list is closed.
+constexpr std::string_view kServiceLocales[] = {
+    "ar",    "bg",    "ca",    "cs",    "da",      "de",   "el",     "en",    "en-AU",
+    "en-GB", "en-IN", "en-US", "en-XL", "en-ZA",   "es",   "es-419", "fi",    "fil",
+    "fr",    "he",    "hi",    "hr",    "hu",      "id",   "it",     "ja",    "ko",
+    "lt",    "lv",    "nl",    "no",    "pl",      "pt",   "pt-BR",  "pt-PT", "ro",
+    "ru",    "sk",    "sl",    "sr",    "sr-Latn", "sv",   "ta",     "te",    "th",
+    "tr",    "uk",    "vi",    "zh",    "zh-HK",   "zh-TW"};
+
+// The service's spelling of code ("pt_br" -> "pt-BR"), or empty when it knows no such locale.
+std::string ServiceLocale(std::string code) {
+    std::replace(code.begin(), code.end(), '_', '-');
+    const std::string lower = AsciiLower(code);
+    for (std::string_view known : kServiceLocales)
+        if (AsciiLower(known) == lower) return std::string(known);
+    return {};
+}
+
+std::string ServiceLocalesText() {
+    std::string text;
+    for (std::string_view known : kServiceLocales)
+        text += (text.empty() ? "" : ", ") + std::string(known);
+    return text;
 }
 
 std::string Range(int lo, int hi) {
@@ -137,18 +164,16 @@ const TCliOption kOptions[] = {
          }},
     {.Name = "--locale",
      .Value = "CODE",
-     .Help = "language of the service's advice texts, e.g. en or ru\n"
+     .Help = "language of the service's advice texts, e.g. en, ru or pt-BR\n"
              "(default: with request-locale=1 in Velmora.ini the --lang language,\n"
              "else the service's English)",
      .Take =
          [](const std::string& v, TCliOptions& o) {
-             const bool valid = !v.empty() && v.size() <= 16 &&
-                                v.find_first_not_of(
-                                    "abcdefghijklmnopqrstuvwxyz"
-                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZ-_") == std::string::npos;
-             if (!valid)
-                 return "--locale takes a language code like en or pt-BR, not \"" + v + "\"";
-             o.Locale = v;
+             const std::string locale = ServiceLocale(v);
+             if (locale.empty())
+                 return "--locale takes a language the service's reports are translated into (" +
+                        ServiceLocalesText() + "), not \"" + v + "\"";
+             o.Locale = locale;
              return std::string();
          }},
     {.Name = "--sitemap",
@@ -377,6 +402,8 @@ std::string OptionLines() {
         Replace(help, "{default}", std::to_string(option.Number.Default));
         for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += kNameWidth + 3)
             help.insert(at + 1, kNameWidth + 2, ' ');
+        // A name as wide as its column leaves no room for the gap: its help starts below.
+        if (name.size() >= kNameWidth) name += "\n" + std::string(kNameWidth + 2, ' ');
         name.resize(std::max(name.size(), kNameWidth), ' ');
         lines += "  " + name + help + "\n";
     }

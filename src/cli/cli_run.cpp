@@ -20,6 +20,7 @@
 #include "engine/run_controller.h"
 #include "engine/worker.h"
 #include "history/run_recorder.h"
+#include "http/url.h"
 #include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/crawl.h"
@@ -76,9 +77,10 @@ bool LoadSitemapUrls(const TCliOptions& o, TConsoleObserver& console,
     return true;
 }
 
-// The pages a crawl finds into urls; false (after a message) when it finds none.
-bool LoadCrawlUrls(const TCliOptions& o, TConsoleObserver& console,
-                   std::vector<std::string>& urls) {
+// The pages a crawl finds into urls; false (after a message) when not even the start could be
+// read. timedOut: the crawl's deadline ended it.
+bool LoadCrawlUrls(const TCliOptions& o, TConsoleObserver& console, std::vector<std::string>& urls,
+                   bool& timedOut) {
     io::TCrawlOptions crawl;
     crawl.abort = &gAbortSignalled;
     if (o.MaxPages) crawl.maxPages = *o.MaxPages;
@@ -100,13 +102,28 @@ bool LoadCrawlUrls(const TCliOptions& o, TConsoleObserver& console,
     TResult<io::TCrawlResult> found = io::CrawlSite(o.CrawlUrl, crawl);
     console.EndProgress();
     if (!found) {
-        Complain(found.Error());
+        Complain(http::WithoutUserInfo(found.Error()));
         return false;
     }
     if (!o.Quiet)
-        for (const std::string& line : io::CrawlReportLines(*found)) Complain(line);
+        for (const std::string& line : io::CrawlReportLines(*found))
+            Complain(http::WithoutUserInfo(line));
     urls = std::move(found->urls);
+    timedOut = found->timedOut;
     return true;
+}
+
+// Why a source gave nothing to check, for the line that ends the run.
+std::string NothingToCheck(const TCliOptions& o, bool partsFailed, bool crawlTimedOut) {
+    if (!o.SitemapFile.empty())
+        return partsFailed ? Tr("нет URL для проверки: файлы карты сайта не прочитаны")
+                           : Tr("нет URL для проверки: в карте сайта нет ни одного URL");
+    if (!o.CrawlUrl.empty())
+        return crawlTimedOut
+                   ? Tr("нет URL для проверки: обход сайта не нашёл ни одной страницы, пока не "
+                        "истекло его время (--crawl-timeout)")
+                   : Tr("нет URL для проверки: обход сайта не нашёл ни одной страницы");
+    return FormatLog(Tr("нет URL для проверки: в файле %s нет ни одного URL"), 0, o.UrlFile);
 }
 
 // Reads the URL source into the master list; false (after a message) when it cannot be read.
@@ -114,11 +131,11 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
                 TConsoleObserver& console) {
     std::vector<std::string> urls;
     size_t notKept = 0;
-    bool partsFailed = false;
+    bool partsFailed = false, crawlTimedOut = false;
     if (!o.SitemapFile.empty()) {
         if (!LoadSitemapUrls(o, console, urls, notKept, partsFailed)) return false;
     } else if (!o.CrawlUrl.empty()) {
-        if (!LoadCrawlUrls(o, console, urls)) return false;
+        if (!LoadCrawlUrls(o, console, urls, crawlTimedOut)) return false;
     } else {
         TResult<std::vector<std::string>> text = io::ReadTextFileUrls(o.UrlFile, codepage);
         if (!text) {
@@ -135,9 +152,10 @@ bool ImportUrls(const TCliOptions& o, const std::string& codepage, TURLTaskInfoL
     const bool skipped = report.added + report.empty < urls.size() + notKept;
     if (!o.Quiet || skipped)
         for (const std::string& line : io::ImportReportLines(report)) Complain(line);
-    // Nothing to check because the source failed is no passed check: a gate must not pass it.
-    if (master.Empty() && partsFailed) {
-        Complain(Tr("нет URL для проверки: файлы карты сайта не прочитаны"));
+    // Nothing to check is no passed check: a gate must not pass it, nor empty files stand for
+    // results.
+    if (master.Empty()) {
+        Complain(NothingToCheck(o, partsFailed, crawlTimedOut));
         return false;
     }
     return true;
@@ -260,15 +278,13 @@ struct TRunOutputs {
     TJsonLinesWriter Json;
 };
 
-// The key, the outputs and the budget, all checked before any quota is spent.
+// The key and the budget, checked before any quota is spent (the outputs are checked already).
 TResult<TRunSettings> PrepareRun(const TCliOptions& o, const io::TSettingsValues& settings,
                                  TRunOutputs& out) {
     const TResult<std::string> apiKey =
         session::ChooseApiKey(session::TKeySources{o.ApiKey, o.KeyFile}, settings.ApiKey);
     if (!apiKey) return apiKey.Failure();
     if (!LoadBudget(o, out.Budget)) return Fail({});
-    if (!o.JsonFile.empty())
-        if (TResult<> opened = out.Json.Open(o.JsonFile); !opened) return opened.Failure();
     TRunSettings run;
     run.ApiKey = *apiKey;
     run.MaxThreads = o.Threads.value_or(settings.MaxThreads);
@@ -436,10 +452,10 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     TRunSettings run;
     session::TSessionChoices choices = SessionChoices(o);
     choices.RunSettings = [&run] { return run; };
+    const std::string historyPath = session::HistoryPath(settings, choices);
     // Before the history is opened: an output that names it must not touch it.
     if (o.Command != "runs" && o.Command != "delete") {
-        if (TResult<> outputs = CheckOutputs(o, iniPath, session::HistoryPath(settings, choices));
-            !outputs) {
+        if (TResult<> outputs = CheckOutputs(o, iniPath, historyPath); !outputs) {
             Complain(outputs.Error());
             return kExitBadInput;
         }
@@ -454,6 +470,14 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     WarnWithoutCatalogue(catalogues, session.Lang());
     for (const std::string& notice : session.Notices()) Complain(notice);
     if (session.HistoryRefused()) return kExitBadInput;
+    // A check whose results the history would not keep is refused before it spends requests; a
+    // scheduled run exiting 0 would hide the loss.
+    if (o.Command.empty() && !historyPath.empty() && !session.History()) {
+        Complain(
+            Tr("проверка не начата: история проверок не открыта (--no-history проверяет без "
+               "неё)"));
+        return kExitBadInput;
+    }
     std::vector<TGroupRule> groupRules;
     if ((WantsSummaryCsv(o) || !o.JsonFile.empty() || !o.ReportFile.empty() ||
          !o.SpreadsheetCsv.empty()) &&
@@ -474,6 +498,12 @@ int RunCli(const TCliOptions& o, const std::string& exeDir) {
     if (against)
         if (std::optional<std::string> why = AgainstMismatch(*against, master, run.Strategies)) {
             Complain(*why);
+            return kExitBadInput;
+        }
+    // Opened once there is something to check, so that a source with nothing leaves no empty file.
+    if (!o.JsonFile.empty())
+        if (TResult<> opened = out.Json.Open(o.JsonFile); !opened) {
+            Complain(opened.Error());
             return kExitBadInput;
         }
     if (!o.JsonFile.empty())

@@ -203,7 +203,10 @@ TResult<> TJsonLinesWriter::Open(const std::string& path) {
 void TJsonLinesWriter::WriteTask(const TURLTaskInfo& task, const TAgainstRun* against) {
     if (FFd < 0 || FWriteErrno != 0) return;
     std::string lines;
-    for (TMetricaStrategy s : kStrategies) lines += ResultJsonLine(task, s, against) + "\n";
+    // A strategy not asked for has no result to give: no line, rather than "not_checked".
+    for (TMetricaStrategy s : kStrategies)
+        if (!task.TaskResults || task.TaskResults->Asked(s))
+            lines += ResultJsonLine(task, s, against) + "\n";
     FWritten.insert(task.Num);
     FWriteErrno = WriteAll(FFd, lines);
 }

@@ -9,6 +9,7 @@
 #include "engine/grid_text.h"
 #include "history/run_compare.h"
 #include "history/run_recorder.h"
+#include "http/url.h"
 #include "io/sitemap_fetch.h"
 
 namespace velmora::cli {
@@ -16,7 +17,9 @@ namespace velmora::cli {
 std::string SourceOf(const TCliOptions& o) {
     if (!o.CrawlUrl.empty()) return o.CrawlUrl;
     const std::string& named = o.SitemapFile.empty() ? o.UrlFile : o.SitemapFile;
-    if (named.empty() || io::IsWebAddress(named)) return named;
+    if (named.empty()) return named;
+    // Compared with the source recorded, which keeps no credentials.
+    if (io::IsWebAddress(named)) return http::WithoutUserInfo(named);
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(named, ec);
     return ec ? named : absolute.lexically_normal().string();

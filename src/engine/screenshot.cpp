@@ -37,7 +37,8 @@ std::string FinalScreenshotOf(const std::optional<simdjson::dom::object>& audit)
     std::string_view data;
     const std::optional<json::element> member = json::Member(*details, "data");
     if (!member || member->get_string().get(data) != json::SUCCESS) return {};
-    return IsScreenshotDataUrl(data) ? std::string(data) : std::string();
+    if (!IsScreenshotDataUrl(data)) return {};
+    return data.size() > kMaxScreenshotBytes ? std::string(kScreenshotTooLarge) : std::string(data);
 }
 
 }  // namespace velmora

@@ -1,8 +1,14 @@
 #include "history/pg.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "base/translate.h"
 #include "history/history_store.h"
 
 namespace velmora::history {
@@ -40,10 +46,52 @@ std::string PgReal(double v) {
     return std::string(buf, end);
 }
 
+namespace {
+
+// libpq's notices and warnings as the program's own lines: "velmora-cli: PostgreSQL: ...".
+void PrintNotice(void*, const char* message) {
+    std::string text = message ? message : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    std::fprintf(stderr, "%s: PostgreSQL: %s\n", program_invocation_short_name, text.c_str());
+}
+
+// The password file libpq would read for uri, when it would refuse it (open to the group or to
+// all, or no plain file) and say so itself, without the program's name; else empty.
+std::string RefusedPasswordFile(const std::string& uri) {
+    std::string file;
+    if (PQconninfoOption* options = PQconninfoParse(uri.c_str(), nullptr)) {
+        for (const PQconninfoOption* o = options; o->keyword; ++o)
+            if (std::strcmp(o->keyword, "passfile") == 0 && o->val) file = o->val;
+        PQconninfoFree(options);
+    }
+    if (file.empty())
+        if (const char* env = std::getenv("PGPASSFILE")) file = env;
+    if (file.empty())
+        if (const char* home = std::getenv("HOME")) file = std::string(home) + "/.pgpass";
+    struct stat st {};
+    if (file.empty() || ::stat(file.c_str(), &st) != 0) return {};
+    return !S_ISREG(st.st_mode) || (st.st_mode & (S_IRWXG | S_IRWXO)) ? file : std::string();
+}
+
+}  // namespace
+
 TResult<> TPgConnection::Open(const std::string& uri) {
     Close();
     FUri = uri;
-    FConn = PQconnectdb(uri.c_str());
+    const std::string refused = RefusedPasswordFile(uri);
+    // libpq would skip the file with a warning of its own; it is said here, and libpq pointed
+    // at no file, which it skips in silence.
+    if (!refused.empty())
+        PrintNotice(nullptr, FormatLog(Tr("файл паролей %s не используется: он не обычный файл "
+                                          "или доступен не только владельцу (нужны права 0600)"),
+                                       0, refused)
+                                 .c_str());
+    const char* keywords[] = {"dbname", "passfile", nullptr};
+    const char* values[] = {uri.c_str(), refused.empty() ? nullptr : "/nonexistent/.pgpass",
+                            nullptr};
+    // Later keywords override what the URI in dbname sets.
+    FConn = PQconnectdbParams(keywords, values, 1);
+    if (FConn) PQsetNoticeProcessor(FConn, PrintNotice, nullptr);
     if (PQstatus(FConn) != CONNECTION_OK) {
         TFailure f = Failure(nullptr);
         Close();

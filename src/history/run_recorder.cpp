@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "http/url.h"
+
 namespace velmora::history {
 
 namespace {
@@ -39,9 +41,10 @@ std::string RunSettingsText(const TRunSettings& run, const std::string& endpoint
                             const std::string& source, const std::string& groups) {
     std::string text = "max-threads=" + std::to_string(run.MaxThreads) +
                        "\nreq-predelay=" + std::to_string(run.MinReqDelay) +
-                       "\nendpoint=" + endpoint;
+                       "\nendpoint=" + http::WithoutUserInfo(endpoint);
     // One line each: a line break in a file name must not start a key of its own.
-    if (!source.empty() && source.find('\n') == std::string::npos) text += "\nsource=" + source;
+    if (!source.empty() && source.find('\n') == std::string::npos)
+        text += "\nsource=" + http::WithoutUserInfo(source);
     // Both strategies are the usual run; only a choice of one is worth a line.
     if (run.Strategies != kBothStrategies && run.Strategies != 0)
         text += "\nstrategies=" + std::string(StrategiesText(run.Strategies));

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace velmora::http {
@@ -43,11 +44,11 @@ std::optional<TUrl> FromHandle(CURLU* u) {
     url.Host = Lower(*host);
     if (std::optional<std::string> port = Part(u, CURLUPART_PORT))
         if (*port != (url.Scheme == "http" ? "80" : "443")) url.Port = *port;
-    url.Path = Part(u, CURLUPART_PATH).value_or("/");
+    url.Path = FoldPercentEncoding(Part(u, CURLUPART_PATH).value_or("/"));
     if (url.Path.empty()) url.Path = "/";
     if (std::optional<std::string> query = Part(u, CURLUPART_QUERY)) {
         url.HasQuery = true;
-        url.Query = *query;
+        url.Query = FoldPercentEncoding(*query);
     }
     return url;
 }
@@ -89,6 +90,55 @@ std::optional<TUrl> ParseUrl(std::string_view url) {
     if (curl_url_set(u.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK)
         return std::nullopt;
     return FromHandle(u.get());
+}
+
+std::string FoldPercentEncoding(std::string_view url) {
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(url.size());
+    for (size_t i = 0; i < url.size(); ++i) {
+        const int hi = url[i] == '%' && i + 2 < url.size() ? hex(url[i + 1]) : -1;
+        const int lo = hi >= 0 ? hex(url[i + 2]) : -1;
+        if (lo < 0) {
+            out += url[i];
+            continue;
+        }
+        const char c = static_cast<char>(hi * 16 + lo);
+        const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '~';
+        if (unreserved) {
+            out += c;
+        } else {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            out += {'%', kHex[hi], kHex[lo]};
+        }
+        i += 2;
+    }
+    return out;
+}
+
+std::string WithoutUserInfo(std::string_view text) {
+    // Where the authority ends: the path, query or fragment, a backslash (which browsers read
+    // as "/"), or the end of the address in a message.
+    constexpr std::string_view kAuthorityEnd = "/?#\\ \t\r\n\"'<>";
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    for (size_t mark; (mark = text.find("://", pos)) != std::string_view::npos;) {
+        const size_t from = mark + 3;
+        const size_t end = std::min(text.find_first_of(kAuthorityEnd, from), text.size());
+        // The host follows the last "@": a password may hold one unencoded.
+        const size_t at = text.substr(from, end - from).rfind('@');
+        out.append(text.substr(pos, from - pos));
+        pos = at == std::string_view::npos ? from : from + at + 1;
+    }
+    out.append(text.substr(pos));
+    return out;
 }
 
 }  // namespace velmora::http

@@ -28,4 +28,14 @@ std::optional<TUrl> ResolveUrl(std::string_view base, std::string_view ref);
 // An absolute address alone.
 std::optional<TUrl> ParseUrl(std::string_view url);
 
+// url with every percent-encoded letter, digit, "-", "_" and "~" decoded and the hex digits of
+// the other escapes upper-case: "/%63afe" and "/cafe" are one page. "%2E" stays, so that no "."
+// or ".." segment appears after the address was resolved.
+std::string FoldPercentEncoding(std::string_view url);
+
+// text with the user-info ("user:password@") of every "scheme://" address in it removed: an
+// address, or a message naming some. What is shown, logged or recorded goes through it, since
+// a history or a report is read by others; the address used for the requests keeps it.
+std::string WithoutUserInfo(std::string_view text);
+
 }  // namespace velmora::http

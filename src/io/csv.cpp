@@ -7,8 +7,58 @@
 
 namespace velmora::io {
 
-std::string CsvField(std::string_view field) {
-    if (field.find_first_of(";\"\r\n") == std::string_view::npos) return std::string(field);
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "-1.5", "+12", "-0,3 s", "+120 ms": a sign, digits with one optional decimal part, and at most
+// a unit of letters after one space. Nothing of it can call a function or reach another program.
+bool SignedNumber(std::string_view f) {
+    size_t i = 1;
+    const auto digits = [&] {
+        const size_t from = i;
+        while (i < f.size() && IsDigit(f[i])) ++i;
+        return i > from;
+    };
+    if (!digits()) return false;
+    if (i < f.size() && (f[i] == '.' || f[i] == ',')) {
+        ++i;
+        if (!digits()) return false;
+    }
+    if (i == f.size()) return true;
+    if (f[i] != ' ' || i + 1 == f.size()) return false;
+    for (++i; i < f.size(); ++i)
+        if (!((f[i] >= 'a' && f[i] <= 'z') || (f[i] >= 'A' && f[i] <= 'Z'))) return false;
+    return true;
+}
+
+bool RunsAsFormula(std::string_view f) {
+    if (f.empty()) return false;
+    switch (f[0]) {
+        case '=':
+        case '@':
+        case '\t':
+        case '\r':
+            return true;
+        case '+':
+        case '-':
+            return !SignedNumber(f);
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::string DefuseFormula(std::string_view field) {
+    return RunsAsFormula(field) ? "'" + std::string(field) : std::string(field);
+}
+
+std::string CsvField(std::string_view text) {
+    const std::string field = DefuseFormula(text);
+    if (field.find_first_of(";\"\r\n") == std::string_view::npos) return field;
     std::string out;
     out.reserve(field.size() + 8);
     out += '"';

@@ -16,8 +16,14 @@ namespace velmora::io {
 
 inline constexpr const char* kCodePageUtf8 = "UTF-8";
 
-// The field as written: enclosed in double quotes, inner quotes doubled, when it holds ";",
-// a double quote, CR or LF (so a URL with ";" cannot shift the columns); otherwise unchanged.
+// The field with an apostrophe before it when a spreadsheet would run it as a formula: it
+// begins with "=", "+", "-", "@", TAB or CR and is no signed number ("-1.5", "+0,3 s" stay).
+// Audit titles, error texts and run names come from the service and from colleagues.
+std::string DefuseFormula(std::string_view field);
+
+// The field as written: defused (DefuseFormula), then enclosed in double quotes, inner quotes
+// doubled, when it holds ";", a double quote, CR or LF (so a URL with ";" cannot shift the
+// columns).
 std::string CsvField(std::string_view field);
 
 class TCsvWriter {

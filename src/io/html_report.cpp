@@ -1,6 +1,7 @@
 #include "io/html_report.h"
 
 #include "base/translate.h"
+#include "engine/screenshot.h"
 #include "io/atomic_file.h"
 #include "io/html_report_parts.h"
 
@@ -74,6 +75,21 @@ constexpr std::string_view kPolicy =
     "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
     "img-src data:";
 
+// Says which screenshots the report lacks and why, under the summary.
+void AppendShotsLeftOut(std::string& out, const TShotsLeftOut& left, size_t maxReportBytes) {
+    const auto megabytes = [](size_t bytes) { return std::to_string(bytes >> 20); };
+    if (left.TooLarge)
+        AppendElement(out, "p",
+                      FormatLog(Tr("Снимков экрана не включено, каждый больше %s МБ: %s"),
+                                {megabytes(kMaxScreenshotBytes), std::to_string(left.TooLarge)}),
+                      "left-out");
+    if (left.OverReport)
+        AppendElement(out, "p",
+                      FormatLog(Tr("Снимков экрана не включено сверх %s МБ на отчёт: %s"),
+                                {megabytes(maxReportBytes), std::to_string(left.OverReport)}),
+                      "left-out");
+}
+
 std::string ReportText(const TReportInput& input) {
     std::string out;
     // About 1 KB a page and strategy without screenshots; a guess that spares most regrowth.
@@ -95,8 +111,10 @@ std::string ReportText(const TReportInput& input) {
     out.append("</style>\n</head>\n<body>\n");
     AppendSummary(out, input);
     out.append("<script type=\"application/json\" id=\"report-data\">");
-    AppendTableData(out, input);
-    out.append("</script>\n<script>");
+    const TShotsLeftOut left = AppendTableData(out, input);
+    out.append("</script>\n");
+    AppendShotsLeftOut(out, left, input.MaxScreenshotBytes);
+    out.append("<script>");
     out.append(PageScript());
     out.append("</script>\n</body>\n</html>\n");
     return out;

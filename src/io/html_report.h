@@ -10,6 +10,8 @@
 
 namespace velmora {
 
+inline constexpr size_t kMaxReportScreenshotBytes = 100u << 20;
+
 // What was checked, as the report's head tells it.
 struct TReportRun {
     std::string Source;    // the URL source: a file, a sitemap, "clipboard"...
@@ -27,7 +29,10 @@ struct TReportInput {
     TReportRun OlderRun;
     std::vector<const TURLTaskInfo*> OlderRows;
     TSiteSummary Summary;
-    bool Screenshots = false;     // include each page's final screenshot where the run kept it
+    bool Screenshots = false;  // include each page's final screenshot where the run kept it
+    // The screenshots' share of the file: those beyond it are left out (and counted), so that
+    // the report stays one a browser opens.
+    size_t MaxScreenshotBytes = kMaxReportScreenshotBytes;
     std::string Lang = "ru";      // the interface language's code, for the page's lang
     char DecimalSeparator = '.';  // of the figures the report computes
     std::string Generated;        // local date and time the report was made, as shown

@@ -65,8 +65,16 @@ void AppendGroups(std::string& out, const TReportInput& input);
 std::string_view PageStyle();
 std::string_view PageScript();
 
-// The pages' table as one JSON object (rows, columns, texts) for the page's script.
-void AppendTableData(std::string& out, const TReportInput& input);
+// Screenshots the table left out: each over kMaxScreenshotBytes (the run kept none of them), or
+// beyond the input's MaxScreenshotBytes.
+struct TShotsLeftOut {
+    int TooLarge = 0;
+    int OverReport = 0;
+};
+
+// The pages' table as one JSON object (rows, columns, texts) for the page's script; the
+// screenshots in row order while they fit.
+TShotsLeftOut AppendTableData(std::string& out, const TReportInput& input);
 
 // The summary above the table: what was checked, per strategy the scores and metrics, the
 // pages that got worse, the fix list, the shared resources and the page groups.

@@ -184,7 +184,7 @@ void AppendTexts(std::string& out, const TReportInput& input) {
 
 }  // namespace
 
-void AppendTableData(std::string& out, const TReportInput& input) {
+TShotsLeftOut AppendTableData(std::string& out, const TReportInput& input) {
     const std::vector<TColumn> cols = Columns(input);
     const std::vector<const TURLTaskInfo*> older = OlderMatches(input);
     out.push_back('{');
@@ -194,6 +194,8 @@ void AppendTableData(std::string& out, const TReportInput& input) {
     TTextTable titles;
     std::string shots = "[";
     int shotCount = 0;
+    size_t shotBytes = 0;
+    TShotsLeftOut left;
     out.append(",\"rows\":[");
     bool firstRow = true;
     for (size_t i = 0; i < input.Rows.size(); ++i) {
@@ -221,10 +223,17 @@ void AppendTableData(std::string& out, const TReportInput& input) {
             int shot = -1;
             const std::string& data = row->TaskResults->FinalScreenshot[s];
             // Checked again: the results may come from anywhere, the page shows it as an image.
-            if (input.Screenshots && IsScreenshotDataUrl(data)) {
-                if (shotCount) shots.push_back(',');
-                AppendJsonString(shots, data);
-                shot = shotCount++;
+            if (input.Screenshots && data == kScreenshotTooLarge) {
+                ++left.TooLarge;
+            } else if (input.Screenshots && IsScreenshotDataUrl(data)) {
+                if (shotBytes + data.size() > input.MaxScreenshotBytes) {
+                    ++left.OverReport;
+                } else {
+                    shotBytes += data.size();
+                    if (shotCount) shots.push_back(',');
+                    AppendJsonString(shots, data);
+                    shot = shotCount++;
+                }
             }
             AppendDetail(out, *row->TaskResults, s, shot, titles);
         }
@@ -233,6 +242,7 @@ void AppendTableData(std::string& out, const TReportInput& input) {
     out.append("],\"titles\":");
     titles.Append(out);
     out.append(",\"shots\":").append(shots).append("]}");
+    return left;
 }
 
 }  // namespace velmora::io::report

@@ -114,6 +114,9 @@ TResult<> SaveParams(const std::string& path, const TSettingsValues& values);
 TResult<> SaveLang(const std::string& path, std::string_view code);
 // Writes only the history-keep key: how many of the newest runs the history keeps (0: all).
 TResult<> SaveHistoryKeep(const std::string& path, int keep);
+// Whether a history place carries a password ("://user:password@" or "password="): a secret in
+// a plain file.
+bool HistoryPlaceHasPassword(std::string_view place);
 // Writes only the history key: a file, a PostgreSQL URI, "off", or empty for the default place.
 // A URI that carries a password is refused: the password belongs in ~/.pgpass or PGPASSWORD.
 TResult<> SaveHistoryPlace(const std::string& path, const std::string& place);

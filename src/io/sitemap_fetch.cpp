@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "base/translate.h"
+#include "http/url.h"
 #include "io/file_read.h"
 #include "io/import_texts.h"
 #include "io/robots.h"
@@ -207,8 +208,9 @@ class TSitemapTree {
     void Collect(size_t i, TSitemapLoad& load) const {
         const TNode& node = *FNodes[i];
         if (!node.failure.empty()) {
-            load.leftOut.push_back(FormatLog(Tr(kMsgSitemapFileLeftOut), 0, node.address) + " (" +
-                                   node.failure + ")");
+            load.leftOut.push_back(
+                FormatLog(Tr(kMsgSitemapFileLeftOut), 0, http::WithoutUserInfo(node.address)) +
+                " (" + node.failure + ")");
             return;
         }
         if (node.map.isIndex) {
@@ -274,7 +276,8 @@ static TResult<TSitemapLoad> LoadSitemapBy(const std::string& source,
     for (size_t i = 0; i < tree.RootCount(); ++i) anyRead |= tree.Root(i).failure.empty();
     if (!anyRead) {
         const TNode& first = tree.Root(0);
-        return Fail(web ? first.address + ": " + first.failure : first.failure);
+        return Fail(web ? http::WithoutUserInfo(first.address) + ": " + first.failure
+                        : first.failure);
     }
     return tree.Collect();
 }

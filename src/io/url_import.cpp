@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "base/translate.h"
 #include "base/utf8.h"
+#include "http/url.h"
 #include "io/codepage.h"
 #include "io/file_read.h"
 #include "io/import_texts.h"
@@ -176,6 +177,7 @@ TAddResult CheckURLCandidate(const TURLTaskInfoList& list, std::string& url) {
     if (HasOtherScheme(url)) return TAddResult::NotHttp;
     if (shape == TUrlShape::NotUrl) return TAddResult::NotUrl;
     if (shape == TUrlShape::BareHost) url.insert(0, "https://");
+    url = http::FoldPercentEncoding(url);
     if (IsExcludedExtension(url)) return TAddResult::Excluded;
     if (list.URLExists(url)) return TAddResult::Duplicate;
     if (list.Count() >= kMaxUrlCount) return TAddResult::LimitReached;

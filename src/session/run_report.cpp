@@ -4,6 +4,7 @@
 
 #include "base/translate.h"
 #include "history/run_recorder.h"
+#include "http/url.h"
 #include "session/run_session.h"
 
 namespace velmora::session {
@@ -38,9 +39,10 @@ std::string SettingsLine(const std::string& text) {
 TReportRun ReportRunOf(const std::string& source, int64_t startedUnix,
                        const std::string& settingsText, const std::string& name, int64_t runId) {
     TReportRun run;
-    run.Source = source;
+    // A report goes to others; runs kept by earlier versions may hold credentials still.
+    run.Source = http::WithoutUserInfo(source);
     run.Started = startedUnix ? LocalTime(static_cast<std::time_t>(startedUnix)) : std::string();
-    run.Settings = SettingsLine(settingsText);
+    run.Settings = SettingsLine(http::WithoutUserInfo(settingsText));
     run.Name = name;
     run.RunId = runId;
     return run;

@@ -15,7 +15,7 @@ namespace velmora::session {
 class TRunSession;
 
 // What the report's head says of a run; settingsText is the run's "key=value" lines, shown as
-// one line without the source, which the head shows apart.
+// one line without the source, which the head shows apart. Addresses lose their user-info.
 TReportRun ReportRunOf(const std::string& source, int64_t startedUnix,
                        const std::string& settingsText, const std::string& name, int64_t runId);
 TReportRun ReportRunOf(const history::TRunRecord& record);

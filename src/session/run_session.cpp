@@ -3,6 +3,7 @@
 #include "base/decimal_separator.h"
 #include "base/translate.h"
 #include "engine/metrica.h"
+#include "http/url.h"
 #include "io/advice_csv.h"
 #include "io/codepage.h"
 #include "io/translation.h"
@@ -42,7 +43,8 @@ TResult<std::unique_ptr<TRunSession>> TRunSession::Open(const io::TSettingsValue
                                                          std::move(choices.RunSettings), clock));
     session->UseLanguage(LanguageCode(settings, choices));
     if (io::EndpointSendsKeyInClear(session->Endpoint()))
-        session->FNotices.push_back(FormatLog(Tr(io::kMsgEndpointInClear), 0, session->Endpoint()));
+        session->FNotices.push_back(
+            FormatLog(Tr(io::kMsgEndpointInClear), 0, http::WithoutUserInfo(session->Endpoint())));
     session->OpenHistory(settings, choices);
     return session;
 }

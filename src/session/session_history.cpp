@@ -15,6 +15,11 @@ std::string HistoryPath(const io::TSettingsValues& settings, const TSessionChoic
 void TRunSession::OpenHistory(const io::TSettingsValues& settings, const TSessionChoices& choices) {
     const std::string path = HistoryPath(settings, choices);
     if (path.empty()) return;
+    // The window refuses to write one there; a hand-written one still works, with a word.
+    if (path == settings.History && io::HistoryPlaceHasPassword(path))
+        FNotices.push_back(
+            Tr("предупреждение: history= в файле настроек содержит пароль; "
+               "храните его в ~/.pgpass, файле PGPASSFILE или PGPASSWORD"));
     TResult<history::TOpenedHistory> opened = history::OpenHistory(path, choices.HistoryForReading);
     if (!opened) {
         FNotices.push_back(opened.Error());

@@ -159,8 +159,32 @@ TEST(CliOptions, UsageShowsTheRangesAndDefaultsInUse) {
         "\n  --sitemap-timeout S  give up a sitemap import after S seconds (default " +
             std::to_string(io::kDefaultSitemapTimeout.count()) + ")\n",
         "\n  --fail-under SCORE   exit status 1 when a score is below SCORE (0..100)\n",
+        "\n  --spreadsheet-csv FILE\n                       write both strategies for spreadsheets",
     };
     for (const std::string& line : lines) EXPECT_NE(usage.find(line), std::string::npos) << line;
+}
+
+TEST(CliOptions, LocaleIsOneTheServiceTranslatesInto) {
+    const struct {
+        const char* given;
+        const char* sent;  // empty: refused
+    } cases[] = {
+        {"ru", "ru"},       {"pt-BR", "pt-BR"},   {"pt_BR", "pt-BR"},     {"PT_br", "pt-BR"},
+        {"en_US", "en-US"}, {"es-419", "es-419"}, {"sr-latn", "sr-Latn"}, {"zh-TW", "zh-TW"},
+        {"x", ""},          {"tlh", ""},          {"zz-ZZ-ZZ", ""},       {"en-", ""},
+        {"", ""},           {"ru;drop", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        const TParseResult r = ParseCommandLine({"--locale", c.given, "urls.txt"});
+        if (*c.sent) {
+            EXPECT_EQ(r.Error, "");
+            EXPECT_EQ(r.Options.Locale.value_or(""), c.sent);
+        } else {
+            EXPECT_NE(r.Error.find("--locale takes a language the service"), std::string::npos)
+                << r.Error;
+        }
+    }
 }
 
 }  // namespace

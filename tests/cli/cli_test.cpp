@@ -127,8 +127,8 @@ TEST_F(CliRun, UnreadableInputAndEmptyListEndWithoutARun) {
     TCliOptions broken = Options("");
     broken.SitemapFile = Write("map.xml", "<urlset><url><loc>x</loc></url>");
     EXPECT_EQ(RunCli(broken, ExeDir()), kExitBadInput);
-    EXPECT_EQ(RunCli(Options(Write("empty.txt", "\n \n")), ExeDir()), kExitCompleted);
-    EXPECT_EQ(Lines(Read("d.csv")).size(), 1u);  // the header alone
+    EXPECT_EQ(RunCli(Options(Write("empty.txt", "\n \n")), ExeDir()), kExitBadInput);
+    EXPECT_FALSE(fs::exists(FDir / "d.csv"));
     EXPECT_TRUE(FSim->Requests().empty());
 }
 
@@ -255,10 +255,14 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     Write("plain", "x");
     const std::string ini = Write("bad.ini", "[PARAMS]\nendpoint=dict://127.0.0.1:2628/#\n");
     const std::string notes = Write("notes.txt", "my notes\n");
+    // The spreadsheet export writes NAME-advice.csv beside NAME.csv.
+    const std::string adviceNamedList = Write("u-advice.csv", "https://a.example/\n");
+    fs::create_directories(FDir / "dir-advice.csv");
+    const auto sheet = [&](const char* name) { return (FDir / name).string(); };
     const struct {
         const char* name;
         std::function<void(TCliOptions&)> change;
-        const char* fragment;
+        std::string fragment;
     } cases[] = {
         {"folder missing", [&](TCliOptions& o) { o.DesktopCsv = (FDir / "no/d.csv").string(); },
          "--desktop-csv: cannot write"},
@@ -285,6 +289,27 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
         {"output is the history's journal", [&](TCliOptions& o) { o.JsonFile = o.DbFile + "-wal"; },
          "the run history's journal"},
         {"advice over the URL file", [&](TCliOptions& o) { o.AdviceCsv = urls; }, "the URL file"},
+        {"spreadsheet advice over the URL file",
+         [&](TCliOptions& o) {
+             o.UrlFile = adviceNamedList;
+             o.SpreadsheetCsv = sheet("u.csv");
+         },
+         "--spreadsheet-csv's advice file " + adviceNamedList + " is the URL file"},
+        {"spreadsheet advice is the history",
+         [&](TCliOptions& o) {
+             o.DbFile = sheet("hist-advice.csv");
+             o.SpreadsheetCsv = sheet("hist.csv");
+         },
+         "is the run history;"},
+        {"spreadsheet advice is the desktop CSV",
+         [&](TCliOptions& o) {
+             o.DesktopCsv = sheet("s-advice.csv");
+             o.SpreadsheetCsv = sheet("s.csv");
+         },
+         "name the same file"},
+        {"spreadsheet advice is a folder",
+         [&](TCliOptions& o) { o.SpreadsheetCsv = sheet("dir.csv"); },
+         "--spreadsheet-csv's advice file: cannot write"},
         {"report over the URL file", [&](TCliOptions& o) { o.ReportFile = urls; }, "the URL file"},
         {"report is the history", [&](TCliOptions& o) { o.ReportFile = o.DbFile; },
          "is the run history;"},
@@ -334,6 +359,7 @@ TEST_F(CliRun, BadInputsAndOutputsStopBeforeTheFirstRequest) {
     EXPECT_EQ(Read("map.xml"), "<urlset><url><loc>https://a.example/</loc></url></urlset>");
     EXPECT_FALSE(fs::exists(FDir / "d.csv"));
     EXPECT_EQ(Read("notes.txt"), "my notes\n");
+    EXPECT_EQ(Read("u-advice.csv"), "https://a.example/\n");
     for (const auto& e : fs::directory_iterator(FDir))
         EXPECT_EQ(e.path().string().find(".damaged-"), std::string::npos) << e.path();
 }
@@ -380,7 +406,7 @@ TEST_F(CliRun, TellsWhatTheImportSkippedAndWhenNothingIsLeft) {
         EXPECT_NE(err.find(line), std::string::npos) << err;
 
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RunCli(Options(Write("empty.txt", "\n")), ExeDir()), kExitCompleted);
+    EXPECT_EQ(RunCli(Options(Write("empty.txt", "\n")), ExeDir()), kExitBadInput);
     err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("нет URL для проверки"), std::string::npos) << err;
 }
@@ -392,7 +418,7 @@ TEST_F(CliRun, WarnsOfAMissingCatalogueAndAKeySentInClear) {
     Write("empty.txt", "");
     o.UrlFile = (FDir / "empty.txt").string();
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("no translation catalogue found"), std::string::npos) << err;
     EXPECT_NE(err.find("http://psi.invalid"), std::string::npos) << err;
@@ -410,7 +436,7 @@ TEST_F(CliRun, FindsItsCataloguesRelativeToThePrefix) {
     TCliOptions o = Options(Write("empty.txt", ""));
     o.Lang = "en";
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RunCli(o, (FDir / "opt/bin/").string()), kExitCompleted);
+    EXPECT_EQ(RunCli(o, (FDir / "opt/bin/").string()), kExitBadInput);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(err.find("no translation catalogue found"), std::string::npos) << err;
     EXPECT_NE(err.find("no URLs to check"), std::string::npos) << err;

@@ -514,13 +514,22 @@ TEST_F(CliHistory, TheGateCountsNewFailuresAndRefusesRunsWithNothingInCommon) {
 }
 
 TEST_F(CliHistory, AnUnusableHistoryNeverStopsACheck) {
+
+// A check whose results would not be kept stops before its requests; --no-history is the way
+// to check without the history.
+TEST_F(CliHistory, AnUnusableHistoryStopsACheckUnlessAskedToGoWithout) {
     Write("file", "not a folder");
     TCliOptions o = Parse({Write("u.txt", Urls(1, 2)), "--desktop-csv", Path("d.csv")});
     o.DbFile = Path("file") + "/h.sqlite";
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitBadInput);
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("h.sqlite"), std::string::npos) << said;
+    EXPECT_TRUE(sim_->Requests().empty());
+    EXPECT_FALSE(fs::exists(Path("d.csv")));
+    o.DbFile.clear();
+    o.NoHistory = true;
+    EXPECT_EQ(RunCli(o, ExeDir()), kExitCompleted);
     size_t lines = 0;
     for (char ch : Read("d.csv")) lines += ch == '\n';
     EXPECT_EQ(lines, 3u);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "history/pg.h"
 #include "history/run_owner.h"
 #include "history/run_recorder.h"
 #include "history/store_test_support.h"
@@ -363,6 +364,29 @@ TEST(PostgresHistory, ARunRidesOutAServerRestart) {
     EXPECT_EQ(PgQuery(uri, "SELECT count(DISTINCT (num, strategy)) FROM results"), 240);
     EXPECT_EQ(PgQuery(uri, "SELECT state FROM runs"), 1);
     EXPECT_EQ(std::system((script + " stop " + state).c_str()), 0);
+}
+
+// libpq says of a password file open to others only "WARNING: ..." on stderr, nameless; the
+// program says it under its own name, and libpq nothing.
+TEST(PgConnection, APasswordFileOpenToOthersIsSaidUnderTheProgramsName) {
+    const fs::path file =
+        fs::temp_directory_path() / ("velmora-pgpass-" + std::to_string(::getpid()));
+    std::ofstream(file) << "127.0.0.1:1:velmora:velmora:secret\n";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+    const char* before = std::getenv("PGPASSFILE");
+    const std::string saved = before ? before : "";
+    ::setenv("PGPASSFILE", file.c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    TPgConnection db;
+    EXPECT_FALSE(db.Open("postgresql://velmora@127.0.0.1:1/velmora?connect_timeout=3"));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    before ? ::setenv("PGPASSFILE", saved.c_str(), 1) : ::unsetenv("PGPASSFILE");
+    fs::remove(file);
+    EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
+    EXPECT_EQ(err.rfind(std::string(program_invocation_short_name) + ": PostgreSQL: ", 0), 0u)
+        << err;
+    EXPECT_NE(err.find(file.string()), std::string::npos) << err;
 }
 
 }  // namespace

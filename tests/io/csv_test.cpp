@@ -36,6 +36,31 @@ TEST(Csv, FieldQuotingOnlyWhenNeeded) {
     for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out) << c.in;
 }
 
+TEST(Csv, FormulaCellsGetAnApostropheNumbersStay) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"=1+1", "'=1+1"},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\t=1", "'\t=1"},
+        {"\r=1", "\"'\r=1\""},
+        {"=A1;B1", "\"'=A1;B1\""},
+        {"-", "'-"},
+        {"-1.", "'-1."},
+        {"- 1", "'- 1"},
+        {"-1 s;", "\"'-1 s;\""},
+        {"-1.5", "-1.5"},
+        {"+12", "+12"},
+        {"-0,3 s", "-0,3 s"},
+        {"+120 ms", "+120 ms"},
+        {"a=1", "a=1"},
+        {" =1", " =1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out) << c.in;
+}
+
 TEST(AdviceCsv, ScoreAsSentWithTheLocaleSeparator) {
     const struct {
         std::optional<double> score;

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/interpret.h"
 #include "engine/screenshot.h"
 #include "io/io_test_util.h"
 
@@ -189,6 +190,48 @@ TEST(HtmlReport, OnlyImageDataUrlsBecomeScreenshots) {
             EXPECT_EQ(data["rows"][0][4][2], shown ? 0 : -1) << c.Data;
         }
     }
+}
+
+// Answers carrying huge screenshots: each is kept up to 1 MB, the report holds them up to its
+// limit in row order, and it says how many it left out and why.
+TEST(HtmlReport, ScreenshotsAreBoundedEachAndInTotal) {
+    const auto shot = [](size_t bytes) {
+        const std::string prefix = "data:image/jpeg;base64,";
+        return prefix + std::string(bytes - prefix.size(), 'A');
+    };
+    simdjson::dom::parser parser;
+    const struct {
+        size_t Bytes;
+        bool Kept;
+    } sizes[] = {{400 << 10, true},
+                 {kMaxScreenshotBytes, true},
+                 {kMaxScreenshotBytes + 4, false},
+                 {12 << 20, false}};
+    for (const auto& c : sizes) {
+        const std::string audit = R"({"details": {"data": ")" + shot(c.Bytes) + "\"}}";
+        simdjson::dom::object object;
+        ASSERT_EQ(parser.parse(audit).get(object), simdjson::SUCCESS);
+        const std::string kept = FinalScreenshotOf(object);
+        EXPECT_EQ(kept, c.Kept ? shot(c.Bytes) : std::string(kScreenshotTooLarge)) << c.Bytes;
+    }
+
+    std::vector<std::unique_ptr<TURLTaskInfo>> rows;
+    TReportInput input;
+    input.Screenshots = true;
+    input.MaxScreenshotBytes = 1 << 20;
+    for (int i = 0; i < 4; ++i) {
+        rows.push_back(Page("https://example.com/" + std::to_string(i), i + 1, 50));
+        rows.back()->TaskResults->FinalScreenshot[msDesktop] =
+            i == 3 ? std::string(kScreenshotTooLarge) : shot(400 << 10);
+        input.Rows.push_back(rows.back().get());
+    }
+    const std::string html = Write(input);
+    const nlohmann::json data = Data(html);
+    EXPECT_EQ(data["shots"].size(), 2u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(data["rows"][i][4][2], i < 2 ? i : -1) << i;
+    EXPECT_NE(html.find("Снимков экрана не включено, каждый больше 1 МБ: 1"), std::string::npos);
+    EXPECT_NE(html.find("Снимков экрана не включено сверх 1 МБ на отчёт: 1"), std::string::npos);
+    EXPECT_LT(html.size(), (1u << 20) + (64u << 10));
 }
 
 TEST(HtmlReport, UnwritablePathFailsWithTheReason) {

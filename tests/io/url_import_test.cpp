@@ -269,6 +269,8 @@ TEST(ImportAdd, EachSkipReasonIsCountedOnce) {
         {"example.com/host-only", TAddResult::AddedAsHttps},
         {"example.com:8080/port-is-no-scheme", TAddResult::AddedAsHttps},
         {"https://example.com/A", TAddResult::Duplicate},
+        {"https://example.com/cafe", TAddResult::Added},
+        {"https://example.com/%63afe", TAddResult::Duplicate},
         {"https://example.com/logo.PNG", TAddResult::Excluded},
         {"ftp://example.com/", TAddResult::NotHttp},
         {"javascript:alert(1)", TAddResult::NotHttp},
@@ -289,8 +291,8 @@ TEST(ImportAdd, EachSkipReasonIsCountedOnce) {
     }
     TURLTaskInfoList fresh;
     const TImportReport st = AddURLTasks(fresh, all);
-    EXPECT_EQ(st.added, 5u);
-    EXPECT_EQ(st.duplicates, 1u);
+    EXPECT_EQ(st.added, 6u);
+    EXPECT_EQ(st.duplicates, 2u);
     EXPECT_EQ(st.resourceFiles, 1u);
     EXPECT_EQ(st.notHttp, 3u);
     EXPECT_EQ(st.badLines, 4u);
@@ -298,8 +300,8 @@ TEST(ImportAdd, EachSkipReasonIsCountedOnce) {
     EXPECT_EQ(st.empty, 1u);
     EXPECT_EQ(
         ImportReportLines(st),
-        (Urls{"Добавлено URL: 5", "Из них без схемы, добавлено с https://: 2",
-              "Пропущено повторов: 1", "Пропущено не http(s): 3", "Пропущено файлов ресурсов: 1",
+        (Urls{"Добавлено URL: 6", "Из них без схемы, добавлено с https://: 2",
+              "Пропущено повторов: 2", "Пропущено не http(s): 3", "Пропущено файлов ресурсов: 1",
               "Пропущено строк с управляющими или нечитаемыми символами: 4",
               "Пропущено URL длиннее 8 КБ: 1", "Пропущено пустых строк: 1"}));
 }
