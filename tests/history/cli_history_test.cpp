@@ -513,8 +513,6 @@ TEST_F(CliHistory, TheGateCountsNewFailuresAndRefusesRunsWithNothingInCommon) {
     EXPECT_EQ(SourceOf(crawl), "https://site.example/");  // a crawl's runs find each other
 }
 
-TEST_F(CliHistory, AnUnusableHistoryNeverStopsACheck) {
-
 // A check whose results would not be kept stops before its requests; --no-history is the way
 // to check without the history.
 TEST_F(CliHistory, AnUnusableHistoryStopsACheckUnlessAskedToGoWithout) {
