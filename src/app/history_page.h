@@ -12,6 +12,7 @@
 #include "engine/run_controller.h"
 #include "history/run_recorder.h"
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -73,6 +74,9 @@ class THistoryPage : public QWidget {
     std::vector<history::IHistoryStore::TScorePoint> ScoreTrend(const std::string& url) const;
 
     void btOpenRunClick();
+    // Continues the selected run when it did not finish: its URLs without a result are checked
+    // into it.
+    void btContinueRunClick();
     // Keeps the newest runs only (0: all), from the next run's end; saved in the settings.
     void edHistoryKeepChange(int keep);
     // Where the history is kept, from the next start; saved in the settings.
@@ -96,6 +100,7 @@ class THistoryPage : public QWidget {
     // Names the opened run in the window's title and the bar above the grids.
     void ShowOpenedRun();
     void UpdateButtons();
+    bool SelectedRunResumable() const;
 
     TfmMain& FWindow;
     QTableWidget* lvRuns = nullptr;
@@ -104,7 +109,14 @@ class THistoryPage : public QWidget {
     QLabel* lbHistoryPlaceHint = nullptr;
     std::string FShownPlace;  // as the settings hold it
     QPushButton* btOpenRun = nullptr;
+    QPushButton* btContinueRun = nullptr;
     QPushButton* btDeleteRun = nullptr;
+    // The list's menu: the buttons' actions, each enabled as its button is.
+    QAction* miOpenRun = nullptr;
+    QAction* miContinueRun = nullptr;
+    QAction* miCompareRuns = nullptr;
+    QAction* miNameRun = nullptr;
+    QAction* miDeleteRun = nullptr;
     QPushButton* btNameRun = nullptr;
     QPushButton* btRefreshRuns = nullptr;
     QPushButton* btCompareRuns = nullptr;

@@ -86,6 +86,8 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->btExportSheet, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportSheetClick);
     connect(FUi->btSaveReport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btSaveReportClick);
     connect(FUi->btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
+    connect(FUi->btContinueRequests, &QPushButton::clicked, this,
+            &TfmMain::btContinueRequestsClick);
     connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
     // Enter belongs to the focused control (a grid row opens its advice); a run starts only
     // from its button or this shortcut, which acts while the button can.

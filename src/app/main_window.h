@@ -100,6 +100,11 @@ class TfmMain : public QMainWindow, public IRunObserver {
     // --- Run control.
     void btRunRequestsClick();
     void btAbortRequestsClick();
+    // Checks the rows without a result (and those the quota refused); an opened run that did
+    // not finish is continued into itself.
+    void btContinueRequestsClick();
+    // Whether Continue has something to do: some rows are checked, others are not.
+    bool CanContinue() const;
     // Starts a run over scope; the selected scope takes the shown grid's selection. Shows why
     // when it cannot start.
     void StartRun(TRunScope scope);

@@ -237,6 +237,8 @@ QWidget* TfmMain::CreateButtonColumn() {
         button("btImportURLs4Crawl", N_("Обход сайта..."), WebDocumentIcon(), kButtonGap);
     FUi->btImportURLs4Crawl->setToolTip(QString::fromUtf8(N_("Найти страницы обходом сайта…")));
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
+    FUi->btContinueRequests =
+        button("btContinueRequests", N_("Продолжить"), FImages[imgRefresh], kButtonGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
     FUi->btExportSheet =
@@ -245,6 +247,7 @@ QWidget* TfmMain::CreateButtonColumn() {
         button("btSaveReport", N_("Сохранить отчёт..."), WebDocumentIcon(), kButtonGap);
     FUi->btRunRequests->setToolTip(QStringLiteral("Ctrl+Enter"));
     FUi->btRunRequests->setEnabled(false);
+    FUi->btContinueRequests->setEnabled(false);
     FUi->btAbortRequests->setEnabled(false);
     FUi->btExport->setEnabled(false);
     FUi->btExportSheet->setEnabled(false);
@@ -544,6 +547,7 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FUi->btImportURLs4Web,
             FUi->btImportURLs4Crawl,
             FUi->btRunRequests,
+            FUi->btContinueRequests,
             FUi->btAbortRequests,
             FUi->btExport,
             FUi->btExportSheet,

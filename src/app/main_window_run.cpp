@@ -45,6 +45,18 @@ void TfmMain::btAbortRequestsClick() {
     FSession->Abort();
 }
 
+void TfmMain::btContinueRequestsClick() {
+    if (!CanContinue()) return;
+    const auto& opened = FUi->tsHistory->OpenedRun();
+    if (opened && history::Resumable(opened->State)) return FUi->tsHistory->ResumeRun(opened->Id);
+    StartRun(TRunScope::Unchecked);
+}
+
+bool TfmMain::CanContinue() const {
+    return FRunAllowed && !FUrlGrids->Comparing() && AnyChecked(FMaster) &&
+           !FSession->Controller().UncheckedNums().empty();
+}
+
 bool TfmMain::Running() const {
     return FSession && FSession->Running();
 }
@@ -89,6 +101,7 @@ void TfmMain::UpdateRunButtons() {
     const bool idle = !Running();
     FRunAllowed = FSession && idle && !FMaster.Empty();
     FUi->btRunRequests->setEnabled(FRunAllowed);
+    FUi->btContinueRequests->setEnabled(CanContinue());
     FUi->btAbortRequests->setEnabled(!idle);
     FUi->btInsertURLs4Clip->setEnabled(idle);
     FUi->btImportURLs4TXT->setEnabled(idle);

@@ -56,6 +56,7 @@ struct TfmMain::TUi {
     QPushButton* btImportURLs4Web = nullptr;    // a sitemap at a web address
     QPushButton* btImportURLs4Crawl = nullptr;  // the pages a crawl of a site finds
     QPushButton* btRunRequests = nullptr;
+    QPushButton* btContinueRequests = nullptr;  // checks the rows without a result
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;
     QPushButton* btExportSheet = nullptr;  // both strategies for spreadsheets

@@ -292,6 +292,9 @@ void TURLGrids::CreateMenu() {
         item("miCheckWErrors", N_("Перепроверить URL с ошибками"), imgRefresh, {}, [this] {
             if (CanRunOrDelete()) FWindow.StartRun(TRunScope::Failed);
         });
+    miContinue = item("miContinue", N_("Продолжить"), imgRefresh, {}, [this] {
+        FWindow.btContinueRequestsClick();
+    });
     miOpenInGPSI = item("miOpenInGPSI", N_("Открыть в Google PageSpeed Insights"),
                         imgGooglePageSpeed, {}, [this] {
                             if (CanOpenInGPSI()) miOpenInGPSIClick();
@@ -336,6 +339,7 @@ void TURLGrids::pmURLsPopup() {
     miPaste4Clipboard->setEnabled(CanPaste());
     miCheckSelected->setEnabled(CanRunOrDelete());
     miCheckWErrors->setEnabled(CanRunOrDelete());
+    miContinue->setEnabled(FWindow.CanContinue());
     miOpenInGPSI->setEnabled(CanOpenInGPSI());
     miDeleteURL->setEnabled(CanRunOrDelete());
     miEditURL->setEnabled(CanEditURL());

@@ -73,6 +73,7 @@ class TURLGrids : public QObject {
     QAction* miPaste4Clipboard = nullptr;
     QAction* miCheckSelected = nullptr;
     QAction* miCheckWErrors = nullptr;
+    QAction* miContinue = nullptr;  // the rows without a result
     QAction* miOpenInGPSI = nullptr;
     QAction* miDeleteURL = nullptr;
     QAction* miUndoDelete = nullptr;
