@@ -195,11 +195,14 @@ void THistoryPage::CreateCompareBar() {
     lbCompare = new QLabel;
     lbCompare->setObjectName(QStringLiteral("lbCompare"));
     btLeaveCompare = Button("btLeaveCompare", N_("Закончить сравнение"));
+    btCloseRun = Button("btCloseRun", N_("Закрыть запуск"));
     auto* layout = new QHBoxLayout(bar);
     layout->setContentsMargins(6, 3, 6, 3);
     layout->addWidget(lbCompare, 1);
     layout->addWidget(btLeaveCompare);
-    connect(btLeaveCompare, &QPushButton::clicked, this, &THistoryPage::LeaveCompare);
+    layout->addWidget(btCloseRun);
+    connect(btLeaveCompare, &QPushButton::clicked, this, &THistoryPage::ReturnToWorkingList);
+    connect(btCloseRun, &QPushButton::clicked, this, &THistoryPage::ReturnToWorkingList);
     for (TMetricaStrategy s : kStrategies)
         connect(FWindow.GridModel(s), &TURLGridModel::LeavingComparison, this,
                 &THistoryPage::LeaveCompare);
@@ -314,24 +317,42 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
         FWindow.AddToLog(QString::fromStdString(run.Error()));
         return false;
     }
-    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
-    for (TURLGridModel* m : models) {
-        m->BeginBulkUpdate();
-        m->ClearRows();
-    }
-    // Undoing a delete made in the list before would put its URLs back beside the run's.
-    FWindow.UrlGrids().ForgetUndo();
-    FWindow.Master() = std::move(run->List);
-    for (TURLGridModel* m : models) m->EndBulkUpdate();
-    FWindow.UpdateRunButtons();
-    FWindow.UpdateURLListCaption();
-    FWindow.UpdateScoreChart();
+    // The user's own list waits for the opened run's close; a resumed run becomes their list.
+    if (forResume) FWorkingList.reset();
+    if (!forResume && !FOpenedRun && !FWorkingList) FWorkingList = std::move(FWindow.Master());
+    ShowList(std::move(run->List));
     // Shown read-only: the recorder lets go of its run, so nothing checks into the past one.
     if (!forResume) Recorder()->Release();
     FOpenedRun.reset();
     if (!forResume) FOpenedRun = run->Run;
     ShowOpenedRun();
     return true;
+}
+
+void THistoryPage::ShowList(TURLTaskInfoList list) {
+    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
+    for (TURLGridModel* m : models) {
+        m->BeginBulkUpdate();
+        m->ClearRows();
+    }
+    // Undoing a change made in the list before would mix its URLs with the new list's.
+    FWindow.UrlGrids().ForgetUndo();
+    FWindow.Master() = std::move(list);
+    for (TURLGridModel* m : models) m->EndBulkUpdate();
+    FWindow.UpdateRunButtons();
+    FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
+}
+
+void THistoryPage::ReturnToWorkingList() {
+    if (FWindow.Running()) return;
+    LeaveCompare();
+    if (FWorkingList) {
+        ShowList(std::move(*FWorkingList));
+        FWorkingList.reset();
+    }
+    FOpenedRun.reset();
+    ShowOpenedRun();
 }
 
 void THistoryPage::ResumeRun(int64_t runId) {
@@ -407,6 +428,7 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
     FWindow.UrlGrids().FitCompareColumns(true);
     ShowCompareText();
     btLeaveCompare->show();
+    btCloseRun->hide();
     FWindow.Ui().pCompare->show();
     FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
     FWindow.UpdateRunButtons();
@@ -439,11 +461,14 @@ void THistoryPage::ShowOpenedRun() {
                            "новый запуск.")
                            .arg(run));
     btLeaveCompare->hide();
+    btCloseRun->show();
     FWindow.Ui().pCompare->show();
 }
 
 void THistoryPage::ForgetOpenedRun() {
     if (!FOpenedRun) return;
+    // What the grids show now is the user's list.
+    FWorkingList.reset();
     FOpenedRun.reset();
     ShowOpenedRun();
 }

@@ -62,6 +62,9 @@ class THistoryPage : public QWidget {
     // the older one; read-only until LeaveCompare, a check or another run is opened.
     bool CompareRuns(int64_t runA, int64_t runB);
     void LeaveCompare();
+    // Ends a comparison or closes the opened run: the grids show the list the user had before
+    // a run was opened, as it was.
+    void ReturnToWorkingList();
     const TRunComparison* Comparison() const { return FComparison.get(); }
     // The texts made here, not designed, follow the interface language.
     void Retranslate();
@@ -100,6 +103,8 @@ class THistoryPage : public QWidget {
     // Names the opened run in the window's title and the bar above the grids.
     void ShowOpenedRun();
     void UpdateButtons();
+    // Puts list into the grids in place of what they show.
+    void ShowList(TURLTaskInfoList list);
     bool SelectedRunResumable() const;
 
     TfmMain& FWindow;
@@ -122,8 +127,11 @@ class THistoryPage : public QWidget {
     QPushButton* btCompareRuns = nullptr;
     QLabel* lbCompare = nullptr;
     QPushButton* btLeaveCompare = nullptr;
+    QPushButton* btCloseRun = nullptr;  // of a run opened read-only
     std::unique_ptr<TRunComparison> FComparison;
     std::optional<history::TRunRecord> FOpenedRun;
+    // The list the grids showed before a run was opened or compared, with its results.
+    std::optional<TURLTaskInfoList> FWorkingList;
     bool FChecking = false;  // between RunStarted and RunEnded
 };
 

@@ -393,6 +393,10 @@ bool TfmMain::KeepUrlsOnImport() const {
     return FUi->cbImpNoClearURLs->isChecked();
 }
 
+void TfmMain::SetKeepUrlsOnImport(bool keep) {
+    FUi->cbImpNoClearURLs->setChecked(keep);
+}
+
 void TfmMain::UpdateURLListCaption() {
     const QString caption =
         FMaster.Empty() ? TrQ(" Список URL ")

@@ -138,6 +138,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     QString NewsUrl() const { return FNewsUrl; }
     // Whether an import keeps the URLs already listed (the settings page's check box).
     bool KeepUrlsOnImport() const;
+    // The user's answer to an import's question, kept as the settings' choice.
+    void SetKeepUrlsOnImport(bool keep);
     // Whether a run may start now: the run control allows it while idle with URLs listed.
     bool RunAllowed() const { return FRunAllowed; }
     // Loads a text file of URLs through the window's text-file import, as the start-up

@@ -42,10 +42,13 @@ std::string LocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-bool HasResults(const TURLTaskInfoList& list) {
-    for (size_t i = 0; i < list.Count(); ++i)
-        if (list[i].TaskResults) return true;
-    return false;
+QString ImportQuestion(const TURLTaskInfoList& list) {
+    size_t checked = 0;
+    for (size_t i = 0; i < list.Count(); ++i) checked += list[i].TaskResults != nullptr;
+    QString text = TrQ("В списке уже есть URL: %1. Добавить к ним новые или заменить список?")
+                       .arg(list.Count());
+    if (checked) text += QLatin1Char(' ') + TrQ("С результатами проверки: %1.").arg(checked);
+    return text + QLatin1Char(' ') + TrQ("Ctrl+Z вернёт список, как он был.");
 }
 
 // ". Added: n; skipped - duplicates: n, ..." with only the reasons that occurred: one log line
@@ -85,12 +88,23 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
                           int progressMax, int progressEnd) {
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     TURLTaskInfoList& master = FWindow.Master();
-    const bool replace = !FWindow.KeepUrlsOnImport();
-    if (replace && HasResults(master) &&
-        !ConfirmLoss(TrQ("Заменить список URL? Результаты проверки будут потеряны.")))
-        return false;
-    // The list changes under the rows an undo would put back.
+    bool replace = false;
+    if (!master.Empty()) {
+        const TImportChoice proposed =
+            FWindow.KeepUrlsOnImport() ? TImportChoice::Add : TImportChoice::Replace;
+        const TImportChoice choice =
+            Dialogs.ChooseImport ? Dialogs.ChooseImport(ImportQuestion(master), proposed)
+                                 : proposed;
+        if (choice == TImportChoice::Cancel) return false;
+        replace = choice == TImportChoice::Replace;
+        FWindow.SetKeepUrlsOnImport(!replace);
+    }
+    // Ctrl+Z puts the list back as it is now.
     ForgetUndo();
+    for (size_t i = 0; i < master.Count(); ++i)
+        FUndo.push_back(
+            {master[i].URL, replace, replace ? std::move(master[i].TaskResults) : nullptr});
+    const size_t keptCount = replace ? 0 : master.Count();
     FWindow.Ui().tsHistory->ForgetOpenedRun();
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
     if (replace) {
@@ -111,6 +125,7 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     const size_t fed = urls.size() - counts.overLimit;
     const bool limitReached = counts.LimitReached();
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
+    FUndoAdded = master.Count() - keptCount;
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     // Shown once the grids are whole again, since the box runs its own event loop.
     if (limitReached)

@@ -196,5 +196,51 @@ TEST_F(ContinueRun, TheGridMenuContinuesAListWithSomeResults) {
     EXPECT_EQ(Asked(), (QStringList{"https://a.example/", "https://c.example/"}));
 }
 
+// Opening a kept run or comparing two shows them in place of the user's list; closing the run or
+// ending the comparison brings that list back as it was, results included.
+struct TLeaveCase {
+    const char* Name;
+    bool Compare;
+    const char* Button;
+};
+
+class WorkingList : public ContinueRun, public ::testing::WithParamInterface<TLeaveCase> {};
+
+TEST_P(WorkingList, ComesBackWhenTheRunIsClosedOrTheComparisonEnds) {
+    const int64_t older = KeepRun(urls, 3, TRunState::rsCompleted);
+    const int64_t newer = KeepRun({"https://d.example/"}, 1, TRunState::rsCompleted);
+    w = ShowWindow(Options());
+    for (const char* u : {"https://x.example/", "https://y.example/"})
+        w->UrlGrids().AddURL(QString::fromLatin1(u));
+    w->Master()[1].InitMetricResults();
+    w->Master()[1].TaskResults->TaskResult[msDesktop] = trOK;
+    w->UpdateRunButtons();
+    if (GetParam().Compare) {
+        ASSERT_TRUE(History().CompareRuns(older, newer));
+    } else {
+        w->Ui().pcPages->setCurrentWidget(&History());
+        History().RunList()->selectRow(RunRow(newer));
+        History().btOpenRunClick();
+    }
+    ASSERT_EQ(w->Master().Count(), 1u);
+    auto* button = w->Ui().pCompare->findChild<QPushButton*>(GetParam().Button);
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isVisible());
+    button->click();
+    ASSERT_EQ(w->Master().Count(), 2u);
+    EXPECT_EQ(w->Master()[0].URL, "https://x.example/");
+    ASSERT_NE(w->Master()[1].TaskResults, nullptr);
+    EXPECT_EQ(w->Master()[1].TaskResults->TaskResult[msDesktop], trOK);
+    EXPECT_EQ(w->GridModel(msDesktop)->rowCount(), 2);
+    EXPECT_FALSE(w->Ui().pCompare->isVisible());
+    EXPECT_FALSE(History().OpenedRun().has_value());
+    EXPECT_EQ(w->windowTitle(), "Velmora");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, WorkingList,
+                         ::testing::Values(TLeaveCase{"Compare", true, "btLeaveCompare"},
+                                           TLeaveCase{"Open", false, "btCloseRun"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 }  // namespace
 }  // namespace velmora::app::test
