@@ -455,11 +455,16 @@ void THistoryPage::ShowOpenedRun() {
     QString run = TrQ("запуск %1 от %2").arg(FOpenedRun->Id).arg(StartedText(FOpenedRun->Started));
     if (!FOpenedRun->Name.empty())
         run += QStringLiteral(" «%1»").arg(QString::fromStdString(FOpenedRun->Name));
-    FWindow.setWindowTitle(title + QStringLiteral(" — ") + run);
+    // The program's name goes last, as the desktop writes titles: a title that ends with it
+    // gets no second one from the window system.
+    FWindow.setWindowTitle(run + QStringLiteral(" — ") + title);
     if (FComparison) return;
-    lbCompare->setText(TrQ("Открыт %1: только для просмотра, новая проверка сохранится как "
-                           "новый запуск.")
-                           .arg(run));
+    QString text = TrQ("Открыт %1: только для просмотра, новая проверка сохранится как "
+                       "новый запуск.")
+                       .arg(run);
+    if (!FOpenedRun->Note.empty())
+        text += QLatin1Char(' ') + TrQ("Заметка: %1").arg(QString::fromStdString(FOpenedRun->Note));
+    lbCompare->setText(text);
     btLeaveCompare->hide();
     btCloseRun->show();
     FWindow.Ui().pCompare->show();
@@ -544,6 +549,9 @@ void THistoryPage::btNameRunClick() {
         ShowOpenedRun();
     }
     RefreshRuns();
+    // The list is read anew; the run just named stays the selected one.
+    for (int r = 0; r < lvRuns->rowCount(); ++r)
+        if (lvRuns->item(r, 0)->data(Qt::UserRole).toLongLong() == id) lvRuns->selectRow(r);
 }
 
 void THistoryPage::btDeleteRunClick() {

@@ -20,10 +20,12 @@
 #include <QTableWidget>
 #include <QUrl>
 
+#include "app/accessible_names.h"
 #include "app/across_pages.h"
 #include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
+#include "app/main_menu.h"
 #include "app/main_window_ui.h"
 #include "app/news_browser.h"
 #include "app/score_chart.h"
@@ -59,6 +61,7 @@ TfmMain::TfmMain(TAppOptions options, QWidget* parent)
         FOptions.CatalogueDirs = DefaultCatalogueDirs(FOptions.AppDir);
     CreateComponents();
     ConnectHandlers();
+    CreateMainMenu(*this);
     SetTabOrder();
     FormCreate();
 }
@@ -89,14 +92,6 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->btContinueRequests, &QPushButton::clicked, this,
             &TfmMain::btContinueRequestsClick);
     connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
-    // Enter belongs to the focused control (a grid row opens its advice); a run starts only
-    // from its button or this shortcut, which acts while the button can.
-    for (int key : {Qt::Key_Return, Qt::Key_Enter})
-        connect(new QShortcut(QKeySequence(Qt::CTRL | key), this), &QShortcut::activated, this,
-                [this] {
-                    if (FUi->btRunRequests->isEnabled() && FUi->btRunRequests->isVisible())
-                        FUi->btRunRequests->animateClick();
-                });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
         // The pages chosen on the "Across pages" tab go back to all first.
         if (FGridFilter->HasPages()) return FGridFilter->ClearPages();
@@ -319,6 +314,7 @@ void TfmMain::ApplyLanguage() {
     FillMetricsList();
     for (int i = 0; i < FUi->cbStrategies->count(); ++i)
         FUi->cbStrategies->setItemText(i, TrQ(FUi->cbStrategies->itemData(i).toString()));
+    NameForScreenReaders(*this);
     FWindowTranslated = true;
 }
 

@@ -217,6 +217,7 @@ class TfmMain : public QMainWindow, public IRunObserver {
     // The controls of the page shown in the order Tab visits them: top to bottom, left to
     // right. Empty for a page that keeps the order of its layout.
     std::vector<QWidget*> PageTabStops() const;
+    std::vector<QWidget*> ParamsTabStops() const;
     void FillMetricsList();
     void OpenWebPage(const char* path);
     QString NewsAddress() const;

@@ -346,6 +346,7 @@ QGridLayout* TfmMain::CreateApiKeyRows() {
     keyGrid->setContentsMargins(3, 12, 3, 0);
     keyGrid->setHorizontalSpacing(8);
     keyGrid->setVerticalSpacing(4);
+    FUi->lbAPIKey->setBuddy(FUi->edAPIKey);
     keyGrid->addWidget(FUi->lbAPIKey, 0, 0);
     keyGrid->addWidget(FUi->edAPIKey, 0, 1);
     keyGrid->addWidget(FUi->btShowAPIKey, 0, 2);
@@ -450,6 +451,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
             continue;
         }
         form->addWidget(l, r, 0, l == FUi->lbCategories ? Qt::AlignTop : Qt::Alignment());
+        l->setBuddy(input);
         form->addWidget(input, r, 1, Qt::AlignLeft);
         ++r;
     }
@@ -494,23 +496,32 @@ QFrame* TfmMain::CreateAboutBox() {
 }
 
 void TfmMain::SetTabOrder() {
-    QWidget* params[] = {FUi->edAPIKey,
-                         FUi->btShowAPIKey,
-                         FUi->edMaxTreads,
-                         FUi->edMinReqDelay,
-                         FUi->edRetries,
-                         FUi->pAbout,
-                         FUi->cbAppLang,
-                         FUi->lbGotoKeySite,
-                         FUi->cbImpNoClearURLs,
-                         FUi->cbCategoryAccessibility,
-                         FUi->cbCategoryBestPractices,
-                         FUi->cbCategorySeo,
-                         FUi->cbStrategies,
-                         FUi->cbRequestLocale,
-                         FUi->cbReportScreenshots,
-                         FUi->edGroups};
-    for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
+    const std::vector<QWidget*> params = ParamsTabStops();
+    for (size_t i = 2; i < params.size(); ++i) setTabOrder(params[i - 1], params[i]);
+}
+
+std::vector<QWidget*> TfmMain::ParamsTabStops() const {
+    // The metric list on the left, then the parameters top to bottom as they stand.
+    return {FUi->pcPages->focusProxy(),
+            FUi->lvMetrics,
+            FUi->edAPIKey,
+            FUi->btShowAPIKey,
+            FUi->lbGotoKeySite,
+            FUi->edMaxTreads,
+            FUi->edMinReqDelay,
+            FUi->edRetries,
+            FUi->cbImpNoClearURLs,
+            FUi->cbCategoryAccessibility,
+            FUi->cbCategoryBestPractices,
+            FUi->cbCategorySeo,
+            FUi->cbStrategies,
+            FUi->cbRequestLocale,
+            FUi->cbReportScreenshots,
+            FUi->edGroups,
+            FUi->cbAppLang,
+            FUi->pAbout,
+            FUi->lbGotoSite,
+            FUi->lbGotoPublisherSite};
 }
 
 std::vector<QWidget*> TfmMain::PageTabStops() const {
@@ -522,10 +533,12 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
         for (QWidget* w : FUi->tsHistory->TabStops()) stops.push_back(w);
         return stops;
     }
+    if (page == FUi->tsParams) return ParamsTabStops();
     if (page != FUi->tsURLs) return {};
     // Top to bottom, the left column before the right one.
     return {pageTabs,
             FUi->pCompare->findChild<QWidget*>(QStringLiteral("btLeaveCompare")),
+            FUi->pCompare->findChild<QWidget*>(QStringLiteral("btCloseRun")),
             FGridFilter->edFilter,
             FGridFilter->cbFilterStatus,
             FGridFilter->cbFilterScore,

@@ -76,6 +76,7 @@ void TfmMain::StartRun(TRunScope scope) {
         return;
     }
     if (!*started) return;
+    ShowStatus(QString());
     UpdateRunButtons();
     ShowProgress(true);
     FUi->gbParams->setEnabled(false);
@@ -219,6 +220,7 @@ void TfmMain::EndRunProgress() {
     const bool notify = FRunProgress.TookLong(now);
     const QString summary = FRunProgress.Finish(now, FMaster);
     AddToLog(summary);
+    ShowStatus(summary);
     RepaintAllRows();
     if (notify && FUrlGrids->Dialogs.Notify) FUrlGrids->Dialogs.Notify(windowTitle(), summary);
 }

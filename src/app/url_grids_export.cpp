@@ -39,12 +39,16 @@ void TURLGrids::btExportClick() {
         std::erase_if(rows, [c](const TURLTaskInfo* t) { return !c->InNewer(t); });
     const std::string localPath = QFile::encodeName(path).toStdString();
     const TResult<io::TCsvExport> written = FWindow.Session()->ExportCsv(localPath, s, rows);
-    if (!written)
+    if (!written) {
         Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
                 QString::fromStdString(written.Error()));
-    else if (written->WrittenInUtf8)
+        return;
+    }
+    if (written->WrittenInUtf8)
         FWindow.AddToLog(
             QString::fromStdString(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, localPath)));
+    // The status bar tells of the last thing done, not of an import long before.
+    FWindow.ShowStatus(TrQ("Экспорт записан: %1").arg(path));
 }
 
 void TURLGrids::btExportSheetClick() {
@@ -64,9 +68,11 @@ void TURLGrids::btExportSheetClick() {
                 QString::fromStdString(written.Error()));
         return;
     }
-    FWindow.AddToLog(
+    const QString done =
         TrQ("Экспорт для таблиц записан: %1 и %2")
-            .arg(path, QFile::decodeName(io::SpreadsheetAdvicePath(localPath).c_str())));
+            .arg(path, QFile::decodeName(io::SpreadsheetAdvicePath(localPath).c_str()));
+    FWindow.AddToLog(done);
+    FWindow.ShowStatus(done);
 }
 
 namespace {
@@ -121,6 +127,7 @@ void TURLGrids::btSaveReportClick() {
         return;
     }
     FWindow.AddToLog(TrQ("Отчёт записан: %1").arg(path));
+    FWindow.ShowStatus(TrQ("Отчёт записан: %1").arg(path));
 }
 
 }  // namespace velmora::app

@@ -225,7 +225,7 @@ void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col,
     std::vector<bool> empty(rows.size(), false);
     auto sortBy = [&](auto&& cmp) {
         std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-            if (empty[x] != empty[y]) return empty[y];
+            if (empty[x] != empty[y]) return static_cast<bool>(empty[y]);
             return ascending ? cmp(x, y) < 0 : cmp(y, x) < 0;
         });
     };

@@ -97,6 +97,23 @@ TEST(Keyboard, TabGoesTopToBottomAndLeftToRight) {
                                                       "lvRuns", "edHistoryPlace"}));
 }
 
+// The settings page: the metric list, then every parameter top to bottom, the about box last;
+// the performance box, always ticked and disabled, is passed.
+TEST(Keyboard, SettingsTabOrderFollowsThePageAndSkipsNothing) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
+    EXPECT_EQ(TabStops(w->Ui().pcPages),
+              (QStringList{"pcPages", "lvMetrics", "edAPIKey", "btShowAPIKey", "lbGotoKeySite",
+                           "edMaxTreads", "edMinReqDelay", "edRetries", "cbImpNoClearURLs",
+                           "cbCategoryAccessibility", "cbCategoryBestPractices", "cbCategorySeo",
+                           "cbStrategies", "cbRequestLocale", "cbReportScreenshots", "edGroups",
+                           "cbAppLang", "pAbout", "lbGotoSite", "lbGotoPublisherSite"}));
+}
+
 TEST(Keyboard, TheFocusFrameShowsOnTheRunButtonAndTheChart) {
     TLocaleEnv env("en_US.UTF-8");
     TAppDir dir;

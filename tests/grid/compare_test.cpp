@@ -418,7 +418,7 @@ TEST_F(CompareRuns, AnOpenedRunIsNamedAndAPartRunSaysHowMuchWasChecked) {
     auto* bar = W->Ui().pCompare->findChild<QLabel*>("lbCompare");
     ASSERT_TRUE(Page().OpenRun(Newer, false));
     const QString run = "запуск " + QString::number(Newer) + " от ";
-    EXPECT_TRUE(W->windowTitle().startsWith("Velmora — " + run)) << W->windowTitle().toStdString();
+    EXPECT_TRUE(W->windowTitle().startsWith(run)) << W->windowTitle().toStdString();
     EXPECT_FALSE(W->Ui().pCompare->isHidden());
     EXPECT_TRUE(bar->text().startsWith("Открыт " + run)) << bar->text().toStdString();
     // Named through its dialog: the list, the title and the bar say the name, the note is the
@@ -433,8 +433,11 @@ TEST_F(CompareRuns, AnOpenedRunIsNamedAndAPartRunSaysHowMuchWasChecked) {
         dialog->accept();
     });
     Page().btNameRunClick();
-    EXPECT_TRUE(W->windowTitle().endsWith("«Before the redesign»"))
+    EXPECT_TRUE(W->windowTitle().endsWith("«Before the redesign» — Velmora"))
         << W->windowTitle().toStdString();
+    // The named run stays selected and its note shows in the bar above the grids.
+    EXPECT_EQ(Page().SelectedRunId(), Newer);
+    EXPECT_TRUE(bar->text().endsWith("Заметка: for QA")) << bar->text().toStdString();
     QTableWidgetItem* name =
         Page().RunList()->findItems("Before the redesign", Qt::MatchExactly)[0];
     EXPECT_EQ(name->toolTip(), "for QA");

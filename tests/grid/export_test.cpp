@@ -1,6 +1,7 @@
 // CSV export of the grid that is shown.
 #include <QComboBox>
 #include <QHeaderView>
+#include <QStatusBar>
 
 #include "io/codepage.h"
 #include "support/window_fixture.h"
@@ -46,6 +47,14 @@ TEST_F(Export, DesktopInDisplayOrderExactBytes) {
     EXPECT_EQ(Asked[0], "Укажите файл для экспорта");
     EXPECT_EQ(Asked[1], W->AppDir() + "velmora_desktop.csv");
     EXPECT_EQ(Asked[2], "CSV - значения, разделенные запятыми (*.csv)");
+}
+
+// The status bar tells of the last thing done: an export, not the import before it.
+TEST_F(Export, TheStatusBarTellsOfTheExportNotTheImport) {
+    Fill();
+    ASSERT_TRUE(W->statusBar()->currentMessage().startsWith("Данные загружены"));
+    ExportShown();
+    EXPECT_EQ(W->statusBar()->currentMessage(), "Экспорт записан: " + NextFile);
 }
 
 TEST_F(Export, MobileInEnglishWithMovedColumns) {
