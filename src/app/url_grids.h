@@ -181,8 +181,11 @@ class TURLGrids : public QObject {
     bool RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
                    int progressMax, int progressEnd);
     QString ImportCodePage() const;
-    // Where the import dialogs open: the folder of the last file imported, else the home folder.
-    QString ImportDir() const;
+    // Kinds of file whose dialogs each start where the last one of their kind was chosen.
+    enum class TFileKind { Urls, Exports, Reports };
+    // That folder (kept in the settings file across starts) while it exists, else home.
+    QString DialogDir(TFileKind kind);
+    void RememberDialogDir(TFileKind kind, const QString& chosenFile);
     void Message(QMessageBox::Icon icon, const QString& text, const QString& details = {});
 
     TfmMain& FWindow;
@@ -201,7 +204,8 @@ class TURLGrids : public QObject {
     std::vector<int> FWidthsBeforeCompare[2];
     // A column drag being undone: the undoing move must not be undone in turn.
     bool FRevertingColumnMove = false;
-    QString FLastImportDir;
+    // The folders the file dialogs start in, per kind of file (TFileKind).
+    QString FDialogDirs[3];
     class QSystemTrayIcon* FTray = nullptr;  // made for the first notification
 };
 

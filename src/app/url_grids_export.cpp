@@ -27,9 +27,12 @@ void TURLGrids::btExportClick() {
     const QString path =
         Dialogs.SaveFileName
             ? Dialogs.SaveFileName(TrQ(io::kDlgExportTitle),
-                                   FWindow.AppDir() + QString::fromLatin1(name), filter)
+                                   DialogDir(TFileKind::Exports) + QLatin1Char('/') +
+                                       QString::fromLatin1(name),
+                                   filter)
             : QString();
     if (path.isEmpty()) return;
+    RememberDialogDir(TFileKind::Exports, path);
     const TURLGridModel* model = FWindow.GridModel(s);
     const std::vector<TURLTaskInfo*>& shown = model->DisplayRows();
     std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
@@ -57,8 +60,10 @@ void TURLGrids::btExportSheetClick() {
         TrQ("Экспорт для таблиц: UTF-8, разделитель — точка с запятой (%1), числа с точкой")
             .arg(QLatin1Char(io::kSpreadsheetSeparator));
     const QString path = Dialogs.SaveFileName(
-        title, ImportDir() + QStringLiteral("/velmora_sheet.csv"), QStringLiteral("CSV (*.csv)"));
+        title, DialogDir(TFileKind::Exports) + QStringLiteral("/velmora_sheet.csv"),
+        QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty()) return;
+    RememberDialogDir(TFileKind::Exports, path);
     const std::vector<TURLTaskInfo*>& shown =
         FWindow.GridModel(FWindow.ShownStrategy())->DisplayRows();
     std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
@@ -104,9 +109,10 @@ void TURLGrids::btSaveReportClick() {
     const THistoryPage& history = *FWindow.Ui().tsHistory;
     const TRunComparison* compared = history.Comparison();
     const QString path = Dialogs.SaveFileName(TrQ("Сохранить отчёт"),
-                                              ImportDir() + QStringLiteral("/velmora_report.html"),
-                                              TrQ("Страница HTML") + QStringLiteral(" (*.html)"));
+        DialogDir(TFileKind::Reports) + QStringLiteral("/velmora_report.html"),
+        TrQ("Страница HTML") + QStringLiteral(" (*.html)"));
     if (path.isEmpty()) return;
+    RememberDialogDir(TFileKind::Reports, path);
     TReportInput input;
     input.Rows = AllRows(FWindow.Master());
     if (compared) {

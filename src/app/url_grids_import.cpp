@@ -17,6 +17,7 @@
 #include "base/translate.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
+#include "io/settings.h"
 #include "io/sitemap.h"
 #include "io/sitemap_fetch.h"
 #include "io/url_import.h"
@@ -75,9 +76,31 @@ QString ReportText(const io::TImportReport& r) {
 
 }  // namespace
 
-QString TURLGrids::ImportDir() const {
+namespace {
+const char* DirKey(int kind) {
+    static const char* const keys[] = {io::kKeyDirUrls, io::kKeyDirExports, io::kKeyDirReports};
+    return keys[kind];
+}
+}  // namespace
+
+QString TURLGrids::DialogDir(TFileKind kind) {
+    QString& dir = FDialogDirs[static_cast<int>(kind)];
+    if (dir.isEmpty() && FWindow.KeepsSettings())
+        dir = QString::fromStdString(
+            io::LoadDialogDir(FWindow.SettingsPath().toStdString(), DirKey(int(kind))));
     // The program's own folder holds nothing of the user's.
-    return FLastImportDir.isEmpty() ? QDir::homePath() : FLastImportDir;
+    return !dir.isEmpty() && QDir(dir).exists() ? dir : QDir::homePath();
+}
+
+void TURLGrids::RememberDialogDir(TFileKind kind, const QString& chosenFile) {
+    const QString dir = QFileInfo(chosenFile).absolutePath();
+    QString& kept = FDialogDirs[static_cast<int>(kind)];
+    if (dir == kept) return;
+    kept = dir;
+    if (!FWindow.KeepsSettings()) return;
+    const TResult<> written = io::SaveDialogDir(FWindow.SettingsPath().toStdString(),
+                                                DirKey(int(kind)), dir.toStdString());
+    if (!written) FWindow.AddToLog(QString::fromStdString(written.Error()));
 }
 
 QString TURLGrids::ImportCodePage() const {
@@ -145,10 +168,10 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
 
 void TURLGrids::btImportURLs4TXTClick() {
     if (FWindow.Running()) return;
-    const QString path = AskFileName(Dialogs, ImportDir(), io::kDlgImportTxtTitle,
+    const QString path = AskFileName(Dialogs, DialogDir(TFileKind::Urls), io::kDlgImportTxtTitle,
                                      io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask);
     if (path.isEmpty()) return;
-    FLastImportDir = QFileInfo(path).absolutePath();
+    RememberDialogDir(TFileKind::Urls, path);
     ImportTextFile(path);
 }
 
@@ -170,10 +193,10 @@ bool TURLGrids::ImportTextFile(const QString& path) {
 
 void TURLGrids::btImportURLs4XMLClick() {
     if (FWindow.Running()) return;
-    const QString path = AskFileName(Dialogs, ImportDir(), io::kDlgImportXmlTitle,
+    const QString path = AskFileName(Dialogs, DialogDir(TFileKind::Urls), io::kDlgImportXmlTitle,
                                      io::kDlgImportXmlFilterName, kSitemapFilterMask);
     if (path.isEmpty()) return;
-    FLastImportDir = QFileInfo(path).absolutePath();
+    RememberDialogDir(TFileKind::Urls, path);
     // Parsed whole first: a file that is no sitemap leaves the list and its results alone.
     const TResult<io::TSitemap> sitemap = io::ParseSitemap(LocalPath(path));
     if (!sitemap) {

@@ -1,5 +1,6 @@
 // CSV export of the grid that is shown.
 #include <QComboBox>
+#include <QDir>
 #include <QHeaderView>
 #include <QStatusBar>
 
@@ -45,7 +46,7 @@ TEST_F(Export, DesktopInDisplayOrderExactBytes) {
                  "WINDOWS-1251"));
     ASSERT_EQ(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите файл для экспорта");
-    EXPECT_EQ(Asked[1], W->AppDir() + "velmora_desktop.csv");
+    EXPECT_EQ(Asked[1], QDir::homePath() + "/velmora_desktop.csv");
     EXPECT_EQ(Asked[2], "CSV - значения, разделенные запятыми (*.csv)");
 }
 
