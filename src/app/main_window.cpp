@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -35,6 +36,7 @@
 #include "base/decimal_separator.h"
 #include "base/translate.h"
 #include "engine/metrica.h"
+#include "engine/worker.h"
 #include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
@@ -236,6 +238,28 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
     for (const std::string& notice : FSession->Notices())
         FStartNotices << QString::fromStdString(notice);
     FUi->tsHistory->ShowStore(settings);
+    ShowEndpoint(settings);
+}
+
+void TfmMain::ShowEndpoint(const io::TSettingsValues& settings) {
+    const QString endpoint = QString::fromStdString(FSession->Endpoint());
+    FUi->edEndpoint->setText(endpoint);
+    // Changed only where it was set: the settings file or the command line. Design texts: the
+    // window translator puts them into the interface language.
+    FUi->edEndpoint->setToolTip(QString::fromUtf8(
+        !FOptions.Endpoint.isEmpty() ? N_("Задан параметром --endpoint")
+        : !settings.Endpoint.empty() ? N_("Задан в файле настроек: endpoint=")
+                                     : N_("Сервис Google PageSpeed Insights")));
+    // Answers from elsewhere are not the service's: the user should always see that.
+    if (endpoint == QLatin1String(kDefaultEndpoint)) return;
+    if (!FUi->lbEndpointNote) {
+        FUi->lbEndpointNote = new QLabel;
+        FUi->lbEndpointNote->setObjectName(QStringLiteral("lbEndpointNote"));
+        statusBar()->addPermanentWidget(FUi->lbEndpointNote);
+    }
+    FUi->lbEndpointNote->setText(endpoint);
+    FUi->lbEndpointNote->setToolTip(
+        QString::fromUtf8(N_("Ответы приходят не от сервиса Google PageSpeed Insights")));
 }
 
 TRunSettings TfmMain::CurrentRunSettings() const {

@@ -211,6 +211,9 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void CreateRunControl(const io::TSettingsValues& settings);
     void SelectLanguage(QString stored);
     void ShowGridsAndNews();
+    // The service's address in force on the settings page, and in the status bar when it is
+    // not the service's own.
+    void ShowEndpoint(const io::TSettingsValues& settings);
     void ShowVersion();
     void LogStartAndLoadUrls();
     void SetTabOrder();

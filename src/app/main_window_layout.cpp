@@ -425,6 +425,9 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->edGroups->setToolTip(QString::fromUtf8(
         N_("Имя=шаблон через точку с запятой; первый подходящий шаблон решает. Без правил "
            "страницы группируются по сайту и первому разделу пути.")));
+    FUi->lbEndpoint = label("lbEndpoint", N_("Адрес сервиса:"));
+    FUi->edEndpoint = Named(new QLineEdit, "edEndpoint");
+    FUi->edEndpoint->setReadOnly(true);
     FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
@@ -443,7 +446,8 @@ QGroupBox* TfmMain::CreateParamsGroup() {
         {FUi->lbRetries, FUi->edRetries},      {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
         {FUi->lbCategories, categories},       {FUi->lbStrategies, FUi->cbStrategies},
         {nullptr, FUi->cbRequestLocale},       {nullptr, FUi->cbReportScreenshots},
-        {FUi->lbGroups, FUi->edGroups},        {FUi->lbAppLang, FUi->cbAppLang}};
+        {FUi->lbGroups, FUi->edGroups},        {FUi->lbEndpoint, FUi->edEndpoint},
+        {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
         if (!l) {
@@ -518,6 +522,7 @@ std::vector<QWidget*> TfmMain::ParamsTabStops() const {
             FUi->cbRequestLocale,
             FUi->cbReportScreenshots,
             FUi->edGroups,
+            FUi->edEndpoint,
             FUi->cbAppLang,
             FUi->pAbout,
             FUi->lbGotoSite,

@@ -111,7 +111,7 @@ TEST(Keyboard, SettingsTabOrderFollowsThePageAndSkipsNothing) {
                            "edMaxTreads", "edMinReqDelay", "edRetries", "cbImpNoClearURLs",
                            "cbCategoryAccessibility", "cbCategoryBestPractices", "cbCategorySeo",
                            "cbStrategies", "cbRequestLocale", "cbReportScreenshots", "edGroups",
-                           "cbAppLang", "pAbout", "lbGotoSite", "lbGotoPublisherSite"}));
+                           "edEndpoint", "cbAppLang", "pAbout", "lbGotoSite", "lbGotoPublisherSite"}));
 }
 
 TEST(Keyboard, TheFocusFrameShowsOnTheRunButtonAndTheChart) {

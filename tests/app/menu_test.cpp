@@ -121,5 +121,34 @@ TEST(Accessibility, EveryControlTableAndChartHasANameOfItsOwn) {
     EXPECT_EQ(SpokenName(w->Ui().vtURLsM), "Результаты: мобильные");
 }
 
+// The service's address in force is on the settings page, never editable there; one that is not
+// the service's own also stands in the status bar.
+struct TEndpointCase {
+    const char* Option;
+    const char* Shown;
+    bool Noted;
+};
+
+class Endpoint : public ::testing::TestWithParam<TEndpointCase> {};
+
+TEST_P(Endpoint, IsShownOnTheSettingsPageAndNotedWhenNotTheService) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    TAppOptions o = dir.Options();
+    o.Endpoint = QString::fromLatin1(GetParam().Option);
+    auto w = ShowWindow(o);
+    EXPECT_EQ(w->Ui().edEndpoint->text(), GetParam().Shown);
+    EXPECT_TRUE(w->Ui().edEndpoint->isReadOnly());
+    EXPECT_EQ(SpokenName(w->Ui().edEndpoint), "Service address");
+    QLabel* note = w->Ui().lbEndpointNote;
+    EXPECT_EQ(note != nullptr && note->isVisible(), GetParam().Noted);
+    if (note) EXPECT_EQ(note->text(), GetParam().Shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, Endpoint,
+    ::testing::Values(TEndpointCase{"", "https://www.googleapis.com", false},
+                      TEndpointCase{"http://127.0.0.1:9/", "http://127.0.0.1:9", true}));
+
 }  // namespace
 }  // namespace velmora::app::test
