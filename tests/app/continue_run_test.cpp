@@ -113,6 +113,7 @@ TEST_P(ResumePrompt, IsAskedOnlyForRunsTheUserDidNotAbortAndEnterSaysNo) {
     QStringList buttons;
     for (QAbstractButton* b : box->buttons()) buttons << b->text();
     EXPECT_TRUE(buttons.contains("Open without checking")) << buttons.join('|').toStdString();
+    if (GetParam().State == TRunState::rsQuota) Shoot(w.get(), "screenshot-resume-prompt.png");
     QTest::keyClick(box, Qt::Key_Return);
     QApplication::processEvents();
     EXPECT_FALSE(w->Running()) << "Enter starts no check";
@@ -143,6 +144,7 @@ TEST_F(ContinueRun, OpenWithoutCheckingShowsTheRunAndContinueChecksOnlyTheRest) 
     EXPECT_EQ(w->Ui().btContinueRequests->text(), "Continue");
     w->Ui().btContinueRequests->click();
     ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
+    Shoot(w.get(), "screenshot-continue-run.png");
     EXPECT_EQ(Checked(), 3u);
     EXPECT_EQ(Asked(), (QStringList{"https://b.example/", "https://c.example/"}));
     // Continued into itself: still one run, now completed.

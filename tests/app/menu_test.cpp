@@ -57,6 +57,15 @@ TEST_P(Mnemonics, EveryMenuHasOneInTheInterfaceLanguage) {
     QStringList titles;
     for (QAction* m : w->menuBar()->actions()) titles << m->text();
     EXPECT_EQ(titles, GetParam().Titles);
+    if (QByteArray(GetParam().Lang) != "en") return;
+    // The menu open, as a user looking for a command sees it.
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QMenu* file = w->menuBar()->findChild<QMenu*>("pmFile");
+    w->menuBar()->setActiveAction(file->menuAction());
+    ASSERT_TRUE(WaitFor([&] { return file->isVisible(); }));
+    Shoot(w.get(), "screenshot-shortcuts-menu.png");
+    file->close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, Mnemonics,
