@@ -92,7 +92,8 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     lvRuns->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     btOpenRun = Button("btOpenRun", N_("Открыть"));
     btContinueRun = Button("btContinueRun", N_("Продолжить"));
-    btContinueRun->setToolTip(QString::fromUtf8(N_("Проверить URL запуска, у которых нет результата")));
+    btContinueRun->setToolTip(
+        QString::fromUtf8(N_("Проверить URL запуска, у которых нет результата")));
     btDeleteRun = Button("btDeleteRun", N_("Удалить"));
     btNameRun = Button("btNameRun", N_("Назвать..."));
     btRefreshRuns = Button("btRefreshRuns", N_("Обновить"));
@@ -209,7 +210,7 @@ void THistoryPage::CreateCompareBar() {
 }
 
 std::vector<QWidget*> THistoryPage::TabStops() const {
-    return {btOpenRun,     btContinueRun, btCompareRuns, btDeleteRun, btNameRun,
+    return {btOpenRun,     btContinueRun, btCompareRuns, btDeleteRun,   btNameRun,
             btRefreshRuns, edHistoryKeep, lvRuns,        edHistoryPlace};
 }
 
@@ -222,8 +223,10 @@ void THistoryPage::UpdateButtons() {
     // A comparison replaces the grids, which a check in progress is filling.
     btCompareRuns->setEnabled(selected == 2 && !FChecking);
     btContinueRun->setEnabled(selected == 1 && !FChecking && SelectedRunResumable());
-    for (auto [item, button] : {std::pair{miOpenRun, btOpenRun}, {miContinueRun, btContinueRun},
-                                {miCompareRuns, btCompareRuns}, {miNameRun, btNameRun},
+    for (auto [item, button] : {std::pair{miOpenRun, btOpenRun},
+                                {miContinueRun, btContinueRun},
+                                {miCompareRuns, btCompareRuns},
+                                {miNameRun, btNameRun},
                                 {miDeleteRun, btDeleteRun}})
         item->setEnabled(button->isEnabled());
 }

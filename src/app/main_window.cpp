@@ -9,13 +9,13 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QStatusBar>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -246,10 +246,10 @@ void TfmMain::ShowEndpoint(const io::TSettingsValues& settings) {
     FUi->edEndpoint->setText(endpoint);
     // Changed only where it was set: the settings file or the command line. Design texts: the
     // window translator puts them into the interface language.
-    FUi->edEndpoint->setToolTip(QString::fromUtf8(
-        !FOptions.Endpoint.isEmpty() ? N_("Задан параметром --endpoint")
-        : !settings.Endpoint.empty() ? N_("Задан в файле настроек: endpoint=")
-                                     : N_("Сервис Google PageSpeed Insights")));
+    FUi->edEndpoint->setToolTip(
+        QString::fromUtf8(!FOptions.Endpoint.isEmpty() ? N_("Задан параметром --endpoint")
+                          : !settings.Endpoint.empty() ? N_("Задан в файле настроек: endpoint=")
+                                                       : N_("Сервис Google PageSpeed Insights")));
     // Answers from elsewhere are not the service's: the user should always see that.
     if (endpoint == QLatin1String(kDefaultEndpoint)) return;
     if (!FUi->lbEndpointNote) {

@@ -95,7 +95,7 @@ struct TfmMain::TUi {
     QLabel* lbGroups = nullptr;
     QLineEdit* edGroups = nullptr;  // the page groups: "name=glob" rules separated by ";"
     QLabel* lbEndpoint = nullptr;
-    QLineEdit* edEndpoint = nullptr;  // the service's address in force, read-only
+    QLineEdit* edEndpoint = nullptr;   // the service's address in force, read-only
     QLabel* lbEndpointNote = nullptr;  // in the status bar while it is not the service's own
     QLabel* lbAppLang = nullptr;
     QComboBox* cbAppLang = nullptr;

@@ -295,9 +295,8 @@ void TURLGrids::CreateMenu() {
         item("miCheckWErrors", N_("Перепроверить URL с ошибками"), imgRefresh, {}, [this] {
             if (CanRunOrDelete()) FWindow.StartRun(TRunScope::Failed);
         });
-    miContinue = item("miContinue", N_("Продолжить"), imgRefresh, {}, [this] {
-        FWindow.btContinueRequestsClick();
-    });
+    miContinue = item("miContinue", N_("Продолжить"), imgRefresh, {},
+                      [this] { FWindow.btContinueRequestsClick(); });
     miOpenInGPSI = item("miOpenInGPSI", N_("Открыть в Google PageSpeed Insights"),
                         imgGooglePageSpeed, {}, [this] {
                             if (CanOpenInGPSI()) miOpenInGPSIClick();

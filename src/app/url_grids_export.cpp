@@ -26,10 +26,10 @@ void TURLGrids::btExportClick() {
                            QString::fromLatin1(io::kDlgExportFilterMask) + QLatin1Char(')');
     const QString path =
         Dialogs.SaveFileName
-            ? Dialogs.SaveFileName(TrQ(io::kDlgExportTitle),
-                                   DialogDir(TFileKind::Exports) + QLatin1Char('/') +
-                                       QString::fromLatin1(name),
-                                   filter)
+            ? Dialogs.SaveFileName(
+                  TrQ(io::kDlgExportTitle),
+                  DialogDir(TFileKind::Exports) + QLatin1Char('/') + QString::fromLatin1(name),
+                  filter)
             : QString();
     if (path.isEmpty()) return;
     RememberDialogDir(TFileKind::Exports, path);
@@ -108,9 +108,10 @@ void TURLGrids::btSaveReportClick() {
     if (FWindow.Running() || !FWindow.Session() || !Dialogs.SaveFileName) return;
     const THistoryPage& history = *FWindow.Ui().tsHistory;
     const TRunComparison* compared = history.Comparison();
-    const QString path = Dialogs.SaveFileName(TrQ("Сохранить отчёт"),
-        DialogDir(TFileKind::Reports) + QStringLiteral("/velmora_report.html"),
-        TrQ("Страница HTML") + QStringLiteral(" (*.html)"));
+    const QString path =
+        Dialogs.SaveFileName(TrQ("Сохранить отчёт"),
+                             DialogDir(TFileKind::Reports) + QStringLiteral("/velmora_report.html"),
+                             TrQ("Страница HTML") + QStringLiteral(" (*.html)"));
     if (path.isEmpty()) return;
     RememberDialogDir(TFileKind::Reports, path);
     TReportInput input;

@@ -115,9 +115,9 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     if (!master.Empty()) {
         const TImportChoice proposed =
             FWindow.KeepUrlsOnImport() ? TImportChoice::Add : TImportChoice::Replace;
-        const TImportChoice choice =
-            Dialogs.ChooseImport ? Dialogs.ChooseImport(ImportQuestion(master), proposed)
-                                 : proposed;
+        const TImportChoice choice = Dialogs.ChooseImport
+                                         ? Dialogs.ChooseImport(ImportQuestion(master), proposed)
+                                         : proposed;
         if (choice == TImportChoice::Cancel) return false;
         replace = choice == TImportChoice::Replace;
         FWindow.SetKeepUrlsOnImport(!replace);

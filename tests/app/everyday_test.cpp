@@ -106,12 +106,27 @@ TEST(Keyboard, SettingsTabOrderFollowsThePageAndSkipsNothing) {
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
-    EXPECT_EQ(TabStops(w->Ui().pcPages),
-              (QStringList{"pcPages", "lvMetrics", "edAPIKey", "btShowAPIKey", "lbGotoKeySite",
-                           "edMaxTreads", "edMinReqDelay", "edRetries", "cbImpNoClearURLs",
-                           "cbCategoryAccessibility", "cbCategoryBestPractices", "cbCategorySeo",
-                           "cbStrategies", "cbRequestLocale", "cbReportScreenshots", "edGroups",
-                           "edEndpoint", "cbAppLang", "pAbout", "lbGotoSite", "lbGotoPublisherSite"}));
+    EXPECT_EQ(TabStops(w->Ui().pcPages), (QStringList{"pcPages",
+                                                      "lvMetrics",
+                                                      "edAPIKey",
+                                                      "btShowAPIKey",
+                                                      "lbGotoKeySite",
+                                                      "edMaxTreads",
+                                                      "edMinReqDelay",
+                                                      "edRetries",
+                                                      "cbImpNoClearURLs",
+                                                      "cbCategoryAccessibility",
+                                                      "cbCategoryBestPractices",
+                                                      "cbCategorySeo",
+                                                      "cbStrategies",
+                                                      "cbRequestLocale",
+                                                      "cbReportScreenshots",
+                                                      "edGroups",
+                                                      "edEndpoint",
+                                                      "cbAppLang",
+                                                      "pAbout",
+                                                      "lbGotoSite",
+                                                      "lbGotoPublisherSite"}));
 }
 
 TEST(Keyboard, TheFocusFrameShowsOnTheRunButtonAndTheChart) {

@@ -7,9 +7,9 @@
 #include <QMenuBar>
 #include <QTest>
 
+#include "app/across_pages.h"
 #include "app/grid_filter.h"
 #include "app/history_page.h"
-#include "app/across_pages.h"
 #include "app/score_chart.h"
 #include "app/url_grids.h"
 #include "support/window_env.h"
@@ -79,8 +79,7 @@ TEST(Menu, ShortcutsOpenTheImportAndTheFilter) {
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     QStringList asked;
-    w->UrlGrids().Dialogs.OpenFileName = [&](const QString& title, const QString&,
-                                             const QString&) {
+    w->UrlGrids().Dialogs.OpenFileName = [&](const QString& title, const QString&, const QString&) {
         asked << title;
         return QString();
     };
@@ -154,10 +153,10 @@ TEST_P(Endpoint, IsShownOnTheSettingsPageAndNotedWhenNotTheService) {
     if (note) EXPECT_EQ(note->text(), GetParam().Shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Addresses, Endpoint,
-    ::testing::Values(TEndpointCase{"", "https://www.googleapis.com", false},
-                      TEndpointCase{"http://127.0.0.1:9/", "http://127.0.0.1:9", true}));
+INSTANTIATE_TEST_SUITE_P(Addresses, Endpoint,
+                         ::testing::Values(TEndpointCase{"", "https://www.googleapis.com", false},
+                                           TEndpointCase{"http://127.0.0.1:9/",
+                                                         "http://127.0.0.1:9", true}));
 
 }  // namespace
 }  // namespace velmora::app::test

@@ -43,9 +43,9 @@ TEST_P(DialogDir, StartsInTheLastFolderOfItsKindElseHome) {
     NextFile = WriteFile(QString("chosen/") + GetParam().File, "http://b/\n");
     GetParam().Open(*G);
     EXPECT_EQ(Proposed(GetParam().Open), folder);
-    EXPECT_EQ(QString::fromStdString(
-                  io::LoadDialogDir(W->SettingsPath().toStdString(), GetParam().Key)),
-              folder)
+    EXPECT_EQ(
+        QString::fromStdString(io::LoadDialogDir(W->SettingsPath().toStdString(), GetParam().Key)),
+        folder)
         << "kept for the next start";
     EXPECT_EQ(Proposed(GetParam().OtherKind), QDir::homePath()) << "each kind its own";
 }
@@ -55,15 +55,14 @@ const auto kExport = [](TURLGrids& g) { g.btExportClick(); };
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, DialogDir,
-    ::testing::Values(
-        TDirCase{"TextImport", io::kKeyDirUrls, "urls.txt", kImportTxt, kExport},
-        TDirCase{"XmlImport", io::kKeyDirUrls, "map.xml",
-                 [](TURLGrids& g) { g.btImportURLs4XMLClick(); }, kExport},
-        TDirCase{"Export", io::kKeyDirExports, "out.csv", kExport, kImportTxt},
-        TDirCase{"Sheet", io::kKeyDirExports, "sheet.csv",
-                 [](TURLGrids& g) { g.btExportSheetClick(); }, kImportTxt},
-        TDirCase{"Report", io::kKeyDirReports, "report.html",
-                 [](TURLGrids& g) { g.btSaveReportClick(); }, kExport}),
+    ::testing::Values(TDirCase{"TextImport", io::kKeyDirUrls, "urls.txt", kImportTxt, kExport},
+                      TDirCase{"XmlImport", io::kKeyDirUrls, "map.xml",
+                               [](TURLGrids& g) { g.btImportURLs4XMLClick(); }, kExport},
+                      TDirCase{"Export", io::kKeyDirExports, "out.csv", kExport, kImportTxt},
+                      TDirCase{"Sheet", io::kKeyDirExports, "sheet.csv",
+                               [](TURLGrids& g) { g.btExportSheetClick(); }, kImportTxt},
+                      TDirCase{"Report", io::kKeyDirReports, "report.html",
+                               [](TURLGrids& g) { g.btSaveReportClick(); }, kExport}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <functional>

@@ -152,7 +152,7 @@ class TWindowTest : public ::testing::Test {
     std::vector<size_t> AdviceShown;
     QStringList AdviceErrors;  // the first line of each advice window shown
     std::vector<std::vector<history::IHistoryStore::TScorePoint>> AdviceTrends;  // its chart
-    QStringList Confirms;  // questions asked before a loss
+    QStringList Confirms;         // questions asked before a loss
     QStringList ImportQuestions;  // an import's question: add or replace
     std::vector<TImportChoice> Proposed;
     std::optional<TImportChoice> ImportAnswer;
