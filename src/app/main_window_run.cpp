@@ -156,6 +156,11 @@ void TfmMain::Progress(const TProgressStep& step) {
 }
 
 void TfmMain::ShowProgress(bool visible) {
+    // The text straddles the fill and the empty part; styles that draw all of it in the
+    // highlighted text colour (white) lose it on the empty part: one dark colour reads on both.
+    QPalette palette = FUi->pbProgress->palette();
+    palette.setColor(QPalette::HighlightedText, palette.color(QPalette::Text));
+    FUi->pbProgress->setPalette(palette);
     FUi->pProgress->setVisible(visible);
 }
 
