@@ -42,7 +42,7 @@ void NameForScreenReaders(TfmMain& window) {
         {ui.tsAcross->vtResources, "Ресурс"},
         {ui.tsAcross->vtGroups, "Группа страниц"},
         {ui.lvLog, " Журнал "},
-        {ui.lvMetrics, " Метрики "},
+        {ui.lvMetrics, "Список метрик"},
         {ui.tsHistory->RunList(), " История "},
         {ui.crtURLScore, "Оценки страниц"},
         {ui.cbScoreCategory, "Категория оценок на графике"},

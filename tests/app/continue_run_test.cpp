@@ -8,6 +8,7 @@
 #include <QTest>
 #include <ctime>
 
+#include "app/grid_model.h"
 #include "app/history_page.h"
 #include "app/url_grids.h"
 #include "history/history_store.h"

@@ -73,7 +73,7 @@ TEST_F(Export, MobileInEnglishWithMovedColumns) {
               "1;http://a/;;30;;;;;;;;;;;;;;;;;;none\r\n"
               "2;\"http://b/x;y\";SEND ERROR;;;;;;;;;;;;;;;;;;;\r\n");
     ASSERT_EQ(Asked.size(), 3);
-    EXPECT_EQ(Asked[1], W->AppDir() + "velmora_mob.csv");
+    EXPECT_EQ(Asked[1], QDir::homePath() + "/velmora_mob.csv");
 }
 
 TEST_F(Export, UnwritablePathShowsTheErrorBox) {
