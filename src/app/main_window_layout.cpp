@@ -577,9 +577,11 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
 bool TfmMain::focusNextPrevChild(bool next) {
     const std::vector<QWidget*> stops = PageTabStops();
     QWidget* focus = QApplication::focusWidget();
-    const auto at = std::find_if(stops.begin(), stops.end(), [focus](QWidget* w) {
-        return w && (w == focus || w->isAncestorOf(focus));
-    });
+    // The focused control itself, else the stop that holds it (a frame around a link).
+    auto at = std::find(stops.begin(), stops.end(), focus);
+    if (at == stops.end())
+        at = std::find_if(stops.begin(), stops.end(),
+                          [focus](QWidget* w) { return w && w->isAncestorOf(focus); });
     if (at == stops.end()) return QMainWindow::focusNextPrevChild(next);
     const int n = static_cast<int>(stops.size());
     const int from = static_cast<int>(at - stops.begin());

@@ -1,7 +1,6 @@
 // The window for everyday use: the keyboard, small screens, progress texts, the command line
 // without a display, the second start and the news pane.
 #include <QDir>
-#include <iostream>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -108,10 +107,6 @@ TEST(Keyboard, SettingsTabOrderFollowsThePageAndSkipsNothing) {
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
-    QLabel* dbg = w->Ui().lbGotoPublisherSite;
-    std::cerr << "DBG vis=" << dbg->isVisible() << " en=" << dbg->isEnabled()
-              << " pol=" << int(dbg->focusPolicy()) << " geo=" << dbg->geometry().height()
-              << " text=" << dbg->text().toStdString() << "\n";
     EXPECT_EQ(TabStops(w->Ui().pcPages), (QStringList{"pcPages",
                                                       "lvMetrics",
                                                       "edAPIKey",
