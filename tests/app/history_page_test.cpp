@@ -1,5 +1,5 @@
 // The window and the run history: each run kept as it goes, listed on the History page, an
-// interrupted run offered and continued at the next start, a past run opened read-only.
+// interrupted run continued at the next start, a past run opened read-only.
 #include "app/history_page.h"
 
 #include <QMessageBox>
@@ -90,7 +90,7 @@ TEST_F(HistoryPage, CompletedRunIsListedAndNothingIsOfferedNextTime) {
     EXPECT_EQ(w->Ui().pcPages->currentWidget(), w->Ui().tsURLs) << "the opened run is shown";
 }
 
-TEST_F(HistoryPage, InterruptedRunIsOfferedAndContinuedAtTheNextStart) {
+TEST_F(HistoryPage, InterruptedRunIsContinuedFromHistoryAtTheNextStart) {
     w = ShowWindow(Options({"https://a.example/", "https://b.example/", "https://c.example/",
                             "https://d.example/sim-slow"}));
     ASSERT_TRUE(WaitFor([&] { return w->Master().Count() == 4; }));
