@@ -376,7 +376,7 @@ void THistoryPage::OfferResume() {
     if (TResult<std::vector<history::TRunSummary>> runs = Recorder()->Store().ListRuns(); runs)
         for (const history::TRunSummary& r : *runs)
             if (r.Run.Id == runId && r.Run.State == TRunState::rsAborted) return;
-    auto* box = new QMessageBox(QMessageBox::Question, QString(),
+    auto* box = new QMessageBox(QMessageBox::Question, FWindow.windowTitle(),
                                 TrQ("Последняя проверка не была завершена. Продолжить её?"),
                                 QMessageBox::NoButton, &FWindow);
     box->setObjectName(QStringLiteral("dlgResume"));
