@@ -167,6 +167,10 @@ TEST_F(WorkingDay, AnImportOfAJunkFilledFileReportsInTheStatusBar) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
     f.close();
+    // The list holds a URL: the import asks, and the answer is to replace it.
+    w->UrlGrids().Dialogs.ChooseImport = [](const QString&, TImportChoice) {
+        return TImportChoice::Replace;
+    };
     ASSERT_TRUE(w->LoadUrlsFromTextFile(f.fileName()));
     const QString report = w->statusBar()->currentMessage();
     EXPECT_TRUE(report.startsWith("Data loaded. Added: 901 (without a scheme, with https://: 1)"))
