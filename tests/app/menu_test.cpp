@@ -151,7 +151,9 @@ TEST_P(Endpoint, IsShownOnTheSettingsPageAndNotedWhenNotTheService) {
     EXPECT_EQ(SpokenName(w->Ui().edEndpoint), "Service address");
     QLabel* note = w->Ui().lbEndpointNote;
     EXPECT_EQ(note != nullptr && note->isVisible(), GetParam().Noted);
-    if (note) EXPECT_EQ(note->text(), GetParam().Shown);
+    if (note) {
+        EXPECT_EQ(note->text(), GetParam().Shown);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Addresses, Endpoint,
