@@ -46,6 +46,8 @@ const char* StateSource(TRunState s) {
     }
 }
 
+constexpr int kStateRole = Qt::UserRole + 1;  // of a run's first cell: its TRunState
+
 QString Mean(const std::optional<double>& v) {
     return v ? QString::number(*v, 'f', 1) : QString();
 }
@@ -89,13 +91,17 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     // The start's date and time on one line, whatever the font.
     lvRuns->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     btOpenRun = Button("btOpenRun", N_("Открыть"));
+    btContinueRun = Button("btContinueRun", N_("Продолжить"));
+    btContinueRun->setToolTip(
+        QString::fromUtf8(N_("Проверить URL запуска, у которых нет результата")));
     btDeleteRun = Button("btDeleteRun", N_("Удалить"));
     btNameRun = Button("btNameRun", N_("Назвать..."));
     btRefreshRuns = Button("btRefreshRuns", N_("Обновить"));
     btCompareRuns = Button("btCompareRuns", N_("Сравнить"));
     btCompareRuns->setToolTip(QString::fromUtf8(N_("Выберите два запуска")));
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {btOpenRun, btCompareRuns, btDeleteRun, btNameRun, btRefreshRuns})
+    for (QPushButton* b :
+         {btOpenRun, btContinueRun, btCompareRuns, btDeleteRun, btNameRun, btRefreshRuns})
         buttons->addWidget(b);
     buttons->addStretch();
     auto* keepLabel = new QLabel(QString::fromUtf8(N_("Хранить последних запусков (0 — все):")));
@@ -114,19 +120,30 @@ THistoryPage::THistoryPage(TfmMain& window) : FWindow(window) {
     connect(lvRuns, &QTableWidget::cellDoubleClicked, this, &THistoryPage::btOpenRunClick);
     connect(btDeleteRun, &QPushButton::clicked, this, &THistoryPage::btDeleteRunClick);
     connect(btNameRun, &QPushButton::clicked, this, &THistoryPage::btNameRunClick);
-    // In the list Enter opens the selected run and Delete deletes it, asking first.
-    auto listKey = [this](const char* name, QList<QKeySequence> keys,
-                          void (THistoryPage::*slot)()) {
-        auto* a = new QAction(lvRuns);
+    // The list's menu holds what the buttons do; Enter opens the selected run and Delete
+    // deletes it, asking first.
+    lvRuns->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto listItem = [this](const char* name, const char* text, QList<QKeySequence> keys,
+                           void (THistoryPage::*slot)()) {
+        auto* a = new QAction(QString::fromUtf8(text), lvRuns);
         a->setObjectName(QString::fromLatin1(name));
         a->setShortcuts(keys);
         a->setShortcutContext(Qt::WidgetShortcut);
         connect(a, &QAction::triggered, this, slot);
         lvRuns->addAction(a);
+        return a;
     };
-    listKey("miOpenRun", {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
-            &THistoryPage::btOpenRunClick);
-    listKey("miDeleteRun", {QKeySequence(Qt::Key_Delete)}, &THistoryPage::btDeleteRunClick);
+    miOpenRun = listItem("miOpenRun", N_("Открыть"),
+                         {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+                         &THistoryPage::btOpenRunClick);
+    miContinueRun =
+        listItem("miContinueRun", N_("Продолжить"), {}, &THistoryPage::btContinueRunClick);
+    miCompareRuns =
+        listItem("miCompareRuns", N_("Сравнить"), {}, &THistoryPage::btCompareRunsClick);
+    miNameRun = listItem("miNameRun", N_("Назвать..."), {}, &THistoryPage::btNameRunClick);
+    miDeleteRun = listItem("miDeleteRun", N_("Удалить"), {QKeySequence(Qt::Key_Delete)},
+                           &THistoryPage::btDeleteRunClick);
+    connect(btContinueRun, &QPushButton::clicked, this, &THistoryPage::btContinueRunClick);
     connect(btRefreshRuns, &QPushButton::clicked, this, &THistoryPage::RefreshRuns);
     connect(btCompareRuns, &QPushButton::clicked, this, &THistoryPage::btCompareRunsClick);
     connect(lvRuns, &QTableWidget::itemSelectionChanged, this, &THistoryPage::UpdateButtons);
@@ -179,19 +196,22 @@ void THistoryPage::CreateCompareBar() {
     lbCompare = new QLabel;
     lbCompare->setObjectName(QStringLiteral("lbCompare"));
     btLeaveCompare = Button("btLeaveCompare", N_("Закончить сравнение"));
+    btCloseRun = Button("btCloseRun", N_("Закрыть запуск"));
     auto* layout = new QHBoxLayout(bar);
     layout->setContentsMargins(6, 3, 6, 3);
     layout->addWidget(lbCompare, 1);
     layout->addWidget(btLeaveCompare);
-    connect(btLeaveCompare, &QPushButton::clicked, this, &THistoryPage::LeaveCompare);
+    layout->addWidget(btCloseRun);
+    connect(btLeaveCompare, &QPushButton::clicked, this, &THistoryPage::ReturnToWorkingList);
+    connect(btCloseRun, &QPushButton::clicked, this, &THistoryPage::ReturnToWorkingList);
     for (TMetricaStrategy s : kStrategies)
         connect(FWindow.GridModel(s), &TURLGridModel::LeavingComparison, this,
                 &THistoryPage::LeaveCompare);
 }
 
 std::vector<QWidget*> THistoryPage::TabStops() const {
-    return {btOpenRun,     btCompareRuns, btDeleteRun, btNameRun,
-            btRefreshRuns, edHistoryKeep, lvRuns,      edHistoryPlace};
+    return {btOpenRun,     btContinueRun, btCompareRuns, btDeleteRun,   btNameRun,
+            btRefreshRuns, edHistoryKeep, lvRuns,        edHistoryPlace};
 }
 
 void THistoryPage::UpdateButtons() {
@@ -202,6 +222,27 @@ void THistoryPage::UpdateButtons() {
     btNameRun->setEnabled(selected == 1);
     // A comparison replaces the grids, which a check in progress is filling.
     btCompareRuns->setEnabled(selected == 2 && !FChecking);
+    btContinueRun->setEnabled(selected == 1 && !FChecking && SelectedRunResumable());
+    for (auto [item, button] : {std::pair{miOpenRun, btOpenRun},
+                                {miContinueRun, btContinueRun},
+                                {miCompareRuns, btCompareRuns},
+                                {miNameRun, btNameRun},
+                                {miDeleteRun, btDeleteRun}})
+        item->setEnabled(button->isEnabled());
+}
+
+bool THistoryPage::SelectedRunResumable() const {
+    for (QTableWidgetItem* item : lvRuns->selectedItems())
+        if (item->column() == 0)
+            return history::Resumable(static_cast<TRunState>(item->data(kStateRole).toInt()));
+    return false;
+}
+
+void THistoryPage::btContinueRunClick() {
+    const int64_t id = SelectedRunId();
+    if (!id || FChecking || !SelectedRunResumable()) return;
+    FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
+    ResumeRun(id);
 }
 
 history::TRunRecorder* THistoryPage::Recorder() const {
@@ -232,6 +273,7 @@ void THistoryPage::RefreshRuns() {
         const history::TRunSummary& r = (*runs)[row];
         auto* id = Cell(QString::number(r.Run.Id), true);
         id->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(r.Run.Id));
+        id->setData(kStateRole, static_cast<int>(r.Run.State));
         lvRuns->setItem(row, 0, id);
         lvRuns->setItem(row, 1, Cell(StartedText(r.Run.Started)));
         lvRuns->setItem(row, 2, Cell(QString::number(r.UrlCount), true));
@@ -278,24 +320,42 @@ bool THistoryPage::OpenRun(int64_t runId, bool forResume) {
         FWindow.AddToLog(QString::fromStdString(run.Error()));
         return false;
     }
-    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
-    for (TURLGridModel* m : models) {
-        m->BeginBulkUpdate();
-        m->ClearRows();
-    }
-    // Undoing a delete made in the list before would put its URLs back beside the run's.
-    FWindow.UrlGrids().ForgetUndo();
-    FWindow.Master() = std::move(run->List);
-    for (TURLGridModel* m : models) m->EndBulkUpdate();
-    FWindow.UpdateRunButtons();
-    FWindow.UpdateURLListCaption();
-    FWindow.UpdateScoreChart();
+    // The user's own list waits for the opened run's close; a resumed run becomes their list.
+    if (forResume) FWorkingList.reset();
+    if (!forResume && !FOpenedRun && !FWorkingList) FWorkingList = std::move(FWindow.Master());
+    ShowList(std::move(run->List));
     // Shown read-only: the recorder lets go of its run, so nothing checks into the past one.
     if (!forResume) Recorder()->Release();
     FOpenedRun.reset();
     if (!forResume) FOpenedRun = run->Run;
     ShowOpenedRun();
     return true;
+}
+
+void THistoryPage::ShowList(TURLTaskInfoList list) {
+    TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
+    for (TURLGridModel* m : models) {
+        m->BeginBulkUpdate();
+        m->ClearRows();
+    }
+    // Undoing a change made in the list before would mix its URLs with the new list's.
+    FWindow.UrlGrids().ForgetUndo();
+    FWindow.Master() = std::move(list);
+    for (TURLGridModel* m : models) m->EndBulkUpdate();
+    FWindow.UpdateRunButtons();
+    FWindow.UpdateURLListCaption();
+    FWindow.UpdateScoreChart();
+}
+
+void THistoryPage::ReturnToWorkingList() {
+    if (FWindow.Running()) return;
+    LeaveCompare();
+    if (FWorkingList) {
+        ShowList(std::move(*FWorkingList));
+        FWorkingList.reset();
+    }
+    FOpenedRun.reset();
+    ShowOpenedRun();
 }
 
 void THistoryPage::ResumeRun(int64_t runId) {
@@ -312,12 +372,27 @@ void THistoryPage::OfferResume() {
     TResult<std::optional<int64_t>> last = Recorder()->Store().LastResumableRun();
     if (!last || !*last) return;
     const int64_t runId = **last;
-    auto* box = new QMessageBox(QMessageBox::Question, QString(),
+    // A run the user aborted on purpose is not pressed on them: History continues it.
+    if (TResult<std::vector<history::TRunSummary>> runs = Recorder()->Store().ListRuns(); runs)
+        for (const history::TRunSummary& r : *runs)
+            if (r.Run.Id == runId && r.Run.State == TRunState::rsAborted) return;
+    auto* box = new QMessageBox(QMessageBox::Question, FWindow.windowTitle(),
                                 TrQ("Последняя проверка не была завершена. Продолжить её?"),
-                                QMessageBox::Yes | QMessageBox::No, &FWindow);
+                                QMessageBox::NoButton, &FWindow);
+    box->setObjectName(QStringLiteral("dlgResume"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, runId](int result) {
-        if (result == QMessageBox::Yes) ResumeRun(runId);
+    box->addButton(TrQ("Продолжить"), QMessageBox::YesRole)->setObjectName("btResumeRun");
+    box->addButton(TrQ("Открыть без проверки"), QMessageBox::ActionRole)
+        ->setObjectName("btResumeOpen");
+    // Enter must not start thousands of requests unasked.
+    QPushButton* no = box->addButton(QMessageBox::No);
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    connect(box, &QMessageBox::finished, this, [this, box, runId] {
+        const QString clicked = box->clickedButton() ? box->clickedButton()->objectName() : "";
+        if (clicked == QLatin1String("btResumeRun")) ResumeRun(runId);
+        if (clicked == QLatin1String("btResumeOpen") && OpenRun(runId, false))
+            FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
     });
     box->open();
 }
@@ -356,6 +431,7 @@ bool THistoryPage::CompareRuns(int64_t runA, int64_t runB) {
     FWindow.UrlGrids().FitCompareColumns(true);
     ShowCompareText();
     btLeaveCompare->show();
+    btCloseRun->hide();
     FWindow.Ui().pCompare->show();
     FWindow.Ui().pcPages->setCurrentWidget(FWindow.Ui().tsURLs);
     FWindow.UpdateRunButtons();
@@ -382,17 +458,25 @@ void THistoryPage::ShowOpenedRun() {
     QString run = TrQ("запуск %1 от %2").arg(FOpenedRun->Id).arg(StartedText(FOpenedRun->Started));
     if (!FOpenedRun->Name.empty())
         run += QStringLiteral(" «%1»").arg(QString::fromStdString(FOpenedRun->Name));
-    FWindow.setWindowTitle(title + QStringLiteral(" — ") + run);
+    // The program's name goes last, as the desktop writes titles: a title that ends with it
+    // gets no second one from the window system.
+    FWindow.setWindowTitle(run + QStringLiteral(" — ") + title);
     if (FComparison) return;
-    lbCompare->setText(TrQ("Открыт %1: только для просмотра, новая проверка сохранится как "
-                           "новый запуск.")
-                           .arg(run));
+    QString text = TrQ("Открыт %1: только для просмотра, новая проверка сохранится как "
+                       "новый запуск.")
+                       .arg(run);
+    if (!FOpenedRun->Note.empty())
+        text += QLatin1Char(' ') + TrQ("Заметка: %1").arg(QString::fromStdString(FOpenedRun->Note));
+    lbCompare->setText(text);
     btLeaveCompare->hide();
+    btCloseRun->show();
     FWindow.Ui().pCompare->show();
 }
 
 void THistoryPage::ForgetOpenedRun() {
     if (!FOpenedRun) return;
+    // What the grids show now is the user's list.
+    FWorkingList.reset();
     FOpenedRun.reset();
     ShowOpenedRun();
 }
@@ -468,6 +552,9 @@ void THistoryPage::btNameRunClick() {
         ShowOpenedRun();
     }
     RefreshRuns();
+    // The list is read anew; the run just named stays the selected one.
+    for (int r = 0; r < lvRuns->rowCount(); ++r)
+        if (lvRuns->item(r, 0)->data(Qt::UserRole).toLongLong() == id) lvRuns->selectRow(r);
 }
 
 void THistoryPage::btDeleteRunClick() {

@@ -12,6 +12,7 @@
 #include "engine/run_controller.h"
 #include "history/run_recorder.h"
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -61,6 +62,9 @@ class THistoryPage : public QWidget {
     // the older one; read-only until LeaveCompare, a check or another run is opened.
     bool CompareRuns(int64_t runA, int64_t runB);
     void LeaveCompare();
+    // Ends a comparison or closes the opened run: the grids show the list the user had before
+    // a run was opened, as it was.
+    void ReturnToWorkingList();
     const TRunComparison* Comparison() const { return FComparison.get(); }
     // The texts made here, not designed, follow the interface language.
     void Retranslate();
@@ -73,6 +77,9 @@ class THistoryPage : public QWidget {
     std::vector<history::IHistoryStore::TScorePoint> ScoreTrend(const std::string& url) const;
 
     void btOpenRunClick();
+    // Continues the selected run when it did not finish: its URLs without a result are checked
+    // into it.
+    void btContinueRunClick();
     // Keeps the newest runs only (0: all), from the next run's end; saved in the settings.
     void edHistoryKeepChange(int keep);
     // Where the history is kept, from the next start; saved in the settings.
@@ -96,6 +103,9 @@ class THistoryPage : public QWidget {
     // Names the opened run in the window's title and the bar above the grids.
     void ShowOpenedRun();
     void UpdateButtons();
+    // Puts list into the grids in place of what they show.
+    void ShowList(TURLTaskInfoList list);
+    bool SelectedRunResumable() const;
 
     TfmMain& FWindow;
     QTableWidget* lvRuns = nullptr;
@@ -104,14 +114,24 @@ class THistoryPage : public QWidget {
     QLabel* lbHistoryPlaceHint = nullptr;
     std::string FShownPlace;  // as the settings hold it
     QPushButton* btOpenRun = nullptr;
+    QPushButton* btContinueRun = nullptr;
     QPushButton* btDeleteRun = nullptr;
+    // The list's menu: the buttons' actions, each enabled as its button is.
+    QAction* miOpenRun = nullptr;
+    QAction* miContinueRun = nullptr;
+    QAction* miCompareRuns = nullptr;
+    QAction* miNameRun = nullptr;
+    QAction* miDeleteRun = nullptr;
     QPushButton* btNameRun = nullptr;
     QPushButton* btRefreshRuns = nullptr;
     QPushButton* btCompareRuns = nullptr;
     QLabel* lbCompare = nullptr;
     QPushButton* btLeaveCompare = nullptr;
+    QPushButton* btCloseRun = nullptr;  // of a run opened read-only
     std::unique_ptr<TRunComparison> FComparison;
     std::optional<history::TRunRecord> FOpenedRun;
+    // The list the grids showed before a run was opened or compared, with its results.
+    std::optional<TURLTaskInfoList> FWorkingList;
     bool FChecking = false;  // between RunStarted and RunEnded
 };
 

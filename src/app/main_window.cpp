@@ -15,15 +15,18 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QUrl>
 
+#include "app/accessible_names.h"
 #include "app/across_pages.h"
 #include "app/grid_filter.h"
 #include "app/grid_model.h"
 #include "app/history_page.h"
+#include "app/main_menu.h"
 #include "app/main_window_ui.h"
 #include "app/news_browser.h"
 #include "app/score_chart.h"
@@ -33,6 +36,7 @@
 #include "base/decimal_separator.h"
 #include "base/translate.h"
 #include "engine/metrica.h"
+#include "engine/worker.h"
 #include "io/atomic_file.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
@@ -59,6 +63,7 @@ TfmMain::TfmMain(TAppOptions options, QWidget* parent)
         FOptions.CatalogueDirs = DefaultCatalogueDirs(FOptions.AppDir);
     CreateComponents();
     ConnectHandlers();
+    CreateMainMenu(*this);
     SetTabOrder();
     FormCreate();
 }
@@ -86,15 +91,9 @@ void TfmMain::ConnectHandlers() {
     connect(FUi->btExportSheet, &QPushButton::clicked, FUrlGrids, &TURLGrids::btExportSheetClick);
     connect(FUi->btSaveReport, &QPushButton::clicked, FUrlGrids, &TURLGrids::btSaveReportClick);
     connect(FUi->btRunRequests, &QPushButton::clicked, this, &TfmMain::btRunRequestsClick);
+    connect(FUi->btContinueRequests, &QPushButton::clicked, this,
+            &TfmMain::btContinueRequestsClick);
     connect(FUi->btAbortRequests, &QPushButton::clicked, this, &TfmMain::btAbortRequestsClick);
-    // Enter belongs to the focused control (a grid row opens its advice); a run starts only
-    // from its button or this shortcut, which acts while the button can.
-    for (int key : {Qt::Key_Return, Qt::Key_Enter})
-        connect(new QShortcut(QKeySequence(Qt::CTRL | key), this), &QShortcut::activated, this,
-                [this] {
-                    if (FUi->btRunRequests->isEnabled() && FUi->btRunRequests->isVisible())
-                        FUi->btRunRequests->animateClick();
-                });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
         // The pages chosen on the "Across pages" tab go back to all first.
         if (FGridFilter->HasPages()) return FGridFilter->ClearPages();
@@ -239,6 +238,28 @@ void TfmMain::CreateRunControl(const io::TSettingsValues& settings) {
     for (const std::string& notice : FSession->Notices())
         FStartNotices << QString::fromStdString(notice);
     FUi->tsHistory->ShowStore(settings);
+    ShowEndpoint(settings);
+}
+
+void TfmMain::ShowEndpoint(const io::TSettingsValues& settings) {
+    const QString endpoint = QString::fromStdString(FSession->Endpoint());
+    FUi->edEndpoint->setText(endpoint);
+    // Changed only where it was set: the settings file or the command line. Design texts: the
+    // window translator puts them into the interface language.
+    FUi->edEndpoint->setToolTip(
+        QString::fromUtf8(!FOptions.Endpoint.isEmpty() ? N_("Задан параметром --endpoint")
+                          : !settings.Endpoint.empty() ? N_("Задан в файле настроек: endpoint=")
+                                                       : N_("Сервис Google PageSpeed Insights")));
+    // Answers from elsewhere are not the service's: the user should always see that.
+    if (endpoint == QLatin1String(kDefaultEndpoint)) return;
+    if (!FUi->lbEndpointNote) {
+        FUi->lbEndpointNote = new QLabel;
+        FUi->lbEndpointNote->setObjectName(QStringLiteral("lbEndpointNote"));
+        statusBar()->addPermanentWidget(FUi->lbEndpointNote);
+    }
+    FUi->lbEndpointNote->setText(endpoint);
+    FUi->lbEndpointNote->setToolTip(
+        QString::fromUtf8(N_("Ответы приходят не от сервиса Google PageSpeed Insights")));
 }
 
 TRunSettings TfmMain::CurrentRunSettings() const {
@@ -317,6 +338,7 @@ void TfmMain::ApplyLanguage() {
     FillMetricsList();
     for (int i = 0; i < FUi->cbStrategies->count(); ++i)
         FUi->cbStrategies->setItemText(i, TrQ(FUi->cbStrategies->itemData(i).toString()));
+    NameForScreenReaders(*this);
     FWindowTranslated = true;
 }
 
@@ -389,6 +411,10 @@ void TfmMain::ActivateFromSecondStart(const QString& urlsFile) {
 
 bool TfmMain::KeepUrlsOnImport() const {
     return FUi->cbImpNoClearURLs->isChecked();
+}
+
+void TfmMain::SetKeepUrlsOnImport(bool keep) {
+    FUi->cbImpNoClearURLs->setChecked(keep);
 }
 
 void TfmMain::UpdateURLListCaption() {

@@ -100,6 +100,11 @@ class TfmMain : public QMainWindow, public IRunObserver {
     // --- Run control.
     void btRunRequestsClick();
     void btAbortRequestsClick();
+    // Checks the rows without a result (and those the quota refused); an opened run that did
+    // not finish is continued into itself.
+    void btContinueRequestsClick();
+    // Whether Continue has something to do: some rows are checked, others are not.
+    bool CanContinue() const;
     // Starts a run over scope; the selected scope takes the shown grid's selection. Shows why
     // when it cannot start.
     void StartRun(TRunScope scope);
@@ -133,6 +138,8 @@ class TfmMain : public QMainWindow, public IRunObserver {
     QString NewsUrl() const { return FNewsUrl; }
     // Whether an import keeps the URLs already listed (the settings page's check box).
     bool KeepUrlsOnImport() const;
+    // The user's answer to an import's question, kept as the settings' choice.
+    void SetKeepUrlsOnImport(bool keep);
     // Whether a run may start now: the run control allows it while idle with URLs listed.
     bool RunAllowed() const { return FRunAllowed; }
     // Loads a text file of URLs through the window's text-file import, as the start-up
@@ -204,12 +211,16 @@ class TfmMain : public QMainWindow, public IRunObserver {
     void CreateRunControl(const io::TSettingsValues& settings);
     void SelectLanguage(QString stored);
     void ShowGridsAndNews();
+    // The service's address in force on the settings page, and in the status bar when it is
+    // not the service's own.
+    void ShowEndpoint(const io::TSettingsValues& settings);
     void ShowVersion();
     void LogStartAndLoadUrls();
     void SetTabOrder();
     // The controls of the page shown in the order Tab visits them: top to bottom, left to
     // right. Empty for a page that keeps the order of its layout.
     std::vector<QWidget*> PageTabStops() const;
+    std::vector<QWidget*> ParamsTabStops() const;
     void FillMetricsList();
     void OpenWebPage(const char* path);
     QString NewsAddress() const;

@@ -237,6 +237,8 @@ QWidget* TfmMain::CreateButtonColumn() {
         button("btImportURLs4Crawl", N_("Обход сайта..."), WebDocumentIcon(), kButtonGap);
     FUi->btImportURLs4Crawl->setToolTip(QString::fromUtf8(N_("Найти страницы обходом сайта…")));
     FUi->btRunRequests = button("btRunRequests", N_("Проверить URL"), FImages[imgPlay], kGroupGap);
+    FUi->btContinueRequests =
+        button("btContinueRequests", N_("Продолжить"), FImages[imgRefresh], kButtonGap);
     FUi->btAbortRequests = button("btAbortRequests", N_("Отмена"), FImages[imgCancel], kButtonGap);
     FUi->btExport = button("btExport", N_("Экспорт..."), SpreadsheetExportIcon(), kGroupGap);
     FUi->btExportSheet =
@@ -245,6 +247,7 @@ QWidget* TfmMain::CreateButtonColumn() {
         button("btSaveReport", N_("Сохранить отчёт..."), WebDocumentIcon(), kButtonGap);
     FUi->btRunRequests->setToolTip(QStringLiteral("Ctrl+Enter"));
     FUi->btRunRequests->setEnabled(false);
+    FUi->btContinueRequests->setEnabled(false);
     FUi->btAbortRequests->setEnabled(false);
     FUi->btExport->setEnabled(false);
     FUi->btExportSheet->setEnabled(false);
@@ -343,6 +346,7 @@ QGridLayout* TfmMain::CreateApiKeyRows() {
     keyGrid->setContentsMargins(3, 12, 3, 0);
     keyGrid->setHorizontalSpacing(8);
     keyGrid->setVerticalSpacing(4);
+    FUi->lbAPIKey->setBuddy(FUi->edAPIKey);
     keyGrid->addWidget(FUi->lbAPIKey, 0, 0);
     keyGrid->addWidget(FUi->edAPIKey, 0, 1);
     keyGrid->addWidget(FUi->btShowAPIKey, 0, 2);
@@ -424,6 +428,9 @@ QGroupBox* TfmMain::CreateParamsGroup() {
     FUi->edGroups->setToolTip(QString::fromUtf8(
         N_("Имя=шаблон через точку с запятой; первый подходящий шаблон решает. Без правил "
            "страницы группируются по сайту и первому разделу пути.")));
+    FUi->lbEndpoint = label("lbEndpoint", N_("Адрес сервиса:"));
+    FUi->edEndpoint = Named(new QLineEdit, "edEndpoint");
+    FUi->edEndpoint->setReadOnly(true);
     FUi->lbAppLang = label("lbAppLang", N_("Язык программы:"));
     FUi->cbAppLang = Named(new QComboBox, "cbAppLang");
     FUi->cbAppLang->setEditable(false);
@@ -442,7 +449,8 @@ QGroupBox* TfmMain::CreateParamsGroup() {
         {FUi->lbRetries, FUi->edRetries},      {FUi->lbImpNoClearURLs, FUi->cbImpNoClearURLs},
         {FUi->lbCategories, categories},       {FUi->lbStrategies, FUi->cbStrategies},
         {nullptr, FUi->cbRequestLocale},       {nullptr, FUi->cbReportScreenshots},
-        {FUi->lbGroups, FUi->edGroups},        {FUi->lbAppLang, FUi->cbAppLang}};
+        {FUi->lbGroups, FUi->edGroups},        {FUi->lbEndpoint, FUi->edEndpoint},
+        {FUi->lbAppLang, FUi->cbAppLang}};
     int r = 0;
     for (auto [l, input] : rows) {
         if (!l) {
@@ -450,6 +458,7 @@ QGroupBox* TfmMain::CreateParamsGroup() {
             continue;
         }
         form->addWidget(l, r, 0, l == FUi->lbCategories ? Qt::AlignTop : Qt::Alignment());
+        l->setBuddy(input);
         form->addWidget(input, r, 1, Qt::AlignLeft);
         ++r;
     }
@@ -494,23 +503,33 @@ QFrame* TfmMain::CreateAboutBox() {
 }
 
 void TfmMain::SetTabOrder() {
-    QWidget* params[] = {FUi->edAPIKey,
-                         FUi->btShowAPIKey,
-                         FUi->edMaxTreads,
-                         FUi->edMinReqDelay,
-                         FUi->edRetries,
-                         FUi->pAbout,
-                         FUi->cbAppLang,
-                         FUi->lbGotoKeySite,
-                         FUi->cbImpNoClearURLs,
-                         FUi->cbCategoryAccessibility,
-                         FUi->cbCategoryBestPractices,
-                         FUi->cbCategorySeo,
-                         FUi->cbStrategies,
-                         FUi->cbRequestLocale,
-                         FUi->cbReportScreenshots,
-                         FUi->edGroups};
-    for (size_t i = 1; i < std::size(params); ++i) setTabOrder(params[i - 1], params[i]);
+    const std::vector<QWidget*> params = ParamsTabStops();
+    for (size_t i = 2; i < params.size(); ++i) setTabOrder(params[i - 1], params[i]);
+}
+
+std::vector<QWidget*> TfmMain::ParamsTabStops() const {
+    // The metric list on the left, then the parameters top to bottom as they stand.
+    return {FUi->pcPages->focusProxy(),
+            FUi->lvMetrics,
+            FUi->edAPIKey,
+            FUi->btShowAPIKey,
+            FUi->lbGotoKeySite,
+            FUi->edMaxTreads,
+            FUi->edMinReqDelay,
+            FUi->edRetries,
+            FUi->cbImpNoClearURLs,
+            FUi->cbCategoryAccessibility,
+            FUi->cbCategoryBestPractices,
+            FUi->cbCategorySeo,
+            FUi->cbStrategies,
+            FUi->cbRequestLocale,
+            FUi->cbReportScreenshots,
+            FUi->edGroups,
+            FUi->edEndpoint,
+            FUi->cbAppLang,
+            FUi->pAbout,
+            FUi->lbGotoSite,
+            FUi->lbGotoPublisherSite};
 }
 
 std::vector<QWidget*> TfmMain::PageTabStops() const {
@@ -522,10 +541,12 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
         for (QWidget* w : FUi->tsHistory->TabStops()) stops.push_back(w);
         return stops;
     }
+    if (page == FUi->tsParams) return ParamsTabStops();
     if (page != FUi->tsURLs) return {};
     // Top to bottom, the left column before the right one.
     return {pageTabs,
             FUi->pCompare->findChild<QWidget*>(QStringLiteral("btLeaveCompare")),
+            FUi->pCompare->findChild<QWidget*>(QStringLiteral("btCloseRun")),
             FGridFilter->edFilter,
             FGridFilter->cbFilterStatus,
             FGridFilter->cbFilterScore,
@@ -547,6 +568,7 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
             FUi->btImportURLs4Web,
             FUi->btImportURLs4Crawl,
             FUi->btRunRequests,
+            FUi->btContinueRequests,
             FUi->btAbortRequests,
             FUi->btExport,
             FUi->btExportSheet,
@@ -558,9 +580,11 @@ std::vector<QWidget*> TfmMain::PageTabStops() const {
 bool TfmMain::focusNextPrevChild(bool next) {
     const std::vector<QWidget*> stops = PageTabStops();
     QWidget* focus = QApplication::focusWidget();
-    const auto at = std::find_if(stops.begin(), stops.end(), [focus](QWidget* w) {
-        return w && (w == focus || w->isAncestorOf(focus));
-    });
+    // The focused control itself, else the stop that holds it (a frame around a link).
+    auto at = std::find(stops.begin(), stops.end(), focus);
+    if (at == stops.end())
+        at = std::find_if(stops.begin(), stops.end(),
+                          [focus](QWidget* w) { return w && w->isAncestorOf(focus); });
     if (at == stops.end()) return QMainWindow::focusNextPrevChild(next);
     const int n = static_cast<int>(stops.size());
     const int from = static_cast<int>(at - stops.begin());

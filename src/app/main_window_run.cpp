@@ -45,6 +45,18 @@ void TfmMain::btAbortRequestsClick() {
     FSession->Abort();
 }
 
+void TfmMain::btContinueRequestsClick() {
+    if (!CanContinue()) return;
+    const auto& opened = FUi->tsHistory->OpenedRun();
+    if (opened && history::Resumable(opened->State)) return FUi->tsHistory->ResumeRun(opened->Id);
+    StartRun(TRunScope::Unchecked);
+}
+
+bool TfmMain::CanContinue() const {
+    return FRunAllowed && !FUrlGrids->Comparing() && AnyChecked(FMaster) &&
+           !FSession->Controller().UncheckedNums().empty();
+}
+
 bool TfmMain::Running() const {
     return FSession && FSession->Running();
 }
@@ -64,6 +76,7 @@ void TfmMain::StartRun(TRunScope scope) {
         return;
     }
     if (!*started) return;
+    ShowStatus(QString());
     UpdateRunButtons();
     ShowProgress(true);
     FUi->gbParams->setEnabled(false);
@@ -89,6 +102,7 @@ void TfmMain::UpdateRunButtons() {
     const bool idle = !Running();
     FRunAllowed = FSession && idle && !FMaster.Empty();
     FUi->btRunRequests->setEnabled(FRunAllowed);
+    FUi->btContinueRequests->setEnabled(CanContinue());
     FUi->btAbortRequests->setEnabled(!idle);
     FUi->btInsertURLs4Clip->setEnabled(idle);
     FUi->btImportURLs4TXT->setEnabled(idle);
@@ -142,6 +156,11 @@ void TfmMain::Progress(const TProgressStep& step) {
 }
 
 void TfmMain::ShowProgress(bool visible) {
+    // The text straddles the fill and the empty part; styles that draw all of it in the
+    // highlighted text colour (white) lose it on the empty part: one dark colour reads on both.
+    QPalette palette = FUi->pbProgress->palette();
+    palette.setColor(QPalette::HighlightedText, palette.color(QPalette::Text));
+    FUi->pbProgress->setPalette(palette);
     FUi->pProgress->setVisible(visible);
 }
 
@@ -206,6 +225,7 @@ void TfmMain::EndRunProgress() {
     const bool notify = FRunProgress.TookLong(now);
     const QString summary = FRunProgress.Finish(now, FMaster);
     AddToLog(summary);
+    ShowStatus(summary);
     RepaintAllRows();
     if (notify && FUrlGrids->Dialogs.Notify) FUrlGrids->Dialogs.Notify(windowTitle(), summary);
 }

@@ -56,6 +56,7 @@ struct TfmMain::TUi {
     QPushButton* btImportURLs4Web = nullptr;    // a sitemap at a web address
     QPushButton* btImportURLs4Crawl = nullptr;  // the pages a crawl of a site finds
     QPushButton* btRunRequests = nullptr;
+    QPushButton* btContinueRequests = nullptr;  // checks the rows without a result
     QPushButton* btAbortRequests = nullptr;
     QPushButton* btExport = nullptr;
     QPushButton* btExportSheet = nullptr;  // both strategies for spreadsheets
@@ -93,6 +94,9 @@ struct TfmMain::TUi {
     QCheckBox* cbReportScreenshots = nullptr;  // runs keep the final screenshots for reports
     QLabel* lbGroups = nullptr;
     QLineEdit* edGroups = nullptr;  // the page groups: "name=glob" rules separated by ";"
+    QLabel* lbEndpoint = nullptr;
+    QLineEdit* edEndpoint = nullptr;   // the service's address in force, read-only
+    QLabel* lbEndpointNote = nullptr;  // in the status bar while it is not the service's own
     QLabel* lbAppLang = nullptr;
     QComboBox* cbAppLang = nullptr;
     QFrame* pAbout = nullptr;

@@ -127,6 +127,9 @@ TURLGrids::TURLGrids(TfmMain& window, QTableView* desktopGrid, QTableView* mobil
     Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
         return AskBeforeLoss(&FWindow, text, dontAskAgain);
     };
+    Dialogs.ChooseImport = [this](const QString& text, TImportChoice proposed) {
+        return AskImportChoice(&FWindow, text, proposed);
+    };
     Dialogs.Ask = [this](const QString& text) {
         QMessageBox box(QMessageBox::Question, FWindow.windowTitle(), text,
                         QMessageBox::Yes | QMessageBox::No, &FWindow);
@@ -292,6 +295,8 @@ void TURLGrids::CreateMenu() {
         item("miCheckWErrors", N_("Перепроверить URL с ошибками"), imgRefresh, {}, [this] {
             if (CanRunOrDelete()) FWindow.StartRun(TRunScope::Failed);
         });
+    miContinue = item("miContinue", N_("Продолжить"), imgRefresh, {},
+                      [this] { FWindow.btContinueRequestsClick(); });
     miOpenInGPSI = item("miOpenInGPSI", N_("Открыть в Google PageSpeed Insights"),
                         imgGooglePageSpeed, {}, [this] {
                             if (CanOpenInGPSI()) miOpenInGPSIClick();
@@ -300,7 +305,7 @@ void TURLGrids::CreateMenu() {
         item("miDeleteURL", N_("Удалить"), imgDelete, QKeySequence(Qt::Key_Delete), [this] {
             if (CanRunOrDelete()) miDeleteURLClick();
         });
-    miUndoDelete = item("miUndoDelete", N_("Отменить удаление"), imgDelete,
+    miUndoDelete = item("miUndoDelete", N_("Отменить удаление или импорт"), imgDelete,
                         QKeySequence(Qt::CTRL | Qt::Key_Z), [this] {
                             if (CanUndoDelete()) miUndoDeleteClick();
                         });
@@ -336,6 +341,7 @@ void TURLGrids::pmURLsPopup() {
     miPaste4Clipboard->setEnabled(CanPaste());
     miCheckSelected->setEnabled(CanRunOrDelete());
     miCheckWErrors->setEnabled(CanRunOrDelete());
+    miContinue->setEnabled(FWindow.CanContinue());
     miOpenInGPSI->setEnabled(CanOpenInGPSI());
     miDeleteURL->setEnabled(CanRunOrDelete());
     miEditURL->setEnabled(CanEditURL());
@@ -408,7 +414,7 @@ void TURLGrids::miDeleteURLClick() {
     for (QTableView* grid : FGrids) DeleteRowsByNums(grid, nums);
     const std::unordered_set<int32_t> gone(nums.begin(), nums.end());
     // Nothing deleted leaves the last delete's undo as it was.
-    if (!nums.empty()) FUndo.clear();
+    if (!nums.empty()) ForgetUndo();
     for (size_t i = 0; i < master.Count() && !nums.empty(); ++i) {
         TURLTaskInfo& t = master[i];
         const bool deleted = gone.count(t.Num) != 0;
@@ -440,15 +446,15 @@ void TURLGrids::miUndoDeleteClick() {
     TURLTaskInfoList& master = FWindow.Master();
     const auto keptCount = static_cast<size_t>(
         std::count_if(FUndo.begin(), FUndo.end(), [](const TUndoEntry& e) { return !e.Deleted; }));
-    if (keptCount != master.Count()) {
-        FUndo.clear();
+    if (keptCount + FUndoAdded != master.Count()) {
+        ForgetUndo();
         return;
     }
-    // The rows kept by the delete are still the list, in order; the deleted ones go back
-    // between them.
+    // The rows kept by the change still lead the list, in order; the ones it removed go back
+    // between them and the ones it appended go.
     std::vector<std::unique_ptr<TURLTaskResults>> kept;
-    kept.reserve(master.Count());
-    for (size_t i = 0; i < master.Count(); ++i) kept.push_back(std::move(master[i].TaskResults));
+    kept.reserve(keptCount);
+    for (size_t i = 0; i < keptCount; ++i) kept.push_back(std::move(master[i].TaskResults));
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
     for (TURLGridModel* m : models) m->ClearRows();
@@ -458,7 +464,7 @@ void TURLGrids::miUndoDeleteClick() {
         TURLTaskInfo& t = master.Add(e.URL);
         t.TaskResults = e.Deleted ? std::move(e.Results) : std::move(kept[next++]);
     }
-    FUndo.clear();
+    ForgetUndo();
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     FWindow.UpdateRunButtons();
     FWindow.UpdateURLListCaption();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/confirm_loss.h"
 #include "engine/tasks.h"
 #include "history/history_store.h"
 #include "io/sitemap_fetch.h"
@@ -50,6 +51,8 @@ struct TDialogs {
         ShowAdvices;
     // Asks before results are lost; true to go on. *dontAskAgain: the user's tick.
     std::function<bool(const QString& text, bool* dontAskAgain)> Confirm;
+    // Whether an import adds to the listed URLs or replaces them; proposed is the default.
+    std::function<TImportChoice(const QString& text, TImportChoice proposed)> ChooseImport;
     // A yes-or-no question whose default (Enter and Esc) is no; true for yes.
     std::function<bool(const QString& text)> Ask;
     // One line of text, shown with text first; a null text when the user cancelled.
@@ -73,6 +76,7 @@ class TURLGrids : public QObject {
     QAction* miPaste4Clipboard = nullptr;
     QAction* miCheckSelected = nullptr;
     QAction* miCheckWErrors = nullptr;
+    QAction* miContinue = nullptr;  // the rows without a result
     QAction* miOpenInGPSI = nullptr;
     QAction* miDeleteURL = nullptr;
     QAction* miUndoDelete = nullptr;
@@ -103,7 +107,8 @@ class TURLGrids : public QObject {
     void miDeleteURLClick();
     void miOpenInGPSIClick();
     void DeleteRowsByNums(QTableView* grid, const std::vector<int32_t>& nums);
-    // Puts back the rows of the last delete, with their results (Ctrl+Z).
+    // Puts the list back as it was before the last delete, import or paste, with its results
+    // (Ctrl+Z).
     void miUndoDeleteClick();
     bool CanUndoDelete() const;
 
@@ -118,8 +123,12 @@ class TURLGrids : public QObject {
     bool AddURL(const QString& text);
     bool CanEditURL() const;
     bool CanAddURL() const;
-    // The list was replaced (an import, a run opened): the last delete cannot be undone in it.
-    void ForgetUndo() { FUndo.clear(); }
+    // The list was replaced by a run opened or changed by an edit: the last change cannot be
+    // undone in it.
+    void ForgetUndo() {
+        FUndo.clear();
+        FUndoAdded = 0;
+    }
 
     // --- Availability of the menu items, evaluated when the menu opens and when a shortcut
     // is pressed.
@@ -166,30 +175,37 @@ class TURLGrids : public QObject {
     // the current row.
     void ListChanged(const TURLTaskInfo& task);
     void CreateMenu();
-    // The import bracket around feeding urls; logText is untranslated. Replacing a list with
-    // results is asked first; false when the user said no (nothing changed).
+    // The import bracket around feeding urls; logText is untranslated. A list that holds URLs
+    // asks whether to add or replace (the answer is kept as the settings' choice); false when
+    // the user cancelled (nothing changed).
     bool RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
                    int progressMax, int progressEnd);
     QString ImportCodePage() const;
-    // Where the import dialogs open: the folder of the last file imported, else the home folder.
-    QString ImportDir() const;
+    // Kinds of file whose dialogs each start where the last one of their kind was chosen.
+    enum class TFileKind { Urls, Exports, Reports };
+    // That folder (kept in the settings file across starts) while it exists, else home.
+    QString DialogDir(TFileKind kind);
+    void RememberDialogDir(TFileKind kind, const QString& chosenFile);
     void Message(QMessageBox::Icon icon, const QString& text, const QString& details = {});
 
     TfmMain& FWindow;
     QTableView* FGrids[2];
     TfmGoogleAdvice* FAdviceWindow = nullptr;
-    // The list as it was before the last delete: every task in order, the deleted ones with
-    // their results. Empty when there is nothing to undo.
+    // The list as it was before the last delete, import or paste: every task in order, those
+    // gone from the list with their results. The kept ones lead the list now, followed by the
+    // FUndoAdded tasks the import appended. Empty when there is nothing to undo.
     struct TUndoEntry {
         std::string URL;
         bool Deleted = false;
         std::unique_ptr<TURLTaskResults> Results;
     };
     std::vector<TUndoEntry> FUndo;
+    size_t FUndoAdded = 0;
     std::vector<int> FWidthsBeforeCompare[2];
     // A column drag being undone: the undoing move must not be undone in turn.
     bool FRevertingColumnMove = false;
-    QString FLastImportDir;
+    // The folders the file dialogs start in, per kind of file (TFileKind).
+    QString FDialogDirs[3];
     class QSystemTrayIcon* FTray = nullptr;  // made for the first notification
 };
 

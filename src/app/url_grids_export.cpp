@@ -26,10 +26,13 @@ void TURLGrids::btExportClick() {
                            QString::fromLatin1(io::kDlgExportFilterMask) + QLatin1Char(')');
     const QString path =
         Dialogs.SaveFileName
-            ? Dialogs.SaveFileName(TrQ(io::kDlgExportTitle),
-                                   FWindow.AppDir() + QString::fromLatin1(name), filter)
+            ? Dialogs.SaveFileName(
+                  TrQ(io::kDlgExportTitle),
+                  DialogDir(TFileKind::Exports) + QLatin1Char('/') + QString::fromLatin1(name),
+                  filter)
             : QString();
     if (path.isEmpty()) return;
+    RememberDialogDir(TFileKind::Exports, path);
     const TURLGridModel* model = FWindow.GridModel(s);
     const std::vector<TURLTaskInfo*>& shown = model->DisplayRows();
     std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
@@ -39,12 +42,16 @@ void TURLGrids::btExportClick() {
         std::erase_if(rows, [c](const TURLTaskInfo* t) { return !c->InNewer(t); });
     const std::string localPath = QFile::encodeName(path).toStdString();
     const TResult<io::TCsvExport> written = FWindow.Session()->ExportCsv(localPath, s, rows);
-    if (!written)
+    if (!written) {
         Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
                 QString::fromStdString(written.Error()));
-    else if (written->WrittenInUtf8)
+        return;
+    }
+    if (written->WrittenInUtf8)
         FWindow.AddToLog(
             QString::fromStdString(FormatLog(Tr(io::kLogCsvWrittenInUtf8), 0, localPath)));
+    // The status bar tells of the last thing done, not of an import long before.
+    FWindow.ShowStatus(TrQ("Экспорт записан: %1").arg(path));
 }
 
 void TURLGrids::btExportSheetClick() {
@@ -53,8 +60,10 @@ void TURLGrids::btExportSheetClick() {
         TrQ("Экспорт для таблиц: UTF-8, разделитель — точка с запятой (%1), числа с точкой")
             .arg(QLatin1Char(io::kSpreadsheetSeparator));
     const QString path = Dialogs.SaveFileName(
-        title, ImportDir() + QStringLiteral("/velmora_sheet.csv"), QStringLiteral("CSV (*.csv)"));
+        title, DialogDir(TFileKind::Exports) + QStringLiteral("/velmora_sheet.csv"),
+        QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty()) return;
+    RememberDialogDir(TFileKind::Exports, path);
     const std::vector<TURLTaskInfo*>& shown =
         FWindow.GridModel(FWindow.ShownStrategy())->DisplayRows();
     std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
@@ -64,9 +73,11 @@ void TURLGrids::btExportSheetClick() {
                 QString::fromStdString(written.Error()));
         return;
     }
-    FWindow.AddToLog(
+    const QString done =
         TrQ("Экспорт для таблиц записан: %1 и %2")
-            .arg(path, QFile::decodeName(io::SpreadsheetAdvicePath(localPath).c_str())));
+            .arg(path, QFile::decodeName(io::SpreadsheetAdvicePath(localPath).c_str()));
+    FWindow.AddToLog(done);
+    FWindow.ShowStatus(done);
 }
 
 namespace {
@@ -97,10 +108,12 @@ void TURLGrids::btSaveReportClick() {
     if (FWindow.Running() || !FWindow.Session() || !Dialogs.SaveFileName) return;
     const THistoryPage& history = *FWindow.Ui().tsHistory;
     const TRunComparison* compared = history.Comparison();
-    const QString path = Dialogs.SaveFileName(TrQ("Сохранить отчёт"),
-                                              ImportDir() + QStringLiteral("/velmora_report.html"),
-                                              TrQ("Страница HTML") + QStringLiteral(" (*.html)"));
+    const QString path =
+        Dialogs.SaveFileName(TrQ("Сохранить отчёт"),
+                             DialogDir(TFileKind::Reports) + QStringLiteral("/velmora_report.html"),
+                             TrQ("Страница HTML") + QStringLiteral(" (*.html)"));
     if (path.isEmpty()) return;
+    RememberDialogDir(TFileKind::Reports, path);
     TReportInput input;
     input.Rows = AllRows(FWindow.Master());
     if (compared) {
@@ -121,6 +134,7 @@ void TURLGrids::btSaveReportClick() {
         return;
     }
     FWindow.AddToLog(TrQ("Отчёт записан: %1").arg(path));
+    FWindow.ShowStatus(TrQ("Отчёт записан: %1").arg(path));
 }
 
 }  // namespace velmora::app

@@ -17,6 +17,7 @@
 #include "base/translate.h"
 #include "io/codepage.h"
 #include "io/import_texts.h"
+#include "io/settings.h"
 #include "io/sitemap.h"
 #include "io/sitemap_fetch.h"
 #include "io/url_import.h"
@@ -42,10 +43,13 @@ std::string LocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-bool HasResults(const TURLTaskInfoList& list) {
-    for (size_t i = 0; i < list.Count(); ++i)
-        if (list[i].TaskResults) return true;
-    return false;
+QString ImportQuestion(const TURLTaskInfoList& list) {
+    size_t checked = 0;
+    for (size_t i = 0; i < list.Count(); ++i) checked += list[i].TaskResults != nullptr;
+    QString text = TrQ("В списке уже есть URL: %1. Добавить к ним новые или заменить список?")
+                       .arg(list.Count());
+    if (checked) text += QLatin1Char(' ') + TrQ("С результатами проверки: %1.").arg(checked);
+    return text + QLatin1Char(' ') + TrQ("Ctrl+Z вернёт список, как он был.");
 }
 
 // ". Added: n; skipped - duplicates: n, ..." with only the reasons that occurred: one log line
@@ -72,9 +76,31 @@ QString ReportText(const io::TImportReport& r) {
 
 }  // namespace
 
-QString TURLGrids::ImportDir() const {
+namespace {
+const char* DirKey(int kind) {
+    static const char* const keys[] = {io::kKeyDirUrls, io::kKeyDirExports, io::kKeyDirReports};
+    return keys[kind];
+}
+}  // namespace
+
+QString TURLGrids::DialogDir(TFileKind kind) {
+    QString& dir = FDialogDirs[static_cast<int>(kind)];
+    if (dir.isEmpty() && FWindow.KeepsSettings())
+        dir = QString::fromStdString(
+            io::LoadDialogDir(FWindow.SettingsPath().toStdString(), DirKey(int(kind))));
     // The program's own folder holds nothing of the user's.
-    return FLastImportDir.isEmpty() ? QDir::homePath() : FLastImportDir;
+    return !dir.isEmpty() && QDir(dir).exists() ? dir : QDir::homePath();
+}
+
+void TURLGrids::RememberDialogDir(TFileKind kind, const QString& chosenFile) {
+    const QString dir = QFileInfo(chosenFile).absolutePath();
+    QString& kept = FDialogDirs[static_cast<int>(kind)];
+    if (dir == kept) return;
+    kept = dir;
+    if (!FWindow.KeepsSettings()) return;
+    const TResult<> written = io::SaveDialogDir(FWindow.SettingsPath().toStdString(),
+                                                DirKey(int(kind)), dir.toStdString());
+    if (!written) FWindow.AddToLog(QString::fromStdString(written.Error()));
 }
 
 QString TURLGrids::ImportCodePage() const {
@@ -85,12 +111,23 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
                           int progressMax, int progressEnd) {
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     TURLTaskInfoList& master = FWindow.Master();
-    const bool replace = !FWindow.KeepUrlsOnImport();
-    if (replace && HasResults(master) &&
-        !ConfirmLoss(TrQ("Заменить список URL? Результаты проверки будут потеряны.")))
-        return false;
-    // The list changes under the rows an undo would put back.
+    bool replace = false;
+    if (!master.Empty()) {
+        const TImportChoice proposed =
+            FWindow.KeepUrlsOnImport() ? TImportChoice::Add : TImportChoice::Replace;
+        const TImportChoice choice = Dialogs.ChooseImport
+                                         ? Dialogs.ChooseImport(ImportQuestion(master), proposed)
+                                         : proposed;
+        if (choice == TImportChoice::Cancel) return false;
+        replace = choice == TImportChoice::Replace;
+        FWindow.SetKeepUrlsOnImport(!replace);
+    }
+    // Ctrl+Z puts the list back as it is now.
     ForgetUndo();
+    for (size_t i = 0; i < master.Count(); ++i)
+        FUndo.push_back(
+            {master[i].URL, replace, replace ? std::move(master[i].TaskResults) : nullptr});
+    const size_t keptCount = replace ? 0 : master.Count();
     FWindow.Ui().tsHistory->ForgetOpenedRun();
     for (TURLGridModel* m : models) m->BeginBulkUpdate();
     if (replace) {
@@ -111,6 +148,7 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     const size_t fed = urls.size() - counts.overLimit;
     const bool limitReached = counts.LimitReached();
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
+    FUndoAdded = master.Count() - keptCount;
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     // Shown once the grids are whole again, since the box runs its own event loop.
     if (limitReached)
@@ -130,10 +168,10 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
 
 void TURLGrids::btImportURLs4TXTClick() {
     if (FWindow.Running()) return;
-    const QString path = AskFileName(Dialogs, ImportDir(), io::kDlgImportTxtTitle,
+    const QString path = AskFileName(Dialogs, DialogDir(TFileKind::Urls), io::kDlgImportTxtTitle,
                                      io::kDlgImportTxtFilterName, io::kDlgImportTxtFilterMask);
     if (path.isEmpty()) return;
-    FLastImportDir = QFileInfo(path).absolutePath();
+    RememberDialogDir(TFileKind::Urls, path);
     ImportTextFile(path);
 }
 
@@ -155,10 +193,10 @@ bool TURLGrids::ImportTextFile(const QString& path) {
 
 void TURLGrids::btImportURLs4XMLClick() {
     if (FWindow.Running()) return;
-    const QString path = AskFileName(Dialogs, ImportDir(), io::kDlgImportXmlTitle,
+    const QString path = AskFileName(Dialogs, DialogDir(TFileKind::Urls), io::kDlgImportXmlTitle,
                                      io::kDlgImportXmlFilterName, kSitemapFilterMask);
     if (path.isEmpty()) return;
-    FLastImportDir = QFileInfo(path).absolutePath();
+    RememberDialogDir(TFileKind::Urls, path);
     // Parsed whole first: a file that is no sitemap leaves the list and its results alone.
     const TResult<io::TSitemap> sitemap = io::ParseSitemap(LocalPath(path));
     if (!sitemap) {

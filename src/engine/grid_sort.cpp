@@ -220,8 +220,12 @@ void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col,
     if (!IsSortable(col) || rows.size() < 2) return;
     std::vector<uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
+    // An empty cell tells nothing about its row: it goes below the others either way, so
+    // "worst first" starts with the worst checked page.
+    std::vector<bool> empty(rows.size(), false);
     auto sortBy = [&](auto&& cmp) {
         std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+            if (empty[x] != empty[y]) return static_cast<bool>(empty[y]);
             return ascending ? cmp(x, y) < 0 : cmp(y, x) < 0;
         });
     };
@@ -230,12 +234,17 @@ void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col,
             [&](uint32_t x, uint32_t y) { return CompareGridRows(rows[x], rows[y], s, gcNumber); });
     } else if (IsTextColumn(col)) {
         std::vector<std::string> texts(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i) texts[i] = CellText(rows[i], s, col);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            texts[i] = CellText(rows[i], s, col);
+            empty[i] = texts[i].empty();
+        }
         sortBy([&](uint32_t x, uint32_t y) { return CompareNaturalText(texts[x], texts[y]); });
     } else {
         std::vector<TGridSortKey> keys(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i)
+        for (size_t i = 0; i < rows.size(); ++i) {
             keys[i] = MakeGridSortKey(CellText(rows[i], s, col));
+            empty[i] = keys[i].Rank == TGridSortKey::rkEmpty;
+        }
         sortBy([&](uint32_t x, uint32_t y) { return CompareGridSortKeys(keys[x], keys[y]); });
     }
     std::vector<TURLTaskInfo*> sorted(rows.size());

@@ -45,7 +45,7 @@ int CompareGridSortKeys(const TGridSortKey& a, const TGridSortKey& b);
 int CompareGridRows(const TURLTaskInfo* a, const TURLTaskInfo* b, TMetricaStrategy s, int col);
 
 // Stable sort of rows by col; rows that compare equal keep their relative order in both
-// directions. Each cell is read once, so 10 000 rows sort in a few milliseconds.
+// directions, and empty cells come last in both. Each cell is read once, so 10 000 rows sort in a few milliseconds.
 void SortGridRows(std::vector<TURLTaskInfo*>& rows, TMetricaStrategy s, int col, bool ascending);
 
 }  // namespace velmora

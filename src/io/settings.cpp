@@ -253,6 +253,14 @@ TResult<> SaveConfirmLoss(const std::string& path, bool confirm) {
     return TIniFile(path).WriteString(kSectionWindow, kKeyConfirmLoss, confirm ? "1" : "0");
 }
 
+std::string LoadDialogDir(const std::string& path, const char* key) {
+    return TIniFile(path).ReadString(kSectionWindow, key).value_or("");
+}
+
+TResult<> SaveDialogDir(const std::string& path, const char* key, const std::string& dir) {
+    return TIniFile(path).WriteString(kSectionWindow, key, dir);
+}
+
 std::string SettingsFilePath(const std::string& appDir) {
     std::string dir = appDir.empty() ? std::string("./") : appDir;
     if (dir.back() != '/') dir += '/';

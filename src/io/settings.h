@@ -136,6 +136,13 @@ TWindowSettings LoadWindowSettings(const std::string& path);
 TResult<> SaveWindowGeometry(const std::string& path, const std::array<int, 4>& geometry,
                              bool maximized);
 TResult<> SaveConfirmLoss(const std::string& path, bool confirm);
+// The folder the window's file dialogs last used for one kind of file: URL lists, exports,
+// reports. Empty when none was kept.
+inline constexpr const char* kKeyDirUrls = "dir-urls";
+inline constexpr const char* kKeyDirExports = "dir-exports";
+inline constexpr const char* kKeyDirReports = "dir-reports";
+std::string LoadDialogDir(const std::string& path, const char* key);
+TResult<> SaveDialogDir(const std::string& path, const char* key, const std::string& dir);
 
 // appDir (with or without its trailing "/") + "Velmora.ini" when that folder is writable and
 // not the installed programs' folder; otherwise "$XDG_CONFIG_HOME/Velmora/Velmora.ini"

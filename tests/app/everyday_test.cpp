@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
+#include <cmath>
 
 #include "app/grid_model.h"
 #include "app/history_page.h"
@@ -95,6 +96,65 @@ TEST(Keyboard, TabGoesTopToBottomAndLeftToRight) {
     // Open, Compare and Delete wait for a run to be selected.
     EXPECT_EQ(TabStops(w->Ui().pcPages), (QStringList{"pcPages", "btRefreshRuns", "edHistoryKeep",
                                                       "lvRuns", "edHistoryPlace"}));
+}
+
+// The settings page: the metric list, then every parameter top to bottom, the about box last;
+// the performance box, always ticked and disabled, is passed.
+TEST(Keyboard, SettingsTabOrderFollowsThePageAndSkipsNothing) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
+    EXPECT_EQ(TabStops(w->Ui().pcPages), (QStringList{"pcPages",
+                                                      "lvMetrics",
+                                                      "edAPIKey",
+                                                      "btShowAPIKey",
+                                                      "lbGotoKeySite",
+                                                      "edMaxTreads",
+                                                      "edMinReqDelay",
+                                                      "edRetries",
+                                                      "cbImpNoClearURLs",
+                                                      "cbCategoryAccessibility",
+                                                      "cbCategoryBestPractices",
+                                                      "cbCategorySeo",
+                                                      "cbStrategies",
+                                                      "cbRequestLocale",
+                                                      "cbReportScreenshots",
+                                                      "edGroups",
+                                                      "edEndpoint",
+                                                      "cbAppLang",
+                                                      "pAbout",
+                                                      "lbGotoSite",
+                                                      "lbGotoPublisherSite"}));
+}
+
+// WCAG's contrast ratio of two colours, 1 (none) to 21.
+double Contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// The progress text reads wherever it stands: over the fill and over the empty part.
+TEST(Progress, TheTextReadsOverTheFillAndTheEmptyPart) {
+    TLocaleEnv env("en_US.UTF-8");
+    TAppDir dir;
+    auto w = ShowWindow(dir.Options());
+    w->ShowProgress(true);
+    const QPalette p = w->Ui().pbProgress->palette();
+    for (QPalette::ColorRole text : {QPalette::Text, QPalette::HighlightedText}) {
+        EXPECT_GE(Contrast(p.color(text), p.color(QPalette::Base)), 4.5) << text;
+        EXPECT_GE(Contrast(p.color(text), p.color(QPalette::Window)), 4.5) << text;
+    }
+    EXPECT_GE(Contrast(p.color(QPalette::HighlightedText), p.color(QPalette::Highlight)), 3.0);
 }
 
 TEST(Keyboard, TheFocusFrameShowsOnTheRunButtonAndTheChart) {

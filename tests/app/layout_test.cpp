@@ -59,12 +59,12 @@ TEST_F(Layout, MetricsListHoldsTheCatalogueAndDescribesTheSelectedRow) {
 }
 
 TEST_F(Layout, ButtonColumnInOrderWithItsGroups) {
-    QPushButton* column[] = {w->Ui().btInsertURLs4Clip,  w->Ui().btImportURLs4TXT,
-                             w->Ui().btImportURLs4XML,   w->Ui().btImportURLs4Web,
-                             w->Ui().btImportURLs4Crawl, w->Ui().btRunRequests,
-                             w->Ui().btAbortRequests,    w->Ui().btExport,
-                             w->Ui().btExportSheet,      w->Ui().btSaveReport};
-    const int gaps[] = {6, 6, 6, 6, 16, 6, 16, 6, 6};
+    QPushButton* column[] = {
+        w->Ui().btInsertURLs4Clip,  w->Ui().btImportURLs4TXT,   w->Ui().btImportURLs4XML,
+        w->Ui().btImportURLs4Web,   w->Ui().btImportURLs4Crawl, w->Ui().btRunRequests,
+        w->Ui().btContinueRequests, w->Ui().btAbortRequests,    w->Ui().btExport,
+        w->Ui().btExportSheet,      w->Ui().btSaveReport};
+    const int gaps[] = {6, 6, 6, 6, 16, 6, 6, 16, 6, 6};
     for (size_t i = 0; i < std::size(column); ++i) {
         EXPECT_EQ(column[i]->size(), QSize(158, 25)) << i;
         EXPECT_FALSE(column[i]->icon().isNull()) << i;
@@ -126,12 +126,10 @@ TEST_F(Layout, FitsALaptopScreenWithTheGridLargest) {
 TEST_F(Layout, ParameterTabOrder) {
     QWidget* order[] = {w->Ui().edAPIKey,
                         w->Ui().btShowAPIKey,
+                        w->Ui().lbGotoKeySite,
                         w->Ui().edMaxTreads,
                         w->Ui().edMinReqDelay,
                         w->Ui().edRetries,
-                        w->Ui().pAbout,
-                        w->Ui().cbAppLang,
-                        w->Ui().lbGotoKeySite,
                         w->Ui().cbImpNoClearURLs,
                         w->Ui().cbCategoryAccessibility,
                         w->Ui().cbCategoryBestPractices,
@@ -139,7 +137,10 @@ TEST_F(Layout, ParameterTabOrder) {
                         w->Ui().cbStrategies,
                         w->Ui().cbRequestLocale,
                         w->Ui().cbReportScreenshots,
-                        w->Ui().edGroups};
+                        w->Ui().edGroups,
+                        w->Ui().edEndpoint,
+                        w->Ui().cbAppLang,
+                        w->Ui().pAbout};
     w->Ui().pcPages->setCurrentWidget(w->Ui().tsParams);
     w->activateWindow();
     w->Ui().edAPIKey->setFocus();

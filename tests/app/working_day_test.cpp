@@ -167,6 +167,10 @@ TEST_F(WorkingDay, AnImportOfAJunkFilledFileReportsInTheStatusBar) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
     f.close();
+    // The list holds a URL: the import asks, and the answer is to replace it.
+    w->UrlGrids().Dialogs.ChooseImport = [](const QString&, TImportChoice) {
+        return TImportChoice::Replace;
+    };
     ASSERT_TRUE(w->LoadUrlsFromTextFile(f.fileName()));
     const QString report = w->statusBar()->currentMessage();
     EXPECT_TRUE(report.startsWith("Data loaded. Added: 901 (without a scheme, with https://: 1)"))
@@ -185,7 +189,8 @@ TEST_F(WorkingDay, APastRunOpenedIsNamed) {
     w->btRunRequestsClick();
     ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
     OpenTheOnlyRun();
-    EXPECT_TRUE(w->windowTitle().startsWith("Velmora — run 1 (")) << w->windowTitle().toStdString();
+    EXPECT_TRUE(w->windowTitle().startsWith("run 1 (")) << w->windowTitle().toStdString();
+    EXPECT_TRUE(w->windowTitle().endsWith(") — Velmora")) << "the name once, last";
     EXPECT_TRUE(w->Ui().pCompare->isVisible());
     Shoot("screenshot-opened-run.png");
 }

@@ -317,8 +317,9 @@ TEST_F(CompareRuns, SortsByTheChangeWithUnmatchedRowsLast) {
     EXPECT_EQ(UrlOrder(msDesktop),
               QStringList({"https://new.example/", "https://c.example/", "https://b.example/",
                            "https://a.example/", "https://gone.example/"}));
-    // Leaving keeps the column and direction; the rows are the run's own again.
-    W->Ui().pCompare->findChild<QPushButton*>("btLeaveCompare")->click();
+    // Leaving (a check starting, say) keeps the column and direction; the rows are the run's
+    // own again.
+    Page().LeaveCompare();
     EXPECT_EQ(UrlOrder(msDesktop), QStringList({"https://new.example/", "https://c.example/",
                                                 "https://b.example/", "https://a.example/"}));
 }
@@ -365,11 +366,13 @@ TEST_F(CompareRuns, LeavingOpeningOrImportingGivesBackTheNormalGrids) {
         size_t MasterAfter;
     };
     const TCase cases[] = {
+        // The user's own end of it brings back their list, here an empty one.
         {"leave button",
          [](CompareRuns& t) {
              t.W->Ui().pCompare->findChild<QPushButton*>("btLeaveCompare")->click();
          },
-         4},
+         0},
+        {"leaving", [](CompareRuns& t) { t.Page().LeaveCompare(); }, 4},
         {"open a run", [](CompareRuns& t) { t.Page().OpenRun(t.Older, false); }, 4},
         {"import", [](CompareRuns& t) { t.ImportText("https://z.example/\n"); }, 1},
     };
@@ -383,7 +386,7 @@ TEST_F(CompareRuns, LeavingOpeningOrImportingGivesBackTheNormalGrids) {
         EXPECT_EQ(Grid(msDesktop)->columnWidth(kLcp), lcpWidth);
         for (TMetricaStrategy s : kStrategies) EXPECT_EQ(Model(s)->Comparison(), nullptr);
         EXPECT_EQ(Page().Comparison(), nullptr);
-        // A run left in the grids is named in the bar; an imported list needs no bar.
+        // A run left in the grids is named in the bar; the user's list needs no bar.
         const bool runShown = c.MasterAfter == 4;
         EXPECT_EQ(W->Ui().pCompare->isHidden(), !runShown);
         if (runShown) {
@@ -418,7 +421,7 @@ TEST_F(CompareRuns, AnOpenedRunIsNamedAndAPartRunSaysHowMuchWasChecked) {
     auto* bar = W->Ui().pCompare->findChild<QLabel*>("lbCompare");
     ASSERT_TRUE(Page().OpenRun(Newer, false));
     const QString run = "запуск " + QString::number(Newer) + " от ";
-    EXPECT_TRUE(W->windowTitle().startsWith("Velmora — " + run)) << W->windowTitle().toStdString();
+    EXPECT_TRUE(W->windowTitle().startsWith(run)) << W->windowTitle().toStdString();
     EXPECT_FALSE(W->Ui().pCompare->isHidden());
     EXPECT_TRUE(bar->text().startsWith("Открыт " + run)) << bar->text().toStdString();
     // Named through its dialog: the list, the title and the bar say the name, the note is the
@@ -433,8 +436,11 @@ TEST_F(CompareRuns, AnOpenedRunIsNamedAndAPartRunSaysHowMuchWasChecked) {
         dialog->accept();
     });
     Page().btNameRunClick();
-    EXPECT_TRUE(W->windowTitle().endsWith("«Before the redesign»"))
+    EXPECT_TRUE(W->windowTitle().endsWith("«Before the redesign» — Velmora"))
         << W->windowTitle().toStdString();
+    // The named run stays selected and its note shows in the bar above the grids.
+    EXPECT_EQ(Page().SelectedRunId(), Newer);
+    EXPECT_TRUE(bar->text().endsWith("Заметка: for QA")) << bar->text().toStdString();
     QTableWidgetItem* name =
         Page().RunList()->findItems("Before the redesign", Qt::MatchExactly)[0];
     EXPECT_EQ(name->toolTip(), "for QA");

@@ -36,12 +36,12 @@ TEST_F(EndToEnd, ImportCheckSortExport) {
     QTest::mouseClick(
         W->Ui().vtURLsD->horizontalHeader()->viewport(), Qt::LeftButton, {},
         QPoint(W->Ui().vtURLsD->horizontalHeader()->sectionViewportPosition(3) + 5, 5));
-    // Ascending by score: the failed URL (no score) first, then rising numbers.
+    // Ascending by score: rising numbers, the failed URL (no score) last.
     const QStringList scores = Column(msDesktop, 3);
     ASSERT_EQ(scores.size(), 5);
-    EXPECT_EQ(scores[0], "");
-    for (int i = 2; i < scores.size(); ++i) EXPECT_LE(scores[i - 1].toInt(), scores[i].toInt());
-    EXPECT_EQ(Column(msDesktop, 2)[0], "500");
+    EXPECT_EQ(scores[4], "");
+    for (int i = 1; i < 4; ++i) EXPECT_LE(scores[i - 1].toInt(), scores[i].toInt());
+    EXPECT_EQ(Column(msDesktop, 2)[4], "500");
     W->Ui().vtURLsD->selectRow(1);
 
     NextFile = Dir.filePath("out.csv");

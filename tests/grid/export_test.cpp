@@ -1,6 +1,8 @@
 // CSV export of the grid that is shown.
 #include <QComboBox>
+#include <QDir>
 #include <QHeaderView>
+#include <QStatusBar>
 
 #include "io/codepage.h"
 #include "support/window_fixture.h"
@@ -44,8 +46,16 @@ TEST_F(Export, DesktopInDisplayOrderExactBytes) {
                  "WINDOWS-1251"));
     ASSERT_EQ(Asked.size(), 3);
     EXPECT_EQ(Asked[0], "Укажите файл для экспорта");
-    EXPECT_EQ(Asked[1], W->AppDir() + "velmora_desktop.csv");
+    EXPECT_EQ(Asked[1], QDir::homePath() + "/velmora_desktop.csv");
     EXPECT_EQ(Asked[2], "CSV - значения, разделенные запятыми (*.csv)");
+}
+
+// The status bar tells of the last thing done: an export, not the import before it.
+TEST_F(Export, TheStatusBarTellsOfTheExportNotTheImport) {
+    Fill();
+    ASSERT_TRUE(W->statusBar()->currentMessage().startsWith("Данные загружены"));
+    ExportShown();
+    EXPECT_EQ(W->statusBar()->currentMessage(), "Экспорт записан: " + NextFile);
 }
 
 TEST_F(Export, MobileInEnglishWithMovedColumns) {
@@ -63,7 +73,7 @@ TEST_F(Export, MobileInEnglishWithMovedColumns) {
               "1;http://a/;;30;;;;;;;;;;;;;;;;;;none\r\n"
               "2;\"http://b/x;y\";SEND ERROR;;;;;;;;;;;;;;;;;;;\r\n");
     ASSERT_EQ(Asked.size(), 3);
-    EXPECT_EQ(Asked[1], W->AppDir() + "velmora_mob.csv");
+    EXPECT_EQ(Asked[1], QDir::homePath() + "/velmora_mob.csv");
 }
 
 TEST_F(Export, UnwritablePathShowsTheErrorBox) {

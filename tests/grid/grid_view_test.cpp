@@ -157,13 +157,13 @@ TEST_F(GridView, RealUsersColumnsTextsColoursAndOrder) {
             EXPECT_FALSE(bg.isValid());
     }
 
-    // By value, whatever the unit; empty cells first.
+    // By value, whatever the unit; empty cells last either way.
     m->SortRows(gcLcpP75, Qt::AscendingOrder);
-    EXPECT_EQ(Column(msDesktop, 0), QStringList({"4", "5", "3", "1", "2"}));
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"3", "1", "2", "4", "5"}));
     m->SortRows(gcInpP75, Qt::DescendingOrder);
-    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "2", "4", "5", "3"}));
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"1", "2", "3", "4", "5"}));
     m->SortRows(gcClsP75, Qt::AscendingOrder);
-    EXPECT_EQ(Column(msDesktop, 0), QStringList({"4", "5", "2", "3", "1"}));
+    EXPECT_EQ(Column(msDesktop, 0), QStringList({"2", "3", "1", "4", "5"}));
 }
 
 class GridHeader : public TWindowTest {
@@ -224,6 +224,33 @@ TEST_F(GridHeader, SelectionFollowsTasksAndImportSortsAgain) {
     // The new row has no score and sorts last in descending order.
     EXPECT_EQ(Column(msDesktop, 0), QStringList({"2", "3", "4", "1", "5"}));
     EXPECT_EQ(Column(msMobile, 0), QStringList({"1", "2", "3", "4", "5"}));
+}
+
+// A row without a value in the column (unchecked, or no such figure) goes last whichever way
+// the column sorts: "worst first" starts with the worst page that was checked.
+TEST_F(GridHeader, EmptyCellsSortLastInBothDirections) {
+    W->Ui().cbImpNoClearURLs->setChecked(true);
+    QGuiApplication::clipboard()->setText("http://e/");
+    G->btInsertURLs4ClipClick();
+    W->Master()[2].TaskResults->MetricaValues.push_back(
+        {"largest-contentful-paint", msDesktop, "2.5\xC2\xA0s", 7});
+    W->RepaintAllRows();
+    const struct {
+        int Col;
+        Qt::SortOrder Order;
+        QStringList Nums;
+    } cases[] = {
+        {gcScore, Qt::AscendingOrder, {"1", "3", "4", "2", "5"}},
+        {gcScore, Qt::DescendingOrder, {"2", "3", "4", "1", "5"}},
+        {7, Qt::AscendingOrder, {"3", "1", "2", "4", "5"}},
+        {7, Qt::DescendingOrder, {"3", "1", "2", "4", "5"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Col) + (c.Order == Qt::AscendingOrder ? " asc" : " desc"));
+        Model(msDesktop)->SortRows(gcNumber, Qt::AscendingOrder);
+        Model(msDesktop)->SortRows(c.Col, c.Order);
+        EXPECT_EQ(Column(msDesktop, gcNumber), c.Nums);
+    }
 }
 
 TEST_F(GridHeader, OnlyMetricColumnsMoveAndInfoOnlyOnDesktop) {

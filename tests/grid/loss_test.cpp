@@ -70,33 +70,86 @@ TEST_F(Loss, UndoPutsDeletedRowsBackBetweenTheKeptOnes) {
     EXPECT_EQ(Column(msDesktop, gcScore), QStringList({"91", "42", ""}));
 }
 
-TEST_F(Loss, ReplacingAListWithResultsIsAskedAndImportsForgetTheUndo) {
-    Grid(msDesktop)->selectRow(2);
-    G->miDeleteURL->trigger();
-    ConfirmAnswer = false;
+// Every import into a list that holds URLs asks whether to add or replace, proposing the last
+// answer; Ctrl+Z puts the list back as it was, results included.
+struct TImportCase {
+    const char* Name;
+    std::function<void(TWindowTest&)> Import;
+};
+
+class ImportChoice : public Loss, public ::testing::WithParamInterface<TImportCase> {};
+
+TEST_P(ImportChoice, AsksAddOrReplaceRemembersTheAnswerAndUndoes) {
+    const QStringList before{"http://1/", "http://2/", "http://3/"};
+    const QStringList scores{"91", "42", ""};
+    ImportAnswer = TImportChoice::Cancel;
+    GetParam().Import(*this);
+    ASSERT_EQ(ImportQuestions.size(), 1);
+    EXPECT_EQ(ImportQuestions[0],
+              "В списке уже есть URL: 3. Добавить к ним новые или заменить список? С "
+              "результатами проверки: 2. Ctrl+Z вернёт список, как он был.");
+    EXPECT_EQ(Proposed.back(), TImportChoice::Replace) << "the settings' default";
+    EXPECT_EQ(Urls(), before) << "cancelled";
+    EXPECT_TRUE(Confirms.isEmpty()) << "one question, not two";
+
+    ImportAnswer = TImportChoice::Replace;
+    GetParam().Import(*this);
+    EXPECT_EQ(Urls(), QStringList{"http://new/"});
+    G->miUndoDelete->trigger();
+    EXPECT_EQ(Urls(), before);
+    EXPECT_EQ(Column(msDesktop, gcScore), scores);
+
+    ImportAnswer = TImportChoice::Add;
+    GetParam().Import(*this);
+    EXPECT_EQ(Urls(), before + QStringList{"http://new/"});
+    EXPECT_TRUE(W->Ui().cbImpNoClearURLs->isChecked()) << "the answer is kept";
+    ImportAnswer.reset();
+    W->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(W.get()));
+    Grid(msDesktop)->setFocus();
+    QTest::keyClick(Grid(msDesktop), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Urls(), before);
+    EXPECT_EQ(Column(msDesktop, gcScore), scores);
+    GetParam().Import(*this);
+    EXPECT_EQ(Proposed.back(), TImportChoice::Add) << "proposes the last answer";
+    EXPECT_EQ(Urls(), before + QStringList{"http://new/"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, ImportChoice,
+    ::testing::Values(TImportCase{"Paste",
+                                  [](TWindowTest& t) {
+                                      QGuiApplication::clipboard()->setText("http://new/");
+                                      t.G->miPaste4Clipboard->trigger();
+                                  }},
+                      TImportCase{"TextFile",
+                                  [](TWindowTest& t) { t.ImportText("http://new/\n"); }},
+                      TImportCase{"StartUpFile",
+                                  [](TWindowTest& t) {
+                                      t.W->LoadUrlsFromTextFile(
+                                          t.WriteFile("start.txt", "http://new/\n"));
+                                  }}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(Loss, AnEmptyListIsFilledWithoutAQuestion) {
+    SelectAllAndDelete();
+    ASSERT_TRUE(W->Master().Empty());
     QGuiApplication::clipboard()->setText("http://new/");
     G->btInsertURLs4ClipClick();
-    ASSERT_EQ(Confirms.size(), 1);
-    EXPECT_EQ(Confirms[0], "Заменить список URL? Результаты проверки будут потеряны.");
-    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://2/"}));
-
-    // Keeping the URLs loses nothing, so nothing is asked.
-    W->Ui().cbImpNoClearURLs->setChecked(true);
-    G->btInsertURLs4ClipClick();
-    EXPECT_EQ(Confirms.size(), 1);
-    EXPECT_EQ(Urls(), QStringList({"http://1/", "http://2/", "http://new/"}));
-    EXPECT_FALSE(G->CanUndoDelete());
+    EXPECT_TRUE(ImportQuestions.isEmpty());
+    EXPECT_EQ(Urls(), QStringList{"http://new/"});
 }
 
 TEST_F(Loss, DontAskAgainIsStoredAndHonoured) {
     TickDontAskAgain = true;
-    QGuiApplication::clipboard()->setText("http://new/");
-    G->btInsertURLs4ClipClick();
+    SelectAllAndDelete();
     EXPECT_EQ(Confirms.size(), 1);
     EXPECT_FALSE(io::LoadWindowSettings(W->SettingsPath().toStdString()).ConfirmLoss);
-    SetResult(W->Master()[0], msDesktop, trOK, "50");
-    G->btInsertURLs4ClipClick();
+    G->miUndoDeleteClick();
+    ASSERT_EQ(W->Master().Count(), 3u);
+    SelectAllAndDelete();
     EXPECT_EQ(Confirms.size(), 1);
+    EXPECT_TRUE(W->Master().Empty());
 }
 
 TEST_F(Loss, EnterOnARowOpensItsAdviceAndNeverStartsARun) {

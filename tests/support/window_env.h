@@ -8,7 +8,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <functional>
@@ -103,6 +106,18 @@ class TAppDir {
   private:
     QTemporaryDir FDir;
 };
+
+// Saves what the user sees into the screenshot folder: the whole screen under a real display
+// server (dialogs and menus included), else the window alone.
+inline void Shoot(QWidget* w, const char* name) {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    QTest::qWait(300);
+    const QString path = velmora::test::ScreenshotDir() + "/" + name;
+    QDir().mkpath(velmora::test::ScreenshotDir());
+    const bool screen = QGuiApplication::platformName() == QLatin1String("xcb");
+    const QPixmap shot = screen ? w->screen()->grabWindow(0) : w->window()->grab();
+    EXPECT_TRUE(shot.save(path)) << path.toStdString();
+}
 
 // Creates the window and shows it, which runs the start-up steps.
 inline std::unique_ptr<TfmMain> ShowWindow(const TAppOptions& options) {

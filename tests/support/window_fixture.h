@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/grid_model.h"
 #include "app/main_window.h"
@@ -71,6 +72,12 @@ class TWindowTest : public ::testing::Test {
             Boxes.push_back({icon, text});
         };
         G->Dialogs.OpenUrl = [this](const QUrl& u) { Opened << u; };
+        // Unless a test answers, an import does what the settings propose.
+        G->Dialogs.ChooseImport = [this](const QString& text, TImportChoice proposed) {
+            ImportQuestions << text;
+            Proposed.push_back(proposed);
+            return ImportAnswer.value_or(proposed);
+        };
         G->Dialogs.Confirm = [this](const QString& text, bool* dontAskAgain) {
             Confirms << text;
             *dontAskAgain = TickDontAskAgain;
@@ -145,7 +152,10 @@ class TWindowTest : public ::testing::Test {
     std::vector<size_t> AdviceShown;
     QStringList AdviceErrors;  // the first line of each advice window shown
     std::vector<std::vector<history::IHistoryStore::TScorePoint>> AdviceTrends;  // its chart
-    QStringList Confirms;  // questions asked before a loss
+    QStringList Confirms;         // questions asked before a loss
+    QStringList ImportQuestions;  // an import's question: add or replace
+    std::vector<TImportChoice> Proposed;
+    std::optional<TImportChoice> ImportAnswer;
     bool ConfirmAnswer = true;
     bool TickDontAskAgain = false;
 };
