@@ -148,7 +148,7 @@ class TURLGrids : public QObject {
     void btImportURLs4XMLClick();
     void btImportURLs4WebClick();
     void btImportURLs4CrawlClick();
-    void ImportLoadedSitemap(const io::TSitemapLoad& load);
+    void ImportLoadedSitemap(const io::TSitemapLoad& load, const std::string& source);
     void btInsertURLs4ClipClick();
 
     // --- CSV export of the active grid.
@@ -178,8 +178,10 @@ class TURLGrids : public QObject {
     // The import bracket around feeding urls; logText is untranslated. A list that holds URLs
     // asks whether to add or replace (the answer is kept as the settings' choice); false when
     // the user cancelled (nothing changed).
+    // source: where a list it starts came from (a file's absolute path, a sitemap's or a crawl's
+    // address), recorded with the run so that a later run of the same source finds it.
     bool RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
-                   int progressMax, int progressEnd);
+                   int progressMax, int progressEnd, const std::string& source = {});
     QString ImportCodePage() const;
     // Kinds of file whose dialogs each start where the last one of their kind was chosen.
     enum class TFileKind { Urls, Exports, Reports };

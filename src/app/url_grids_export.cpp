@@ -68,7 +68,8 @@ void TURLGrids::btExportSheetClick() {
         FWindow.GridModel(FWindow.ShownStrategy())->DisplayRows();
     std::vector<const TURLTaskInfo*> rows(shown.begin(), shown.end());
     const std::string localPath = QFile::encodeName(path).toStdString();
-    if (const TResult<> written = io::ExportSpreadsheetCsv(localPath, rows); !written) {
+    if (const TResult<> written = io::ExportSpreadsheetCsv(localPath, rows, FWindow.GroupRules());
+        !written) {
         Message(QMessageBox::Critical, TrQ(io::kMsgExportFailed),
                 QString::fromStdString(written.Error()));
         return;

@@ -108,7 +108,7 @@ QString TURLGrids::ImportCodePage() const {
 }
 
 bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logText, bool progress,
-                          int progressMax, int progressEnd) {
+                          int progressMax, int progressEnd, const std::string& source) {
     TURLGridModel* models[] = {FWindow.GridModel(msDesktop), FWindow.GridModel(msMobile)};
     TURLTaskInfoList& master = FWindow.Master();
     bool replace = false;
@@ -149,6 +149,8 @@ bool TURLGrids::RunImport(const std::vector<std::string>& urls, const char* logT
     const bool limitReached = counts.LimitReached();
     if (progress) FWindow.SetProgressPos(limitReached ? static_cast<int>(fed) : progressEnd);
     FUndoAdded = master.Count() - keptCount;
+    // A list added to another has no one source.
+    if (FWindow.Session()) FWindow.Session()->SetSource(keptCount == 0 ? source : std::string());
     for (TURLGridModel* m : models) m->EndBulkUpdate();
     // Shown once the grids are whole again, since the box runs its own event loop.
     if (limitReached)
@@ -187,7 +189,8 @@ bool TURLGrids::ImportTextFile(const QString& path) {
         Message(QMessageBox::Warning, QString::fromStdString(read.Error()));
         return false;
     }
-    RunImport(*read, io::kLogDataLoaded, false, 0, 0);
+    RunImport(*read, io::kLogDataLoaded, false, 0, 0,
+              QFileInfo(path).absoluteFilePath().toStdString());
     return true;
 }
 
@@ -210,19 +213,20 @@ void TURLGrids::btImportURLs4XMLClick() {
             Message(QMessageBox::Warning, QString::fromStdString(load.Error()));
             return;
         }
-        ImportLoadedSitemap(*load);
+        ImportLoadedSitemap(*load, QFileInfo(path).absoluteFilePath().toStdString());
         return;
     }
     RunImport(sitemap->locs, io::kLogDataLoaded, true,
               static_cast<int>(std::min<size_t>(sitemap->urlsetChildCount, INT_MAX)),
-              static_cast<int>(std::min<size_t>(sitemap->urlWithLocCount, INT_MAX)));
+              static_cast<int>(std::min<size_t>(sitemap->urlWithLocCount, INT_MAX)),
+              QFileInfo(path).absoluteFilePath().toStdString());
 }
 
 void TURLGrids::btImportURLs4WebClick() {
     if (FWindow.Running()) return;
     TSitemapAddressDialog dialog(&FWindow);
     if (dialog.exec() != QDialog::Accepted) return;
-    ImportLoadedSitemap(dialog.Loaded());
+    ImportLoadedSitemap(dialog.Loaded(), dialog.edSitemapAddress->text().trimmed().toStdString());
 }
 
 void TURLGrids::btImportURLs4CrawlClick() {
@@ -231,12 +235,13 @@ void TURLGrids::btImportURLs4CrawlClick() {
     if (dialog.exec() != QDialog::Accepted) return;
     for (const std::string& line : io::CrawlReportLines(dialog.Found()))
         FWindow.AddToLog(QString::fromStdString(line));
-    RunImport(dialog.Found().urls, io::kLogDataLoaded, false, 0, 0);
+    RunImport(dialog.Found().urls, io::kLogDataLoaded, false, 0, 0,
+              dialog.edCrawlAddress->text().trimmed().toStdString());
 }
 
-void TURLGrids::ImportLoadedSitemap(const io::TSitemapLoad& load) {
+void TURLGrids::ImportLoadedSitemap(const io::TSitemapLoad& load, const std::string& source) {
     for (const std::string& line : load.leftOut) FWindow.AddToLog(QString::fromStdString(line));
-    RunImport(load.urls, io::kLogDataLoaded, false, 0, 0);
+    RunImport(load.urls, io::kLogDataLoaded, false, 0, 0, source);
 }
 
 void TURLGrids::btInsertURLs4ClipClick() {

@@ -227,6 +227,42 @@ TEST_F(WorkingDay, TheSpreadsheetExportNamesItsSeparatorAndWritesBothFiles) {
     EXPECT_TRUE(QFile::exists(dir.Path() + "sheet-advice.csv"));
 }
 
+// A run opened from History exports the numbers it measured, as the live run did.
+TEST_F(WorkingDay, AnOpenedRunsSpreadsheetExportHasItsNumbers) {
+    sim::SimOptions so;
+    so.latencyMinMs = 20;
+    so.latencyMaxMs = 60;
+    StartSim(so);
+    Open(3);
+    w->btRunRequestsClick();
+    ASSERT_TRUE(WaitFor([&] { return !w->Running(); }, 30000));
+    QString file = dir.Path() + "live.csv";
+    w->UrlGrids().Dialogs.SaveFileName = [&](const QString&, const QString&, const QString&) {
+        return file;
+    };
+    w->Ui().btExportSheet->click();
+    OpenTheOnlyRun();
+    file = dir.Path() + "opened.csv";
+    w->Ui().btExportSheet->click();
+    const auto read = [](const QString& path) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+        return QString::fromUtf8(f.readAll());
+    };
+    const QString live = read(dir.Path() + "live.csv"), opened = read(file);
+    EXPECT_EQ(opened, live);
+    const QStringList lines = opened.split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7);
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList cells = lines[i].split(';');
+        EXPECT_EQ(cells[3], "OK") << lines[i].toStdString();
+        EXPECT_EQ(cells[4], "") << lines[i].toStdString();  // no log text in the Error cell
+        bool number = false;
+        cells[5].toInt(&number);
+        EXPECT_TRUE(number) << lines[i].toStdString();
+    }
+}
+
 // F2 changes the current row's URL as an import would take it; both grids show the change.
 TEST_F(WorkingDay, F2ChangesTheUrlOfTheRowOrSaysWhyNot) {
     Open(3);
