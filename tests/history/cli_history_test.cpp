@@ -91,6 +91,14 @@ class CliHistory : public ::testing::Test {
         sqlite3_close(db);
         return n;
     }
+    // Changes the history as another program (or a stop) would leave it.
+    void Exec(const char* sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
     std::set<std::string> Requested(size_t from) const {
         std::set<std::string> asked;
         const std::vector<sim::RequestRecord> all = sim_->Requests();
@@ -382,14 +390,7 @@ TEST_F(CliHistory, AResumedRunsOutputsCoverTheWholeRun) {
     const std::string urls = Write("u.txt", Urls(1, 6));
     ASSERT_EQ(Run({urls, "--lang", "en"}), kExitCompleted);
     // As a stop leaves it: three pages checked, the run unfinished.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "DELETE FROM results WHERE num > 3;"
-                           "UPDATE runs SET state = 2, finished = NULL;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    Exec("DELETE FROM results WHERE num > 3; UPDATE runs SET state = 2, finished = NULL;");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Run({"--resume", "--fail-under", "1", "--json", Path("j.jsonl"), "--spreadsheet-csv",
                    Path("s.csv")}),
@@ -470,14 +471,9 @@ TEST_F(CliHistory, TheGateCountsNewFailuresAndRefusesRunsWithNothingInCommon) {
         Write("u.txt", "https://x.example/p1\nhttps://x.example/sim-error500\n");
     ASSERT_EQ(Run({urls, "--lang", "ru"}), kExitCompleted);
     // The page that fails now had a score then.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(Path("h.sqlite").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "UPDATE results SET status = 1, error_code = 0, score = 80, "
-                           "texts = '80' WHERE num = 2 AND strategy = 0",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    Exec(
+        "UPDATE results SET status = 1, error_code = 0, score = 80, texts = '80' "
+        "WHERE num = 2 AND strategy = 0");
     ASSERT_EQ(Run({Write("other.txt", Urls(1, 2)), "--lang", "ru"}), kExitCompleted);
     ASSERT_EQ(Run({urls, "--strategies", "mobile", "--lang", "ru"}), kExitCompleted);
     const struct {
