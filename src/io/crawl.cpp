@@ -294,18 +294,22 @@ class TCrawler {
         FStartFailure = std::move(text);
     }
 
-    THtmlLinks Parse(const std::string& body) {
-        if (body.size() < kBigPageBytes) return ReadHtmlLinks(body);
+    // Nothing when the crawl ends meanwhile.
+    std::optional<THtmlLinks> Parse(const std::string& body) {
+        const auto stop = [this] { return FStopFlag.load(); };
+        if (body.size() < kBigPageBytes) return ReadHtmlLinks(body, stop);
         const std::lock_guard lock(FBigParse);
-        return ReadHtmlLinks(body);
+        return ReadHtmlLinks(body, stop);
     }
 
     void Visit(TQueued item) {
         http::TUrl url = std::move(item.Url);
         std::optional<TWebAnswer> answer = FetchPage(url, item.Depth == 0);
         if (!answer) return;
-        const THtmlLinks links = Parse(answer->body);
+        const std::optional<THtmlLinks> parsed = Parse(answer->body);
         answer.reset();
+        if (!parsed) return;
+        const THtmlLinks& links = *parsed;
         const std::string pageText = url.Text();
         std::optional<http::TUrl> page = url;
         if (!links.Canonical.empty()) {

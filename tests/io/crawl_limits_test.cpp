@@ -1,5 +1,6 @@
 // The crawl's bounds: huge and endless pages, the deadline, pacing, page and depth limits.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -92,6 +93,31 @@ TEST(CrawlLimits, TheDeadlineHoldsWhilePagesHang) {
     EXPECT_LT(took, 3s);
     EXPECT_TRUE(r->timedOut);
     EXPECT_EQ(Paths(*r, site), std::vector<std::string>{"/"});
+}
+
+// 200 000 nested blocks (2.6 MB, under the page cap) took gumbo minutes, past any deadline and
+// abort; the crawl reads them well within its time and memory.
+TEST(CrawlLimits, AHugelyNestedPageKeepsTheDeadline) {
+    TTestSite site;
+    std::string deep = "<!doctype html><body>";
+    for (int i = 0; i < 200'000; ++i) deep += "<div class=x>";
+    site.Put("/", Html("<a href=/deep>d</a>"));
+    site.Put("/deep", Html(deep + "<a href=/bottom>b</a>"));
+    site.Put("/bottom", Html(""));
+    TCrawlOptions o = Quick();
+    o.timeout = 5s;
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto started = TClock::now();
+    TResult<TCrawlResult> r = CrawlSite(site.Url("/"), o);
+    const auto took = TClock::now() - started;
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    ASSERT_TRUE(r) << r.Error();
+    EXPECT_LT(took, 5s);
+    EXPECT_FALSE(r->timedOut);
+    EXPECT_EQ(Paths(*r, site), (std::vector<std::string>{"/", "/bottom", "/deep"}));
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024) << "KB more at the peak";
 }
 
 // Requests to one host keep the delay apart: the option's, or a longer Crawl-delay.
