@@ -227,9 +227,14 @@ class TCrawler {
         ++(FResult.*field);
     }
 
-    // The start may move to https or to its "www." sibling; then that is the site.
+    // The start may move from http to https and to its "www." sibling (or back), on the same
+    // port; then that is the site. Any other move would crawl another server.
     bool AdoptStartRedirect(const http::TUrl& to) {
-        if (HostWithoutWww(to.Host) != HostWithoutWww(FSite.Host)) return false;
+        const bool scheme =
+            to.Scheme == FSite.Scheme || (FSite.Scheme == "http" && to.Scheme == "https");
+        if (!scheme || to.Port != FSite.Port ||
+            HostWithoutWww(to.Host) != HostWithoutWww(FSite.Host))
+            return false;
         const std::lock_guard lock(FLock);
         FSite = to;
         FKnown.insert(to.Text());
