@@ -386,24 +386,27 @@ std::optional<int> LoadRunInputs(const TCliOptions& o, session::TRunSession& ses
             Complain(resumed.Error());
             return kExitBadInput;
         }
-    } else if (!ImportUrls(o, session.CodePage(), master, console)) {
-        // Ctrl+C during a long sitemap import is an abort like one during the check.
-        return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
     }
     const std::string source = SourceOf(o);
+    // Before the import: a crawl or a web sitemap can take minutes, and a run to compare with
+    // that is not there is known now.
+    if (!o.Against.empty()) {
+        if (!session.History()) {
+            Complain(Tr("--against: история проверок не открыта"));
+            return kExitBadInput;
+        }
+        TResult<std::unique_ptr<TAgainstRun>> loaded =
+            LoadAgainst(session.History()->Store(), o.Against, source);
+        if (!loaded) {
+            Complain(loaded.Error());
+            return kExitBadInput;
+        }
+        against = std::move(*loaded);
+    }
+    if (!o.Resume && !ImportUrls(o, session.CodePage(), master, console))
+        // Ctrl+C during a long sitemap import is an abort like one during the check.
+        return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
     session.SetSource(source);
-    if (o.Against.empty()) return std::nullopt;
-    if (!session.History()) {
-        Complain(Tr("--against: история проверок не открыта"));
-        return kExitBadInput;
-    }
-    TResult<std::unique_ptr<TAgainstRun>> loaded =
-        LoadAgainst(session.History()->Store(), o.Against, source);
-    if (!loaded) {
-        Complain(loaded.Error());
-        return kExitBadInput;
-    }
-    against = std::move(*loaded);
     return std::nullopt;
 }
 

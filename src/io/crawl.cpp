@@ -39,6 +39,7 @@ struct TOriginState {
     std::mutex Lock;        // Next
     bool RobotsRead = false;
     TRobotsRules Rules;
+    std::string Refusal;  // why Rules forbid everything, when robots.txt was not read
     std::chrono::milliseconds Delay{0};
     TClock::time_point Next{};
 };
@@ -201,8 +202,10 @@ class TCrawler {
         TResult<TWebAnswer> answer = Get(robots, kMaxRobotsBytes);
         if (answer && answer->status == 200)
             origin.Rules = TRobotsRules(answer->body);
-        else if (!answer || answer->status >= 500)
+        else if (!answer || answer->status >= 500) {
             origin.Rules = TRobotsRules::DisallowAll();
+            origin.Refusal = RobotsRefusal(answer);
+        }
         {
             // The delay applies from robots.txt's own request on.
             const std::lock_guard lock(origin.Lock);
@@ -211,6 +214,28 @@ class TCrawler {
         }
         origin.RobotsRead = true;
         return &origin.Rules;
+    }
+
+    static std::string RobotsRefusal(const TResult<TWebAnswer>& answer) {
+        if (answer)
+            return FormatLog(Tr(kMsgCrawlRobotsServerError), static_cast<int32_t>(answer->status));
+        switch (answer.Code()) {
+            case http::kCouldNotResolveHostCode:
+            case http::kCouldNotConnectCode:
+                return FormatLog(Tr(kMsgCrawlSiteUnreachable), 0, answer.Error());
+            case http::kBodyTooLargeCode:
+                return FormatLog(Tr(kMsgCrawlRobotsTooLarge),
+                                 static_cast<int32_t>(kMaxRobotsBytes / 1024));
+            default:
+                return FormatLog(Tr(kMsgCrawlRobotsUnread), 0, answer.Error());
+        }
+    }
+
+    // Why the start cannot be fetched: robots.txt's rule, or why robots.txt was not read.
+    std::string Disallowed(const http::TUrl& url) {
+        TOriginState& origin = Origin(url);
+        const std::lock_guard robotsLock(origin.RobotsLock);
+        return origin.Refusal.empty() ? Tr(kMsgCrawlStartDisallowed) : origin.Refusal;
     }
 
     bool Allowed(const http::TUrl& url) {
@@ -245,7 +270,7 @@ class TCrawler {
     std::optional<TWebAnswer> FetchPage(http::TUrl& url, bool isStart) {
         for (int hop = 0;; ++hop) {
             if (!Allowed(url)) {
-                if (isStart) SetStartFailure(url.Text() + ": " + Tr(kMsgCrawlStartDisallowed));
+                if (isStart) SetStartFailure(url.Text() + ": " + Disallowed(url));
                 return std::nullopt;
             }
             if (!Pace(Origin(url))) return std::nullopt;

@@ -148,6 +148,22 @@ TEST_F(PipelineRun, CrawlsASiteForItsUrls) {
     for (const std::string& request : site.Requests()) EXPECT_NE(request, "/x.png");
 }
 
+// A run to compare with that is not in the history is known before the crawl, not after it.
+TEST_F(PipelineRun, AgainstARunNotThereStopsBeforeTheCrawl) {
+    io::test::TTestSite site;
+    site.Put("/", {.body = "<a href=/a>a</a>"});
+    TCliOptions o = Options({});
+    o.SitemapFile.clear();
+    o.CrawlUrl = site.Url("/");
+    for (const char* against : {"last", "7"}) {
+        o.Against = against;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCli(o, "/nonexistent/"), kExitBadInput) << against;
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(site.Requests().empty()) << against;
+    }
+}
+
 TEST_F(PipelineRun, ExitStatusOneWhenABudgetIsBroken) {
     const struct {
         const char* name;

@@ -8,6 +8,7 @@
 #include "http/curl.h"
 #include "io/crawl.h"
 #include "io/import_texts.h"
+#include "io/robots.h"
 #include "test_site.h"
 
 namespace velmora::io {
@@ -217,6 +218,40 @@ TEST(CrawlLimits, FailsWithAReasonWhenNothingCanBeCrawled) {
     }
     for (const char* start : {"ftp://127.0.0.1/", "file:///etc/passwd", "/relative", ""})
         EXPECT_EQ(CrawlSite(start, Quick()).Error(), kMsgSitemapNotWeb) << start;
+}
+
+// robots.txt that cannot be read forbids the site, but the reason given is what happened to it,
+// not a rule the site never wrote.
+TEST(CrawlLimits, SaysWhyRobotsTxtForbidsTheSite) {
+    const std::string big(kMaxRobotsBytes + 1, '#');
+    const struct {
+        const char* name;
+        std::optional<TSitePage> robots;  // none: the site is not there at all
+        const char* reason;
+    } cases[] = {
+        {"server error", TSitePage{.body = "", .status = 500}, "robots.txt отвечает кодом 500"},
+        {"too large", TSitePage{.body = big, .type = "text/plain"}, "robots.txt больше 512 КБ"},
+        {"unreachable", std::nullopt, "сайт недоступен"},
+    };
+    for (const auto& c : cases) {
+        std::string start;
+        {
+            TTestSite site;
+            site.Put("/", Html("<a href=/a>a</a>"));
+            if (c.robots) site.Put("/robots.txt", *c.robots);
+            start = site.Url("/");
+            if (c.robots) {
+                TResult<TCrawlResult> r = CrawlSite(start, Quick());
+                ASSERT_FALSE(r) << c.name;
+                EXPECT_NE(r.Error().find(c.reason), std::string::npos) << r.Error();
+                EXPECT_EQ(r.Error().find(kMsgCrawlStartDisallowed), std::string::npos) << r.Error();
+                continue;
+            }
+        }
+        TResult<TCrawlResult> r = CrawlSite(start, Quick());  // its server is gone
+        ASSERT_FALSE(r) << c.name;
+        EXPECT_NE(r.Error().find(c.reason), std::string::npos) << r.Error();
+    }
 }
 
 // "*.localhost" is loopback to libcurl, so sub-domains can be served by one test server.
