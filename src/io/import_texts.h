@@ -76,6 +76,11 @@ inline constexpr const char* kLogCrawlQueryVariants =
     "Пропущено адресов сверх 20 вариантов запроса одной страницы: %d";
 inline constexpr const char* kLogCrawlPageLimit = "Обход остановлен на пределе страниц: %d";
 inline constexpr const char* kLogCrawlTimedOut = "Обход остановлен: время вышло";
+// After kLogCrawlTimedOut: %s are the pages found, the links still queued and the minutes the
+// rest would take at the crawl's pace.
+inline constexpr const char* kLogCrawlTimedOutRest =
+    "Найдено страниц: %s, ссылок в очереди: %s; на остальное нужно ещё около %s мин. "
+    "(--crawl-timeout)";
 
 // Open-file dialogs of the import.
 inline constexpr const char* kDlgImportTxtTitle = "Укажите текстовый файл для импорта URL";

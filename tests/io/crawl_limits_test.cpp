@@ -128,7 +128,7 @@ TEST(CrawlLimits, PacesRequestsToTheHost) {
         const char* robots;
         std::chrono::milliseconds gap;
     } cases[] = {
-        {kDefaultCrawlHostDelay, "", kDefaultCrawlHostDelay},
+        {250ms, "", 250ms},  // --crawl-rate 4
         {0ms, "User-agent: *\nCrawl-delay: 0.4\n", 400ms},
         {300ms, "User-agent: *\nCrawl-delay: 0.1\n", 300ms},
     };
