@@ -165,12 +165,19 @@ const TCliOption kOptions[] = {
                 [](TCliOptions& o, int n) { o.MaxDepth = n; }}},
     {.Name = "--crawl-timeout",
      .Value = "S",
-     .Help = "give up a crawl after S seconds, keeping the pages found\n(default {default})",
+     .Help = "give up a crawl after S seconds, keeping the pages found\n"
+             "(default {default}, or 0.25 s per page of --max-pages when longer)",
      .Number = {1, 24 * 3600, static_cast<int>(io::kDefaultCrawlTimeout.count()),
                 "a whole number of seconds", [](TCliOptions& o, int n) { o.CrawlTimeoutS = n; }}},
     {.Name = "--crawl-subdomains",
      .Help = "a crawl also takes the start host's sub-domains",
      .Flag = &TCliOptions::CrawlSubdomains},
+    {.Name = "--crawl-rate",
+     .Value = "N",
+     .Help = "pages a second a crawl asks of a host at most, {range}\n"
+             "(default: as fast as the site answers, 4 at once)",
+     .Number = {1, 1000, 0, "a whole number", [](TCliOptions& o, int n) { o.CrawlRate = n; }}},
+    {.Name = "--output", .Command = "crawl", .Value = "FILE", .Text = &TCliOptions::CrawlOutput},
     {.Name = "--desktop-csv",
      .Value = "FILE",
      .Help = "write the desktop results as CSV",
@@ -337,6 +344,8 @@ std::string UsageText() {
            "       velmora-cli [options] --sitemap FILE|URL\n"
            "       velmora-cli [options] --crawl URL\n"
            "       velmora-cli [options] --resume\n"
+           "       velmora-cli crawl URL [--max-pages N] [--max-depth D] [--crawl-timeout S]\n"
+           "                   [--crawl-rate N] [--output FILE]\n"
            "       velmora-cli runs [--csv] | compare RUN_A RUN_B [--csv FILE] [--report FILE] |\n"
            "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
            "FILE]\n"
@@ -348,6 +357,10 @@ std::string UsageText() {
            "\n"
            "Options:\n" +
            OptionLines() +
+           "\n"
+           "Crawl command:\n"
+           "  crawl URL            find a site's pages as --crawl does and write them one per\n"
+           "                       line to FILE (--output) or stdout; checks nothing\n"
            "\n"
            "History commands (each also takes --db and --lang):\n"
            "  runs [--csv]         list the runs: id, started, URLs, mean scores, state\n"
@@ -400,6 +413,8 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
 
 // Exactly one source of URLs.
 std::string CheckUrlSource(const TCliOptions& o) {
+    if (o.Command == "crawl")
+        return o.CommandArgs.size() == 1 ? std::string() : "crawl takes one address";
     if (!o.Command.empty()) return CheckHistoryCommand(o);
     if (o.CsvRows || !o.CompareCsv.empty()) return "--csv belongs to runs and compare";
     if (o.FailOnDrop && o.Against.empty()) return "--fail-on-drop needs --against";
@@ -411,8 +426,10 @@ std::string CheckUrlSource(const TCliOptions& o) {
             return "--resume takes its URLs from the history, not from a file";
         return o.NoHistory ? "--resume needs the history, not --no-history" : std::string();
     }
-    if (o.CrawlUrl.empty() && (o.MaxPages || o.MaxDepth || o.CrawlTimeoutS || o.CrawlSubdomains))
-        return "--max-pages, --max-depth, --crawl-timeout and --crawl-subdomains belong to --crawl";
+    if (o.CrawlUrl.empty() &&
+        (o.MaxPages || o.MaxDepth || o.CrawlTimeoutS || o.CrawlSubdomains || o.CrawlRate))
+        return "--max-pages, --max-depth, --crawl-timeout, --crawl-subdomains and --crawl-rate "
+               "belong to --crawl";
     const int sources = !o.UrlFile.empty() + !o.SitemapFile.empty() + !o.CrawlUrl.empty();
     if (sources == 1) return {};
     return sources == 0 ? "no URL file given" : "give one of a URL file, --sitemap and --crawl";
@@ -434,7 +451,7 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 r.Error = TakeValue(*option, args[++i], o);
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
-        } else if (i == 0 && IsHistoryCommand(a)) {
+        } else if (i == 0 && (IsHistoryCommand(a) || a == "crawl")) {
             o.Command = a;
         } else if (!o.Command.empty()) {
             o.CommandArgs.push_back(a);
@@ -444,6 +461,7 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
             r.Error = "only one URL file may be given";
         }
     }
+    if (o.Command == "crawl" && o.CommandArgs.size() == 1) o.CrawlUrl = o.CommandArgs[0];
     if (r.Error.empty() && !o.Help && !o.Version) r.Error = CheckUrlSource(o);
     return r;
 }

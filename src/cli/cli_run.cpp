@@ -10,6 +10,7 @@
 
 #include "base/translate.h"
 #include "cli/budget.h"
+#include "cli/cli_crawl.h"
 #include "cli/cli_history.h"
 #include "cli/cli_inputs.h"
 #include "cli/cli_report.h"
@@ -79,24 +80,7 @@ bool LoadSitemapUrls(const TCliOptions& o, TConsoleObserver& console,
 // The pages a crawl finds into urls; false (after a message) when it finds none.
 bool LoadCrawlUrls(const TCliOptions& o, TConsoleObserver& console,
                    std::vector<std::string>& urls) {
-    io::TCrawlOptions crawl;
-    crawl.abort = &gAbortSignalled;
-    if (o.MaxPages) crawl.maxPages = *o.MaxPages;
-    if (o.MaxDepth) crawl.maxDepth = *o.MaxDepth;
-    if (o.CrawlTimeoutS) crawl.timeout = std::chrono::seconds(*o.CrawlTimeoutS);
-    crawl.subdomains = o.CrawlSubdomains;
-    // Pages found against the limit on a terminal; a line now and then in a log.
-    crawl.progress = [&console, max = crawl.maxPages, last = std::chrono::steady_clock::now()](
-                         const io::TCrawlProgress& p) mutable {
-        console.Progress(TProgressStep{static_cast<int>(p.found), max});
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last < std::chrono::seconds(5)) return;
-        last = now;
-        console.Log(TMsgForLog{FormatLog(Tr(io::kLogCrawlProgress),
-                                         {std::to_string(p.fetched), std::to_string(p.queued),
-                                          std::to_string(p.found)}),
-                               std::chrono::system_clock::now()});
-    };
+    const io::TCrawlOptions crawl = CrawlOptionsOf(o, console, &gAbortSignalled);
     TResult<io::TCrawlResult> found = io::CrawlSite(o.CrawlUrl, crawl);
     console.EndProgress();
     if (!found) {
@@ -250,6 +234,10 @@ bool ReportCsv(const std::string& path, const TResult<io::TCsvExport>& written) 
 
 void RequestAbortFromSignal() {
     gAbortSignalled.store(true);
+}
+
+const std::atomic<bool>& AbortSignalled() {
+    return gAbortSignalled;
 }
 
 namespace {
