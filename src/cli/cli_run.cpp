@@ -43,6 +43,8 @@ namespace velmora::cli {
 namespace {
 
 std::atomic<bool> gAbortSignalled{false};
+// The crawl that found this run's URLs was cut by its deadline: the JSON summary says so.
+bool gCrawlTimedOut = false;
 
 constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 
@@ -87,8 +89,10 @@ bool LoadCrawlUrls(const TCliOptions& o, TConsoleObserver& console,
         Complain(found.Error());
         return false;
     }
-    if (!o.Quiet)
-        for (const std::string& line : io::CrawlReportLines(*found)) Complain(line);
+    gCrawlTimedOut = found->timedOut;
+    // A crawl cut short is said even with --quiet: the list is not the whole site.
+    for (const std::string& line : io::CrawlReportLines(*found))
+        if (!o.Quiet || found->timedOut) Complain(line);
     urls = std::move(found->urls);
     return true;
 }
@@ -312,7 +316,7 @@ bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
         const std::vector<const TURLTaskInfo*> rows = AllRows(master);
         const TSiteSummary summary = SummarizeSite(rows, groupRules);
         written = WriteSummaryCsvs(o, summary, rows) && written;
-        json.WriteLine(SummaryJsonLine(summary, rows));
+        json.WriteLine(SummaryJsonLine(summary, rows, gCrawlTimedOut));
     }
     if (TResult<> closed = json.Close(); !closed) {
         Complain(closed.Error());
@@ -402,6 +406,7 @@ std::optional<int> LoadRunInputs(const TCliOptions& o, session::TRunSession& ses
 
 int RunCli(const TCliOptions& o, const std::string& exeDir) {
     gAbortSignalled.store(false);
+    gCrawlTimedOut = false;
     const std::string iniPath = o.IniFile.empty() ? io::SettingsFilePath(exeDir) : o.IniFile;
     io::RemoveStaleTempFiles(iniPath);
     const TResult<io::TSettingsValues> loaded = LoadRunSettings(o, iniPath);

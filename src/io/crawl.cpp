@@ -82,7 +82,7 @@ class TCrawler {
         Watch();
         for (std::thread& t : pool) t.join();
         Report();
-        FResult.queued = FQueue.size();
+        FResult.queued += FQueue.size();
         if (FResult.timedOut) {
             const size_t wanted = static_cast<size_t>(FOptions.maxPages) - FResult.urls.size();
             const double perRequest =
@@ -305,7 +305,10 @@ class TCrawler {
                 return std::nullopt;
             }
             std::optional<TPacedAnswer> paced = Get(Origin(url), url, FOptions.maxPageBytes);
-            if (!paced) return std::nullopt;
+            if (!paced) {
+                Count(&TCrawlResult::queued);  // the crawl ended before it: still to visit
+                return std::nullopt;
+            }
             TResult<TWebAnswer>& answer = paced->Answer;
             if (answer && IsPause(answer->status) && ++item.Tries < kMaxCrawlTries) {
                 Requeue({url, item.Depth, item.Tries});
@@ -372,7 +375,10 @@ class TCrawler {
 
     void Requeue(TQueued item) {
         const std::lock_guard lock(FLock);
-        if (FStop) return;
+        if (FStop) {
+            ++FResult.queued;
+            return;
+        }
         FQueue.push_back(std::move(item));
         FChanged.notify_all();
     }

@@ -35,11 +35,12 @@ void THostPace::Release(long status, std::chrono::milliseconds took, std::string
     const std::lock_guard lock(FLock);
     --FInFlight;
     if (status == 429 || status == 503) {
-        // The host asks for a pause: one request at a time after it, the gap growing until
-        // answers come normally again.
-        FBackoff = std::clamp(FBackoff * 2, kCrawlBackoffStart, kMaxCrawlBackoff);
+        // The host asks for a pause: as long as its Retry-After says, else a gap that doubles
+        // until answers come normally again; then one request at a time.
         const std::chrono::milliseconds asked =
             RetryAfterWait(retryAfter, std::chrono::system_clock::now());
+        if (asked.count() < 0)
+            FBackoff = std::clamp(FBackoff * 2, kCrawlBackoffStart, kMaxCrawlBackoff);
         const std::chrono::milliseconds pause =
             asked.count() >= 0 ? std::min(asked, kMaxCrawlBackoff) : FBackoff;
         FNext = std::max(FNext, TClock::now() + pause);
