@@ -194,6 +194,24 @@ TEST(CrawlLimits, PausesWhenTheSiteAsks) {
     for (size_t i = 1; i < busy.size(); ++i) EXPECT_GE(busy[i] - busy[i - 1], 950ms) << i;
 }
 
+TEST(CrawlLimits, TheDefaultDeadlineFitsThePagesAsked) {
+    const struct {
+        int maxPages;
+        std::chrono::milliseconds timeout;
+        std::chrono::milliseconds deadline;
+    } cases[] = {
+        {kCrawlMaxPagesDefault, 0ms, 600s},
+        {kCrawlMaxPagesMax, 0ms, 2500s},
+        {kCrawlMaxPagesMax, 5s, 5s},
+    };
+    for (const auto& c : cases) {
+        TCrawlOptions o;
+        o.maxPages = c.maxPages;
+        o.timeout = c.timeout;
+        EXPECT_EQ(CrawlTimeout(o), c.deadline) << c.maxPages;
+    }
+}
+
 TEST(CrawlPace, FewerAtOnceWhileTheHostIsSlowOrBusy) {
     const struct {
         long status;
