@@ -122,12 +122,28 @@ void BM_ParseSitePages(benchmark::State& state) {
     for (int n = 0; n < 200; ++n) pages.push_back(Page(n * 37));
     size_t links = 0;
     for (auto _ : state)
-        for (const std::string& page : pages) links += io::ReadHtmlLinks(page).Links.size();
+        for (const std::string& page : pages) links += io::ReadHtmlLinks(page)->Links.size();
     benchmark::DoNotOptimize(links);
     state.counters["pages_per_s"] = benchmark::Counter(
         static_cast<double>(pages.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ParseSitePages)->Unit(benchmark::kMillisecond);
+
+// A hostile page of N nested blocks: the parse stays linear in N and its memory bounded (run one
+// size per process for its peak: --benchmark_filter=BM_ParseDeepPage/200000).
+void BM_ParseDeepPage(benchmark::State& state) {
+    std::string html = "<!doctype html><body>";
+    for (int64_t i = 0; i < state.range(0); ++i) html += "<div class=x>";
+    html += "<a href=/bottom>b</a>";
+    const double before = PeakRssMb();
+    size_t links = 0;
+    for (auto _ : state) links += io::ReadHtmlLinks(html)->Links.size();
+    if (links == 0) state.SkipWithError("the link at the bottom was lost");
+    state.counters["page_mb"] = static_cast<double>(html.size()) / (1024.0 * 1024.0);
+    state.counters["peak_rss_mb"] = PeakRssMb();
+    state.counters["rss_growth_mb"] = PeakRssMb() - before;
+}
+BENCHMARK(BM_ParseDeepPage)->Arg(10'000)->Arg(50'000)->Arg(200'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

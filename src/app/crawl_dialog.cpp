@@ -26,6 +26,7 @@ constexpr const char* kMaxDepth = N_("Глубина переходов:");
 constexpr const char* kSubdomains = N_("Также поддомены");
 constexpr const char* kNotWebAddress = N_("Укажите адрес, начинающийся с http:// или https://");
 constexpr const char* kFindButton = N_("Найти");
+constexpr const char* kTakeFoundButton = N_("Взять найденные страницы");
 // %s: requests made, addresses queued, pages found.
 constexpr const char* kProgress = N_("Загружено: %s, в очереди: %s, найдено страниц: %s");
 
@@ -103,6 +104,10 @@ void TCrawlDialog::SetInputsEnabled(bool enabled) {
 
 void TCrawlDialog::StartCrawl() {
     if (FCrawling) return;
+    if (FFound && FFound->timedOut) {  // the pages of a crawl cut by time, taken
+        accept();
+        return;
+    }
     const std::string address = edCrawlAddress->text().trimmed().toStdString();
     if (!io::IsWebAddress(address)) {
         lbCrawlError->setText(TrQ(kNotWebAddress));
@@ -119,6 +124,7 @@ void TCrawlDialog::StartCrawl() {
     options.maxDepth = edMaxDepth->value();
     options.subdomains = cbSubdomains->isChecked();
     options.hostDelay = FHostDelay;
+    options.timeout = FTimeout;
     options.abort = &FAbort;
     pbCrawl->setRange(0, options.maxPages);
     pbCrawl->setValue(0);
@@ -160,7 +166,17 @@ void TCrawlDialog::Finish(TResult<io::TCrawlResult> result) {
         return;
     }
     FFound = std::move(*result);
-    accept();
+    if (!FFound->timedOut || FFound->urls.empty()) {
+        accept();
+        return;
+    }
+    // Cut by time: the user sees how much is missing before taking the list.
+    const std::vector<std::string> lines = io::CrawlReportLines(*FFound);
+    lbCrawlError->setText(QString::fromStdString(lines[lines.size() - 2] + "\n" + lines.back()));
+    lbCrawlError->setVisible(true);
+    SetInputsEnabled(false);
+    btFind->setText(TrQ(kTakeFoundButton));
+    btFind->setEnabled(true);
 }
 
 }  // namespace velmora::app

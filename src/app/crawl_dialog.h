@@ -1,6 +1,7 @@
 // "Find pages by crawling": the start address, the crawl's limits, a progress bar with the
 // pages fetched, queued and found, and Cancel; the crawl runs on a thread of its own so the
-// window stays responsive.
+// window stays responsive. A crawl cut by its deadline stays open with what it found, what was
+// still queued and the time the rest needs, until the user takes the pages found or cancels.
 #pragma once
 
 #include <QDialog>
@@ -30,6 +31,8 @@ class TCrawlDialog : public QDialog {
     const io::TCrawlResult& Found() const { return *FFound; }
     // For tests and the screenshot: no pacing between requests.
     void SetHostDelay(std::chrono::milliseconds delay) { FHostDelay = delay; }
+    // For tests: the crawl's deadline (0: the default for the pages asked).
+    void SetTimeout(std::chrono::milliseconds timeout) { FTimeout = timeout; }
 
     QLineEdit* edCrawlAddress = nullptr;
     QSpinBox* edMaxPages = nullptr;
@@ -53,6 +56,7 @@ class TCrawlDialog : public QDialog {
     std::atomic<bool> FAbort{false};
     bool FCrawling = false;
     std::chrono::milliseconds FHostDelay = io::kDefaultCrawlHostDelay;
+    std::chrono::milliseconds FTimeout{0};
     std::optional<io::TCrawlResult> FFound;
 };
 

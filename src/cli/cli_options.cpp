@@ -69,7 +69,8 @@ enum : uint8_t {
     kForCompare = 4,
     kForExport = 8,
     kForDelete = 16,
-    kForAll = 31,
+    kForCrawl = 32,
+    kForAll = 63,
 };
 
 // Checks a value and stores it; the error text, or empty.
@@ -193,23 +194,35 @@ const TCliOption kOptions[] = {
              "(same scheme and host; robots.txt honoured)",
      .Text = &TCliOptions::CrawlUrl},
     {.Name = "--max-pages",
+     .For = kForCheck | kForCrawl,
      .Value = "N",
      .Help = "pages a crawl finds at most, {range} (default {default})",
      .Number = {1, io::kCrawlMaxPagesMax, io::kCrawlMaxPagesDefault, "a whole number",
                 [](TCliOptions& o, int n) { o.MaxPages = n; }}},
     {.Name = "--max-depth",
+     .For = kForCheck | kForCrawl,
      .Value = "D",
      .Help = "links a crawl follows from the start, {range} (default {default})",
      .Number = {0, io::kCrawlMaxDepthMax, io::kCrawlMaxDepthDefault, "a whole number",
                 [](TCliOptions& o, int n) { o.MaxDepth = n; }}},
     {.Name = "--crawl-timeout",
+     .For = kForCheck | kForCrawl,
      .Value = "S",
-     .Help = "give up a crawl after S seconds, keeping the pages found\n(default {default})",
+     .Help = "give up a crawl after S seconds, keeping the pages found\n"
+             "(default {default}, or 0.25 s per page of --max-pages when longer)",
      .Number = {1, 24 * 3600, static_cast<int>(io::kDefaultCrawlTimeout.count()),
                 "a whole number of seconds", [](TCliOptions& o, int n) { o.CrawlTimeoutS = n; }}},
     {.Name = "--crawl-subdomains",
+     .For = kForCheck | kForCrawl,
      .Help = "a crawl also takes the start host's sub-domains",
      .Flag = &TCliOptions::CrawlSubdomains},
+    {.Name = "--crawl-rate",
+     .For = kForCheck | kForCrawl,
+     .Value = "N",
+     .Help = "pages a second a crawl asks of a host at most, {range}\n"
+             "(default: as fast as the site answers, 4 at once)",
+     .Number = {1, 1000, 0, "a whole number", [](TCliOptions& o, int n) { o.CrawlRate = n; }}},
+    {.Name = "--output", .For = kForCrawl, .Value = "FILE", .Text = &TCliOptions::CrawlOutput},
     {.Name = "--desktop-csv",
      .For = kForCheck | kForExport,
      .Value = "FILE",
@@ -346,6 +359,7 @@ uint8_t CommandBit(const std::string& command) {
     if (command == "compare") return kForCompare;
     if (command == "export") return kForExport;
     if (command == "delete") return kForDelete;
+    if (command == "crawl") return kForCrawl;
     return kForCheck;
 }
 
@@ -417,6 +431,8 @@ std::string UsageText() {
            "       velmora-cli [options] --sitemap FILE|URL\n"
            "       velmora-cli [options] --crawl URL\n"
            "       velmora-cli [options] --resume\n"
+           "       velmora-cli crawl URL [--max-pages N] [--max-depth D] [--crawl-timeout S]\n"
+           "                   [--crawl-rate N] [--output FILE]\n"
            "       velmora-cli runs [--csv] | compare RUN_A RUN_B [--csv FILE] [--report FILE] |\n"
            "                   export RUN [--desktop-csv FILE] [--mobile-csv FILE] [--advice-csv "
            "FILE]\n"
@@ -429,6 +445,10 @@ std::string UsageText() {
            "\n"
            "Options:\n" +
            OptionLines() +
+           "\n"
+           "Crawl command (also takes --lang, --ini and --quiet):\n"
+           "  crawl URL            find a site's pages as --crawl does and write them one per\n"
+           "                       line to FILE (--output) or stdout; checks nothing\n"
            "\n"
            "History commands (each also takes --db, --lang, --ini and --quiet, and refuses the\n"
            "options it would not use):\n"
@@ -480,6 +500,8 @@ std::string CheckHistoryCommand(const TCliOptions& o) {
 
 // Exactly one source of URLs.
 std::string CheckUrlSource(const TCliOptions& o) {
+    if (o.Command == "crawl")
+        return o.CommandArgs.size() == 1 ? std::string() : "crawl takes one address";
     if (!o.Command.empty()) return CheckHistoryCommand(o);
     if (o.CsvRows || !o.CompareCsv.empty()) return "--csv belongs to runs and compare";
     if (o.FailOnDrop && o.Against.empty()) return "--fail-on-drop needs --against";
@@ -491,8 +513,10 @@ std::string CheckUrlSource(const TCliOptions& o) {
             return "--resume takes its URLs from the history, not from a file";
         return o.NoHistory ? "--resume needs the history, not --no-history" : std::string();
     }
-    if (o.CrawlUrl.empty() && (o.MaxPages || o.MaxDepth || o.CrawlTimeoutS || o.CrawlSubdomains))
-        return "--max-pages, --max-depth, --crawl-timeout and --crawl-subdomains belong to --crawl";
+    if (o.CrawlUrl.empty() &&
+        (o.MaxPages || o.MaxDepth || o.CrawlTimeoutS || o.CrawlSubdomains || o.CrawlRate))
+        return "--max-pages, --max-depth, --crawl-timeout, --crawl-subdomains and --crawl-rate "
+               "belong to --crawl";
     const int sources = !o.UrlFile.empty() + !o.SitemapFile.empty() + !o.CrawlUrl.empty();
     if (sources == 1) return {};
     return sources == 0 ? "no URL file given" : "give one of a URL file, --sitemap and --crawl";
@@ -518,7 +542,7 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
                       " does not take " + a + (known->Why ? std::string(": ") + known->Why : "");
         } else if (a.size() > 1 && a[0] == '-') {
             r.Error = "unknown option " + a;
-        } else if (i == 0 && IsHistoryCommand(a)) {
+        } else if (i == 0 && (IsHistoryCommand(a) || a == "crawl")) {
             o.Command = a;
         } else if (!o.Command.empty()) {
             o.CommandArgs.push_back(a);
@@ -528,6 +552,7 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
             r.Error = "only one URL file may be given";
         }
     }
+    if (o.Command == "crawl" && o.CommandArgs.size() == 1) o.CrawlUrl = o.CommandArgs[0];
     if (r.Error.empty() && !o.Help && !o.Version) r.Error = CheckUrlSource(o);
     return r;
 }

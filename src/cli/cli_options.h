@@ -18,6 +18,8 @@ struct TCliOptions {
     std::optional<int> MaxDepth;
     std::optional<int> CrawlTimeoutS;  // the whole crawl, in seconds
     bool CrawlSubdomains = false;
+    std::optional<int> CrawlRate;  // pages a second to a host at most
+    std::string CrawlOutput;       // the crawl command's list; empty or "-": stdout
     std::optional<std::string> ApiKey;
     std::string KeyFile;  // first line holds the key; kept off the command line
     std::optional<int> Threads;
@@ -58,7 +60,7 @@ struct TCliOptions {
     bool Resume = false;     // --resume: continue the last unfinished run
     bool CsvRows = false;    // runs --csv
     std::string CompareCsv;  // compare ... --csv FILE
-    std::string Command;     // runs, compare, export, delete; empty: a check
+    std::string Command;     // crawl, runs, compare, export, delete; empty: a check
     std::vector<std::string> CommandArgs;
 };
 

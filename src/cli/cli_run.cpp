@@ -10,6 +10,7 @@
 
 #include "base/translate.h"
 #include "cli/budget.h"
+#include "cli/cli_crawl.h"
 #include "cli/cli_history.h"
 #include "cli/cli_inputs.h"
 #include "cli/cli_report.h"
@@ -43,6 +44,8 @@ namespace velmora::cli {
 namespace {
 
 std::atomic<bool> gAbortSignalled{false};
+// The crawl that found this run's URLs was cut by its deadline: the JSON summary says so.
+bool gCrawlTimedOut = false;
 
 constexpr const char* kMsgBudgetBroken = "Бюджет нарушен: ";
 
@@ -81,33 +84,17 @@ bool LoadSitemapUrls(const TCliOptions& o, TConsoleObserver& console,
 // read. timedOut: the crawl's deadline ended it.
 bool LoadCrawlUrls(const TCliOptions& o, TConsoleObserver& console, std::vector<std::string>& urls,
                    bool& timedOut) {
-    io::TCrawlOptions crawl;
-    crawl.abort = &gAbortSignalled;
-    if (o.MaxPages) crawl.maxPages = *o.MaxPages;
-    if (o.MaxDepth) crawl.maxDepth = *o.MaxDepth;
-    if (o.CrawlTimeoutS) crawl.timeout = std::chrono::seconds(*o.CrawlTimeoutS);
-    crawl.subdomains = o.CrawlSubdomains;
-    // Pages found against the limit on a terminal; a line now and then in a log.
-    crawl.progress = [&console, max = crawl.maxPages, last = std::chrono::steady_clock::now()](
-                         const io::TCrawlProgress& p) mutable {
-        console.Progress(TProgressStep{static_cast<int>(p.found), max});
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last < std::chrono::seconds(5)) return;
-        last = now;
-        console.Log(TMsgForLog{FormatLog(Tr(io::kLogCrawlProgress),
-                                         {std::to_string(p.fetched), std::to_string(p.queued),
-                                          std::to_string(p.found)}),
-                               std::chrono::system_clock::now()});
-    };
+    const io::TCrawlOptions crawl = CrawlOptionsOf(o, console, &gAbortSignalled);
     TResult<io::TCrawlResult> found = io::CrawlSite(o.CrawlUrl, crawl);
     console.EndProgress();
     if (!found) {
         Complain(http::WithoutUserInfo(found.Error()));
         return false;
     }
-    if (!o.Quiet)
-        for (const std::string& line : io::CrawlReportLines(*found))
-            Complain(http::WithoutUserInfo(line));
+    gCrawlTimedOut = found->timedOut;
+    // A crawl cut short is said even with --quiet: the list is not the whole site.
+    for (const std::string& line : io::CrawlReportLines(*found))
+        if (!o.Quiet || found->timedOut) Complain(http::WithoutUserInfo(line));
     urls = std::move(found->urls);
     timedOut = found->timedOut;
     return true;
@@ -270,6 +257,10 @@ void RequestAbortFromSignal() {
     gAbortSignalled.store(true);
 }
 
+const std::atomic<bool>& AbortSignalled() {
+    return gAbortSignalled;
+}
+
 namespace {
 
 // What a check run needs besides the session: its outputs and limits.
@@ -348,7 +339,7 @@ bool WriteOutputs(const TCliOptions& o, const session::TRunSession& session,
             if (task->TaskResults && !json.Wrote(task->Num)) json.WriteTask(*task, against);
         const TSiteSummary summary = SummarizeSite(rows, groupRules);
         written = WriteSummaryCsvs(o, summary, rows) && written;
-        json.WriteLine(SummaryJsonLine(summary, rows));
+        json.WriteLine(SummaryJsonLine(summary, rows, gCrawlTimedOut));
     }
     if (TResult<> closed = json.Close(); !closed) {
         Complain(closed.Error());
@@ -410,24 +401,27 @@ std::optional<int> LoadRunInputs(const TCliOptions& o, session::TRunSession& ses
             Complain(resumed.Error());
             return kExitBadInput;
         }
-    } else if (!ImportUrls(o, session.CodePage(), master, console)) {
-        // Ctrl+C during a long sitemap import is an abort like one during the check.
-        return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
     }
     const std::string source = SourceOf(o);
+    // Before the import: a crawl or a web sitemap can take minutes, and a run to compare with
+    // that is not there is known now.
+    if (!o.Against.empty()) {
+        if (!session.History()) {
+            Complain(Tr("--against: история проверок не открыта"));
+            return kExitBadInput;
+        }
+        TResult<std::unique_ptr<TAgainstRun>> loaded =
+            LoadAgainst(session.History()->Store(), o.Against, source);
+        if (!loaded) {
+            Complain(loaded.Error());
+            return kExitBadInput;
+        }
+        against = std::move(*loaded);
+    }
+    if (!o.Resume && !ImportUrls(o, session.CodePage(), master, console))
+        // Ctrl+C during a long sitemap import is an abort like one during the check.
+        return gAbortSignalled.load() ? kExitAborted : kExitBadInput;
     session.SetSource(source);
-    if (o.Against.empty()) return std::nullopt;
-    if (!session.History()) {
-        Complain(Tr("--against: история проверок не открыта"));
-        return kExitBadInput;
-    }
-    TResult<std::unique_ptr<TAgainstRun>> loaded =
-        LoadAgainst(session.History()->Store(), o.Against, source);
-    if (!loaded) {
-        Complain(loaded.Error());
-        return kExitBadInput;
-    }
-    against = std::move(*loaded);
     return std::nullopt;
 }
 
@@ -435,6 +429,7 @@ std::optional<int> LoadRunInputs(const TCliOptions& o, session::TRunSession& ses
 
 int RunCli(const TCliOptions& o, const std::string& exeDir) {
     gAbortSignalled.store(false);
+    gCrawlTimedOut = false;
     const std::string iniPath = o.IniFile.empty() ? io::SettingsFilePath(exeDir) : o.IniFile;
     io::RemoveStaleTempFiles(iniPath);
     const TResult<io::TSettingsValues> loaded = LoadRunSettings(o, iniPath);

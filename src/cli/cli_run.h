@@ -1,6 +1,7 @@
 // The whole run of velmora-cli: settings, import, check, export.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "cli/cli_options.h"
@@ -37,5 +38,7 @@ bool ReportCsv(const std::string& path, const TResult<io::TCsvExport>& written);
 
 // Asks a run in progress to abort, as the abort button does; safe in a signal handler.
 void RequestAbortFromSignal();
+// What RequestAbortFromSignal sets.
+const std::atomic<bool>& AbortSignalled();
 
 }  // namespace velmora::cli

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/cli_crawl.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "engine/process_tuning.h"
@@ -54,5 +55,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     // A closed stderr (a pipe into "head") must cost log lines only, never the run's results.
     std::signal(SIGPIPE, SIG_IGN);
+    if (parsed.Options.Command == "crawl")
+        return velmora::cli::RunCrawlCommand(parsed.Options, ExeDir(argv[0]));
     return velmora::cli::RunCli(parsed.Options, ExeDir(argv[0]));
 }

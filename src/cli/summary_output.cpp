@@ -101,13 +101,13 @@ bool WriteSummaryCsvs(const TCliOptions& o, const TSiteSummary& summary,
 }
 
 std::string SummaryJsonLine(const TSiteSummary& summary,
-                            const std::vector<const TURLTaskInfo*>& rows) {
+                            const std::vector<const TURLTaskInfo*>& rows, bool crawlTimedOut) {
     json fixes = json::array(), resources = json::array(), groups = json::array();
     for (const TFixRow& f : summary.Fixes) fixes.push_back(FixJson(f));
     for (const TSharedResource& r : summary.Resources) resources.push_back(ResourceJson(r));
     for (const TPageGroup& g : summary.Groups) groups.push_back(GroupJson(g, rows));
-    const json line = {
-        {"summary", {{"fixes", fixes}, {"resources", resources}, {"groups", groups}}}};
+    json line = {{"summary", {{"fixes", fixes}, {"resources", resources}, {"groups", groups}}}};
+    if (crawlTimedOut) line["summary"]["stopped"] = "time";
     return line.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 

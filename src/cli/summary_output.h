@@ -19,7 +19,9 @@ bool WriteSummaryCsvs(const TCliOptions& o, const TSiteSummary& summary,
                       const std::vector<const TURLTaskInfo*>& rows);
 // {"summary": {"fixes": [...], "resources": [...], "groups": [...]}} on one line. Kept short:
 // no page numbers; a group names its worst pages by URL. Figures without a value are null.
+// crawlTimedOut adds "stopped": "time": the crawl that found the URLs was cut by its deadline.
 std::string SummaryJsonLine(const TSiteSummary& summary,
-                            const std::vector<const TURLTaskInfo*>& rows);
+                            const std::vector<const TURLTaskInfo*>& rows,
+                            bool crawlTimedOut = false);
 
 }  // namespace velmora::cli

@@ -1,5 +1,6 @@
 #include "io/crawl.h"
 
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -14,6 +15,7 @@
 #include "base/translate.h"
 #include "http/curl.h"
 #include "http/url.h"
+#include "io/crawl_pace.h"
 #include "io/html_links.h"
 #include "io/import_texts.h"
 #include "io/robots.h"
@@ -33,25 +35,38 @@ std::string HostWithoutWww(const std::string& host) {
     return host.starts_with("www.") ? host.substr(4) : host;
 }
 
-// One host's robots.txt and the time its next request may start.
+// One host's robots.txt and its pace.
 struct TOriginState {
+    TOriginState(int parallel, std::chrono::milliseconds minGap) : Pace(parallel, minGap) {}
     std::mutex RobotsLock;  // held while robots.txt is read, so it is read once
-    std::mutex Lock;        // Next
     bool RobotsRead = false;
     TRobotsRules Rules;
-    std::chrono::milliseconds Delay{0};
-    TClock::time_point Next{};
+    std::string Refusal;  // why Rules forbid everything, when robots.txt was not read
+    THostPace Pace;
 };
 
 struct TQueued {
     http::TUrl Url;
     int Depth = 0;
+    int Tries = 0;  // answers of 429 or 503 so far
+};
+
+// A page the host asked to come back for (429, 503) is tried again this often.
+constexpr int kMaxCrawlTries = 3;
+
+// Each crawl thread keeps one client, so its connections to the site are kept between pages.
+thread_local std::shared_ptr<http::ICurl> tCrawlClient;
+
+// An answer fetched at its host's pace, or nothing when the crawl ended meanwhile.
+struct TPacedAnswer {
+    TResult<TWebAnswer> Answer;
+    TClock::time_point Started;
 };
 
 class TCrawler {
   public:
     TCrawler(const http::TUrl& start, const TCrawlOptions& o)
-        : FOptions(o), FSite(start), FDeadline(TClock::now() + o.timeout) {
+        : FOptions(o), FSite(start), FDeadline(TClock::now() + CrawlTimeout(o)) {
         Remember(start);
         FQueue.push_back({start, 0});
     }
@@ -59,10 +74,23 @@ class TCrawler {
     TCrawlResult Run() {
         const int threads = std::clamp(FOptions.parallel, 1, kMaxParallelCrawlFetches);
         std::vector<std::thread> pool;
-        for (int t = 0; t < threads; ++t) pool.emplace_back([this] { Work(); });
+        for (int t = 0; t < threads; ++t)
+            pool.emplace_back([this] {
+                Work();
+                tCrawlClient.reset();
+            });
         Watch();
         for (std::thread& t : pool) t.join();
         Report();
+        FResult.queued += FQueue.size();
+        if (FResult.timedOut) {
+            const size_t wanted = static_cast<size_t>(FOptions.maxPages) - FResult.urls.size();
+            const double perRequest =
+                std::chrono::duration<double>(TClock::now() - FStarted).count() /
+                static_cast<double>(std::max<size_t>(FResult.fetched, 1));
+            FResult.restEstimate = std::chrono::seconds(static_cast<long long>(
+                std::ceil(perRequest * static_cast<double>(std::min(wanted, FResult.queued)))));
+        }
         return std::move(FResult);
     }
 
@@ -103,6 +131,7 @@ class TCrawler {
         FStop = true;
         FStopFlag = true;
         http::WakeTransfers();
+        for (const auto& [origin, state] : FOrigins) state->Pace.Wake();
         FChanged.notify_all();
     }
 
@@ -151,40 +180,41 @@ class TCrawler {
     TOriginState& Origin(const http::TUrl& url) {
         const std::lock_guard lock(FLock);
         std::unique_ptr<TOriginState>& state = FOrigins[url.Origin()];
-        if (!state) state = std::make_unique<TOriginState>();
+        if (!state)
+            state = std::make_unique<TOriginState>(
+                std::clamp(FOptions.parallel, 1, kMaxParallelCrawlFetches), FOptions.hostDelay);
         return *state;
     }
 
-    // Waits for the host's next free moment and returns it; nothing when the crawl ends
-    // meanwhile.
-    std::optional<TClock::time_point> Pace(TOriginState& origin) {
-        TClock::time_point at;
-        {
-            const std::lock_guard lock(origin.Lock);
-            at = std::max(TClock::now(), origin.Next);
-            origin.Next = at + std::max(FOptions.hostDelay, origin.Delay);
+    // One GET at the host's pace; nothing when the crawl ends before it may start.
+    std::optional<TPacedAnswer> Get(TOriginState& origin, const http::TUrl& url,
+                                    std::int64_t maxBytes) {
+        if (!origin.Pace.Acquire(FStopFlag)) return std::nullopt;
+        const TClock::time_point started = TClock::now();
+        try {
+            if (!tCrawlClient) tCrawlClient = http::NewCurlClient();
+        } catch (const std::exception&) {
+            tCrawlClient.reset();  // FetchWeb makes one of its own and says what failed
         }
-        std::unique_lock lock(FLock);
-        FChanged.wait_until(lock, at, [this] { return FStop; });
-        if (FStop) return std::nullopt;
-        return at;
-    }
-
-    TResult<TWebAnswer> Get(const http::TUrl& url, std::int64_t maxBytes) {
         TResult<TWebAnswer> answer = FetchWeb({.url = url.Text(),
                                                .maxBytes = maxBytes,
                                                .connectTimeoutMs = FOptions.connectTimeoutMs,
                                                .transferTimeoutMs = FOptions.pageTimeoutMs,
                                                .deadline = FDeadline,
                                                .abort = &FStopFlag,
-                                               .maxRedirects = 0});
+                                               .maxRedirects = 0,
+                                               .client = tCrawlClient.get()});
+        origin.Pace.Release(
+            answer ? answer->status : 0,
+            std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - started),
+            answer ? answer->retryAfter : std::string());
         const std::lock_guard lock(FLock);
         ++FResult.fetched;
         // A transfer cut at the deadline may end a few milliseconds before it by this clock.
         if (!answer && TClock::now() + std::chrono::milliseconds(100) >= FDeadline &&
             !UserAborted())
             FResult.timedOut = true;
-        return answer;
+        return TPacedAnswer{std::move(answer), started};
     }
 
     // The host's rules, read once: a missing robots.txt allows everything, a server fault
@@ -193,24 +223,48 @@ class TCrawler {
         TOriginState& origin = Origin(url);
         const std::lock_guard robotsLock(origin.RobotsLock);
         if (origin.RobotsRead) return &origin.Rules;
-        const std::optional<TClock::time_point> at = Pace(origin);
-        if (!at) return nullptr;
         http::TUrl robots = url;
         robots.Path = "/robots.txt";
         robots.HasQuery = false;
-        TResult<TWebAnswer> answer = Get(robots, kMaxRobotsBytes);
+        std::optional<TPacedAnswer> paced;
+        for (int tries = 0; tries < kMaxCrawlTries; ++tries) {
+            paced = Get(origin, robots, kMaxRobotsBytes);
+            if (!paced) return nullptr;
+            if (!paced->Answer || !IsPause(paced->Answer->status)) break;
+        }
+        const TResult<TWebAnswer>& answer = paced->Answer;
         if (answer && answer->status == 200)
             origin.Rules = TRobotsRules(answer->body);
-        else if (!answer || answer->status >= 500)
+        else if (!answer || answer->status >= 500) {
             origin.Rules = TRobotsRules::DisallowAll();
-        {
-            // The delay applies from robots.txt's own request on.
-            const std::lock_guard lock(origin.Lock);
-            origin.Delay = origin.Rules.CrawlDelay();
-            origin.Next = std::max(origin.Next, *at + origin.Delay);
+            origin.Refusal = RobotsRefusal(answer);
         }
+        // The delay applies from robots.txt's own request on.
+        origin.Pace.SetCrawlDelay(origin.Rules.CrawlDelay(), paced->Started);
         origin.RobotsRead = true;
         return &origin.Rules;
+    }
+
+    static std::string RobotsRefusal(const TResult<TWebAnswer>& answer) {
+        if (answer)
+            return FormatLog(Tr(kMsgCrawlRobotsServerError), static_cast<int32_t>(answer->status));
+        switch (answer.Code()) {
+            case http::kCouldNotResolveHostCode:
+            case http::kCouldNotConnectCode:
+                return FormatLog(Tr(kMsgCrawlSiteUnreachable), 0, answer.Error());
+            case http::kBodyTooLargeCode:
+                return FormatLog(Tr(kMsgCrawlRobotsTooLarge),
+                                 static_cast<int32_t>(kMaxRobotsBytes / 1024));
+            default:
+                return FormatLog(Tr(kMsgCrawlRobotsUnread), 0, answer.Error());
+        }
+    }
+
+    // Why the start cannot be fetched: robots.txt's rule, or why robots.txt was not read.
+    std::string Disallowed(const http::TUrl& url) {
+        TOriginState& origin = Origin(url);
+        const std::lock_guard robotsLock(origin.RobotsLock);
+        return origin.Refusal.empty() ? Tr(kMsgCrawlStartDisallowed) : origin.Refusal;
     }
 
     bool Allowed(const http::TUrl& url) {
@@ -227,24 +281,39 @@ class TCrawler {
         ++(FResult.*field);
     }
 
-    // The start may move to https or to its "www." sibling; then that is the site.
+    // The start may move from http to https and to its "www." sibling (or back), on the same
+    // port; then that is the site. Any other move would crawl another server.
     bool AdoptStartRedirect(const http::TUrl& to) {
-        if (HostWithoutWww(to.Host) != HostWithoutWww(FSite.Host)) return false;
+        const bool scheme =
+            to.Scheme == FSite.Scheme || (FSite.Scheme == "http" && to.Scheme == "https");
+        if (!scheme || to.Port != FSite.Port ||
+            HostWithoutWww(to.Host) != HostWithoutWww(FSite.Host))
+            return false;
         const std::lock_guard lock(FLock);
         FSite = to;
         FKnown.insert(to.Text());
         return true;
     }
 
-    // Follows redirects within the site; the final HTML answer, or nothing.
-    std::optional<TWebAnswer> FetchPage(http::TUrl& url, bool isStart) {
+    // Follows redirects within the site; the final HTML answer, or nothing. A page the host
+    // asks to come back for is queued again (item.Tries counts).
+    std::optional<TWebAnswer> FetchPage(http::TUrl& url, TQueued& item) {
+        const bool isStart = item.Depth == 0;
         for (int hop = 0;; ++hop) {
             if (!Allowed(url)) {
-                if (isStart) SetStartFailure(url.Text() + ": " + Tr(kMsgCrawlStartDisallowed));
+                if (isStart) SetStartFailure(url.Text() + ": " + Disallowed(url));
                 return std::nullopt;
             }
-            if (!Pace(Origin(url))) return std::nullopt;
-            TResult<TWebAnswer> answer = Get(url, FOptions.maxPageBytes);
+            std::optional<TPacedAnswer> paced = Get(Origin(url), url, FOptions.maxPageBytes);
+            if (!paced) {
+                Count(&TCrawlResult::queued);  // the crawl ended before it: still to visit
+                return std::nullopt;
+            }
+            TResult<TWebAnswer>& answer = paced->Answer;
+            if (answer && IsPause(answer->status) && ++item.Tries < kMaxCrawlTries) {
+                Requeue({url, item.Depth, item.Tries});
+                return std::nullopt;
+            }
             if (!answer) {
                 Count(answer.Code() == http::kBodyTooLargeCode ? &TCrawlResult::tooLarge
                                                                : &TCrawlResult::failed);
@@ -294,18 +363,34 @@ class TCrawler {
         FStartFailure = std::move(text);
     }
 
-    THtmlLinks Parse(const std::string& body) {
-        if (body.size() < kBigPageBytes) return ReadHtmlLinks(body);
+    // Nothing when the crawl ends meanwhile.
+    std::optional<THtmlLinks> Parse(const std::string& body) {
+        const auto stop = [this] { return FStopFlag.load(); };
+        if (body.size() < kBigPageBytes) return ReadHtmlLinks(body, stop);
         const std::lock_guard lock(FBigParse);
-        return ReadHtmlLinks(body);
+        return ReadHtmlLinks(body, stop);
+    }
+
+    static bool IsPause(long status) { return status == 429 || status == 503; }
+
+    void Requeue(TQueued item) {
+        const std::lock_guard lock(FLock);
+        if (FStop) {
+            ++FResult.queued;
+            return;
+        }
+        FQueue.push_back(std::move(item));
+        FChanged.notify_all();
     }
 
     void Visit(TQueued item) {
-        http::TUrl url = std::move(item.Url);
-        std::optional<TWebAnswer> answer = FetchPage(url, item.Depth == 0);
+        http::TUrl url = item.Url;
+        std::optional<TWebAnswer> answer = FetchPage(url, item);
         if (!answer) return;
-        const THtmlLinks links = Parse(answer->body);
+        const std::optional<THtmlLinks> parsed = Parse(answer->body);
         answer.reset();
+        if (!parsed) return;
+        const THtmlLinks& links = *parsed;
         const std::string pageText = url.Text();
         std::optional<http::TUrl> page = url;
         if (!links.Canonical.empty()) {
@@ -342,6 +427,7 @@ class TCrawler {
 
     const TCrawlOptions& FOptions;
     http::TUrl FSite;  // scheme, host and port of the site
+    const TClock::time_point FStarted = TClock::now();
     const TClock::time_point FDeadline;
     std::mutex FLock;  // everything below but the origins' own state
     std::condition_variable FChanged;
@@ -373,8 +459,20 @@ std::vector<std::string> CrawlReportLines(const TCrawlResult& r) {
     for (const auto& [count, text] : counts)
         if (count > 0) lines.push_back(FormatLog(Tr(text), static_cast<int32_t>(count)));
     if (r.pageLimit) lines.push_back(FormatLog(Tr(kLogCrawlPageLimit), int32_t(r.urls.size())));
-    if (r.timedOut) lines.push_back(Tr(kLogCrawlTimedOut));
+    if (r.timedOut) {
+        lines.push_back(Tr(kLogCrawlTimedOut));
+        const long long minutes = (r.restEstimate.count() + 59) / 60;
+        lines.push_back(FormatLog(Tr(kLogCrawlTimedOutRest),
+                                  {std::to_string(r.urls.size()), std::to_string(r.queued),
+                                   std::to_string(std::max(minutes, 1LL))}));
+    }
     return lines;
+}
+
+std::chrono::milliseconds CrawlTimeout(const TCrawlOptions& options) {
+    if (options.timeout.count() > 0) return options.timeout;
+    return std::max<std::chrono::milliseconds>(
+        kDefaultCrawlTimeout, kCrawlTimeoutPerPage * std::max(options.maxPages, 1));
 }
 
 TResult<TCrawlResult> CrawlSite(const std::string& start, const TCrawlOptions& options) {

@@ -3,6 +3,7 @@
 #include <gumbo.h>
 
 #include "base/text.h"
+#include "io/html_depth.h"
 
 namespace velmora::io {
 namespace {
@@ -64,7 +65,10 @@ void Take(const GumboElement& e, THtmlLinks& links) {
 
 }  // namespace
 
-THtmlLinks ReadHtmlLinks(std::string_view html) {
+std::optional<THtmlLinks> ReadHtmlLinks(std::string_view html, const std::function<bool()>& stop) {
+    const TFlattenedHtml flat = FlattenDeepHtml(html, kMaxHtmlDepth, stop);
+    if (flat.Stopped) return std::nullopt;
+    if (flat.Html) html = *flat.Html;
     THtmlLinks links;
     GumboOptions options = kGumboDefaultOptions;
     // The parse errors of a broken page would take memory and are never read.

@@ -1,6 +1,8 @@
 // The links of an HTML page, read with an HTML5 parser (gumbo); scripts are never run.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,10 @@ struct THtmlLinks {
     bool NoFollow = false;  // <meta name=robots content=nofollow> (or "none")
 };
 
-THtmlLinks ReadHtmlLinks(std::string_view html);
+// Elements nested deeper than kMaxHtmlDepth are read as part of the deepest one (html_depth.h),
+// which keeps the time linear in the page's size. stop (optional) is asked while the markup is
+// read; nothing is returned when it said so.
+std::optional<THtmlLinks> ReadHtmlLinks(std::string_view html,
+                                        const std::function<bool()>& stop = {});
 
 }  // namespace velmora::io

@@ -51,6 +51,14 @@ inline constexpr const char* kMsgUrlLimitLeftOut =
 
 // Why a crawl found nothing at its start address.
 inline constexpr const char* kMsgCrawlStartDisallowed = "robots.txt запрещает обход этого адреса";
+// robots.txt could not be read, so nothing of the site may be crawled; %s is the reason.
+inline constexpr const char* kMsgCrawlSiteUnreachable = "сайт недоступен: %s";
+inline constexpr const char* kMsgCrawlRobotsUnread = "не удалось прочитать robots.txt: %s";
+// %d is the HTTP status; a server fault on robots.txt forbids the whole site.
+inline constexpr const char* kMsgCrawlRobotsServerError =
+    "robots.txt отвечает кодом %d (ошибка сервера), а при ней обход сайта не разрешён";
+// %d is the size limit in KB.
+inline constexpr const char* kMsgCrawlRobotsTooLarge = "robots.txt больше %d КБ";
 // %s is where the redirect leads.
 inline constexpr const char* kMsgCrawlStartOffSite = "перенаправление за пределы сайта: %s";
 inline constexpr const char* kMsgCrawlStartNotHtml = "ответ не является страницей HTML";
@@ -68,6 +76,11 @@ inline constexpr const char* kLogCrawlQueryVariants =
     "Пропущено адресов сверх 20 вариантов запроса одной страницы: %d";
 inline constexpr const char* kLogCrawlPageLimit = "Обход остановлен на пределе страниц: %d";
 inline constexpr const char* kLogCrawlTimedOut = "Обход остановлен: время вышло";
+// After kLogCrawlTimedOut: %s are the pages found, the links still queued and the minutes the
+// rest would take at the crawl's pace.
+inline constexpr const char* kLogCrawlTimedOutRest =
+    "Найдено страниц: %s, ссылок в очереди: %s; на остальное нужно ещё около %s мин. "
+    "(--crawl-timeout)";
 
 // Open-file dialogs of the import.
 inline constexpr const char* kDlgImportTxtTitle = "Укажите текстовый файл для импорта URL";

@@ -15,7 +15,9 @@ TResult<TWebAnswer> FetchWeb(const TWebFetch& f) {
                               f.deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) return Fail(Tr(kMsgSitemapTimedOut), http::kTimedOutCode);
-        std::shared_ptr<http::ICurl> curl = http::NewCurlClient();
+        std::shared_ptr<http::ICurl> own;
+        http::ICurl* curl = f.client;
+        if (!curl) curl = (own = http::NewCurlClient()).get();
         curl->SetUserAgent(kImportUserAgent)
             .SetTimeouts(f.connectTimeoutMs,
                          std::min<long>(f.transferTimeoutMs, static_cast<long>(left)))
@@ -24,13 +26,15 @@ TResult<TWebAnswer> FetchWeb(const TWebFetch& f) {
             .AcceptCompressed()
             .SwitchRecvToString()
             .SetUrl(*http::NewGetBuilder(f.url));
-        if (f.abort) curl->SetAbortPredicate([a = f.abort] { return a->load(); });
+        curl->SetAbortPredicate(f.abort ? http::TAbortPredicate([a = f.abort] { return a->load(); })
+                                        : http::TAbortPredicate());
         curl->Perform();
         TWebAnswer answer;
         answer.status = curl->ResponseCode();
         answer.body = curl->ResponseBody();
         answer.contentType = curl->ResponseHeader("Content-Type");
         answer.location = curl->ResponseHeader("Location");
+        answer.retryAfter = curl->ResponseHeader("Retry-After");
         return answer;
     } catch (const http::ECurlError& e) {
         if (e.Code == http::kAbortedCode) return Fail(Tr(kMsgSitemapAborted), e.Code);

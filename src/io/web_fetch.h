@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "http/curl.h"
 
 namespace velmora::io {
 
@@ -23,6 +24,9 @@ struct TWebFetch {
     const std::atomic<bool>* abort = nullptr;
     // 0: a redirect is the answer (its Location in TWebAnswer::location).
     long maxRedirects = 0;
+    // Reused when given (its connections kept for the next fetch), else one made for this
+    // fetch.
+    http::ICurl* client = nullptr;
 };
 
 struct TWebAnswer {
@@ -30,6 +34,7 @@ struct TWebAnswer {
     std::string body;         // unpacked (gzip, deflate, brotli)
     std::string contentType;  // the Content-Type header
     std::string location;     // the Location header
+    std::string retryAfter;   // the Retry-After header
 };
 
 // Any HTTP status is an answer; only a transfer that fails is a failure, with the translated

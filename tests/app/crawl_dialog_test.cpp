@@ -55,6 +55,30 @@ TEST(CrawlDialog, RefusesWhatIsNoWebAddressAndShowsFailures) {
     EXPECT_TRUE(d.edCrawlAddress->isEnabled());
 }
 
+// A crawl cut by its deadline says what it found and what is missing, and waits for the user.
+TEST(CrawlDialog, ACrawlCutByTimeSaysSoBeforeItsPagesAreTaken) {
+    io::test::TTestSite site;
+    site.Put("/robots.txt", {.body = "User-agent: *\nCrawl-delay: 1\n", .type = "text/plain"});
+    site.Put("/", {.body = "<a href=/a>a</a><a href=/b>b</a><a href=/c>c</a>"});
+    for (const char* page : {"/a", "/b", "/c"}) site.Put(page, {.body = "<p>"});
+    TCrawlDialog d(nullptr);
+    d.SetHostDelay(0ms);
+    d.SetTimeout(1500ms);
+    d.show();
+    Start(d, site.Url("/"));
+    ASSERT_TRUE(test::WaitFor([&] { return d.lbCrawlError->isVisible(); }, 10'000));
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_TRUE(d.lbCrawlError->text().contains("время вышло"))
+        << d.lbCrawlError->text().toStdString();
+    EXPECT_TRUE(d.lbCrawlError->text().contains("в очереди"))
+        << d.lbCrawlError->text().toStdString();
+    EXPECT_FALSE(d.edCrawlAddress->isEnabled());
+    d.btFind->click();
+    ASSERT_TRUE(test::WaitFor([&] { return d.result() == QDialog::Accepted && !d.isVisible(); }));
+    EXPECT_TRUE(d.Found().timedOut);
+    EXPECT_FALSE(d.Found().urls.empty());
+}
+
 // The progress shows while pages hang, and Cancel ends the crawl at once.
 TEST(CrawlDialog, ShowsProgressAndCancelEndsTheCrawl) {
     io::test::TTestSite site;

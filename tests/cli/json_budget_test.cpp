@@ -13,6 +13,7 @@
 
 #include "../io/test_site.h"
 #include "cli/budget.h"
+#include "cli/cli_crawl.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "cli/json_output.h"
@@ -146,6 +147,66 @@ TEST_F(PipelineRun, CrawlsASiteForItsUrls) {
     EXPECT_EQ(urls.size(), 3u);
     EXPECT_TRUE(urls.count(site.Url("/")));
     for (const std::string& request : site.Requests()) EXPECT_NE(request, "/x.png");
+}
+
+// A run to compare with that is not in the history is known before the crawl, not after it.
+TEST_F(PipelineRun, AgainstARunNotThereStopsBeforeTheCrawl) {
+    io::test::TTestSite site;
+    site.Put("/", {.body = "<a href=/a>a</a>"});
+    TCliOptions o = Options({});
+    o.SitemapFile.clear();
+    o.CrawlUrl = site.Url("/");
+    for (const char* against : {"last", "7"}) {
+        o.Against = against;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCli(o, "/nonexistent/"), kExitBadInput) << against;
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(site.Requests().empty()) << against;
+    }
+}
+
+// A crawl cut by its deadline says so even with --quiet: what it found, what was queued, and
+// the JSON summary's "stopped".
+TEST_F(PipelineRun, ACrawlCutByTimeSaysSo) {
+    io::test::TTestSite site;
+    site.Put("/robots.txt", {.body = "User-agent: *\nCrawl-delay: 1\n", .type = "text/plain"});
+    site.Put("/", {.body = "<a href=/a>a</a><a href=/b>b</a><a href=/c>c</a><a href=/d>d</a>"});
+    for (const char* page : {"/a", "/b", "/c", "/d"}) site.Put(page, {.body = "<p>"});
+    TCliOptions o = Options({});
+    o.SitemapFile.clear();
+    o.CrawlUrl = site.Url("/");
+    o.CrawlTimeoutS = 2;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(o, "/nonexistent/"), kExitCompleted);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Обход остановлен: время вышло"), std::string::npos) << err;
+    EXPECT_NE(err.find("ссылок в очереди: "), std::string::npos) << err;
+    EXPECT_EQ(err.find("ссылок в очереди: 0;"), std::string::npos) << err;
+    std::ifstream in(Path("out.jsonl"));
+    std::string last;
+    for (std::string line; std::getline(in, line);) last = line;
+    EXPECT_EQ(json::parse(last)["summary"]["stopped"], "time") << last;
+}
+
+// velmora-cli crawl: the pages found, one per line, and nothing sent to the service.
+TEST_F(PipelineRun, CrawlCommandWritesTheListAndChecksNothing) {
+    io::test::TTestSite site, service;
+    site.Put("/", {.body = "<a href=/a>a</a><a href=/b>b</a><a href=/c>c</a>"});
+    for (const char* page : {"/a", "/b", "/c"}) site.Put(page, {.body = "<p>"});
+    const std::string list = Path("found.txt");
+    TParseResult parsed = ParseCommandLine({"crawl", site.Url("/"), "--max-pages", "3", "--output",
+                                            list, "--endpoint", service.Url("/"), "--quiet"});
+    ASSERT_EQ(parsed.Error, "");
+    EXPECT_EQ(RunCrawlCommand(parsed.Options, "/nonexistent/"), kExitCompleted);
+    std::ifstream in(list);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], site.Url("/"));
+    EXPECT_TRUE(service.Requests().empty());
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"crawl"}, {"crawl", "a", "b"}, {"--output", "x", "u.txt"}})
+        EXPECT_NE(ParseCommandLine(bad).Error, "") << bad.size();
 }
 
 TEST_F(PipelineRun, ExitStatusOneWhenABudgetIsBroken) {

@@ -219,6 +219,39 @@ TEST_P(CrawlSiteTest, FindsExactlyTheSitesPagesAndNothingOffSite) {
     EXPECT_EQ(std::adjacent_find(requests.begin(), requests.end()), requests.end());
 }
 
+// The start may move to its "www." sibling on the same port; another port is another server,
+// and the crawl ends there with the reason instead of crawling it.
+TEST(CrawlStart, MovesOnlyToItsSiblingOnTheSamePort) {
+    TTestSite site, other;
+    const std::string port = site.Origin().substr(site.Origin().rfind(':'));
+    const std::string otherPort = other.Origin().substr(other.Origin().rfind(':'));
+    other.Put("/", Html("<a href=/o>o</a>"));
+    site.Put("/", Html("<a href=/a>a</a>"));
+    site.Put("/a", Html(""));
+    const struct {
+        std::string location;
+        bool followed;
+    } cases[] = {
+        {"http://www.localhost" + port + "/", true},
+        {"http://127.0.0.1" + otherPort + "/", false},
+        {"http://localhost" + otherPort + "/", false},
+        {"http://www.localhost" + otherPort + "/", false},
+    };
+    for (const auto& c : cases) {
+        site.Put("/start", Redirect(c.location));
+        TResult<TCrawlResult> r = CrawlSite("http://localhost" + port + "/start", Quick());
+        if (c.followed) {
+            ASSERT_TRUE(r) << c.location << ": " << r.Error();
+            EXPECT_EQ(r->urls, (std::vector<std::string>{"http://www.localhost" + port + "/",
+                                                         "http://www.localhost" + port + "/a"}));
+        } else {
+            ASSERT_FALSE(r) << c.location;
+            EXPECT_NE(r.Error().find(c.location), std::string::npos) << r.Error();
+        }
+    }
+    EXPECT_TRUE(other.Requests().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Sites, CrawlSiteTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return "Case" + std::to_string(info.index); });
 

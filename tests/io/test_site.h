@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,8 @@ struct TSitePage {
     int status = 200;
     std::string location{};  // for a redirect
     std::string encoding{};  // Content-Encoding
+    std::string retryAfter{};
+    std::chrono::milliseconds delay{};  // before the answer
     // Serves the body in chunks without a length; returns false to end the answer.
     std::function<bool(size_t offset, httplib::DataSink& sink)> stream{};
 };
@@ -59,6 +62,17 @@ class TTestSite {
         return FTimes;
     }
     bool Stopping() const { return FStopping; }
+    // The client's connections (by its port) and the most requests served at once.
+    size_t Connections() {
+        const std::lock_guard lock(FLock);
+        return FPorts.size();
+    }
+    int MostAtOnce() const { return FMostAtOnce; }
+    // The Accept-Encoding of every request.
+    std::vector<std::string> AcceptEncodings() {
+        const std::lock_guard lock(FLock);
+        return FEncodings;
+    }
 
   private:
     void Expand(std::string& text, const std::string& offOrigin) const {
@@ -73,6 +87,8 @@ class TTestSite {
             const std::lock_guard lock(FLock);
             FRequests.push_back(req.target);
             FTimes.push_back(std::chrono::steady_clock::now());
+            FPorts.insert(req.remote_port);
+            FEncodings.push_back(req.get_header_value("Accept-Encoding"));
             const auto it = FPages.find(req.target);
             if (it == FPages.end()) {
                 res.status = 404;
@@ -80,7 +96,14 @@ class TTestSite {
             }
             page = it->second;
         }
+        const int atOnce = ++FAtOnce;
+        for (int most = FMostAtOnce;
+             atOnce > most && !FMostAtOnce.compare_exchange_weak(most, atOnce);) {
+        }
+        std::this_thread::sleep_for(page.delay);
+        --FAtOnce;
         res.status = page.status;
+        if (!page.retryAfter.empty()) res.set_header("Retry-After", page.retryAfter);
         if (!page.location.empty()) res.set_header("Location", page.location);
         if (!page.encoding.empty()) res.set_header("Content-Encoding", page.encoding);
         if (page.stream) {
@@ -99,6 +122,10 @@ class TTestSite {
     std::map<std::string, TSitePage> FPages;
     std::vector<std::string> FRequests;
     std::vector<std::chrono::steady_clock::time_point> FTimes;
+    std::set<int> FPorts;
+    std::vector<std::string> FEncodings;
+    std::atomic<int> FAtOnce{0};
+    std::atomic<int> FMostAtOnce{0};
     std::atomic<bool> FStopping{false};
     int FPort = 0;
     std::thread FThread;
