@@ -502,7 +502,9 @@ TEST_F(CliHistory, TheGateCountsNewFailuresAndRefusesRunsWithNothingInCommon) {
         EXPECT_EQ(Run(c.Args), c.Exit);
         const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find(c.Said), std::string::npos) << said;
-        if (c.Exit == kExitBadInput) EXPECT_EQ(sim_->Requests().size(), before);
+        if (c.Exit == kExitBadInput) {
+            EXPECT_EQ(sim_->Requests().size(), before);
+        }
     }
     TCliOptions crawl;
     crawl.CrawlUrl = "https://site.example/";
