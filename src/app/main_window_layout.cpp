@@ -597,5 +597,4 @@ bool TfmMain::focusNextPrevChild(bool next) {
     }
     return true;
 }
-
 }  // namespace velmora::app
