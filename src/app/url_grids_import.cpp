@@ -20,6 +20,7 @@
 #include "io/settings.h"
 #include "io/sitemap.h"
 #include "io/sitemap_fetch.h"
+#include "session/run_session.h"
 #include "io/url_import.h"
 
 namespace velmora::app {
