@@ -20,8 +20,8 @@
 #include "io/settings.h"
 #include "io/sitemap.h"
 #include "io/sitemap_fetch.h"
-#include "session/run_session.h"
 #include "io/url_import.h"
+#include "session/run_session.h"
 
 namespace velmora::app {
 namespace {
