@@ -194,8 +194,11 @@ TEST_F(PipelineRun, CrawlCommandWritesTheListAndChecksNothing) {
     site.Put("/", {.body = "<a href=/a>a</a><a href=/b>b</a><a href=/c>c</a>"});
     for (const char* page : {"/a", "/b", "/c"}) site.Put(page, {.body = "<p>"});
     const std::string list = Path("found.txt");
-    TParseResult parsed = ParseCommandLine({"crawl", site.Url("/"), "--max-pages", "3", "--output",
-                                            list, "--endpoint", service.Url("/"), "--quiet"});
+    // The crawl command takes no service address: it has nothing to send.
+    EXPECT_EQ(ParseCommandLine({"crawl", site.Url("/"), "--endpoint", service.Url("/")}).Error,
+              "crawl does not take --endpoint");
+    TParseResult parsed =
+        ParseCommandLine({"crawl", site.Url("/"), "--max-pages", "3", "--output", list, "--quiet"});
     ASSERT_EQ(parsed.Error, "");
     EXPECT_EQ(RunCrawlCommand(parsed.Options, "/nonexistent/"), kExitCompleted);
     std::ifstream in(list);
